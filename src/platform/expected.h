@@ -1,0 +1,49 @@
+#pragma once
+
+#include <cassert>
+#include <utility>
+#include <variant>
+
+namespace tavrel::platform {
+
+// Wraps an error value so that Expected<T, E> can be built from it unambiguously.
+template <typename E>
+struct Unexpected {
+  E error;
+};
+template <typename E>
+Unexpected<std::decay_t<E>> unexpected(E&& error) {
+  return Unexpected<std::decay_t<E>>{std::forward<E>(error)};
+}
+
+// A value or an error; the small part of std::expected that we need until the toolchain has it.
+template <typename T, typename E>
+class [[nodiscard]] Expected {
+ public:
+  Expected(T value) : storage_(std::in_place_index<0>, std::move(value)) {}  // NOLINT(implicit)
+  template <typename G>
+  Expected(Unexpected<G> error) : storage_(std::in_place_index<1>, std::move(error.error)) {}  // NOLINT
+
+  bool hasValue() const { return storage_.index() == 0; }
+  explicit operator bool() const { return hasValue(); }
+
+  T& value() & { assert(hasValue()); return std::get<0>(storage_); }
+  const T& value() const& { assert(hasValue()); return std::get<0>(storage_); }
+  T&& value() && { assert(hasValue()); return std::get<0>(std::move(storage_)); }
+  const E& error() const { assert(!hasValue()); return std::get<1>(storage_); }
+
+  T* operator->() { return &value(); }
+  const T* operator->() const { return &value(); }
+  T& operator*() & { return value(); }
+  const T& operator*() const& { return value(); }
+
+ private:
+  std::variant<T, E> storage_;
+};
+
+// For operations that yield nothing but may fail.
+struct Unit {
+  friend bool operator==(Unit, Unit) { return true; }
+};
+
+}  // namespace tavrel::platform

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <filesystem>
+#include <string_view>
+
+namespace tavrel::testing {
+
+// A fresh directory under the system's temporary folder, removed with everything in it (permissions
+// restored first) when the object goes away.
+class TemporaryDirectory {
+ public:
+  TemporaryDirectory();
+  ~TemporaryDirectory();
+  TemporaryDirectory(const TemporaryDirectory&) = delete;
+  TemporaryDirectory& operator=(const TemporaryDirectory&) = delete;
+
+  const std::filesystem::path& path() const { return path_; }
+
+  // Writes `contents` to `relative`, creating parent folders. Returns the full path.
+  std::filesystem::path writeFile(const std::filesystem::path& relative, std::string_view contents) const;
+  std::filesystem::path makeDirectory(const std::filesystem::path& relative) const;
+
+ private:
+  std::filesystem::path path_;
+};
+
+}  // namespace tavrel::testing
