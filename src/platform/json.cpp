@@ -1,0 +1,133 @@
+#include "platform/json.h"
+
+#include <limits>
+
+#include "platform/iso_date.h"
+
+namespace tavrel::platform {
+namespace {
+
+const char* describe(const nlohmann::json& json) {
+  switch (json.type()) {
+    case nlohmann::json::value_t::null: return "null";
+    case nlohmann::json::value_t::object: return "an object";
+    case nlohmann::json::value_t::array: return "an array";
+    case nlohmann::json::value_t::string: return "a string";
+    case nlohmann::json::value_t::boolean: return "a boolean";
+    case nlohmann::json::value_t::number_integer:
+    case nlohmann::json::value_t::number_unsigned: return "an integer";
+    case nlohmann::json::value_t::number_float: return "a fractional number";
+    case nlohmann::json::value_t::binary: return "binary data";
+    case nlohmann::json::value_t::discarded: return "nothing";
+  }
+  return "an unknown value";
+}
+
+template <typename Json>
+std::string serialize(const Json& json) {
+  try {
+    // Compact; strict UTF-8 so a broken name is refused instead of sent mangled.
+    return json.dump(-1, ' ', false, nlohmann::json::error_handler_t::strict);
+  } catch (const nlohmann::json::exception& error) {
+    throw JsonEncodingError(error.what());
+  }
+}
+
+}  // namespace
+
+JsonDecodingError::JsonDecodingError(std::string path, const std::string& problem)
+    : std::runtime_error(path + ": " + problem), path_(std::move(path)) {}
+
+nlohmann::json parseJson(std::string_view text) {
+  try {
+    return nlohmann::json::parse(text.begin(), text.end());
+  } catch (const nlohmann::json::exception& error) {
+    throw JsonDecodingError("$", std::string("not valid JSON (") + error.what() + ")");
+  }
+}
+
+void JsonValue::fail(const std::string& problem) const { throw JsonDecodingError(path_, problem); }
+
+std::string JsonValue::string() const {
+  if (!json_->is_string()) fail(std::string("expected a string, found ") + describe(*json_));
+  return json_->get_ref<const std::string&>();
+}
+
+std::int64_t JsonValue::int64() const {
+  if (json_->is_number_integer() && !json_->is_number_unsigned()) return json_->get<std::int64_t>();
+  if (json_->is_number_unsigned()) {
+    const auto value = json_->get<std::uint64_t>();
+    if (value > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())) {
+      fail("integer out of the 64-bit range");
+    }
+    return static_cast<std::int64_t>(value);
+  }
+  if (json_->is_number_float()) fail("expected an integer, found a fractional or out-of-range number");
+  fail(std::string("expected an integer, found ") + describe(*json_));
+}
+
+double JsonValue::number() const {
+  if (!json_->is_number()) fail(std::string("expected a number, found ") + describe(*json_));
+  return json_->get<double>();
+}
+
+bool JsonValue::boolean() const {
+  if (!json_->is_boolean()) fail(std::string("expected a boolean, found ") + describe(*json_));
+  return json_->get<bool>();
+}
+
+std::chrono::system_clock::time_point JsonValue::date() const {
+  const std::string text = string();
+  const auto date = parseIsoDate(text);
+  if (!date) fail("expected an ISO 8601 date-time with whole seconds");
+  return *date;
+}
+
+JsonObject JsonValue::object() const { return JsonObject(*this); }
+
+std::vector<JsonValue> JsonValue::elements() const {
+  if (!json_->is_array()) fail(std::string("expected an array, found ") + describe(*json_));
+  std::vector<JsonValue> result;
+  result.reserve(json_->size());
+  for (std::size_t index = 0; index < json_->size(); ++index) {
+    result.emplace_back((*json_)[index], path_ + "[" + std::to_string(index) + "]");
+  }
+  return result;
+}
+
+std::map<std::string, std::string> JsonValue::stringMap() const {
+  const JsonObject object(*this);
+  std::map<std::string, std::string> result;
+  for (const auto& [key, value] : json_->items()) result.emplace(key, object.string(key));
+  return result;
+}
+
+JsonObject::JsonObject(const JsonValue& value) : value_(value) {
+  if (!value.raw().is_object()) value.fail(std::string("expected an object, found ") + describe(value.raw()));
+}
+
+std::string JsonObject::pathOf(std::string_view key) const { return value_.path() + "." + std::string(key); }
+
+JsonValue JsonObject::required(std::string_view key) const {
+  const auto& object = value_.raw();
+  const auto found = object.find(key);
+  if (found == object.end()) throw JsonDecodingError(pathOf(key), "required field is missing");
+  if (found->is_null()) throw JsonDecodingError(pathOf(key), "required field is null");
+  return JsonValue(*found, pathOf(key));
+}
+
+std::optional<JsonValue> JsonObject::optional(std::string_view key) const {
+  const auto& object = value_.raw();
+  const auto found = object.find(key);
+  if (found == object.end() || found->is_null()) return std::nullopt;
+  return JsonValue(*found, pathOf(key));
+}
+
+JsonObjectWriter& JsonObjectWriter::setDate(std::string_view key, std::chrono::system_clock::time_point date) {
+  return set(key, formatIsoDate(date));
+}
+
+std::string serializeJson(const nlohmann::ordered_json& json) { return serialize(json); }
+std::string serializeJson(const nlohmann::json& json) { return serialize(json); }
+
+}  // namespace tavrel::platform
