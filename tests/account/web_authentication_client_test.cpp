@@ -1,0 +1,102 @@
+#include <gtest/gtest.h>
+
+#include <list>
+#include <optional>
+
+#include "account/web_authentication_client.h"
+#include "platform/manual_main_queue.h"
+
+namespace tavrel {
+namespace {
+
+using Kind = AuthenticationError::Kind;
+using Result = platform::Expected<std::string, AuthenticationError>;
+
+class RecordingBrowser final : public platform::BrowserLaunching {
+ public:
+  void open(const platform::Url& url, std::function<void(bool)> completion) override {
+    opened.push_back(url.toString());
+    completions.push_back(std::move(completion));
+  }
+  std::vector<std::string> opened;
+  std::vector<std::function<void(bool)>> completions;
+};
+
+class WebAuthenticationClientTest : public ::testing::Test {
+ protected:
+  std::optional<Result>& start() {
+    results.emplace_back();
+    auto* slot = &results.back();
+    client.authenticate(url, "com.tavrel.macos", [slot](Result result) { *slot = std::move(result); });
+    return *slot;
+  }
+  static Kind kindOf(const std::optional<Result>& result) {
+    EXPECT_TRUE(result && !result->hasValue());
+    return result && !result->hasValue() ? result->error().kind() : Kind::oauth;
+  }
+
+  std::shared_ptr<platform::ManualMainQueue> queue = std::make_shared<platform::ManualMainQueue>();
+  std::shared_ptr<RecordingBrowser> browser = std::make_shared<RecordingBrowser>();
+  WebAuthenticationClient client{queue, browser};
+  platform::Url url = *platform::Url::parse("https://app.tavrel.test/api/auth/oauth2/authorize?state=s");
+  std::list<std::optional<Result>> results;
+};
+
+TEST_F(WebAuthenticationClientTest, ReturnsTheCallbackAddressTheProgramWasHanded) {
+  auto& result = start();
+  EXPECT_EQ(browser->opened, std::vector<std::string>{url.toString()});
+  EXPECT_FALSE(client.handleCallbackURL("https://elsewhere.test/"));
+  EXPECT_FALSE(client.handleCallbackURL("no scheme"));
+  EXPECT_TRUE(client.handleCallbackURL("COM.Tavrel.macos:/oauth/callback?code=c"));
+  EXPECT_FALSE(result) << "completed inside the call";
+  queue->runUntilIdle();
+  ASSERT_TRUE(result && result->hasValue());
+  EXPECT_EQ(result->value(), "COM.Tavrel.macos:/oauth/callback?code=c");
+  EXPECT_FALSE(client.isRunning());
+  EXPECT_FALSE(client.handleCallbackURL("com.tavrel.macos:/oauth/callback?code=again"));
+}
+
+TEST_F(WebAuthenticationClientTest, ASecondSignInIsRefusedWhileTheFirstRuns) {
+  auto& first = start();
+  auto& second = start();
+  queue->runUntilIdle();
+  EXPECT_EQ(kindOf(second), Kind::authorizationInProgress);
+  EXPECT_FALSE(first);
+  EXPECT_EQ(browser->opened.size(), 1u);
+  ASSERT_TRUE(client.handleCallbackURL("com.tavrel.macos:/oauth/callback?code=c"));
+  queue->runUntilIdle();
+  ASSERT_TRUE(first && first->hasValue());
+}
+
+TEST_F(WebAuthenticationClientTest, CancellingEndsTheWaitAndANewSignInCanStart) {
+  client.cancel();  // nothing running: nothing happens
+  auto& first = start();
+  client.cancel();
+  queue->runUntilIdle();
+  EXPECT_EQ(kindOf(first), Kind::authorizationCancelled);
+
+  auto& second = start();
+  EXPECT_EQ(browser->opened.size(), 2u);
+  ASSERT_TRUE(client.handleCallbackURL("com.tavrel.macos:/oauth/callback"));
+  queue->runUntilIdle();
+  EXPECT_TRUE(second && second->hasValue());
+}
+
+TEST_F(WebAuthenticationClientTest, ABrowserThatCannotStartFailsTheSignIn) {
+  auto& first = start();
+  browser->completions[0](false);
+  queue->runUntilIdle();
+  EXPECT_EQ(kindOf(first), Kind::transportUnavailable);
+  EXPECT_FALSE(client.isRunning());
+
+  // A late report about an earlier sign-in's browser leaves the current one alone.
+  auto& second = start();
+  browser->completions[0](false);
+  browser->completions[1](true);
+  queue->runUntilIdle();
+  EXPECT_FALSE(second);
+  EXPECT_TRUE(client.isRunning());
+}
+
+}  // namespace
+}  // namespace tavrel
