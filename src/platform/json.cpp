@@ -41,8 +41,11 @@ JsonDecodingError::JsonDecodingError(std::string path, const std::string& proble
 nlohmann::json parseJson(std::string_view text) {
   try {
     return nlohmann::json::parse(text.begin(), text.end());
-  } catch (const nlohmann::json::exception& error) {
-    throw JsonDecodingError("$", std::string("not valid JSON (") + error.what() + ")");
+  } catch (const nlohmann::json::parse_error& error) {
+    // The parser's own message quotes the text it read, which may be a token: keep only the place.
+    throw JsonDecodingError("$", "not valid JSON at byte " + std::to_string(error.byte));
+  } catch (const nlohmann::json::exception&) {
+    throw JsonDecodingError("$", "not valid JSON (a number out of range)");
   }
 }
 

@@ -121,3 +121,17 @@ TEST(JsonEncodingTest, RefusesStringsThatAreNotUtf8) {
   EXPECT_THROW(serializeJson(json), JsonEncodingError);
   EXPECT_EQ(serializeJson(JsonObjectWriter().set("name", "caf\xC3\xA9").take()), "{\"name\":\"caf\xC3\xA9\"}");
 }
+
+TEST(JsonDecodingTest, ErrorTextsNeverQuoteTheDocument) {
+  // Bodies carry tokens; a logged decoding error must not repeat them.
+  for (const char* text : {R"({"access_token":"secret-token-1",)", R"({"access_token":secret-token-1})",
+                           R"({"access_token":"secret-token-1","expires_in":"secret-token-1"})"}) {
+    try {
+      const auto document = parseJson(text);
+      (void)JsonValue(document).object().number("expires_in");
+      FAIL() << text;
+    } catch (const JsonDecodingError& error) {
+      EXPECT_EQ(std::string(error.what()).find("secret"), std::string::npos) << error.what();
+    }
+  }
+}
