@@ -1,0 +1,29 @@
+#pragma once
+
+// Threading and callbacks follow the model written down in "transfer/upload_engine.h": called on
+// the main thread, completion posted back to it exactly once, never inside the call.
+
+#include <functional>
+#include <stop_token>
+#include <variant>
+#include <vector>
+
+#include "service/transfer_service_records.h"
+#include "transfer/cancelled.h"
+
+namespace tavrel {
+
+using RecentTransfersOutcome = std::variant<std::vector<RecentTransfer>, TransferAPIError, Cancelled>;
+
+// The service's list of recent transfers.
+class RecentTransfersAPI {
+ public:
+  using Completion = std::function<void(RecentTransfersOutcome)>;
+
+  virtual ~RecentTransfersAPI() = default;
+
+  // The entries in the order the service sent them, or the client's error.
+  virtual void recentTransfers(std::stop_token stop, Completion onLoaded) = 0;
+};
+
+}  // namespace tavrel

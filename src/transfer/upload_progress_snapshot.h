@@ -1,0 +1,27 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "transfer/prepared_transfer.h"
+
+namespace tavrel {
+
+// What an upload reports while it runs.
+struct UploadProgressSnapshot {
+  PreparedTransfer preparedTransfer;
+  std::int64_t bytesUploaded = 0;   // never more than the total of the file sizes
+  std::int64_t bytesPerSecond = 0;  // average rate of this run
+  double progress = 0.0;            // 0.0 to 1.0 of the total bytes
+  std::optional<int> currentFileIndex;  // into preparedTransfer.files; absent before the first file
+
+  // Seconds left at the current rate; none while the rate is below one byte per second.
+  std::optional<double> estimatedSecondsRemaining() const;
+  // "2 of 5"; none before the first file.
+  std::optional<std::string> fileCountText() const;
+
+  friend bool operator==(const UploadProgressSnapshot&, const UploadProgressSnapshot&) = default;
+};
+
+}  // namespace tavrel
