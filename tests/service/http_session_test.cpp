@@ -1,0 +1,51 @@
+#include "service/http_session.h"
+
+#include <gtest/gtest.h>
+
+namespace tavrel {
+namespace {
+
+platform::Url url(const char* text) { return platform::Url::parse(text).value(); }
+
+TEST(IsSameOriginTest, ComparesSchemeHostAndEffectivePort) {
+  struct Case {
+    const char* a;
+    const char* b;
+    bool same;
+  };
+  const Case cases[] = {
+      {"https://tavrel.test/a", "HTTPS://TAVREL.test:443/b?x", true},
+      {"https://tavrel.test", "https://tavrel.test:8443", false},
+      {"http://tavrel.test", "https://tavrel.test", false},
+      {"http://tavrel.test/", "http://tavrel.test:80/x", true},
+      {"http://tavrel.test:443/", "https://tavrel.test/", false},
+      {"https://tavrel.test", "https://other.test", false},
+      {"https://tavrel.test", "https://storage.tavrel.test", false},
+      {"https://[::1]:8443/", "https://[::1]:8443/x", true},
+      {"https://[::1]/", "https://[0:0::1]/", false},  // hosts compare as text
+      {"ftp://tavrel.test/a", "ftp://tavrel.test/b", true},  // no effective port on either side
+      {"ftp://tavrel.test:21/a", "ftp://tavrel.test/b", false},  // a port against none
+      {"mailto:a@tavrel.test", "mailto:a@tavrel.test", false},  // no host
+      {"file:///tmp/a", "file:///tmp/a", false},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(isSameOrigin(url(c.a), url(c.b)), c.same) << c.a << " vs " << c.b;
+    EXPECT_EQ(isSameOrigin(url(c.b), url(c.a)), c.same) << c.b << " vs " << c.a;
+  }
+}
+
+TEST(SameOriginRedirectDelegateTest, RefusesAMissingAddress) {
+  EXPECT_FALSE(SameOriginRedirectDelegate::allowsRedirect(url("https://tavrel.test/a"), platform::Url{}));
+  EXPECT_FALSE(SameOriginRedirectDelegate::allowsRedirect(platform::Url{}, url("https://tavrel.test/a")));
+  EXPECT_TRUE(SameOriginRedirectDelegate::allowsRedirect(url("https://tavrel.test/a"), url("https://tavrel.test:443/b")));
+}
+
+TEST(SharedSessionsTest, AreMadeOnceAndAreDistinct) {
+  EXPECT_EQ(sharedAPISession(), sharedAPISession());
+  EXPECT_EQ(sharedUploadSession(), sharedUploadSession());
+  EXPECT_NE(sharedAPISession(), sharedUploadSession());
+  EXPECT_NE(makeUploadURLSession(), makeUploadURLSession());
+}
+
+}  // namespace
+}  // namespace tavrel
