@@ -1,10 +1,13 @@
 #include <gtest/gtest.h>
 
 #include <clocale>
+#include <cstdio>
+#include <cstdlib>
 #include <cstdint>
 #include <limits>
 #include <vector>
 
+#include "support/temporary_directory.h"
 #include "transfer/formatting.h"
 
 using namespace tavrel;
@@ -118,13 +121,27 @@ TEST(FormattingTest, DurationBothStyles) {
 
 TEST(FormattingTest, IgnoresTheProcessLocale) {
   // The desktop toolkit adopts the user's locale; a comma-decimal one must not leak into the texts.
-  const char* previous = std::setlocale(LC_NUMERIC, nullptr);
-  const std::string saved = previous ? previous : "C";
-  if (!std::setlocale(LC_NUMERIC, "de_DE.UTF-8") && !std::setlocale(LC_NUMERIC, "fr_FR.UTF-8")) {
-    GTEST_SKIP() << "no comma-decimal locale installed";
+  // Build one for the test when the machine has none installed.
+  tavrel::testing::TemporaryDirectory locales;
+  const std::string saved = std::setlocale(LC_NUMERIC, nullptr);
+  if (!std::setlocale(LC_NUMERIC, "de_DE.UTF-8")) {
+    const std::string command =
+        "localedef -i de_DE -f UTF-8 '" + (locales.path() / "de_DE.UTF-8").string() + "' >/dev/null 2>&1";
+    if (std::system(command.c_str()) == 0) {
+      setenv("LOCPATH", locales.path().c_str(), 1);
+      std::setlocale(LC_NUMERIC, "de_DE.UTF-8");
+      unsetenv("LOCPATH");
+    }
+  }
+  char probe[8];
+  std::snprintf(probe, sizeof probe, "%.1f", 1.5);
+  if (std::string(probe) != "1,5") {
+    std::setlocale(LC_NUMERIC, saved.c_str());
+    GTEST_SKIP() << "no comma-decimal locale available";
   }
   EXPECT_EQ(formatCompactCount(1'540, true), "1.5K");
   EXPECT_EQ(formatByteProgress(1'250'000, 3'000'000), "1.2/3 MB");
   EXPECT_EQ(formatScaledValue(3, 2.5, false), "1.2");
+  EXPECT_EQ(formatScaledValue(-1'250, 1'000, true), "-1.3");
   std::setlocale(LC_NUMERIC, saved.c_str());
 }
