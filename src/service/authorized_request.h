@@ -1,0 +1,67 @@
+#pragma once
+
+#include <exception>
+#include <optional>
+#include <stop_token>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/http_transport.h"
+#include "platform/url.h"
+#include "service/access_token_providing.h"
+#include "service/transfer_service_records.h"
+
+namespace tavrel {
+
+// No access token could be had; what() is the sign-in side's own text, passed on unchanged.
+class AccessTokenUnavailable : public std::exception {
+ public:
+  explicit AccessTokenUnavailable(AccessTokenError error) : error_(std::move(error)) {}
+  const AccessTokenError& error() const { return error_; }
+  const char* what() const noexcept override { return error_.message.c_str(); }
+
+ private:
+  AccessTokenError error_;
+};
+
+// One request of a service client, before a token is added.
+struct AuthorizedRequest {
+  std::string method;
+  std::vector<std::string> pathSegments;  // identifiers unencoded; the URL builder encodes them
+  std::optional<std::string> jsonBody;    // encoded once, sent again unchanged on the repeat
+};
+
+// The exchange both service clients share: a bearer token from `tokens`, the request under
+// `webAppURL`, and after a 401 exactly one repeat with the token the provider gives for the rejected
+// one. Returns the final answer, whatever its status.
+//
+// Throws Cancelled when `stop` is requested (during the exchange or while a token is awaited),
+// AccessTokenUnavailable when the provider fails, and TransferAPIError: invalidResponse when no URL
+// can be built (nothing is sent), transportUnavailable when the exchange fails, unauthorized when a
+// token holds characters that would break the header (it is never sent).
+// Blocks; call it only on a worker thread.
+platform::HttpResponse sendAuthorized(platform::HttpTransport& transport, AccessTokenProviding& tokens,
+                                      const platform::Url& webAppURL, const AuthorizedRequest& request,
+                                      std::stop_token stop);
+
+// The service's error for a non-success answer other than 401: the envelope's code and message, or
+// "http_error" with `fallbackMessage`.
+TransferAPIError rejectionFor(const platform::HttpResponse& response, std::string_view fallbackMessage);
+
+// Classifies an answer: a 2xx body decoded as T (invalidResponse when it does not decode),
+// unauthorized for 401, rejectionFor() otherwise.
+template <typename T>
+T decodeServiceResponse(const platform::HttpResponse& response, std::string_view fallbackMessage) {
+  if (response.status >= 200 && response.status <= 299) {
+    try {
+      return platform::decodeJson<T>(response.body);
+    } catch (const std::exception&) {
+      throw TransferAPIError::invalidResponse();
+    }
+  }
+  if (response.status == 401) throw TransferAPIError::unauthorized();
+  throw rejectionFor(response, fallbackMessage);
+}
+
+}  // namespace tavrel

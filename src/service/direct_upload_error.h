@@ -1,0 +1,30 @@
+#pragma once
+
+#include <string>
+
+namespace tavrel {
+
+// Why a storage upload failed. Carries no text of its own; errorDescription() gives the generic
+// description any unnamed error gets.
+struct DirectUploadError {
+  enum class Kind {
+    http,             // storage answered with a status outside 200 to 299
+    invalidResponse,  // storage's answer was not HTTP
+    missingETag,      // a part upload succeeded without an "ETag" header
+    cannotRead,       // a part's bytes could not be read in full
+  };
+
+  Kind kind = Kind::invalidResponse;
+  int status = 0;  // for http only
+
+  static DirectUploadError http(int status) { return {Kind::http, status}; }
+  static DirectUploadError invalidResponse() { return {Kind::invalidResponse, 0}; }
+  static DirectUploadError missingETag() { return {Kind::missingETag, 0}; }
+  static DirectUploadError cannotRead() { return {Kind::cannotRead, 0}; }
+
+  std::string errorDescription() const;
+
+  friend bool operator==(const DirectUploadError&, const DirectUploadError&) = default;
+};
+
+}  // namespace tavrel

@@ -1,0 +1,537 @@
+#include "service/native_upload_engine.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <map>
+#include <set>
+#include <system_error>
+#include <thread>
+
+#include "platform/logger.h"
+#include "service/authorized_request.h"
+#include "service/direct_upload_error.h"
+
+namespace tavrel {
+namespace {
+
+const platform::Logger logger{"com.tavrel.desktop", "NativeUploadEngine"};
+
+constexpr int singleUploadRetries = 5;
+constexpr int partRetries = 10;
+constexpr int serviceCallRetries = 10;
+constexpr auto storageIdleTimeout = std::chrono::seconds(60);
+
+const std::string notResumableMessage = "This upload can no longer be resumed.";
+
+std::string transportErrorDescription(const platform::TransportError& error) {
+  switch (error.code) {
+    case platform::TransportErrorCode::timedOut: return "The request timed out.";
+    case platform::TransportErrorCode::cannotConnect: return "Could not connect to the storage server.";
+    case platform::TransportErrorCode::connectionLost: return "The network connection was lost.";
+    case platform::TransportErrorCode::tlsFailure: return "A secure connection to the storage server failed.";
+    case platform::TransportErrorCode::fileUnreadable: return "The file could not be read.";
+    default: return "The upload to storage failed.";
+  }
+}
+
+// A header line is name ": " value CRLF; a CR or LF inside either would end it early and let the
+// rest pose as a header of its own.
+bool isSafeHeaderText(std::string_view text) {
+  return std::none_of(text.begin(), text.end(), [](char c) { return c == '\r' || c == '\n' || c == '\0'; });
+}
+
+bool isValidHeaderName(std::string_view name) {
+  if (name.empty()) return false;
+  return std::all_of(name.begin(), name.end(), [](unsigned char c) {
+    return c > 0x20 && c < 0x7f && c != ':' && c != '(' && c != ')' && c != ',' && c != ';' && c != '"' &&
+           c != '/' && c != '[' && c != ']' && c != '?' && c != '=' && c != '{' && c != '}' && c != '\\' &&
+           c != '<' && c != '>' && c != '@';
+  });
+}
+
+UploadError uploadErrorFor(const std::exception_ptr& error) {
+  try {
+    std::rethrow_exception(error);
+  } catch (const TransferAPIError& apiError) {
+    return {apiError.errorDescription()};
+  } catch (const AccessTokenUnavailable& tokenError) {
+    return {tokenError.what()};
+  } catch (UploadPolicyViolation violation) {
+    return {errorDescription(violation)};
+  } catch (const DirectUploadError& uploadError) {
+    return {uploadError.errorDescription()};
+  } catch (const platform::TransportError& transportError) {
+    return {transportErrorDescription(transportError)};
+  } catch (const std::exception& other) {
+    return {other.what()};
+  } catch (...) {
+    return {"The upload failed."};
+  }
+}
+
+bool isSuccess(int status) { return status >= 200 && status <= 299; }
+
+}  // namespace
+
+// One upload or resume, from its start on the worker to its completion.
+struct NativeUploadEngine::Run {
+  UploadEngineInput input;
+  std::stop_token stop;
+  EventHandler onEvent;
+  std::shared_ptr<UploadProgressReporter> reporter;
+};
+
+NativeUploadEngine::NativeUploadEngine(std::shared_ptr<TransferAPI> api, std::shared_ptr<TransferClock> clock,
+                                       std::shared_ptr<platform::HttpTransport> session, UploadSecurityPolicy policy,
+                                       platform::MainQueue& mainQueue)
+    : api_(std::move(api)),
+      clock_(std::move(clock)),
+      session_(std::move(session)),
+      policy_(std::move(policy)),
+      mainQueue_(mainQueue),
+      random_(std::random_device{}()) {}
+
+NativeUploadEngine::~NativeUploadEngine() { lifetime_.request_stop(); }
+
+void NativeUploadEngine::upload(UploadEngineInput input, std::stop_token stop, EventHandler onEvent,
+                                Completion onFinished) {
+  start(false, std::move(input), std::move(stop), std::move(onEvent), std::move(onFinished));
+}
+
+void NativeUploadEngine::resume(UploadEngineInput input, std::stop_token stop, EventHandler onEvent,
+                                Completion onFinished) {
+  start(true, std::move(input), std::move(stop), std::move(onEvent), std::move(onFinished));
+}
+
+void NativeUploadEngine::start(bool resuming, UploadEngineInput input, std::stop_token stop, EventHandler onEvent,
+                               Completion onFinished) {
+  auto lifetime = lifetime_.get_token();
+  worker_.submit([this, resuming, lifetime, stop = std::move(stop), input = std::move(input),
+                  onEvent = std::move(onEvent), onFinished = std::move(onFinished)]() mutable {
+    std::stop_source combined;
+    std::stop_callback byCaller(stop, [&] { combined.request_stop(); });
+    std::stop_callback byOwner(lifetime, [&] { combined.request_stop(); });
+
+    Run run{std::move(input), combined.get_token(), std::move(onEvent), nullptr};
+    UploadOutcome outcome = upload_outcome::Finished{};
+    try {
+      if (resuming) {
+        runResume(run);
+      } else {
+        runUpload(run);
+      }
+    } catch (const Cancelled&) {
+      outcome = Cancelled{};
+    } catch (...) {
+      // Whatever a stopped run trips over on its way out is the stop, not a failure.
+      if (run.stop.stop_requested()) {
+        outcome = Cancelled{};
+      } else {
+        auto error = uploadErrorFor(std::current_exception());
+        logger.error("Upload failed: {}", error.localizedDescription);
+        outcome = upload_outcome::Failed{std::move(error)};
+      }
+    }
+    if (run.reporter) run.reporter->close();
+    if (lifetime.stop_requested()) return;
+    mainQueue_.post([onFinished = std::move(onFinished), outcome = std::move(outcome)]() mutable {
+      if (onFinished) onFinished(std::move(outcome));
+    });
+  });
+}
+
+void NativeUploadEngine::discard(std::function<void()> onDiscarded) {
+  auto lifetime = lifetime_.get_token();
+  worker_.submit([this, lifetime, onDiscarded = std::move(onDiscarded)]() mutable {
+    std::optional<UploadContext> context;
+    {
+      std::lock_guard lock(mutex_);
+      context = std::exchange(context_, std::nullopt);
+    }
+    if (context) deleteQuietly(context->transferID);
+    if (lifetime.stop_requested()) return;
+    mainQueue_.post([onDiscarded = std::move(onDiscarded)] {
+      if (onDiscarded) onDiscarded();
+    });
+  });
+}
+
+void NativeUploadEngine::runUpload(Run& run) {
+  const PreparedTransfer& transfer = run.input.preparedTransfer;
+  const TransferDefaults& defaults = transfer.defaults;
+
+  CreateRemoteTransferRequest request;
+  request.title = transfer.title;
+  request.expectedFiles = static_cast<std::int64_t>(transfer.files.size());
+  request.totalExpectedBytes = transfer.totalBytes();
+  for (const auto& file : transfer.files) request.fileSizes.push_back(file.size);
+  request.expiryDays = defaults.expiryDays;
+  request.region = std::string(rawValue(defaults.region));
+  request.oneTimeDownload = defaults.oneTimeDownload;
+  request.isReviewEnabled = defaults.isReviewEnabled;
+  if (defaults.isReviewEnabled) request.reviewAccessType = defaults.reviewAccessType;
+  request.filePreviewEnabled = defaults.isReviewEnabled ? true : defaults.filePreviewEnabled;
+
+  const RemoteTransferSession session = api_->createTransfer(request, run.stop);
+
+  std::vector<RemoteFileRegistration> registrations;
+  for (const auto& file : transfer.files) {
+    registrations.push_back(
+        {file.referenceID, file.sourceURL.filename().string(), file.relativePath, file.mimeType, file.size});
+  }
+  RemoteFilePlanResponse answer;
+  try {
+    answer = api_->registerFiles(session.transferId, registrations, run.stop);
+  } catch (...) {
+    deleteQuietly(session.transferId);
+    throw;
+  }
+
+  // Exactly one plan per registered file: a plan for a file we did not register, or two for one,
+  // would upload bytes under the wrong name or leave a file without its data.
+  std::map<std::string, int> planCounts;
+  for (const auto& plan : answer.plans) ++planCounts[plan.referenceId];
+  const bool oneEach =
+      answer.plans.size() == transfer.files.size() &&
+      std::all_of(transfer.files.begin(), transfer.files.end(),
+                  [&](const TransferFile& file) { return planCounts[file.referenceID] == 1; });
+  if (!oneEach) {
+    deleteQuietly(session.transferId);
+    throw TransferAPIError::invalidResponse();
+  }
+
+  UploadContext context{transfer, session.transferId, std::move(answer.plans), 0};
+  {
+    std::lock_guard lock(mutex_);
+    context.generation = nextGeneration_++;
+    context_ = context;
+  }
+  uploadFiles(run, context, std::nullopt);
+}
+
+void NativeUploadEngine::runResume(Run& run) {
+  auto context = currentContext();
+  if (!context) return runUpload(run);
+  if (context->preparedTransfer != run.input.preparedTransfer) {
+    // What we hold belongs to another transfer: completing it would hand the user the wrong link.
+    clearContext(context->generation);
+    deleteQuietly(context->transferID);
+    return runUpload(run);
+  }
+
+  const auto state =
+      withRetry(serviceCallRetries, run.stop, [&] { return api_->resumeState(context->transferID, run.stop); });
+  if (!state.resumable) throw TransferAPIError::rejected(409, "upload_not_resumable", notResumableMessage);
+  uploadFiles(run, *context, state);
+}
+
+void NativeUploadEngine::uploadFiles(Run& run, const UploadContext& context,
+                                     const std::optional<RemoteTransferResumeState>& resumeState) {
+  const PreparedTransfer& transfer = context.preparedTransfer;
+  run.reporter = UploadProgressReporter::make(
+      transfer, resumeState ? resumeState->bytesUploaded : 0, mainQueue_, mainQueue_.clock(),
+      [onEvent = run.onEvent](const UploadProgressSnapshot& snapshot) {
+        if (onEvent) onEvent(upload_event::Progress{snapshot});
+      });
+  run.reporter->emit();
+
+  std::map<std::string, const RemoteFilePlan*> plans;
+  for (const auto& plan : context.plans) plans.emplace(plan.referenceId, &plan);
+  std::map<std::string, const RemoteFileResumeState*> entries;
+  if (resumeState) {
+    for (const auto& entry : resumeState->files) {
+      if (!entry.localFileId) continue;
+      if (!entries.emplace(*entry.localFileId, &entry).second) throw TransferAPIError::invalidResponse();
+    }
+  }
+
+  for (std::size_t index = 0; index < transfer.files.size(); ++index) {
+    if (run.stop.stop_requested()) throw Cancelled{};
+    const TransferFile& file = transfer.files[index];
+    const auto planEntry = plans.find(file.referenceID);
+    if (planEntry == plans.end()) throw TransferAPIError::invalidResponse();
+    const RemoteFilePlan& plan = *planEntry->second;
+    const auto resumeEntry = entries.find(file.referenceID);
+    const RemoteFileResumeState* entry = resumeEntry == entries.end() ? nullptr : resumeEntry->second;
+    const std::string status = entry ? entry->status : std::string();
+
+    if (status == "expired") throw TransferAPIError::rejected(409, "upload_expired", notResumableMessage);
+    if (status == "completed") continue;
+    run.reporter->setCurrentFileIndex(static_cast<int>(index));
+
+    std::vector<CompletedUploadPart> parts;
+    if (status == "ready_to_complete") {
+      // Storage holds every byte; the service only needs to be told.
+    } else if (plan.strategy == RemoteUploadStrategy::single) {
+      withRetry(singleUploadRetries, run.stop, [&] {
+        uploadSingle(run, context.transferID, plan, file);
+        return platform::Unit{};
+      });
+    } else {
+      auto held = entry && entry->completedParts ? *entry->completedParts : std::vector<CompletedUploadPart>{};
+      parts = uploadMultipart(run, plan, file, context.transferID, std::move(held));
+      std::stable_sort(parts.begin(), parts.end(),
+                       [](const auto& a, const auto& b) { return a.partNumber < b.partNumber; });
+    }
+    withRetry(serviceCallRetries, run.stop,
+              [&] { return api_->completeFile(context.transferID, plan.fileId, parts, run.stop); });
+  }
+
+  const auto completion = withRetry(serviceCallRetries, run.stop,
+                                    [&] { return api_->completeTransfer(context.transferID, run.stop); });
+  if (!completion.completed) throw TransferAPIError::invalidResponse();
+
+  run.reporter->markAllFilesCommitted();
+  run.reporter->close();
+  clearContext(context.generation);
+
+  // The service has completed the transfer: that is reported even when a stop arrives now.
+  CompletedTransfer completed{transfer, completion.id, completion.slug, completion.recentTransfer};
+  mainQueue_.post([onEvent = run.onEvent, completed = std::move(completed)] {
+    if (onEvent) onEvent(upload_event::Completed{completed});
+  });
+}
+
+void NativeUploadEngine::uploadSingle(Run& run, const std::string& transferID, const RemoteFilePlan& plan,
+                                      const TransferFile& file) {
+  const SignedSingleUpload signedUpload = api_->signSingleUpload(transferID, plan.fileId, run.stop);
+  auto url = policy_.validateStorageURL(signedUpload.url);
+  if (!url) throw url.error();
+
+  platform::HttpRequest request;
+  request.method = "PUT";
+  request.url = std::move(url).value();
+  request.idleTimeout = storageIdleTimeout;
+  for (const auto& [name, value] : signedUpload.headers) {
+    if (!UploadSecurityPolicy::allowsSignedHeader(name)) continue;
+    if (!isValidHeaderName(name) || !isSafeHeaderText(value)) {
+      throw UploadPolicyViolation::insecureStorageDestination;
+    }
+    request.headers.push_back({name, value});
+  }
+  request.body = platform::FileRange{file.sourceURL, 0, static_cast<std::uint64_t>(file.size)};
+
+  const auto attempt = platform::Uuid::generate();
+  auto reporter = run.reporter;
+  auto response = session_->send(request, run.stop, [reporter, attempt](std::uint64_t sent, std::uint64_t) {
+    reporter->recordProgress(attempt, static_cast<std::int64_t>(sent));
+  });
+  if (!response) {
+    reporter->dropAttempt(attempt);
+    if (response.error().code == platform::TransportErrorCode::cancelled) throw Cancelled{};
+    throw response.error();
+  }
+  if (!isSuccess(response->status)) {
+    reporter->dropAttempt(attempt);
+    throw DirectUploadError::http(response->status);
+  }
+  reporter->commit(attempt, file.size);
+}
+
+std::vector<CompletedUploadPart> NativeUploadEngine::uploadMultipart(Run& run, const RemoteFilePlan& plan,
+                                                                     const TransferFile& file,
+                                                                     const std::string& transferID,
+                                                                     std::vector<CompletedUploadPart> heldParts) {
+  const auto count = policy_.partCount(plan.partSize, file.size);
+  if (!count) throw count.error();
+
+  std::set<std::int64_t> held;
+  for (const auto& part : heldParts) held.insert(part.partNumber);
+  std::vector<std::int64_t> pending;
+  for (std::int64_t number = 1; number <= count.value(); ++number) {
+    if (!held.contains(number)) pending.push_back(number);
+  }
+
+  std::vector<CompletedUploadPart> result = std::move(heldParts);
+  // Batches of two, not a window: the next pair starts only when both of this pair are done.
+  for (std::size_t first = 0; first < pending.size(); first += 2) {
+    std::vector<std::int64_t> batch{pending[first]};
+    if (first + 1 < pending.size()) batch.push_back(pending[first + 1]);
+    auto finished = uploadPartBatch(run, batch, plan, file, transferID, *plan.partSize);
+    result.insert(result.end(), finished.begin(), finished.end());
+  }
+  return result;
+}
+
+std::vector<CompletedUploadPart> NativeUploadEngine::uploadPartBatch(Run& run, const std::vector<std::int64_t>& numbers,
+                                                                     const RemoteFilePlan& plan,
+                                                                     const TransferFile& file,
+                                                                     const std::string& transferID,
+                                                                     std::int64_t partSize) {
+  if (numbers.size() == 1) {
+    return {uploadPartWithRetry(run, numbers.front(), plan, file, transferID, partSize, run.stop)};
+  }
+
+  // A failed part cancels its partner; the caller's stop reaches both.
+  std::stop_source batchStop;
+  std::stop_callback byRun(run.stop, [&] { batchStop.request_stop(); });
+  std::mutex mutex;
+  std::vector<CompletedUploadPart> finished;
+  std::exception_ptr firstError;
+  {
+    std::vector<std::jthread> children;
+    for (const auto number : numbers) {
+      children.emplace_back([&, number] {
+        try {
+          auto part = uploadPartWithRetry(run, number, plan, file, transferID, partSize, batchStop.get_token());
+          std::lock_guard lock(mutex);
+          finished.push_back(std::move(part));
+        } catch (...) {
+          {
+            std::lock_guard lock(mutex);
+            if (!firstError) firstError = std::current_exception();
+          }
+          batchStop.request_stop();
+        }
+      });
+    }
+  }
+  if (run.stop.stop_requested()) throw Cancelled{};
+  if (firstError) std::rethrow_exception(firstError);
+  return finished;
+}
+
+CompletedUploadPart NativeUploadEngine::uploadPartWithRetry(Run& run, std::int64_t number, const RemoteFilePlan& plan,
+                                                            const TransferFile& file, const std::string& transferID,
+                                                            std::int64_t partSize, std::stop_token stop) {
+  const std::int64_t offset = (number - 1) * partSize;
+  const std::int64_t length = std::min(file.size - offset, partSize);
+  // Read once: every retry sends the same bytes, however the file changes meanwhile.
+  std::string bytes = readPart(file.sourceURL, offset, length);
+  return withRetry(partRetries, stop, [&] { return uploadPart(run, number, bytes, plan, transferID, stop); });
+}
+
+CompletedUploadPart NativeUploadEngine::uploadPart(Run& run, std::int64_t number, std::string& bytes,
+                                                   const RemoteFilePlan& plan, const std::string& transferID,
+                                                   std::stop_token stop) {
+  const SignedMultipartUpload signedParts = api_->signParts(transferID, plan.fileId, {number}, stop);
+  const auto signedPart = std::find_if(signedParts.urls.begin(), signedParts.urls.end(),
+                                       [&](const SignedUploadPart& part) { return part.partNumber == number; });
+  if (signedPart == signedParts.urls.end()) throw TransferAPIError::invalidResponse();
+  auto url = policy_.validateStorageURL(signedPart->url);
+  if (!url) throw url.error();
+
+  platform::HttpRequest request;
+  request.method = "PUT";
+  request.url = std::move(url).value();
+  request.idleTimeout = storageIdleTimeout;
+  const auto length = static_cast<std::int64_t>(bytes.size());
+  // The part's bytes move into the request and back, so a part is held in memory once.
+  request.body = std::move(bytes);
+
+  const auto attempt = platform::Uuid::generate();
+  auto reporter = run.reporter;
+  auto response = session_->send(request, stop, [reporter, attempt](std::uint64_t sent, std::uint64_t) {
+    reporter->recordProgress(attempt, static_cast<std::int64_t>(sent));
+  });
+  bytes = std::move(std::get<std::string>(request.body));
+
+  if (!response) {
+    reporter->dropAttempt(attempt);
+    if (response.error().code == platform::TransportErrorCode::cancelled) throw Cancelled{};
+    throw response.error();
+  }
+  if (!isSuccess(response->status)) {
+    reporter->dropAttempt(attempt);
+    throw DirectUploadError::http(response->status);
+  }
+  auto etag = response->header("ETag");
+  if (!etag) {
+    reporter->dropAttempt(attempt);
+    throw DirectUploadError::missingETag();
+  }
+  etag->erase(std::remove(etag->begin(), etag->end(), '"'), etag->end());
+  reporter->commit(attempt, length);
+  return {number, *etag};
+}
+
+std::string NativeUploadEngine::readPart(const std::filesystem::path& path, std::int64_t offset, std::int64_t length) {
+  const int descriptor = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (descriptor < 0) throw std::system_error(errno, std::generic_category(), "Cannot open the file to upload");
+  std::string bytes(static_cast<std::size_t>(std::max<std::int64_t>(length, 0)), '\0');
+  std::size_t filled = 0;
+  while (filled < bytes.size()) {
+    const auto count = ::pread(descriptor, bytes.data() + filled, bytes.size() - filled,
+                               static_cast<off_t>(offset + static_cast<std::int64_t>(filled)));
+    if (count < 0 && errno == EINTR) continue;
+    if (count < 0) {
+      const int error = errno;
+      ::close(descriptor);
+      throw std::system_error(error, std::generic_category(), "Cannot read the file to upload");
+    }
+    if (count == 0) break;
+    filled += static_cast<std::size_t>(count);
+  }
+  ::close(descriptor);
+  if (filled != bytes.size()) throw DirectUploadError::cannotRead();
+  return bytes;
+}
+
+template <typename Operation>
+auto NativeUploadEngine::withRetry(int retries, std::stop_token stop, Operation&& operation) -> decltype(operation()) {
+  for (int retry = 0;; ++retry) {
+    try {
+      return operation();
+    } catch (const Cancelled&) {
+      throw;
+    } catch (...) {
+      if (stop.stop_requested()) throw Cancelled{};
+      if (!isRetryable(std::current_exception()) || retry >= retries) throw;
+    }
+    platform::Duration pause;
+    {
+      std::lock_guard lock(mutex_);
+      pause = retryPause(retry, random_);
+    }
+    if (!clock_->sleep(pause, stop)) throw Cancelled{};
+  }
+}
+
+bool NativeUploadEngine::isRetryable(const std::exception_ptr& error) {
+  try {
+    std::rethrow_exception(error);
+  } catch (const TransferAPIError& apiError) {
+    if (apiError.is<TransferAPIError::TransportUnavailable>()) return true;
+    if (const auto* rejected = std::get_if<TransferAPIError::Rejected>(&apiError.errorCase())) {
+      return rejected->status == 408 || rejected->status == 429 || rejected->status >= 500;
+    }
+    return false;
+  } catch (const DirectUploadError& uploadError) {
+    if (uploadError.kind != DirectUploadError::Kind::http) return false;
+    const int status = uploadError.status;
+    return status == 401 || status == 403 || status == 408 || status == 429 || status >= 500;
+  } catch (const platform::TransportError&) {
+    return true;
+  } catch (...) {
+    return false;
+  }
+}
+
+platform::Duration NativeUploadEngine::retryPause(int retry, std::mt19937_64& random) {
+  using std::chrono::nanoseconds;
+  const std::int64_t ceilingSeconds = retry >= 3 ? 40 : std::min<std::int64_t>(5LL << retry, 40);
+  const std::int64_t ceiling = std::chrono::duration_cast<nanoseconds>(std::chrono::seconds(ceilingSeconds)).count();
+  std::uniform_int_distribution<std::int64_t> pick(ceiling / 2, ceiling);
+  return std::chrono::duration_cast<platform::Duration>(nanoseconds(pick(random)));
+}
+
+std::optional<NativeUploadEngine::UploadContext> NativeUploadEngine::currentContext() {
+  std::lock_guard lock(mutex_);
+  return context_;
+}
+
+void NativeUploadEngine::clearContext(std::uint64_t generation) {
+  std::lock_guard lock(mutex_);
+  if (context_ && context_->generation == generation) context_.reset();
+}
+
+void NativeUploadEngine::deleteQuietly(const std::string& transferID) {
+  // Clean-up runs to its end even when the run that needs it was stopped; only the engine's own
+  // end cuts it short.
+  api_->deleteTransfer(transferID, lifetime_.get_token());
+}
+
+}  // namespace tavrel

@@ -1,0 +1,195 @@
+#include "service/upload_progress_reporter.h"
+
+#include <gtest/gtest.h>
+
+#include <thread>
+#include <vector>
+
+#include "platform/manual_main_queue.h"
+
+namespace tavrel {
+namespace {
+
+using namespace std::chrono_literals;
+using platform::Uuid;
+
+PreparedTransfer transferOf(std::vector<std::int64_t> sizes) {
+  PreparedTransfer transfer;
+  transfer.title = "Holiday";
+  for (std::size_t i = 0; i < sizes.size(); ++i) {
+    TransferFile file;
+    file.referenceID = Uuid::generate().toString();
+    file.sourceURL = "/tmp/file" + std::to_string(i);
+    file.relativePath = "file" + std::to_string(i);
+    file.size = sizes[i];
+    file.mimeType = "application/octet-stream";
+    transfer.files.push_back(file);
+  }
+  return transfer;
+}
+
+class UploadProgressReporterTest : public ::testing::Test {
+ protected:
+  std::shared_ptr<UploadProgressReporter> makeReporter(std::vector<std::int64_t> sizes, std::int64_t initialBytes = 0) {
+    return UploadProgressReporter::make(transferOf(std::move(sizes)), initialBytes, queue, queue.clock(),
+                                        [this](const UploadProgressSnapshot& snapshot) { delivered.push_back(snapshot); });
+  }
+  UploadProgressSnapshot deliveredNow() {
+    queue.runUntilIdle();
+    EXPECT_FALSE(delivered.empty());
+    return delivered.empty() ? UploadProgressSnapshot{} : delivered.back();
+  }
+
+  platform::ManualMainQueue queue;
+  std::vector<UploadProgressSnapshot> delivered;
+};
+
+TEST_F(UploadProgressReporterTest, FreshUploadReportsInFlightThenCommittedBytes) {
+  auto reporter = makeReporter({1'000});
+  const auto attempt = Uuid::generate();
+
+  reporter->emit();
+  auto first = deliveredNow();
+  EXPECT_EQ(first.bytesUploaded, 0);
+  EXPECT_EQ(first.progress, 0.0);
+  EXPECT_EQ(first.currentFileIndex, std::nullopt);
+  EXPECT_EQ(first.preparedTransfer.title, "Holiday");
+
+  reporter->setCurrentFileIndex(0);
+  reporter->recordProgress(attempt, 400);
+  auto during = deliveredNow();
+  EXPECT_EQ(during.bytesUploaded, 400);
+  EXPECT_DOUBLE_EQ(during.progress, 0.4);
+  EXPECT_EQ(during.currentFileIndex, 0);
+
+  reporter->commit(attempt, 1'000);
+  auto done = deliveredNow();
+  EXPECT_EQ(done.bytesUploaded, 1'000);
+  EXPECT_DOUBLE_EQ(done.progress, 1.0);
+}
+
+TEST_F(UploadProgressReporterTest, ResumedRunStartsFromTheServiceBytesWithoutCountingThemInTheRate) {
+  auto reporter = makeReporter({1'000}, 600);
+  reporter->emit();
+  auto first = deliveredNow();
+  EXPECT_EQ(first.bytesUploaded, 600);
+  EXPECT_DOUBLE_EQ(first.progress, 0.6);
+  EXPECT_EQ(first.bytesPerSecond, 0);
+
+  queue.advance(2s);
+  reporter->recordProgress(Uuid::generate(), 200);
+  auto later = deliveredNow();
+  EXPECT_EQ(later.bytesUploaded, 800);
+  EXPECT_EQ(later.bytesPerSecond, 100);
+}
+
+TEST_F(UploadProgressReporterTest, ConcurrentAttemptsAddUpAndNegativeFiguresCountAsZero) {
+  auto reporter = makeReporter({2'000, 2'000});
+  const auto first = Uuid::generate();
+  const auto second = Uuid::generate();
+  reporter->commit(Uuid::generate(), 1'000);
+  reporter->recordProgress(first, 300);
+  reporter->recordProgress(second, 200);
+  EXPECT_EQ(deliveredNow().bytesUploaded, 1'500);
+
+  reporter->recordProgress(second, -50);
+  EXPECT_EQ(deliveredNow().bytesUploaded, 1'300);
+
+  // The later figure of one attempt replaces the earlier, even when it is smaller.
+  reporter->recordProgress(first, 100);
+  EXPECT_EQ(deliveredNow().bytesUploaded, 1'100);
+}
+
+TEST_F(UploadProgressReporterTest, DroppedAttemptLeavesNoBytesBehind) {
+  auto reporter = makeReporter({1'000});
+  const auto attempt = Uuid::generate();
+  reporter->recordProgress(attempt, 700);
+  reporter->dropAttempt(attempt);
+  EXPECT_EQ(deliveredNow().bytesUploaded, 0);
+}
+
+// A progress update that arrives after its attempt was committed or dropped must not bring the
+// attempt back: its bytes would count twice, or count although storage refused them.
+TEST_F(UploadProgressReporterTest, LateUpdatesOfEndedAttemptsAreIgnored) {
+  auto reporter = makeReporter({1'000, 1'000});
+  const auto committed = Uuid::generate();
+  const auto dropped = Uuid::generate();
+  reporter->recordProgress(committed, 1'000);
+  reporter->commit(committed, 1'000);
+  reporter->recordProgress(committed, 1'000);
+  reporter->commit(committed, 1'000);
+  EXPECT_EQ(deliveredNow().bytesUploaded, 1'000);
+
+  reporter->recordProgress(dropped, 500);
+  reporter->dropAttempt(dropped);
+  reporter->recordProgress(dropped, 500);
+  EXPECT_EQ(deliveredNow().bytesUploaded, 1'000);
+  EXPECT_EQ(reporter->snapshot().bytesUploaded, 1'000);
+}
+
+TEST_F(UploadProgressReporterTest, FiguresNeverPassTheTotalAndEmptyTransfersStayAtZero) {
+  auto reporter = makeReporter({100});
+  reporter->recordProgress(Uuid::generate(), 5'000);
+  auto capped = deliveredNow();
+  EXPECT_EQ(capped.bytesUploaded, 100);
+  EXPECT_DOUBLE_EQ(capped.progress, 1.0);
+
+  auto empty = makeReporter({});
+  empty->markAllFilesCommitted();
+  auto finished = deliveredNow();
+  EXPECT_EQ(finished.progress, 0.0);
+  EXPECT_EQ(finished.currentFileIndex, std::nullopt);
+}
+
+TEST_F(UploadProgressReporterTest, RateInTheFirstMillisecondDividesByOneMillisecond) {
+  auto reporter = makeReporter({1'000'000});
+  reporter->recordProgress(Uuid::generate(), 10);
+  EXPECT_EQ(deliveredNow().bytesPerSecond, 10'000);
+}
+
+TEST_F(UploadProgressReporterTest, MarkAllFilesCommittedReportsEveryByteOnTheLastFile) {
+  auto reporter = makeReporter({10, 20, 30});
+  const auto attempt = Uuid::generate();
+  reporter->recordProgress(attempt, 5);
+  reporter->markAllFilesCommitted();
+  reporter->recordProgress(attempt, 5);
+  auto done = deliveredNow();
+  EXPECT_EQ(done.bytesUploaded, 60);
+  EXPECT_EQ(done.currentFileIndex, 2);
+}
+
+// Updates from many sending threads reach the main thread in order and without flooding it: while
+// one snapshot waits, newer ones replace it.
+TEST_F(UploadProgressReporterTest, UpdatesFromWorkersCoalesceAndTheNewestArrivesLast) {
+  auto reporter = makeReporter({4'000'000});
+  std::vector<std::thread> senders;
+  for (int t = 0; t < 4; ++t) {
+    senders.emplace_back([reporter] {
+      const auto attempt = Uuid::generate();
+      for (int sent = 1; sent <= 1'000; ++sent) reporter->recordProgress(attempt, sent * 1'000);
+      reporter->commit(attempt, 1'000'000);
+    });
+  }
+  for (auto& sender : senders) sender.join();
+  queue.runUntilIdle();
+  ASSERT_FALSE(delivered.empty());
+  EXPECT_LT(delivered.size(), 4'000u);
+  EXPECT_EQ(delivered.back().bytesUploaded, 4'000'000);
+  for (std::size_t i = 1; i < delivered.size(); ++i) {
+    EXPECT_GE(delivered[i].bytesUploaded, delivered[i - 1].bytesUploaded) << "snapshot " << i << " out of order";
+  }
+}
+
+TEST_F(UploadProgressReporterTest, ClosedReporterStaysQuietButDeliversWhatWasAlreadyOnItsWay) {
+  auto reporter = makeReporter({1'000});
+  reporter->recordProgress(Uuid::generate(), 250);
+  reporter->close();
+  reporter->recordProgress(Uuid::generate(), 500);
+  reporter->emit();
+  queue.runUntilIdle();
+  ASSERT_EQ(delivered.size(), 1u);
+  EXPECT_EQ(delivered.back().bytesUploaded, 250);
+}
+
+}  // namespace
+}  // namespace tavrel
