@@ -6,11 +6,15 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <openssl/rand.h>
+
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <map>
 #include <memory>
 #include <set>
+#include <stdexcept>
 
 #include "platform/content_types.h"
 #include "platform/uuid.h"
@@ -49,21 +53,47 @@ std::string displayableName(std::string_view name) {
   return valid ? std::string(valid.get()) : std::string();
 }
 
-TransferFile makeFile(std::filesystem::path sourceURL, std::string relativePath, std::int64_t size,
+// Fresh random reference ids, drawn from the secure random source a block at a time: one call per
+// id would cost more than the rest of a large walk.
+class ReferenceIDs {
+ public:
+  std::string next() {
+    if (used_ == block_.size()) refill();
+    std::array<std::uint8_t, 16> bytes{};
+    std::copy_n(block_.begin() + static_cast<std::ptrdiff_t>(used_), bytes.size(), bytes.begin());
+    used_ += bytes.size();
+    bytes[6] = static_cast<std::uint8_t>((bytes[6] & 0x0F) | 0x40);  // version 4
+    bytes[8] = static_cast<std::uint8_t>((bytes[8] & 0x3F) | 0x80);  // RFC 4122 variant
+    return platform::Uuid(bytes).toString();
+  }
+
+ private:
+  void refill() {
+    if (RAND_bytes(block_.data(), static_cast<int>(block_.size())) != 1) {
+      throw std::runtime_error("secure random source unavailable");
+    }
+    used_ = 0;
+  }
+
+  std::array<std::uint8_t, 16 * 256> block_{};
+  std::size_t used_ = block_.size();
+};
+
+TransferFile makeFile(ReferenceIDs& ids, std::filesystem::path sourceURL, std::string relativePath, std::int64_t size,
                       std::string_view fileName) {
-  return TransferFile{platform::Uuid::generate().toString(), std::move(sourceURL), std::move(relativePath), size,
+  return TransferFile{ids.next(), std::move(sourceURL), std::move(relativePath), size,
                       platform::mimeTypeForFileName(fileName)};
 }
 
 // A selected file. Returns nothing for an empty file (or anything without a file size).
-std::variant<std::optional<TransferFile>, Failure> makeTopLevelFile(const std::filesystem::path& url,
+std::variant<std::optional<TransferFile>, Failure> makeTopLevelFile(ReferenceIDs& ids, const std::filesystem::path& url,
                                                                     const std::string& relativePath) {
   const std::string name = lastPathComponent(url);
   struct stat status {};
   if (::lstat(url.c_str(), &status) != 0) return Failure{TransferPreparationError::cannotRead(name)};
   if (S_ISLNK(status.st_mode)) return Failure{TransferPreparationError::unsupportedSymbolicLink(name)};
   if (!S_ISREG(status.st_mode) || status.st_size < 1) return std::optional<TransferFile>{};
-  return std::optional<TransferFile>{makeFile(url, relativePath, status.st_size, name)};
+  return std::optional<TransferFile>{makeFile(ids, url, relativePath, status.st_size, name)};
 }
 
 // Walks one selected folder depth first, as a directory enumerator does (each folder's entries in
@@ -73,8 +103,8 @@ std::variant<std::optional<TransferFile>, Failure> makeTopLevelFile(const std::f
 class FolderWalk {
  public:
   FolderWalk(const std::filesystem::path& folder, const std::string& topLevelName, const StopCheck& stop,
-             std::vector<TransferFile>& files)
-      : folder_(folder), stop_(stop), files_(files), relativePath_(topLevelName) {}
+             ReferenceIDs& ids, std::vector<TransferFile>& files)
+      : folder_(folder), stop_(stop), ids_(ids), files_(files), relativePath_(topLevelName) {}
 
   ~FolderWalk() {
     for (auto& frame : frames_) ::closedir(frame.directory);
@@ -159,7 +189,7 @@ class FolderWalk {
     std::string source;
     source.reserve(sourcePrefix_.size() + 1 + name.size());
     source.append(sourcePrefix_).append("/").append(name);
-    files_.push_back(makeFile(std::filesystem::path(std::move(source)), std::move(relativePath), status.st_size, name));
+    files_.push_back(makeFile(ids_, std::filesystem::path(std::move(source)), std::move(relativePath), status.st_size, name));
     return std::nullopt;
   }
 
@@ -176,6 +206,7 @@ class FolderWalk {
 
   const std::filesystem::path& folder_;
   const StopCheck& stop_;
+  ReferenceIDs& ids_;
   std::vector<TransferFile>& files_;
   std::vector<Frame> frames_;
   std::string relativePath_;
@@ -186,34 +217,32 @@ class FolderWalk {
 // order, so ASCII paths (nearly all of them) compare as they are and only the others are
 // normalised first.
 void sortByRelativePath(std::vector<TransferFile>& files) {
-  std::vector<std::pair<std::string, std::size_t>> keys;
-  keys.reserve(files.size());
-  bool allAscii = true;
+  std::vector<std::string> normalized(files.size());
   for (std::size_t index = 0; index < files.size(); ++index) {
     const std::string& path = files[index].relativePath;
-    if (isAscii(path)) {
-      keys.emplace_back(std::string(), index);
-      continue;
-    }
-    allAscii = false;
-    std::unique_ptr<gchar, decltype(&g_free)> normalized(
+    if (isAscii(path)) continue;
+    std::unique_ptr<gchar, decltype(&g_free)> nfc(
         g_utf8_normalize(path.data(), static_cast<gssize>(path.size()), G_NORMALIZE_NFC), &g_free);
-    keys.emplace_back(normalized ? std::string(normalized.get()) : path, index);
+    normalized[index] = nfc ? std::string(nfc.get()) : path;
   }
-  const auto keyOf = [&](const std::pair<std::string, std::size_t>& key) -> const std::string& {
-    return allAscii || key.first.empty() ? files[key.second].relativePath : key.first;
+  // Non-ASCII paths are never empty, so an empty key means "the path itself".
+  const auto keyOf = [&](std::uint32_t index) -> std::string_view {
+    return normalized[index].empty() ? std::string_view(files[index].relativePath) : std::string_view(normalized[index]);
   };
-  std::stable_sort(keys.begin(), keys.end(), [&](const auto& a, const auto& b) { return keyOf(a) < keyOf(b); });
+  std::vector<std::uint32_t> order(files.size());
+  for (std::size_t index = 0; index < order.size(); ++index) order[index] = static_cast<std::uint32_t>(index);
+  std::stable_sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) { return keyOf(a) < keyOf(b); });
 
   std::vector<TransferFile> sorted;
   sorted.reserve(files.size());
-  for (const auto& key : keys) sorted.push_back(std::move(files[key.second]));
+  for (const auto index : order) sorted.push_back(std::move(files[index]));
   files = std::move(sorted);
 }
 
 PreparationOutcome prepareSelection(const TransferSelection& selection, const TransferDefaults& defaults,
                                     const StopCheck& stop) {
   const auto names = LocalTransferFilePreparer::topLevelNames(selection);
+  ReferenceIDs ids;
   std::vector<TransferFile> files;
 
   for (std::size_t index = 0; index < selection.items.size(); ++index) {
@@ -229,7 +258,7 @@ PreparationOutcome prepareSelection(const TransferSelection& selection, const Tr
     if (!isSendableName(topLevelName)) return TransferPreparationError::cannotRead(displayableName(topLevelName));
 
     if (item.kind == TransferItemKind::file) {
-      auto made = makeTopLevelFile(item.url, topLevelName);
+      auto made = makeTopLevelFile(ids, item.url, topLevelName);
       if (auto* failure = std::get_if<Failure>(&made)) {
         if (auto* error = std::get_if<TransferPreparationError>(failure)) return *error;
         return Cancelled{};
@@ -238,7 +267,7 @@ PreparationOutcome prepareSelection(const TransferSelection& selection, const Tr
       continue;
     }
 
-    FolderWalk walk(item.url, topLevelName, stop, files);
+    FolderWalk walk(item.url, topLevelName, stop, ids, files);
     if (auto failure = walk.run()) {
       if (auto* error = std::get_if<TransferPreparationError>(&*failure)) return *error;
       return Cancelled{};
