@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+#include "account/account_models.h"
+
 namespace tavrel {
 
 enum class TransferRegion { na, eu };
@@ -20,6 +22,10 @@ struct TransferDefaults {
   bool isReviewEnabled = false;
   std::optional<std::string> reviewAccessType;  // passed through unchanged
   bool filePreviewEnabled = false;
+
+  // The defaults of the account's transfer settings; none when their region is not one we know.
+  // Review switched on implies file previews.
+  static std::optional<TransferDefaults> fromBootstrapDefaults(const AppBootstrap::TransferSettings::Defaults& defaults);
 
   friend bool operator==(const TransferDefaults&, const TransferDefaults&) = default;
 };
