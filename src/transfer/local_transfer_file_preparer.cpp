@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <glib.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -332,6 +333,8 @@ void LocalTransferFilePreparer::prepare(TransferSelection selection, TransferDef
   workers_.push_back(Worker{
       std::jthread([mainQueue, finished, selection = std::move(selection), defaults = std::move(defaults),
                     stop = std::move(stop), onPrepared = std::move(onPrepared)](std::stop_token owner) mutable {
+        // Background work: a large walk yields to the interface. Best effort; failure changes nothing.
+        (void)::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), 10);
         auto outcome = prepareSelection(selection, defaults, StopCheck(stop, owner));
         mainQueue->post([onPrepared = std::move(onPrepared), outcome = std::move(outcome)]() mutable {
           onPrepared(std::move(outcome));

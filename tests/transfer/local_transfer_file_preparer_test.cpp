@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <set>
@@ -201,6 +202,19 @@ TEST(LocalTransferFilePreparerTest, ItemsThatVanishedOrChangedAreReportedByName)
   EXPECT_EQ(error, TransferPreparationError::cannotRead("Folder"));
   EXPECT_EQ(error.localizedDescription(),
             "Tavrel couldn\xE2\x80\x99t read \xE2\x80\x9C" "Folder\xE2\x80\x9D. Check its permissions and try again.");
+}
+
+TEST(LocalTransferFilePreparerTest, PipesArePassedOverAndNamesThatAreNotTextAreRefused) {
+  tavrel::testing::TemporaryDirectory directory;
+  const auto folder = directory.makeDirectory("Mixed");
+  directory.writeFile("Mixed/real.txt", "data");
+  // Opening a pipe would block the walk; it is never opened, only passed over.
+  ASSERT_EQ(::mkfifo((folder / "pipe").c_str(), 0644), 0);
+  EXPECT_THAT(relativePaths(prepareNow({folder})), ElementsAre("Mixed/real.txt"));
+
+  // The service takes paths as text: a name that is not UTF-8 can't be sent under its own name.
+  directory.writeFile("Mixed/caf\xE9.txt", "latin-1 name");
+  EXPECT_EQ(errorOf(prepareNow({folder})), TransferPreparationError::cannotRead("caf\xEF\xBF\xBD.txt"));
 }
 
 TEST(LocalTransferFilePreparerTest, AnUnreadableSubfolderFailsThePreparation) {
