@@ -65,13 +65,20 @@ void TransferStore::perform(std::function<void()> work) {
   pendingWork_.push_back(std::move(work));
   if (performing_) return;
   performing_ = true;
+  // A throwing closure must not leave the store refusing every later action.
+  struct Done {
+    TransferStore& store;
+    ~Done() {
+      store.performing_ = false;
+      store.pendingWork_.clear();
+    }
+  } done{*this};
   while (!pendingWork_.empty()) {
     auto next = std::move(pendingWork_.front());
     pendingWork_.pop_front();
     next();
     publish();
   }
-  performing_ = false;
 }
 
 void TransferStore::publish() {

@@ -254,3 +254,54 @@ TEST_F(TransferStoreGateTest, AnswersAfterTheStoreIsGoneAreDropped) {
 
 }  // namespace
 }  // namespace tavrel::testing
+
+namespace tavrel::testing {
+namespace {
+
+using namespace transfer_action;
+
+using TransferStorePublishingTest = TransferStoreTest;
+
+// An observer that sends an action while a change is published gets it handled right after,
+// before the outer send returns, and sees every published value in order.
+TEST_F(TransferStorePublishingTest, ActionsSentByObserversRunAfterTheCurrentOne) {
+  std::vector<TransferPhase> seen;
+  auto subscription = store->subscribe([&](const TransferFeatureState& value) {
+    seen.push_back(value.phase);
+    if (isChoosing(value.phase)) send(CloseChooser{});
+  });
+  ASSERT_EQ(seen.size(), 1u);  // the current value at once
+
+  send(OpenChooser{});
+  EXPECT_TRUE(isIdle(state().phase));
+  ASSERT_EQ(seen.size(), 3u);
+  EXPECT_TRUE(isChoosing(seen[1]));
+  EXPECT_TRUE(isIdle(seen[2]));
+}
+
+TEST_F(TransferStorePublishingTest, AnActionThatChangesNothingPublishesNothing) {
+  int changes = 0;
+  auto subscription = store->subscribe([&](const TransferFeatureState&) { ++changes; });
+  send(DismissCompletedTransfer{});
+  send(CopyLink{});
+  EXPECT_EQ(changes, 1);
+}
+
+// Cancelling the uploading item stops its run; a failure the engine reports afterwards is not
+// recorded as one.
+TEST_F(TransferStorePublishingTest, ALateFailureOfACancelledRunIsNotRecorded) {
+  engine->setAnswersDiscardsAtOnce(false);
+  const auto id = startUploading("a.txt");
+  send(CancelTransfer{id});
+  engine->fail("The connection was reset.");
+  settle();
+  EXPECT_TRUE(state().failures.empty());
+  EXPECT_TRUE(notifier->notifications.empty());
+  EXPECT_TRUE(activeUpload(state().phase));
+  engine->finishDiscard();
+  settle();
+  EXPECT_TRUE(isIdle(state().phase));
+}
+
+}  // namespace
+}  // namespace tavrel::testing

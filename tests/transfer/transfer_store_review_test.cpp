@@ -200,16 +200,19 @@ TEST_F(TransferStoreReviewTest, ChooseDifferentItemsReplacesAFailedReview) {
   EXPECT_EQ(review().selection.items.front().displayName, "b.txt");
 }
 
-TEST_F(TransferStoreReviewTest, RetryingAFailureWithoutASelectionChangesNothing) {
-  const auto id = enqueue("a.txt");
+TEST_F(TransferStoreReviewTest, ActionsThatDoNotFitTheFailedReviewChangeNothing) {
+  enqueue("a.txt");
   settle();
   preparer->fail(TransferPreparationError::noTransferableFiles());
   settle();
-  send(DismissCompletedTransfer{});  // not completed: nothing
   const TransferFeatureState before = state();
+  send(DismissCompletedTransfer{});
   send(RetryTransfer{TransferItemID::generate()});
+  send(OpenChooser{});
+  send(ChooseFiles{});
+  send(AbortUpload{TransferAbortDestination::idle});
   EXPECT_EQ(state(), before);
-  (void)id;
+  EXPECT_TRUE(picker->requests().empty());
 }
 
 // ---- Cancel in every phase ----

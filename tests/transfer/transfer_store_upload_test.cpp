@@ -91,16 +91,14 @@ TEST_F(TransferStoreUploadTest, AFailureWithQueuedItemsIsCleanedUpBeforeTheNextO
 
 TEST_F(TransferStoreUploadTest, TwoFailuresOfOneItemLeaveOneRecordAndOneSignal) {
   const auto id = failUploading("a.txt");
-  const auto other = TransferItemID::generate();
-  (void)other;
   send(StartTransfer{});
   engine->fail("Again.");
   settle();
   ASSERT_EQ(state().failures.size(), 1u);
   EXPECT_EQ(state().failures[0].message, "Again.");
   ASSERT_EQ(state().terminalSignals.size(), 1u);
+  EXPECT_EQ(state().terminalSignals[0].id, id);
   EXPECT_EQ(state().terminalSignals[0].runID, runIDs.back());
-  (void)id;
 }
 
 TEST_F(TransferStoreUploadTest, AStoppedRunReportsNothing) {
