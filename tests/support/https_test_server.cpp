@@ -437,6 +437,8 @@ void HttpsTestServer::stop() {
   impl_->server->stop();
   // Kept-alive and stalled connections would hold the server's workers for seconds; cut them.
   do {
+    // A stop that lands before the listening thread has started is lost; ask again until it ends.
+    impl_->server->stop();
     shutDownConnections(port_, std::nullopt);
   } while (impl_->listening.wait_for(std::chrono::milliseconds(20)) != std::future_status::ready);
 }
