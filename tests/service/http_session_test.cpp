@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
+#include "support/https_test_server.h"
+
 namespace tavrel {
 namespace {
 
@@ -45,6 +49,58 @@ TEST(SharedSessionsTest, AreMadeOnceAndAreDistinct) {
   EXPECT_EQ(sharedUploadSession(), sharedUploadSession());
   EXPECT_NE(sharedAPISession(), sharedUploadSession());
   EXPECT_NE(makeUploadURLSession(), makeUploadURLSession());
+}
+
+// The factory's session against a real server: trusted through SSL_CERT_FILE as a deployment
+// with its own authority would be.
+class UploadURLSessionTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ::setenv("SSL_CERT_FILE", testing::testCertificateAuthorityFile().c_str(), 1);
+    session = makeUploadURLSession();
+  }
+  void TearDown() override { ::unsetenv("SSL_CERT_FILE"); }
+
+  platform::HttpRequest get(platform::Url url) {
+    platform::HttpRequest request;
+    request.url = std::move(url);
+    return request;
+  }
+
+  testing::HttpsTestServer server;
+  std::shared_ptr<platform::HttpTransport> session;
+};
+
+TEST_F(UploadURLSessionTest, SendsNoCookieAndStoresNone) {
+  server.route("GET", "/login", [](const testing::RecordedRequest&) {
+    auto answer = testing::StandInResponse::json("{}");
+    answer.headers.push_back({"Set-Cookie", "session=abc; Path=/; Secure"});
+    return answer;
+  });
+  ASSERT_TRUE(session->send(get(server.url("/login"))));
+  ASSERT_TRUE(session->send(get(server.url("/after"))));
+  ASSERT_TRUE(makeUploadURLSession()->send(get(server.url("/fresh"))));
+  for (const auto& received : server.requests()) EXPECT_FALSE(received.header("Cookie")) << received.path;
+}
+
+TEST_F(UploadURLSessionTest, FollowsRedirectsOnlyWithinTheOrigin) {
+  server.route("GET", "/same", [](const testing::RecordedRequest&) {
+    return testing::StandInResponse::redirect(302, "/target");
+  });
+  server.route("GET", "/elsewhere", [&](const testing::RecordedRequest&) {
+    return testing::StandInResponse::redirect(302, server.localhostUrl("/target").toString());
+  });
+  server.route("GET", "/target", [](const testing::RecordedRequest&) { return testing::StandInResponse::json("{}"); });
+
+  const auto followed = session->send(get(server.url("/same")));
+  ASSERT_TRUE(followed);
+  EXPECT_EQ(followed->status, 200);
+  EXPECT_EQ(followed->url.path(), "/target");
+
+  const auto refused = session->send(get(server.url("/elsewhere")));
+  ASSERT_TRUE(refused);
+  EXPECT_EQ(refused->status, 302);
+  EXPECT_EQ(server.requestCount(), 3u);
 }
 
 }  // namespace
