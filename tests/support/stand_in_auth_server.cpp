@@ -67,6 +67,11 @@ StandInAuthServer::StandInAuthServer() {
   server_.route("GET", "/api/v1/bootstrap", [this](const RecordedRequest& request) { return bootstrap(request); });
 }
 
+StandInAuthServer::~StandInAuthServer() {
+  releaseTokenRequests();
+  server_.stop();
+}
+
 std::string StandInAuthServer::issueRefreshToken() {
   std::lock_guard lock(mutex_);
   auto token = fresh("refresh-");
@@ -157,10 +162,24 @@ std::optional<StandInAuthServer::TokenFault> StandInAuthServer::takeTokenFault()
   return fault;
 }
 
+void StandInAuthServer::holdTokenRequests() {
+  std::lock_guard lock(mutex_);
+  holding_ = true;
+}
+
+void StandInAuthServer::releaseTokenRequests() {
+  {
+    std::lock_guard lock(mutex_);
+    holding_ = false;
+  }
+  released_.notify_all();
+}
+
 StandInResponse StandInAuthServer::token(const RecordedRequest& request) {
   auto fields = parseForm(request.body);
-  std::lock_guard lock(mutex_);
+  std::unique_lock lock(mutex_);
   ++tokenRequests_[fields["grant_type"]];
+  released_.wait(lock, [&] { return !holding_; });
   const auto fault = takeTokenFault();
   if (fault == TokenFault::invalidGrant) return oauthError(400, "invalid_grant");
   if (fault == TokenFault::invalidRequest) return oauthError(400, "invalid_request");

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <condition_variable>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -30,6 +31,7 @@ class StandInAuthServer {
   };
 
   StandInAuthServer();
+  ~StandInAuthServer();
 
   HttpsTestServer& server() { return server_; }
   // The web application's address, "https://127.0.0.1:<port>".
@@ -47,6 +49,10 @@ class StandInAuthServer {
   // The next `count` bootstrap requests answer 401 whatever token they carry.
   void rejectBootstraps(std::size_t count = 1);
   void failBootstraps(int status);
+
+  // While held, token requests wait before they are answered (they are counted on arrival).
+  void holdTokenRequests();
+  void releaseTokenRequests();
 
   std::size_t tokenRequestCount(std::string_view grantType) const;
   std::size_t bootstrapRequestCount() const;
@@ -66,6 +72,8 @@ class StandInAuthServer {
   };
 
   mutable std::mutex mutex_;
+  std::condition_variable released_;
+  bool holding_ = false;
   std::map<std::string, PendingCode> codes_;
   std::set<std::string> refreshTokens_;
   std::set<std::string> accessTokens_;

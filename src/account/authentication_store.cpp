@@ -1,0 +1,578 @@
+#include "account/authentication_store.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cctype>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <set>
+
+#include "account/oauth_callback_validator.h"
+#include "account/pkce_authorization_request.h"
+#include "platform/logger.h"
+
+namespace tavrel {
+
+using Kind = AuthenticationError::Kind;
+using namespace authentication_state;
+
+namespace {
+
+const platform::Logger& logger() {
+  static const platform::Logger instance("com.tavrel.desktop", "AuthenticationStore");
+  return instance;
+}
+
+AuthenticationStore::Failure error(Kind kind) { return AuthenticationError(kind); }
+
+bool equalsIgnoringCase(std::string_view a, std::string_view b) {
+  return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](unsigned char x, unsigned char y) {
+    return std::tolower(x) == std::tolower(y);
+  });
+}
+
+bool grantsEveryScope(const std::string& scope) {
+  std::set<std::string> granted;
+  std::size_t start = 0;
+  while (start <= scope.size()) {
+    const auto blank = std::min(scope.find(' ', start), scope.size());
+    if (blank > start) granted.insert(scope.substr(start, blank - start));
+    start = blank + 1;
+  }
+  return std::all_of(OAuthConfiguration::scopes().begin(), OAuthConfiguration::scopes().end(),
+                     [&](const std::string& required) { return granted.contains(required); });
+}
+
+std::chrono::system_clock::duration seconds(double value) {
+  return std::chrono::duration_cast<std::chrono::system_clock::duration>(std::chrono::duration<double>(value));
+}
+
+}  // namespace
+
+// The secret store behind one serial thread. Serial order is what makes sign-out stick: its deletion
+// is queued before anything a later session saves, and a save queued by an earlier session finds the
+// epoch moved on and is skipped. Jobs still queued when the store goes away are run, not dropped, so a
+// sign-out's deletion always happens.
+class AuthenticationStore::Keychain {
+ public:
+  explicit Keychain(std::shared_ptr<RefreshTokenStoring> store) : store_(std::move(store)) {
+    thread_ = std::thread([this] { run(); });
+  }
+  ~Keychain() {
+    {
+      std::lock_guard lock(mutex_);
+      quitting_ = true;
+    }
+    wake_.notify_all();
+    thread_.join();
+  }
+
+  std::uint64_t epoch() const { return epoch_.load(); }
+  // Main thread only.
+  std::uint64_t endEpoch() { return ++epoch_; }
+
+  // Queues `job` and returns at once.
+  void submit(std::function<void(RefreshTokenStoring&)> job) {
+    {
+      std::lock_guard lock(mutex_);
+      jobs_.push_back(std::move(job));
+    }
+    wake_.notify_all();
+  }
+
+  // Saves `token` in turn, unless by then the epoch has moved on or `stop` was stopped: a session
+  // that has ended must not leave a token behind.
+  platform::Expected<platform::Unit, Failure> saveIfCurrent(std::uint64_t epoch, std::stop_token stop, std::string token) {
+    auto saved = perform<platform::Expected<platform::Unit, Failure>>(
+        [this, epoch, stop, token = std::move(token)](RefreshTokenStoring& store) -> platform::Expected<platform::Unit, Failure> {
+          if (epoch_.load() != epoch || stop.stop_requested()) return platform::unexpected(Failure());
+          auto result = store.save(token);
+          if (!result) return platform::unexpected(Failure(result.error()));
+          return platform::Unit{};
+        },
+        stop);
+    if (!saved) return platform::unexpected(Failure());
+    return std::move(*saved);
+  }
+
+  // Runs `job` in turn and waits for its result; none when `stop` was stopped first.
+  template <typename Result>
+  std::optional<Result> perform(std::function<Result(RefreshTokenStoring&)> job, std::stop_token stop) {
+    struct Slot {
+      std::mutex mutex;
+      std::condition_variable_any done;
+      std::optional<Result> result;
+    };
+    auto slot = std::make_shared<Slot>();
+    submit([slot, job = std::move(job)](RefreshTokenStoring& store) {
+      auto result = job(store);
+      std::lock_guard lock(slot->mutex);
+      slot->result = std::move(result);
+      slot->done.notify_all();
+    });
+    std::unique_lock lock(slot->mutex);
+    slot->done.wait(lock, stop, [&] { return slot->result.has_value(); });
+    return std::move(slot->result);
+  }
+
+ private:
+  void run() {
+    while (true) {
+      std::function<void(RefreshTokenStoring&)> job;
+      {
+        std::unique_lock lock(mutex_);
+        wake_.wait(lock, [&] { return quitting_ || !jobs_.empty(); });
+        if (jobs_.empty()) return;
+        job = std::move(jobs_.front());
+        jobs_.pop_front();
+      }
+      job(*store_);
+    }
+  }
+
+  std::shared_ptr<RefreshTokenStoring> store_;
+  std::atomic<std::uint64_t> epoch_{0};
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  std::deque<std::function<void(RefreshTokenStoring&)>> jobs_;
+  bool quitting_ = false;
+  std::thread thread_;
+};
+
+struct AuthenticationStore::Worker {
+  std::jthread thread;
+  std::shared_ptr<std::atomic<bool>> finished = std::make_shared<std::atomic<bool>>(false);
+};
+
+namespace {
+
+// The blocking steps of restoring, signing in and renewing, run on a worker thread. After every wait
+// the task checks that it is still wanted (`isCurrent`) before it goes on, so a cancelled or
+// signed-out task saves and reports nothing.
+class Pipeline {
+ public:
+  using Failure = AuthenticationStore::Failure;
+  template <typename T>
+  using Outcome = platform::Expected<T, Failure>;
+  using Save = std::function<Outcome<platform::Unit>(const std::string&)>;
+
+  Pipeline(AuthenticationAPI& api, std::function<bool()> isCurrent, Save save, AuthenticationStore::Now now,
+           std::stop_token stop)
+      : api_(api), isCurrent_(std::move(isCurrent)), save_(std::move(save)), now_(std::move(now)), stop_(std::move(stop)) {}
+
+  // Checks a token answer, saves its refresh token and loads the bootstrap. A restore or renewal
+  // (`mayRenewForBootstrap`) renews once more when the bootstrap answers 401; a sign-in does not.
+  Outcome<AuthenticatedAccount> accept(const OAuthTokenResponse& response, bool mayRenewForBootstrap) {
+    if (!equalsIgnoringCase(response.tokenType, "Bearer")) return fail(Kind::unexpectedResponse);
+    if (!grantsEveryScope(response.scope)) return fail(Kind::insufficientScope);
+    if (!response.refreshToken) return fail(Kind::unexpectedResponse);
+    if (auto saved = save_(*response.refreshToken); !saved) return platform::unexpected(saved.error());
+    const auto expiresAt = now_() + seconds(response.expiresIn);
+
+    auto bootstrap = api_.bootstrap(response.accessToken, stop_);
+    if (!isCurrent_()) return cancelled();
+    if (!bootstrap && bootstrap.error().kind() == Kind::unauthorized && mayRenewForBootstrap) {
+      auto renewed = api_.refresh(*response.refreshToken, stop_);
+      if (!isCurrent_()) return cancelled();
+      if (!renewed) return platform::unexpected(Failure(renewed.error()));
+      if (!renewed->refreshToken) return fail(Kind::unexpectedResponse);
+      if (auto saved = save_(*renewed->refreshToken); !saved) return platform::unexpected(saved.error());
+      auto second = api_.bootstrap(renewed->accessToken, stop_);
+      if (!isCurrent_()) return cancelled();
+      if (!second) return platform::unexpected(Failure(second.error()));
+      return AuthenticatedAccount{renewed->accessToken, now_() + seconds(renewed->expiresIn), std::move(*second)};
+    }
+    if (!bootstrap) return platform::unexpected(Failure(bootstrap.error()));
+    return AuthenticatedAccount{response.accessToken, expiresAt, std::move(*bootstrap)};
+  }
+
+  Outcome<AuthenticatedAccount> renew(const std::string& refreshToken) {
+    auto response = api_.refresh(refreshToken, stop_);
+    if (!isCurrent_()) return cancelled();
+    if (!response) return platform::unexpected(Failure(response.error()));
+    return accept(*response, true);
+  }
+
+  Outcome<AuthenticatedAccount> exchange(const std::string& code, const std::string& codeVerifier) {
+    auto response = api_.exchange(code, codeVerifier, stop_);
+    if (!isCurrent_()) return cancelled();
+    if (!response) return platform::unexpected(Failure(response.error()));
+    return accept(*response, false);
+  }
+
+ private:
+  static platform::Unexpected<Failure> fail(Kind kind) { return platform::unexpected(Failure(AuthenticationError(kind))); }
+  static platform::Unexpected<Failure> cancelled() { return platform::unexpected(Failure()); }
+
+  AuthenticationAPI& api_;
+  std::function<bool()> isCurrent_;
+  Save save_;
+  AuthenticationStore::Now now_;
+  std::stop_token stop_;
+};
+
+using StoredToken = platform::Expected<std::optional<std::string>, AuthenticationError>;
+
+}  // namespace
+
+std::shared_ptr<AuthenticationStore> AuthenticationStore::make(OAuthConfiguration configuration,
+                                                               std::shared_ptr<AuthenticationAPI> api,
+                                                               std::shared_ptr<RefreshTokenStoring> keychain,
+                                                               std::shared_ptr<WebAuthenticating> webAuthentication,
+                                                               std::shared_ptr<platform::MainQueue> queue, Now now) {
+  return std::shared_ptr<AuthenticationStore>(new AuthenticationStore(std::move(configuration), std::move(api),
+                                                                      std::move(keychain), std::move(webAuthentication),
+                                                                      std::move(queue), std::move(now)));
+}
+
+AuthenticationStore::AuthenticationStore(OAuthConfiguration configuration, std::shared_ptr<AuthenticationAPI> api,
+                                         std::shared_ptr<RefreshTokenStoring> keychain,
+                                         std::shared_ptr<WebAuthenticating> webAuthentication,
+                                         std::shared_ptr<platform::MainQueue> queue, Now now)
+    : configuration_(std::move(configuration)),
+      api_(std::move(api)),
+      keychain_(std::make_shared<Keychain>(std::move(keychain))),
+      webAuthentication_(std::move(webAuthentication)),
+      queue_(std::move(queue)),
+      now_(std::move(now)),
+      mainThread_(std::this_thread::get_id()) {}
+
+AuthenticationStore::~AuthenticationStore() {
+  keychain_->endEpoch();
+  if (scheduledRefresh_) scheduledRefresh_->cancel();
+  for (auto& worker : workers_) worker->thread.request_stop();
+  for (auto& worker : workers_) {
+    // The last owner may be a service client on one of our own threads; it cannot wait for itself.
+    if (worker->thread.get_id() == std::this_thread::get_id()) worker->thread.detach();
+  }
+  workers_.clear();  // waits for the others, which stop promptly
+}
+
+platform::Subscription AuthenticationStore::subscribe(std::function<void(const AuthenticationState&)> observer,
+                                                      platform::Delivery delivery) {
+  return state_.subscribe(std::move(observer), delivery);
+}
+
+void AuthenticationStore::setState(AuthenticationState state) { state_.set(std::move(state)); }
+
+std::stop_source AuthenticationStore::startJob(std::function<void(std::stop_token)> work) {
+  workers_.remove_if([](const auto& worker) { return worker->finished->load(); });
+  auto worker = std::make_unique<Worker>();
+  worker->thread = std::jthread([work = std::move(work), finished = worker->finished](std::stop_token stop) {
+    work(stop);
+    finished->store(true);
+  });
+  auto source = worker->thread.get_stop_source();
+  workers_.push_back(std::move(worker));
+  return source;
+}
+
+void AuthenticationStore::post(const std::shared_ptr<platform::MainQueue>& queue, std::weak_ptr<AuthenticationStore> weak,
+                               std::uint64_t epoch, std::function<void(AuthenticationStore&)> deliver) {
+  queue->post([weak = std::move(weak), epoch, deliver = std::move(deliver)] {
+    const auto self = weak.lock();
+    if (self && self->keychain_->epoch() == epoch) deliver(*self);
+  });
+}
+
+// MARK: - Restore, sign-in, retry, sign-out
+
+void AuthenticationStore::restore() {
+  if (flowID_ != 0) return;
+  const auto flowID = flowID_ = nextID_++;
+  const auto epoch = keychain_->epoch();
+  flowStop_ = startJob([weak = weak_from_this(), queue = queue_, api = api_, keychain = keychain_, now = now_, epoch,
+                        flowID](std::stop_token stop) {
+    const auto isCurrent = [&] { return !stop.stop_requested() && keychain->epoch() == epoch; };
+    auto stored = keychain->perform<StoredToken>([](RefreshTokenStoring& store) { return store.read(); }, stop);
+    if (!stored || !isCurrent()) return;
+    if (stored->hasValue() && !stored->value()) {
+      post(queue, weak, epoch, [flowID](AuthenticationStore& store) {
+        if (store.flowID_ != flowID) return;
+        store.flowID_ = 0;
+        store.setState(SignedOut{});
+      });
+      return;
+    }
+    AccountOutcome outcome = platform::unexpected(Failure());
+    if (!*stored) {
+      outcome = platform::unexpected(Failure(stored->error()));
+    } else {
+      Pipeline pipeline(
+          *api, isCurrent,
+          [&](const std::string& token) { return keychain->saveIfCurrent(epoch, stop, token); }, now, stop);
+      outcome = pipeline.renew(*stored->value());
+    }
+    post(queue, weak, epoch, [flowID, outcome = std::move(outcome)](AuthenticationStore& store) mutable {
+      store.finishFlow(flowID, std::move(outcome));
+    });
+  });
+}
+
+void AuthenticationStore::signIn() {
+  if (!std::holds_alternative<SignedOut>(state())) return;
+  cancelFlow();
+  const auto flowID = flowID_ = nextID_++;
+  setState(Authorizing{});
+
+  auto request = PKCEAuthorizationRequest::make();
+  if (!request) return finishFlow(flowID, platform::unexpected(Failure(request.error())));
+  auto url = configuration_.authorizationURL(request->state, request->codeChallenge);
+  if (!url) return finishFlow(flowID, platform::unexpected(Failure(url.error())));
+  webAuthentication_->authenticate(
+      *url, OAuthConfiguration::callbackScheme,
+      [weak = weak_from_this(), epoch = keychain_->epoch(), flowID, verifier = request->codeVerifier,
+       state = request->state](platform::Expected<std::string, AuthenticationError> callback) mutable {
+        const auto self = weak.lock();
+        if (!self || self->keychain_->epoch() != epoch || self->flowID_ != flowID) return;
+        self->continueSignIn(flowID, std::move(verifier), std::move(state), std::move(callback));
+      });
+}
+
+void AuthenticationStore::continueSignIn(std::uint64_t flowID, std::string codeVerifier, std::string expectedState,
+                                         platform::Expected<std::string, AuthenticationError> callback) {
+  if (!callback) return finishFlow(flowID, platform::unexpected(Failure(callback.error())));
+  auto code = OAuthCallbackValidator{configuration_, std::move(expectedState)}.validate(*callback);
+  if (!code) return finishFlow(flowID, platform::unexpected(Failure(code.error())));
+  const auto epoch = keychain_->epoch();
+  flowStop_ = startJob([weak = weak_from_this(), queue = queue_, api = api_, keychain = keychain_, now = now_, epoch,
+                        flowID, code = std::move(*code),
+                        codeVerifier = std::move(codeVerifier)](std::stop_token stop) {
+    const auto isCurrent = [&] { return !stop.stop_requested() && keychain->epoch() == epoch; };
+    Pipeline pipeline(
+        *api, isCurrent, [&](const std::string& token) { return keychain->saveIfCurrent(epoch, stop, token); }, now,
+        stop);
+    auto outcome = pipeline.exchange(code, codeVerifier);
+    if (!isCurrent()) return;
+    post(queue, weak, epoch, [flowID, outcome = std::move(outcome)](AuthenticationStore& store) mutable {
+      store.finishFlow(flowID, std::move(outcome));
+    });
+  });
+}
+
+void AuthenticationStore::finishFlow(std::uint64_t flowID, AccountOutcome outcome) {
+  if (flowID_ != flowID) return;
+  flowID_ = 0;
+  if (outcome) return enterAuthenticated(*outcome);
+  const auto& failure = outcome.error();
+  if (!failure) return;  // cancelled: whoever cancelled has set the state
+  logger().notice("Sign-in or restore failed: {}", platform::publicArg(toString(failure->kind())));
+  if (failure->kind() == Kind::authorizationCancelled) return setState(SignedOut{});
+  handleFailure(*failure);
+}
+
+void AuthenticationStore::cancelFlow() {
+  if (flowID_ == 0) return;
+  flowStop_.request_stop();
+  flowID_ = 0;
+}
+
+void AuthenticationStore::retry() {
+  if (!std::holds_alternative<TemporarilyUnavailable>(state())) return;
+  setState(Restoring{});
+  restore();
+}
+
+void AuthenticationStore::signOut() {
+  // Ending the epoch first makes every task of this session drop what it learns from now on.
+  keychain_->endEpoch();
+  cancelFlow();
+  if (refreshID_ != 0) {
+    refreshStop_.request_stop();
+    refreshID_ = 0;
+    auto waiters = std::exchange(refreshWaiters_, {});
+    for (auto& waiter : waiters) {
+      queue_->post([waiter = std::move(waiter)] { waiter(platform::unexpected(Failure())); });
+    }
+  }
+  if (scheduledRefresh_) scheduledRefresh_->cancel();
+  scheduledRefresh_.reset();
+  webAuthentication_->cancel();
+
+  // Queued before anything a later session saves. Revoking waits for the network on a thread of its
+  // own that holds the services but not the store, so it completes even if the store goes away.
+  std::thread([api = api_, keychain = keychain_] {
+    auto token = keychain->perform<std::optional<std::string>>(
+        [](RefreshTokenStoring& store) -> std::optional<std::string> {
+          auto stored = store.read();
+          (void)store.deleteToken();
+          return stored && stored->has_value() ? stored->value() : std::optional<std::string>();
+        },
+        std::stop_token{});
+    if (token && *token) api->revoke(**token, std::stop_token{});
+  }).detach();
+  setState(SignedOut{});
+}
+
+// MARK: - Accepting, renewing and failing
+
+void AuthenticationStore::enterAuthenticated(const AuthenticatedAccount& account) {
+  const auto now = now_();
+  tokenLifetime_ = account.expiresAt - now;
+  setState(Authenticated{account});
+  if (scheduledRefresh_) scheduledRefresh_->cancel();
+
+  const auto margin = renewalMargin();
+  auto delay = std::max<std::chrono::system_clock::duration>(account.expiresAt - now - margin,
+                                                            std::chrono::system_clock::duration::zero());
+  // With a lifetime of a minute or less the margin would make every renewal due at once.
+  delay = std::max<std::chrono::system_clock::duration>(delay, minimumRenewalDelay);
+  const auto epoch = keychain_->epoch();
+  scheduledRefresh_ = queue_->postDelayed(
+      std::chrono::duration_cast<platform::Duration>(delay), [weak = weak_from_this(), epoch] {
+        const auto self = weak.lock();
+        if (!self || self->keychain_->epoch() != epoch) return;
+        self->scheduledRefresh_.reset();
+        self->refresh([weak](AccountOutcome outcome) {
+          const auto store = weak.lock();
+          if (!store || outcome) return;
+          store->handleScheduledRefreshFailure(outcome.error());
+        });
+      });
+}
+
+std::chrono::system_clock::duration AuthenticationStore::renewalMargin() const {
+  // A minute before expiry; for tokens that live two minutes or less, half their lifetime, so that a
+  // short-lived token is still used for a while before it is renewed.
+  const auto half = tokenLifetime_ / 2;
+  return std::max<std::chrono::system_clock::duration>(
+      std::chrono::system_clock::duration::zero(),
+      std::min<std::chrono::system_clock::duration>(refreshMargin, half));
+}
+
+void AuthenticationStore::refresh(AccountCompletion completion) {
+  refreshWaiters_.push_back(std::move(completion));
+  if (refreshID_ != 0) return;
+  const auto refreshID = refreshID_ = nextID_++;
+  const auto epoch = keychain_->epoch();
+  refreshStop_ = startJob([weak = weak_from_this(), queue = queue_, api = api_, keychain = keychain_, now = now_,
+                           epoch, refreshID](std::stop_token stop) {
+    const auto isCurrent = [&] { return !stop.stop_requested() && keychain->epoch() == epoch; };
+    auto stored = keychain->perform<StoredToken>([](RefreshTokenStoring& store) { return store.read(); }, stop);
+    if (!stored || !isCurrent()) return;
+    AccountOutcome outcome = platform::unexpected(Failure());
+    if (!*stored) {
+      outcome = platform::unexpected(Failure(stored->error()));
+    } else if (!stored->value()) {
+      outcome = platform::unexpected(error(Kind::invalidGrant));
+    } else {
+      Pipeline pipeline(
+          *api, isCurrent,
+          [&](const std::string& token) { return keychain->saveIfCurrent(epoch, stop, token); }, now, stop);
+      outcome = pipeline.renew(*stored->value());
+    }
+    if (!isCurrent()) return;
+    post(queue, weak, epoch, [refreshID, outcome = std::move(outcome)](AuthenticationStore& store) mutable {
+      store.finishRefresh(refreshID, std::move(outcome));
+    });
+  });
+}
+
+void AuthenticationStore::finishRefresh(std::uint64_t refreshID, AccountOutcome outcome) {
+  if (refreshID_ != refreshID) return;
+  refreshID_ = 0;
+  auto waiters = std::exchange(refreshWaiters_, {});
+  if (outcome) enterAuthenticated(*outcome);
+  else if (outcome.error()) logger().notice("Renewal failed: {}", platform::publicArg(toString(outcome.error()->kind())));
+  for (auto& waiter : waiters) waiter(outcome);
+}
+
+void AuthenticationStore::handleFailure(const AuthenticationError& failure) {
+  if (failure.isSessionExpired()) {
+    keychain_->submit([](RefreshTokenStoring& store) { (void)store.deleteToken(); });
+    setState(SignedOut{});
+    return;
+  }
+  setState(TemporarilyUnavailable{failure.errorDescription()});
+}
+
+void AuthenticationStore::handleScheduledRefreshFailure(const Failure& failure) {
+  // Only an expired session ends it; other failures wait for the next token request to renew.
+  if (failure && failure->isSessionExpired()) handleFailure(*failure);
+}
+
+// MARK: - Tokens for the service clients
+
+void AuthenticationStore::validAccessToken(TokenCompletion completion) {
+  const auto* account = authenticatedAccount(state());
+  if (!account) {
+    queue_->post([completion = std::move(completion)] { completion(platform::unexpected(error(Kind::unauthorized))); });
+    return;
+  }
+  if (account->expiresAt - now_() > renewalMargin()) {
+    queue_->post([completion = std::move(completion), token = account->accessToken] { completion(token); });
+    return;
+  }
+  refresh([completion = std::move(completion)](AccountOutcome outcome) {
+    if (outcome) completion(outcome->accessToken);
+    else completion(platform::unexpected(outcome.error()));
+  });
+}
+
+void AuthenticationStore::accessToken(std::string rejectedToken, TokenCompletion completion) {
+  const auto* account = authenticatedAccount(state());
+  if (account && account->accessToken != rejectedToken && account->expiresAt > now_()) {
+    queue_->post([completion = std::move(completion), token = account->accessToken] { completion(token); });
+    return;
+  }
+  refresh([completion = std::move(completion)](AccountOutcome outcome) {
+    if (outcome) completion(outcome->accessToken);
+    else completion(platform::unexpected(outcome.error()));
+  });
+}
+
+AccessTokenResult AuthenticationStore::validAccessToken(std::stop_token stop) {
+  return waitForToken([](AuthenticationStore& store, TokenCompletion done) { store.validAccessToken(std::move(done)); },
+                      stop);
+}
+
+AccessTokenResult AuthenticationStore::accessToken(std::string_view rejectedToken, std::stop_token stop) {
+  return waitForToken(
+      [rejected = std::string(rejectedToken)](AuthenticationStore& store, TokenCompletion done) {
+        store.accessToken(rejected, std::move(done));
+      },
+      stop);
+}
+
+AccessTokenResult AuthenticationStore::waitForToken(std::function<void(AuthenticationStore&, TokenCompletion)> request,
+                                                    std::stop_token stop) {
+  const auto convert = [](platform::Expected<std::string, Failure> outcome) -> AccessTokenResult {
+    if (outcome) return std::move(*outcome);
+    if (!outcome.error()) return platform::unexpected(AccessTokenError::cancelled());
+    return platform::unexpected(AccessTokenError::failed(outcome.error()->errorDescription()));
+  };
+  if (std::this_thread::get_id() == mainThread_) {
+    // Waiting here would wait for ourselves: answer only what is known now.
+    const auto* account = authenticatedAccount(state());
+    if (!account) return convert(platform::unexpected(error(Kind::unauthorized)));
+    if (account->expiresAt - now_() > renewalMargin()) return account->accessToken;
+    return convert(platform::unexpected(error(Kind::transportUnavailable)));
+  }
+
+  struct Slot {
+    std::mutex mutex;
+    std::condition_variable_any done;
+    std::optional<AccessTokenResult> result;
+    void set(AccessTokenResult value) {
+      std::lock_guard lock(mutex);
+      if (!result) result = std::move(value);
+      done.notify_all();
+    }
+  };
+  auto slot = std::make_shared<Slot>();
+  queue_->post([weak = weak_from_this(), slot, request = std::move(request), convert] {
+    const auto self = weak.lock();
+    if (!self) return slot->set(convert(platform::unexpected(error(Kind::transportUnavailable))));
+    request(*self, [slot, convert](platform::Expected<std::string, Failure> outcome) {
+      slot->set(convert(std::move(outcome)));
+    });
+  });
+  std::unique_lock lock(slot->mutex);
+  if (!slot->done.wait(lock, stop, [&] { return slot->result.has_value(); })) {
+    return platform::unexpected(AccessTokenError::cancelled());
+  }
+  return std::move(*slot->result);
+}
+
+}  // namespace tavrel

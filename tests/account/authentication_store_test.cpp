@@ -1,0 +1,394 @@
+#include <gtest/gtest.h>
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <thread>
+
+#include "account/authentication_api_client.h"
+#include "account/authentication_store.h"
+#include "platform/curl_transport.h"
+#include "platform/manual_main_queue.h"
+#include "service/http_session.h"
+#include "support/in_memory_refresh_token_store.h"
+#include "support/stand_in_auth_server.h"
+
+namespace tavrel {
+namespace {
+
+using namespace std::chrono_literals;
+using namespace authentication_state;
+using Kind = AuthenticationError::Kind;
+using testing::StandInAuthServer;
+using TokenFault = StandInAuthServer::TokenFault;
+
+// The browser is never reached in these tests; the full sign-in has its own.
+class UnusedBrowser final : public WebAuthenticating {
+ public:
+  void authenticate(const platform::Url&, std::string_view, Completion completion) override {
+    completion(platform::unexpected(AuthenticationError(Kind::authorizationCancelled)));
+  }
+  void cancel() override { ++cancels; }
+  int cancels = 0;
+};
+
+std::shared_ptr<platform::HttpTransport> testSession() {
+  return std::make_shared<platform::CurlTransport>(SameOriginRedirectDelegate{},
+                                                   platform::CurlTransportOptions{testing::testCertificateAuthorityFile()});
+}
+
+// The store against the sign-in stand-in over real TLS, on the manual queue with virtual time.
+class AuthenticationStoreTest : public ::testing::Test {
+ protected:
+  void SetUp() override { makeStore(auth.webAppURL()); }
+
+  void makeStore(const platform::Url& webAppURL) {
+    store = AuthenticationStore::make(OAuthConfiguration{webAppURL},
+                                      std::make_shared<AuthenticationAPIClient>(OAuthConfiguration{webAppURL}, testSession()),
+                                      keychain, browser, queue, [queue = queue] {
+                                        return std::chrono::system_clock::time_point(std::chrono::hours(24 * 365 * 55)) +
+                                               std::chrono::duration_cast<std::chrono::system_clock::duration>(
+                                                   queue->clock().now().time_since_epoch());
+                                      });
+    subscription = store->subscribe([this](const AuthenticationState& state) { states.push_back(state); });
+  }
+
+  // Drains the main queue while real threads (HTTP, the secret store) do their part.
+  bool waitFor(const std::function<bool()>& done, std::chrono::milliseconds timeout = 20s) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (true) {
+      queue->runUntilIdle();
+      if (done()) return true;
+      if (std::chrono::steady_clock::now() > deadline) return false;
+      std::this_thread::sleep_for(2ms);
+    }
+  }
+  bool settlesIn(auto predicate) { return waitFor([&] { return predicate(store->state()); }); }
+  template <typename State>
+  bool reaches() {
+    return settlesIn([](const AuthenticationState& state) { return std::holds_alternative<State>(state); });
+  }
+  const AuthenticatedAccount& account() { return std::get<Authenticated>(store->state()).account; }
+  std::size_t refreshes() const { return auth.tokenRequestCount("refresh_token"); }
+
+  void restoreSignedIn() {
+    keychain->save(auth.issueRefreshToken()).value();
+    store->restore();
+    ASSERT_TRUE(reaches<Authenticated>());
+  }
+
+  // Waits for the main-thread form of a token request.
+  platform::Expected<std::string, AuthenticationStore::Failure> token(bool afterRejecting = false,
+                                                                       std::string rejected = {}) {
+    std::optional<platform::Expected<std::string, AuthenticationStore::Failure>> result;
+    auto done = [&](auto outcome) { result = std::move(outcome); };
+    if (afterRejecting) store->accessToken(rejected, done);
+    else store->validAccessToken(done);
+    EXPECT_TRUE(waitFor([&] { return result.has_value(); }));
+    return std::move(*result);
+  }
+
+  StandInAuthServer auth;
+  std::shared_ptr<platform::ManualMainQueue> queue = std::make_shared<platform::ManualMainQueue>();
+  std::shared_ptr<testing::InMemoryRefreshTokenStore> keychain = std::make_shared<testing::InMemoryRefreshTokenStore>();
+  std::shared_ptr<UnusedBrowser> browser = std::make_shared<UnusedBrowser>();
+  std::shared_ptr<AuthenticationStore> store;
+  platform::Subscription subscription;
+  std::vector<AuthenticationState> states;
+};
+
+TEST_F(AuthenticationStoreTest, RestoreWithoutAStoredTokenSignsOutWithoutARequest) {
+  EXPECT_TRUE(std::holds_alternative<Restoring>(store->state()));
+  store->restore();
+  ASSERT_TRUE(reaches<SignedOut>());
+  EXPECT_EQ(auth.server().requestCount(), 0u);
+  EXPECT_EQ(states.size(), 2u);
+}
+
+TEST_F(AuthenticationStoreTest, RestoreRenewsTheSessionAndKeepsOnlyTheNewRefreshToken) {
+  const auto stored = auth.issueRefreshToken();
+  keychain->save(stored).value();
+  store->restore();
+  store->restore();  // ignored while one runs
+  ASSERT_TRUE(reaches<Authenticated>());
+  EXPECT_EQ(refreshes(), 1u);
+  EXPECT_EQ(auth.bootstrapRequestCount(), 1u);
+  EXPECT_TRUE(store->canInitiateTransfer());
+  EXPECT_EQ(account().bootstrap.workspace.id, "workspace-1");
+  // Rotated: the stored token is the new one, and the old one is spent.
+  ASSERT_TRUE(keychain->token());
+  EXPECT_NE(*keychain->token(), stored);
+  EXPECT_TRUE(auth.isRefreshTokenValid(*keychain->token()));
+  EXPECT_FALSE(auth.isRefreshTokenValid(stored));
+}
+
+TEST_F(AuthenticationStoreTest, AnAccountThatMayNotSendCannotInitiateTransfers) {
+  auth.setCanInitiateTransfer(false);
+  EXPECT_FALSE(store->canInitiateTransfer());  // restoring
+  restoreSignedIn();
+  EXPECT_FALSE(store->canInitiateTransfer());
+}
+
+TEST_F(AuthenticationStoreTest, AnExpiredSessionDeletesTheTokenAndSignsOut) {
+  keychain->save("unknown-to-the-server").value();
+  store->restore();
+  ASSERT_TRUE(reaches<SignedOut>());
+  EXPECT_TRUE(waitFor([&] { return !keychain->token(); }));
+  EXPECT_EQ(auth.bootstrapRequestCount(), 0u);
+}
+
+TEST_F(AuthenticationStoreTest, AnUnreachableServiceIsTemporarilyUnavailableAndKeepsTheToken) {
+  const int probe = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof address;
+  ASSERT_EQ(::bind(probe, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  ASSERT_EQ(::getsockname(probe, reinterpret_cast<sockaddr*>(&address), &length), 0);
+  ::close(probe);
+  subscription.reset();
+  makeStore(*platform::Url::parse("https://127.0.0.1:" + std::to_string(ntohs(address.sin_port)) + "/"));
+
+  keychain->save("kept").value();
+  store->restore();
+  ASSERT_TRUE(reaches<TemporarilyUnavailable>());
+  EXPECT_EQ(std::get<TemporarilyUnavailable>(store->state()).message,
+            "Tavrel is temporarily unavailable. Check your connection and retry.");
+  EXPECT_EQ(keychain->token(), std::optional<std::string>("kept"));
+
+  store->retry();
+  EXPECT_TRUE(std::holds_alternative<Restoring>(store->state()));
+  ASSERT_TRUE(reaches<TemporarilyUnavailable>());
+}
+
+TEST_F(AuthenticationStoreTest, AKeychainThatCannotBeReadIsTemporarilyUnavailable) {
+  keychain->setFailsReads(true);
+  store->restore();
+  ASSERT_TRUE(reaches<TemporarilyUnavailable>());
+  EXPECT_EQ(std::get<TemporarilyUnavailable>(store->state()).message,
+            "Tavrel couldn\u2019t reach your Keychain. Sign in again to reconnect.");
+}
+
+TEST_F(AuthenticationStoreTest, AcceptsOnlyCompleteTokenAnswers) {
+  struct Case {
+    TokenFault fault;
+    bool signsIn;
+    std::optional<std::string> message;  // none: signed out
+  };
+  for (const auto& [fault, signsIn, message] : {
+           Case{TokenFault::lowerCaseBearer, true, std::nullopt},
+           Case{TokenFault::otherTokenType, false, "Tavrel couldn\u2019t complete sign in."},
+           Case{TokenFault::noRefreshToken, false, "Tavrel couldn\u2019t complete sign in."},
+           Case{TokenFault::missingScope, false, std::nullopt},
+           Case{TokenFault::invalidRequest, false, "Tavrel couldn\u2019t complete sign in."},
+       }) {
+    SCOPED_TRACE(static_cast<int>(fault));
+    subscription.reset();
+    store.reset();
+    keychain = std::make_shared<testing::InMemoryRefreshTokenStore>(auth.issueRefreshToken());
+    makeStore(auth.webAppURL());
+    const auto bootstraps = auth.bootstrapRequestCount();
+    auth.failTokenRequests(fault);
+    store->restore();
+    ASSERT_TRUE(settlesIn([](const auto& state) { return !std::holds_alternative<Restoring>(state); }));
+    if (signsIn) {
+      EXPECT_TRUE(std::holds_alternative<Authenticated>(store->state()));
+    } else if (message) {
+      ASSERT_TRUE(std::holds_alternative<TemporarilyUnavailable>(store->state()));
+      EXPECT_EQ(std::get<TemporarilyUnavailable>(store->state()).message, *message);
+      EXPECT_EQ(auth.bootstrapRequestCount(), bootstraps);
+    } else {
+      EXPECT_TRUE(std::holds_alternative<SignedOut>(store->state()));
+      EXPECT_TRUE(waitFor([&] { return !keychain->token(); }));
+    }
+  }
+}
+
+TEST_F(AuthenticationStoreTest, ABootstrapRefusedOnceDuringRestoreRenewsOnceAndRetries) {
+  auth.rejectBootstraps(1);
+  restoreSignedIn();
+  EXPECT_EQ(refreshes(), 2u);
+  EXPECT_EQ(auth.bootstrapRequestCount(), 2u);
+  EXPECT_TRUE(auth.isRefreshTokenValid(*keychain->token()));
+}
+
+TEST_F(AuthenticationStoreTest, ABootstrapRefusedTwiceDuringRestoreSignsOut) {
+  auth.rejectBootstraps(2);
+  keychain->save(auth.issueRefreshToken()).value();
+  store->restore();
+  ASSERT_TRUE(reaches<SignedOut>());
+  EXPECT_EQ(refreshes(), 2u);
+  EXPECT_EQ(auth.bootstrapRequestCount(), 2u);
+  EXPECT_TRUE(waitFor([&] { return !keychain->token(); }));
+}
+
+TEST_F(AuthenticationStoreTest, RenewsSixtySecondsBeforeExpiry) {
+  restoreSignedIn();
+  const auto first = account();
+  queue->advance(3539s);
+  queue->runUntilIdle();
+  EXPECT_EQ(refreshes(), 1u);
+  queue->advance(1s);
+  ASSERT_TRUE(settlesIn([&](const auto&) { return account().accessToken != first.accessToken; }));
+  EXPECT_EQ(refreshes(), 2u);
+  EXPECT_EQ(account().expiresAt - first.expiresAt, std::chrono::seconds(3540));
+}
+
+// Regression: a token living a minute or less made the renewal due at once, forever.
+TEST_F(AuthenticationStoreTest, ShortLivedTokensAreNotRenewedInALoop) {
+  auth.setAccessTokenLifetime(30);
+  restoreSignedIn();
+  for (int i = 0; i < 5; ++i) EXPECT_TRUE(token());
+  queue->runUntilIdle();
+  EXPECT_EQ(refreshes(), 1u);
+
+  // Over a virtual minute, renewals come at half the lifetime, not back to back.
+  for (int second = 0; second < 60; ++second) {
+    queue->advance(1s);
+    queue->runUntil([] { return false; }, 50ms);  // lets a renewal that fell due finish
+  }
+  EXPECT_GE(refreshes(), 4u);
+  EXPECT_LE(refreshes(), 6u);
+
+  auth.setAccessTokenLifetime(0);
+  const auto before = refreshes();
+  for (int i = 0; i < 30; ++i) {
+    queue->advance(1s);
+    queue->runUntil([] { return false; }, 50ms);
+  }
+  EXPECT_LE(refreshes() - before, 8u);
+}
+
+TEST_F(AuthenticationStoreTest, TokenRequestsUseTheCurrentTokenUntilItIsWithinAMinuteOfExpiry) {
+  restoreSignedIn();
+  const auto current = account().accessToken;
+  queue->advance(3539s);  // 61 seconds left
+  auto result = token();
+  ASSERT_TRUE(result);
+  EXPECT_EQ(*result, current);
+  EXPECT_EQ(refreshes(), 1u);
+
+  // An older token than the current one: the current one comes back without a request.
+  result = token(true, "an-older-token");
+  ASSERT_TRUE(result);
+  EXPECT_EQ(*result, current);
+  EXPECT_EQ(refreshes(), 1u);
+
+  // The current token itself was refused: renew.
+  result = token(true, current);
+  ASSERT_TRUE(result);
+  EXPECT_NE(*result, current);
+  EXPECT_EQ(refreshes(), 2u);
+}
+
+TEST_F(AuthenticationStoreTest, TenConcurrentRequestsNearExpiryShareOneRenewal) {
+  restoreSignedIn();
+  // The scheduled renewal fails for a server fault: the old token stays, and no new timer is set.
+  auth.failTokenRequests(TokenFault::serverError);
+  queue->advance(3540s);
+  ASSERT_TRUE(waitFor([&] { return refreshes() == 2; }));
+  waitFor([] { return false; }, 100ms);
+  ASSERT_TRUE(std::holds_alternative<Authenticated>(store->state()));
+
+  auth.holdTokenRequests();
+  std::vector<std::optional<AccessTokenResult>> results(10);
+  {
+    std::vector<std::jthread> clients;
+    for (auto& slot : results) clients.emplace_back([&, s = store](std::stop_token stop) { slot = s->validAccessToken(stop); });
+    ASSERT_TRUE(waitFor([&] { return refreshes() == 3; }));
+    waitFor([] { return false; }, 200ms);  // lets every caller join the renewal
+    auth.releaseTokenRequests();
+    ASSERT_TRUE(waitFor([&] {
+      return std::all_of(results.begin(), results.end(), [](const auto& result) { return result.has_value(); });
+    }));
+  }
+  EXPECT_EQ(refreshes(), 3u);
+  for (const auto& result : results) {
+    ASSERT_TRUE(result->hasValue());
+    EXPECT_EQ(result->value(), account().accessToken);
+  }
+}
+
+TEST_F(AuthenticationStoreTest, ScheduledRenewalSignsOutOnlyForAnExpiredSession) {
+  restoreSignedIn();
+  auth.failTokenRequests(TokenFault::invalidGrant);
+  queue->advance(3540s);
+  ASSERT_TRUE(reaches<SignedOut>());
+  EXPECT_TRUE(waitFor([&] { return !keychain->token(); }));
+}
+
+TEST_F(AuthenticationStoreTest, TokenRequestsWhileSignedOutFailAsUnauthorized) {
+  store->restore();
+  ASSERT_TRUE(reaches<SignedOut>());
+  const auto result = token();
+  ASSERT_FALSE(result);
+  EXPECT_EQ(result.error(), AuthenticationStore::Failure(AuthenticationError(Kind::unauthorized)));
+  // On the main thread the blocking form answers at once instead of waiting for itself.
+  const auto immediate = store->validAccessToken(std::stop_token{});
+  ASSERT_FALSE(immediate);
+  EXPECT_EQ(immediate.error().message, "Your session has expired. Please sign in again.");
+}
+
+TEST_F(AuthenticationStoreTest, SignInStartsOnlyWhenSignedOut) {
+  store->signIn();  // restoring
+  restoreSignedIn();
+  store->signIn();  // authenticated
+  queue->runUntilIdle();
+  EXPECT_TRUE(std::holds_alternative<Authenticated>(store->state()));
+  EXPECT_EQ(browser->cancels, 0);
+}
+
+// Regression: a renewal answered after sign-out was still saved, so the next start was signed in.
+TEST_F(AuthenticationStoreTest, SignOutDuringARenewalSticks) {
+  restoreSignedIn();
+  auth.holdTokenRequests();
+  std::optional<platform::Expected<std::string, AuthenticationStore::Failure>> waiter;
+  store->accessToken(account().accessToken, [&](auto outcome) { waiter = std::move(outcome); });
+  ASSERT_TRUE(auth.server().waitForRequestsStarted(auth.server().requestCount() + 1, 10s));
+
+  store->signOut();
+  EXPECT_TRUE(std::holds_alternative<SignedOut>(store->state()));
+  EXPECT_EQ(browser->cancels, 1);
+  auth.releaseTokenRequests();
+  ASSERT_TRUE(waitFor([&] { return waiter.has_value(); }));
+  EXPECT_FALSE(*waiter);
+  EXPECT_EQ(waiter->error(), AuthenticationStore::Failure());  // cancelled, not failed
+  ASSERT_TRUE(auth.server().waitForRequests(auth.server().requestCount(), 10s));
+
+  EXPECT_TRUE(waitFor([&] { return auth.revokeRequestCount() == 1; }));
+  store.reset();  // waits for its workers
+  queue->runUntilIdle();
+  EXPECT_EQ(keychain->token(), std::nullopt);
+  EXPECT_TRUE(std::holds_alternative<SignedOut>(states.back()));
+}
+
+// Regression: the restore did not look for cancellation.
+TEST_F(AuthenticationStoreTest, SignOutDuringARestoreSticks) {
+  keychain->save(auth.issueRefreshToken()).value();
+  auth.holdTokenRequests();
+  store->restore();
+  ASSERT_TRUE(auth.server().waitForRequestsStarted(1, 10s));
+  store->signOut();
+  auth.releaseTokenRequests();
+  ASSERT_TRUE(auth.server().waitForRequests(1, 10s));
+  store.reset();
+  queue->runUntilIdle();
+  EXPECT_EQ(keychain->token(), std::nullopt);
+  EXPECT_TRUE(std::holds_alternative<SignedOut>(states.back()));
+  EXPECT_EQ(auth.bootstrapRequestCount(), 0u);
+}
+
+TEST_F(AuthenticationStoreTest, SignOutRevokesEvenWhenTheKeychainCannotDelete) {
+  restoreSignedIn();
+  const auto token = *keychain->token();
+  keychain->setFailsDeletes(true);
+  store->signOut();
+  EXPECT_TRUE(std::holds_alternative<SignedOut>(store->state()));
+  ASSERT_TRUE(waitFor([&] { return auth.revokeRequestCount() == 1; }));
+  store.reset();
+  EXPECT_EQ(auth.revokedTokens(), std::vector<std::string>{token});
+}
+
+}  // namespace
+}  // namespace tavrel
