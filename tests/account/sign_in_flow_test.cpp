@@ -1,0 +1,173 @@
+#include <gtest/gtest.h>
+
+#include <mutex>
+#include <thread>
+
+#include "account/authentication_api_client.h"
+#include "account/authentication_store.h"
+#include "account/web_authentication_client.h"
+#include "platform/curl_transport.h"
+#include "platform/logger.h"
+#include "platform/manual_main_queue.h"
+#include "service/http_session.h"
+#include "support/in_memory_refresh_token_store.h"
+#include "support/stand_in_auth_server.h"
+
+namespace tavrel {
+namespace {
+
+using namespace std::chrono_literals;
+using namespace authentication_state;
+
+std::shared_ptr<platform::HttpTransport> testSession() {
+  return std::make_shared<platform::CurlTransport>(SameOriginRedirectDelegate{},
+                                                   platform::CurlTransportOptions{testing::testCertificateAuthorityFile()});
+}
+
+// Plays the user's browser: loads the authorize page from the stand-in and, like the desktop's scheme
+// handler and the single-instance channel, hands the callback address to the waiting sign-in.
+class ScriptedBrowser final : public platform::BrowserLaunching {
+ public:
+  ScriptedBrowser(std::shared_ptr<platform::MainQueue> queue, std::function<void(std::string)> deliver)
+      : queue_(std::move(queue)), deliver_(std::move(deliver)) {}
+  ~ScriptedBrowser() override { threads_.clear(); }
+
+  void open(const platform::Url& url, std::function<void(bool)> completion) override {
+    opened.push_back(url.toString());
+    if (!deliversCallback) return;
+    threads_.emplace_back([this, url, completion = std::move(completion)] {
+      // No redirect decider: the redirect to the program's scheme comes back as the 302 itself.
+      platform::CurlTransport trusting({}, platform::CurlTransportOptions{testing::testCertificateAuthorityFile()});
+      platform::HttpRequest request;
+      request.url = url;
+      const auto response = trusting.send(request);
+      queue_->post([completion] { completion(true); });
+      if (!response || response->status != 302) return;
+      queue_->post([this, location = response->header("Location").value_or("")] { deliver_(location); });
+    });
+  }
+
+  std::vector<std::string> opened;
+  bool deliversCallback = true;
+
+ private:
+  std::shared_ptr<platform::MainQueue> queue_;
+  std::function<void(std::string)> deliver_;
+  std::vector<std::jthread> threads_;
+};
+
+std::mutex logMutex;
+std::vector<std::string> logLines;
+
+class SignInFlowTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    previousSink = platform::Logger::setSink([](platform::LogLevel, std::string_view line) {
+      std::lock_guard lock(logMutex);
+      logLines.emplace_back(line);
+    });
+    const OAuthConfiguration configuration{auth.webAppURL()};
+    store = AuthenticationStore::make(configuration, std::make_shared<AuthenticationAPIClient>(configuration, testSession()),
+                                      keychain, web, queue, [] { return std::chrono::system_clock::now(); });
+  }
+  void TearDown() override {
+    store.reset();
+    platform::Logger::setSink(previousSink);
+  }
+
+  bool waitFor(const std::function<bool()>& done) {
+    const auto deadline = std::chrono::steady_clock::now() + 20s;
+    while (true) {
+      queue->runUntilIdle();
+      if (done()) return true;
+      if (std::chrono::steady_clock::now() > deadline) return false;
+      std::this_thread::sleep_for(2ms);
+    }
+  }
+  template <typename State>
+  bool reaches() {
+    return waitFor([&] { return std::holds_alternative<State>(store->state()); });
+  }
+  void signOutFirst() {
+    store->restore();
+    ASSERT_TRUE(reaches<SignedOut>());
+  }
+
+  platform::Logger::Sink previousSink = nullptr;
+  testing::StandInAuthServer auth;
+  std::shared_ptr<platform::ManualMainQueue> queue = std::make_shared<platform::ManualMainQueue>();
+  std::shared_ptr<testing::InMemoryRefreshTokenStore> keychain = std::make_shared<testing::InMemoryRefreshTokenStore>();
+  std::shared_ptr<ScriptedBrowser> browser = std::make_shared<ScriptedBrowser>(queue, [this](std::string url) {
+    EXPECT_TRUE(web->handleCallbackURL(url));
+  });
+  std::shared_ptr<WebAuthenticationClient> web = std::make_shared<WebAuthenticationClient>(queue, browser);
+  std::shared_ptr<AuthenticationStore> store;
+};
+
+TEST_F(SignInFlowTest, SignsInThroughTheBrowserAndSignsOutWithARevoke) {
+  signOutFirst();
+  store->signIn();
+  EXPECT_TRUE(std::holds_alternative<Authorizing>(store->state()));
+  ASSERT_TRUE(reaches<Authenticated>());
+  EXPECT_EQ(auth.tokenRequestCount("authorization_code"), 1u);
+  ASSERT_EQ(browser->opened.size(), 1u);
+  EXPECT_NE(browser->opened[0].find("code_challenge_method=S256"), std::string::npos);
+  const auto refreshToken = keychain->token();
+  ASSERT_TRUE(refreshToken);
+  EXPECT_TRUE(auth.isRefreshTokenValid(*refreshToken));
+  const auto accessToken = std::get<Authenticated>(store->state()).account.accessToken;
+
+  store->signOut();
+  EXPECT_TRUE(std::holds_alternative<SignedOut>(store->state()));
+  ASSERT_TRUE(waitFor([&] { return auth.revokeRequestCount() == 1; }));
+  EXPECT_EQ(auth.revokedTokens(), std::vector<std::string>{*refreshToken});
+  EXPECT_TRUE(waitFor([&] { return !keychain->token(); }));
+
+  // Neither token nor code reaches the log.
+  std::lock_guard lock(logMutex);
+  for (const auto& line : logLines) {
+    EXPECT_EQ(line.find(*refreshToken), std::string::npos) << line;
+    EXPECT_EQ(line.find(accessToken), std::string::npos) << line;
+    EXPECT_EQ(line.find("code-"), std::string::npos) << line;
+  }
+}
+
+TEST_F(SignInFlowTest, ABootstrapRefusedDuringSignInSignsOutWithoutARetry) {
+  signOutFirst();
+  auth.rejectBootstraps(1);
+  store->signIn();
+  ASSERT_TRUE(waitFor([&] { return auth.bootstrapRequestCount() == 1 && !web->isRunning(); }));
+  ASSERT_TRUE(reaches<SignedOut>());
+  EXPECT_EQ(auth.tokenRequestCount("refresh_token"), 0u);
+  EXPECT_TRUE(waitFor([&] { return !keychain->token(); }));
+}
+
+TEST_F(SignInFlowTest, SignOutWhileTheBrowserIsOpenEndsTheSignIn) {
+  signOutFirst();
+  browser->deliversCallback = false;
+  store->signIn();
+  EXPECT_TRUE(web->isRunning());
+  store->signOut();
+  EXPECT_FALSE(web->isRunning());
+  queue->runUntilIdle();
+  EXPECT_TRUE(std::holds_alternative<SignedOut>(store->state()));
+
+  // A fresh sign-in starts a new browser session.
+  browser->deliversCallback = true;
+  store->signIn();
+  ASSERT_TRUE(reaches<Authenticated>());
+  EXPECT_EQ(browser->opened.size(), 2u);
+}
+
+TEST_F(SignInFlowTest, AForgedCallbackIsRefused) {
+  signOutFirst();
+  browser->deliversCallback = false;
+  store->signIn();
+  ASSERT_TRUE(web->handleCallbackURL("com.tavrel.macos:/oauth/callback?code=stolen&state=guess&iss=x"));
+  ASSERT_TRUE(waitFor([&] { return std::holds_alternative<TemporarilyUnavailable>(store->state()); }));
+  EXPECT_EQ(std::get<TemporarilyUnavailable>(store->state()).message, "Tavrel couldn\u2019t complete sign in.");
+  EXPECT_EQ(auth.tokenRequestCount("authorization_code"), 0u);
+}
+
+}  // namespace
+}  // namespace tavrel
