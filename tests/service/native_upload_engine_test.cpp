@@ -1,0 +1,562 @@
+#include "service/native_upload_engine.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "platform/manual_main_queue.h"
+#include "service/direct_upload_error.h"
+#include "service/tavrel_api_client.h"
+#include "support/fake_transfer_services.h"
+#include "support/stand_in_service.h"
+#include "support/temporary_directory.h"
+
+namespace tavrel {
+namespace {
+
+using testing::Fault;
+using testing::StandInResponse;
+using testing::StandInService;
+using Endpoint = StandInService::Endpoint;
+using namespace std::chrono_literals;
+
+constexpr std::int64_t MiB = 1024 * 1024;
+const std::string unexpectedResponse = "Tavrel returned an unexpected upload response.";
+const std::string unsafeInstruction = "Tavrel refused an unsafe upload instruction from the server.";
+
+std::string contentsOf(std::int64_t size, unsigned seed) {
+  std::string bytes(static_cast<std::size_t>(size), '\0');
+  std::uint32_t state = seed * 2654435761u + 1;
+  for (auto& byte : bytes) {
+    state = state * 1664525u + 1013904223u;
+    byte = static_cast<char>(state >> 24);
+  }
+  return bytes;
+}
+
+struct RunRecord {
+  std::vector<UploadEvent> events;
+  std::optional<UploadOutcome> outcome;
+  std::size_t eventsAfterOutcome = 0;
+
+  std::optional<std::string> failure() const {
+    if (!outcome) return std::nullopt;
+    if (const auto* failed = std::get_if<upload_outcome::Failed>(&*outcome)) return failed->error.localizedDescription;
+    return std::nullopt;
+  }
+  bool finished() const { return outcome && std::holds_alternative<upload_outcome::Finished>(*outcome); }
+  bool cancelled() const { return outcome && std::holds_alternative<Cancelled>(*outcome); }
+  const CompletedTransfer* completed() const {
+    if (events.empty()) return nullptr;
+    const auto* last = std::get_if<upload_event::Completed>(&events.back());
+    return last ? &last->transfer : nullptr;
+  }
+  std::vector<UploadProgressSnapshot> progress() const {
+    std::vector<UploadProgressSnapshot> snapshots;
+    for (const auto& event : events) {
+      if (const auto* progress = std::get_if<upload_event::Progress>(&event)) snapshots.push_back(progress->snapshot);
+    }
+    return snapshots;
+  }
+};
+
+class NativeUploadEngineTest : public ::testing::Test {
+ protected:
+  NativeUploadEngineTest() { makeEngine(UploadSecurityPolicy::defaultPolicy()); }
+
+  void makeEngine(UploadSecurityPolicy policy) {
+    engine.reset();
+    engine = std::make_unique<NativeUploadEngine>(api, clock, testing::makeStandInSession(), std::move(policy), queue);
+  }
+
+  PreparedTransfer prepare(const std::vector<std::pair<std::string, std::int64_t>>& files) {
+    PreparedTransfer transfer;
+    transfer.title = "Holiday";
+    transfer.defaults.expiryDays = 7;
+    transfer.defaults.region = TransferRegion::eu;
+    unsigned seed = static_cast<unsigned>(nextSeed++);
+    for (const auto& [name, size] : files) {
+      TransferFile file;
+      file.referenceID = platform::Uuid::generate().toString();
+      file.sourceURL = directory.writeFile(name, contentsOf(size, ++seed));
+      file.relativePath = "Holiday/" + name;
+      file.size = size;
+      file.mimeType = "application/octet-stream";
+      transfer.files.push_back(std::move(file));
+    }
+    return transfer;
+  }
+
+  std::shared_ptr<RunRecord> start(bool resuming, const PreparedTransfer& transfer, std::stop_token stop = {}) {
+    auto record = std::make_shared<RunRecord>();
+    auto onEvent = [record](const UploadEvent& event) {
+      if (record->outcome) ++record->eventsAfterOutcome;
+      record->events.push_back(event);
+    };
+    auto onFinished = [record](UploadOutcome outcome) { record->outcome = std::move(outcome); };
+    if (resuming) {
+      engine->resume({transfer}, std::move(stop), onEvent, onFinished);
+    } else {
+      engine->upload({transfer}, std::move(stop), onEvent, onFinished);
+    }
+    return record;
+  }
+
+  RunRecord run(bool resuming, const PreparedTransfer& transfer) {
+    auto record = start(resuming, transfer);
+    EXPECT_TRUE(queue.runUntil([&] { return record->outcome.has_value(); }, 60s));
+    queue.runUntilIdle();
+    EXPECT_EQ(record->eventsAfterOutcome, 0u);
+    return *record;
+  }
+  RunRecord upload(const PreparedTransfer& transfer) { return run(false, transfer); }
+  RunRecord resume(const PreparedTransfer& transfer) { return run(true, transfer); }
+
+  void discard() {
+    bool discarded = false;
+    engine->discard([&] { discarded = true; });
+    EXPECT_TRUE(queue.runUntil([&] { return discarded; }, 60s));
+  }
+
+  std::string lastTransferId() const { return service.transfers().back().transferId; }
+  bool storageHolds(const TransferFile& file) const {
+    return service.storageHolds(lastTransferId(), file.referenceID, file.sourceURL);
+  }
+  std::vector<std::int64_t> signedPartNumbers() const {
+    std::vector<std::int64_t> numbers;
+    for (const auto& request : service.requests(Endpoint::sign)) {
+      const auto body = nlohmann::json::parse(request.body);
+      if (body.contains("partNumbers")) {
+        for (const auto& number : body["partNumbers"]) numbers.push_back(number.get<std::int64_t>());
+      }
+    }
+    return numbers;
+  }
+
+  testing::TemporaryDirectory directory;
+  StandInService service;
+  std::shared_ptr<testing::ScriptedAccessTokenProvider> tokens =
+      std::make_shared<testing::ScriptedAccessTokenProvider>();
+  std::shared_ptr<TavrelAPIClient> api =
+      std::make_shared<TavrelAPIClient>(service.webAppURL(), tokens, testing::makeStandInSession());
+  std::shared_ptr<testing::ImmediateTransferClock> clock = std::make_shared<testing::ImmediateTransferClock>();
+  platform::ManualMainQueue queue;
+  std::unique_ptr<NativeUploadEngine> engine;
+  int nextSeed = 1;
+};
+
+// A small file goes whole, a large one in three parts (the last of one byte); storage ends up with
+// exactly the files' bytes and the store hears progress, then completion, then the outcome.
+TEST_F(NativeUploadEngineTest, UploadsWholeAndMultipartFilesAndReportsCompletionLast) {
+  auto transfer = prepare({{"notes.txt", 1'000}, {"movie.bin", 10 * MiB + 1}});
+  transfer.defaults.isReviewEnabled = true;
+  transfer.defaults.reviewAccessType = "password";
+  const auto result = upload(transfer);
+
+  ASSERT_TRUE(result.finished()) << result.failure().value_or("");
+  ASSERT_NE(result.completed(), nullptr);
+  EXPECT_EQ(result.completed()->transferID, lastTransferId());
+  EXPECT_EQ(result.completed()->downloadSlug, "slug-" + lastTransferId());
+  ASSERT_TRUE(result.completed()->recentTransfer.has_value());
+  EXPECT_EQ(result.completed()->recentTransfer->title, "Holiday");
+  EXPECT_EQ(result.completed()->preparedTransfer, transfer);
+  EXPECT_TRUE(storageHolds(transfer.files[0]));
+  EXPECT_TRUE(storageHolds(transfer.files[1]));
+
+  const auto create = nlohmann::json::parse(service.requests(Endpoint::createTransfer).at(0).body);
+  EXPECT_EQ(create["expectedFiles"], 2);
+  EXPECT_EQ(create["totalExpectedBytes"], 1'000 + 10 * MiB + 1);
+  EXPECT_EQ(create["fileSizes"], nlohmann::json::array({1'000, 10 * MiB + 1}));
+  EXPECT_EQ(create["region"], "eu");
+  EXPECT_EQ(create["reviewAccessType"], "password");
+  EXPECT_EQ(create["filePreviewEnabled"], true);
+  const auto registration = nlohmann::json::parse(service.requests(Endpoint::registerFiles).at(0).body);
+  EXPECT_EQ(registration[1]["id"], transfer.files[1].referenceID);
+  EXPECT_EQ(registration[1]["filename"], "movie.bin");
+  EXPECT_EQ(registration[1]["relativePath"], "Holiday/movie.bin");
+
+  EXPECT_THAT(signedPartNumbers(), ::testing::UnorderedElementsAre(1, 2, 3));
+  EXPECT_EQ(service.requestCount(Endpoint::storagePut), 4u);
+  const auto completions = service.requests(Endpoint::completeFile);
+  ASSERT_EQ(completions.size(), 2u);
+  EXPECT_EQ(completions[0].body, "{}");
+  const auto parts = nlohmann::json::parse(completions[1].body)["parts"];
+  ASSERT_EQ(parts.size(), 3u);
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(parts[i]["partNumber"], i + 1);
+  EXPECT_EQ(parts[2]["etag"].get<std::string>().find('"'), std::string::npos);
+
+  const auto progress = result.progress();
+  ASSERT_GE(progress.size(), 3u);
+  EXPECT_EQ(progress.front().bytesUploaded, 0);
+  EXPECT_EQ(progress.back().bytesUploaded, transfer.totalBytes());
+  EXPECT_DOUBLE_EQ(progress.back().progress, 1.0);
+  EXPECT_EQ(progress.back().currentFileIndex, 1);
+  for (const auto& snapshot : progress) EXPECT_LE(snapshot.bytesUploaded, transfer.totalBytes());
+}
+
+TEST_F(NativeUploadEngineTest, SignedHeadersPassOnlyWhenThePolicyAllowsThem) {
+  service.setSignedHeaders(std::map<std::string, std::string>{{"Content-Type", "text/plain"},
+                                                              {"x-amz-meta-origin", "desktop"},
+                                                              {"Authorization", "AWS4 stolen"},
+                                                              {"Host", "evil.example"},
+                                                              {"x-goog", "no"}});
+  const auto transfer = prepare({{"notes.txt", 500}});
+  ASSERT_TRUE(upload(transfer).finished());
+  const auto put = service.requests(Endpoint::storagePut).at(0);
+  EXPECT_EQ(put.header("Content-Type"), "text/plain");
+  EXPECT_EQ(put.header("x-amz-meta-origin"), "desktop");
+  EXPECT_EQ(put.header("Authorization"), std::nullopt);
+  EXPECT_EQ(put.header("x-goog"), std::nullopt);
+  EXPECT_NE(put.header("Host").value_or(""), "evil.example");
+}
+
+// A line break inside a signed header would let the service's answer add headers of its choosing.
+TEST_F(NativeUploadEngineTest, SignedHeaderValuesWithLineBreaksAreRefusedAndNothingIsSent) {
+  service.setSignedHeaders(std::map<std::string, std::string>{{"x-amz-meta-a", "1\r\nX-Injected: yes"}});
+  const auto result = upload(prepare({{"notes.txt", 500}}));
+  EXPECT_EQ(result.failure(), unsafeInstruction);
+  EXPECT_EQ(service.requestCount(Endpoint::storagePut), 0u);
+  EXPECT_EQ(service.requestCount(Endpoint::sign), 1u) << "a policy violation is never retried";
+}
+
+TEST_F(NativeUploadEngineTest, HostileStorageAddressesAreRefusedBeforeAByteIsSent) {
+  UploadSecurityPolicy policy;
+  policy.allowedStorageHosts = {"storage.example"};
+  makeEngine(policy);
+  const std::vector<std::function<std::string(const std::string&)>> rewrites{
+      [](const std::string& url) { return "http" + url.substr(5); },             // plain http to loopback
+      [](const std::string& url) { return "ftp" + url.substr(5); },              // another scheme
+      [](const std::string&) { return std::string("https://evil.example/x"); },  // another host
+      [](const std::string&) { return std::string("https://storage.example@evil.example/x"); },  // userinfo
+  };
+  for (const auto& rewrite : rewrites) {
+    service.setStorageURLRewrite(rewrite);
+    EXPECT_EQ(upload(prepare({{"notes.txt", 500}})).failure(), unsafeInstruction);
+  }
+  EXPECT_EQ(service.storageServer().requestCount(), 0u);
+}
+
+// Exactly one plan per registered file, matched by reference: anything else is deleted on the
+// service before a byte is uploaded.
+TEST_F(NativeUploadEngineTest, PlansThatDoNotMatchTheFilesOneToOneDeleteTheTransfer) {
+  for (const auto mutation : {StandInService::PlanMutation::dropLast, StandInService::PlanMutation::duplicateFirst,
+                              StandInService::PlanMutation::foreignReference,
+                              StandInService::PlanMutation::unknownStrategy}) {
+    service.setPlanMutation(mutation);
+    const auto result = upload(prepare({{"a.txt", 100}, {"b.txt", 200}}));
+    EXPECT_EQ(result.failure(), unexpectedResponse);
+    EXPECT_TRUE(service.transfers().back().deleted);
+  }
+  EXPECT_EQ(service.requestCount(Endpoint::deleteTransfer), 4u);
+  EXPECT_EQ(service.requestCount(Endpoint::sign), 0u);
+  EXPECT_EQ(service.storageServer().requestCount(), 0u);
+}
+
+TEST_F(NativeUploadEngineTest, FailuresBeforeTheTransferIsRegisteredAreNotRetried) {
+  service.addFault(Endpoint::createTransfer, 1, Fault::answer(500));
+  EXPECT_EQ(upload(prepare({{"a.txt", 100}})).failure(), "Tavrel rejected the upload request.");
+  EXPECT_EQ(service.requestCount(Endpoint::createTransfer), 1u);
+  EXPECT_EQ(service.requestCount(Endpoint::registerFiles), 0u);
+
+  service.addFault(Endpoint::registerFiles, 1, Fault::answer(503));
+  EXPECT_EQ(upload(prepare({{"a.txt", 100}})).failure(), "Tavrel rejected the upload request.");
+  EXPECT_EQ(service.requestCount(Endpoint::registerFiles), 1u);
+  EXPECT_TRUE(service.transfers().back().deleted);
+  EXPECT_TRUE(clock->sleeps().empty());
+}
+
+TEST_F(NativeUploadEngineTest, AWholeFileUploadIsTriedSixTimesWithGrowingPauses) {
+  service.failEveryNthStoragePut(1, 503);
+  const auto result = upload(prepare({{"a.txt", 100}}));
+  EXPECT_EQ(result.failure(), DirectUploadError::http(503).errorDescription());
+  EXPECT_EQ(service.requestCount(Endpoint::storagePut), 6u);
+  EXPECT_EQ(service.requestCount(Endpoint::sign), 6u) << "every attempt is signed anew";
+
+  const auto sleeps = clock->sleeps();
+  ASSERT_EQ(sleeps.size(), 5u);
+  const std::vector<std::pair<double, double>> bounds{{2.5, 5}, {5, 10}, {10, 20}, {20, 40}, {20, 40}};
+  for (std::size_t i = 0; i < sleeps.size(); ++i) {
+    const double seconds = std::chrono::duration<double>(sleeps[i]).count();
+    EXPECT_GE(seconds, bounds[i].first) << "pause " << i;
+    EXPECT_LE(seconds, bounds[i].second) << "pause " << i;
+  }
+  // The bytes of failed attempts never stay in the figures.
+  EXPECT_EQ(result.progress().back().bytesUploaded, 0);
+}
+
+TEST_F(NativeUploadEngineTest, WhichStorageAndServiceErrorsAreRetried) {
+  // 403 from storage is an expired signature: signed again and sent again.
+  service.addFault(Endpoint::storagePut, 1, Fault::answer(403));
+  EXPECT_TRUE(upload(prepare({{"a.txt", 100}})).finished());
+  EXPECT_EQ(service.requestCount(Endpoint::sign), 2u);
+
+  // 404 is final.
+  service.addFault(Endpoint::storagePut, 1, Fault::answer(404));
+  EXPECT_EQ(upload(prepare({{"b.txt", 100}})).failure(), DirectUploadError::http(404).errorDescription());
+  EXPECT_EQ(service.requestCount(Endpoint::storagePut), 3u);
+
+  // The service refusing a completion is final; failing at it is not, up to eleven attempts.
+  service.addFault(Endpoint::completeFile, 1, Fault::answer(400));
+  EXPECT_TRUE(upload(prepare({{"c.txt", 100}})).failure().has_value());
+  EXPECT_EQ(service.requestCount(Endpoint::completeFile), 2u);
+
+  service.addFault(Endpoint::completeFile, 0, Fault::answer(500));
+  EXPECT_TRUE(upload(prepare({{"d.txt", 100}})).failure().has_value());
+  EXPECT_EQ(service.requestCount(Endpoint::completeFile), 2u + 11u);
+}
+
+TEST(NativeUploadEngineRetryTest, RetryTable) {
+  const auto retryable = [](auto error) { return NativeUploadEngine::isRetryable(std::make_exception_ptr(error)); };
+  for (int status : {408, 429, 500, 503, 599}) EXPECT_TRUE(retryable(TransferAPIError::rejected(status, "c", "m")));
+  for (int status : {400, 401, 403, 404, 409, 307}) EXPECT_FALSE(retryable(TransferAPIError::rejected(status, "c", "m")));
+  EXPECT_TRUE(retryable(TransferAPIError::transportUnavailable()));
+  EXPECT_FALSE(retryable(TransferAPIError::unauthorized()));
+  EXPECT_FALSE(retryable(TransferAPIError::invalidResponse()));
+  for (int status : {401, 403, 408, 429, 500, 502}) EXPECT_TRUE(retryable(DirectUploadError::http(status)));
+  for (int status : {400, 404, 409, 412}) EXPECT_FALSE(retryable(DirectUploadError::http(status)));
+  EXPECT_FALSE(retryable(DirectUploadError::invalidResponse()));
+  EXPECT_FALSE(retryable(DirectUploadError::missingETag()));
+  EXPECT_FALSE(retryable(DirectUploadError::cannotRead()));
+  EXPECT_TRUE(retryable(platform::TransportError{platform::TransportErrorCode::connectionLost, ""}));
+  EXPECT_TRUE(retryable(platform::TransportError{platform::TransportErrorCode::timedOut, ""}));
+  EXPECT_FALSE(retryable(UploadPolicyViolation::untrustedStorageHost));
+  EXPECT_FALSE(retryable(std::system_error(ENOENT, std::generic_category())));
+
+  std::mt19937_64 random(42);
+  for (int retry = 0; retry < 8; ++retry) {
+    const double ceiling = std::min(5.0 * (1 << retry), 40.0);
+    for (int draw = 0; draw < 200; ++draw) {
+      const double pause = std::chrono::duration<double>(NativeUploadEngine::retryPause(retry, random)).count();
+      EXPECT_GE(pause, ceiling / 2);
+      EXPECT_LE(pause, ceiling);
+    }
+  }
+}
+
+TEST_F(NativeUploadEngineTest, PartLayoutsAtThePolicyLimits) {
+  service.setMultipartThreshold(1);
+  // Exactly two full parts of the smallest size.
+  service.setPartSize(5'242'880);
+  auto exact = prepare({{"exact.bin", 10 * MiB}});
+  ASSERT_TRUE(upload(exact).finished());
+  EXPECT_THAT(signedPartNumbers(), ::testing::UnorderedElementsAre(1, 2));
+  EXPECT_TRUE(storageHolds(exact.files[0]));
+
+  // The largest part size: one part holding the whole file.
+  service.setPartSize(536'870'912);
+  auto one = prepare({{"one.bin", 3 * MiB}});
+  ASSERT_TRUE(upload(one).finished());
+  EXPECT_TRUE(storageHolds(one.files[0]));
+
+  const auto signsBefore = service.requestCount(Endpoint::sign);
+  service.setPartSize(5'242'879);
+  EXPECT_EQ(upload(prepare({{"small.bin", 6 * MiB}})).failure(), unsafeInstruction);
+  service.setPartSize(536'870'913);
+  EXPECT_EQ(upload(prepare({{"large.bin", 6 * MiB}})).failure(), unsafeInstruction);
+  service.setPartSize(5'242'880);
+  service.setPlanMutation(StandInService::PlanMutation::omitPartSize);
+  EXPECT_EQ(upload(prepare({{"none.bin", 6 * MiB}})).failure(), unsafeInstruction);
+  service.setPlanMutation(StandInService::PlanMutation::none);
+
+  // An empty file has no parts at all; one part too many is as bad.
+  service.setMultipartThreshold(0);
+  EXPECT_EQ(upload(prepare({{"empty.bin", 0}})).failure(), unsafeInstruction);
+  auto huge = prepare({{"huge.bin", 0}});
+  huge.files[0].size = 5'242'880LL * 10'000 + 1;
+  EXPECT_EQ(upload(huge).failure(), unsafeInstruction);
+  EXPECT_EQ(service.requestCount(Endpoint::sign), signsBefore) << "nothing is signed for a refused layout";
+}
+
+// Parts go two at a time; when one fails for good its partner is stopped and no later part starts.
+TEST_F(NativeUploadEngineTest, AFailedPartCancelsItsPartnerAndEndsTheFile) {
+  service.setMultipartThreshold(1);
+  service.storageServer().addFault("PUT", "/storage/.*/parts/3", 1, Fault::answer(404));
+  service.storageServer().addFault("PUT", "/storage/.*/parts/4", 1, Fault::stall());
+  const auto result = upload(prepare({{"five.bin", 25 * MiB}}));
+  EXPECT_EQ(result.failure(), DirectUploadError::http(404).errorDescription());
+  EXPECT_THAT(signedPartNumbers(), ::testing::UnorderedElementsAre(1, 2, 3, 4));
+  EXPECT_EQ(service.requestCount(Endpoint::completeFile), 0u);
+}
+
+TEST_F(NativeUploadEngineTest, APartWithoutETagEndsTheRunWithoutRetry) {
+  service.setMultipartThreshold(1);
+  service.setStorageOmitsETag(true);
+  const auto result = upload(prepare({{"one.bin", 1 * MiB}}));
+  EXPECT_EQ(result.failure(), DirectUploadError::missingETag().errorDescription());
+  EXPECT_EQ(service.requestCount(Endpoint::storagePut), 1u);
+}
+
+// Storage drops a connection halfway through a part, a completion answer is lost after the service
+// committed it, and the service wants a new token once: the transfer still completes, whole.
+TEST_F(NativeUploadEngineTest, CompletesThroughDroppedConnectionsLostAnswersAndA401) {
+  service.setMultipartThreshold(1);
+  service.addFault(Endpoint::storagePut, 2, Fault::dropMidUpload());
+  service.addFault(Endpoint::completeTransfer, 1, Fault::dropMidBody());
+  service.addFault(Endpoint::sign, 3, Fault::answer(401));
+  const auto transfer = prepare({{"three.bin", 12 * MiB}});
+  const auto result = upload(transfer);
+  ASSERT_TRUE(result.finished()) << result.failure().value_or("");
+  EXPECT_TRUE(storageHolds(transfer.files[0]));
+  EXPECT_EQ(service.requestCount(Endpoint::completeTransfer), 2u);
+  EXPECT_EQ(tokens->rejectedTokens(), std::vector<std::string>{"token-1"});
+  EXPECT_EQ(result.progress().back().bytesUploaded, transfer.totalBytes());
+}
+
+TEST_F(NativeUploadEngineTest, ACompletionThatIsNotCompletedFailsAndKeepsTheTransferForResume) {
+  service.respond(Endpoint::completeTransfer, 1,
+                  StandInResponse::json(R"({"completed":false,"id":"x","slug":"y","isFirstTransfer":false})"));
+  const auto transfer = prepare({{"a.txt", 100}});
+  const auto failed = upload(transfer);
+  EXPECT_EQ(failed.failure(), unexpectedResponse);
+  EXPECT_EQ(failed.completed(), nullptr);
+
+  const auto resumed = resume(transfer);
+  ASSERT_TRUE(resumed.finished());
+  EXPECT_EQ(service.requestCount(Endpoint::resumeState), 1u);
+  EXPECT_EQ(service.requestCount(Endpoint::storagePut), 1u) << "the file was complete already";
+  EXPECT_EQ(service.requestCount(Endpoint::createTransfer), 1u);
+}
+
+TEST_F(NativeUploadEngineTest, AnEmptyTransferIsCreatedAndCompletedWithoutFiles) {
+  PreparedTransfer empty;
+  empty.title = "Nothing";
+  const auto result = upload(empty);
+  ASSERT_TRUE(result.finished());
+  const auto create = nlohmann::json::parse(service.requests(Endpoint::createTransfer).at(0).body);
+  EXPECT_EQ(create["expectedFiles"], 0);
+  EXPECT_EQ(create["fileSizes"], nlohmann::json::array());
+  EXPECT_EQ(service.requests(Endpoint::registerFiles).at(0).body, "[]");
+  EXPECT_EQ(result.progress().back().currentFileIndex, std::nullopt);
+  EXPECT_EQ(result.progress().back().progress, 0.0);
+}
+
+// The user cancels while the third part is on its way; the run ends quietly, and a resume sends only
+// the parts storage does not hold.
+TEST_F(NativeUploadEngineTest, CancelMidUploadThenResumeSendsOnlyTheMissingParts) {
+  service.setMultipartThreshold(1);
+  service.storageServer().addFault("PUT", "/storage/.*/parts/3", 1, Fault::stall());
+  const auto transfer = prepare({{"five.bin", 25 * MiB - 7}});
+
+  std::stop_source stop;
+  auto cancelled = start(false, transfer, stop.get_token());
+  // Parts 1, 2 and 4 arrive; part 3 hangs.
+  const auto deadline = std::chrono::steady_clock::now() + 30s;
+  while (std::chrono::steady_clock::now() < deadline) {
+    const auto transfers = service.transfers();
+    if (!transfers.empty() && !transfers.back().files.empty() && transfers.back().files[0].parts.size() == 3) break;
+    std::this_thread::sleep_for(5ms);
+  }
+  // Batches, not a window: while part 3 hangs, part 5 is not even signed.
+  EXPECT_THAT(signedPartNumbers(), ::testing::UnorderedElementsAre(1, 2, 3, 4));
+  stop.request_stop();
+  ASSERT_TRUE(queue.runUntil([&] { return cancelled->outcome.has_value(); }, 30s));
+  EXPECT_TRUE(cancelled->cancelled()) << cancelled->failure().value_or("");
+  EXPECT_TRUE(clock->sleeps().empty());
+
+  const auto held = service.transfer(lastTransferId())->files.at(0).parts;
+  ASSERT_EQ(held.size(), 3u);
+  const auto putsBefore = service.requestCount(Endpoint::storagePut);
+  const auto resumed = resume(transfer);
+  ASSERT_TRUE(resumed.finished()) << resumed.failure().value_or("");
+  EXPECT_EQ(service.requestCount(Endpoint::storagePut) - putsBefore, 5 - held.size());
+  EXPECT_TRUE(storageHolds(transfer.files[0]));
+  EXPECT_EQ(service.requestCount(Endpoint::createTransfer), 1u);
+  const auto progress = resumed.progress();
+  EXPECT_EQ(progress.front().bytesUploaded, static_cast<std::int64_t>(held.size()) * 5 * MiB);
+}
+
+TEST_F(NativeUploadEngineTest, ResumeSkipsCompletedFilesAndCompletesFilesStorageAlreadyHolds) {
+  const auto transfer = prepare({{"first.txt", 300}, {"second.txt", 400}, {"third.txt", 500}});
+  // First file done, second file's bytes stored but its completion refused, so the run fails.
+  service.respond(Endpoint::completeFile, 2, StandInResponse::json(R"({"error":{"code":"x","message":"No."}})", 400));
+  EXPECT_EQ(upload(transfer).failure(), "No.");
+  const auto putsBefore = service.requestCount(Endpoint::storagePut);
+
+  const auto resumed = resume(transfer);
+  ASSERT_TRUE(resumed.finished()) << resumed.failure().value_or("");
+  EXPECT_EQ(service.requestCount(Endpoint::storagePut) - putsBefore, 1u) << "only the third file is sent";
+  const auto completions = service.requests(Endpoint::completeFile);
+  ASSERT_EQ(completions.size(), 4u);
+  EXPECT_EQ(completions[2].body, "{}");
+  for (const auto& snapshot : resumed.progress()) EXPECT_NE(snapshot.currentFileIndex, 0);
+  for (const auto& file : transfer.files) EXPECT_TRUE(storageHolds(file));
+}
+
+TEST_F(NativeUploadEngineTest, ResumeStopsAtExpiredFilesAndTransfersThatCannotBeResumed) {
+  const auto transfer = prepare({{"a.txt", 100}, {"b.txt", 100}});
+  service.addFault(Endpoint::storagePut, 2, Fault::answer(404));
+  ASSERT_TRUE(upload(transfer).failure().has_value());
+
+  service.setExpired(transfer.files[1].referenceID);
+  EXPECT_EQ(resume(transfer).failure(), "This upload can no longer be resumed.");
+
+  service.setResumable(false);
+  EXPECT_EQ(resume(transfer).failure(), "This upload can no longer be resumed.");
+  EXPECT_EQ(resume(transfer).failure(), "This upload can no longer be resumed.");
+  EXPECT_EQ(service.requestCount(Endpoint::resumeState), 3u) << "the transfer is kept and asked about again";
+  EXPECT_EQ(service.requestCount(Endpoint::deleteTransfer), 0u);
+  EXPECT_EQ(service.requestCount(Endpoint::createTransfer), 1u);
+}
+
+// The engine still holds transfer A when the store asks to resume transfer B: completing A would
+// hand out A's link for B. A is deleted and B uploaded afresh.
+TEST_F(NativeUploadEngineTest, ResumeOfAnotherTransferDiscardsTheOldOneAndUploadsTheNewOne) {
+  const auto first = prepare({{"a.txt", 100}});
+  service.addFault(Endpoint::storagePut, 1, Fault::answer(404));
+  ASSERT_TRUE(upload(first).failure().has_value());
+  const auto firstId = lastTransferId();
+
+  const auto second = prepare({{"b.txt", 200}});
+  const auto result = resume(second);
+  ASSERT_TRUE(result.finished());
+  EXPECT_TRUE(service.transfer(firstId)->deleted);
+  EXPECT_NE(result.completed()->transferID, firstId);
+  EXPECT_EQ(result.completed()->preparedTransfer, second);
+  EXPECT_EQ(service.requestCount(Endpoint::resumeState), 0u);
+  EXPECT_TRUE(storageHolds(second.files[0]));
+}
+
+TEST_F(NativeUploadEngineTest, ResumeWithNothingHeldIsAFreshUpload) {
+  const auto transfer = prepare({{"a.txt", 100}});
+  ASSERT_TRUE(resume(transfer).finished());
+  EXPECT_EQ(service.requestCount(Endpoint::resumeState), 0u);
+  // A completed transfer leaves nothing to resume either.
+  ASSERT_TRUE(resume(transfer).finished());
+  EXPECT_EQ(service.requestCount(Endpoint::createTransfer), 2u);
+}
+
+TEST_F(NativeUploadEngineTest, DiscardDeletesOnceEvenWhenTheDeleteFails) {
+  discard();
+  EXPECT_EQ(service.serviceServer().requestCount(), 0u);
+
+  const auto transfer = prepare({{"a.txt", 100}});
+  service.addFault(Endpoint::storagePut, 1, Fault::answer(404));
+  ASSERT_TRUE(upload(transfer).failure().has_value());
+  service.addFault(Endpoint::deleteTransfer, 1, Fault::answer(500));
+  discard();
+  EXPECT_EQ(service.requestCount(Endpoint::deleteTransfer), 1u);
+  discard();
+  EXPECT_EQ(service.requestCount(Endpoint::deleteTransfer), 1u);
+
+  // The context went with the discard: a resume now starts afresh.
+  ASSERT_TRUE(resume(transfer).finished());
+  EXPECT_EQ(service.requestCount(Endpoint::createTransfer), 2u);
+}
+
+// A discard called right after a stop waits for the stopped run and then deletes what it left.
+TEST_F(NativeUploadEngineTest, DiscardAfterAStoppedRunDeletesWhatTheRunLeft) {
+  service.addFault(Endpoint::storagePut, 1, Fault::stall());
+  std::stop_source stop;
+  auto cancelled = start(false, prepare({{"a.txt", 100}}), stop.get_token());
+  ASSERT_TRUE(service.storageServer().waitForRequestsStarted(1, 30s));
+  stop.request_stop();
+  bool discarded = false;
+  engine->discard([&] { discarded = true; });
+  ASSERT_TRUE(queue.runUntil([&] { return discarded; }, 30s));
+  EXPECT_TRUE(cancelled->cancelled());
+  EXPECT_TRUE(service.transfers().back().deleted);
+}
+
+}  // namespace
+}  // namespace tavrel
