@@ -3,6 +3,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <condition_variable>
 #include <thread>
 
 #include "platform/manual_main_queue.h"
@@ -332,6 +334,36 @@ TEST(NativeUploadEngineRetryTest, RetryTable) {
       EXPECT_LE(pause, ceiling);
     }
   }
+}
+
+// A pause that waits until the run is stopped: the stop must end it at once.
+class StoppableTransferClock final : public TransferClock {
+ public:
+  bool sleep(platform::Duration, std::stop_token stop) override {
+    std::mutex mutex;
+    std::condition_variable_any woken;
+    std::unique_lock lock(mutex);
+    sleeping = true;
+    woken.wait(lock, stop, [] { return false; });
+    return false;
+  }
+  std::atomic<bool> sleeping{false};
+};
+
+TEST_F(NativeUploadEngineTest, StoppingDuringAPauseEndsTheRunAtOnceAsCancelled) {
+  auto pausing = std::make_shared<StoppableTransferClock>();
+  engine = std::make_unique<NativeUploadEngine>(api, pausing, testing::makeStandInSession(),
+                                                UploadSecurityPolicy::defaultPolicy(), queue);
+  service.failEveryNthStoragePut(1, 503);
+  std::stop_source stop;
+  auto run = start(false, prepare({{"a.txt", 100}}), stop.get_token());
+  const auto deadline = std::chrono::steady_clock::now() + 30s;
+  while (!pausing->sleeping && std::chrono::steady_clock::now() < deadline) std::this_thread::sleep_for(2ms);
+  ASSERT_TRUE(pausing->sleeping);
+  stop.request_stop();
+  ASSERT_TRUE(queue.runUntil([&] { return run->outcome.has_value(); }, 10s));
+  EXPECT_TRUE(run->cancelled());
+  EXPECT_EQ(service.requestCount(Endpoint::storagePut), 1u);
 }
 
 TEST_F(NativeUploadEngineTest, PartLayoutsAtThePolicyLimits) {

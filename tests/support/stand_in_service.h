@@ -111,10 +111,12 @@ class StandInService {
   void setRecentTransfersBody(std::string body);
 
   // --- Faults ---
-  // A transport fault or bare status on the `requestNumber`-th request to `endpoint` (0: every one).
+  // A transport fault or bare status on the `requestNumber`-th request to `endpoint` counted from
+  // this call (0: every one).
   void addFault(Endpoint endpoint, std::size_t requestNumber, Fault fault);
-  // A whole scripted answer (status, body) for the `requestNumber`-th request to `endpoint`, after
-  // the request was checked for its token but instead of its normal handling.
+  // A whole scripted answer (status, body) for the `requestNumber`-th request to `endpoint` that
+  // reaches its handling (counted from the start, leaving out requests taken by a transport fault or
+  // refused for their token), instead of its normal handling.
   void respond(Endpoint endpoint, std::size_t requestNumber, StandInResponse response);
   // Storage answers with `status` every `period`-th PUT (counting all PUTs), after receiving the body.
   void failEveryNthStoragePut(std::size_t period, int status);
