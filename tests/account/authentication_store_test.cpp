@@ -4,11 +4,14 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <condition_variable>
+#include <mutex>
 #include <thread>
 
 #include "account/authentication_api_client.h"
 #include "account/authentication_store.h"
 #include "platform/curl_transport.h"
+#include "platform/json.h"
 #include "platform/manual_main_queue.h"
 #include "service/http_session.h"
 #include "support/in_memory_refresh_token_store.h"
@@ -388,6 +391,71 @@ TEST_F(AuthenticationStoreTest, SignOutRevokesEvenWhenTheKeychainCannotDelete) {
   ASSERT_TRUE(waitFor([&] { return auth.revokeRequestCount() == 1; }));
   store.reset();
   EXPECT_EQ(auth.revokedTokens(), std::vector<std::string>{token});
+}
+
+}  // namespace
+}  // namespace tavrel
+
+namespace tavrel {
+namespace {
+
+// An API whose refresh answers only when the test lets it, and regardless of cancellation: the answer
+// has already arrived when the sign-out happens.
+class GatedAPI final : public AuthenticationAPI {
+ public:
+  TokenResult exchange(std::string_view, std::string_view, std::stop_token) override { return answer(); }
+  TokenResult refresh(std::string_view, std::stop_token) override {
+    entered = true;
+    std::unique_lock lock(mutex);
+    opened.wait(lock, [&] { return isOpen; });
+    return answer();
+  }
+  void revoke(std::string_view, std::stop_token) override {}
+  BootstrapResult bootstrap(std::string_view, std::stop_token) override {
+    return platform::decodeJson<AppBootstrap>(testing::standInBootstrapJSON());
+  }
+  void open() {
+    {
+      std::lock_guard lock(mutex);
+      isOpen = true;
+    }
+    opened.notify_all();
+  }
+
+  std::atomic<bool> entered{false};
+
+ private:
+  static OAuthTokenResponse answer() {
+    return {"late-access", "Bearer", 3600, "late-refresh",
+            "openid offline_access account:read transfers:create transfers:read"};
+  }
+  std::mutex mutex;
+  std::condition_variable opened;
+  bool isOpen = false;
+};
+
+// Regression: a token answer that arrived during sign-out was still saved, so the next start was
+// signed in again.
+TEST(AuthenticationStoreEpochTest, AnAnswerThatArrivesAfterSignOutIsNeitherSavedNorPublished) {
+  auto queue = std::make_shared<platform::ManualMainQueue>();
+  auto keychain = std::make_shared<testing::InMemoryRefreshTokenStore>("stored");
+  auto api = std::make_shared<GatedAPI>();
+  auto store = AuthenticationStore::make(OAuthConfiguration{*platform::Url::parse("https://app.tavrel.test/")}, api,
+                                         keychain, std::make_shared<UnusedBrowser>(), queue,
+                                         [] { return std::chrono::system_clock::now(); });
+  std::vector<AuthenticationState> states;
+  auto subscription = store->subscribe([&](const AuthenticationState& state) { states.push_back(state); });
+
+  store->restore();
+  while (!api->entered) std::this_thread::yield();
+  store->signOut();
+  api->open();
+  store.reset();  // waits for the restore's worker to finish
+  queue->runUntilIdle();
+
+  EXPECT_EQ(keychain->token(), std::nullopt);
+  EXPECT_TRUE(keychain->savedTokens().empty());
+  EXPECT_TRUE(std::holds_alternative<SignedOut>(states.back()));
 }
 
 }  // namespace
