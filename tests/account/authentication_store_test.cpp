@@ -453,6 +453,9 @@ TEST(AuthenticationStoreEpochTest, AnAnswerThatArrivesAfterSignOutIsNeitherSaved
   store.reset();  // waits for the restore's worker to finish
   queue->runUntilIdle();
 
+  // The sign-out's deletion runs on the secret store's thread.
+  const auto deadline = std::chrono::steady_clock::now() + 10s;
+  while (keychain->token() && std::chrono::steady_clock::now() < deadline) std::this_thread::sleep_for(2ms);
   EXPECT_EQ(keychain->token(), std::nullopt);
   EXPECT_TRUE(keychain->savedTokens().empty());
   EXPECT_TRUE(std::holds_alternative<SignedOut>(states.back()));
