@@ -375,6 +375,7 @@ TEST_F(AuthenticationStoreTest, SignOutDuringARestoreSticks) {
   store->signOut();
   auth.releaseTokenRequests();
   ASSERT_TRUE(auth.server().waitForRequests(1, 10s));
+  EXPECT_TRUE(waitFor([&] { return auth.revokeRequestCount() == 1; }));  // after the deletion
   store.reset();
   queue->runUntilIdle();
   EXPECT_EQ(keychain->token(), std::nullopt);
