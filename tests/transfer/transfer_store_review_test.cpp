@@ -102,6 +102,20 @@ TEST_F(TransferStoreReviewTest, SelectionIsIgnoredWhileUploadingCompletedOrRevie
   settle();
   send(SelectedURLs{{file("b.txt")}, TransferStartPolicy::requiresReview});
   EXPECT_TRUE(completedTransfer(state().phase));
+
+  // A review that takes more paths takes none with the automatic policy, and none once it waits
+  // for a retry.
+  rebuild();
+  reviewReady("a.txt");
+  send(SelectedURLs{{file("b.txt")}, TransferStartPolicy::automatic});
+  EXPECT_EQ(review().selection.items.size(), 1u);
+  EXPECT_TRUE(isReviewReady());
+  rebuild();
+  failUploading("a.txt");
+  send(SelectedURLs{{file("b.txt")}, TransferStartPolicy::requiresReview});
+  EXPECT_EQ(review().selection.items.size(), 1u);
+  EXPECT_TRUE(review().hasRetryPreparedTransfer());
+  EXPECT_EQ(preparer->requests().size(), 1u);
 }
 
 TEST_F(TransferStoreReviewTest, ADirectSelectionTakesTheDefaultsCurrentAtTheStart) {
@@ -198,6 +212,46 @@ TEST_F(TransferStoreReviewTest, ChooseDifferentItemsReplacesAFailedReview) {
   settle();
   EXPECT_NE(state().currentTransferID, failed);
   EXPECT_EQ(review().selection.items.front().displayName, "b.txt");
+}
+
+// The failed run's remote transfer is discarded before the newly picked items take the slot; the
+// review stays shown meanwhile and its failure record stays.
+TEST_F(TransferStoreReviewTest, ChooseDifferentItemsOnARetryReviewWaitsForTheDiscard) {
+  engine->setAnswersDiscardsAtOnce(false);
+  const auto failed = failUploading("a.txt");
+  send(ChooseDifferentItems{TransferStartPolicy::requiresReview});
+  EXPECT_EQ(engine->pendingDiscards(), 1u);
+  EXPECT_EQ(state().currentTransferID, failed);
+  EXPECT_TRUE(review().hasRetryPreparedTransfer());
+  ASSERT_EQ(picker->requests().size(), 1u);
+  EXPECT_EQ(picker->requests()[0].request, TransferFilePickerRequest::items);
+
+  picker->answer(std::vector{file("b.txt")});
+  settle();
+  ASSERT_EQ(state().queue.size(), 1u);  // waits for the discard
+  EXPECT_EQ(state().currentTransferID, failed);
+
+  engine->finishDiscard();
+  settle();
+  EXPECT_EQ(state().currentTransferID, itemIDs.back());
+  EXPECT_EQ(review().selection.items.front().displayName, "b.txt");
+  EXPECT_EQ(review().startPolicy, TransferStartPolicy::requiresReview);
+  EXPECT_EQ(state().failures.front().id, failed);
+}
+
+TEST_F(TransferStoreReviewTest, StartNewTransferLeavesAFailedPreparationButNotACalculatingReview) {
+  enqueue("a.txt");
+  send(StartNewTransfer{});
+  EXPECT_TRUE(reviewState(state().phase));
+
+  settle();
+  preparer->fail(TransferPreparationError::noTransferableFiles());
+  settle();
+  send(StartNewTransfer{});
+  EXPECT_TRUE(isChoosing(state().phase));
+  EXPECT_FALSE(state().currentTransferID);
+  EXPECT_EQ(state().failures.size(), 1u);
+  EXPECT_EQ(engine->discardCount(), 0u);
 }
 
 TEST_F(TransferStoreReviewTest, ActionsThatDoNotFitTheFailedReviewChangeNothing) {
