@@ -436,6 +436,11 @@ void TransferStore::handle(const transfer_action::AbortUpload& action) {
 
   if (action.destination == TransferAbortDestination::review) {
     discardEngineTransfer();
+    // Discarded here, so a clean-up still waiting for this run has nothing left to do.
+    if (state_.currentTransferID) {
+      const TransferItemID id = *state_.currentTransferID;
+      eraseWhere(waitingCleanups_, [&](const auto& cleanup) { return cleanup.id == id; });
+    }
     const PreparedTransfer& transfer = upload.progress.preparedTransfer;
     TransferReviewState review;
     review.selection = transfer.sourceSelection;

@@ -110,6 +110,40 @@ TEST_F(TransferStoreFaultTest, CancellingAnUploadDuringAnotherCleanupStopsItAndC
   }
 }
 
+// A cancelled run whose clean-up waits behind another one and is then aborted to its review has its
+// transfer discarded at once; the review starts again without waiting for the other clean-up.
+TEST_F(TransferStoreFaultTest, AReviewAbortedFromAWaitingCleanupStartsAtOnce) {
+  engine->setAnswersDiscardsAtOnce(false);
+  startUploading("a.txt");
+  enqueue("q.txt");
+  engine->fail("Gone.");
+  settle();
+  send(StartNewTransfer{});
+  send(ChooseFiles{});
+  picker->answer(std::vector{file("b.txt")});
+  settle();
+  preparer->succeed();
+  settle();
+  send(StartTransfer{});
+  const auto cancelled = state().currentTransferID.value();
+  send(CancelTransfer{cancelled});
+  send(AbortUpload{TransferAbortDestination::review});
+  ASSERT_TRUE(isReviewReady());
+  EXPECT_EQ(engine->discardCount(), 2u);
+
+  send(StartTransfer{});
+  EXPECT_TRUE(activeUpload(state().phase));
+  EXPECT_EQ(engine->runs().size(), 3u);
+
+  // The other clean-up's end leaves the new run alone and starts no further discard.
+  engine->finishDiscard();
+  engine->finishDiscard();
+  settle();
+  EXPECT_EQ(state().currentTransferID, cancelled);
+  EXPECT_TRUE(activeUpload(state().phase));
+  EXPECT_EQ(engine->discardCount(), 2u);
+}
+
 // A dropped item used to replace the chooser while its open panel was showing, so the pick that
 // came back was ignored.
 TEST_F(TransferStoreFaultTest, TheQueueWaitsForAPresentedChooserPanel) {
