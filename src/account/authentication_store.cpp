@@ -44,7 +44,12 @@ bool grantsEveryScope(const std::string& scope) {
                      [&](const std::string& required) { return granted.contains(required); });
 }
 
+// The service's lifetime is any JSON number; keep it within what the clock can add without
+// overflowing (a century is far beyond any token's life; NaN and negatives count as expired).
 std::chrono::system_clock::duration seconds(double value) {
+  constexpr double longest = 100.0 * 365 * 24 * 60 * 60;
+  if (!(value > 0)) value = 0;
+  if (value > longest) value = longest;
   return std::chrono::duration_cast<std::chrono::system_clock::duration>(std::chrono::duration<double>(value));
 }
 

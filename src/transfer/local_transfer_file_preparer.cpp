@@ -115,7 +115,10 @@ class FolderWalk {
 
   std::optional<Failure> run() {
     const int descriptor = ::open(folder_.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (descriptor < 0) return unreadable(lastPathComponent(folder_), errno);
+    if (descriptor < 0) {
+      const int error = errno;  // read before anything else can overwrite it
+      return unreadable(lastPathComponent(folder_), error);
+    }
     sourcePrefix_ = folder_.string();
     if (auto failure = push(descriptor, lastPathComponent(folder_), relativePath_.size())) return failure;
 
@@ -198,7 +201,10 @@ class FolderWalk {
     if (!isSendableName(name)) return Failure{TransferPreparationError::cannotRead(displayableName(name))};
     const int descriptor =
         ::openat(::dirfd(frame.directory), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (descriptor < 0) return unreadable(name, errno);
+    if (descriptor < 0) {
+      const int error = errno;
+      return unreadable(name, error);
+    }
     relativePath_.append("/").append(name);
     sourcePrefix_.append("/").append(name);
     // `frame` may move when the stack grows; nothing below uses it.

@@ -463,4 +463,14 @@ TEST(AuthenticationStoreEpochTest, AnAnswerThatArrivesAfterSignOutIsNeitherSaved
 }
 
 }  // namespace
+TEST_F(AuthenticationStoreTest, AnAbsurdTokenLifetimeIsHeldWithinTheClocksRange) {
+  // The service's lifetime is any JSON number; one beyond the clock's range must not overflow the
+  // expiry, and a negative one counts as already expired.
+  auth.setAccessTokenLifetime(1e300);
+  restoreSignedIn();
+  EXPECT_GT(account().expiresAt, std::chrono::system_clock::now() + std::chrono::hours(24 * 365));
+  EXPECT_TRUE(token());
+  EXPECT_EQ(refreshes(), 1u);
+}
+
 }  // namespace tavrel
