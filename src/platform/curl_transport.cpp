@@ -336,7 +336,10 @@ Expected<HttpResponse, TransportError> CurlTransport::send(const HttpRequest& re
   Url url = request.url;
   std::string method = request.method;
   std::vector<HttpHeader> headers = request.headers;
-  HttpBody body = request.body;
+  // The caller's body is sent from where it lies: a part held in memory is not copied again. Only a
+  // redirect that drops the body swaps in an empty one.
+  const HttpBody noBody;
+  const HttpBody* body = &request.body;
 
   for (int redirects = 0;; ++redirects) {
     if (url.scheme() != "https" && url.scheme() != "http") {
@@ -345,7 +348,7 @@ Expected<HttpResponse, TransportError> CurlTransport::send(const HttpRequest& re
     if (url.host().empty()) return unexpected(makeError(TransportErrorCode::invalidRequest, "address has no host"));
 
     PreparedBody prepared;
-    if (auto prepareResult = prepareBody(body, method, prepared); !prepareResult) {
+    if (auto prepareResult = prepareBody(*body, method, prepared); !prepareResult) {
       return unexpected(prepareResult.error());
     }
 
@@ -489,7 +492,7 @@ Expected<HttpResponse, TransportError> CurlTransport::send(const HttpRequest& re
                            ((response.status == 301 || response.status == 302) && method == "POST");
     if (dropsBody) {
       method = "GET";
-      body = std::monostate{};
+      body = &noBody;
       std::erase_if(headers, [](const HttpHeader& header) {
         return equalsIgnoringCase(header.name, "Content-Type") || equalsIgnoringCase(header.name, "Content-Length");
       });
