@@ -341,7 +341,15 @@ void LocalTransferFilePreparer::prepare(TransferSelection selection, TransferDef
                     stop = std::move(stop), onPrepared = std::move(onPrepared)](std::stop_token owner) mutable {
         // Background work: a large walk yields to the interface. Best effort; failure changes nothing.
         (void)::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), 10);
-        auto outcome = prepareSelection(selection, defaults, StopCheck(stop, owner));
+        PreparationOutcome outcome = Cancelled{};
+        try {
+          outcome = prepareSelection(selection, defaults, StopCheck(stop, owner));
+        } catch (const std::exception&) {
+          // Out of memory or no random source: the selection could not be read, and the caller
+          // must still hear back rather than the process ending on this thread.
+          const std::string name = selection.items.empty() ? std::string() : selection.items.front().displayName;
+          outcome = TransferPreparationError::cannotRead(name);
+        }
         mainQueue->post([onPrepared = std::move(onPrepared), outcome = std::move(outcome)]() mutable {
           onPrepared(std::move(outcome));
         });
