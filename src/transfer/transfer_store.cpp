@@ -302,6 +302,16 @@ void TransferStore::handle(const transfer_action::RetryTransfer& action) { retry
 void TransferStore::retryTransfer(const TransferItemID& id) {
   auto failure = std::find_if(state_.failures.begin(), state_.failures.end(), [&](const auto& entry) { return entry.id == id; });
   if (failure == state_.failures.end() || !failure->retrySelection) return;
+  if (state_.currentTransferID == id) {
+    // Queueing an item the queue will not replace (it is uploading, or its failed review was
+    // cleared into a plain one) would upload it twice under one identity.
+    if (activeUpload(state_.phase)) return;
+    const TransferReviewState* review = reviewState(state_.phase);
+    if (review && !review->hasRetryPreparedTransfer() &&
+        !std::holds_alternative<review_preparation::Failed>(review->preparation)) {
+      return;
+    }
+  }
   QueuedTransfer queued{id, *failure->retrySelection, failure->startPolicy, failure->defaults, failure->sourceAccessID};
   removeFailures(id);
   eraseWhere(state_.terminalSignals, [&](const auto& signal) { return signal.id == id; });

@@ -47,6 +47,28 @@ TEST_F(TransferStoreFaultTest, ACleanupDoesNotEndAReviewTheUserHasSinceChanged) 
   EXPECT_EQ(state().queue.size(), 1u);
 }
 
+// A failed upload's review cleared into a plain one keeps its failure record. Retrying that record
+// used to queue the item while it was still current, so it uploaded once from the review and once
+// more from the queue, under one identity.
+TEST_F(TransferStoreFaultTest, RetryingAnItemThatIsStillCurrentDoesNotUploadItTwice) {
+  const auto id = failUploading("a.txt");
+  send(ClearSelection{});
+  settle();
+  ASSERT_TRUE(isReviewReady());
+  ASSERT_EQ(state().failures.size(), 1u);
+
+  send(RetryTransfer{id});
+  settle();
+  EXPECT_TRUE(state().queue.empty());
+
+  send(StartTransfer{});
+  settle();
+  ASSERT_TRUE(activeUpload(state().phase));
+  send(RetryTransfer{id});
+  settle();
+  EXPECT_TRUE(state().queue.empty());
+}
+
 // Cancelling a review that holds a resumable transfer, or leaving it for a new transfer, used to
 // leave the remote transfer in the engine, where a later resume could finish it as another item.
 TEST_F(TransferStoreFaultTest, LeavingARetryReviewDiscardsTheEnginesTransfer) {
