@@ -558,6 +558,66 @@ TEST_F(NativeUploadEngineTest, ResumeWithNothingHeldIsAFreshUpload) {
   EXPECT_EQ(service.requestCount(Endpoint::createTransfer), 2u);
 }
 
+// Holds the first pause until released; later pauses pass at once.
+class GateTransferClock final : public TransferClock {
+ public:
+  bool sleep(platform::Duration, std::stop_token stop) override {
+    std::unique_lock lock(mutex_);
+    if (used_) return !stop.stop_requested();
+    used_ = true;
+    paused_ = true;
+    changed_.notify_all();
+    changed_.wait(lock, stop, [this] { return released_; });
+    return !stop.stop_requested();
+  }
+  bool waitUntilPaused() {
+    std::unique_lock lock(mutex_);
+    return changed_.wait_for(lock, 30s, [this] { return paused_; });
+  }
+  void release() {
+    std::lock_guard lock(mutex_);
+    released_ = true;
+    changed_.notify_all();
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable_any changed_;
+  bool used_ = false;
+  bool paused_ = false;
+  bool released_ = false;
+};
+
+// Transfer A finishes only after the store has already asked for transfer B. A's completion must
+// clear A's context, never B's: B stays resumable.
+TEST_F(NativeUploadEngineTest, ALateRunLeavesTheContextOfALaterTransferAlone) {
+  auto gate = std::make_shared<GateTransferClock>();
+  engine = std::make_unique<NativeUploadEngine>(api, gate, testing::makeStandInSession(),
+                                                UploadSecurityPolicy::defaultPolicy(), queue);
+  const auto first = prepare({{"a.txt", 100}});
+  const auto second = prepare({{"b.txt", 200}});
+  service.addFault(Endpoint::completeTransfer, 1, Fault::answer(503));
+  auto late = start(false, first);
+  ASSERT_TRUE(gate->waitUntilPaused());
+
+  service.addFault(Endpoint::storagePut, 1, Fault::answer(404));
+  auto next = start(false, second);
+  // Operations run in call order: B has not begun while A waits.
+  std::this_thread::sleep_for(50ms);
+  EXPECT_EQ(service.requestCount(Endpoint::createTransfer), 1u);
+  gate->release();
+  ASSERT_TRUE(queue.runUntil([&] { return late->outcome && next->outcome; }, 30s));
+  EXPECT_TRUE(late->finished());
+  EXPECT_TRUE(next->failure().has_value());
+  const auto secondId = lastTransferId();
+
+  const auto resumed = resume(second);
+  ASSERT_TRUE(resumed.finished()) << resumed.failure().value_or("");
+  EXPECT_EQ(resumed.completed()->transferID, secondId);
+  EXPECT_EQ(service.requestCount(Endpoint::resumeState), 1u);
+  EXPECT_EQ(service.requestCount(Endpoint::createTransfer), 2u);
+}
+
 TEST_F(NativeUploadEngineTest, DiscardDeletesOnceEvenWhenTheDeleteFails) {
   discard();
   EXPECT_EQ(service.serviceServer().requestCount(), 0u);
