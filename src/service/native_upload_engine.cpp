@@ -137,8 +137,8 @@ void NativeUploadEngine::start(bool resuming, UploadEngineInput input, std::stop
     }
     if (run.reporter) run.reporter->close();
     if (lifetime.stop_requested()) return;
-    mainQueue_.post([onFinished = std::move(onFinished), outcome = std::move(outcome)]() mutable {
-      if (onFinished) onFinished(std::move(outcome));
+    mainQueue_.post([lifetime, onFinished = std::move(onFinished), outcome = std::move(outcome)]() mutable {
+      if (onFinished && !lifetime.stop_requested()) onFinished(std::move(outcome));
     });
   });
 }
@@ -153,8 +153,8 @@ void NativeUploadEngine::discard(std::function<void()> onDiscarded) {
     }
     if (context) deleteQuietly(context->transferID);
     if (lifetime.stop_requested()) return;
-    mainQueue_.post([onDiscarded = std::move(onDiscarded)] {
-      if (onDiscarded) onDiscarded();
+    mainQueue_.post([lifetime, onDiscarded = std::move(onDiscarded)] {
+      if (onDiscarded && !lifetime.stop_requested()) onDiscarded();
     });
   });
 }
@@ -233,8 +233,9 @@ void NativeUploadEngine::uploadFiles(Run& run, const UploadContext& context,
   const PreparedTransfer& transfer = context.preparedTransfer;
   run.reporter = UploadProgressReporter::make(
       transfer, resumeState ? resumeState->bytesUploaded : 0, mainQueue_, mainQueue_.clock(),
-      [onEvent = run.onEvent](const UploadProgressSnapshot& snapshot) {
-        if (onEvent) onEvent(upload_event::Progress{snapshot});
+      [lifetime = lifetime_.get_token(), onEvent = run.onEvent](const UploadProgressSnapshot& snapshot) {
+        // Nothing reaches the caller once the engine is gone.
+        if (onEvent && !lifetime.stop_requested()) onEvent(upload_event::Progress{snapshot});
       });
   run.reporter->emit();
 
@@ -290,8 +291,8 @@ void NativeUploadEngine::uploadFiles(Run& run, const UploadContext& context,
 
   // The service has completed the transfer: that is reported even when a stop arrives now.
   CompletedTransfer completed{transfer, completion.id, completion.slug, completion.recentTransfer};
-  mainQueue_.post([onEvent = run.onEvent, completed = std::move(completed)] {
-    if (onEvent) onEvent(upload_event::Completed{completed});
+  mainQueue_.post([lifetime = lifetime_.get_token(), onEvent = run.onEvent, completed = std::move(completed)] {
+    if (onEvent && !lifetime.stop_requested()) onEvent(upload_event::Completed{completed});
   });
 }
 

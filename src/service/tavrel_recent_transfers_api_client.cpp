@@ -42,8 +42,8 @@ void TavrelRecentTransfersAPIClient::recentTransfers(std::stop_token stop, Compl
       outcome = Cancelled{};
     }
     if (lifetime.stop_requested()) return;
-    mainQueue_.post([onLoaded = std::move(onLoaded), outcome = std::move(outcome)]() mutable {
-      onLoaded(std::move(outcome));
+    mainQueue_.post([lifetime, onLoaded = std::move(onLoaded), outcome = std::move(outcome)]() mutable {
+      if (onLoaded && !lifetime.stop_requested()) onLoaded(std::move(outcome));
     });
   });
 }

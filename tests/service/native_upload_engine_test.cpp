@@ -618,6 +618,19 @@ TEST_F(NativeUploadEngineTest, ALateRunLeavesTheContextOfALaterTransferAlone) {
   EXPECT_EQ(service.requestCount(Endpoint::createTransfer), 2u);
 }
 
+// The engine goes away mid-upload (the program quits): its run stops and nothing it had queued for
+// the main thread reaches the caller any more.
+TEST_F(NativeUploadEngineTest, DestroyingTheEngineStopsItsRunAndDropsWhatItWouldStillReport) {
+  service.addFault(Endpoint::storagePut, 1, Fault::stall());
+  auto abandoned = start(false, prepare({{"a.txt", 100}}));
+  ASSERT_TRUE(service.storageServer().waitForRequestsStarted(1, 30s));
+  engine.reset();
+  const auto eventsBefore = abandoned->events.size();
+  queue.runUntilIdle();
+  EXPECT_FALSE(abandoned->outcome.has_value());
+  EXPECT_EQ(abandoned->events.size(), eventsBefore);
+}
+
 TEST_F(NativeUploadEngineTest, DiscardDeletesOnceEvenWhenTheDeleteFails) {
   discard();
   EXPECT_EQ(service.serviceServer().requestCount(), 0u);
