@@ -565,12 +565,26 @@ AccessTokenResult AuthenticationStore::waitForToken(std::function<void(Authentic
       done.notify_all();
     }
   };
+  // Held by the posted request and by its completion. Once the last of them is gone unanswered (the
+  // store went away with the renewal pending, or the queue was torn down before running it), the
+  // waiting thread is told the store is unavailable instead of waiting for ever.
+  struct Answer {
+    explicit Answer(std::shared_ptr<Slot> target) : slot(std::move(target)) {}
+    Answer(const Answer&) = delete;
+    Answer& operator=(const Answer&) = delete;
+    ~Answer() {
+      const AuthenticationError gone(Kind::transportUnavailable);
+      slot->set(platform::unexpected(AccessTokenError::failed(gone.errorDescription())));
+    }
+    std::shared_ptr<Slot> slot;
+  };
   auto slot = std::make_shared<Slot>();
-  queue_->post([weak = weak_from_this(), slot, request = std::move(request), convert] {
+  auto answer = std::make_shared<Answer>(slot);
+  queue_->post([weak = weak_from_this(), answer = std::move(answer), request = std::move(request), convert] {
     const auto self = weak.lock();
-    if (!self) return slot->set(convert(platform::unexpected(error(Kind::transportUnavailable))));
-    request(*self, [slot, convert](platform::Expected<std::string, Failure> outcome) {
-      slot->set(convert(std::move(outcome)));
+    if (!self) return;
+    request(*self, [answer, convert](platform::Expected<std::string, Failure> outcome) {
+      answer->slot->set(convert(std::move(outcome)));
     });
   });
   std::unique_lock lock(slot->mutex);

@@ -4,6 +4,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
@@ -283,6 +284,32 @@ TEST_F(AuthenticationStoreTest, TokenRequestsUseTheCurrentTokenUntilItIsWithinAM
   ASSERT_TRUE(result);
   EXPECT_NE(*result, current);
   EXPECT_EQ(refreshes(), 2u);
+}
+
+// Regression: a worker waiting for a renewal waited for ever once the store went away with it.
+TEST_F(AuthenticationStoreTest, AWorkerWaitingForARenewalIsAnsweredWhenTheStoreGoesAway) {
+  restoreSignedIn();
+  const auto current = account().accessToken;
+  auth.holdTokenRequests();
+  std::optional<AccessTokenResult> result;
+  std::atomic<bool> answered{false};
+  AuthenticationStore* provider = store.get();
+  std::jthread client([&](std::stop_token stop) {
+    result = provider->accessToken(current, stop);
+    answered = true;
+  });
+  ASSERT_TRUE(waitFor([&] { return refreshes() == 2; }));
+  store.reset();  // stops the renewal and waits for its worker
+
+  // The client is stopped only after a generous deadline, so that a regression fails instead of hanging.
+  const auto deadline = std::chrono::steady_clock::now() + 20s;
+  while (!answered && std::chrono::steady_clock::now() < deadline) std::this_thread::sleep_for(2ms);
+  client.request_stop();
+  client.join();
+  ASSERT_TRUE(result);
+  ASSERT_FALSE(*result);
+  EXPECT_FALSE(result->error().isCancelled());
+  EXPECT_EQ(result->error().message, "Tavrel is temporarily unavailable. Check your connection and retry.");
 }
 
 TEST_F(AuthenticationStoreTest, TenConcurrentRequestsNearExpiryShareOneRenewal) {
