@@ -293,6 +293,26 @@ TEST_F(AuthenticationStoreTest, TokenRequestsUseTheCurrentTokenUntilItIsWithinAM
   EXPECT_EQ(refreshes(), 2u);
 }
 
+TEST_F(AuthenticationStoreTest, ABootstrapRefusedOnceDuringARenewalRenewsOnceMoreAndRetries) {
+  restoreSignedIn();
+  auth.rejectBootstraps(1);
+  const auto renewed = token(true, account().accessToken);
+  ASSERT_TRUE(renewed);
+  EXPECT_EQ(*renewed, account().accessToken);
+  EXPECT_EQ(refreshes(), 3u);
+  EXPECT_EQ(auth.bootstrapRequestCount(), 3u);
+  EXPECT_TRUE(auth.isRefreshTokenValid(*keychain->token()));
+
+  // Refused again after the second renewal: the token request fails and the session stays.
+  const auto kept = account();
+  auth.rejectBootstraps(2);
+  const auto failed = token(true, kept.accessToken);
+  ASSERT_FALSE(failed);
+  EXPECT_EQ(failed.error(), AuthenticationStore::Failure(AuthenticationError(Kind::unauthorized)));
+  EXPECT_EQ(refreshes(), 5u);
+  EXPECT_EQ(store->state(), AuthenticationState(Authenticated{kept}));
+}
+
 // Regression: a worker waiting for a renewal waited for ever once the store went away with it.
 TEST_F(AuthenticationStoreTest, AWorkerWaitingForARenewalIsAnsweredWhenTheStoreGoesAway) {
   restoreSignedIn();

@@ -159,6 +159,26 @@ TEST_F(SignInFlowTest, SignOutWhileTheBrowserIsOpenEndsTheSignIn) {
   EXPECT_EQ(browser->opened.size(), 2u);
 }
 
+// The exchange's answer, should it still come, is neither saved nor published after sign-out.
+TEST_F(SignInFlowTest, SignOutWhileTheCodeIsExchangedSticks) {
+  signOutFirst();
+  auth.holdTokenRequests();
+  store->signIn();
+  ASSERT_TRUE(waitFor([&] { return auth.tokenRequestCount("authorization_code") == 1; }));
+  store->signOut();
+  auth.releaseTokenRequests();
+  ASSERT_TRUE(auth.server().waitForRequests(auth.server().requestCount(), 20s));
+  std::vector<AuthenticationState> states;
+  auto subscription = store->subscribe([&](const AuthenticationState& state) { states.push_back(state); });
+  store.reset();  // waits for the exchange's worker
+  queue->runUntilIdle();
+  ASSERT_EQ(states.size(), 1u);  // the current value, given on subscribing
+  EXPECT_TRUE(std::holds_alternative<SignedOut>(states[0]));
+  EXPECT_EQ(keychain->token(), std::nullopt);
+  EXPECT_TRUE(keychain->savedTokens().empty());
+  EXPECT_EQ(auth.bootstrapRequestCount(), 0u);
+}
+
 TEST_F(SignInFlowTest, AForgedCallbackIsRefused) {
   signOutFirst();
   browser->deliversCallback = false;
