@@ -529,7 +529,7 @@ void AuthenticationStore::accessToken(std::string rejectedToken, TokenCompletion
 
 AccessTokenResult AuthenticationStore::validAccessToken(std::stop_token stop) {
   return waitForToken([](AuthenticationStore& store, TokenCompletion done) { store.validAccessToken(std::move(done)); },
-                      stop);
+                      std::nullopt, stop);
 }
 
 AccessTokenResult AuthenticationStore::accessToken(std::string_view rejectedToken, std::stop_token stop) {
@@ -537,10 +537,11 @@ AccessTokenResult AuthenticationStore::accessToken(std::string_view rejectedToke
       [rejected = std::string(rejectedToken)](AuthenticationStore& store, TokenCompletion done) {
         store.accessToken(rejected, std::move(done));
       },
-      stop);
+      rejectedToken, stop);
 }
 
 AccessTokenResult AuthenticationStore::waitForToken(std::function<void(AuthenticationStore&, TokenCompletion)> request,
+                                                    std::optional<std::string_view> rejectedToken,
                                                     std::stop_token stop) {
   const auto convert = [](platform::Expected<std::string, Failure> outcome) -> AccessTokenResult {
     if (outcome) return std::move(*outcome);
@@ -551,7 +552,10 @@ AccessTokenResult AuthenticationStore::waitForToken(std::function<void(Authentic
     // Waiting here would wait for ourselves: answer only what is known now.
     const auto* account = authenticatedAccount(state());
     if (!account) return convert(platform::unexpected(error(Kind::unauthorized)));
-    if (account->expiresAt - now_() > renewalMargin()) return account->accessToken;
+    // The token just refused is never handed back; only a renewal could help, and that means waiting.
+    const bool usable = rejectedToken ? account->accessToken != *rejectedToken && account->expiresAt > now_()
+                                      : account->expiresAt - now_() > renewalMargin();
+    if (usable) return account->accessToken;
     return convert(platform::unexpected(error(Kind::transportUnavailable)));
   }
 

@@ -8,6 +8,7 @@
 #include <optional>
 #include <stop_token>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -110,7 +111,9 @@ class AuthenticationStore final : public AccessTokenProviding, public std::enabl
   // Runs `deliver` on the main thread later, only while the store lives and the epoch is `epoch`.
   static void post(const std::shared_ptr<platform::MainQueue>& queue, std::weak_ptr<AuthenticationStore> weak,
                    std::uint64_t epoch, std::function<void(AuthenticationStore&)> deliver);
-  AccessTokenResult waitForToken(std::function<void(AuthenticationStore&, TokenCompletion)> request, std::stop_token stop);
+  // `rejectedToken` is set for the request after a 401.
+  AccessTokenResult waitForToken(std::function<void(AuthenticationStore&, TokenCompletion)> request,
+                                 std::optional<std::string_view> rejectedToken, std::stop_token stop);
 
   OAuthConfiguration configuration_;
   std::shared_ptr<AuthenticationAPI> api_;

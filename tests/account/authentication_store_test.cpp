@@ -401,6 +401,23 @@ TEST_F(AuthenticationStoreTest, TokenRequestsWhileSignedOutFailAsUnauthorized) {
   EXPECT_EQ(immediate.error().message, "Your session has expired. Please sign in again.");
 }
 
+// Regression: on the main thread the request after a 401 handed back the very token just refused.
+TEST_F(AuthenticationStoreTest, OnTheMainThreadTheTokenRequestsAnswerAtOnceAndNeverWithTheRefusedToken) {
+  restoreSignedIn();
+  const auto current = account().accessToken;
+  const auto valid = store->validAccessToken(std::stop_token{});
+  ASSERT_TRUE(valid);
+  EXPECT_EQ(*valid, current);
+  const auto renewedElsewhere = store->accessToken("an-older-token", std::stop_token{});
+  ASSERT_TRUE(renewedElsewhere);
+  EXPECT_EQ(*renewedElsewhere, current);
+  const auto refused = store->accessToken(current, std::stop_token{});
+  ASSERT_FALSE(refused);
+  EXPECT_FALSE(refused.error().isCancelled());
+  queue->runUntilIdle();
+  EXPECT_EQ(refreshes(), 1u);
+}
+
 TEST_F(AuthenticationStoreTest, SignInStartsOnlyWhenSignedOut) {
   store->signIn();  // restoring
   restoreSignedIn();
