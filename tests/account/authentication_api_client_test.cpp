@@ -4,6 +4,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <memory>
+
 #include "account/authentication_api_client.h"
 #include "platform/curl_transport.h"
 #include "service/http_session.h"
@@ -130,7 +132,7 @@ TEST_F(AuthenticationAPIClientTest, ClassifiesBootstrapAnswers) {
 }
 
 TEST(AuthenticationAPIClientUnreachableTest, AnUnreachableServerIsTemporarilyUnavailable) {
-  // A port that was free a moment ago: nothing listens there.
+  // A port of our own where nothing listens.
   const int probe = ::socket(AF_INET, SOCK_STREAM, 0);
   sockaddr_in address{};
   address.sin_family = AF_INET;
@@ -138,7 +140,8 @@ TEST(AuthenticationAPIClientUnreachableTest, AnUnreachableServerIsTemporarilyUna
   socklen_t length = sizeof address;
   ASSERT_EQ(::bind(probe, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
   ASSERT_EQ(::getsockname(probe, reinterpret_cast<sockaddr*>(&address), &length), 0);
-  ::close(probe);
+  // Bound but never listening: connections are refused, and no other test's server can take the port.
+  const std::unique_ptr<const int, void (*)(const int*)> reserved(&probe, [](const int* fd) { ::close(*fd); });
   const auto gone = *platform::Url::parse("https://127.0.0.1:" + std::to_string(ntohs(address.sin_port)) + "/");
   AuthenticationAPIClient client{OAuthConfiguration{gone}, testSession()};
   const auto refreshed = client.refresh("r", {});

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <memory>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
@@ -150,7 +151,8 @@ TEST_F(AuthenticationStoreTest, AnUnreachableServiceIsTemporarilyUnavailableAndK
   socklen_t length = sizeof address;
   ASSERT_EQ(::bind(probe, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
   ASSERT_EQ(::getsockname(probe, reinterpret_cast<sockaddr*>(&address), &length), 0);
-  ::close(probe);
+  // Bound but never listening: connections are refused, and no other test's server can take the port.
+  const std::unique_ptr<const int, void (*)(const int*)> reserved(&probe, [](const int* fd) { ::close(*fd); });
   subscription.reset();
   makeStore(*platform::Url::parse("https://127.0.0.1:" + std::to_string(ntohs(address.sin_port)) + "/"));
 
@@ -161,6 +163,8 @@ TEST_F(AuthenticationStoreTest, AnUnreachableServiceIsTemporarilyUnavailableAndK
             "Tavrel is temporarily unavailable. Check your connection and retry.");
   EXPECT_EQ(keychain->token(), std::optional<std::string>("kept"));
 
+  store->signIn();  // only from signed out
+  EXPECT_TRUE(std::holds_alternative<TemporarilyUnavailable>(store->state()));
   store->retry();
   EXPECT_TRUE(std::holds_alternative<Restoring>(store->state()));
   ASSERT_TRUE(reaches<TemporarilyUnavailable>());

@@ -147,6 +147,10 @@ TEST_F(SignInFlowTest, SignOutWhileTheBrowserIsOpenEndsTheSignIn) {
   browser->deliversCallback = false;
   store->signIn();
   EXPECT_TRUE(web->isRunning());
+  store->signIn();  // already authorizing: no second browser session
+  queue->runUntilIdle();
+  EXPECT_EQ(browser->opened.size(), 1u);
+  EXPECT_TRUE(std::holds_alternative<Authorizing>(store->state()));
   store->signOut();
   EXPECT_FALSE(web->isRunning());
   queue->runUntilIdle();
