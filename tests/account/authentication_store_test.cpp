@@ -178,6 +178,18 @@ TEST_F(AuthenticationStoreTest, AKeychainThatCannotBeReadIsTemporarilyUnavailabl
             "Tavrel couldn\u2019t reach your Keychain. Sign in again to reconnect.");
 }
 
+// The renewed refresh token must be kept before the session is used: the old one is spent.
+TEST_F(AuthenticationStoreTest, AKeychainThatCannotSaveFailsTheRestoreBeforeTheBootstrap) {
+  keychain->save(auth.issueRefreshToken()).value();
+  keychain->setFailsSaves(true);
+  store->restore();
+  ASSERT_TRUE(reaches<TemporarilyUnavailable>());
+  EXPECT_EQ(std::get<TemporarilyUnavailable>(store->state()).message,
+            "Tavrel couldn\u2019t reach your Keychain. Sign in again to reconnect.");
+  EXPECT_EQ(refreshes(), 1u);
+  EXPECT_EQ(auth.bootstrapRequestCount(), 0u);
+}
+
 TEST_F(AuthenticationStoreTest, AcceptsOnlyCompleteTokenAnswers) {
   struct Case {
     TokenFault fault;
