@@ -7,17 +7,10 @@ using platform::JsonValue;
 
 namespace {
 
-platform::Url decodeUrl(const JsonValue& json) {
-  const std::string text = json.string();
-  auto url = platform::Url::parse(text);
-  if (!url) json.fail("expected a URL");
-  return *url;
-}
-
 AppBootstrap::User decodeUser(const JsonValue& json) {
   const JsonObject object = json.object();
   return {object.string("id"), object.optionalString("name"), object.string("email"),
-          object.optional("image", decodeUrl)};
+          object.optional("image", &JsonValue::url)};
 }
 
 AppBootstrap::Workspace decodeWorkspace(const JsonValue& json) {

@@ -86,6 +86,12 @@ std::chrono::system_clock::time_point JsonValue::date() const {
   return *date;
 }
 
+Url JsonValue::url() const {
+  auto parsed = Url::parse(string());
+  if (!parsed) fail("expected a URL");
+  return *parsed;
+}
+
 JsonObject JsonValue::object() const { return JsonObject(*this); }
 
 std::vector<JsonValue> JsonValue::elements() const {

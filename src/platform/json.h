@@ -47,6 +47,7 @@
 #include <nlohmann/json.hpp>
 
 #include "platform/expected.h"
+#include "platform/url.h"
 
 namespace tavrel::platform {
 
@@ -92,6 +93,8 @@ class JsonValue {
   bool boolean() const;
   // A string in ISO 8601 internet date-time form, whole seconds (see platform/iso_date.h).
   std::chrono::system_clock::time_point date() const;
+  // A string the URL parser accepts; anything else fails the whole record.
+  Url url() const;
   JsonObject object() const;
   std::vector<JsonValue> elements() const;
   // An object whose every value is a string.

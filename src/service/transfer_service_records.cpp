@@ -5,18 +5,6 @@ namespace tavrel {
 using platform::JsonObjectWriter;
 using platform::JsonValue;
 
-namespace {
-
-// A URL field: a string the URL parser accepts, else the whole record fails.
-platform::Url decodeUrl(const JsonValue& json) {
-  const std::string text = json.string();
-  auto url = platform::Url::parse(text);
-  if (!url) json.fail("expected a URL");
-  return *url;
-}
-
-}  // namespace
-
 nlohmann::ordered_json CreateRemoteTransferRequest::toJson() const {
   return JsonObjectWriter()
       .set("title", title)
@@ -99,12 +87,12 @@ RemoteFilePlanResponse RemoteFilePlanResponse::fromJson(const JsonValue& json) {
 
 SignedSingleUpload SignedSingleUpload::fromJson(const JsonValue& json) {
   const auto object = json.object();
-  return {decodeUrl(object.required("url")), object.required("headers").stringMap()};
+  return {object.required("url").url(), object.required("headers").stringMap()};
 }
 
 SignedUploadPart SignedUploadPart::fromJson(const JsonValue& json) {
   const auto object = json.object();
-  return {object.int64("partNumber"), decodeUrl(object.required("url"))};
+  return {object.int64("partNumber"), object.required("url").url()};
 }
 
 SignedMultipartUpload SignedMultipartUpload::fromJson(const JsonValue& json) {
