@@ -407,7 +407,10 @@ TEST_F(NativeUploadEngineTest, AFailedPartCancelsItsPartnerAndEndsTheFile) {
   service.storageServer().addFault("PUT", "/storage/.*/parts/4", 1, Fault::stall());
   const auto result = upload(prepare({{"five.bin", 25 * MiB}}));
   EXPECT_EQ(result.failure(), DirectUploadError::http(404).errorDescription());
-  EXPECT_THAT(signedPartNumbers(), ::testing::UnorderedElementsAre(1, 2, 3, 4));
+  // Part 4 may be cancelled before its signature was even asked for; part 5 never starts.
+  const auto numbers = signedPartNumbers();
+  EXPECT_THAT(numbers, ::testing::IsSupersetOf({1, 2, 3}));
+  EXPECT_THAT(numbers, ::testing::Not(::testing::Contains(5)));
   EXPECT_EQ(service.requestCount(Endpoint::completeFile), 0u);
 }
 
@@ -450,52 +453,25 @@ TEST_F(NativeUploadEngineTest, ACompletionThatIsNotCompletedFailsAndKeepsTheTran
   EXPECT_EQ(service.requestCount(Endpoint::createTransfer), 1u);
 }
 
+// Review off: no review access type travels, whatever the defaults hold, and file previews follow
+// the defaults.
 TEST_F(NativeUploadEngineTest, AnEmptyTransferIsCreatedAndCompletedWithoutFiles) {
   PreparedTransfer empty;
   empty.title = "Nothing";
+  empty.defaults.isReviewEnabled = false;
+  empty.defaults.reviewAccessType = "password";
+  empty.defaults.filePreviewEnabled = false;
   const auto result = upload(empty);
   ASSERT_TRUE(result.finished());
   const auto create = nlohmann::json::parse(service.requests(Endpoint::createTransfer).at(0).body);
+  EXPECT_FALSE(create.contains("reviewAccessType"));
+  EXPECT_EQ(create["filePreviewEnabled"], false);
+  EXPECT_EQ(create["totalExpectedBytes"], 0);
   EXPECT_EQ(create["expectedFiles"], 0);
   EXPECT_EQ(create["fileSizes"], nlohmann::json::array());
   EXPECT_EQ(service.requests(Endpoint::registerFiles).at(0).body, "[]");
   EXPECT_EQ(result.progress().back().currentFileIndex, std::nullopt);
   EXPECT_EQ(result.progress().back().progress, 0.0);
-}
-
-// The user cancels while the third part is on its way; the run ends quietly, and a resume sends only
-// the parts storage does not hold.
-TEST_F(NativeUploadEngineTest, CancelMidUploadThenResumeSendsOnlyTheMissingParts) {
-  service.setMultipartThreshold(1);
-  service.storageServer().addFault("PUT", "/storage/.*/parts/3", 1, Fault::stall());
-  const auto transfer = prepare({{"five.bin", 25 * MiB - 7}});
-
-  std::stop_source stop;
-  auto cancelled = start(false, transfer, stop.get_token());
-  // Parts 1, 2 and 4 arrive; part 3 hangs.
-  const auto deadline = std::chrono::steady_clock::now() + 30s;
-  while (std::chrono::steady_clock::now() < deadline) {
-    const auto transfers = service.transfers();
-    if (!transfers.empty() && !transfers.back().files.empty() && transfers.back().files[0].parts.size() == 3) break;
-    std::this_thread::sleep_for(5ms);
-  }
-  // Batches, not a window: while part 3 hangs, part 5 is not even signed.
-  EXPECT_THAT(signedPartNumbers(), ::testing::UnorderedElementsAre(1, 2, 3, 4));
-  stop.request_stop();
-  ASSERT_TRUE(queue.runUntil([&] { return cancelled->outcome.has_value(); }, 30s));
-  EXPECT_TRUE(cancelled->cancelled()) << cancelled->failure().value_or("");
-  EXPECT_TRUE(clock->sleeps().empty());
-
-  const auto held = service.transfer(lastTransferId())->files.at(0).parts;
-  ASSERT_EQ(held.size(), 3u);
-  const auto putsBefore = service.requestCount(Endpoint::storagePut);
-  const auto resumed = resume(transfer);
-  ASSERT_TRUE(resumed.finished()) << resumed.failure().value_or("");
-  EXPECT_EQ(service.requestCount(Endpoint::storagePut) - putsBefore, 5 - held.size());
-  EXPECT_TRUE(storageHolds(transfer.files[0]));
-  EXPECT_EQ(service.requestCount(Endpoint::createTransfer), 1u);
-  const auto progress = resumed.progress();
-  EXPECT_EQ(progress.front().bytesUploaded, static_cast<std::int64_t>(held.size()) * 5 * MiB);
 }
 
 TEST_F(NativeUploadEngineTest, ResumeSkipsCompletedFilesAndCompletesFilesStorageAlreadyHolds) {
@@ -529,6 +505,68 @@ TEST_F(NativeUploadEngineTest, ResumeStopsAtExpiredFilesAndTransfersThatCannotBe
   EXPECT_EQ(service.requestCount(Endpoint::resumeState), 3u) << "the transfer is kept and asked about again";
   EXPECT_EQ(service.requestCount(Endpoint::deleteTransfer), 0u);
   EXPECT_EQ(service.requestCount(Endpoint::createTransfer), 1u);
+}
+
+// The service's resume entries name our files by "localFileId" only: an entry without it belongs to
+// no file, so that file goes up again rather than being taken for done.
+TEST_F(NativeUploadEngineTest, AResumeEntryWithoutLocalIdMatchesNoFile) {
+  const auto transfer = prepare({{"a.txt", 100}});
+  service.addFault(Endpoint::storagePut, 1, Fault::answer(404));
+  ASSERT_TRUE(upload(transfer).failure().has_value());
+  const auto stored = *service.transfer(lastTransferId());
+  service.respond(Endpoint::resumeState, 1,
+                  StandInResponse::json(nlohmann::json{{"transferId", stored.transferId},
+                                                       {"resumable", true},
+                                                       {"totalBytes", 100},
+                                                       {"bytesUploaded", 100},
+                                                       {"files",
+                                                        {{{"fileId", stored.files[0].fileId},
+                                                          {"expectedSize", 100},
+                                                          {"status", "completed"},
+                                                          {"bytesUploaded", 100}}}}}
+                                            .dump()));
+  const auto putsBefore = service.requestCount(Endpoint::storagePut);
+  const auto resumed = resume(transfer);
+  ASSERT_TRUE(resumed.finished()) << resumed.failure().value_or("");
+  EXPECT_EQ(service.requestCount(Endpoint::storagePut) - putsBefore, 1u);
+  EXPECT_TRUE(storageHolds(transfer.files[0]));
+}
+
+// Storage holds every part but the service has not been told: nothing is signed or sent again, and
+// the file completes with the held parts in ascending order, whatever order the service listed.
+TEST_F(NativeUploadEngineTest, AMultipartFileWithEveryPartHeldOnlyCompletes) {
+  service.setMultipartThreshold(1);
+  const auto transfer = prepare({{"three.bin", 10 * MiB + 1}});
+  service.respond(Endpoint::completeFile, 1, StandInResponse::json(R"({"error":{"code":"x","message":"No."}})", 400));
+  ASSERT_EQ(upload(transfer).failure(), "No.");
+  const auto stored = *service.transfer(lastTransferId());
+  const auto& parts = stored.files.at(0).parts;
+  ASSERT_EQ(parts.size(), 3u);
+  nlohmann::json held = nlohmann::json::array();
+  for (const std::int64_t number : {3, 1, 2}) held.push_back({{"partNumber", number}, {"etag", parts.at(number).etag}});
+  service.respond(Endpoint::resumeState, 1,
+                  StandInResponse::json(nlohmann::json{{"transferId", stored.transferId},
+                                                       {"resumable", true},
+                                                       {"totalBytes", transfer.totalBytes()},
+                                                       {"bytesUploaded", transfer.totalBytes()},
+                                                       {"files",
+                                                        {{{"fileId", stored.files[0].fileId},
+                                                          {"expectedSize", transfer.totalBytes()},
+                                                          {"status", "uploading"},
+                                                          {"partSize", 5 * MiB},
+                                                          {"bytesUploaded", transfer.totalBytes()},
+                                                          {"completedParts", held},
+                                                          {"localFileId", transfer.files[0].referenceID}}}}}
+                                            .dump()));
+  const auto signsBefore = service.requestCount(Endpoint::sign);
+  const auto putsBefore = service.requestCount(Endpoint::storagePut);
+  const auto resumed = resume(transfer);
+  ASSERT_TRUE(resumed.finished()) << resumed.failure().value_or("");
+  EXPECT_EQ(service.requestCount(Endpoint::sign), signsBefore);
+  EXPECT_EQ(service.requestCount(Endpoint::storagePut), putsBefore);
+  const auto body = nlohmann::json::parse(service.requests(Endpoint::completeFile).back().body);
+  ASSERT_EQ(body["parts"].size(), 3u);
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(body["parts"][i]["partNumber"], i + 1);
 }
 
 // The engine still holds transfer A when the store asks to resume transfer B: completing A would
@@ -587,6 +625,45 @@ class GateTransferClock final : public TransferClock {
   bool paused_ = false;
   bool released_ = false;
 };
+
+// The user cancels while the third part waits to be sent again; the run ends quietly, and a resume
+// sends only the parts storage does not hold. (Part 3 is held in a pause, not on a stalled
+// connection, so the resume never depends on what a cancelled request leaves in the connection pool.)
+TEST_F(NativeUploadEngineTest, CancelMidUploadThenResumeSendsOnlyTheMissingParts) {
+  auto gate = std::make_shared<GateTransferClock>();
+  engine = std::make_unique<NativeUploadEngine>(api, gate, testing::makeStandInSession(),
+                                                UploadSecurityPolicy::defaultPolicy(), queue);
+  service.setMultipartThreshold(1);
+  service.storageServer().addFault("PUT", "/storage/.*/parts/3", 1, Fault::answer(503));
+  const auto transfer = prepare({{"five.bin", 25 * MiB - 7}});
+
+  std::stop_source stop;
+  auto cancelled = start(false, transfer, stop.get_token());
+  ASSERT_TRUE(gate->waitUntilPaused());
+  // Parts 1, 2 and 4 arrive while part 3 waits.
+  const auto deadline = std::chrono::steady_clock::now() + 30s;
+  while (service.transfer(lastTransferId())->files.at(0).parts.size() < 3 &&
+         std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(5ms);
+  }
+  // Batches, not a window: while part 3 waits, part 5 is not even signed.
+  EXPECT_THAT(signedPartNumbers(), ::testing::UnorderedElementsAre(1, 2, 3, 4));
+  stop.request_stop();
+  ASSERT_TRUE(queue.runUntil([&] { return cancelled->outcome.has_value(); }, 30s));
+  EXPECT_TRUE(cancelled->cancelled()) << cancelled->failure().value_or("");
+
+  const auto held = service.transfer(lastTransferId())->files.at(0).parts;
+  ASSERT_EQ(held.size(), 3u);
+  EXPECT_EQ(held.count(3), 0u);
+  const auto putsBefore = service.requestCount(Endpoint::storagePut);
+  const auto resumed = resume(transfer);
+  ASSERT_TRUE(resumed.finished()) << resumed.failure().value_or("");
+  EXPECT_EQ(service.requestCount(Endpoint::storagePut) - putsBefore, 2u);
+  EXPECT_TRUE(storageHolds(transfer.files[0]));
+  EXPECT_EQ(service.requestCount(Endpoint::createTransfer), 1u);
+  const auto progress = resumed.progress();
+  EXPECT_EQ(progress.front().bytesUploaded, 3 * 5 * MiB);
+}
 
 // Transfer A finishes only after the store has already asked for transfer B. A's completion must
 // clear A's context, never B's: B stays resumable.
