@@ -42,10 +42,13 @@ platform::Expected<platform::Url, UploadPolicyViolation> UploadSecurityPolicy::v
     if (!allowedStorageHosts.empty() && !loopback && !allowedStorageHosts.contains(host)) {
       return platform::unexpected(UploadPolicyViolation::untrustedStorageHost);
     }
-    return url;
+  } else if (!(scheme == "http" && allowsInsecureLoopbackStorage && loopback)) {
+    return platform::unexpected(UploadPolicyViolation::insecureStorageDestination);
   }
-  if (scheme == "http" && allowsInsecureLoopbackStorage && loopback) return url;
-  return platform::unexpected(UploadPolicyViolation::insecureStorageDestination);
+  // Credentials in the address would go out as an Authorization header that no signed-header
+  // check ever sees; a pre-signed address never needs them.
+  if (url.userInfo()) return platform::unexpected(UploadPolicyViolation::insecureStorageDestination);
+  return url;
 }
 
 bool UploadSecurityPolicy::allowsSignedHeader(std::string_view name) {
