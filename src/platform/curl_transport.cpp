@@ -456,6 +456,11 @@ Expected<HttpResponse, TransportError> CurlTransport::send(const HttpRequest& re
         curl_multi_poll(m, nullptr, 0, wait, nullptr);
       }
     }
+    if (attempt.cancelled || attempt.timedOut) {
+      // A connection left mid-request must never go back to the shared pool: the next request on
+      // it would be written after a half-sent body, to a peer that may no longer be reading.
+      curl_easy_setopt(e, CURLOPT_FORBID_REUSE, 1L);
+    }
     curl_multi_remove_handle(m, e);
 
     if (attempt.cancelled || (stopToken.stop_requested() && result != CURLE_OK)) {
