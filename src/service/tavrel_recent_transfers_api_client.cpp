@@ -35,9 +35,12 @@ void TavrelRecentTransfersAPIClient::recentTransfers(std::stop_token stop, Compl
       outcome = loadRecentTransfers(combined.get_token());
     } catch (const TransferAPIError& error) {
       outcome = error;
-    } catch (const AccessTokenUnavailable&) {
-      // The list only loads for a signed-in user; a token that cannot be had is a lapsed session.
-      outcome = TransferAPIError::unauthorized();
+    } catch (const AccessTokenUnavailable& unavailable) {
+      if (unavailable.error().isCancelled()) {
+        outcome = Cancelled{};
+      } else {
+        outcome = unavailable.error();
+      }
     } catch (const Cancelled&) {
       outcome = Cancelled{};
     }

@@ -8,12 +8,14 @@
 #include <variant>
 #include <vector>
 
+#include "service/access_token_providing.h"
 #include "service/transfer_service_records.h"
 #include "transfer/cancelled.h"
 
 namespace tavrel {
 
-using RecentTransfersOutcome = std::variant<std::vector<RecentTransfer>, TransferAPIError, Cancelled>;
+// A token that could not be had fails the load with the token provider's own error, unchanged.
+using RecentTransfersOutcome = std::variant<std::vector<RecentTransfer>, TransferAPIError, AccessTokenError, Cancelled>;
 
 // The service's list of recent transfers.
 class RecentTransfersAPI {

@@ -56,7 +56,11 @@ void RecentTransfersStore::loadFinished(std::uint64_t number, const std::stop_to
     lastLoadedAt_ = now_();
   } else {
     // The old list, if any, stays visible.
-    errorMessage_.set(std::string(std::get<TransferAPIError>(outcome).what()));
+    if (const auto* tokenError = std::get_if<AccessTokenError>(&outcome)) {
+      errorMessage_.set(tokenError->message);
+    } else {
+      errorMessage_.set(std::string(std::get<TransferAPIError>(outcome).what()));
+    }
   }
   isLoading_.set(false);
 }

@@ -103,8 +103,13 @@ TEST_F(TavrelRecentTransfersAPIClientTest, FailuresCarryTheirOwnFallbackText) {
   EXPECT_EQ(errorOf(load()), TransferAPIError::transportUnavailable());
 
   const auto sent = service.requestCount(Endpoint::recentTransfers);
+  // The token provider's error passes through unchanged, and its cancellation is no error at all.
   tokens->failValidAccessToken(AccessTokenError::failed("Nobody is signed in."));
-  EXPECT_EQ(errorOf(load()), TransferAPIError::unauthorized());
+  auto outcome = load();
+  ASSERT_TRUE(std::holds_alternative<AccessTokenError>(outcome));
+  EXPECT_EQ(std::get<AccessTokenError>(outcome).message, "Nobody is signed in.");
+  tokens->failValidAccessToken(AccessTokenError::cancelled());
+  EXPECT_TRUE(std::holds_alternative<Cancelled>(load()));
   EXPECT_EQ(service.requestCount(Endpoint::recentTransfers), sent);
 }
 

@@ -109,9 +109,14 @@ TEST_F(RecentTransfersStoreTest, FailuresShowTheirTextAndKeepAnEarlierList) {
   EXPECT_FALSE(store->showsLoadingPlaceholder());
   EXPECT_FALSE(store->isLoading().value());
 
+  // A token that could not be had shows the sign-in side's own text.
+  store->refresh();
+  answer(AccessTokenError::failed("Tavrel is temporarily unavailable."));
+  EXPECT_EQ(store->errorMessage().value(), "Tavrel is temporarily unavailable.");
+
   // Without a complete list, a refresh always loads, and clears the old text as it starts.
   store->refresh();
-  EXPECT_EQ(api->requests().size(), 2u);
+  EXPECT_EQ(api->requests().size(), 3u);
   EXPECT_EQ(store->errorMessage().value(), std::nullopt);
   answer(std::vector{entry("a", 1)});
 
