@@ -189,8 +189,12 @@ TEST_F(NativeUploadEngineTest, UploadsWholeAndMultipartFilesAndReportsCompletion
   EXPECT_EQ(parts[2]["etag"].get<std::string>().find('"'), std::string::npos);
 
   const auto progress = result.progress();
-  ASSERT_GE(progress.size(), 3u);
-  EXPECT_EQ(progress.front().bytesUploaded, 0);
+  // Snapshots still waiting on the main queue are replaced by newer ones, so the starting figures may
+  // never be seen; what arrives is in order and ends at the whole transfer.
+  ASSERT_GE(progress.size(), 2u);
+  for (std::size_t i = 1; i < progress.size(); ++i) {
+    EXPECT_LE(progress[i - 1].bytesUploaded, progress[i].bytesUploaded);
+  }
   EXPECT_EQ(progress.back().bytesUploaded, transfer.totalBytes());
   EXPECT_DOUBLE_EQ(progress.back().progress, 1.0);
   EXPECT_EQ(progress.back().currentFileIndex, 1);
@@ -661,8 +665,11 @@ TEST_F(NativeUploadEngineTest, CancelMidUploadThenResumeSendsOnlyTheMissingParts
   EXPECT_EQ(service.requestCount(Endpoint::storagePut) - putsBefore, 2u);
   EXPECT_TRUE(storageHolds(transfer.files[0]));
   EXPECT_EQ(service.requestCount(Endpoint::createTransfer), 1u);
+  // Counting starts from what storage already holds (the first figures may have been replaced by
+  // newer ones before the main thread saw them).
   const auto progress = resumed.progress();
-  EXPECT_EQ(progress.front().bytesUploaded, 3 * 5 * MiB);
+  ASSERT_FALSE(progress.empty());
+  EXPECT_GE(progress.front().bytesUploaded, 3 * 5 * MiB);
 }
 
 // Transfer A finishes only after the store has already asked for transfer B. A's completion must
