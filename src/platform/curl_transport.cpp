@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <vector>
 
 namespace tavrel::platform {
 namespace {
@@ -201,9 +202,6 @@ int onTransferInfo(void* context, curl_off_t, curl_off_t received, curl_off_t, c
 struct EasyDeleter {
   void operator()(CURL* easy) const { curl_easy_cleanup(easy); }
 };
-struct MultiDeleter {
-  void operator()(CURLM* multi) const { curl_multi_cleanup(multi); }
-};
 struct SlistDeleter {
   void operator()(curl_slist* list) const { curl_slist_free_all(list); }
 };
@@ -241,6 +239,52 @@ struct CurlTransport::Shared {
   std::array<std::mutex, CURL_LOCK_DATA_LAST> locks;
   std::string certificateAuthorityFile;
 
+  // Idle multi handles, each with the connections it keeps alive. libcurl does not support one
+  // connection pool shared by concurrent threads, so each send() borrows a handle of its own and
+  // gives it back when done; the next request then reuses that handle's connections.
+  static constexpr std::size_t kMostIdleMultis = 8;
+  std::mutex idleMutex;
+  std::vector<CURLM*> idleMultis;
+
+  // A multi handle borrowed from the idle list for one send().
+  class BorrowedMulti {
+   public:
+    explicit BorrowedMulti(Shared& shared) : shared_(shared) {
+      {
+        std::lock_guard lock(shared_.idleMutex);
+        if (!shared_.idleMultis.empty()) {
+          multi_ = shared_.idleMultis.back();
+          shared_.idleMultis.pop_back();
+        }
+      }
+      if (!multi_) multi_ = curl_multi_init();
+    }
+    ~BorrowedMulti() {
+      if (!multi_) return;
+      {
+        std::lock_guard lock(shared_.idleMutex);
+        if (shared_.idleMultis.size() < kMostIdleMultis) {
+          shared_.idleMultis.push_back(multi_);
+          return;
+        }
+      }
+      curl_multi_cleanup(multi_);
+    }
+    BorrowedMulti(const BorrowedMulti&) = delete;
+    BorrowedMulti& operator=(const BorrowedMulti&) = delete;
+
+    CURLM* get() const { return multi_; }
+
+   private:
+    Shared& shared_;
+    CURLM* multi_ = nullptr;
+  };
+
+  ~Shared() {
+    for (CURLM* multi : idleMultis) curl_multi_cleanup(multi);
+    if (share) curl_share_cleanup(share);
+  }
+
   static void lock(CURL*, curl_lock_data data, curl_lock_access, void* context) {
     static_cast<Shared*>(context)->locks[static_cast<std::size_t>(data)].lock();
   }
@@ -248,6 +292,7 @@ struct CurlTransport::Shared {
     static_cast<Shared*>(context)->locks[static_cast<std::size_t>(data)].unlock();
   }
 };
+
 
 CurlTransport::CurlTransport(RedirectDecider allowsRedirect, CurlTransportOptions options)
     : allowsRedirect_(std::move(allowsRedirect)), options_(std::move(options)), shared_(std::make_unique<Shared>()) {
@@ -262,14 +307,11 @@ CurlTransport::CurlTransport(RedirectDecider allowsRedirect, CurlTransportOption
   curl_share_setopt(shared_->share, CURLSHOPT_LOCKFUNC, &Shared::lock);
   curl_share_setopt(shared_->share, CURLSHOPT_UNLOCKFUNC, &Shared::unlock);
   curl_share_setopt(shared_->share, CURLSHOPT_USERDATA, shared_.get());
-  curl_share_setopt(shared_->share, CURLSHOPT_SHARE, CURL_LOCK_DATA_CONNECT);
   curl_share_setopt(shared_->share, CURLSHOPT_SHARE, CURL_LOCK_DATA_DNS);
   curl_share_setopt(shared_->share, CURLSHOPT_SHARE, CURL_LOCK_DATA_SSL_SESSION);
 }
 
-CurlTransport::~CurlTransport() {
-  if (shared_->share) curl_share_cleanup(shared_->share);
-}
+CurlTransport::~CurlTransport() = default;
 
 namespace {
 
@@ -340,6 +382,10 @@ Expected<HttpResponse, TransportError> CurlTransport::send(const HttpRequest& re
   // redirect that drops the body swaps in an empty one.
   const HttpBody noBody;
   const HttpBody* body = &request.body;
+  // Every hop of one request goes through the same handle, so a followed redirect reuses the
+  // connection it came on.
+  Shared::BorrowedMulti multi(*shared_);
+  if (!multi.get()) return unexpected(makeError(TransportErrorCode::other, "cannot create a transfer"));
 
   for (int redirects = 0;; ++redirects) {
     if (url.scheme() != "https" && url.scheme() != "http") {
@@ -363,8 +409,7 @@ Expected<HttpResponse, TransportError> CurlTransport::send(const HttpRequest& re
     attempt.bodySize = prepared.size;
 
     std::unique_ptr<CURL, EasyDeleter> easy(curl_easy_init());
-    std::unique_ptr<CURLM, MultiDeleter> multi(curl_multi_init());
-    if (!easy || !multi) return unexpected(makeError(TransportErrorCode::other, "cannot create a transfer"));
+    if (!easy) return unexpected(makeError(TransportErrorCode::other, "cannot create a transfer"));
     CURL* e = easy.get();
 
     const std::string urlText = url.toString();

@@ -29,7 +29,8 @@ struct CurlTransportOptions {
 // the origin.
 //
 // Connections, TLS sessions and name lookups are kept and reused between requests of one
-// transport, so later requests to the same server skip the handshake.
+// transport, so later requests to the same server skip the handshake. A connection is only ever
+// used by one request at a time; requests sent at the same time open connections of their own.
 //
 // IMPORTANT: Thread-safety. send() may be called from many threads at once. The redirect decider
 // runs on the sending thread and must be safe to call concurrently.

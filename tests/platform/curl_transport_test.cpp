@@ -292,6 +292,39 @@ TEST_F(CurlTransportTest, CancellingAStalledUploadEndsItAsCancelled) {
   canceller.join();
   ASSERT_FALSE(result);
   EXPECT_EQ(result.error().code, TransportErrorCode::cancelled);
+
+  // The cut-off connection is not handed to the next request, which goes out on a new one.
+  const auto next = transport.send(request("GET", server.url("/next")));
+  ASSERT_TRUE(next) << next.error().message;
+  EXPECT_EQ(next->status, 404);
+  const auto received = server.requests();
+  ASSERT_EQ(received.size(), 2u);
+  EXPECT_NE(received[1].remotePort, received[0].remotePort);
+}
+
+TEST_F(CurlTransportTest, ReusesConnectionsButNeverSharesOneBetweenRequestsInFlight) {
+  server.route("GET", "/hold", [&](const RecordedRequest&) {
+    server.waitForRequestsStarted(2, kWait);  // both requests are in flight at once
+    return StandInResponse::json("{}");
+  });
+  server.route("GET", "/hop", [](const RecordedRequest&) { return StandInResponse::redirect(302, "/next"); });
+  auto transport = makeTransport();
+
+  std::thread other([&] { EXPECT_TRUE(transport.send(request("GET", server.url("/hold")))); });
+  EXPECT_TRUE(transport.send(request("GET", server.url("/hold"))));
+  other.join();
+  auto received = server.requests();
+  ASSERT_EQ(received.size(), 2u);
+  EXPECT_NE(received[0].remotePort, received[1].remotePort);
+
+  // One after another, requests and the hops of a redirect go over a connection already open.
+  server.clearRequests();
+  ASSERT_TRUE(transport.send(request("GET", server.url("/hop"))));
+  ASSERT_TRUE(transport.send(request("GET", server.url("/again"))));
+  received = server.requests();
+  ASSERT_EQ(received.size(), 3u);
+  EXPECT_EQ(received[1].remotePort, received[0].remotePort);
+  EXPECT_EQ(received[2].remotePort, received[0].remotePort);
 }
 
 TEST_F(CurlTransportTest, CancellingFromTheProgressCallbackEndsTheUploadMidway) {

@@ -253,6 +253,7 @@ void HttpsTestServer::Impl::handle(const httplib::Request& request, httplib::Res
                                    const httplib::ContentReader* reader) {
   RecordedRequest recordedRequest;
   recordedRequest.method = request.method;
+  recordedRequest.remotePort = request.remote_port;
   const std::size_t question = request.target.find('?');
   recordedRequest.path = request.target.substr(0, question);
   if (question != std::string::npos) recordedRequest.query = request.target.substr(question + 1);

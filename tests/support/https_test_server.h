@@ -27,6 +27,7 @@ struct RecordedRequest {
   std::string body;        // the whole body when it is no larger than the server's body limit, else empty
   bool bodyComplete = true;       // false when the connection was dropped while the body came in
   std::vector<std::string> pathMatches;  // the route pattern's capture groups
+  int remotePort = 0;                    // the client's port: equal ports mean one connection
 
   std::optional<std::string> header(std::string_view name) const;  // letter case ignored
 };
