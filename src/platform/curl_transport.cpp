@@ -388,6 +388,8 @@ Expected<HttpResponse, TransportError> CurlTransport::send(const HttpRequest& re
   if (!multi.get()) return unexpected(makeError(TransportErrorCode::other, "cannot create a transfer"));
 
   for (int redirects = 0;; ++redirects) {
+    // A stop that lands while a redirect answer comes in must not let the next hop go out.
+    if (stopToken.stop_requested()) return unexpected(makeError(TransportErrorCode::cancelled, "cancelled"));
     if (url.scheme() != "https" && url.scheme() != "http") {
       return unexpected(makeError(TransportErrorCode::invalidRequest, "only http and https are supported"));
     }
