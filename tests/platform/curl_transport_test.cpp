@@ -1,6 +1,9 @@
 #include "platform/curl_transport.h"
 
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -403,10 +406,19 @@ TEST_F(CurlTransportTest, AStalledAnswerTimesOutAfterTheIdleTimeout) {
 
 TEST_F(CurlTransportTest, ConnectionAndCertificateFailuresAreClassified) {
   auto transport = makeTransport();
-  HttpsTestServer gone;
-  const Url goneUrl = gone.url("/x");
-  gone.stop();
-  const auto refused = transport.send(request("GET", goneUrl));
+  // A port bound but not listening refuses connections, and stays ours for the whole test: a
+  // stopped server's port could be taken by a test running beside this one.
+  const int bound = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  ASSERT_GE(bound, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t size = sizeof address;
+  ASSERT_EQ(::bind(bound, reinterpret_cast<sockaddr*>(&address), size), 0);
+  ASSERT_EQ(::getsockname(bound, reinterpret_cast<sockaddr*>(&address), &size), 0);
+  const auto refused = transport.send(
+      request("GET", *Url::parse("https://127.0.0.1:" + std::to_string(ntohs(address.sin_port)) + "/x")));
+  ::close(bound);
   ASSERT_FALSE(refused);
   EXPECT_EQ(refused.error().code, TransportErrorCode::cannotConnect);
 
