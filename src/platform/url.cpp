@@ -1,5 +1,8 @@
 #include "platform/url.h"
 
+#include <arpa/inet.h>
+
+#include <algorithm>
 
 namespace tavrel::platform {
 namespace {
@@ -66,15 +69,13 @@ bool isValidScheme(std::string_view scheme) {
   return true;
 }
 
-// IPv6 literal without its brackets: hexadecimal digits, colons and (for an embedded IPv4 tail)
-// dots, at least two colons. Zone identifiers are not accepted.
+// IPv6 literal without its brackets, in any of its written forms (an embedded IPv4 tail included).
+// Zone identifiers are not accepted.
 bool isValidIPv6(std::string_view host) {
-  std::size_t colons = 0;
-  for (char c : host) {
-    if (c == ':') ++colons;
-    else if (!isHexDigit(c) && c != '.') return false;
-  }
-  return colons >= 2 && host.size() <= 45;
+  if (host.empty() || host.size() > 45) return false;
+  if (!std::ranges::all_of(host, [](char c) { return isHexDigit(c) || c == ':' || c == '.'; })) return false;
+  in6_addr address{};
+  return ::inet_pton(AF_INET6, std::string(host).c_str(), &address) == 1;
 }
 
 std::optional<std::uint16_t> parsePort(std::string_view text, bool& valid) {

@@ -49,6 +49,12 @@ TEST(UrlTest, StripsIPv6BracketsFromTheHostAndWritesThemBack) {
   EXPECT_FALSE(Url::parse("http://[::1/p"));
   EXPECT_FALSE(Url::parse("http://[::1]x/p"));
   EXPECT_FALSE(Url::parse("http://[fe80::1%25eth0]/"));
+  EXPECT_EQ(Url::parse("https://[::FFFF:192.0.2.1]/")->host(), "::FFFF:192.0.2.1");
+  // Only addresses that are IPv6 addresses, not any run of hexadecimal digits and colons.
+  for (const char* text : {"http://[]/", "http://[:::]/", "http://[1::2::3]/", "http://[1:2:3:4:5:6:7:8:9]/",
+                           "http://[12345::1]/", "http://[1.2.3.4::]/", "http://[::1.2.3]/"}) {
+    EXPECT_FALSE(Url::parse(text)) << text;
+  }
 }
 
 TEST(UrlTest, ParsesAddressesWithoutAuthority) {
