@@ -296,15 +296,11 @@ bool Url::setScheme(std::string_view scheme) {
 }
 
 bool Url::setHost(std::string_view host) {
-  if (host.find(':') != std::string_view::npos) {
-    if (!isValidIPv6(host)) return false;
-    hostIsIPv6_ = true;
-  } else {
-    if (!isValidEncodedPart(host, registeredNameCharacters())) return false;
-    hostIsIPv6_ = false;
-  }
+  const bool isIPv6 = host.find(':') != std::string_view::npos;
+  if (isIPv6 ? !isValidIPv6(host) : !isValidEncodedPart(host, registeredNameCharacters())) return false;
   if (!path_.empty() && path_.front() != '/') return false;
   host_ = std::string(host);
+  hostIsIPv6_ = isIPv6;
   hasAuthority_ = true;
   return true;
 }

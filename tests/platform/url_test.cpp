@@ -57,6 +57,20 @@ TEST(UrlTest, StripsIPv6BracketsFromTheHostAndWritesThemBack) {
   }
 }
 
+TEST(UrlTest, SetHostThatFailsChangesNothing) {
+  auto opaque = *Url::parse("mailto:someone");
+  EXPECT_FALSE(opaque.setHost("::1"));
+  EXPECT_FALSE(opaque.isIPv6Host());
+  EXPECT_EQ(opaque, *Url::parse("mailto:someone"));
+
+  auto url = *Url::parse("https://[::1]/x");
+  EXPECT_FALSE(url.setHost("1::2::3"));
+  EXPECT_FALSE(url.setHost("a b"));
+  EXPECT_EQ(url.toString(), "https://[::1]/x");
+  EXPECT_TRUE(url.setHost("tavrel.test"));
+  EXPECT_EQ(url.toString(), "https://tavrel.test/x");
+}
+
 TEST(UrlTest, ParsesAddressesWithoutAuthority) {
   const auto url = Url::parse("com.tavrel.macos:/oauth/callback?code=a");
   ASSERT_TRUE(url);
