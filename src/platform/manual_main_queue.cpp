@@ -1,5 +1,6 @@
 #include "platform/manual_main_queue.h"
 
+#include <algorithm>
 #include <condition_variable>
 
 namespace tavrel::platform {
@@ -23,8 +24,14 @@ void ManualMainQueue::post(Task task) {
 }
 
 DelayedTask ManualMainQueue::postDelayed(Duration delay, Task task) {
-  std::lock_guard lock(mutex_);
-  return timers_.pushDelayed(clock_.now() + std::max(delay, Duration::zero()), std::move(task));
+  DelayedTask handle;
+  {
+    std::lock_guard lock(mutex_);
+    handle = timers_.pushDelayed(clock_.now() + std::max(delay, Duration::zero()), std::move(task));
+  }
+  // A task due at once is as ready as a posted one for a runUntil() waiting on another thread.
+  posted_.notify_all();
+  return handle;
 }
 
 std::optional<Task> ManualMainQueue::takeReady() {
@@ -43,14 +50,21 @@ std::size_t ManualMainQueue::runUntilIdle() {
 }
 
 bool ManualMainQueue::runUntil(const std::function<bool()>& done, std::chrono::milliseconds realTimeout) {
+  // Conditions that other threads change without posting anything are looked at this often.
+  constexpr auto kRecheck = std::chrono::milliseconds(5);
   const auto deadline = std::chrono::steady_clock::now() + realTimeout;
   while (!done()) {
     if (auto task = takeReady()) {
       (*task)();
       continue;
     }
+    const auto now = std::chrono::steady_clock::now();
+    if (now >= deadline) return done();
     std::unique_lock lock(mutex_);
-    if (!posted_.wait_until(lock, deadline, [&] { return timers_.hasReady(); })) return done();
+    posted_.wait_until(lock, std::min(deadline, now + kRecheck), [&] {
+      const auto due = timers_.nextDue();
+      return timers_.hasReady() || (due && *due <= clock_.now());
+    });
   }
   return true;
 }

@@ -38,7 +38,8 @@ class ManualMainQueue final : public MainQueue {
   std::size_t runUntilIdle();
 
   // Runs ready tasks until `done` holds, waiting up to `realTimeout` of wall time for tasks posted
-  // from other threads. Time does not move. Returns whether `done` held.
+  // from other threads (or for `done` to come true on its own). Time does not move. Returns
+  // whether `done` held.
   bool runUntil(const std::function<bool()>& done,
                 std::chrono::milliseconds realTimeout = std::chrono::seconds(20));
 

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <thread>
 #include <vector>
 
@@ -70,6 +71,28 @@ TEST(ManualMainQueueTest, RunUntilWaitsForTasksFromOtherThreads) {
     queue.post([&] { done = true; });
   });
   EXPECT_TRUE(queue.runUntil([&] { return done; }));
+}
+
+TEST(ManualMainQueueTest, RunUntilRunsATaskDueAtOncePostedFromAnotherThread) {
+  ManualMainQueue queue;
+  bool done = false;
+  std::jthread worker([&] { queue.postDelayed(0s, [&] { done = true; }); });
+  EXPECT_TRUE(queue.runUntil([&] { return done; }, 30s));
+}
+
+// A condition that a worker makes true without posting ends the wait as soon as it holds, not at
+// the deadline: here it would no longer hold by then.
+TEST(ManualMainQueueTest, RunUntilEndsAsSoonAsAConditionHoldsThatNoTaskChanged) {
+  ManualMainQueue queue;
+  std::atomic<bool> condition{false};
+  std::atomic<bool> returned{false};
+  std::jthread worker([&] {
+    condition = true;
+    for (int i = 0; i < 1000 && !returned; ++i) std::this_thread::sleep_for(10ms);
+    condition = false;
+  });
+  EXPECT_TRUE(queue.runUntil([&] { return condition.load(); }, 30s));
+  returned = true;
 }
 
 TEST(EventLoopTest, RunsTasksAndDelayedTasksUntilQuit) {
