@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -42,8 +43,21 @@ class LogArg {
 
 inline LogArg publicArg(std::string_view text) { return LogArg::makePublic(text); }
 
+// The text of a log message, fixed when the program is built. A string made at run time cannot
+// be a format, so it can only reach the log as an argument, redacted unless marked public.
+class LogFormat {
+ public:
+  template <std::size_t N>
+  consteval LogFormat(const char (&text)[N]) : text_(text, N - 1) {}  // NOLINT(implicit)
+
+  std::string_view text() const { return text_; }
+
+ private:
+  std::string_view text_;
+};
+
 // A log channel named by subsystem and category, e.g. {"com.tavrel.desktop", "TransferStore"}.
-// Messages use "{}" placeholders, filled in order. Writes one line to standard error, which the
+// Messages are string literals with "{}" placeholders, filled in order. Writes one line to standard error, which the
 // desktop session's journal keeps. Thread-safe.
 class Logger {
  public:
@@ -51,15 +65,15 @@ class Logger {
       : subsystem_(std::move(subsystem)), category_(std::move(category)) {}
 
   template <typename... Args>
-  void debug(std::string_view format, const Args&... args) const { write(LogLevel::debug, format, {LogArg(args)...}); }
+  void debug(LogFormat format, const Args&... args) const { write(LogLevel::debug, format.text(), {LogArg(args)...}); }
   template <typename... Args>
-  void info(std::string_view format, const Args&... args) const { write(LogLevel::info, format, {LogArg(args)...}); }
+  void info(LogFormat format, const Args&... args) const { write(LogLevel::info, format.text(), {LogArg(args)...}); }
   template <typename... Args>
-  void notice(std::string_view format, const Args&... args) const { write(LogLevel::notice, format, {LogArg(args)...}); }
+  void notice(LogFormat format, const Args&... args) const { write(LogLevel::notice, format.text(), {LogArg(args)...}); }
   template <typename... Args>
-  void error(std::string_view format, const Args&... args) const { write(LogLevel::error, format, {LogArg(args)...}); }
+  void error(LogFormat format, const Args&... args) const { write(LogLevel::error, format.text(), {LogArg(args)...}); }
   template <typename... Args>
-  void fault(std::string_view format, const Args&... args) const { write(LogLevel::fault, format, {LogArg(args)...}); }
+  void fault(LogFormat format, const Args&... args) const { write(LogLevel::fault, format.text(), {LogArg(args)...}); }
 
   // The message as it would be written, without the prefix. Exposed for tests.
   static std::string render(std::string_view format, const std::vector<LogArg>& args, bool revealPrivate);

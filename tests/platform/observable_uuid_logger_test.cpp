@@ -78,3 +78,35 @@ TEST(LoggerTest, PrivateArgumentsAreRedactedAndNumbersAreNot) {
   EXPECT_EQ(Logger::render("x {}", {LogArg("shown")}, true), "x shown");
   EXPECT_EQ(Logger::render("{} {}", {LogArg(1)}, false), "1 ");
 }
+
+namespace {
+template <typename Text>
+concept UsableAsLogFormat = requires(const Logger& logger, Text text) { logger.error(text); };
+
+std::vector<std::string>& capturedLines() {
+  static std::vector<std::string> lines;
+  return lines;
+}
+}  // namespace
+
+// What a caller writes, not just what render() makes of it: a string reaches the log only as a
+// redacted argument, and never as the message itself.
+TEST(LoggerTest, StringsReachTheLogRedactedUnlessMarkedPublic) {
+  if (Logger::privateLoggingEnabled()) GTEST_SKIP() << "private logging is switched on in this environment";
+  static_assert(!UsableAsLogFormat<std::string>);
+  static_assert(!UsableAsLogFormat<const char*>);
+  static_assert(!UsableAsLogFormat<std::string_view>);
+
+  capturedLines().clear();
+  const auto previous = Logger::setSink([](LogLevel, std::string_view line) { capturedLines().emplace_back(line); });
+  const Logger logger("com.tavrel.desktop", "Test");
+  const std::string token = "refresh-secret";
+  const char* raw = "raw-secret";
+  logger.error("Refresh failed: {} {} {} after {} tries", token, raw, std::string_view(token), 2);
+  logger.info("Shown: {}", publicArg("E42"));
+  Logger::setSink(previous);
+
+  ASSERT_EQ(capturedLines().size(), 2u);
+  EXPECT_EQ(capturedLines()[0], "[com.tavrel.desktop:Test] error: Refresh failed: <private> <private> <private> after 2 tries");
+  EXPECT_EQ(capturedLines()[1], "[com.tavrel.desktop:Test] info: Shown: E42");
+}
