@@ -8,7 +8,6 @@
 // The file holds random bytes; storage hashes everything it receives and the run fails unless
 // storage holds exactly the file's bytes.
 
-#include <openssl/rand.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -21,6 +20,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench_support.h"
 #include "platform/manual_main_queue.h"
 #include "platform/uuid.h"
 #include "service/native_upload_engine.h"
@@ -62,41 +62,7 @@ Options parse(int argc, char** argv) {
   return options;
 }
 
-void makeRandomFile(const std::filesystem::path& path, std::uint64_t size) {
-  std::ofstream file(path, std::ios::binary | std::ios::trunc);
-  std::vector<unsigned char> block(8 * 1024 * 1024);
-  for (std::uint64_t written = 0; written < size;) {
-    const auto count = static_cast<std::size_t>(std::min<std::uint64_t>(block.size(), size - written));
-    RAND_bytes(block.data(), static_cast<int>(count));
-    file.write(reinterpret_cast<const char*>(block.data()), static_cast<std::streamsize>(count));
-    written += count;
-  }
-}
-
-void warmPageCache(const std::filesystem::path& path) {
-  std::ifstream file(path, std::ios::binary);
-  std::vector<char> block(8 * 1024 * 1024);
-  while (file.read(block.data(), static_cast<std::streamsize>(block.size())) || file.gcount() > 0) {
-  }
-}
-
 // Peak resident memory of this process since the last reset, in bytes.
-std::uint64_t peakResidentBytes() {
-  std::ifstream status("/proc/self/status");
-  std::string line;
-  while (std::getline(status, line)) {
-    if (line.rfind("VmHWM:", 0) == 0) return std::stoull(line.substr(6)) * 1024;
-  }
-  return 0;
-}
-std::uint64_t residentBytes() {
-  std::ifstream status("/proc/self/status");
-  std::string line;
-  while (std::getline(status, line)) {
-    if (line.rfind("VmRSS:", 0) == 0) return std::stoull(line.substr(6)) * 1024;
-  }
-  return 0;
-}
 void resetPeakResident() { std::ofstream("/proc/self/clear_refs") << "5"; }
 
 // Waits between attempts briefly: the faults run checks the outcome, not the pauses.
@@ -159,12 +125,8 @@ PreparedTransfer transferOf(const std::filesystem::path& file) {
 
 double curlToolUpload(StandInService& service, const std::filesystem::path& file, std::uint64_t size, int run) {
   const std::string key = "tool-" + std::to_string(run);
-  const std::string command = "curl -sS -o /dev/null -H 'Expect:' -T '" + file.string() + "' --cacert '" +
-                              testing::testCertificateAuthorityFile().string() + "' '" +
-                              service.presignedObjectURL(key).toString() + "'";
-  const auto start = Clock::now();
-  if (std::system(command.c_str()) != 0) throw std::runtime_error("curl upload failed");
-  const double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
+  const double elapsed =
+      bench::curlToolPut(file, service.presignedObjectURL(key), testing::testCertificateAuthorityFile());
   const auto stored = service.storedObject(key);
   if (!stored || stored->size != size) throw std::runtime_error("storage did not receive the curl tool's upload");
   return static_cast<double>(size) / MiB / elapsed;
@@ -186,8 +148,8 @@ int main(int argc, char** argv) {
         std::filesystem::remove(path, ignored);
       }
     } made{file};
-    makeRandomFile(file, size);
-    warmPageCache(file);
+    bench::writeRandomFile(file, size);
+    bench::warmPageCache(file);
     const auto partCount = static_cast<std::size_t>((static_cast<std::int64_t>(size) + partSize - 1) / partSize);
     std::printf("%llu MiB of random bytes, %llu MiB parts (%zu), local HTTPS stand-in hashing what it receives\n",
                 static_cast<unsigned long long>(options.sizeMiB), static_cast<unsigned long long>(options.partMiB),
@@ -204,12 +166,12 @@ int main(int argc, char** argv) {
       for (int run = 1; run <= options.runs; ++run) {
         const auto transfer = transferOf(file);
         const double tool = curlToolUpload(bench.service, file, size, run);
-        const auto base = residentBytes();
+        const auto base = bench::processStatusBytes("VmRSS");
         resetPeakResident();
         const auto start = Clock::now();
         const auto outcome = bench.run(false, transfer);
         const double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
-        const auto peak = peakResidentBytes();
+        const auto peak = bench::processStatusBytes("VmHWM");
         if (!std::holds_alternative<upload_outcome::Finished>(outcome)) {
           throw std::runtime_error("engine upload " + describe(outcome));
         }

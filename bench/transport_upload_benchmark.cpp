@@ -6,7 +6,6 @@
 // The file is sparse by default (reads cost no disk time, so the network path is what is
 // measured); --random writes random bytes instead. The sink does not hash what it receives.
 
-#include <openssl/rand.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -18,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_support.h"
 #include "platform/curl_transport.h"
 #include "support/https_test_server.h"
 
@@ -51,27 +51,12 @@ Options parse(int argc, char** argv) {
 }
 
 void makeFile(const std::filesystem::path& path, std::uint64_t size, bool random) {
-  std::ofstream file(path, std::ios::binary | std::ios::trunc);
-  if (!random) {
-    file.close();
-    std::filesystem::resize_file(path, size);
+  if (random) {
+    tavrel::bench::writeRandomFile(path, size);
     return;
   }
-  std::vector<unsigned char> block(8 * 1024 * 1024);
-  for (std::uint64_t written = 0; written < size;) {
-    const auto count = static_cast<std::size_t>(std::min<std::uint64_t>(block.size(), size - written));
-    RAND_bytes(block.data(), static_cast<int>(count));
-    file.write(reinterpret_cast<const char*>(block.data()), static_cast<std::streamsize>(count));
-    written += count;
-  }
-}
-
-// Both uploaders should find the file equally warm: read it once before measuring.
-void warmPageCache(const std::filesystem::path& path) {
-  std::ifstream file(path, std::ios::binary);
-  std::vector<char> block(8 * 1024 * 1024);
-  while (file.read(block.data(), static_cast<std::streamsize>(block.size())) || file.gcount() > 0) {
-  }
+  std::ofstream(path, std::ios::binary | std::ios::trunc).close();
+  std::filesystem::resize_file(path, size);
 }
 
 double seconds(Clock::duration duration) { return std::chrono::duration<double>(duration).count(); }
@@ -94,15 +79,8 @@ double uploadThroughTransport(const tavrel::testing::HttpsTestServer& server, co
 
 double uploadThroughCurlTool(const tavrel::testing::HttpsTestServer& server, const std::filesystem::path& file,
                              std::uint64_t size) {
-  // "Expect:" as the transport does, so neither waits for a 100 Continue.
-  const std::string command = "curl -sS -o /dev/null -H 'Expect:' -T '" + file.string() + "' --cacert '" +
-                              tavrel::testing::testCertificateAuthorityFile().string() + "' '" +
-                              server.url("/tool").toString() + "'";
-  const auto start = Clock::now();
-  const int status = std::system(command.c_str());
-  const double elapsed = seconds(Clock::now() - start);
-  if (status != 0) throw std::runtime_error("curl upload failed: " + command);
-  return mibPerSecond(size, elapsed);
+  return mibPerSecond(size, tavrel::bench::curlToolPut(file, server.url("/tool"),
+                                                       tavrel::testing::testCertificateAuthorityFile()));
 }
 
 }  // namespace
@@ -135,7 +113,7 @@ int main(int argc, char** argv) {
                 options.random ? "random" : (ownsFile ? "sparse" : "given file"), options.runs);
     double bestTransport = 0;
     double bestTool = 0;
-    warmPageCache(file);
+    tavrel::bench::warmPageCache(file);
     for (int run = 1; run <= options.runs; ++run) {
       // Alternate who goes first, so neither always meets a colder machine.
       double transport = 0;
