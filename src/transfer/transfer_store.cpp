@@ -11,6 +11,17 @@ namespace {
 
 constexpr auto copyFeedbackDuration = std::chrono::seconds(2);
 
+// The ready review an upload goes back to when it fails or is aborted to its review.
+TransferReviewState readyReviewOf(const ActiveUpload& upload) {
+  const PreparedTransfer& transfer = upload.progress.preparedTransfer;
+  TransferReviewState review;
+  review.selection = transfer.sourceSelection;
+  review.startPolicy = upload.startPolicy;
+  review.sourceAccessID = upload.sourceAccessID;
+  review.preparation = review_preparation::Ready{transfer};
+  return review;
+}
+
 UploadProgressSnapshot startingSnapshot(const PreparedTransfer& transfer) {
   UploadProgressSnapshot snapshot;
   snapshot.preparedTransfer = transfer;
@@ -407,11 +418,7 @@ void TransferStore::handle(const transfer_action::UploadFailed& action) {
   logger_.error("Upload failed: {}", action.error.localizedDescription);
 
   const PreparedTransfer& transfer = upload.progress.preparedTransfer;
-  TransferReviewState review;
-  review.selection = transfer.sourceSelection;
-  review.startPolicy = upload.startPolicy;
-  review.sourceAccessID = upload.sourceAccessID;
-  review.preparation = review_preparation::Ready{transfer};
+  TransferReviewState review = readyReviewOf(upload);
   review.errorMessage = action.error.localizedDescription;
   review.retryPreparedTransfer = transfer;
   review.failedUploadRunID = action.runID;
@@ -451,13 +458,7 @@ void TransferStore::handle(const transfer_action::AbortUpload& action) {
       const TransferItemID id = *state_.currentTransferID;
       eraseWhere(waitingCleanups_, [&](const auto& cleanup) { return cleanup.id == id; });
     }
-    const PreparedTransfer& transfer = upload.progress.preparedTransfer;
-    TransferReviewState review;
-    review.selection = transfer.sourceSelection;
-    review.startPolicy = upload.startPolicy;
-    review.sourceAccessID = upload.sourceAccessID;
-    review.preparation = review_preparation::Ready{transfer};
-    state_.phase = transfer_phase::Reviewing{std::move(review)};
+    state_.phase = transfer_phase::Reviewing{readyReviewOf(upload)};
     return;
   }
   if (!state_.currentTransferID) return;
