@@ -12,8 +12,9 @@ using TimePoint = std::chrono::steady_clock::time_point;
 using Task = std::function<void()>;
 
 // A handle to a task posted with a delay. Copyable; every copy refers to the same task.
-// cancel() may be called from any thread. Once cancel() has returned, the task will not start;
-// a task that is already running is not interrupted. Dropping the handle does NOT cancel.
+// cancel() may be called from any thread. Called on the main thread, it guarantees that the task
+// will not start; called on another thread, a task that the main thread is just starting may still
+// run. A task that is already running is not interrupted. Dropping the handle does NOT cancel.
 class DelayedTask {
  public:
   DelayedTask() = default;
