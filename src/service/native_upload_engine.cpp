@@ -74,6 +74,23 @@ UploadError uploadErrorFor(const std::exception_ptr& error) {
 
 bool isSuccess(int status) { return status >= 200 && status <= 299; }
 
+// The storage host's answer to one attempt, which must be a 2xx; a failed attempt leaves the progress
+// count before its failure is thrown, and a stopped one ends as cancelled.
+const platform::HttpResponse& acceptedStorageAnswer(
+    const platform::Expected<platform::HttpResponse, platform::TransportError>& response,
+    UploadProgressReporter& reporter, const platform::Uuid& attempt) {
+  if (!response) {
+    reporter.dropAttempt(attempt);
+    if (response.error().code == platform::TransportErrorCode::cancelled) throw Cancelled{};
+    throw response.error();
+  }
+  if (!isSuccess(response->status)) {
+    reporter.dropAttempt(attempt);
+    throw DirectUploadError::http(response->status);
+  }
+  return *response;
+}
+
 }  // namespace
 
 // One upload or resume, from its start on the worker to its completion.
@@ -320,15 +337,7 @@ void NativeUploadEngine::uploadSingle(Run& run, const std::string& transferID, c
   auto response = session_->send(request, run.stop, [reporter, attempt](std::uint64_t sent, std::uint64_t) {
     reporter->recordProgress(attempt, static_cast<std::int64_t>(sent));
   });
-  if (!response) {
-    reporter->dropAttempt(attempt);
-    if (response.error().code == platform::TransportErrorCode::cancelled) throw Cancelled{};
-    throw response.error();
-  }
-  if (!isSuccess(response->status)) {
-    reporter->dropAttempt(attempt);
-    throw DirectUploadError::http(response->status);
-  }
+  acceptedStorageAnswer(response, *reporter, attempt);
   reporter->commit(attempt, file.size);
 }
 
@@ -430,16 +439,7 @@ CompletedUploadPart NativeUploadEngine::uploadPart(Run& run, std::int64_t number
   });
   bytes = std::move(std::get<std::string>(request.body));
 
-  if (!response) {
-    reporter->dropAttempt(attempt);
-    if (response.error().code == platform::TransportErrorCode::cancelled) throw Cancelled{};
-    throw response.error();
-  }
-  if (!isSuccess(response->status)) {
-    reporter->dropAttempt(attempt);
-    throw DirectUploadError::http(response->status);
-  }
-  auto etag = response->header("ETag");
+  auto etag = acceptedStorageAnswer(response, *reporter, attempt).header("ETag");
   if (!etag) {
     reporter->dropAttempt(attempt);
     throw DirectUploadError::missingETag();
