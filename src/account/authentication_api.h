@@ -3,7 +3,7 @@
 #include <stop_token>
 #include <string_view>
 
-#include "account/account_models.h"
+#include "records/account_models.h"
 #include "account/authentication_error.h"
 #include "platform/expected.h"
 

@@ -12,7 +12,7 @@
 #include <thread>
 #include <vector>
 
-#include "account/account_models.h"
+#include "records/account_models.h"
 #include "account/authentication_api.h"
 #include "account/authentication_error.h"
 #include "account/oauth_configuration.h"
@@ -21,7 +21,7 @@
 #include "platform/expected.h"
 #include "platform/main_queue.h"
 #include "platform/observable.h"
-#include "service/access_token_providing.h"
+#include "records/access_token_providing.h"
 
 namespace tavrel {
 

@@ -1,6 +1,6 @@
 #include "service/authorized_request.h"
 
-#include "service/api_url.h"
+#include "records/api_url.h"
 #include "transfer/cancelled.h"
 
 namespace tavrel {

@@ -9,8 +9,8 @@
 
 #include "platform/http_transport.h"
 #include "platform/url.h"
-#include "service/access_token_providing.h"
-#include "service/transfer_service_records.h"
+#include "records/access_token_providing.h"
+#include "records/transfer_service_records.h"
 
 namespace tavrel {
 

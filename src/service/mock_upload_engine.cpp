@@ -6,7 +6,7 @@
 #include <mutex>
 #include <optional>
 
-#include "service/transfer_service_records.h"
+#include "records/transfer_service_records.h"
 
 namespace tavrel {
 namespace {

@@ -4,7 +4,7 @@
 
 #include "platform/http_transport.h"
 #include "platform/url.h"
-#include "service/access_token_providing.h"
+#include "records/access_token_providing.h"
 #include "service/transfer_api.h"
 
 namespace tavrel {

@@ -5,7 +5,7 @@
 #include "platform/http_transport.h"
 #include "platform/main_queue.h"
 #include "platform/url.h"
-#include "service/access_token_providing.h"
+#include "records/access_token_providing.h"
 #include "service/serial_worker.h"
 #include "transfer/recent_transfers_api.h"
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "service/transfer_service_records.h"
+#include "records/transfer_service_records.h"
 
 namespace tavrel {
 

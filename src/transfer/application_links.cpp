@@ -1,6 +1,6 @@
 #include "transfer/application_links.h"
 
-#include "service/api_url.h"
+#include "records/api_url.h"
 
 namespace tavrel {
 

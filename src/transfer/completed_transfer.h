@@ -3,7 +3,7 @@
 #include <optional>
 #include <string>
 
-#include "service/transfer_service_records.h"
+#include "records/transfer_service_records.h"
 #include "transfer/prepared_transfer.h"
 
 namespace tavrel {

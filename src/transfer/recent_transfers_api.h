@@ -8,8 +8,8 @@
 #include <variant>
 #include <vector>
 
-#include "service/access_token_providing.h"
-#include "service/transfer_service_records.h"
+#include "records/access_token_providing.h"
+#include "records/transfer_service_records.h"
 #include "transfer/cancelled.h"
 
 namespace tavrel {

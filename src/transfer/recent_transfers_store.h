@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "platform/observable.h"
-#include "service/transfer_service_records.h"
+#include "records/transfer_service_records.h"
 #include "transfer/completed_transfer.h"
 #include "transfer/recent_transfers_api.h"
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "account/account_models.h"
+#include "records/account_models.h"
 
 namespace tavrel {
 

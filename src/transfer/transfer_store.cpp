@@ -4,7 +4,7 @@
 #include <chrono>
 #include <utility>
 
-#include "service/api_url.h"
+#include "records/api_url.h"
 
 namespace tavrel {
 namespace {

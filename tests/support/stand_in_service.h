@@ -13,7 +13,7 @@
 
 #include "platform/http_transport.h"
 #include "platform/url.h"
-#include "service/access_token_providing.h"
+#include "records/access_token_providing.h"
 #include "support/https_test_server.h"
 
 namespace tavrel::testing {

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "platform/json.h"
-#include "service/transfer_service_records.h"
+#include "records/transfer_service_records.h"
 
 using namespace tavrel;
 using nlohmann::json;

@@ -1,4 +1,4 @@
-#include "account/account_models.h"
+#include "records/account_models.h"
 
 namespace tavrel {
 

@@ -1,4 +1,4 @@
-#include "service/api_url.h"
+#include "records/api_url.h"
 
 namespace tavrel {
 

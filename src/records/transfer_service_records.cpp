@@ -1,4 +1,4 @@
-#include "service/transfer_service_records.h"
+#include "records/transfer_service_records.h"
 
 namespace tavrel {
 

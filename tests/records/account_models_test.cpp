@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "account/account_models.h"
+#include "records/account_models.h"
 
 using namespace tavrel;
 using nlohmann::json;
