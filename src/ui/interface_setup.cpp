@@ -1,0 +1,28 @@
+#include "ui/interface_setup.h"
+
+#include <QFont>
+#include <QFontDatabase>
+#include <QGuiApplication>
+#include <QQmlEngine>
+#include <QQuickStyle>
+
+#include "ui/symbol_image_provider.h"
+
+namespace tavrel::ui {
+
+void applyInterfaceDefaults() {
+  QQuickStyle::setStyle(QStringLiteral("Basic"));
+  if (QFontDatabase::families().contains(QStringLiteral("Inter"))) {
+    QFont font(QStringLiteral("Inter"));
+    font.setPixelSize(13);
+    QGuiApplication::setFont(font);
+  }
+}
+
+void prepareEngine(QQmlEngine& engine) {
+  engine.addImportPath(QStringLiteral("qrc:/qt/qml"));
+  // The engine owns and deletes the provider.
+  engine.addImageProvider(QStringLiteral("symbol"), new SymbolImageProvider);
+}
+
+}  // namespace tavrel::ui

@@ -1,0 +1,17 @@
+#pragma once
+
+class QQmlEngine;
+
+namespace tavrel::ui {
+
+// The interface's look that does not depend on the machine: the Inter typeface at the interface's
+// 13-point body size where it is installed, and the Basic controls style (our controls draw
+// themselves). Call once the application object exists, before the first window.
+void applyInterfaceDefaults();
+
+// Readies a QML engine for our views: the import path of the compiled-in modules and the image
+// providers ("image://symbol/..."). Every engine of the program, the previews and the tests goes
+// through here, so a view never depends on who loads it.
+void prepareEngine(QQmlEngine& engine);
+
+}  // namespace tavrel::ui
