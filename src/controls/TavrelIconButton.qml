@@ -14,14 +14,13 @@ T.AbstractButton {
     hoverEnabled: true
     focusPolicy: Qt.StrongFocus
     padding: 0
-    implicitWidth: stack.implicitWidth
-    implicitHeight: stack.implicitHeight
+    implicitWidth: implicitContentWidth
+    implicitHeight: implicitContentHeight
     opacity: enabled ? 1.0 : 0.5
     scale: down ? 0.96 : 1.0
     Behavior on scale { NumberAnimation { duration: Motion.duration(0.12); easing.type: Easing.OutQuad } }
 
     contentItem: Column {
-        id: stack
         spacing: 5
 
         Item {

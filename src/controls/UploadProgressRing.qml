@@ -56,7 +56,7 @@ Item {
         anchors.fill: parent
         // The arc starts at twelve o'clock when settled; while turning, the whole arc rotates.
         rotation: ring.settled ? 0 : spinAngle
-        property real spinAngle: 0
+        property real spinAngle
         visible: ring.animatedFraction > 0
         ShapePath {
             strokeColor: Theme.accent
