@@ -145,6 +145,12 @@ TEST_F(DesktopServicesIntegrationTest, HotKeyFiresOnThePressAndASecondGrabFails)
                                             QStringLiteral("ctrl+super+m")}),
             0);
   ASSERT_TRUE(processEventsUntil([&] { return pressed == 2; }));
+  // With Num Lock and Caps Lock on, the same keys still reach us.
+  ASSERT_EQ(run(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("Num_Lock"), QStringLiteral("Caps_Lock"),
+                                            QStringLiteral("ctrl+super+m"), QStringLiteral("Num_Lock"),
+                                            QStringLiteral("Caps_Lock")}),
+            0);
+  ASSERT_TRUE(processEventsUntil([&] { return pressed == 3; }));
 
   // Another client already holds the key: the registration fails and says why.
   GlobalHotKeyController second(queue, [] {});
