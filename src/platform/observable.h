@@ -61,8 +61,9 @@ class Observable {
     notify();
   }
 
+  // Subscribing leaves the value as it is, so a read-only view of an observable may subscribe.
   [[nodiscard]] Subscription subscribe(std::function<void(const T&)> observer,
-                                       Delivery delivery = Delivery::everyChange) {
+                                       Delivery delivery = Delivery::everyChange) const {
     auto entry = std::make_shared<Entry>(Entry{std::move(observer), delivery, nullptr});
     if (delivery == Delivery::removeDuplicates) entry->last = std::make_unique<T>(state_->value);
     const auto key = state_->nextKey++;

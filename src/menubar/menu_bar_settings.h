@@ -1,0 +1,32 @@
+#pragma once
+
+// What the popover's menu needs of the user's settings: the island switch and open at login. The
+// program's coordinator adapts its preferences and its open-at-login model to this.
+
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "platform/observable.h"
+
+namespace tavrel {
+
+enum class LaunchAtLoginStatus { disabled, enabled, requiresApproval, unavailable };
+
+// IMPORTANT: Thread-safety. Main thread only.
+class MenuBarSettings {
+ public:
+  virtual ~MenuBarSettings() = default;
+
+  virtual bool isQuickDropEnabled() const = 0;
+  virtual LaunchAtLoginStatus launchAtLoginStatus() const = 0;
+  // Set when the last change of open at login failed.
+  virtual std::optional<std::string> launchAtLoginFailureMessage() const = 0;
+  virtual void setLaunchAtLoginEnabled(bool enabled) = 0;
+  // Where the desktop lists the programs that start at login.
+  virtual void openLoginItemsSettings() = 0;
+  // Calls `onChange` after any of the values above changed.
+  [[nodiscard]] virtual platform::Subscription subscribe(std::function<void()> onChange) = 0;
+};
+
+}  // namespace tavrel

@@ -1,0 +1,50 @@
+#include "menubar/popover_drop_target.h"
+
+#include <system_error>
+
+namespace tavrel {
+
+std::optional<std::vector<std::filesystem::path>> validatedFileURLs(const QList<QUrl>& urls) {
+  if (urls.isEmpty()) return std::nullopt;
+  std::vector<std::filesystem::path> paths;
+  paths.reserve(static_cast<std::size_t>(urls.size()));
+  for (const auto& url : urls) {
+    if (!url.isLocalFile()) return std::nullopt;
+    std::filesystem::path path(url.toLocalFile().toStdString());
+    std::error_code error;
+    // A link counts as present here; the preparer refuses it with its own message.
+    if (!path.is_absolute() || !std::filesystem::exists(std::filesystem::symlink_status(path, error))) {
+      return std::nullopt;
+    }
+    paths.push_back(std::move(path));
+  }
+  return paths;
+}
+
+PopoverDropTarget::PopoverDropTarget(Callbacks callbacks, QObject* parent)
+    : QObject(parent), callbacks_(std::move(callbacks)) {}
+
+void PopoverDropTarget::setActive(bool active) {
+  if (validDragIsActive_ == active) return;
+  validDragIsActive_ = active;
+  if (callbacks_.onDropTargeted) callbacks_.onDropTargeted(active);
+}
+
+bool PopoverDropTarget::dragUpdated(const QList<QUrl>& urls) {
+  const bool accepted = callbacks_.acceptsDrop && callbacks_.acceptsDrop() && validatedFileURLs(urls).has_value();
+  setActive(accepted);
+  return accepted;
+}
+
+void PopoverDropTarget::dragEnded() { setActive(false); }
+
+bool PopoverDropTarget::dropped(const QList<QUrl>& urls) {
+  std::optional<std::vector<std::filesystem::path>> paths;
+  if (callbacks_.acceptsDrop && callbacks_.acceptsDrop()) paths = validatedFileURLs(urls);
+  setActive(false);
+  if (!paths) return false;
+  if (callbacks_.onDrop) callbacks_.onDrop(std::move(*paths));
+  return true;
+}
+
+}  // namespace tavrel

@@ -1,0 +1,38 @@
+#pragma once
+
+// The popover's short texts built from data: file sizes, ages of recent transfers, the figures of a
+// running upload and the subtitles of recent rows. English, with a point as decimal separator,
+// whatever the user's locale. Pure functions.
+//
+//   formatFileSize(1'234'567);                        // "1.2 MB"
+//   formatRelativeAge(createdAt, now);                // "3 min. ago"
+//   uploadPercent(0.996);                             // 99
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+
+#include "records/transfer_service_records.h"
+#include "transfer/upload_progress_snapshot.h"
+
+namespace tavrel {
+
+// Decimal units as a file manager writes them: "Zero KB", "1 byte", "512 bytes", "12 KB",
+// "1.2 MB", "1.23 GB"; no fraction for kilobytes, one for megabytes, two from gigabytes on,
+// trailing zeros dropped. Negative sizes read as zero.
+std::string formatFileSize(std::int64_t bytes);
+
+// How long ago `date` was, in the largest whole unit: "12 sec. ago", "3 min. ago", "1 hr. ago",
+// "2 days ago", "1 wk. ago", "4 mo. ago", "1 yr. ago"; a date after `now` reads "in 3 min.".
+std::string formatRelativeAge(std::chrono::system_clock::time_point date, std::chrono::system_clock::time_point now);
+
+// The whole percent of an upload's fraction: 0 at or below 0, at most 100, never rounded up.
+int uploadPercent(double progress);
+
+// "1.2/3 MB • 512 KB/s • 2m 5s", or "… • Calculating…" while the rate is unknown.
+std::string uploadDetailText(const UploadProgressSnapshot& progress);
+
+// "3 files • 1.2 MB • 2 hr. ago".
+std::string recentSubtitle(const RecentTransfer& transfer, std::chrono::system_clock::time_point now);
+
+}  // namespace tavrel

@@ -1,0 +1,87 @@
+#include <gtest/gtest.h>
+
+#include "menubar/popover_height.h"
+#include "menubar/popover_texts.h"
+
+namespace tavrel {
+namespace {
+
+using namespace std::chrono_literals;
+
+TEST(PopoverTexts, FileSizesReadAsAFileManagerWritesThem) {
+  const std::vector<std::pair<std::int64_t, std::string>> cases = {
+      {-5, "Zero KB"},          {0, "Zero KB"},           {1, "1 byte"},          {999, "999 bytes"},
+      {1'000, "1 KB"},          {12'499, "12 KB"},        {999'499, "999 KB"},    {999'600, "1 MB"},
+      {1'250'000, "1.3 MB"},    {1'000'000, "1 MB"},      {1'234'567'890, "1.23 GB"}, {2'500'000'000, "2.5 GB"},
+      {1'000'000'000'000, "1 TB"}};
+  for (const auto& [bytes, text] : cases) EXPECT_EQ(formatFileSize(bytes), text) << bytes;
+}
+
+TEST(PopoverTexts, AgesUseTheLargestWholeUnit) {
+  const auto now = std::chrono::system_clock::time_point(std::chrono::hours(500'000));
+  EXPECT_EQ(formatRelativeAge(now, now), "0 sec. ago");
+  EXPECT_EQ(formatRelativeAge(now - 59s, now), "59 sec. ago");
+  EXPECT_EQ(formatRelativeAge(now - 60s, now), "1 min. ago");
+  EXPECT_EQ(formatRelativeAge(now - 2h - 59min, now), "2 hr. ago");
+  EXPECT_EQ(formatRelativeAge(now - 24h, now), "1 day ago");
+  EXPECT_EQ(formatRelativeAge(now - 72h, now), "3 days ago");
+  EXPECT_EQ(formatRelativeAge(now - 24h * 14, now), "2 wk. ago");
+  EXPECT_EQ(formatRelativeAge(now - 24h * 61, now), "2 mo. ago");
+  EXPECT_EQ(formatRelativeAge(now - 24h * 800, now), "2 yr. ago");
+  // A clock that runs behind the service's.
+  EXPECT_EQ(formatRelativeAge(now + 3min, now), "in 3 min.");
+}
+
+TEST(PopoverTexts, UploadPercentNeverRoundsUpAndStaysInRange) {
+  EXPECT_EQ(uploadPercent(-0.5), 0);
+  EXPECT_EQ(uploadPercent(0), 0);
+  EXPECT_EQ(uploadPercent(0.996), 99);
+  EXPECT_EQ(uploadPercent(1.0), 100);
+  EXPECT_EQ(uploadPercent(1.3), 100);
+  EXPECT_EQ(uploadPercent(std::numeric_limits<double>::quiet_NaN()), 0);
+}
+
+TEST(PopoverTexts, UploadDetailSaysCalculatingUntilTheRateIsKnownAndNeverShowsANegativeRate) {
+  UploadProgressSnapshot progress;
+  progress.preparedTransfer.files = {TransferFile{}, TransferFile{}};
+  progress.preparedTransfer.files[0].size = 2'000'000;
+  progress.preparedTransfer.files[1].size = 1'000'000;
+  progress.bytesUploaded = 1'250'000;
+  progress.bytesPerSecond = -3;
+  EXPECT_EQ(uploadDetailText(progress), "1.2/3 MB • Zero KB/s • Calculating…");
+  progress.bytesPerSecond = 500'000;
+  EXPECT_EQ(uploadDetailText(progress), "1.2/3 MB • 500 KB/s • 4s");
+}
+
+TEST(PopoverTexts, RecentSubtitleCountsFilesCompactly) {
+  RecentTransfer transfer;
+  const auto now = std::chrono::system_clock::time_point(std::chrono::hours(500'000));
+  transfer.createdAt = now - 5min;
+  transfer.totalBytes = -1;
+  transfer.fileCount = 1;
+  EXPECT_EQ(recentSubtitle(transfer, now), "1 file • Zero KB • 5 min. ago");
+  transfer.fileCount = 1'234;
+  transfer.totalBytes = 3'400'000;
+  EXPECT_EQ(recentSubtitle(transfer, now), "1.2K files • 3.4 MB • 5 min. ago");
+  transfer.fileCount = 2'000;
+  EXPECT_EQ(recentSubtitle(transfer, now), "2K files • 3.4 MB • 5 min. ago");
+}
+
+TEST(PopoverHeight, FollowsWhatThePopoverLists) {
+  auto height = [](bool canSend, std::size_t activity, std::size_t recent, bool placeholder = false) {
+    return popoverContentHeight({canSend, activity, recent, placeholder});
+  };
+  EXPECT_EQ(height(false, 0, 0), 148);        // signed out, nothing listed
+  EXPECT_EQ(height(false, 0, 0, true), 270);  // a placeholder needs the room
+  EXPECT_EQ(height(true, 0, 0), 270);
+  EXPECT_EQ(height(true, 0, 0, true), 270);  // still loading
+  EXPECT_EQ(height(true, 1, 0), 132);
+  EXPECT_EQ(height(false, 0, 2), 176);
+  EXPECT_EQ(height(true, 1, 1), 212);
+  EXPECT_EQ(height(true, 3, 5), 360);
+  EXPECT_EQ(height(true, 0, 5), 332);
+  EXPECT_EQ(height(true, 0, 6), 360);
+}
+
+}  // namespace
+}  // namespace tavrel
