@@ -1,0 +1,117 @@
+#include "program/live_interface.h"
+
+#include <QQuickView>
+
+#include "desktop/launch_at_login_model.h"
+#include "menubar/menu_bar_controller.h"
+#include "menubar/menu_bar_settings.h"
+#include "onboarding/onboarding_window_controller.h"
+
+namespace tavrel {
+namespace {
+
+// The menu's settings: the island switch from the preferences, open at login from its model.
+class LiveMenuBarSettings final : public MenuBarSettings {
+ public:
+  LiveMenuBarSettings(std::shared_ptr<AppPreferences> preferences, std::shared_ptr<LaunchAtLoginModel> launchAtLogin)
+      : preferences_(std::move(preferences)), launchAtLogin_(std::move(launchAtLogin)) {}
+
+  bool isQuickDropEnabled() const override { return preferences_->isQuickDropEnabled(); }
+  LaunchAtLoginStatus launchAtLoginStatus() const override { return launchAtLogin_->status().value(); }
+  std::optional<std::string> launchAtLoginFailureMessage() const override {
+    return launchAtLogin_->failureMessage().value();
+  }
+  void setLaunchAtLoginEnabled(bool enabled) override { launchAtLogin_->setEnabled(enabled); }
+  void openLoginItemsSettings() override { launchAtLogin_->service().openLoginItemsSettings(); }
+  platform::Subscription subscribe(std::function<void()> onChange) override {
+    // One subscription that ends all three; each skips the value it hears at once.
+    auto quickDrop = preferences_->subscribeQuickDropEnabled([onChange, first = true](const bool&) mutable {
+      if (!std::exchange(first, false)) onChange();
+    });
+    auto status = launchAtLogin_->subscribeStatus([onChange, first = true](const LaunchAtLoginStatus&) mutable {
+      if (!std::exchange(first, false)) onChange();
+    });
+    auto failure = launchAtLogin_->subscribeFailureMessage(
+        [onChange, first = true](const std::optional<std::string>&) mutable {
+          if (!std::exchange(first, false)) onChange();
+        });
+    auto all = std::make_shared<std::tuple<platform::Subscription, platform::Subscription, platform::Subscription>>(
+        std::move(quickDrop), std::move(status), std::move(failure));
+    return platform::Subscription([all] { *all = {}; });
+  }
+
+ private:
+  std::shared_ptr<AppPreferences> preferences_;
+  std::shared_ptr<LaunchAtLoginModel> launchAtLogin_;
+};
+
+class LiveMenuBar final : public MenuBarControlling {
+ public:
+  LiveMenuBar(MenuBarDependencies dependencies, std::shared_ptr<platform::MainQueue> mainQueue)
+      : dependencies_(std::move(dependencies)),
+        mainQueue_(std::move(mainQueue)),
+        settings_(dependencies_.preferences, dependencies_.launchAtLogin),
+        controller_(std::make_unique<MenuBarController>(*dependencies_.transferStore,
+                                                        *dependencies_.recentTransfersStore,
+                                                        *dependencies_.authenticationStore, settings_,
+                                                        dependencies_.actions, *mainQueue_)) {}
+
+  void showPopover(bool activating) override { controller_->showPopover(activating); }
+  bool revealFailure(const UploadRunID& runID) override { return controller_->revealFailure(runID); }
+  void invalidate() override { controller_->invalidate(); }
+
+ private:
+  MenuBarDependencies dependencies_;  // keeps the stores alive as long as the controller
+  std::shared_ptr<platform::MainQueue> mainQueue_;
+  LiveMenuBarSettings settings_;
+  std::unique_ptr<MenuBarController> controller_;
+};
+
+class LiveOnboardingWindow final : public OnboardingWindowControlling {
+ public:
+  LiveOnboardingWindow(OnboardingDependencies dependencies, std::shared_ptr<platform::MainQueue> mainQueue,
+                       std::shared_ptr<ui::AccessibilityAnnouncing> announcer,
+                       std::shared_ptr<LiveApplicationShell> shell)
+      : shell_(std::move(shell)),
+        controller_(std::make_unique<OnboardingWindowController>(
+            dependencies.authenticationStore, dependencies.preferences, dependencies.launchAtLogin,
+            dependencies.onDone, std::move(mainQueue), std::move(announcer))) {
+    applyPolicy();
+    QObject::connect(shell_.get(), &LiveApplicationShell::activationPolicyChanged, controller_.get(),
+                     [this] { applyPolicy(); });
+  }
+
+  void show() override { controller_->show(); }
+  bool isWindowVisible() const override { return controller_->window() && controller_->window()->isVisible(); }
+  void orderOut() override { controller_->close(); }
+  void setOnUserClose(std::function<void()> onUserClose) override { controller_->onUserClose = std::move(onUserClose); }
+
+ private:
+  // Accessory: out of the taskbar and the switcher, like a panel of the tray icon.
+  void applyPolicy() {
+    if (auto* window = controller_->window()) window->setFlag(Qt::Tool, shell_->skipsTaskbar());
+  }
+
+  std::shared_ptr<LiveApplicationShell> shell_;
+  std::unique_ptr<OnboardingWindowController> controller_;
+};
+
+}  // namespace
+
+std::function<std::unique_ptr<MenuBarControlling>(MenuBarDependencies)> liveMenuBarFactory(
+    std::shared_ptr<platform::MainQueue> mainQueue) {
+  return [mainQueue](MenuBarDependencies dependencies) -> std::unique_ptr<MenuBarControlling> {
+    return std::make_unique<LiveMenuBar>(std::move(dependencies), mainQueue);
+  };
+}
+
+std::function<std::unique_ptr<OnboardingWindowControlling>(OnboardingDependencies)> liveOnboardingWindowFactory(
+    std::shared_ptr<platform::MainQueue> mainQueue, std::shared_ptr<ui::AccessibilityAnnouncing> announcer,
+    std::shared_ptr<LiveApplicationShell> shell) {
+  return [mainQueue, announcer, shell](OnboardingDependencies dependencies)
+             -> std::unique_ptr<OnboardingWindowControlling> {
+    return std::make_unique<LiveOnboardingWindow>(std::move(dependencies), mainQueue, announcer, shell);
+  };
+}
+
+}  // namespace tavrel

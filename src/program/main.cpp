@@ -1,0 +1,148 @@
+// The program: one process per desktop session. A second start hands what it was started with (the
+// browser's sign-in callback address, or nothing) to the running program and exits.
+#include <QApplication>
+#include <QtQml/qqmlextensionplugin.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "account/oauth_configuration.h"
+#include "account/web_authentication_client.h"
+#include "app/app_environment.h"
+#include "controls/motion.h"
+#include "desktop/bundle_identifier.h"
+#include "desktop/global_hot_key_controller.h"
+#include "desktop/reduce_motion.h"
+#include "desktop/system_transfer_notifier.h"
+#include "platform/browser_launcher.h"
+#include "platform/logger.h"
+#include "platform/single_instance.h"
+#include "program/app_coordinator.h"
+#include "program/live_application_shell.h"
+#include "program/live_interface.h"
+#include "service/http_session.h"
+#include "ui/accessibility_announcing.h"
+#include "ui/interface_setup.h"
+#include "ui/qt_main_queue.h"
+
+Q_IMPORT_QML_PLUGIN(Tavrel_ControlsPlugin)
+Q_IMPORT_QML_PLUGIN(Tavrel_MenuBarPlugin)
+Q_IMPORT_QML_PLUGIN(Tavrel_OnboardingPlugin)
+
+namespace {
+
+using namespace tavrel;
+
+constexpr std::string_view kShowDockIcon = "--show-dock-icon";
+// What a second start without a callback address sends: the running program just becomes active.
+constexpr std::string_view kActivate = "activate";
+
+bool hasGraphicalSession() {
+  const auto isSet = [](const char* name) {
+    const char* value = std::getenv(name);
+    return value && *value;
+  };
+  return isSet("DISPLAY") || isSet("WAYLAND_DISPLAY");
+}
+
+bool isCallbackAddress(std::string_view argument) {
+  const auto scheme = OAuthConfiguration::callbackScheme;
+  if (argument.size() <= scheme.size() || argument[scheme.size()] != ':') return false;
+  for (std::size_t i = 0; i < scheme.size(); ++i) {
+    if (std::tolower(static_cast<unsigned char>(argument[i])) != scheme[i]) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const platform::Logger logger(std::string(bundleIdentifier), "Application");
+  if (!hasGraphicalSession()) {
+    std::fputs("Tavrel needs a graphical desktop session: neither DISPLAY nor WAYLAND_DISPLAY is set.\n", stderr);
+    return 1;
+  }
+
+  bool forceRegularActivation = false;
+  std::string callback;
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view argument(argv[i]);
+    if (argument == kShowDockIcon) forceRegularActivation = true;
+    if (isCallbackAddress(argument)) callback = std::string(argument);
+  }
+
+  const auto socketPath = platform::singleInstanceSocketPath(bundleIdentifier);
+  if (!socketPath) {
+    logger.error("The single-instance channel is unavailable: {}", socketPath.error().message);
+    return 1;
+  }
+  const std::string message = callback.empty() ? std::string(kActivate) : callback;
+  if (platform::sendToRunningInstance(*socketPath, message)) return 0;
+
+  QApplication application(argc, argv);
+  QApplication::setQuitOnLastWindowClosed(false);
+  QApplication::setApplicationName(QStringLiteral("Tavrel"));
+  QGuiApplication::setDesktopFileName(QString::fromUtf8(bundleIdentifier.data(), bundleIdentifier.size()));
+  ui::applyInterfaceDefaults();
+
+  auto mainQueue = std::make_shared<ui::QtMainQueue>();
+  std::shared_ptr<LiveApplicationShell> shell;
+  std::shared_ptr<AppEnvironment> environment;
+
+  // Listening first: a second start that races this one finds us, or we find it.
+  auto server = platform::SingleInstanceServer::listen(*socketPath, mainQueue, [&](std::string received) {
+    if (shell) shell->becomeActive();
+    if (!isCallbackAddress(received) || !environment) return;
+    if (auto client = std::dynamic_pointer_cast<WebAuthenticationClient>(environment->webAuthentication)) {
+      if (!client->handleCallbackURL(received)) logger.notice("A sign-in callback arrived with no sign-in waiting");
+    }
+  });
+  if (!server) {
+    if (server.error().kind == platform::SingleInstanceError::Kind::alreadyRunning &&
+        platform::sendToRunningInstance(*socketPath, message)) {
+      return 0;
+    }
+    logger.error("Tavrel could not listen for a second start: {}", server.error().message);
+    return 1;
+  }
+
+  // Stops the process with its message when the configuration is invalid.
+  environment = std::make_shared<AppEnvironment>(AppEnvironment::live(mainQueue));
+
+  desktop::ReduceMotionSetting reduceMotion;
+  const auto motionSubscription = reduceMotion.reduceMotion().subscribe(
+      [](const bool& reduce) { Motion::shared()->setReduceMotion(reduce); });
+
+  shell = std::make_shared<LiveApplicationShell>(std::make_shared<platform::XdgOpenBrowserLauncher>(mainQueue));
+  auto announcer = std::make_shared<ui::LoggingAccessibilityAnnouncer>();
+
+  AppCoordinatorPlatform platform;
+  platform.mainQueue = mainQueue;
+  platform.shell = shell;
+  platform.makeMenuBar = liveMenuBarFactory(mainQueue);
+  platform.makeOnboardingWindow = liveOnboardingWindowFactory(mainQueue, announcer, shell);
+  platform.registerHotKey = [mainQueue](std::function<void()> action) -> std::shared_ptr<void> {
+    auto controller = std::make_shared<GlobalHotKeyController>(*mainQueue, std::move(action));
+    controller->registerHotKey();
+    return controller;
+  };
+  platform.apiSession = sharedAPISession();
+  platform.uploadSession = sharedUploadSession();
+  platform.now = [] { return std::chrono::system_clock::now(); };
+
+  auto coordinator = AppCoordinator::make(*environment, forceRegularActivation, std::move(platform));
+
+  if (auto notifier = std::dynamic_pointer_cast<SystemTransferNotifier>(environment->transferNotifier)) {
+    const std::weak_ptr<AppCoordinator> weakCoordinator = coordinator;
+    notifier->setResponseHandler([weakCoordinator](const TransferNotificationResponse& response) {
+      if (auto coordinator = weakCoordinator.lock()) coordinator->handleNotificationResponse(response);
+    });
+  }
+
+  const int status = QApplication::exec();
+  coordinator.reset();
+  return status;
+}
