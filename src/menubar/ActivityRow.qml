@@ -119,10 +119,9 @@ Item {
             objectName: "readyCancel"
             text: "Cancel"
             height: 28
-            implicitWidth: readyCancelLabel.implicitWidth + 8
+            implicitWidth: implicitContentWidth + 8
             focusPolicy: Qt.StrongFocus
             contentItem: PlainLabel {
-                id: readyCancelLabel
                 text: readyCancel.text
                 color: Theme.white(0.72)
                 font.pixelSize: 11
@@ -140,10 +139,9 @@ Item {
             objectName: "startButton"
             text: "Start"
             height: 28
-            implicitWidth: startLabel.implicitWidth + 8
+            implicitWidth: implicitContentWidth + 8
             focusPolicy: Qt.StrongFocus
             contentItem: PlainLabel {
-                id: startLabel
                 text: startButton.text
                 color: Theme.accent
                 font.pixelSize: 11

@@ -16,11 +16,10 @@ Item {
         property color tint: Theme.accent
         property int pixelSize: 12
         property int weight: Font.Medium
-        implicitWidth: linkLabel.implicitWidth
-        implicitHeight: linkLabel.implicitHeight + 4
+        implicitWidth: implicitContentWidth
+        implicitHeight: implicitContentHeight + 4
         focusPolicy: Qt.StrongFocus
         contentItem: PlainLabel {
-            id: linkLabel
             text: link.text
             color: link.tint
             font.pixelSize: link.pixelSize
@@ -93,7 +92,8 @@ Item {
             Image {
                 anchors.horizontalCenter: parent.horizontalCenter
                 source: "image://asset/EmptyUploadImage"
-                sourceSize: Qt.size(130, 130)
+                sourceSize.width: 130
+                sourceSize.height: 130
                 width: 130
                 height: 130
                 fillMode: Image.PreserveAspectFit

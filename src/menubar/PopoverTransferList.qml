@@ -1,3 +1,4 @@
+pragma ComponentBehavior: Bound
 import QtQuick
 import QtQuick.Controls.Basic
 import Tavrel.Controls
@@ -36,11 +37,12 @@ Flickable {
         easing.type: Easing.OutQuad
     }
 
+    // A reveal set before the list appeared scrolls once the rows are laid out.
     Connections {
         target: list.popover
-        function onRevealedRowChanged() { Qt.callLater(list.scrollToRevealed) }
+        function onRevealedRowChanged() { list.scrollToRevealed() }
     }
-    Component.onCompleted: Qt.callLater(list.scrollToRevealed)
+    onContentHeightChanged: scrollToRevealed()
 
     Column {
         id: sections

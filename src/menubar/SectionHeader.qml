@@ -29,12 +29,11 @@ Item {
         anchors.right: parent.right
         anchors.rightMargin: 16
         anchors.verticalCenter: parent.verticalCenter
-        implicitWidth: trailingLabel.implicitWidth
+        implicitWidth: implicitContentWidth
         implicitHeight: 20
         focusPolicy: Qt.StrongFocus
         text: header.trailingTitle
         contentItem: PlainLabel {
-            id: trailingLabel
             text: trailing.text
             color: Theme.white(0.72)
             font.pixelSize: 10

@@ -25,7 +25,7 @@ FocusScope {
         }
     }
 
-    Component.onCompleted: if (root.model.focusesUploadButtonOnAppear()) Qt.callLater(() => uploadButton.forceActiveFocus())
+    Component.onCompleted: if (root.model.focusesUploadButtonOnAppear()) uploadButton.forceActiveFocus()
 
     Rectangle {
         anchors.fill: parent
@@ -50,14 +50,13 @@ FocusScope {
                 anchors.left: parent.left
                 anchors.leftMargin: 16
                 anchors.verticalCenter: parent.verticalCenter
-                implicitWidth: uploadRow.implicitWidth
+                implicitWidth: implicitContentWidth
                 implicitHeight: 28
                 focusPolicy: Qt.StrongFocus
                 enabled: root.model.uploadFilesEnabled
                 opacity: enabled ? 1 : 0.5
                 text: "Upload Files"
                 contentItem: Row {
-                    id: uploadRow
                     spacing: 10
                     Rectangle {
                         width: 20
@@ -118,10 +117,11 @@ FocusScope {
             height: parent.height - 44
             color: Qt.rgba(0.05, 0.05, 0.05, 1)
 
-            Loader {
+            PopoverTransferList {
+                objectName: "transferList"
                 anchors.fill: parent
-                active: root.model.content === "transfers"
-                sourceComponent: PopoverTransferList { popover: root.model }
+                visible: root.model.content === "transfers"
+                popover: root.model
             }
             PopoverStatusPanel {
                 objectName: "statusPanel"

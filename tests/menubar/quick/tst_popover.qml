@@ -197,6 +197,20 @@ Item {
             compare(find("completedTitle").text, "report.pdf")
         }
 
+        function test_aRevealSetBeforeTheListAppearsStillScrollsToTheRow() {
+            scene.signIn()
+            const failed = scene.failUploading("failed.txt")
+            scene.startUploading("a.txt")
+            for (const name of ["b.txt", "c.txt", "d.txt", "e.txt"]) scene.enqueue(name)
+            scene.reveal(failed)
+            open()
+            const row = find("activityRow-failed")
+            verify(find("revealHighlight", row).color.a > 0)
+            const list = find("sections").parent.parent
+            tryVerify(() => list.contentY > 0)
+            verify(row.y + row.height <= list.contentY + list.height)
+        }
+
         function test_namesAreShownAsTyped() {
             scene.signIn()
             scene.enqueue("<b>x&amp;")
