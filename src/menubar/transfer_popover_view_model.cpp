@@ -1,8 +1,10 @@
 #include "menubar/transfer_popover_view_model.h"
 
+#include <QAction>
 #include <QVariantMap>
 
 #include "menubar/popover_height.h"
+#include "ui/symbols.h"
 
 namespace tavrel {
 namespace {
@@ -87,6 +89,10 @@ TransferPopoverViewModel::TransferPopoverViewModel(TransferStore& store, RecentT
 }
 
 TransferPopoverViewModel::~TransferPopoverViewModel() {
+  if (openMenu_) {
+    openMenu_->disconnect(this);
+    delete openMenu_;
+  }
   if (copyFeedbackTask_) copyFeedbackTask_->cancel();
   if (ageRefreshTask_) ageRefreshTask_->cancel();
 }
@@ -263,6 +269,50 @@ void TransferPopoverViewModel::pressEscape() {
 }
 
 void TransferPopoverViewModel::pressQuitShortcut() { perform(MenuBarMenuCommand::quit); }
+
+QMenu* TransferPopoverViewModel::buildMenu(QWidget* parent) {
+  auto* menu = new QMenu(parent);
+  for (const auto& entry : menu_) {
+    const auto* item = std::get_if<MenuBarMenuItemDescriptor>(&entry);
+    if (!item) {
+      menu->addSeparator();
+      continue;
+    }
+    auto* action = menu->addAction(menuTitle(item->title));
+    if (item->systemImage) {
+      const auto symbol = ui::renderSymbol(*item->systemImage, QSize(32, 32), QColor(255, 255, 255, 184));
+      if (!symbol.isNull()) action->setIcon(QIcon(QPixmap::fromImage(symbol)));
+    }
+    action->setEnabled(item->isEnabled && item->command.has_value());
+    if (item->isOn) {
+      action->setCheckable(true);
+      action->setChecked(*item->isOn);
+    }
+    if (item->keyEquivalent == "q") action->setShortcut(QKeySequence(QStringLiteral("Ctrl+Q")));
+    if (const auto command = item->command) {
+      // The command decides what a toggle does, whatever state the action flipped to.
+      connect(action, &QAction::triggered, this, [this, command = *command] { perform(command); });
+    }
+  }
+  return menu;
+}
+
+void TransferPopoverViewModel::openMenu(const QPoint& globalPosition) {
+  if (openMenu_) return;
+  auto* menu = buildMenu();
+  menu->setAttribute(Qt::WA_DeleteOnClose);
+  openMenu_ = menu;
+  connect(menu, &QMenu::aboutToHide, this, [this] {
+    // Actions run after the menu hides; the menu counts as open until then.
+    QMetaObject::invokeMethod(this, [this] {
+      isMenuOpen_ = false;
+      emit menuOpenChanged();
+    }, Qt::QueuedConnection);
+  });
+  isMenuOpen_ = true;
+  emit menuOpenChanged();
+  menu->popup(globalPosition);
+}
 
 void TransferPopoverViewModel::performMenuCommand(int command) {
   if (command < static_cast<int>(MenuBarMenuCommand::signIn) || command > static_cast<int>(MenuBarMenuCommand::quit)) {

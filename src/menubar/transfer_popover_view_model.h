@@ -1,6 +1,9 @@
 #pragma once
 
+#include <QMenu>
 #include <QObject>
+#include <QPoint>
+#include <QPointer>
 #include <QString>
 #include <QVariantList>
 #include <chrono>
@@ -58,6 +61,7 @@ class TransferPopoverViewModel final : public QObject {
   Q_PROPERTY(QVariantList menuEntries READ menuEntries NOTIFY menuChanged)
   Q_PROPERTY(bool isDropTargeted READ isDropTargeted NOTIFY dropTargetedChanged)
   Q_PROPERTY(int revealedRow READ revealedRow NOTIFY revealedRowChanged)
+  Q_PROPERTY(bool isMenuOpen READ isMenuOpen NOTIFY menuOpenChanged)
   Q_PROPERTY(QObject* activity READ activity CONSTANT)
   Q_PROPERTY(QObject* recent READ recent CONSTANT)
 
@@ -131,7 +135,11 @@ class TransferPopoverViewModel final : public QObject {
   Q_INVOKABLE void pressReturn();
   Q_INVOKABLE void pressEscape();
   Q_INVOKABLE void pressQuitShortcut();
-  // Menu.
+  // Menu. The ellipsis menu opens as a menu window of its own at `globalPosition`.
+  Q_INVOKABLE void openMenu(const QPoint& globalPosition);
+  // The menu's window with an action per entry; each performs its command when triggered.
+  QMenu* buildMenu(QWidget* parent = nullptr);
+  bool isMenuOpen() const { return isMenuOpen_; }
   Q_INVOKABLE void performMenuCommand(int command);
   void perform(MenuBarMenuCommand command);
   // Activity rows, by the row's item identity.
@@ -161,6 +169,7 @@ class TransferPopoverViewModel final : public QObject {
   void changed();
   void confirmationChanged();
   void menuChanged();
+  void menuOpenChanged();
   void dropTargetedChanged();
   void revealedRowChanged();
 
@@ -208,6 +217,8 @@ class TransferPopoverViewModel final : public QObject {
   std::optional<platform::DelayedTask> copyFeedbackTask_;
   std::optional<platform::DelayedTask> ageRefreshTask_;
   bool isShown_ = false;
+  bool isMenuOpen_ = false;
+  QPointer<QMenu> openMenu_;
   int revealedRow_ = -1;
 
   std::vector<platform::Subscription> subscriptions_;

@@ -1,0 +1,168 @@
+import QtQuick
+import QtQuick.Controls.Basic
+import QtQuick.Templates as T
+import Tavrel.Controls
+
+// One transfer of the activity list: preparing, ready, uploading, queued or failed, with the
+// controls its phase offers.
+Item {
+    id: row
+    required property var popover
+    required property string itemID
+    required property string kind
+    required property string title
+    required property string subtitle
+    required property string accessibilityLabel
+    required property int percent
+    required property real progress
+    required property string actionText
+    required property bool actionEnabled
+    required property bool isRevealed
+
+    readonly property bool isHovered: hover.hovered
+    readonly property bool actionFocused: actionButton.activeFocus || startButton.activeFocus || readyCancel.activeFocus
+
+    objectName: "activityRow-" + kind
+    width: parent ? parent.width : 320
+    height: 60
+
+    Rectangle {
+        objectName: "revealHighlight"
+        anchors.fill: parent
+        color: row.isRevealed ? Theme.accentAt(0.12) : "transparent"
+    }
+
+    HoverHandler { id: hover }
+
+    Row {
+        anchors.left: parent.left
+        anchors.leftMargin: 16
+        anchors.right: parent.right
+        anchors.rightMargin: 16
+        anchors.verticalCenter: parent.verticalCenter
+        spacing: 10
+
+        Item {
+            width: 26
+            height: 26
+            anchors.verticalCenter: parent.verticalCenter
+
+            BusyIndicator {
+                visible: row.kind === "preparing"
+                running: visible && !Motion.reduceMotion
+                anchors.centerIn: parent
+                width: 18
+                height: 18
+            }
+            SymbolImage {
+                visible: row.kind === "ready" || row.kind === "queued" || row.kind === "failed"
+                anchors.centerIn: parent
+                size: 18
+                name: row.kind === "ready" ? "checkmark.circle.fill"
+                    : row.kind === "queued" ? "clock" : "exclamationmark.circle.fill"
+                color: row.kind === "ready" ? Theme.green : row.kind === "queued" ? Theme.white(0.55) : Theme.red
+            }
+            Item {
+                objectName: "progressBadge"
+                visible: row.kind === "uploading"
+                anchors.fill: parent
+                Accessible.ignored: true
+                UploadProgressRing {
+                    anchors.centerIn: parent
+                    progress: row.progress
+                    size: 26
+                    lineWidth: 2
+                    showsPercentage: false
+                }
+                PlainLabel {
+                    objectName: "percent"
+                    anchors.centerIn: parent
+                    text: String(row.percent)
+                    font.pixelSize: 8
+                }
+            }
+        }
+
+        RowText {
+            anchors.verticalCenter: parent.verticalCenter
+            width: parent.width - 26 - 10 - 4
+            title: row.title
+            subtitle: row.subtitle
+            subtitleColor: row.kind === "failed" ? Theme.red : Theme.white(0.72)
+        }
+    }
+
+    TrailingStrip {
+        objectName: "trailingActions"
+        visible: row.kind !== "ready" && opacity > 0
+        shown: row.kind !== "ready" && (row.isHovered || row.actionFocused)
+
+        RowActionButton {
+            id: actionButton
+            objectName: "actionButton"
+            text: row.actionText
+            systemImage: row.kind === "failed" ? "arrow.clockwise" : "xmark"
+            symbolSize: row.kind === "failed" ? 12 : 11
+            enabled: row.actionEnabled
+            tint: row.kind !== "failed" && hovered && enabled ? Theme.red : Theme.white(0.72)
+            onClicked: row.kind === "failed" ? row.popover.retryItem(row.itemID) : row.popover.cancelItem(row.itemID)
+        }
+    }
+
+    TrailingStrip {
+        objectName: "readyActions"
+        visible: row.kind === "ready"
+        shown: row.kind === "ready"
+
+        T.AbstractButton {
+            id: readyCancel
+            objectName: "readyCancel"
+            text: "Cancel"
+            height: 28
+            implicitWidth: implicitContentWidth + 8
+            focusPolicy: Qt.StrongFocus
+            contentItem: PlainLabel {
+                text: readyCancel.text
+                color: Theme.white(0.72)
+                font.pixelSize: 11
+                font.weight: Font.Medium
+                horizontalAlignment: Text.AlignHCenter
+                verticalAlignment: Text.AlignVCenter
+            }
+            onClicked: row.popover.cancelItem(row.itemID)
+            HoverHandler { cursorShape: Qt.PointingHandCursor }
+            Accessible.role: Accessible.Button
+            Accessible.name: text
+        }
+        T.AbstractButton {
+            id: startButton
+            objectName: "startButton"
+            text: "Start"
+            height: 28
+            implicitWidth: implicitContentWidth + 8
+            focusPolicy: Qt.StrongFocus
+            contentItem: PlainLabel {
+                text: startButton.text
+                color: Theme.accent
+                font.pixelSize: 11
+                font.weight: Font.DemiBold
+                horizontalAlignment: Text.AlignHCenter
+                verticalAlignment: Text.AlignVCenter
+            }
+            onClicked: row.popover.startTransfer()
+            HoverHandler { cursorShape: Qt.PointingHandCursor }
+            Accessible.role: Accessible.Button
+            Accessible.name: text
+        }
+    }
+
+    Rectangle {
+        anchors.bottom: parent.bottom
+        width: parent.width
+        height: 1
+        color: Theme.white(0.08)
+    }
+
+    Accessible.role: row.kind === "ready" || row.kind === "failed" ? Accessible.Grouping : Accessible.StaticText
+    Accessible.name: row.accessibilityLabel
+}

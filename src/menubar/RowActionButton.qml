@@ -1,0 +1,49 @@
+import QtQuick
+import QtQuick.Controls.Basic
+import Tavrel.Controls
+import QtQuick.Templates as T
+
+// A small symbol button on a row: cancel, retry, copy.
+T.AbstractButton {
+    id: control
+    property string systemImage
+    property real symbolSize: 12
+    property color tint: Theme.white(0.72)
+
+    implicitWidth: 28
+    implicitHeight: 28
+    hoverEnabled: true
+    focusPolicy: Qt.StrongFocus
+    opacity: enabled ? 1.0 : 0.5
+
+    contentItem: Item {
+        SymbolImage {
+            objectName: "symbol"
+            anchors.centerIn: parent
+            name: control.systemImage
+            color: control.tint
+            size: control.symbolSize
+        }
+    }
+
+    background: Rectangle {
+        radius: 6
+        color: "transparent"
+        border.width: control.visualFocus ? 1 : 0
+        border.color: Theme.accentAt(0.8)
+    }
+
+    ToolTip.visible: hovered && text.length > 0
+    ToolTip.delay: 600
+    ToolTip.text: text
+
+    HoverHandler {
+        cursorShape: control.enabled ? Qt.PointingHandCursor : Qt.ArrowCursor
+    }
+
+    Accessible.role: Accessible.Button
+    Accessible.name: text
+    Accessible.onPressAction: if (enabled) clicked()
+    Keys.onReturnPressed: if (enabled) clicked()
+    Keys.onSpacePressed: if (enabled) clicked()
+}

@@ -1,0 +1,56 @@
+import QtQuick
+import QtQuick.Templates as T
+import Tavrel.Controls
+
+// "ACTIVITY", "RECENT": a section's title, with an optional trailing button.
+Item {
+    id: header
+    property string title
+    property string trailingTitle
+    signal trailingClicked()
+
+    height: 28
+
+    PlainLabel {
+        anchors.left: parent.left
+        anchors.leftMargin: 16
+        anchors.verticalCenter: parent.verticalCenter
+        text: header.title.toUpperCase()
+        color: Theme.white(0.55)
+        font.pixelSize: 10
+        font.weight: Font.DemiBold
+        font.letterSpacing: 0.5
+    }
+
+    T.AbstractButton {
+        id: trailing
+        objectName: "trailingButton"
+        visible: header.trailingTitle.length > 0
+        anchors.right: parent.right
+        anchors.rightMargin: 16
+        anchors.verticalCenter: parent.verticalCenter
+        implicitWidth: implicitContentWidth
+        implicitHeight: 20
+        focusPolicy: Qt.StrongFocus
+        text: header.trailingTitle
+        contentItem: PlainLabel {
+            text: trailing.text
+            color: Theme.white(0.72)
+            font.pixelSize: 10
+            font.weight: Font.Medium
+            verticalAlignment: Text.AlignVCenter
+        }
+        onClicked: header.trailingClicked()
+        HoverHandler { cursorShape: Qt.PointingHandCursor }
+        Accessible.role: Accessible.Button
+        Accessible.name: text
+        Keys.onReturnPressed: clicked()
+    }
+
+    Rectangle {
+        anchors.bottom: parent.bottom
+        width: parent.width
+        height: 1
+        color: Theme.white(0.08)
+    }
+}

@@ -1,0 +1,224 @@
+import QtQuick
+import QtQuick.Controls.Basic
+import QtQuick.Templates as T
+import Tavrel.Controls
+
+// The whole popover: the header with "Upload Files" and the menu, the lists or the status panel,
+// the drop overlay and the confirmations. Everything it does goes through its model.
+FocusScope {
+    id: root
+    required property var model
+    // Where file drags are checked and taken; none in previews.
+    property var dropTarget: null
+
+    width: model.contentWidth
+    height: model.contentHeight
+    focus: true
+
+    Keys.onReturnPressed: root.model.pressReturn()
+    Keys.onEnterPressed: root.model.pressReturn()
+    Keys.onEscapePressed: root.model.pressEscape()
+    Keys.onPressed: (event) => {
+        if (event.key === Qt.Key_Q && (event.modifiers & Qt.ControlModifier)) {
+            root.model.pressQuitShortcut()
+            event.accepted = true
+        }
+    }
+
+    Component.onCompleted: if (root.model.focusesUploadButtonOnAppear()) uploadButton.forceActiveFocus()
+
+    Rectangle {
+        anchors.fill: parent
+        color: "black"
+    }
+
+    Column {
+        id: mainColumn
+        objectName: "mainColumn"
+        anchors.fill: parent
+        enabled: !root.model.isDropTargeted && root.model.confirmation.length === 0
+
+        Rectangle {
+            objectName: "header"
+            width: parent.width
+            height: 44
+            color: Theme.white(0.075)
+
+            T.AbstractButton {
+                id: uploadButton
+                objectName: "uploadFiles"
+                anchors.left: parent.left
+                anchors.leftMargin: 16
+                anchors.verticalCenter: parent.verticalCenter
+                implicitWidth: implicitContentWidth
+                implicitHeight: 28
+                focusPolicy: Qt.StrongFocus
+                enabled: root.model.uploadFilesEnabled
+                opacity: enabled ? 1 : 0.5
+                text: "Upload Files"
+                contentItem: Row {
+                    spacing: 10
+                    Rectangle {
+                        width: 20
+                        height: 20
+                        radius: 8
+                        color: Theme.accent
+                        anchors.verticalCenter: parent.verticalCenter
+                        SymbolImage { anchors.centerIn: parent; name: "plus"; color: "black"; size: 12 }
+                    }
+                    PlainLabel {
+                        anchors.verticalCenter: parent.verticalCenter
+                        text: uploadButton.text
+                        font.pixelSize: 13
+                        font.weight: Font.Medium
+                    }
+                }
+                background: Rectangle {
+                    radius: 6
+                    color: "transparent"
+                    border.width: uploadButton.visualFocus ? 1 : 0
+                    border.color: Theme.accentAt(0.8)
+                }
+                onClicked: root.model.uploadFiles()
+                HoverHandler { cursorShape: uploadButton.enabled ? Qt.PointingHandCursor : Qt.ArrowCursor }
+                Accessible.role: Accessible.Button
+                Accessible.name: "Choose files or folders"
+            }
+
+            T.AbstractButton {
+                id: menuButton
+                objectName: "menuButton"
+                anchors.right: parent.right
+                anchors.rightMargin: 16
+                anchors.verticalCenter: parent.verticalCenter
+                implicitWidth: 28
+                implicitHeight: 28
+                focusPolicy: Qt.StrongFocus
+                contentItem: Item {
+                    SymbolImage { anchors.centerIn: parent; name: "ellipsis"; color: Theme.white(0.72); size: 20 }
+                }
+                onClicked: root.model.openMenu(menuButton.mapToGlobal(0, menuButton.height + 4))
+                HoverHandler { cursorShape: Qt.PointingHandCursor }
+                Accessible.role: Accessible.ButtonMenu
+                Accessible.name: "Tavrel menu"
+            }
+
+            Rectangle {
+                anchors.bottom: parent.bottom
+                width: parent.width
+                height: 1
+                color: Theme.white(0.08)
+            }
+        }
+
+        Rectangle {
+            objectName: "content"
+            width: parent.width
+            height: parent.height - 44
+            color: Qt.rgba(0.05, 0.05, 0.05, 1)
+
+            PopoverTransferList {
+                objectName: "transferList"
+                anchors.fill: parent
+                visible: root.model.content === "transfers"
+                popover: root.model
+            }
+            PopoverStatusPanel {
+                objectName: "statusPanel"
+                anchors.fill: parent
+                visible: root.model.content !== "transfers"
+                popover: root.model
+            }
+        }
+    }
+
+    DropArea {
+        objectName: "dropArea"
+        anchors.fill: parent
+        keys: ["text/uri-list"]
+        onEntered: (drag) => { drag.accepted = root.dropTarget ? root.dropTarget.dragUpdated(drag.urls) : false }
+        onPositionChanged: (drag) => { drag.accepted = root.dropTarget ? root.dropTarget.dragUpdated(drag.urls) : false }
+        onExited: if (root.dropTarget) root.dropTarget.dragEnded()
+        onDropped: (drop) => {
+            const taken = root.dropTarget ? root.dropTarget.dropped(drop.urls) : false
+            if (taken) drop.acceptProposedAction()
+            else drop.accepted = false
+        }
+    }
+
+    Rectangle {
+        objectName: "dropOverlay"
+        anchors.fill: parent
+        z: 2
+        color: Theme.black(0.55)
+        opacity: root.model.isDropTargeted ? 1 : 0
+        visible: opacity > 0
+        Behavior on opacity { NumberAnimation { duration: Motion.duration(0.14); easing.type: Easing.OutQuad } }
+        PlainLabel {
+            anchors.centerIn: parent
+            text: "Drop to start a transfer"
+            font.pixelSize: 13
+            font.weight: Font.Medium
+        }
+        Accessible.role: Accessible.StaticText
+        Accessible.name: "Drop to start a transfer"
+    }
+
+    Rectangle {
+        id: confirmation
+        objectName: "confirmation"
+        anchors.fill: parent
+        z: 3
+        visible: root.model.confirmation.length > 0
+        color: Theme.black(0.82)
+        onVisibleChanged: if (visible) keepButton.forceActiveFocus()
+
+        MouseArea { anchors.fill: parent }  // the panel under it takes no clicks meanwhile
+
+        Column {
+            anchors.centerIn: parent
+            width: parent.width - 40
+            spacing: 8
+
+            PlainLabel {
+                objectName: "confirmationTitle"
+                width: parent.width
+                horizontalAlignment: Text.AlignHCenter
+                text: root.model.confirmationTitle
+                font.pixelSize: 13
+                font.weight: Font.DemiBold
+                wrapMode: Text.WordWrap
+            }
+            PlainLabel {
+                objectName: "confirmationMessage"
+                width: parent.width
+                horizontalAlignment: Text.AlignHCenter
+                text: root.model.confirmationMessage
+                color: Theme.white(0.72)
+                font.pixelSize: 11
+                wrapMode: Text.WordWrap
+            }
+            Row {
+                anchors.horizontalCenter: parent.horizontalCenter
+                spacing: 8
+                TavrelButton {
+                    id: keepButton
+                    objectName: "confirmationCancel"
+                    variant: "secondary"
+                    implicitHeight: 28
+                    text: root.model.confirmationCancelText
+                    onClicked: root.model.dismissConfirmation()
+                }
+                TavrelButton {
+                    objectName: "confirmationDestructive"
+                    variant: "destructive"
+                    implicitHeight: 28
+                    text: root.model.confirmationDestructiveText
+                    onClicked: root.model.confirm()
+                }
+            }
+        }
+        Accessible.role: Accessible.AlertMessage
+        Accessible.name: root.model.confirmationTitle
+    }
+}

@@ -1,0 +1,158 @@
+#include <QQmlContext>
+#include <QQmlEngine>
+#include <QtQml/qqmlextensionplugin.h>
+#include <QtQuickTest>
+
+#include "controls/motion.h"
+#include "menubar/menu_bar_test_fixture.h"
+#include "menubar/popover_drop_target.h"
+#include "menubar/transfer_popover_view_model.h"
+#include "qt_support/qt_test_environment.h"
+#include "ui/virtual_animation_driver.h"
+
+namespace {
+
+using namespace tavrel;
+
+// The real stores on fakes behind one popover model, driven from the QML tests as `scene`.
+class Stores final : public tavrel::testing::MenuBarStoresTest {
+  void TestBody() override {}
+};
+
+class PopoverScene : public QObject {
+  Q_OBJECT
+  Q_PROPERTY(QObject* model READ model NOTIFY rebuilt)
+  Q_PROPERTY(QObject* dropTarget READ dropTarget NOTIFY rebuilt)
+  Q_PROPERTY(QStringList calls READ calls)
+
+ public:
+  QObject* model() { return model_.get(); }
+  QObject* dropTarget() { return dropTarget_.get(); }
+  QStringList calls() const {
+    QStringList calls;
+    for (const auto& call : stores_->recorded.calls) calls << QString::fromStdString(call);
+    return calls;
+  }
+
+  // A fresh set of stores, signed out.
+  Q_INVOKABLE void reset() {
+    model_.reset();
+    dropTarget_.reset();
+    stores_ = std::make_unique<Stores>();
+    model_ = std::make_unique<TransferPopoverViewModel>(
+        *stores_->store, *stores_->recent, *stores_->authentication, stores_->settings, drag_, *stores_->queue,
+        TransferPopoverViewModel::callbacks(stores_->recorded.actions(),
+                                            [this] { stores_->recorded.calls.push_back("close"); }),
+        [](const std::vector<std::string>&, std::int64_t, const std::string&) { return std::string("doc"); },
+        [this] { return stores_->wallClock; });
+    dropTarget_ = std::make_unique<PopoverDropTarget>(PopoverDropTarget::Callbacks{
+        [this] { return stores_->authentication->canInitiateTransfer(); },
+        [this](bool targeted) { drag_.setDropTargeted(targeted); },
+        [this](std::vector<std::filesystem::path> urls) {
+          drag_.setDropTargeted(false);
+          stores_->store->send(transfer_action::EnqueueURLs{std::move(urls), TransferStartPolicy::automatic});
+          stores_->recorded.calls.push_back("enqueue:" + std::to_string(stores_->store->state().queue.size() +
+                                                                       (stores_->store->state().currentTransferID ? 1 : 0)));
+        }});
+    drag_.setDropTargeted(false);
+    drag_.setRevealedTransferID(std::nullopt);
+    emit rebuilt();
+  }
+  // Drops the stores at the end of the run.
+  void release() {
+    model_.reset();
+    dropTarget_.reset();
+    stores_.reset();
+  }
+  Q_INVOKABLE void signOut() { stores_->signOut(); }
+  Q_INVOKABLE void signIn(bool canSend = true) { stores_->signIn(canSend); }
+  Q_INVOKABLE void becomeUnavailable() { stores_->becomeUnavailable(); }
+  Q_INVOKABLE QString startPreparing(const QString& name) { return text(stores_->startPreparing(name.toStdString())); }
+  Q_INVOKABLE QString reviewReady(const QString& name) { return text(stores_->reviewReady(name.toStdString())); }
+  Q_INVOKABLE QString startUploading(const QString& name) { return text(stores_->startUploading(name.toStdString())); }
+  Q_INVOKABLE QString enqueue(const QString& name) {
+    const auto id = stores_->enqueue(name.toStdString());
+    stores_->settle();
+    return text(id);
+  }
+  Q_INVOKABLE QString failUploading(const QString& name) {
+    const auto id = text(stores_->failUploading(name.toStdString()));
+    stores_->store->send(transfer_action::DismissCompletedTransfer{});
+    return id;
+  }
+  Q_INVOKABLE void progress(double fraction) {
+    stores_->engine->progress(fraction);
+    stores_->settle();
+  }
+  Q_INVOKABLE void completeUpload() { stores_->completeUpload(); }
+  Q_INVOKABLE void loadRecent(int count) {
+    std::vector<RecentTransfer> transfers;
+    for (int i = 0; i < count; ++i) {
+      const auto n = std::to_string(i + 1);
+      transfers.push_back(tavrel::testing::MenuBarStoresTest::recentTransfer("t" + n, "Transfer " + n, i + 1, "slug-" + n));
+    }
+    stores_->loadRecent(std::move(transfers));
+  }
+  Q_INVOKABLE void reveal(const QString& id) { drag_.setRevealedTransferID(TransferItemID::parse(id.toStdString())); }
+  Q_INVOKABLE void settle() { stores_->settle(); }
+  Q_INVOKABLE int pickerRequests() const { return static_cast<int>(stores_->picker->requests().size()); }
+  Q_INVOKABLE bool isUploading() const { return activeUpload(stores_->store->state().phase) != nullptr; }
+  Q_INVOKABLE int queued() const { return static_cast<int>(stores_->store->state().queue.size()); }
+  Q_INVOKABLE QUrl writeFile(const QString& name) {
+    return QUrl::fromLocalFile(QString::fromStdString(stores_->directory.writeFile(name.toStdString(), "x").string()));
+  }
+  Q_INVOKABLE void advance(int milliseconds) { stores_->queue->advance(std::chrono::milliseconds(milliseconds)); }
+
+ signals:
+  void rebuilt();
+
+ private:
+  static QString text(const TransferItemID& id) { return QString::fromStdString(id.toString()); }
+
+  MenuBarDragPresentationModel drag_;
+  std::unique_ptr<Stores> stores_;
+  std::unique_ptr<TransferPopoverViewModel> model_;
+  std::unique_ptr<PopoverDropTarget> dropTarget_;
+};
+
+// Moves animations on virtual time, and sets reduce motion.
+class TestDriver : public QObject {
+  Q_OBJECT
+ public:
+  void install() { animation_ = std::make_unique<tavrel::ui::VirtualAnimationDriver>(); }
+  Q_INVOKABLE void advance(int milliseconds) { animation_->advance(std::chrono::milliseconds(milliseconds)); }
+  Q_INVOKABLE void setReduceMotion(bool on) { tavrel::Motion::shared()->setReduceMotion(on); }
+
+ private:
+  std::unique_ptr<tavrel::ui::VirtualAnimationDriver> animation_;
+};
+
+class Setup : public QObject {
+  Q_OBJECT
+ public:
+  Setup() { tavrel::testing::prepareQtTestEnvironment(); }
+
+ public slots:
+  void qmlEngineAvailable(QQmlEngine* engine) {
+    tavrel::testing::prepareQuickTestEngine(*engine);
+    if (!installed_) driver_.install();
+    installed_ = true;
+    engine->rootContext()->setContextProperty(QStringLiteral("driver"), &driver_);
+    engine->rootContext()->setContextProperty(QStringLiteral("scene"), &scene_);
+  }
+  void cleanupTestCase() { scene_.release(); }
+
+ private:
+  TestDriver driver_;
+  PopoverScene scene_;
+  bool installed_ = false;
+};
+
+}  // namespace
+
+Q_IMPORT_QML_PLUGIN(Tavrel_ControlsPlugin)
+Q_IMPORT_QML_PLUGIN(Tavrel_MenuBarPlugin)
+
+QUICK_TEST_MAIN_WITH_SETUP(menubar, Setup)
+
+#include "main.moc"
