@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QString>
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "platform/observable.h"
+
+namespace tavrel {
+
+// What the onboarding window needs of the program's services, kept small so the view model is
+// tested against the real authentication store with simple fakes for the rest. Main thread only.
+
+// The open-at-login setting: the login item's status as the desktop reports it and the text of the
+// last failed change.
+class LaunchAtLoginSetting {
+ public:
+  enum class Status { disabled, enabled, requiresApproval, unavailable };
+
+  virtual ~LaunchAtLoginSetting() = default;
+  virtual Status status() const = 0;
+  virtual std::optional<std::string> failureMessage() const = 0;
+  virtual void setEnabled(bool enabled) = 0;
+  // Opens the desktop's settings where the user reviews programs started at login.
+  virtual void openLoginItemsSettings() = 0;
+  // `changed` runs after every change of status or failure message.
+  [[nodiscard]] virtual platform::Subscription subscribeToChanges(std::function<void()> changed) = 0;
+};
+
+// The island switch of the user's preferences.
+class QuickDropPreference {
+ public:
+  virtual ~QuickDropPreference() = default;
+  virtual bool isQuickDropEnabled() const = 0;
+  virtual void setQuickDropEnabled(bool enabled) = 0;
+  [[nodiscard]] virtual platform::Subscription subscribeToChanges(std::function<void()> changed) = 0;
+};
+
+// Speaks a short text to assistive technologies (a screen reader), without moving focus.
+class ScreenAnnouncing {
+ public:
+  virtual ~ScreenAnnouncing() = default;
+  virtual void announce(const QString& text) = 0;
+};
+
+}  // namespace tavrel
