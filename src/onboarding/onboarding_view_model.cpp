@@ -135,6 +135,38 @@ OnboardingViewModel::FocusTarget OnboardingViewModel::initialFocus() const {
   return FocusTarget::none;
 }
 
+QString OnboardingViewModel::screenName() const {
+  switch (content_.screen) {
+    case Screen::restoring:
+      return QStringLiteral("restoring");
+    case Screen::signedOut:
+      return QStringLiteral("signedOut");
+    case Screen::authorizing:
+      return QStringLiteral("authorizing");
+    case Screen::unavailable:
+      return QStringLiteral("unavailable");
+    case Screen::signedIn:
+      return QStringLiteral("signedIn");
+  }
+  return {};
+}
+
+QString OnboardingViewModel::focusTargetName() const {
+  switch (focusTarget_) {
+    case FocusTarget::none:
+      return {};
+    case FocusTarget::primary:
+      return QStringLiteral("primary");
+    case FocusTarget::secondary:
+      return QStringLiteral("secondary");
+    case FocusTarget::quickDrop:
+      return QStringLiteral("quickDrop");
+    case FocusTarget::launchAtLogin:
+      return QStringLiteral("launchAtLogin");
+  }
+  return {};
+}
+
 QString OnboardingViewModel::progressLabel() const {
   return content_.screen == Screen::restoring ? QStringLiteral("Checking for an existing sign-in") : QString();
 }

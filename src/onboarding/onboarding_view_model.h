@@ -50,6 +50,9 @@ class OnboardingViewModel : public QObject {
   Q_PROPERTY(QString launchAtLoginNote READ launchAtLoginNote NOTIFY changed)
   Q_PROPERTY(bool launchAtLoginNoteOffersSettings READ launchAtLoginNoteOffersSettings NOTIFY changed)
   Q_PROPERTY(FocusTarget focusTarget READ focusTarget NOTIFY focusRequested)
+  // The screen and the focus target by name, for the view ("signedIn", "primary", ...).
+  Q_PROPERTY(QString screenName READ screenName NOTIFY changed)
+  Q_PROPERTY(QString focusTargetName READ focusTargetName NOTIFY focusRequested)
 
  public:
   enum class Screen { restoring, signedOut, authorizing, unavailable, signedIn };
@@ -105,6 +108,8 @@ class OnboardingViewModel : public QObject {
   QString launchAtLoginNote() const;
   bool launchAtLoginNoteOffersSettings() const;
   FocusTarget focusTarget() const { return focusTarget_; }
+  QString screenName() const;
+  QString focusTargetName() const;
 
   // The focus target the current screen starts with.
   FocusTarget initialFocus() const;
