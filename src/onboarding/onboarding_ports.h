@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QString>
 #include <functional>
 #include <optional>
 #include <string>
@@ -35,13 +34,6 @@ class QuickDropPreference {
   virtual bool isQuickDropEnabled() const = 0;
   virtual void setQuickDropEnabled(bool enabled) = 0;
   [[nodiscard]] virtual platform::Subscription subscribeToChanges(std::function<void()> changed) = 0;
-};
-
-// Speaks a short text to assistive technologies (a screen reader), without moving focus.
-class ScreenAnnouncing {
- public:
-  virtual ~ScreenAnnouncing() = default;
-  virtual void announce(const QString& text) = 0;
 };
 
 }  // namespace tavrel

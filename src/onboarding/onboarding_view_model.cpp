@@ -107,7 +107,7 @@ void OnboardingViewModel::stateChanged(const AuthenticationState& state) {
   emit changed();
   if (isFirst || !screenChanged) return;
   scheduleFocus();
-  if (services_.announcer) services_.announcer->announce(content_.announcement);
+  if (services_.announcer) services_.announcer->announce(content_.announcement.toStdString());
 }
 
 void OnboardingViewModel::scheduleFocus() {

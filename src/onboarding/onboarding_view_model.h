@@ -11,6 +11,7 @@
 #include "onboarding/onboarding_ports.h"
 #include "platform/main_queue.h"
 #include "platform/observable.h"
+#include "ui/accessibility_announcing.h"
 
 namespace tavrel {
 
@@ -76,7 +77,7 @@ class OnboardingViewModel : public QObject {
     std::shared_ptr<AuthenticationStore> authenticationStore;
     std::shared_ptr<LaunchAtLoginSetting> launchAtLogin;
     std::shared_ptr<QuickDropPreference> preferences;
-    std::shared_ptr<ScreenAnnouncing> announcer;
+    std::shared_ptr<ui::AccessibilityAnnouncing> announcer;
     std::shared_ptr<platform::MainQueue> queue;
   };
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "onboarding/onboarding_ports.h"
+#include "ui/accessibility_announcing.h"
 
 namespace tavrel::testing {
 
@@ -43,9 +44,9 @@ class FakeQuickDropPreference final : public QuickDropPreference {
   platform::Observable<bool> enabled_{false};
 };
 
-class RecordingAnnouncer final : public ScreenAnnouncing {
+class RecordingAnnouncer final : public ui::AccessibilityAnnouncing {
  public:
-  void announce(const QString& text) override { announcements.append(text); }
+  void announce(const std::string& text) override { announcements.append(QString::fromStdString(text)); }
   QStringList announcements;
 };
 

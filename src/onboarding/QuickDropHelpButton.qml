@@ -1,0 +1,74 @@
+import QtQuick
+import QtQuick.Controls.Basic as Basic
+import QtQuick.Templates as T
+import Tavrel.Controls
+import Tavrel.Onboarding
+
+// The small information button beside the island switch. Its popover opens on hover or keyboard
+// focus and stays open once clicked, until clicked again, dismissed or cancelled with Escape.
+T.AbstractButton {
+    id: button
+
+    property bool canInitiateTransfer
+    property string tooltipText
+    readonly property QuickDropHelpButtonModel helpState: QuickDropHelpButtonModel {
+        canInitiateTransfer: button.canInitiateTransfer
+        tooltipText: button.tooltipText
+    }
+
+    implicitWidth: 20
+    implicitHeight: 20
+    hoverEnabled: true
+    focusPolicy: Qt.StrongFocus
+
+    contentItem: Item {
+        SymbolImage {
+            anchors.centerIn: parent
+            name: "info.circle"
+            size: 13
+            color: button.helpState.highlighted ? Theme.accent : Theme.white(0.55)
+        }
+    }
+
+    onClicked: helpState.togglePinned()
+    onHoveredChanged: helpState.hoverChanged(hovered)
+    onActiveFocusChanged: helpState.focusChanged(activeFocus)
+    Keys.onEscapePressed: helpState.cancel()
+
+    HoverHandler {
+        cursorShape: Qt.PointingHandCursor
+    }
+
+    Accessible.role: Accessible.Button
+    Accessible.name: helpState.accessibilityLabel
+    Accessible.description: tooltipText
+    Accessible.onPressAction: clicked()
+
+    Basic.Popup {
+        id: popover
+        objectName: "quickDropTooltip"
+        y: button.height + 6
+        x: (button.width - width) / 2
+        padding: 0
+        closePolicy: T.Popup.CloseOnEscape | T.Popup.CloseOnPressOutsideParent
+        background: Rectangle {
+            color: "black"
+            radius: 8
+            border.width: 1
+            border.color: Theme.white(0.14)
+        }
+        contentItem: QuickDropTooltipContent {
+            canInitiateTransfer: button.canInitiateTransfer
+            tooltipText: button.tooltipText
+        }
+        onClosed: button.helpState.presentationChanged(false)
+    }
+
+    Connections {
+        target: button.helpState
+        function onChanged() {
+            if (button.helpState.presented && !popover.opened) popover.open()
+            else if (!button.helpState.presented && popover.opened) popover.close()
+        }
+    }
+}
