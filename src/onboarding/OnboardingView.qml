@@ -72,14 +72,17 @@ FocusScope {
         OnboardingArtwork {
             objectName: "artwork"
             visible: root.model.showsArtwork
+            // Takes what the welcome screen leaves, up to the pattern's own proportions.
             Layout.fillWidth: true
-            Layout.preferredHeight: implicitHeight
+            Layout.fillHeight: true
+            Layout.preferredHeight: 0
+            Layout.maximumHeight: implicitHeight
         }
 
         ColumnLayout {
             objectName: "screen"
             Layout.fillWidth: true
-            Layout.fillHeight: true
+            Layout.fillHeight: !root.model.showsArtwork
             Layout.margins: 30
             spacing: 0
 
@@ -98,13 +101,22 @@ FocusScope {
                 title: root.model.title
                 message: root.model.message
 
-                Basic.BusyIndicator {
-                    objectName: "restoringIndicator"
+                Item {
                     visible: root.model.screenName === "restoring"
-                    Layout.alignment: Qt.AlignHCenter
-                    implicitWidth: 32
-                    implicitHeight: 32
-                    Accessible.name: root.model.progressLabel
+                    Layout.fillWidth: true
+                    implicitHeight: restoringIndicator.implicitHeight
+
+                    Basic.BusyIndicator {
+                        id: restoringIndicator
+                        objectName: "restoringIndicator"
+                        anchors.horizontalCenter: parent.horizontalCenter
+                        implicitWidth: 32
+                        implicitHeight: 32
+                        running: parent.visible
+                        palette.dark: Theme.white(0.72)
+                        padding: 0
+                        Accessible.name: root.model.progressLabel
+                    }
                 }
 
                 Row {
@@ -120,6 +132,9 @@ FocusScope {
                         anchors.verticalCenter: parent.verticalCenter
                         implicitWidth: 16
                         implicitHeight: 16
+                        running: root.model.statusLine.length > 0
+                        palette.dark: Theme.white(0.72)
+                        padding: 0
                         Accessible.ignored: true
                     }
                     PlainLabel {
@@ -174,17 +189,22 @@ FocusScope {
                     Layout.bottomMargin: 20
                     spacing: 8
 
-                    OnboardingToggle {
-                        id: launchAtLoginToggle
-                        objectName: "launchAtLoginToggle"
-                        Layout.alignment: Qt.AlignHCenter
-                        text: "Open Tavrel at Login"
-                        checked: root.model.launchAtLoginOn
-                        Accessible.description: root.model.launchAtLoginHint
-                        // The toggle shows what the desktop reports, not what was clicked.
-                        onToggled: {
-                            root.model.launchAtLoginOn = checked
-                            checked = Qt.binding(() => root.model.launchAtLoginOn)
+                    Item {
+                        Layout.fillWidth: true
+                        implicitHeight: launchAtLoginToggle.implicitHeight
+
+                        OnboardingToggle {
+                            id: launchAtLoginToggle
+                            objectName: "launchAtLoginToggle"
+                            anchors.horizontalCenter: parent.horizontalCenter
+                            text: "Open Tavrel at Login"
+                            checked: root.model.launchAtLoginOn
+                            Accessible.description: root.model.launchAtLoginHint
+                            // The toggle shows what the desktop reports, not what was clicked.
+                            onToggled: {
+                                root.model.launchAtLoginOn = checked
+                                checked = Qt.binding(() => root.model.launchAtLoginOn)
+                            }
                         }
                     }
 

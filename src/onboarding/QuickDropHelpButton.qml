@@ -64,11 +64,15 @@ T.AbstractButton {
         onClosed: button.helpState.presentationChanged(false)
     }
 
+    // The popover follows the model; it can only open once the button is in a window.
+    readonly property var hostWindow: Window.window
+    onHostWindowChanged: Qt.callLater(syncPopover)
+    function syncPopover() {
+        if (helpState.presented && !popover.opened && hostWindow) popover.open()
+        else if (!helpState.presented && popover.opened) popover.close()
+    }
     Connections {
         target: button.helpState
-        function onChanged() {
-            if (button.helpState.presented && !popover.opened) popover.open()
-            else if (!button.helpState.presented && popover.opened) popover.close()
-        }
+        function onChanged() { button.syncPopover() }
     }
 }

@@ -24,7 +24,7 @@ constexpr std::array kSymbols = {
     SymbolEntry{"doc", "mimetypes/text-x-generic"},
     SymbolEntry{"exclamationmark.triangle.fill", "status/dialog-warning"},
     SymbolEntry{"folder", "places/folder"},
-    SymbolEntry{"info.circle", "status/dialog-information"},
+    SymbolEntry{"info.circle", "actions/help-about"},
     SymbolEntry{"xmark", "ui/window-close"},
 };
 
