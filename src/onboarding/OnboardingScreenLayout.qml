@@ -25,7 +25,7 @@ ColumnLayout {
             spacing: 18
 
             PlainLabel {
-                objectName: "title"
+                objectName: "screenTitle"
                 Layout.fillWidth: true
                 text: layout.title
                 font.pixelSize: 20
@@ -36,7 +36,7 @@ ColumnLayout {
                 Accessible.name: text
             }
             PlainLabel {
-                objectName: "message"
+                objectName: "screenMessage"
                 Layout.fillWidth: true
                 text: layout.message
                 font.pixelSize: 14
