@@ -4,18 +4,20 @@
 #include <optional>
 #include <string>
 
+#include "desktop/launch_at_login_servicing.h"
 #include "platform/observable.h"
 
 namespace tavrel {
 
 // What the onboarding window needs of the program's services, kept small so the view model is
-// tested against the real authentication store with simple fakes for the rest. Main thread only.
+// tested against the real authentication store with simple fakes for the rest; the window
+// controller adapts the program's LaunchAtLoginModel and AppPreferences to them. Main thread only.
 
 // The open-at-login setting: the login item's status as the desktop reports it and the text of the
 // last failed change.
 class LaunchAtLoginSetting {
  public:
-  enum class Status { disabled, enabled, requiresApproval, unavailable };
+  using Status = LaunchAtLoginStatus;
 
   virtual ~LaunchAtLoginSetting() = default;
   virtual Status status() const = 0;

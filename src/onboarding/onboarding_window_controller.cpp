@@ -11,6 +11,20 @@
 
 namespace tavrel {
 
+OnboardingWindowController::OnboardingWindowController(std::shared_ptr<AuthenticationStore> authenticationStore,
+                                                       std::shared_ptr<AppPreferences> preferences,
+                                                       std::shared_ptr<LaunchAtLoginModel> launchAtLogin,
+                                                       std::function<void()> onDone,
+                                                       std::shared_ptr<platform::MainQueue> queue,
+                                                       std::shared_ptr<ui::AccessibilityAnnouncing> announcer,
+                                                       QObject* parent)
+    : OnboardingWindowController(
+          OnboardingViewModel::Services{std::move(authenticationStore),
+                                        std::make_shared<LaunchAtLoginModelSetting>(std::move(launchAtLogin)),
+                                        std::make_shared<AppPreferencesQuickDrop>(std::move(preferences)),
+                                        std::move(announcer), std::move(queue)},
+          std::move(onDone), parent) {}
+
 OnboardingWindowController::OnboardingWindowController(OnboardingViewModel::Services services,
                                                        std::function<void()> onDone, QObject* parent)
     : QObject(parent),

@@ -5,6 +5,7 @@
 #include <functional>
 #include <memory>
 
+#include "onboarding/onboarding_services.h"
 #include "onboarding/onboarding_view_model.h"
 #include "onboarding/onboarding_window_placement.h"
 
@@ -30,6 +31,13 @@ class OnboardingWindowController final : public QObject {
   static constexpr int kWidth = 400;
   static constexpr int kHeight = 500;
 
+  // As the coordinator builds it: its stores, the announcer and main queue of the program, and
+  // onDone for "Done".
+  OnboardingWindowController(std::shared_ptr<AuthenticationStore> authenticationStore,
+                             std::shared_ptr<AppPreferences> preferences,
+                             std::shared_ptr<LaunchAtLoginModel> launchAtLogin, std::function<void()> onDone,
+                             std::shared_ptr<platform::MainQueue> queue,
+                             std::shared_ptr<ui::AccessibilityAnnouncing> announcer, QObject* parent = nullptr);
   OnboardingWindowController(OnboardingViewModel::Services services, std::function<void()> onDone,
                              QObject* parent = nullptr);
   ~OnboardingWindowController() override;
