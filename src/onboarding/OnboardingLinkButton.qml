@@ -8,12 +8,11 @@ T.AbstractButton {
 
     hoverEnabled: true
     focusPolicy: Qt.StrongFocus
-    implicitWidth: label.implicitWidth
-    implicitHeight: label.implicitHeight
+    implicitWidth: implicitContentWidth
+    implicitHeight: implicitContentHeight
     opacity: down ? 0.7 : 1.0
 
     contentItem: PlainLabel {
-        id: label
         text: link.text
         font.pixelSize: 10
         font.weight: Font.DemiBold

@@ -44,9 +44,8 @@ FocusScope {
             return
         }
         const wanted = target === "primary" || target === "secondary" ? target : ""
-        for (let index = 0; index < buttonRepeater.count; ++index) {
-            const button = buttonRepeater.itemAt(index)
-            if (wanted !== "" && button && button.focusName === wanted) {
+        for (const button of [firstButton, secondButton]) {
+            if (wanted !== "" && button.visible && button.spec.focus === wanted) {
                 button.forceActiveFocus()
                 return
             }
@@ -234,19 +233,18 @@ FocusScope {
                     }
                 }
 
-                Repeater {
-                    id: buttonRepeater
-                    model: root.model.buttons
-
-                    TavrelButton {
-                        required property var modelData
-                        readonly property string focusName: modelData.focus
-                        objectName: "button-" + modelData.action
-                        Layout.fillWidth: true
-                        text: modelData.text
-                        variant: modelData.variant
-                        onClicked: root.model.activate(modelData.action)
-                    }
+                // A screen has at most two buttons, in the view model's order.
+                OnboardingActionButton {
+                    id: firstButton
+                    Layout.fillWidth: true
+                    spec: root.model.buttons.length > 0 ? root.model.buttons[0] : null
+                    onClicked: root.model.activate(spec.action)
+                }
+                OnboardingActionButton {
+                    id: secondButton
+                    Layout.fillWidth: true
+                    spec: root.model.buttons.length > 1 ? root.model.buttons[1] : null
+                    onClicked: root.model.activate(spec.action)
                 }
 
                 PlainLabel {

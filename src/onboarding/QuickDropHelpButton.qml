@@ -66,7 +66,13 @@ T.AbstractButton {
 
     // The popover follows the model; it can only open once the button is in a window.
     readonly property var hostWindow: Window.window
-    onHostWindowChanged: Qt.callLater(syncPopover)
+    // Once the window has taken the button in, not while it is still doing so.
+    onHostWindowChanged: windowWait.restart()
+    Timer {
+        id: windowWait
+        interval: 0
+        onTriggered: button.syncPopover()
+    }
     function syncPopover() {
         if (helpState.presented && !popover.opened && hostWindow) popover.open()
         else if (!helpState.presented && popover.opened) popover.close()
