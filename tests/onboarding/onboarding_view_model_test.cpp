@@ -174,14 +174,6 @@ TEST_F(OnboardingViewModelTest, ReturnAndEscapeRunOnlyTheScreensDefaultAndCancel
   EXPECT_EQ(model->screen(), Screen::signedOut);
 }
 
-TEST_F(OnboardingViewModelTest, ReturnOnTheSignedInScreenIsDone) {
-  bench.signIn();
-  model->activateCancel();
-  EXPECT_EQ(doneCount, 0);
-  model->activateDefault();
-  EXPECT_EQ(doneCount, 1);
-}
-
 TEST_F(OnboardingViewModelTest, AButtonOfAnotherScreenDoesNothing) {
   bench.signOut();
   model->activate("done");

@@ -152,14 +152,6 @@ Item {
             compare(isShown(visibleChild(view, "openSystemSettings")), false)
         }
 
-        function test_a_failed_change_shows_its_message_with_the_settings_button() {
-            const failure = "Tavrel couldn’t update Open at Login. Try again or review Login Items in System Settings."
-            const view = show("signedIn", "enabled", failure)
-            compare(visibleChild(view, "launchAtLoginToggle").checked, true)
-            compare(visibleChild(view, "launchAtLoginNoteText").text, failure)
-            verify(isShown(visibleChild(view, "openSystemSettings")))
-        }
-
         function test_without_sending_the_workspace_note_shows_above_open_at_login() {
             const view = show("signedInWithoutSending")
             const note = visibleChild(view, "workspaceNote")
