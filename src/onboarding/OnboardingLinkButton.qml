@@ -1,0 +1,30 @@
+import QtQuick
+import QtQuick.Templates as T
+import Tavrel.Controls
+
+// A borderless text button in the accent colour: caption size, semibold.
+T.AbstractButton {
+    id: link
+
+    hoverEnabled: true
+    focusPolicy: Qt.StrongFocus
+    implicitWidth: implicitContentWidth
+    implicitHeight: implicitContentHeight
+    opacity: down ? 0.7 : 1.0
+
+    contentItem: PlainLabel {
+        text: link.text
+        font.pixelSize: 10
+        font.weight: Font.DemiBold
+        font.underline: link.visualFocus
+        color: Theme.accent
+    }
+
+    HoverHandler {
+        cursorShape: Qt.PointingHandCursor
+    }
+
+    Accessible.role: Accessible.Button
+    Accessible.name: text
+    Accessible.onPressAction: clicked()
+}

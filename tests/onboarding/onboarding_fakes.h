@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "onboarding/onboarding_ports.h"
+#include "ui/accessibility_announcing.h"
+
+namespace tavrel::testing {
+
+// The login item as the desktop would report it; setEnabled only records the call, the test moves
+// the status itself.
+class FakeLaunchAtLogin final : public LaunchAtLoginSetting {
+ public:
+  Status status() const override { return status_.value().first; }
+  std::optional<std::string> failureMessage() const override { return status_.value().second; }
+  void setEnabled(bool enabled) override { requests.push_back(enabled); }
+  void openLoginItemsSettings() override { ++settingsOpened; }
+  platform::Subscription subscribeToChanges(std::function<void()> changed) override {
+    return status_.subscribe([changed = std::move(changed)](const auto&) { changed(); });
+  }
+
+  void set(Status status, std::optional<std::string> failure = std::nullopt) { status_.set({status, std::move(failure)}); }
+
+  std::vector<bool> requests;
+  int settingsOpened = 0;
+
+ private:
+  platform::Observable<std::pair<Status, std::optional<std::string>>> status_{{Status::disabled, std::nullopt}};
+};
+
+class FakeQuickDropPreference final : public QuickDropPreference {
+ public:
+  bool isQuickDropEnabled() const override { return enabled_.value(); }
+  void setQuickDropEnabled(bool enabled) override { enabled_.set(enabled); }
+  platform::Subscription subscribeToChanges(std::function<void()> changed) override {
+    return enabled_.subscribe([changed = std::move(changed)](bool) { changed(); });
+  }
+
+ private:
+  platform::Observable<bool> enabled_{false};
+};
+
+class RecordingAnnouncer final : public ui::AccessibilityAnnouncing {
+ public:
+  void announce(const std::string& text) override { announcements.append(QString::fromStdString(text)); }
+  QStringList announcements;
+};
+
+}  // namespace tavrel::testing

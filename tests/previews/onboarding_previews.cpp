@@ -1,0 +1,86 @@
+#include <QtQml/qqmlextensionplugin.h>
+
+#include "onboarding/onboarding_fakes.h"
+#include "onboarding/onboarding_view_model.h"
+#include "previews/preview_canvas.h"
+#include "support/scripted_authentication.h"
+
+Q_IMPORT_QML_PLUGIN(Tavrel_OnboardingPlugin)
+
+namespace {
+
+using tavrel::OnboardingViewModel;
+using Status = tavrel::LaunchAtLoginSetting::Status;
+using Bench = tavrel::testing::AuthenticationStoreBench;
+
+const QSize kWindow(400, 500);
+const QColor kBlack(Qt::black);
+
+// One onboarding window's content over a store in a chosen state.
+struct Scene {
+  explicit Scene(const std::function<void(Bench&)>& reach, Status status = Status::disabled,
+                 std::optional<std::string> failure = std::nullopt, bool quickDropAvailable = false) {
+    launchAtLogin->set(status, std::move(failure));
+    reach(bench);
+    model = std::make_unique<OnboardingViewModel>(
+        OnboardingViewModel::Services{bench.store, launchAtLogin,
+                                      std::make_shared<tavrel::testing::FakeQuickDropPreference>(),
+                                      std::make_shared<tavrel::testing::RecordingAnnouncer>(), bench.queue},
+        [] {}, quickDropAvailable, false);
+  }
+  void render(tavrel::previews::PreviewCanvas& canvas, const QString& name) {
+    canvas.settle = [this] { bench.queue->runUntilIdle(); };
+    canvas.render(name, QStringLiteral("import Tavrel.Onboarding\nOnboardingView {}"),
+                  {{"model", QVariant::fromValue(model.get())}}, kWindow, kBlack);
+    canvas.settle = nullptr;
+  }
+
+  Bench bench;
+  std::shared_ptr<tavrel::testing::FakeLaunchAtLogin> launchAtLogin =
+      std::make_shared<tavrel::testing::FakeLaunchAtLogin>();
+  std::unique_ptr<OnboardingViewModel> model;
+};
+
+void signInWithoutSending(Bench& bench) {
+  bench.api->setBootstrap(tavrel::testing::ScriptedAuthenticationAPI::bootstrapFor(std::nullopt, "ada@example.com", false));
+  bench.signIn();
+}
+
+}  // namespace
+
+TAVREL_PREVIEWS(onboarding) {
+  const std::string failure = "Tavrel couldn’t update Open at Login. Try again or review Login Items in System Settings.";
+  Scene([](Bench&) {}).render(canvas, "restoring");
+  Scene([](Bench& bench) { bench.signOut(); }).render(canvas, "signed-out");
+  Scene([](Bench& bench) { bench.authorize(); }).render(canvas, "authorizing");
+  Scene([](Bench& bench) { bench.makeUnavailable(); }).render(canvas, "unavailable");
+  Scene([](Bench& bench) { bench.signIn(); }).render(canvas, "signed-in");
+  Scene(signInWithoutSending).render(canvas, "signed-in-without-sending");
+  Scene([](Bench& bench) { bench.signIn(); }, Status::enabled).render(canvas, "open-at-login-enabled");
+  Scene([](Bench& bench) { bench.signIn(); }, Status::requiresApproval).render(canvas, "open-at-login-requires-approval");
+  Scene([](Bench& bench) { bench.signIn(); }, Status::unavailable).render(canvas, "open-at-login-unavailable");
+  Scene([](Bench& bench) { bench.signIn(); }, Status::unavailable, failure)
+      .render(canvas, "open-at-login-unavailable-failed");
+  Scene([](Bench& bench) { bench.signIn(); }, Status::disabled, failure).render(canvas, "open-at-login-failed");
+  Scene(signInWithoutSending, Status::requiresApproval).render(canvas, "signed-in-without-sending-requires-approval");
+
+  // The island help button and its popover, which the window never shows.
+  for (const bool maySend : {true, false}) {
+    canvas.render(maySend ? QStringLiteral("quick-drop-tooltip") : QStringLiteral("quick-drop-tooltip-without-sending"),
+                  QStringLiteral(R"(
+      import QtQuick
+      import Tavrel.Onboarding
+      Item {
+        property bool maySend
+        QuickDropHelpButton {
+          id: help
+          x: 140; y: 12
+          canInitiateTransfer: parent.maySend
+          tooltipText: parent.maySend ? "Drag files at the top center of your screen to start a transfer."
+                                      : "Available when your workspace allows sending."
+          Component.onCompleted: help.helpState.togglePinned()
+        }
+      })"),
+                  {{"maySend", maySend}}, QSize(320, maySend ? 260 : 110), kBlack);
+  }
+}
