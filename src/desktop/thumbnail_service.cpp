@@ -26,7 +26,7 @@ const QString serviceName = QStringLiteral("org.freedesktop.thumbnails.Thumbnail
 const QString servicePath = QStringLiteral("/org/freedesktop/thumbnails/Thumbnailer1");
 const QString serviceInterface = QStringLiteral("org.freedesktop.thumbnails.Thumbnailer1");
 
-constexpr int callTimeoutMilliseconds = 25'000;
+constexpr int callTimeoutMilliseconds = 60'000;
 // Long enough for a large video on a busy machine; a service that never answers must not hold a
 // worker for good.
 constexpr std::chrono::seconds answerTimeout{60};
@@ -109,32 +109,36 @@ ThumbnailService::ThumbnailService()
     : connectionName_(QStringLiteral("tavrel-thumbnails-%1").arg(quintptr(this), 0, 16)) {}
 
 ThumbnailService::~ThumbnailService() {
+  std::lock_guard lock(probeMutex_);
   if (connected_) QDBusConnection::disconnectFromBus(connectionName_);
 }
 
 bool ThumbnailService::available() {
-  std::call_once(probed_, [this] { probe(); });
-  return available_;
+  std::lock_guard lock(probeMutex_);
+  if (presence_ == Presence::unknown) presence_ = probe();
+  return presence_ == Presence::present;
 }
 
-void ThumbnailService::probe() {
+ThumbnailService::Presence ThumbnailService::probe() {
   // A connection of our own: the shared one delivers signals only once the main thread's event
   // loop has run, and our waits must not depend on the main thread.
   QDBusConnection bus = QDBusConnection::connectToBus(QDBusConnection::SessionBus, connectionName_);
   connected_ = true;
-  if (!bus.isConnected() || !bus.interface()) return;
+  if (!bus.isConnected() || !bus.interface()) return Presence::absent;
   const auto registered = bus.interface()->isServiceRegistered(serviceName);
   bool present = registered.isValid() && registered.value();
   if (!present) {
     const auto activatable = bus.interface()->activatableServiceNames();
     present = activatable.isValid() && activatable.value().contains(serviceName);
   }
-  if (!present) return;
+  if (!present) return Presence::absent;
 
+  // This call may start the service, which can take long on a busy machine: when it fails, the
+  // next request asks again rather than doing without the service for good.
   const QDBusMessage reply =
       bus.call(QDBusMessage::createMethodCall(serviceName, servicePath, serviceInterface, QStringLiteral("GetFlavors")),
                QDBus::Block, callTimeoutMilliseconds);
-  if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) return;
+  if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) return Presence::unknown;
   const QStringList offered = qdbus_cast<QStringList>(reply.arguments().constFirst());
   static const Flavor known[] = {{QStringLiteral("normal"), 128},
                                  {QStringLiteral("large"), 256},
@@ -143,7 +147,7 @@ void ThumbnailService::probe() {
   for (const Flavor& flavor : known) {
     if (offered.contains(flavor.name)) flavors_.push_back(flavor);
   }
-  available_ = !flavors_.empty();
+  return flavors_.empty() ? Presence::absent : Presence::present;
 }
 
 QString ThumbnailService::flavorFor(QSize box) const {

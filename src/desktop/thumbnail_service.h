@@ -26,7 +26,8 @@ class ThumbnailService {
   ThumbnailService(const ThumbnailService&) = delete;
   ThumbnailService& operator=(const ThumbnailService&) = delete;
 
-  // Whether the session has the service, running or ready to start. Asked once, on first use.
+  // Whether the session has the service, running or ready to start. Asked on first use, and again
+  // while the service has not answered.
   bool available();
 
   // The service's thumbnail of the file, at least as large as `box` where the service makes one
@@ -45,14 +46,16 @@ class ThumbnailService {
     int side;
   };
 
-  void probe();
+  enum class Presence { unknown, present, absent };
+
+  Presence probe();
   QString flavorFor(QSize box) const;
 
   const QString connectionName_;
-  std::once_flag probed_;
+  std::mutex probeMutex_;
+  Presence presence_ = Presence::unknown;
   bool connected_ = false;
-  bool available_ = false;
-  std::vector<Flavor> flavors_;  // the service's sizes we know, smallest first
+  std::vector<Flavor> flavors_;  // the service's sizes we know, smallest first; fixed once present
 };
 
 }  // namespace tavrel::desktop
