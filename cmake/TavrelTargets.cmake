@@ -49,8 +49,7 @@ function(tavrel_qml_module name uri)
     OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/qml/${uri_path}"
     QML_FILES ${qml_files}
     SOURCES ${sources}
-    RESOURCES ${assets}
-    NO_GENERATE_QMLDIR_DEPENDENCY_CHECKS)
+    RESOURCES ${assets})
   target_include_directories(${name} PUBLIC "${PROJECT_SOURCE_DIR}/src")
   target_link_libraries(${name} PUBLIC ${ARG_DEPS} Qt6::Quick Qt6::Qml)
 endfunction()

@@ -22,7 +22,8 @@ void applyInterfaceDefaults() {
 void prepareEngine(QQmlEngine& engine) {
   engine.addImportPath(QStringLiteral("qrc:/qt/qml"));
   // The engine owns and deletes the provider.
-  engine.addImageProvider(QStringLiteral("symbol"), new SymbolImageProvider);
+  engine.addImageProvider(QStringLiteral("symbol"), new TintedImageProvider(TintedImageProvider::Source::symbol));
+  engine.addImageProvider(QStringLiteral("asset"), new TintedImageProvider(TintedImageProvider::Source::asset));
 }
 
 }  // namespace tavrel::ui

@@ -1,8 +1,7 @@
 #include "ui/symbols.h"
 
-#include <QFile>
-#include <QPainter>
-#include <QSvgRenderer>
+#include "ui/svg_rendering.h"
+
 #include <algorithm>
 #include <array>
 #include <utility>
@@ -89,22 +88,8 @@ std::optional<QString> symbolImagePath(std::string_view name) {
 
 QImage renderSymbol(std::string_view name, QSize pixelSize, const QColor& color) {
   const auto path = symbolImagePath(name);
-  if (!path || pixelSize.isEmpty()) return {};
-  QSvgRenderer renderer(*path);
-  if (!renderer.isValid()) return {};
-  QImage image(pixelSize, QImage::Format_ARGB32_Premultiplied);
-  image.fill(Qt::transparent);
-  QPainter painter(&image);
-  painter.setRenderHint(QPainter::Antialiasing);
-  QSizeF fitted = renderer.defaultSize().isEmpty() ? QSizeF(pixelSize) : QSizeF(renderer.defaultSize());
-  fitted.scale(QSizeF(pixelSize), Qt::KeepAspectRatio);
-  const QRectF target(QPointF((pixelSize.width() - fitted.width()) / 2, (pixelSize.height() - fitted.height()) / 2),
-                      fitted);
-  renderer.render(&painter, target);
-  // Only the shape's alpha counts: paint the colour through it.
-  painter.setCompositionMode(QPainter::CompositionMode_SourceIn);
-  painter.fillRect(image.rect(), color);
-  return image;
+  if (!path) return {};
+  return renderSvg(*path, pixelSize, color);
 }
 
 std::vector<std::string_view> knownSymbolNames() {

@@ -1,0 +1,96 @@
+import QtQuick
+import QtTest
+import Tavrel.Controls
+
+Item {
+    id: root
+    width: 320
+    height: 200
+
+    Component {
+        id: buttonComponent
+        TavrelButton { width: 200; text: "Upload Files" }
+    }
+    Component {
+        id: iconButtonComponent
+        TavrelIconButton { systemImage: "arrow.clockwise" }
+    }
+
+    TestCase {
+        name: "Buttons"
+        when: windowShown
+
+        function test_variants_reach_their_colours_data() {
+            return [
+                { tag: "primary", variant: "primary", foreground: Theme.ink, background: Theme.accent },
+                { tag: "secondary", variant: "secondary", foreground: Theme.white(0.72), background: Theme.white(0.10) },
+                { tag: "white", variant: "white", foreground: "black", background: "white" },
+                { tag: "destructive", variant: "destructive", foreground: "white", background: Theme.deepRed },
+            ]
+        }
+
+        function test_variants_reach_their_colours(data) {
+            const button = createTemporaryObject(buttonComponent, root, { variant: data.variant })
+            compare(Qt.colorEqual(button.foregroundColor, data.foreground), true)
+            compare(Qt.colorEqual(button.background.color, data.background), true)
+            compare(button.isDestructive, data.variant === "destructive")
+        }
+
+        function test_hover_shows_the_layer_only_while_enabled() {
+            const button = createTemporaryObject(buttonComponent, root, { variant: "secondary" })
+            const layer = findChild(button, "hoverLayer")
+            mouseMove(button, button.width / 2, button.height / 2)
+            tryCompare(button, "isHovered", true)
+            compare(Qt.colorEqual(layer.border.color, Theme.white(0.14)), true)
+            driver.advance(200)
+            compare(Qt.colorEqual(layer.color, Theme.white(0.07)), true)
+
+            // Disabling it under the pointer clears the hover look at once and halves its opacity.
+            button.enabled = false
+            compare(button.isHovered, false)
+            compare(Qt.colorEqual(layer.border.color, Theme.white(0.08)), true)
+            compare(button.opacity, 0.5)
+            mouseMove(root, 300, 190)
+        }
+
+        function test_press_shrinks_and_a_click_runs_the_action() {
+            const button = createTemporaryObject(buttonComponent, root, { variant: "primary" })
+            let count = 0
+            button.clicked.connect(() => count++)
+            mousePress(button, button.width / 2, button.height / 2)
+            driver.advance(200)
+            compare(button.scale, 0.98)
+            compare(button.background.opacity, 0.82)
+            mouseRelease(button, button.width / 2, button.height / 2)
+            driver.advance(200)
+            compare(button.scale, 1.0)
+            compare(count, 1)
+
+            button.enabled = false
+            mouseClick(button, button.width / 2, button.height / 2)
+            compare(count, 1)
+        }
+
+        function test_icon_button_names_itself_for_accessibility() {
+            const bare = createTemporaryObject(iconButtonComponent, root)
+            compare(bare.Accessible.name, "arrow.clockwise")
+            compare(findChild(bare, "caption").visible, false)
+            const captioned = createTemporaryObject(iconButtonComponent, root, { text: "Retry" })
+            compare(captioned.Accessible.name, "Retry")
+            compare(findChild(captioned, "caption").visible, true)
+            const labelled = createTemporaryObject(iconButtonComponent, root,
+                                                   { text: "Retry", accessibilityLabel: "Retry upload" })
+            compare(labelled.Accessible.name, "Retry upload")
+        }
+
+        function test_icon_button_turns_accent_while_hovered() {
+            const button = createTemporaryObject(iconButtonComponent, root, { x: 100, y: 100 })
+            compare(Qt.colorEqual(button.foregroundColor, Theme.white(0.72)), true)
+            mouseMove(button, button.width / 2, 10)
+            tryCompare(button, "isHovered", true)
+            compare(Qt.colorEqual(button.foregroundColor, Theme.accent), true)
+            mouseMove(root, 5, 5)
+            tryCompare(button, "isHovered", false)
+        }
+    }
+}
