@@ -12,8 +12,6 @@
 #include <QGuiApplication>
 #include <QIcon>
 #include <QImage>
-#include <QPainter>
-#include <QPainterPath>
 #include <QTimer>
 
 #include "menubar/status_icon/menu_bar_status_icon_renderer.h"
@@ -24,19 +22,7 @@ using tavrel::MenuBarStatusIconRenderer;
 using tavrel::MenuBarTransferIndicator;
 namespace indicator = tavrel::menu_bar_indicator;
 
-// A mark of the kind the program draws: a rounded square with a curved cut, at 2x of 18 points.
-QImage benchmarkMark() {
-  QImage mark(72, 72, QImage::Format_ARGB32_Premultiplied);
-  mark.fill(Qt::transparent);
-  QPainter painter(&mark);
-  painter.setRenderHint(QPainter::Antialiasing);
-  QPainterPath path;
-  path.addRoundedRect(QRectF(4, 4, 64, 64), 16, 16);
-  QPainterPath cut;
-  cut.addEllipse(QRectF(22, 22, 28, 28));
-  painter.fillPath(path.subtracted(cut), Qt::black);
-  return mark;
-}
+QImage benchmarkMark() { return MenuBarStatusIconRenderer::programMark(); }
 
 double processSeconds() {
   timespec now{};

@@ -176,6 +176,17 @@ TEST(MenuBarStatusIconRendererColourTest, EverythingIsDrawnInTheOneColour) {
   EXPECT_EQ(plain.convertToFormat(QImage::Format_ARGB32).pixelColor(12, 12), QColor(Qt::white));
 }
 
+TEST(MenuBarStatusIconRendererColourTest, TheProgramMarkFillsTheMarkSquare) {
+  const auto mark = MenuBarStatusIconRenderer::programMark();
+  ASSERT_FALSE(mark.isNull());
+  const auto idle = MenuBarStatusIconRenderer(mark).image(indicator::Idle{}, 0, false, 2);
+  int drawn = 0;
+  for (int y = 0; y < idle.height(); ++y) {
+    for (int x = 0; x < idle.width(); ++x) drawn += qAlpha(idle.pixel(x, y)) > 0 ? 1 : 0;
+  }
+  EXPECT_GT(drawn, 48 * 48 / 8);
+}
+
 TEST(MenuBarStatusIconRendererColourTest, WithoutAMarkOnlyTheIndicatorIsDrawn) {
   const MenuBarStatusIconRenderer renderer{QImage()};
   const auto idle = renderer.image(indicator::Idle{}, 0, false, 1);

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <utility>
 
+#include "ui/assets.h"
 #include "ui/symbols.h"
 
 namespace tavrel {
@@ -80,6 +81,13 @@ MenuBarStatusIconRenderer::MenuBarStatusIconRenderer(QImage baseImage, QColor co
       tintedMark_(tinted(baseImage_, color_)),
       markAt1x_(scaledMark(tintedMark_, 1)),
       markAt2x_(scaledMark(tintedMark_, 2)) {}
+
+QImage MenuBarStatusIconRenderer::programMark() {
+  const QSize size(72, 72);
+  QImage mark = ui::renderAsset("MenuBarMark", size, QColor(Qt::black));
+  if (mark.isNull()) mark = ui::renderSymbol("shippingbox.fill", size, Qt::black);
+  return mark;
+}
 
 int MenuBarStatusIconRenderer::effectiveFrame(int animationFrame, bool reduceMotion) {
   if (reduceMotion) return 0;

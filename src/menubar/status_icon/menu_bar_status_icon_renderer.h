@@ -26,6 +26,10 @@ class MenuBarStatusIconRenderer {
   // leaves the mark out.
   explicit MenuBarStatusIconRenderer(QImage baseImage, QColor color = Qt::white);
 
+  // The program's mark for the status icon: our "MenuBarMark" artwork, or the "shippingbox.fill"
+  // symbol where the artwork cannot be loaded; 72 pixels square (18 points at 4x).
+  static QImage programMark();
+
   const QImage& baseImage() const { return baseImage_; }
   const QColor& color() const { return color_; }
 
