@@ -171,6 +171,9 @@ TEST(MenuBarStatusIconRendererColourTest, EverythingIsDrawnInTheOneColour) {
       EXPECT_NEAR(pixel.blue(), ink.blue(), 2);
     }
   }
+  EXPECT_EQ(MenuBarStatusIconRenderer::colorFor(ui::ColorScheme::light), QColor(Qt::black));
+  EXPECT_EQ(MenuBarStatusIconRenderer::colorFor(ui::ColorScheme::dark), QColor(Qt::white));
+  EXPECT_EQ(MenuBarStatusIconRenderer::colorFor(std::nullopt), QColor(Qt::white));
   // White unless told otherwise.
   const auto plain = MenuBarStatusIconRenderer(solidMark()).image(indicator::Idle{}, 0, false, 1);
   EXPECT_EQ(plain.convertToFormat(QImage::Format_ARGB32).pixelColor(12, 12), QColor(Qt::white));
