@@ -1,0 +1,15 @@
+#pragma once
+
+#include "sharehandoff/share_handoff_signal.h"
+
+namespace tavrel {
+
+// The handoff signal on the user's session bus (platform::SessionBusSignal). Without a session bus
+// nothing is observed and posts fail; the program then still scans at start-up and on activation.
+class SessionBusShareHandoffSignal final : public ShareHandoffSignalling {
+ public:
+  std::unique_ptr<Registration> observe(std::function<void()> handler) override;
+  bool post() override;
+};
+
+}  // namespace tavrel
