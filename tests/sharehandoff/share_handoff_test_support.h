@@ -1,0 +1,54 @@
+#pragma once
+
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "platform/iso_date.h"
+#include "sharehandoff/share_handoff_bookmark.h"
+#include "sharehandoff/share_handoff_records.h"
+
+namespace tavrel::testing {
+
+inline const std::chrono::system_clock::time_point handoffDate = *platform::parseIsoDate("2026-03-04T05:06:07Z");
+
+inline ShareHandoffItem handoffItem(std::string name = "photo.jpg", std::size_t bookmarkSize = 8) {
+  return {std::vector<std::uint8_t>(bookmarkSize, 0x41), std::move(name), ShareHandoffItemKind::file, std::nullopt};
+}
+
+inline ShareHandoffRequest handoffRequest(std::size_t itemCount = 1) {
+  ShareHandoffRequest request{1, platform::Uuid::generate(), handoffDate, {}};
+  for (std::size_t index = 0; index < itemCount; ++index) request.items.push_back(handoffItem());
+  return request;
+}
+
+// An item whose bookmark names `path` as it is now.
+inline ShareHandoffItem bookmarkedItem(const std::filesystem::path& path,
+                                       ShareHandoffItemKind kind = ShareHandoffItemKind::file) {
+  return {makeShareHandoffBookmark(path).value().encoded(), path.filename().string(), kind, std::nullopt};
+}
+
+inline std::string readWhole(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// Sets a file's modification time to `age` before `now` (not following links).
+inline void makeOlder(const std::filesystem::path& path, std::chrono::system_clock::time_point now,
+                      std::chrono::nanoseconds age) {
+  const auto since = (now - age).time_since_epoch();
+  const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(since);
+  const timespec when{static_cast<time_t>(seconds.count()),
+                      static_cast<long>(std::chrono::duration_cast<std::chrono::nanoseconds>(since - seconds).count())};
+  const timespec times[2] = {when, when};
+  ::utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW);
+}
+
+}  // namespace tavrel::testing
