@@ -1,5 +1,6 @@
 #include "sharehandoff/share_handoff_bookmark.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <cerrno>
@@ -10,7 +11,7 @@ namespace {
 
 constexpr std::uint8_t header[] = {'T', 'V', 'B', 'M', 1};
 constexpr std::size_t headerSize = sizeof(header);
-constexpr std::size_t fixedSize = headerSize + 16;
+constexpr std::size_t fixedSize = headerSize + 32;
 
 void appendLittleEndian(std::vector<std::uint8_t>& bytes, std::uint64_t value) {
   for (int shift = 0; shift < 64; shift += 8) bytes.push_back(static_cast<std::uint8_t>(value >> shift));
@@ -22,12 +23,26 @@ std::uint64_t readLittleEndian(const std::uint8_t* bytes) {
   return value;
 }
 
+// The identity of the item at `path` now, not following a link; false when there is none.
+bool identify(const std::filesystem::path& path, ShareHandoffBookmark& bookmark) {
+  struct statx status {};
+  if (::statx(AT_FDCWD, path.c_str(), AT_SYMLINK_NOFOLLOW, STATX_INO | STATX_BTIME, &status) != 0) return false;
+  bookmark.device = (static_cast<std::uint64_t>(status.stx_dev_major) << 32) | status.stx_dev_minor;
+  bookmark.inode = status.stx_ino;
+  const bool hasBirth = (status.stx_mask & STATX_BTIME) != 0;
+  bookmark.birthSeconds = hasBirth ? static_cast<std::uint64_t>(status.stx_btime.tv_sec) : 0;
+  bookmark.birthNanoseconds = hasBirth ? status.stx_btime.tv_nsec : 0;
+  return true;
+}
+
 }  // namespace
 
 std::vector<std::uint8_t> ShareHandoffBookmark::encoded() const {
   std::vector<std::uint8_t> bytes(std::begin(header), std::end(header));
   appendLittleEndian(bytes, device);
   appendLittleEndian(bytes, inode);
+  appendLittleEndian(bytes, birthSeconds);
+  appendLittleEndian(bytes, birthNanoseconds);
   const std::string text = path.string();
   bytes.insert(bytes.end(), text.begin(), text.end());
   return bytes;
@@ -37,27 +52,25 @@ std::optional<ShareHandoffBookmark> ShareHandoffBookmark::decode(const std::vect
   if (bytes.size() <= fixedSize || !std::equal(std::begin(header), std::end(header), bytes.begin())) return std::nullopt;
   const std::string text(bytes.begin() + fixedSize, bytes.end());
   if (text.front() != '/' || text.find('\0') != std::string::npos) return std::nullopt;
-  return ShareHandoffBookmark{text, readLittleEndian(bytes.data() + headerSize),
-                              readLittleEndian(bytes.data() + headerSize + 8)};
+  const auto* numbers = bytes.data() + headerSize;
+  return ShareHandoffBookmark{text, readLittleEndian(numbers), readLittleEndian(numbers + 8),
+                              readLittleEndian(numbers + 16), readLittleEndian(numbers + 24)};
 }
 
 platform::Expected<ShareHandoffBookmark, std::string> makeShareHandoffBookmark(const std::filesystem::path& path) {
   const auto absolute = path.lexically_normal();
   if (!absolute.is_absolute()) return platform::unexpected(std::string("not an absolute path"));
-  struct stat status {};
-  if (::lstat(absolute.c_str(), &status) != 0) return platform::unexpected(std::string(std::strerror(errno)));
-  return ShareHandoffBookmark{absolute, static_cast<std::uint64_t>(status.st_dev),
-                              static_cast<std::uint64_t>(status.st_ino)};
+  ShareHandoffBookmark bookmark{absolute};
+  if (!identify(absolute, bookmark)) return platform::unexpected(std::string(std::strerror(errno)));
+  return bookmark;
 }
 
 platform::Expected<ResolvedShareHandoffBookmark, std::string> resolveShareHandoffBookmark(
     const std::vector<std::uint8_t>& bytes) {
   const auto bookmark = ShareHandoffBookmark::decode(bytes);
   if (!bookmark) return platform::unexpected(std::string("The shared item’s bookmark could not be read."));
-  struct stat status {};
-  const bool same = ::lstat(bookmark->path.c_str(), &status) == 0 &&
-                    static_cast<std::uint64_t>(status.st_dev) == bookmark->device &&
-                    static_cast<std::uint64_t>(status.st_ino) == bookmark->inode;
+  ShareHandoffBookmark now{bookmark->path};
+  const bool same = identify(bookmark->path, now) && now == *bookmark;
   return ResolvedShareHandoffBookmark{bookmark->path, !same};
 }
 

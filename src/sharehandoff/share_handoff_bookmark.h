@@ -1,11 +1,12 @@
 #pragma once
 
-// A bookmark names one handed-over file: its absolute path with the device and inode it had when it
-// was shared. Resolving succeeds only while the path still names that same file, so a file deleted or
+// A bookmark names one handed-over file: its absolute path with the device, inode and birth time it
+// had when it was shared (the birth time tells a new file apart from an old one whose inode it reused;
+// it is 0 on file systems that do not keep one). Resolving succeeds only while the path still names that same file, so a file deleted or
 // swapped after sharing is refused rather than uploaded. Links are never followed, on either side.
 //
-// Bytes: "TVBM" and a version byte 1, the device and the inode as little-endian 64-bit numbers, then
-// the path's bytes (absolute, no NUL).
+// Bytes: "TVBM" and a version byte 1; the device, the inode, the birth time's seconds and its
+// nanoseconds as little-endian 64-bit numbers; then the path's bytes (absolute, no NUL).
 
 #include <cstdint>
 #include <filesystem>
@@ -21,6 +22,8 @@ struct ShareHandoffBookmark {
   std::filesystem::path path;
   std::uint64_t device = 0;
   std::uint64_t inode = 0;
+  std::uint64_t birthSeconds = 0;
+  std::uint64_t birthNanoseconds = 0;
 
   std::vector<std::uint8_t> encoded() const;
   // None for bytes that are not a bookmark (wrong header, short, a relative path or one with NUL).

@@ -8,12 +8,17 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
 #include "platform/iso_date.h"
 #include "sharehandoff/share_handoff_bookmark.h"
 #include "sharehandoff/share_handoff_records.h"
+#include "sharehandoff/share_handoff_signal.h"
 
 namespace tavrel::testing {
 
@@ -50,5 +55,57 @@ inline void makeOlder(const std::filesystem::path& path, std::chrono::system_clo
   const timespec times[2] = {when, when};
   ::utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW);
 }
+
+// The handoff signal inside one process: post() calls every observer on the posting thread.
+class InProcessShareHandoffSignal final : public ShareHandoffSignalling {
+ public:
+  std::unique_ptr<Registration> observe(std::function<void()> handler) override {
+    std::lock_guard lock(shared_->mutex);
+    const int key = shared_->nextKey++;
+    shared_->handlers.emplace(key, std::move(handler));
+    return std::make_unique<Observation>(shared_, key);
+  }
+  bool post() override {
+    std::map<int, std::function<void()>> handlers;
+    {
+      std::lock_guard lock(shared_->mutex);
+      ++shared_->posts;
+      handlers = shared_->handlers;
+    }
+    for (auto& [key, handler] : handlers) handler();
+    return reachable;
+  }
+  int posts() const {
+    std::lock_guard lock(shared_->mutex);
+    return shared_->posts;
+  }
+  std::size_t observers() const {
+    std::lock_guard lock(shared_->mutex);
+    return shared_->handlers.size();
+  }
+
+  bool reachable = true;  // what post() answers
+
+ private:
+  struct Shared {
+    mutable std::mutex mutex;
+    std::map<int, std::function<void()>> handlers;
+    int nextKey = 0;
+    int posts = 0;
+  };
+  class Observation final : public Registration {
+   public:
+    Observation(std::shared_ptr<Shared> shared, int key) : shared_(std::move(shared)), key_(key) {}
+    ~Observation() override {
+      std::lock_guard lock(shared_->mutex);
+      shared_->handlers.erase(key_);
+    }
+
+   private:
+    std::shared_ptr<Shared> shared_;
+    int key_;
+  };
+  std::shared_ptr<Shared> shared_ = std::make_shared<Shared>();
+};
 
 }  // namespace tavrel::testing
