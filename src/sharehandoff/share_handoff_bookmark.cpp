@@ -58,7 +58,11 @@ std::optional<ShareHandoffBookmark> ShareHandoffBookmark::decode(const std::vect
 }
 
 platform::Expected<ShareHandoffBookmark, std::string> makeShareHandoffBookmark(const std::filesystem::path& path) {
-  const auto absolute = path.lexically_normal();
+  auto absolute = path.lexically_normal();
+  // "dir/" would name what a link called "dir" points to; the item is "dir" itself.
+  if (absolute.has_parent_path() && !absolute.has_filename() && absolute != absolute.root_path()) {
+    absolute = absolute.parent_path();
+  }
   if (!absolute.is_absolute()) return platform::unexpected(std::string("not an absolute path"));
   ShareHandoffBookmark bookmark{absolute};
   if (!identify(absolute, bookmark)) return platform::unexpected(std::string(std::strerror(errno)));

@@ -43,6 +43,13 @@ std::optional<std::string> schemeOf(const std::string& location) {
   return lowercased(location.substr(0, colon));
 }
 
+// Without a trailing separator: "dir/" would name a link's target rather than the item itself.
+std::filesystem::path normalised(const std::filesystem::path& path) {
+  auto result = path.lexically_normal();
+  if (!result.has_filename() && result != result.root_path()) result = result.parent_path();
+  return result;
+}
+
 // The state one load keeps between its items.
 struct LoadRun {
   std::vector<ShareExtensionAttachment> attachments;
@@ -119,7 +126,7 @@ platform::Expected<std::filesystem::path, ShareExtensionItemLoaderError> localPa
     std::error_code error;
     const auto absolute = std::filesystem::absolute(location, error);
     if (error) return failure(Kind::unavailableItem);
-    return absolute.lexically_normal();
+    return normalised(absolute);
   }
   if (*scheme == "http" || *scheme == "https" || *scheme == "mailto" || *scheme == "data" || *scheme == "about") {
     return failure(Kind::unsupportedItem);
@@ -137,7 +144,7 @@ platform::Expected<std::filesystem::path, ShareExtensionItemLoaderError> localPa
   path = path.substr(0, path.find_first_of("?#"));
   const auto decoded = platform::percentDecode(path);
   if (!decoded || decoded->find('\0') != std::string::npos) return failure(Kind::unsupportedItem);
-  return std::filesystem::path(*decoded).lexically_normal();
+  return normalised(*decoded);
 }
 
 platform::Expected<LoadedShareExtensionItem, ShareExtensionItemLoaderError> readLocalShareItem(
