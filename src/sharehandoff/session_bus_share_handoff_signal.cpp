@@ -1,15 +1,9 @@
 #include "sharehandoff/session_bus_share_handoff_signal.h"
 
-#include "platform/logger.h"
 #include "platform/session_bus_signal.h"
 
 namespace tavrel {
 namespace {
-
-const platform::Logger& logger() {
-  static const platform::Logger instance{"com.tavrel.desktop", "ShareHandoff"};
-  return instance;
-}
 
 class SessionBusRegistration final : public ShareHandoffSignalling::Registration {
  public:
@@ -25,7 +19,7 @@ std::unique_ptr<ShareHandoffSignalling::Registration> SessionBusShareHandoffSign
     std::function<void()> handler) {
   auto signal = platform::SessionBusSignal::observe(shareHandoffSignalName, std::move(handler));
   if (!signal) {
-    logger().notice("The handoff signal cannot be observed: {}", platform::publicArg(signal.error()));
+    logger_.notice("The handoff signal cannot be observed: {}", platform::publicArg(signal.error()));
     return nullptr;
   }
   return std::make_unique<SessionBusRegistration>(std::move(*signal));
@@ -33,7 +27,7 @@ std::unique_ptr<ShareHandoffSignalling::Registration> SessionBusShareHandoffSign
 
 bool SessionBusShareHandoffSignal::post() {
   auto posted = platform::SessionBusSignal::post(shareHandoffSignalName);
-  if (!posted) logger().notice("The handoff signal could not be sent: {}", platform::publicArg(posted.error()));
+  if (!posted) logger_.notice("The handoff signal could not be sent: {}", platform::publicArg(posted.error()));
   return posted.hasValue();
 }
 
