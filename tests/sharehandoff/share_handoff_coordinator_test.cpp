@@ -25,36 +25,6 @@ namespace fs = std::filesystem;
 
 const std::string unavailable = "One or more shared items are no longer available.";
 
-// Answers every token and bootstrap request at once; the bootstrap's send permission is switchable.
-class FakeAuthenticationAPI final : public AuthenticationAPI {
- public:
-  TokenResult exchange(std::string_view, std::string_view, std::stop_token) override { return token(); }
-  TokenResult refresh(std::string_view, std::stop_token) override { return token(); }
-  void revoke(std::string_view, std::stop_token) override {}
-  BootstrapResult bootstrap(std::string_view, std::stop_token) override {
-    AppBootstrap bootstrap;
-    bootstrap.user.email = "ada@example.com";
-    bootstrap.permissions.canInitiateTransfer = canInitiateTransfer.load();
-    return bootstrap;
-  }
-  std::atomic<bool> canInitiateTransfer{true};
-
- private:
-  static TokenResult token() {
-    std::string scope;
-    for (const auto& granted : OAuthConfiguration::scopes()) scope += (scope.empty() ? "" : " ") + granted;
-    return OAuthTokenResponse{"access", "Bearer", 3600, "refresh-next", scope};
-  }
-};
-
-class NoBrowser final : public WebAuthenticating {
- public:
-  void authenticate(const platform::Url&, std::string_view, Completion completion) override {
-    completion(platform::unexpected(AuthenticationError(AuthenticationError::Kind::authorizationCancelled)));
-  }
-  void cancel() override {}
-};
-
 // The coordinator on the real transfer and authentication stores, the engine and preparer faked,
 // the container in a temporary folder and the signal in process.
 class ShareHandoffCoordinatorTest : public ::testing::Test {

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
@@ -15,6 +16,9 @@
 #include <string>
 #include <vector>
 
+#include "account/authentication_api.h"
+#include "account/oauth_configuration.h"
+#include "account/web_authenticating.h"
 #include "platform/iso_date.h"
 #include "sharehandoff/share_handoff_bookmark.h"
 #include "sharehandoff/share_handoff_records.h"
@@ -106,6 +110,36 @@ class InProcessShareHandoffSignal final : public ShareHandoffSignalling {
     int key_;
   };
   std::shared_ptr<Shared> shared_ = std::make_shared<Shared>();
+};
+
+// Answers every token and bootstrap request at once; the bootstrap's send permission is switchable.
+class FakeAuthenticationAPI final : public AuthenticationAPI {
+ public:
+  TokenResult exchange(std::string_view, std::string_view, std::stop_token) override { return token(); }
+  TokenResult refresh(std::string_view, std::stop_token) override { return token(); }
+  void revoke(std::string_view, std::stop_token) override {}
+  BootstrapResult bootstrap(std::string_view, std::stop_token) override {
+    AppBootstrap bootstrap;
+    bootstrap.user.email = "ada@example.com";
+    bootstrap.permissions.canInitiateTransfer = canInitiateTransfer.load();
+    return bootstrap;
+  }
+  std::atomic<bool> canInitiateTransfer{true};
+
+ private:
+  static TokenResult token() {
+    std::string scope;
+    for (const auto& granted : OAuthConfiguration::scopes()) scope += (scope.empty() ? "" : " ") + granted;
+    return OAuthTokenResponse{"access", "Bearer", 3600, "refresh-next", scope};
+  }
+};
+
+class NoBrowser final : public WebAuthenticating {
+ public:
+  void authenticate(const platform::Url&, std::string_view, Completion completion) override {
+    completion(platform::unexpected(AuthenticationError(AuthenticationError::Kind::authorizationCancelled)));
+  }
+  void cancel() override {}
 };
 
 }  // namespace tavrel::testing
