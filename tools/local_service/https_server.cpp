@@ -236,11 +236,14 @@ void HttpsServer::Impl::handle(const httplib::Request& request, httplib::Respons
     keeps = false;
   }
   // Removes a spooled body the handler did not take, whatever way this request ends.
-  const std::shared_ptr<void> spoolCleanup(nullptr, [&recordedRequest](void*) {
-    if (recordedRequest.bodyFile.empty()) return;
-    std::error_code ignored;
-    std::filesystem::remove(recordedRequest.bodyFile, ignored);
-  });
+  struct SpoolCleanup {
+    const std::filesystem::path& file;
+    ~SpoolCleanup() {
+      if (file.empty()) return;
+      std::error_code ignored;
+      std::filesystem::remove(file, ignored);
+    }
+  } spoolCleanup{recordedRequest.bodyFile};
   bool spoolFailed = false;
   const auto receive = [&](const char* data, std::size_t size) {
     if (hashes) digest.update(data, size);
