@@ -265,5 +265,12 @@ TEST_F(LocalServiceTest, AnUnreadableStateFileStopsTheStart) {
   EXPECT_THROW(start(), std::runtime_error);
 }
 
+// A second service on a port in use stops with an error instead of sharing the port.
+TEST_F(LocalServiceTest, APortInUseStopsTheStart) {
+  testing::TemporaryDirectory other;
+  EXPECT_THROW(LocalService({other.path(), service->port()}), std::runtime_error);
+  EXPECT_EQ(send("GET", "/dl/made-up").status, 404) << "the first one still serves";
+}
+
 }  // namespace
 }  // namespace tavrel

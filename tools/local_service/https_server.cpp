@@ -380,6 +380,12 @@ HttpsServer::HttpsServer(Options options) : impl_(std::make_unique<Impl>()) {
   }
   httplib::Server& server = *impl_->server;
   if (!server.is_valid()) throw std::runtime_error("the server could not be set up");
+  // The library would also share the port (SO_REUSEPORT), letting a second server bind a port that
+  // is in use and take half its connections: reuse the address only.
+  server.set_socket_options([](socket_t socket) {
+    const int yes = 1;
+    ::setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+  });
   server.set_keep_alive_max_count(1000);
   server.set_tcp_nodelay(true);
 

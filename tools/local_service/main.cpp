@@ -108,6 +108,9 @@ int main(int argc, char** argv) {
 
     // Blocked before any server thread starts, so every thread inherits it and only sigwait
     // below receives the stop.
+    // A shell starts background jobs with SIGINT ignored, and an ignored signal never reaches sigwait.
+    ::signal(SIGINT, SIG_DFL);
+    ::signal(SIGTERM, SIG_DFL);
     sigset_t stopSignals;
     sigemptyset(&stopSignals);
     sigaddset(&stopSignals, SIGINT);
