@@ -21,12 +21,16 @@ std::filesystem::path LocalService::defaultDataDirectory() {
   return std::filesystem::path(home) / ".local" / "share" / "tavrel-local-service";
 }
 
-LocalService::LocalService(Options options) : dataDirectory_(std::move(options.dataDirectory)) {
-  // It holds the accounts' tokens and the authority's key: the owner's alone.
-  if (std::filesystem::create_directories(dataDirectory_)) {
-    std::filesystem::permissions(dataDirectory_, std::filesystem::perms::owner_all);
+std::shared_ptr<const CertificateAuthority> LocalService::certificateAuthority(const std::filesystem::path& dataDirectory) {
+  // It holds the accounts' tokens, the authority's key and the uploads: the owner's alone.
+  if (std::filesystem::create_directories(dataDirectory)) {
+    std::filesystem::permissions(dataDirectory, std::filesystem::perms::owner_all);
   }
-  authority_ = CertificateAuthority::loadOrCreate(dataDirectory_);
+  return CertificateAuthority::loadOrCreate(dataDirectory);
+}
+
+LocalService::LocalService(Options options) : dataDirectory_(std::move(options.dataDirectory)) {
+  authority_ = certificateAuthority(dataDirectory_);
   HttpsServer::Options serverOptions;
   serverOptions.authority = authority_;
   serverOptions.port = options.port;
@@ -104,6 +108,9 @@ void LocalService::save() {
     if (!file.flush()) return;  // the last good file stays; the next change tries again
   }
   std::error_code ignored;
+  // Refresh tokens are in it.
+  std::filesystem::permissions(temporary, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write,
+                               ignored);
   std::filesystem::rename(temporary, path, ignored);
 }
 

@@ -39,6 +39,8 @@ class LocalService {
 
   // $XDG_DATA_HOME/tavrel-local-service, else ~/.local/share/tavrel-local-service.
   static std::filesystem::path defaultDataDirectory();
+  // The authority kept in `dataDirectory`, made (with the folder, for its owner only) when missing.
+  static std::shared_ptr<const CertificateAuthority> certificateAuthority(const std::filesystem::path& dataDirectory);
 
   std::uint16_t port() const { return server_->port(); }
   // "https://127.0.0.1:<port>/"

@@ -16,7 +16,6 @@
 
 namespace {
 
-using tavrel::localservice::CertificateAuthority;
 using tavrel::localservice::LocalService;
 
 constexpr std::uint16_t kDefaultPort = 8443;
@@ -102,7 +101,7 @@ int main(int argc, char** argv) {
   try {
     const auto dataDirectory = arguments.dataDirectory.value_or(LocalService::defaultDataDirectory());
     if (arguments.printsAuthority) {
-      std::cout << CertificateAuthority::loadOrCreate(dataDirectory)->certificateFile().string() << '\n';
+      std::cout << LocalService::certificateAuthority(dataDirectory)->certificateFile().string() << '\n';
       return 0;
     }
 
