@@ -1,5 +1,7 @@
 #include "desktop/reduce_motion.h"
 
+#include <gio/gio.h>
+
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -76,7 +78,7 @@ ReduceMotionSetting::~ReduceMotionSetting() {
   }
 }
 
-void ReduceMotionSetting::onChanged(GSettings*, const char*, gpointer self) {
+void ReduceMotionSetting::onChanged(_GSettings*, const char*, void* self) {
   static_cast<ReduceMotionSetting*>(self)->refresh();
 }
 

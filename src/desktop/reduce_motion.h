@@ -1,12 +1,13 @@
 #pragma once
 
-#include <gio/gio.h>
-
 #include <filesystem>
 #include <optional>
 #include <string>
 
 #include "platform/observable.h"
+
+// GIO stays out of this header: its headers cannot follow Qt's (`signals` is a macro there).
+struct _GSettings;
 
 namespace tavrel::desktop {
 
@@ -31,9 +32,9 @@ class ReduceMotionSetting {
   void refresh();
 
  private:
-  static void onChanged(GSettings*, const char*, gpointer self);
+  static void onChanged(_GSettings*, const char*, void* self);
 
-  GSettings* gnomeInterface_ = nullptr;
+  _GSettings* gnomeInterface_ = nullptr;
   platform::Observable<bool> reduceMotion_{false};
 };
 

@@ -7,11 +7,10 @@
 #include <optional>
 #include <string>
 
+#include "desktop/launch_at_login_servicing.h"
 #include "platform/observable.h"
 
 namespace tavrel {
-
-enum class LaunchAtLoginStatus { disabled, enabled, requiresApproval, unavailable };
 
 // IMPORTANT: Thread-safety. Main thread only.
 class MenuBarSettings {
