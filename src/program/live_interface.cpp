@@ -6,6 +6,11 @@
 #include "menubar/menu_bar_controller.h"
 #include "menubar/menu_bar_settings.h"
 #include "onboarding/onboarding_window_controller.h"
+#include "desktop/bundle_identifier.h"
+#include "sharehandoff/session_bus_share_handoff_signal.h"
+#include "sharehandoff/share_handoff_coordinator.h"
+#include "sharehandoff/share_source_access_registry.h"
+#include "transfer/transfer_store.h"
 
 namespace tavrel {
 namespace {
@@ -96,7 +101,44 @@ class LiveOnboardingWindow final : public OnboardingWindowControlling {
   std::unique_ptr<OnboardingWindowController> controller_;
 };
 
+// Everything the handoff needs, released in the right order: the coordinator before the signal it
+// observes.
+struct LiveShareHandoff {
+  std::shared_ptr<ShareSourceAccessRegistry> registry;
+  std::shared_ptr<SessionBusShareHandoffSignal> signal;
+  std::shared_ptr<ShareHandoffCoordinator> coordinator;
+  ~LiveShareHandoff() { coordinator.reset(); }
+};
+
 }  // namespace
+
+std::function<std::shared_ptr<void>(AppCoordinator&)> liveShareHandoff(std::shared_ptr<platform::MainQueue> mainQueue) {
+  return [mainQueue](AppCoordinator& coordinator) -> std::shared_ptr<void> {
+    auto handoff = std::make_shared<LiveShareHandoff>();
+    handoff->registry = std::make_shared<ShareSourceAccessRegistry>();
+    coordinator.transferStore()->setOnSourceAccessReleased(
+        [registry = handoff->registry](const TransferSourceAccessID& id) { registry->release(id); });
+    handoff->signal = std::make_shared<SessionBusShareHandoffSignal>(std::string(bundleIdentifier));
+    auto storage = ShareHandoffStorage::make();
+    const std::weak_ptr<AppCoordinator> weakCoordinator = coordinator.weak_from_this();
+    handoff->coordinator = std::make_shared<ShareHandoffCoordinator>(ShareHandoffCoordinator::Dependencies{
+        .mainQueue = *mainQueue,
+        .storage = storage ? std::optional<ShareHandoffStorage>(std::move(*storage)) : std::nullopt,
+        .transferStore = *coordinator.transferStore(),
+        .authenticationStore = coordinator.authenticationStore(),
+        .accessRegistry = handoff->registry,
+        .onHandoffAccepted =
+            [weakCoordinator] {
+              if (auto coordinator = weakCoordinator.lock()) coordinator->handoffAccepted();
+            },
+        .signalling = handoff->signal.get(),
+    });
+    coordinator.setShareHandoffScan([weakHandoff = std::weak_ptr<ShareHandoffCoordinator>(handoff->coordinator)] {
+      if (auto handoff = weakHandoff.lock()) handoff->scanPendingRequests();
+    });
+    return handoff;
+  };
+}
 
 std::function<std::unique_ptr<MenuBarControlling>(MenuBarDependencies)> liveMenuBarFactory(
     std::shared_ptr<platform::MainQueue> mainQueue) {

@@ -18,4 +18,9 @@ std::function<std::unique_ptr<OnboardingWindowControlling>(OnboardingDependencie
     std::shared_ptr<platform::MainQueue> mainQueue, std::shared_ptr<ui::AccessibilityAnnouncing> announcer,
     std::shared_ptr<LiveApplicationShell> shell);
 
+// The share handoff: claims what the share program leaves in the shared container, on start-up,
+// on its session-bus signal and whenever the program becomes active, and hands it to the transfer
+// store. Without a container the program runs on and simply finds nothing.
+std::function<std::shared_ptr<void>(AppCoordinator&)> liveShareHandoff(std::shared_ptr<platform::MainQueue> mainQueue);
+
 }  // namespace tavrel

@@ -132,6 +132,7 @@ int main(int argc, char** argv) {
   platform.apiSession = sharedAPISession();
   platform.uploadSession = sharedUploadSession();
   platform.now = [] { return std::chrono::system_clock::now(); };
+  platform.connectShareHandoff = liveShareHandoff(mainQueue);
 
   auto coordinator = AppCoordinator::make(*environment, forceRegularActivation, std::move(platform));
 
