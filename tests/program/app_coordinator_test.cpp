@@ -13,6 +13,8 @@
 #include "platform/manual_main_queue.h"
 #include "support/fake_transfer_services.h"
 #include "support/in_memory_refresh_token_store.h"
+#include "support/stand_in_service.h"
+#include "transfer/local_transfer_file_preparer.h"
 #include "support/temporary_directory.h"
 #include "transfer/recent_transfers_store.h"
 #include "transfer/transfer_store.h"
@@ -177,7 +179,7 @@ class AppCoordinatorTest : public ::testing::Test {
     if (storedSession) (void)keychain->save("refresh-stored");
     if (onboarded) preferences->setCompletedOnboardingVersion(1);
     AppEnvironment environment;
-    environment.filePreparer = preparer;
+    environment.filePreparer = filePreparer ? filePreparer : preparer;
     environment.uploadEngine = std::make_shared<testing::FakeUploadEngine>(*queue);
     environment.filePicker = std::make_shared<testing::FakeTransferFilePicker>(*queue);
     environment.linkOpener = std::make_shared<testing::RecordingLinkOpener>();
@@ -211,6 +213,8 @@ class AppCoordinatorTest : public ::testing::Test {
       return std::make_shared<int>(0);
     };
     platform.now = [] { return std::chrono::system_clock::time_point(std::chrono::hours(24 * 365 * 56)); };
+    platform.apiSession = apiSession;
+    platform.uploadSession = apiSession;
     const bool force = std::find(arguments.begin(), arguments.end(), "--show-dock-icon") != arguments.end();
     coordinator = AppCoordinator::make(std::move(environment), force, std::move(platform));
     settle();
@@ -234,6 +238,8 @@ class AppCoordinatorTest : public ::testing::Test {
   std::shared_ptr<testing::InMemoryRefreshTokenStore> keychain = std::make_shared<testing::InMemoryRefreshTokenStore>();
   std::shared_ptr<Browser> browser = std::make_shared<Browser>(*queue);
   std::shared_ptr<testing::FakeTransferFilePreparer> preparer = std::make_shared<testing::FakeTransferFilePreparer>(*queue);
+  std::shared_ptr<TransferFilePreparing> filePreparer;  // the fake above when empty
+  std::shared_ptr<platform::HttpTransport> apiSession;
   std::shared_ptr<testing::RecordingClipboard> clipboard = std::make_shared<testing::RecordingClipboard>();
   std::shared_ptr<AppPreferences> preferences =
       std::make_shared<AppPreferences>(std::make_shared<UserDefaults>(directory.path() / "defaults.json"));
@@ -386,6 +392,32 @@ TEST_F(AppCoordinatorTest, BecomingActiveRefreshesTheHandoffScan) {
   shell->becomeActive();
   settle();
   EXPECT_EQ(scans, 1);
+}
+
+// Signing out while a file uploads: the session ends at once, yet the abandoned transfer is still
+// deleted on the service, with the session's last token.
+TEST_F(AppCoordinatorTest, SignOutDeletesTheAbandonedTransferOnTheService) {
+  testing::StandInService service;
+  service.setAcceptedTokens({"access-1"});
+  service.addFault(testing::StandInService::Endpoint::storagePut, 1, testing::Fault::stall());
+  webAppURL = service.webAppURL();
+  apiSession = testing::makeStandInSession();
+  filePreparer = std::make_shared<LocalTransferFilePreparer>(*queue);
+  launch(true, true);
+  ASSERT_TRUE(signedIn());
+
+  const auto file = directory.writeFile("report.pdf", std::string(64 * 1024, 'x'));
+  coordinator->transferStore()->send(transfer_action::EnqueueURLs{{file}, TransferStartPolicy::automatic});
+  ASSERT_TRUE(queue->runUntil(
+      [&] { return service.requestCount(testing::StandInService::Endpoint::storagePut) >= 1; }, 30s));
+
+  desktop.menuBarActions.onSignOut();
+  EXPECT_FALSE(signedIn());
+  ASSERT_TRUE(queue->runUntil([&] { return !coordinator->isSigningOut(); }, 30s));
+  const auto deletes = service.requests(testing::StandInService::Endpoint::deleteTransfer);
+  ASSERT_EQ(deletes.size(), 1u);
+  EXPECT_THAT(deletes.front().headers,
+              ::testing::Contains(platform::HttpHeader{"Authorization", "Bearer access-1"}));
 }
 
 }  // namespace
