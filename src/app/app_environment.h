@@ -3,7 +3,9 @@
 // Everything the coordinator is configured with: the live services and the settings derived from
 // the program's configuration, built once at start-up.
 //
-// The environment owns what it holds. The main queue handed to live() must outlive it: the
+// The environment owns what it holds. Two members are more than their interface to the coordinator:
+// the notifier is a `SystemTransferNotifier` (clicks come back through setResponseHandler) and the
+// web sign-in a `WebAuthenticationClient` (the callback address arrives through handleCallbackURL). The main queue handed to live() must outlive it: the
 // preparer, the simulated engine and the hot-key and notification services post to it.
 
 #include <memory>

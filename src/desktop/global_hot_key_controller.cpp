@@ -104,6 +104,8 @@ void GlobalHotKeyController::readEvents() {
     }
     std::free(event);
   }
+  // A lost display leaves the socket readable for ever: stop watching it instead of spinning.
+  if (xcb_connection_has_error(connection_) && notifier_) notifier_->setEnabled(false);
 }
 
 }  // namespace tavrel

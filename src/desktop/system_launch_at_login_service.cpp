@@ -1,6 +1,8 @@
 #include "desktop/system_launch_at_login_service.h"
 
 #include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -9,6 +11,9 @@
 #include <cstring>
 #include <fstream>
 #include <system_error>
+#include <thread>
+
+extern char** environ;
 
 #include "desktop/bundle_identifier.h"
 #include "platform/url.h"
@@ -86,7 +91,38 @@ bool isHidden(std::istream& entry) {
   return false;
 }
 
+// Starts `command` directly (no shell) and reaps it on a thread of its own. False when it could not
+// be started.
+bool spawnAndReap(const std::vector<std::string>& command) {
+  std::vector<std::string> arguments = command;
+  std::vector<char*> argv;
+  for (auto& argument : arguments) argv.push_back(argument.data());
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+  pid_t child = 0;
+  const int spawned = posix_spawnp(&child, argv[0], &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (spawned != 0) return false;
+  std::thread([child] {
+    int status = 0;
+    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+  }).detach();
+  return true;
+}
+
 }  // namespace
+
+std::vector<std::string> SystemLaunchAtLoginService::settingsCommand(std::string_view currentDesktop) {
+  while (!currentDesktop.empty()) {
+    const auto colon = currentDesktop.find(':');
+    if (currentDesktop.substr(0, colon) == "KDE") return {"systemsettings", "kcm_autostart"};
+    currentDesktop = colon == std::string_view::npos ? std::string_view{} : currentDesktop.substr(colon + 1);
+  }
+  return {};
+}
 
 SystemLaunchAtLoginService::SystemLaunchAtLoginService(std::filesystem::path autostartFolder,
                                                        std::optional<std::filesystem::path> executable,
@@ -166,6 +202,8 @@ platform::Expected<platform::Unit, LaunchAtLoginError> SystemLaunchAtLoginServic
 }
 
 void SystemLaunchAtLoginService::openLoginItemsSettings() {
+  const char* desktop = std::getenv("XDG_CURRENT_DESKTOP");
+  if (const auto command = settingsCommand(desktop ? desktop : ""); !command.empty() && spawnAndReap(command)) return;
   if (!opener_) return;
   const auto folder = platform::Url::parse(
       "file://" + platform::percentEncode(autostartFolder_.string(), platform::CharacterSet::unreserved().adding("/")));

@@ -15,6 +15,8 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "desktop/launch_at_login_servicing.h"
 #include "platform/browser_launcher.h"
@@ -35,8 +37,13 @@ class SystemLaunchAtLoginService final : public LaunchAtLoginServicing {
   int status() const override;
   platform::Expected<platform::Unit, LaunchAtLoginError> registerLoginItem() override;
   platform::Expected<platform::Unit, LaunchAtLoginError> unregisterLoginItem() override;
-  // Opens the autostart folder in the desktop's file manager.
+  // Opens the desktop's own autostart settings where we know them (Plasma), else the autostart
+  // folder in the file manager.
   void openLoginItemsSettings() override;
+
+  // The program and arguments of the autostart settings of the desktop named by
+  // $XDG_CURRENT_DESKTOP (a colon-separated list); empty when we know none.
+  static std::vector<std::string> settingsCommand(std::string_view currentDesktop);
 
   std::filesystem::path entryPath() const;
   // The entry's text for `executable`; none when the path cannot be written into an entry (a line

@@ -23,10 +23,20 @@ TEST(DesktopOpeningTest, LinksAndTheAutostartFolderGoToTheDesktopsOpener) {
   WorkspaceLinkOpener opener(ApplicationLinks{*platform::Url::parse("https://app.example.com")}, browser);
   opener.open(opener.links().transferURL("42"));
 
+  ::unsetenv("XDG_CURRENT_DESKTOP");  // no desktop whose own settings we know
   SystemLaunchAtLoginService loginItems("/home/a b/.config/autostart", "/usr/bin/tavrel", browser);
   loginItems.openLoginItemsSettings();
   EXPECT_EQ(browser->opened,
             (std::vector<std::string>{"https://app.example.com/transfers/42", "file:///home/a%20b/.config/autostart"}));
+}
+
+TEST(DesktopOpeningTest, AutostartSettingsAreKnownOnPlasmaOnly) {
+  const std::vector<std::string> plasma{"systemsettings", "kcm_autostart"};
+  EXPECT_EQ(SystemLaunchAtLoginService::settingsCommand("KDE"), plasma);
+  EXPECT_EQ(SystemLaunchAtLoginService::settingsCommand("ubuntu:KDE"), plasma);
+  EXPECT_TRUE(SystemLaunchAtLoginService::settingsCommand("ubuntu:GNOME").empty());
+  EXPECT_TRUE(SystemLaunchAtLoginService::settingsCommand("KDEX").empty());
+  EXPECT_TRUE(SystemLaunchAtLoginService::settingsCommand("").empty());
 }
 
 std::vector<std::string>& logLines() {
