@@ -24,8 +24,10 @@ std::string AuthenticationError::errorDescription() const {
     case Kind::unexpectedResponse:
       break;
   }
-  return "Tavrel couldn\u2019t complete sign in.";
+  return signInFailureDescription();
 }
+
+std::string AuthenticationError::signInFailureDescription() { return "Tavrel couldn\u2019t complete sign in."; }
 
 const char* toString(AuthenticationError::Kind kind) {
   using Kind = AuthenticationError::Kind;

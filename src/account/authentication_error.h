@@ -43,6 +43,8 @@ class AuthenticationError {
 
   // The user-facing text.
   std::string errorDescription() const;
+  // The text of a sign-in that did not complete, when no more specific text applies.
+  static std::string signInFailureDescription();
 
   // Whether the failure means the stored session is no longer good and the user must sign in again.
   bool isSessionExpired() const {

@@ -286,6 +286,7 @@ void AuthenticationStore::post(const std::shared_ptr<platform::MainQueue>& queue
 void AuthenticationStore::restore() {
   if (flowID_ != 0) return;
   const auto flowID = flowID_ = nextID_++;
+  flowIsSignIn_ = false;
   const auto epoch = keychain_->epoch();
   flowStop_ = startJob([weak = weak_from_this(), queue = queue_, api = api_, keychain = keychain_, now = now_, epoch,
                         flowID](std::stop_token stop) {
@@ -319,6 +320,7 @@ void AuthenticationStore::signIn() {
   if (!std::holds_alternative<SignedOut>(state())) return;
   cancelFlow();
   const auto flowID = flowID_ = nextID_++;
+  flowIsSignIn_ = true;
   setState(Authorizing{});
 
   auto request = PKCEAuthorizationRequest::make();
@@ -364,6 +366,7 @@ void AuthenticationStore::finishFlow(std::uint64_t flowID, AccountOutcome outcom
   if (!failure) return;  // cancelled: whoever cancelled has set the state
   logger().notice("Sign-in or restore failed: {}", platform::publicArg(toString(failure->kind())));
   if (failure->kind() == Kind::authorizationCancelled) return setState(SignedOut{});
+  if (flowIsSignIn_) return handleSignInFailure(*failure);
   handleFailure(*failure);
 }
 
@@ -490,6 +493,17 @@ void AuthenticationStore::handleFailure(const AuthenticationError& failure) {
     return;
   }
   setState(TemporarilyUnavailable{failure.errorDescription()});
+}
+
+// The user has just allowed the sign-in in the browser: if the service then refuses it, returning to
+// the welcome screen without a word would look as if nothing had happened. An answer that would end a
+// stored session (a refused grant, a missing scope, a refused bootstrap) still drops whatever token
+// the attempt saved, so that a retry finds none and ends signed out; its text speaks of the sign-in,
+// since there was no session to expire.
+void AuthenticationStore::handleSignInFailure(const AuthenticationError& failure) {
+  if (!failure.isSessionExpired()) return handleFailure(failure);
+  keychain_->submit([](RefreshTokenStoring& store) { (void)store.deleteToken(); });
+  setState(TemporarilyUnavailable{AuthenticationError::signInFailureDescription()});
 }
 
 void AuthenticationStore::handleScheduledRefreshFailure(const Failure& failure) {

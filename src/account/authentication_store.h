@@ -98,6 +98,7 @@ class AuthenticationStore final : public AccessTokenProviding, public std::enabl
   void refresh(AccountCompletion completion);
   void enterAuthenticated(const AuthenticatedAccount& account);
   void handleFailure(const AuthenticationError& error);
+  void handleSignInFailure(const AuthenticationError& error);
   void handleScheduledRefreshFailure(const Failure& failure);
   void finishRefresh(std::uint64_t refreshID, AccountOutcome outcome);
   void continueSignIn(std::uint64_t flowID, std::string codeVerifier, std::string expectedState,
@@ -129,6 +130,7 @@ class AuthenticationStore final : public AccessTokenProviding, public std::enabl
   std::uint64_t nextID_ = 1;
   // The running restore or sign-in (at most one), the one renewal and the renewal timer.
   std::uint64_t flowID_ = 0;
+  bool flowIsSignIn_ = false;
   std::stop_source flowStop_;
   std::uint64_t refreshID_ = 0;
   std::stop_source refreshStop_;

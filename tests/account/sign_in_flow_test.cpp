@@ -18,6 +18,7 @@ namespace {
 
 using namespace std::chrono_literals;
 using namespace authentication_state;
+using TokenFault = testing::StandInAuthServer::TokenFault;
 
 std::shared_ptr<platform::HttpTransport> testSession() {
   return std::make_shared<platform::CurlTransport>(SameOriginRedirectDelegate{},
@@ -132,13 +133,59 @@ TEST_F(SignInFlowTest, SignsInThroughTheBrowserAndSignsOutWithARevoke) {
   }
 }
 
-TEST_F(SignInFlowTest, ABootstrapRefusedDuringSignInSignsOutWithoutARetry) {
+// The user has allowed the sign-in in the browser; a refusal after that must be said, not end
+// silently on the welcome screen, and must leave no token for the retry to restore.
+TEST_F(SignInFlowTest, ASignInRefusedAfterTheBrowserSaysSoAndRetryEndsSignedOut) {
   signOutFirst();
-  auth.rejectBootstraps(1);
+  struct Case {
+    const char* name;
+    std::function<void()> arrange;
+  };
+  for (const auto& [name, arrange] : {
+           Case{"invalid grant at the exchange", [&] { auth.failTokenRequests(TokenFault::invalidGrant); }},
+           Case{"a required scope missing", [&] { auth.failTokenRequests(TokenFault::missingScope); }},
+           Case{"the bootstrap refused", [&] { auth.rejectBootstraps(1); }},
+       }) {
+    SCOPED_TRACE(name);
+    arrange();
+    const auto exchanges = auth.tokenRequestCount("authorization_code");
+    store->signIn();
+    ASSERT_TRUE(reaches<TemporarilyUnavailable>());
+    EXPECT_EQ(std::get<TemporarilyUnavailable>(store->state()).message, "Tavrel couldn\u2019t complete sign in.");
+    EXPECT_EQ(auth.tokenRequestCount("authorization_code"), exchanges + 1);
+
+    // At once, before the refused attempt's token is surely gone: the retry must not restore it.
+    store->retry();
+    EXPECT_TRUE(std::holds_alternative<Restoring>(store->state()));
+    ASSERT_TRUE(reaches<SignedOut>());
+    EXPECT_EQ(keychain->token(), std::nullopt);
+    EXPECT_EQ(auth.tokenRequestCount("refresh_token"), 0u);  // neither a renewal in sign-in nor a restore
+  }
+}
+
+// Once a sign-in has run, restore and renewal still sign out for an expired session.
+TEST_F(SignInFlowTest, AfterASignInAnExpiredSessionStillSignsOut) {
+  signOutFirst();
+  auth.failBootstraps(500);
   store->signIn();
-  ASSERT_TRUE(waitFor([&] { return auth.bootstrapRequestCount() == 1 && !web->isRunning(); }));
+  ASSERT_TRUE(reaches<TemporarilyUnavailable>());
+  EXPECT_EQ(std::get<TemporarilyUnavailable>(store->state()).message,
+            "Tavrel is temporarily unavailable. Check your connection and retry.");
+  ASSERT_TRUE(waitFor([&] { return keychain->token().has_value(); }));  // kept for the retry
+
+  auth.failBootstraps(200);
+  auth.failTokenRequests(TokenFault::invalidGrant);
+  store->retry();
   ASSERT_TRUE(reaches<SignedOut>());
-  EXPECT_EQ(auth.tokenRequestCount("refresh_token"), 0u);
+  EXPECT_EQ(auth.tokenRequestCount("refresh_token"), 1u);
+  EXPECT_TRUE(waitFor([&] { return !keychain->token(); }));
+
+  store->signIn();
+  ASSERT_TRUE(reaches<Authenticated>());
+  auth.failTokenRequests(TokenFault::invalidGrant);
+  queue->advance(3540s);
+  ASSERT_TRUE(reaches<SignedOut>());
+  EXPECT_EQ(auth.tokenRequestCount("refresh_token"), 2u);
   EXPECT_TRUE(waitFor([&] { return !keychain->token(); }));
 }
 
