@@ -64,7 +64,7 @@ FocusScope {
                         radius: 8
                         color: Theme.accent
                         anchors.verticalCenter: parent.verticalCenter
-                        SymbolImage { anchors.centerIn: parent; name: "plus"; color: "black"; size: 12 }
+                        SymbolImage { anchors.centerIn: parent; name: "plus"; color: Theme.black(1); size: 12 }
                     }
                     PlainLabel {
                         anchors.verticalCenter: parent.verticalCenter
