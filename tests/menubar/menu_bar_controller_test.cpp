@@ -282,6 +282,18 @@ TEST_F(MenuBarControllerTest, TheFilePickerKeepsThePopoverOpen) {
   EXPECT_TRUE(controller->isOutsideClickMonitorArmed());
 }
 
+TEST_F(MenuBarControllerTest, AConfirmationKeepsThePopoverOpenUntilItIsAnswered) {
+  build();
+  signIn();
+  startPreparing("a.txt");
+  controller->showPopover(true);
+  settle();
+  controller->popoverModel().perform(MenuBarMenuCommand::quit);
+  EXPECT_FALSE(controller->isOutsideClickMonitorArmed());
+  controller->popoverModel().dismissConfirmation();
+  EXPECT_TRUE(controller->isOutsideClickMonitorArmed());
+}
+
 TEST_F(MenuBarControllerTest, APressOutsideThePopoverClosesItAndOneInsideDoesNot) {
   build();
   signIn();

@@ -96,6 +96,11 @@ class PopoverScene : public QObject {
     }
     stores_->loadRecent(std::move(transfers));
   }
+  Q_INVOKABLE void failRecentLoad() {
+    stores_->recent->refresh(true);
+    stores_->recentAPI->answer(TransferAPIError::transportUnavailable());
+    stores_->settle();
+  }
   Q_INVOKABLE void reveal(const QString& id) { drag_.setRevealedTransferID(TransferItemID::parse(id.toStdString())); }
   Q_INVOKABLE void settle() { stores_->settle(); }
   Q_INVOKABLE int pickerRequests() const { return static_cast<int>(stores_->picker->requests().size()); }

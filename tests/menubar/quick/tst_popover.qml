@@ -188,6 +188,17 @@ Item {
             compare(scene.calls, ["viewRecent:t1", "copy:slug-1", "viewTransfers"])
         }
 
+        function test_recentErrorPanelRetriesAndOpensAllTransfers() {
+            scene.signIn()
+            scene.failRecentLoad()
+            open()
+            verify(find("recentError").visible)
+            mouseClick(find("viewAll"))
+            compare(scene.calls, ["viewTransfers"])
+            mouseClick(find("retryRecent"))
+            verify(find("loadingRecent").visible)
+        }
+
         function test_completionBannerShowsWhenNothingIsListed() {
             scene.signIn()
             scene.startUploading("report.pdf")
