@@ -504,8 +504,10 @@ bool NativeUploadEngine::isRetryable(const std::exception_ptr& error) {
     if (uploadError.kind != DirectUploadError::Kind::http) return false;
     const int status = uploadError.status;
     return status == 401 || status == 403 || status == 408 || status == 429 || status >= 500;
-  } catch (const platform::TransportError&) {
-    return true;
+  } catch (const platform::TransportError& transportError) {
+    // A whole file's body that cannot be read (gone, shortened, no longer readable) is a file-system
+    // failure, not a network one: another attempt reads the same file, as a part read would.
+    return transportError.code != platform::TransportErrorCode::fileUnreadable;
   } catch (...) {
     return false;
   }

@@ -394,9 +394,10 @@ void TransferStore::handle(const transfer_action::StartTransfer&) {
   startUploadRun(id, runID, UploadEngineInput{std::move(transfer)}, resume);
 }
 
+// The review's retry is the failure row's retry of the same item. During the failed run's clean-up it
+// only queues the item; no run can start before the clean-up has ended.
 void TransferStore::handle(const transfer_action::RetryFailedTransfer&) {
   if (!state_.currentTransferID) return;
-  if (isCleanupPending(*state_.currentTransferID)) return;
   retryTransfer(*state_.currentTransferID);
 }
 

@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <filesystem>
 #include <thread>
 
 #include "platform/manual_main_queue.h"
@@ -312,6 +313,31 @@ TEST_F(NativeUploadEngineTest, WhichStorageAndServiceErrorsAreRetried) {
   EXPECT_EQ(service.requestCount(Endpoint::completeFile), 2u + 11u);
 }
 
+// A file that is gone or shorter than when it was prepared cannot be sent by another attempt: whole
+// files and parts alike fail at once, with no pause. Whole files used to be retried five times.
+TEST_F(NativeUploadEngineTest, AFileThatCannotBeReadAnyMoreFailsAtOnce) {
+  auto removed = prepare({{"removed.txt", 100}});
+  std::filesystem::remove(removed.files[0].sourceURL);
+  EXPECT_EQ(upload(removed).failure(), "The file could not be read.");
+  auto shortened = prepare({{"shortened.txt", 100}});
+  std::filesystem::resize_file(shortened.files[0].sourceURL, 99);
+  EXPECT_EQ(upload(shortened).failure(), "The file could not be read.");
+  EXPECT_EQ(service.requestCount(Endpoint::sign), 2u) << "one attempt each";
+  EXPECT_EQ(service.requestCount(Endpoint::storagePut), 0u);
+
+  service.setMultipartThreshold(1);
+  auto shortPart = prepare({{"short-part.bin", 1 * MiB}});
+  std::filesystem::resize_file(shortPart.files[0].sourceURL, 1 * MiB - 1);
+  EXPECT_EQ(upload(shortPart).failure(), DirectUploadError::cannotRead().errorDescription());
+  auto removedPart = prepare({{"removed-part.bin", 1 * MiB}});
+  std::filesystem::remove(removedPart.files[0].sourceURL);
+  EXPECT_TRUE(upload(removedPart).failure().has_value());
+  EXPECT_EQ(service.requestCount(Endpoint::sign), 2u) << "a part is read before it is signed";
+
+  EXPECT_EQ(service.requestCount(Endpoint::completeFile), 0u);
+  EXPECT_TRUE(clock->sleeps().empty());
+}
+
 TEST(NativeUploadEngineRetryTest, RetryTable) {
   const auto retryable = [](auto error) { return NativeUploadEngine::isRetryable(std::make_exception_ptr(error)); };
   for (int status : {408, 429, 500, 503, 599}) EXPECT_TRUE(retryable(TransferAPIError::rejected(status, "c", "m")));
@@ -326,6 +352,7 @@ TEST(NativeUploadEngineRetryTest, RetryTable) {
   EXPECT_FALSE(retryable(DirectUploadError::cannotRead()));
   EXPECT_TRUE(retryable(platform::TransportError{platform::TransportErrorCode::connectionLost, ""}));
   EXPECT_TRUE(retryable(platform::TransportError{platform::TransportErrorCode::timedOut, ""}));
+  EXPECT_FALSE(retryable(platform::TransportError{platform::TransportErrorCode::fileUnreadable, ""}));
   EXPECT_FALSE(retryable(UploadPolicyViolation::untrustedStorageHost));
   EXPECT_FALSE(retryable(std::system_error(ENOENT, std::generic_category())));
 

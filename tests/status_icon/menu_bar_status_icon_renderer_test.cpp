@@ -122,13 +122,29 @@ TEST_P(MenuBarStatusIconRendererTest, PreparingArcTurnsAThirdOfAQuarterPerFrame)
 }
 
 TEST_P(MenuBarStatusIconRendererTest, FramesWrapAroundAndReduceMotionHoldsTheFirst) {
-  EXPECT_EQ(render(indicator::Preparing{}, 13), render(indicator::Preparing{}, 1));
-  EXPECT_EQ(render(indicator::Preparing{}, -1), render(indicator::Preparing{}, 11));
+  // A second renderer draws each expected frame afresh, so kept images cannot hide a wrong frame.
+  const MenuBarStatusIconRenderer fresh{solidMark()};
+  const auto expected = [&](int frame) {
+    return fresh.image(indicator::Preparing{}, frame, false, GetParam());
+  };
+  EXPECT_EQ(render(indicator::Preparing{}, 13), expected(1));
+  EXPECT_EQ(render(indicator::Preparing{}, -1), expected(11));
+  EXPECT_EQ(render(indicator::Preparing{}, 24), expected(0));
   EXPECT_NE(render(indicator::Preparing{}, 1), render(indicator::Preparing{}, 0));
-  for (int frame : {0, 5, 13})
-    EXPECT_EQ(render(indicator::Preparing{}, frame, true), render(indicator::Preparing{}, 0));
+  for (int frame : {0, 5, 13}) EXPECT_EQ(render(indicator::Preparing{}, frame, true), expected(0));
   // Only the preparing arc turns.
   EXPECT_EQ(render(indicator::uploading(40), 7), render(indicator::uploading(40), 0));
+}
+
+TEST_P(MenuBarStatusIconRendererTest, KeptImagesAreKeptPerLookAndScale) {
+  const qreal other = GetParam() == 1 ? 2 : 1;
+  const auto here = render(indicator::Preparing{}, 4);
+  const auto there = renderer.image(indicator::Preparing{}, 4, false, other);
+  EXPECT_EQ(there.devicePixelRatio(), other);
+  EXPECT_EQ(there.width(), static_cast<int>(24 * other));
+  EXPECT_EQ(render(indicator::Preparing{}, 4), here);
+  EXPECT_EQ(render(indicator::Completed{}).text("Description"), "Tavrel, transfer complete");
+  EXPECT_EQ(render(indicator::Idle{}).text("Description"), "Tavrel");
 }
 
 TEST_P(MenuBarStatusIconRendererTest, BadgesAreDistinctSymbolsInTheCorner) {
@@ -171,9 +187,23 @@ TEST(MenuBarStatusIconRendererColourTest, EverythingIsDrawnInTheOneColour) {
       EXPECT_NEAR(pixel.blue(), ink.blue(), 2);
     }
   }
+  EXPECT_EQ(MenuBarStatusIconRenderer::colorFor(ui::ColorScheme::light), QColor(Qt::black));
+  EXPECT_EQ(MenuBarStatusIconRenderer::colorFor(ui::ColorScheme::dark), QColor(Qt::white));
+  EXPECT_EQ(MenuBarStatusIconRenderer::colorFor(std::nullopt), QColor(Qt::white));
   // White unless told otherwise.
   const auto plain = MenuBarStatusIconRenderer(solidMark()).image(indicator::Idle{}, 0, false, 1);
   EXPECT_EQ(plain.convertToFormat(QImage::Format_ARGB32).pixelColor(12, 12), QColor(Qt::white));
+}
+
+TEST(MenuBarStatusIconRendererColourTest, TheProgramMarkFillsTheMarkSquare) {
+  const auto mark = MenuBarStatusIconRenderer::programMark();
+  ASSERT_FALSE(mark.isNull());
+  const auto idle = MenuBarStatusIconRenderer(mark).image(indicator::Idle{}, 0, false, 2);
+  int drawn = 0;
+  for (int y = 0; y < idle.height(); ++y) {
+    for (int x = 0; x < idle.width(); ++x) drawn += qAlpha(idle.pixel(x, y)) > 0 ? 1 : 0;
+  }
+  EXPECT_GT(drawn, 48 * 48 / 8);
 }
 
 TEST(MenuBarStatusIconRendererColourTest, WithoutAMarkOnlyTheIndicatorIsDrawn) {

@@ -7,9 +7,9 @@ using namespace transfer_action;
 
 using TransferStoreFaultTest = TransferStoreTest;
 
-// A failed upload with an item queued behind it waits for its clean-up. Starting or retrying it
-// meanwhile used to start a run that the clean-up then ended, losing the item without a record.
-TEST_F(TransferStoreFaultTest, StartAndRetryAreIgnoredWhileTheItemsCleanupIsPending) {
+// A failed upload with an item queued behind it waits for its clean-up. Starting it meanwhile used
+// to start a run that the clean-up then ended, losing the item without a record.
+TEST_F(TransferStoreFaultTest, StartIsIgnoredWhileTheItemsCleanupIsPending) {
   engine->setAnswersDiscardsAtOnce(false);
   const auto failed = startUploading("a.txt");
   const auto next = enqueue("b.txt");
@@ -18,7 +18,6 @@ TEST_F(TransferStoreFaultTest, StartAndRetryAreIgnoredWhileTheItemsCleanupIsPend
   ASSERT_EQ(engine->pendingDiscards(), 1u);
 
   send(StartTransfer{});
-  send(RetryFailedTransfer{});
   EXPECT_EQ(engine->runs().size(), 1u);
   EXPECT_TRUE(review().hasRetryPreparedTransfer());
   EXPECT_EQ(state().failures.size(), 1u);
@@ -28,6 +27,44 @@ TEST_F(TransferStoreFaultTest, StartAndRetryAreIgnoredWhileTheItemsCleanupIsPend
   EXPECT_EQ(state().currentTransferID, next);
   ASSERT_EQ(state().failures.size(), 1u);
   EXPECT_EQ(state().failures[0].id, failed);
+}
+
+// Retrying that failure meanwhile, from its review or from its failure row, queues the item again
+// behind the waiting one and starts nothing. The review's retry used to be ignored while the row's
+// was accepted.
+TEST_F(TransferStoreFaultTest, BothRetriesQueueTheItemWhileItsCleanupIsPending) {
+  for (const bool fromReview : {true, false}) {
+    SCOPED_TRACE(fromReview ? "retryFailedTransfer" : "retryTransfer");
+    rebuild();
+    engine->setAnswersDiscardsAtOnce(false);
+    const auto failed = startUploading("a.txt");
+    const auto next = enqueue("b.txt");
+    engine->fail("Gone.");
+    settle();
+    ASSERT_EQ(engine->pendingDiscards(), 1u);
+
+    if (fromReview) {
+      send(RetryFailedTransfer{});
+    } else {
+      send(RetryTransfer{failed});
+    }
+    settle();
+    EXPECT_EQ(engine->runs().size(), 1u);
+    EXPECT_EQ(engine->discardCount(), 1u);
+    EXPECT_EQ(state().currentTransferID, failed);
+    EXPECT_TRUE(state().failures.empty());
+    EXPECT_TRUE(state().terminalSignals.empty());
+    ASSERT_EQ(state().queue.size(), 2u);
+    EXPECT_EQ(state().queue[0].id, next);
+    EXPECT_EQ(state().queue[1].id, failed);
+
+    engine->finishDiscard();
+    settle();
+    EXPECT_EQ(state().currentTransferID, next);
+    ASSERT_EQ(state().queue.size(), 1u);
+    EXPECT_EQ(state().queue[0].id, failed);
+    EXPECT_EQ(engine->runs().size(), 1u);
+  }
 }
 
 // A clean-up ends only what it was scheduled for: a review the user turned into a plain one stays.

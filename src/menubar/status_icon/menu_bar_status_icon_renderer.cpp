@@ -7,6 +7,7 @@
 #include <cmath>
 #include <utility>
 
+#include "ui/assets.h"
 #include "ui/symbols.h"
 
 namespace tavrel {
@@ -81,6 +82,17 @@ MenuBarStatusIconRenderer::MenuBarStatusIconRenderer(QImage baseImage, QColor co
       markAt1x_(scaledMark(tintedMark_, 1)),
       markAt2x_(scaledMark(tintedMark_, 2)) {}
 
+QColor MenuBarStatusIconRenderer::colorFor(std::optional<ui::ColorScheme> scheme) {
+  return scheme == ui::ColorScheme::light ? QColor(Qt::black) : QColor(Qt::white);
+}
+
+QImage MenuBarStatusIconRenderer::programMark() {
+  const QSize size(72, 72);
+  QImage mark = ui::renderAsset("MenuBarMark", size, QColor(Qt::black));
+  if (mark.isNull()) mark = ui::renderSymbol("shippingbox.fill", size, Qt::black);
+  return mark;
+}
+
 int MenuBarStatusIconRenderer::effectiveFrame(int animationFrame, bool reduceMotion) {
   if (reduceMotion) return 0;
   return ((animationFrame % kFrameCount) + kFrameCount) % kFrameCount;
@@ -89,15 +101,33 @@ int MenuBarStatusIconRenderer::effectiveFrame(int animationFrame, bool reduceMot
 QImage MenuBarStatusIconRenderer::image(const MenuBarTransferIndicator& indicator, int animationFrame,
                                         bool reduceMotion, qreal scale) const {
   if (!(scale > 0) || !std::isfinite(scale)) scale = 1;
+  // Every indicator but an upload has only a few looks (twelve frames, three badges, the mark
+  // alone), so each is drawn once: the turning arc then costs a copy ten times a second instead
+  // of a redraw, whose anti-aliased spans Qt would hand to its thread pool at 2x.
+  const bool cacheable = !std::holds_alternative<menu_bar_indicator::Uploading>(indicator);
+  const int frame = std::holds_alternative<menu_bar_indicator::Preparing>(indicator)
+                        ? effectiveFrame(animationFrame, reduceMotion)
+                        : 0;
+  if (cacheable) {
+    for (const auto& cached : cache_) {
+      if (cached.kind == indicator.index() && cached.frame == frame && cached.scale == scale)
+        return cached.image;
+    }
+  }
   const int pixels = static_cast<int>(std::ceil(kSize * scale));
   QImage result(pixels, pixels, QImage::Format_ARGB32_Premultiplied);
   result.setDevicePixelRatio(scale);
   result.fill(Qt::transparent);
   {
     QPainter painter(&result);
-    draw(painter, indicator, animationFrame, reduceMotion);
+    draw(painter, indicator, frame, false);
   }
   result.setText(QStringLiteral("Description"), accessibilityDescription(indicator));
+  if (cacheable) {
+    // Two scales of every look fit; a caller cycling through many scales starts over.
+    if (cache_.size() >= kCacheLimit) cache_.clear();
+    cache_.push_back({indicator.index(), frame, scale, result});
+  }
   return result;
 }
 

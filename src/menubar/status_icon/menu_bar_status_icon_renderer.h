@@ -5,9 +5,12 @@
 #include <QImage>
 #include <QRectF>
 #include <QString>
+#include <optional>
 #include <string_view>
+#include <vector>
 
 #include "menubar/status_icon/menu_bar_transfer_indicator.h"
+#include "ui/color_scheme.h"
 
 class QPainter;
 
@@ -25,6 +28,14 @@ class MenuBarStatusIconRenderer {
   // `baseImage` is the program's mark at any resolution (only its alpha is used); a null image
   // leaves the mark out.
   explicit MenuBarStatusIconRenderer(QImage baseImage, QColor color = Qt::white);
+
+  // The colour that stands out on the panel: dark on a light desktop, white on a dark one and
+  // wherever the desktop does not say (most panels are dark).
+  static QColor colorFor(std::optional<ui::ColorScheme> scheme);
+
+  // The program's mark for the status icon: our "MenuBarMark" artwork, or the "shippingbox.fill"
+  // symbol where the artwork cannot be loaded; 72 pixels square (18 points at 4x).
+  static QImage programMark();
 
   const QImage& baseImage() const { return baseImage_; }
   const QColor& color() const { return color_; }
@@ -53,12 +64,22 @@ class MenuBarStatusIconRenderer {
   void drawPreparingArc(QPainter& painter, int frame, const QRectF& square) const;
   const QImage& markAt(qreal scale) const;
 
+  struct CachedImage {
+    std::size_t kind;  // the indicator's case
+    int frame;
+    qreal scale;
+    QImage image;
+  };
+  static constexpr std::size_t kCacheLimit = 2 * (kFrameCount + 4);
+
   QImage baseImage_;
   QColor color_;
   // The mark in our colour, scaled once for the two scales the tray asks for.
   QImage tintedMark_;
   QImage markAt1x_;
   QImage markAt2x_;
+  // Images already drawn, by look; the renderer lives on the main thread.
+  mutable std::vector<CachedImage> cache_;
 };
 
 }  // namespace tavrel
