@@ -111,10 +111,11 @@ void MenuBarController::configurePopover(Surfaces& surfaces) {
       store_, recentTransfersStore_, authenticationStore_, settings_, dragPresentation_, mainQueue_,
       TransferPopoverViewModel::callbacks(actions_, [this] { closePopover(); }), std::move(surfaces.symbolNaming),
       surfaces.now ? std::move(surfaces.now) : [] { return std::chrono::system_clock::now(); });
-  connect(popoverModel_.get(), &TransferPopoverViewModel::menuOpenChanged, this, [this] {
-    if (popoverModel_->isMenuOpen()) monitor_.stop();
-    else startOutsideClickMonitor();
-  });
+  // Our menu is a window of its own and a confirmation waits for an answer: neither may be closed
+  // away by the monitor.
+  connect(popoverModel_.get(), &TransferPopoverViewModel::menuOpenChanged, this, [this] { startOutsideClickMonitor(); });
+  connect(popoverModel_.get(), &TransferPopoverViewModel::confirmationChanged, this,
+          [this] { startOutsideClickMonitor(); });
   if (surfaces.makePopoverWindow) popover_ = surfaces.makePopoverWindow(*popoverModel_, *dropTarget_);
   if (popover_) popover_->onClosed = [this] { popoverDidClose(); };
   applyPopoverContentSize(false);
@@ -287,7 +288,7 @@ void MenuBarController::popoverDidClose() {
 
 void MenuBarController::startOutsideClickMonitor() {
   if (!isPopoverShown() || store_.state().presentation.isFilePickerPresented || dragPresentation_.isDropTargeted() ||
-      popoverModel_->isMenuOpen()) {
+      popoverModel_->isMenuOpen() || popoverModel_->currentConfirmation()) {
     monitor_.stop();
     return;
   }

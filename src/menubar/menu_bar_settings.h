@@ -7,6 +7,8 @@
 #include <optional>
 #include <string>
 
+#include "app/app_preferences.h"
+#include "desktop/launch_at_login_model.h"
 #include "desktop/launch_at_login_servicing.h"
 #include "platform/observable.h"
 
@@ -26,6 +28,26 @@ class MenuBarSettings {
   virtual void openLoginItemsSettings() = 0;
   // Calls `onChange` after any of the values above changed.
   [[nodiscard]] virtual platform::Subscription subscribe(std::function<void()> onChange) = 0;
+};
+
+// The program's settings: its preferences and its open-at-login model, which must outlive it.
+class AppMenuBarSettings final : public MenuBarSettings {
+ public:
+  AppMenuBarSettings(AppPreferences& preferences, LaunchAtLoginModel& launchAtLogin)
+      : preferences_(preferences), launchAtLogin_(launchAtLogin) {}
+
+  bool isQuickDropEnabled() const override { return preferences_.isQuickDropEnabled(); }
+  LaunchAtLoginStatus launchAtLoginStatus() const override { return launchAtLogin_.status().value(); }
+  std::optional<std::string> launchAtLoginFailureMessage() const override {
+    return launchAtLogin_.failureMessage().value();
+  }
+  void setLaunchAtLoginEnabled(bool enabled) override { launchAtLogin_.setEnabled(enabled); }
+  void openLoginItemsSettings() override { launchAtLogin_.service().openLoginItemsSettings(); }
+  platform::Subscription subscribe(std::function<void()> onChange) override;
+
+ private:
+  AppPreferences& preferences_;
+  LaunchAtLoginModel& launchAtLogin_;
 };
 
 }  // namespace tavrel

@@ -15,47 +15,12 @@
 namespace tavrel {
 namespace {
 
-// The menu's settings: the island switch from the preferences, open at login from its model.
-class LiveMenuBarSettings final : public MenuBarSettings {
- public:
-  LiveMenuBarSettings(std::shared_ptr<AppPreferences> preferences, std::shared_ptr<LaunchAtLoginModel> launchAtLogin)
-      : preferences_(std::move(preferences)), launchAtLogin_(std::move(launchAtLogin)) {}
-
-  bool isQuickDropEnabled() const override { return preferences_->isQuickDropEnabled(); }
-  LaunchAtLoginStatus launchAtLoginStatus() const override { return launchAtLogin_->status().value(); }
-  std::optional<std::string> launchAtLoginFailureMessage() const override {
-    return launchAtLogin_->failureMessage().value();
-  }
-  void setLaunchAtLoginEnabled(bool enabled) override { launchAtLogin_->setEnabled(enabled); }
-  void openLoginItemsSettings() override { launchAtLogin_->service().openLoginItemsSettings(); }
-  platform::Subscription subscribe(std::function<void()> onChange) override {
-    // One subscription that ends all three; each skips the value it hears at once.
-    auto quickDrop = preferences_->subscribeQuickDropEnabled([onChange, first = true](const bool&) mutable {
-      if (!std::exchange(first, false)) onChange();
-    });
-    auto status = launchAtLogin_->subscribeStatus([onChange, first = true](const LaunchAtLoginStatus&) mutable {
-      if (!std::exchange(first, false)) onChange();
-    });
-    auto failure = launchAtLogin_->subscribeFailureMessage(
-        [onChange, first = true](const std::optional<std::string>&) mutable {
-          if (!std::exchange(first, false)) onChange();
-        });
-    auto all = std::make_shared<std::tuple<platform::Subscription, platform::Subscription, platform::Subscription>>(
-        std::move(quickDrop), std::move(status), std::move(failure));
-    return platform::Subscription([all] { *all = {}; });
-  }
-
- private:
-  std::shared_ptr<AppPreferences> preferences_;
-  std::shared_ptr<LaunchAtLoginModel> launchAtLogin_;
-};
-
 class LiveMenuBar final : public MenuBarControlling {
  public:
   LiveMenuBar(MenuBarDependencies dependencies, std::shared_ptr<platform::MainQueue> mainQueue)
       : dependencies_(std::move(dependencies)),
         mainQueue_(std::move(mainQueue)),
-        settings_(dependencies_.preferences, dependencies_.launchAtLogin),
+        settings_(*dependencies_.preferences, *dependencies_.launchAtLogin),
         controller_(std::make_unique<MenuBarController>(*dependencies_.transferStore,
                                                         *dependencies_.recentTransfersStore,
                                                         *dependencies_.authenticationStore, settings_,
@@ -68,7 +33,7 @@ class LiveMenuBar final : public MenuBarControlling {
  private:
   MenuBarDependencies dependencies_;  // keeps the stores alive as long as the controller
   std::shared_ptr<platform::MainQueue> mainQueue_;
-  LiveMenuBarSettings settings_;
+  AppMenuBarSettings settings_;
   std::unique_ptr<MenuBarController> controller_;
 };
 

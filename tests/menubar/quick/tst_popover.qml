@@ -188,6 +188,17 @@ Item {
             compare(scene.calls, ["viewRecent:t1", "copy:slug-1", "viewTransfers"])
         }
 
+        function test_recentErrorPanelRetriesAndOpensAllTransfers() {
+            scene.signIn()
+            scene.failRecentLoad()
+            open()
+            verify(find("recentError").visible)
+            mouseClick(find("viewAll"))
+            compare(scene.calls, ["viewTransfers"])
+            mouseClick(find("retryRecent"))
+            verify(find("loadingRecent").visible)
+        }
+
         function test_completionBannerShowsWhenNothingIsListed() {
             scene.signIn()
             scene.startUploading("report.pdf")
@@ -216,6 +227,30 @@ Item {
             scene.enqueue("<b>x&amp;")
             open()
             verify(visibleTexts().indexOf("<b>x&amp;") >= 0)
+        }
+
+        function test_aDraggedFileDroppedOnThePopoverIsEnqueued() {
+            scene.signIn()
+            open()
+            const url = scene.writeFile("dropped.txt")
+            verify(scene.dragAndDrop(view, [url]))
+            compare(scene.calls, ["enqueue:1"])
+            verify(!find("dropOverlay").visible)
+        }
+
+        function test_aSignedOutAccountTakesNoDrop() {
+            scene.signOut()
+            open()
+            verify(!scene.dragAndDrop(view, [scene.writeFile("a.txt")]))
+            compare(scene.calls, [])
+        }
+
+        function test_aWebAddressIsNoDrop() {
+            scene.signIn()
+            open()
+            verify(!scene.dragAndDrop(view, ["https://example.com/a.txt"]))
+            verify(!scene.isDropTargeted())
+            compare(scene.calls, [])
         }
 
         function test_aFileDropBecomesATransferAndTheOverlayShowsMeanwhile() {

@@ -1,0 +1,70 @@
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QMouseEvent>
+#include <QWindow>
+
+#include "menubar/outside_click_monitor.h"
+
+namespace tavrel {
+namespace {
+
+class OutsideClickMonitorTest : public ::testing::Test {
+ public:
+  // A press delivered to one of our windows; returns whether the window saw it.
+  bool press(QPoint global, Qt::MouseButton button = Qt::LeftButton) {
+    QMouseEvent event(QEvent::MouseButtonPress, QPointF(1, 1), QPointF(global), button, button, Qt::NoModifier);
+    event.setAccepted(false);
+    QCoreApplication::sendEvent(&window, &event);
+    return delivered;
+  }
+
+  class Window : public QWindow {
+   public:
+    explicit Window(bool& delivered) : delivered_(delivered) {}
+    void mousePressEvent(QMouseEvent* event) override {
+      delivered_ = true;
+      event->accept();
+    }
+    bool& delivered_;
+  };
+
+  bool delivered = false;
+  Window window{delivered};
+  OutsideClickMonitor monitor;
+  int closes = 0;
+  const QRect inside{100, 100, 50, 50};
+};
+
+TEST_F(OutsideClickMonitorTest, ArmedTwiceItClosesOnceForAPressOutside) {
+  for (int i = 0; i < 2; ++i) {
+    monitor.start([this](QPoint point) { return inside.contains(point); }, [this] { ++closes; });
+  }
+  press(QPoint(10, 10), Qt::RightButton);
+  EXPECT_EQ(closes, 1);
+}
+
+TEST_F(OutsideClickMonitorTest, APressInsideDoesNotCloseAndStillReachesItsWindow) {
+  monitor.start([this](QPoint point) { return inside.contains(point); }, [this] { ++closes; });
+  EXPECT_TRUE(press(QPoint(120, 120)));
+  EXPECT_EQ(closes, 0);
+  delivered = false;
+  EXPECT_TRUE(press(QPoint(10, 10)));  // outside: closes, and the press is still delivered
+  EXPECT_EQ(closes, 1);
+  press(QPoint(10, 10), Qt::MiddleButton);
+  EXPECT_EQ(closes, 1);
+}
+
+TEST_F(OutsideClickMonitorTest, StoppedOrNeverStartedItDoesNothing) {
+  monitor.stop();
+  press(QPoint(10, 10));
+  monitor.start([](QPoint) { return false; }, [this] { ++closes; });
+  monitor.stop();
+  monitor.stop();
+  press(QPoint(10, 10));
+  EXPECT_EQ(closes, 0);
+  EXPECT_FALSE(monitor.isArmed());
+}
+
+}  // namespace
+}  // namespace tavrel
