@@ -49,7 +49,6 @@ Item {
             text: view.upload.percentText || "0%"
             font.pixelSize: 13
             font.weight: Font.DemiBold
-            font.features: { "tnum": 1 }
             Accessible.name: (view.upload.percent || 0) + " percent uploaded"
         }
     }

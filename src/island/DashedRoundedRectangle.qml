@@ -10,7 +10,6 @@ Shape {
     readonly property real inset: strokeWidth / 2
     readonly property real r: 6
 
-    preferredRendererType: Shape.SoftwareRenderer
     antialiasing: true
 
     ShapePath {

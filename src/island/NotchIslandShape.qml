@@ -19,7 +19,6 @@ Shape {
     // Detached: one radius for all four corners.
     readonly property real corner: Math.max(Math.min(bottomRadius, w / 2, h / 2), 0)
 
-    preferredRendererType: Shape.SoftwareRenderer
     antialiasing: true
 
     ShapePath {

@@ -34,7 +34,6 @@ Item {
             horizontalAlignment: Text.AlignHCenter
             text: cell.value
             font.pixelSize: 13
-            font.features: { "tnum": 1 }
             elide: Text.ElideRight
             maximumLineCount: 1
         }

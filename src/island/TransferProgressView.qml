@@ -111,7 +111,6 @@ Item {
                     text: view.upload.percentText || "0%"
                     color: Theme.white(0.72)
                     font.pixelSize: 13
-                    font.features: { "tnum": 1 }
                 }
                 Accessible.role: Accessible.ProgressBar
                 Accessible.name: "Upload progress"
@@ -135,7 +134,6 @@ Item {
                         objectName: "transferredText"
                         text: view.upload.transferredText || ""
                         font.pixelSize: 13
-                        font.features: { "tnum": 1 }
                     }
                     PlainLabel {
                         anchors.baseline: parent.children[0].baseline

@@ -57,11 +57,13 @@ void NotchWindowController::build() {
   containerView_->setDestination(destination_.get());
 
   QQmlComponent component(&engine_);
-  component.setData("import Tavrel.Island\nTransferIslandView {}\n", QUrl());
-  auto* item = qobject_cast<QQuickItem*>(
-      component.createWithInitialProperties({{QStringLiteral("model"), QVariant::fromValue<QObject*>(viewModel_.get())}}));
+  component.setData("import Tavrel.Island\nTransferIslandView {}\n", QUrl(QStringLiteral("qrc:/island/panel.qml")));
+  auto* item = component.isReady() ? qobject_cast<QQuickItem*>(component.createWithInitialProperties(
+                                         {{QStringLiteral("model"), QVariant::fromValue<QObject*>(viewModel_.get())}}))
+                                   : nullptr;
   if (!item) {
-    platform::Logger("com.tavrel.desktop", "Island").error("The island's view did not load");
+    platform::Logger("com.tavrel.desktop", "Island")
+        .error("The island's view did not load: {}", platform::publicArg(component.errorString().toStdString()));
     return;
   }
   item->setParentItem(containerView_);
