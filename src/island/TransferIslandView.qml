@@ -13,7 +13,7 @@ Item {
     readonly property bool expanded: model.isExpanded
 
     // A spring-like settle of 0.4 s; immediate under reduce motion.
-    readonly property int settle: Motion.duration(0.4)
+    readonly property int settle: Motion.reduceMotion ? 0 : 400
 
     Item {
         id: island
@@ -57,7 +57,7 @@ Item {
         }
 
         Item {
-            id: content
+            id: pageArea
             anchors.fill: parent
             clip: true
 

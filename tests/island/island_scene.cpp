@@ -246,12 +246,27 @@ void IslandScene::makeController(QQmlEngine& engine) {
 }
 
 void IslandScene::resetTransfers() {
-  const auto& phase = store->state().phase;
-  if (reviewState(phase)) store->send(transfer_action::CancelSelection{});
-  if (activeUpload(phase)) store->send(transfer_action::AbortUpload{TransferAbortDestination::idle});
-  if (completedTransfer(phase)) store->send(transfer_action::DismissCompletedTransfer{});
-  if (isChoosing(phase)) store->send(transfer_action::CloseChooser{});
-  settle();
+  for (int round = 0; round < 4; ++round) {
+    const auto& state = store->state();
+    for (const auto& id : state.allItemIDs()) {
+      if (id != state.currentTransferID) store->send(transfer_action::CancelTransfer{id});
+    }
+    const auto& phase = store->state().phase;
+    if (reviewState(phase)) store->send(transfer_action::CancelSelection{});
+    if (const auto* upload = activeUpload(phase)) {
+      // A whole upload can no longer be aborted: it completes.
+      if (upload->progress.progress >= 1) {
+        engine->complete(engine->completedTransferOf(engine->runs().size() - 1));
+        settle();
+      } else {
+        store->send(transfer_action::AbortUpload{TransferAbortDestination::idle});
+      }
+    }
+    if (completedTransfer(store->state().phase)) store->send(transfer_action::DismissCompletedTransfer{});
+    if (isChoosing(store->state().phase)) store->send(transfer_action::CloseChooser{});
+    settle();
+    if (isIdle(store->state().phase) && !store->state().hasActivity()) break;
+  }
   presentation.reset();
 }
 
