@@ -28,17 +28,17 @@ Item {
 
         // The expanded island casts a soft shadow below it.
         Repeater {
-            model: 4
+            model: 8
             NotchIslandShape {
                 required property int index
-                x: -(index + 1) * 3
-                y: 12 - (index + 1) * 2
-                width: island.width + (index + 1) * 6
-                height: island.height + (index + 1) * 4
+                x: -(index + 1) * 2
+                y: 12 - (index + 1)
+                width: island.width + (index + 1) * 4
+                height: island.height + (index + 1) * 2
                 attachedToTop: root.model.attachedToTop
                 topFlareRadius: shape.topFlareRadius
-                bottomRadius: shape.bottomRadius + (index + 1) * 3
-                fillColor: Qt.rgba(0, 0, 0, 0.35 / 4)
+                bottomRadius: shape.bottomRadius + (index + 1) * 2
+                fillColor: Qt.rgba(0, 0, 0, 0.35 / 8)
                 opacity: root.expanded ? 1 : 0
                 Behavior on opacity { NumberAnimation { duration: root.settle } }
             }

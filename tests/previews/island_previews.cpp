@@ -1,5 +1,6 @@
 #include <QtQml/qqmlextensionplugin.h>
 
+#include "controls/motion.h"
 #include "island/island_scene.h"
 #include "previews/preview_canvas.h"
 
@@ -21,6 +22,9 @@ const QString islandQml = QStringLiteral(R"(
 TAVREL_PREVIEWS(island) {
   tavrel::testing::island::IslandScene scene;
   canvas.settle = [&] { scene.settle(); };
+  // The pictures show where each spring comes to rest.
+  const bool reduceMotion = tavrel::Motion::shared()->reduceMotion();
+  tavrel::Motion::shared()->setReduceMotion(true);
   const QSize compact(420, 70);
   const QSize expanded(640, 300);
   // Light grey behind, so the black island and its shadow show.
@@ -104,4 +108,12 @@ TAVREL_PREVIEWS(island) {
       NotchIslandShape { y: 10; width: 200; height: 120; attachedToTop: false; bottomRadius: 24 }
     })");
   canvas.render(QStringLiteral("shape-sizes"), shapeQml, {}, QSize(1360, 160), desk);
+
+  // Without a notch, as on this desktop: a plain rounded island.
+  scene.layout.setGeometry(tavrel::testing::island::sampleGeometry(false));
+  scene.uploading({"Holiday video.mov"}, 0.7, 2'000'000, 0);
+  both(QStringLiteral("detached-upload"));
+  scene.resetTransfers();
+  canvas.settle = nullptr;
+  tavrel::Motion::shared()->setReduceMotion(reduceMotion);
 }
