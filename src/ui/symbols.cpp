@@ -65,7 +65,7 @@ constexpr std::array kSymbols = {
     SymbolEntry{"plus", "actions/list-add"},
     SymbolEntry{"power", "actions/system-shutdown"},
     SymbolEntry{"rays", ":/tavrel/symbols/rays.svg"},
-    SymbolEntry{"safari", "legacy/web-browser"},
+    SymbolEntry{"safari", ":/tavrel/symbols/safari.svg"},
     SymbolEntry{"shippingbox.fill", "mimetypes/package-x-generic"},
     SymbolEntry{"square.on.square", "actions/edit-copy"},
     SymbolEntry{"square.stack.3d.up", ":/tavrel/symbols/square.stack.3d.up.svg"},

@@ -1,125 +1,22 @@
 #pragma once
 
-#include <atomic>
-#include <chrono>
-#include <cstdint>
-#include <filesystem>
-#include <functional>
-#include <memory>
-#include <optional>
-#include <string>
-#include <string_view>
-#include <vector>
+// The tests' names for the local service's HTTPS server and its records.
 
-#include "platform/http_transport.h"
-#include "platform/url.h"
+#include <filesystem>
+
+#include "local_service/https_server.h"
 
 namespace tavrel::testing {
 
-// One request as the stand-in received it.
-struct RecordedRequest {
-  std::string method;
-  std::string path;                  // percent-encoded, as sent, without the query
-  std::optional<std::string> query;  // percent-encoded, without "?"
-  std::vector<platform::HttpHeader> headers;
-  std::uint64_t bodySize = 0;
-  std::string bodySha256;  // lower-case hexadecimal of every body byte received
-  std::string body;        // the whole body when it is no larger than the server's body limit, else empty
-  bool bodyComplete = true;       // false when the connection was dropped while the body came in
-  std::vector<std::string> pathMatches;  // the route pattern's capture groups
-  int remotePort = 0;                    // the client's port: equal ports mean one connection
-
-  std::optional<std::string> header(std::string_view name) const;  // letter case ignored
-};
-
-struct StandInResponse {
-  int status = 200;
-  std::vector<platform::HttpHeader> headers;
-  std::string body;
-  std::string contentType = "application/json";
-
-  static StandInResponse json(std::string body, int status = 200);
-  static StandInResponse redirect(int status, std::string location);
-};
-
-// A fault a route plays instead of (or while giving) its answer.
-struct Fault {
-  enum class Kind {
-    answer,            // answer with `status` and an empty body, without calling the route
-    dropBeforeAnswer,  // read the request, then close the connection without a byte of answer
-    dropMidBody,       // send the route's headers and half its body (at least 64 KiB), then close
-    dropMidUpload,     // close the connection once half the request body has arrived
-    stall,             // read the request's headers, then neither read nor send until the server stops
-  };
-  Kind kind = Kind::answer;
-  int status = 0;
-
-  static Fault answer(int status) { return {Kind::answer, status}; }
-  static Fault dropBeforeAnswer() { return {Kind::dropBeforeAnswer, 0}; }
-  static Fault dropMidBody() { return {Kind::dropMidBody, 0}; }
-  static Fault dropMidUpload() { return {Kind::dropMidUpload, 0}; }
-  static Fault stall() { return {Kind::stall, 0}; }
-};
+using HttpsTestServer = localservice::HttpsServer;
+using StandInResponse = localservice::Response;
+using localservice::Fault;
+using localservice::RecordedRequest;
+using localservice::sha256Of;
+using localservice::sha256OfFile;
 
 // The test certificate authority of this process: made once, on first use, with a server
 // certificate for "localhost", 127.0.0.1 and ::1. Its PEM file lives until the process exits.
 const std::filesystem::path& testCertificateAuthorityFile();
-
-// An in-process HTTP server on 127.0.0.1 with an ephemeral port, speaking TLS with the test CA's
-// certificate (or plain HTTP when asked), on real sockets, for tests of everything that talks HTTP.
-//
-// Routes are a method ("*" for any) and a regular expression matched against the whole path; the
-// route registered last wins. Every request is recorded, matched or not (unmatched ones get 404).
-// Request bodies are streamed through SHA-256 and kept in memory only up to the body limit, so a
-// test can send gigabytes. Faults are scheduled per route and request number.
-//
-// IMPORTANT: Thread-safety. Handlers run on the server's worker threads, several at once; every
-// member may be called from any thread. Destruction (or stop()) ends stalled answers and open
-// connections and never hangs.
-class HttpsTestServer {
- public:
-  enum class Scheme { https, http };
-  using Handler = std::function<StandInResponse(const RecordedRequest&)>;
-
-  explicit HttpsTestServer(Scheme scheme = Scheme::https);
-  ~HttpsTestServer();
-  HttpsTestServer(const HttpsTestServer&) = delete;
-  HttpsTestServer& operator=(const HttpsTestServer&) = delete;
-
-  std::uint16_t port() const { return port_; }
-  // "https://127.0.0.1:<port>" followed by `pathAndQuery`.
-  platform::Url url(std::string_view pathAndQuery = "/") const;
-  // The same server under the name "localhost": another host, same scheme and port.
-  platform::Url localhostUrl(std::string_view pathAndQuery = "/") const;
-
-  void route(std::string method, std::string pathPattern, Handler handler);
-  // Plays `fault` on the `requestNumber`-th request (1-based) that matches method and pattern,
-  // counted from now; 0 plays it on every such request.
-  void addFault(std::string method, std::string pathPattern, std::size_t requestNumber, Fault fault);
-  // Bodies larger than this are only counted and hashed. Default 16 MiB.
-  void setBodyLimit(std::uint64_t bytes) { bodyLimit_ = bytes; }
-  void setHashesBodies(bool hashes) { hashesBodies_ = hashes; }
-
-  std::vector<RecordedRequest> requests() const;
-  std::size_t requestCount() const;
-  // Blocks until `count` requests were recorded or `timeout` passed; true when they were.
-  bool waitForRequests(std::size_t count, std::chrono::milliseconds timeout) const;
-  // Blocks until `count` requests have started arriving (headers read, body perhaps not yet).
-  bool waitForRequestsStarted(std::size_t count, std::chrono::milliseconds timeout) const;
-  void clearRequests();
-
-  void stop();
-
- private:
-  struct Impl;
-  std::unique_ptr<Impl> impl_;
-  std::uint16_t port_ = 0;
-  std::atomic<std::uint64_t> bodyLimit_{16 * 1024 * 1024};
-  std::atomic<bool> hashesBodies_{true};
-};
-
-// Lower-case hexadecimal SHA-256 of the bytes of a file (streamed) or of a string.
-std::string sha256OfFile(const std::filesystem::path& path);
-std::string sha256Of(std::string_view bytes);
 
 }  // namespace tavrel::testing

@@ -1,11 +1,11 @@
-#include "support/stand_in_auth_server.h"
+#include "local_service/sign_in_service.h"
 
 #include <nlohmann/json.hpp>
 
 #include "account/pkce_authorization_request.h"
 #include "platform/uuid.h"
 
-namespace tavrel::testing {
+namespace tavrel::localservice {
 
 namespace {
 
@@ -30,12 +30,12 @@ std::map<std::string, std::string> parseForm(std::string_view text) {
 
 std::string fresh(std::string_view prefix) { return std::string(prefix) + platform::Uuid::generate().toString(); }
 
-StandInResponse oauthError(int status, const char* code) {
-  return StandInResponse::json(nlohmann::json{{"error", code}}.dump(), status);
+Response oauthError(int status, const char* code) {
+  return Response::json(nlohmann::json{{"error", code}}.dump(), status);
 }
 
-StandInResponse html(int status) {
-  StandInResponse response;
+Response html(int status) {
+  Response response;
   response.status = status;
   response.contentType = "text/html";
   response.body = "<html><body>Something went wrong</body></html>";
@@ -44,7 +44,7 @@ StandInResponse html(int status) {
 
 }  // namespace
 
-std::string standInBootstrapJSON(bool canInitiateTransfer) {
+std::string bootstrapJSON(bool canInitiateTransfer) {
   return nlohmann::json{
       {"user", {{"id", "user-1"}, {"name", "Ada"}, {"email", "ada@example.test"}}},
       {"workspace", {{"id", "workspace-1"}, {"name", "Studio"}, {"role", "owner"}, {"kind", "team"}}},
@@ -60,78 +60,143 @@ std::string standInBootstrapJSON(bool canInitiateTransfer) {
       .dump();
 }
 
-StandInAuthServer::StandInAuthServer() {
+std::string escapeHTML(std::string_view text) {
+  std::string escaped;
+  escaped.reserve(text.size());
+  for (const char c : text) {
+    switch (c) {
+      case '&': escaped += "&amp;"; break;
+      case '<': escaped += "&lt;"; break;
+      case '>': escaped += "&gt;"; break;
+      case '"': escaped += "&quot;"; break;
+      case '\'': escaped += "&#39;"; break;
+      default: escaped.push_back(c);
+    }
+  }
+  return escaped;
+}
+
+SignInService::SignInService()
+    : ownServer_(std::make_unique<HttpsServer>()), server_(*ownServer_) {
+  addRoutes();
+}
+
+SignInService::SignInService(HttpsServer& server, Options options) : options_(options), server_(server) {
+  addRoutes();
+}
+
+void SignInService::addRoutes() {
+  server_.route("POST", "/api/auth/oauth2/authorize/allow",
+                [this](const RecordedRequest& request) { return allow(request); });
   server_.route("GET", "/api/auth/oauth2/authorize", [this](const RecordedRequest& request) { return authorize(request); });
-  server_.route("POST", "/api/auth/oauth2/token", [this](const RecordedRequest& request) { return token(request); });
-  server_.route("POST", "/api/auth/oauth2/revoke", [this](const RecordedRequest& request) { return revoke(request); });
+  server_.route("POST", "/api/auth/oauth2/token", [this](const RecordedRequest& request) {
+    auto answer = token(request);
+    changed();
+    return answer;
+  });
+  server_.route("POST", "/api/auth/oauth2/revoke", [this](const RecordedRequest& request) {
+    auto answer = revoke(request);
+    changed();
+    return answer;
+  });
   server_.route("GET", "/api/v1/bootstrap", [this](const RecordedRequest& request) { return bootstrap(request); });
 }
 
-StandInAuthServer::~StandInAuthServer() {
+SignInService::~SignInService() {
   releaseTokenRequests();
-  server_.stop();
+  if (ownServer_) ownServer_->stop();
 }
 
-std::string StandInAuthServer::issueRefreshToken() {
+bool SignInService::isAccessTokenValid(const std::string& token) const {
+  std::lock_guard lock(mutex_);
+  return accessTokens_.contains(token);
+}
+
+nlohmann::json SignInService::savedState() const {
+  std::lock_guard lock(mutex_);
+  return nlohmann::json{{"refreshTokens", refreshTokens_}, {"accessTokens", accessTokens_}};
+}
+
+void SignInService::restoreState(const nlohmann::json& state) {
+  std::lock_guard lock(mutex_);
+  refreshTokens_ = state.at("refreshTokens").get<std::set<std::string>>();
+  accessTokens_ = state.at("accessTokens").get<std::set<std::string>>();
+}
+
+void SignInService::setChangeObserver(std::function<void()> observer) {
+  std::lock_guard lock(mutex_);
+  observer_ = std::move(observer);
+}
+
+void SignInService::changed() {
+  std::function<void()> observer;
+  {
+    std::lock_guard lock(mutex_);
+    observer = observer_;
+  }
+  if (observer) observer();
+}
+
+std::string SignInService::issueRefreshToken() {
   std::lock_guard lock(mutex_);
   auto token = fresh("refresh-");
   refreshTokens_.insert(token);
   return token;
 }
 
-bool StandInAuthServer::isRefreshTokenValid(const std::string& token) const {
+bool SignInService::isRefreshTokenValid(const std::string& token) const {
   std::lock_guard lock(mutex_);
   return refreshTokens_.contains(token);
 }
 
-std::vector<std::string> StandInAuthServer::revokedTokens() const {
+std::vector<std::string> SignInService::revokedTokens() const {
   std::lock_guard lock(mutex_);
   return revoked_;
 }
 
-void StandInAuthServer::setAccessTokenLifetime(double seconds) {
+void SignInService::setAccessTokenLifetime(double seconds) {
   std::lock_guard lock(mutex_);
   lifetime_ = seconds;
 }
 
-void StandInAuthServer::setCanInitiateTransfer(bool allowed) {
+void SignInService::setCanInitiateTransfer(bool allowed) {
   std::lock_guard lock(mutex_);
   canInitiateTransfer_ = allowed;
 }
 
-void StandInAuthServer::failTokenRequests(TokenFault fault, std::size_t count) {
+void SignInService::failTokenRequests(TokenFault fault, std::size_t count) {
   std::lock_guard lock(mutex_);
   tokenFault_ = fault;
   tokenFaultCount_ = count;
 }
 
-void StandInAuthServer::rejectBootstraps(std::size_t count) {
+void SignInService::rejectBootstraps(std::size_t count) {
   std::lock_guard lock(mutex_);
   rejectedBootstraps_ = count;
 }
 
-void StandInAuthServer::failBootstraps(int status) {
+void SignInService::failBootstraps(int status) {
   std::lock_guard lock(mutex_);
   bootstrapStatus_ = status;
 }
 
-std::size_t StandInAuthServer::tokenRequestCount(std::string_view grantType) const {
+std::size_t SignInService::tokenRequestCount(std::string_view grantType) const {
   std::lock_guard lock(mutex_);
   const auto found = tokenRequests_.find(std::string(grantType));
   return found == tokenRequests_.end() ? 0 : found->second;
 }
 
-std::size_t StandInAuthServer::bootstrapRequestCount() const {
+std::size_t SignInService::bootstrapRequestCount() const {
   std::lock_guard lock(mutex_);
   return bootstrapRequests_;
 }
 
-std::size_t StandInAuthServer::revokeRequestCount() const {
+std::size_t SignInService::revokeRequestCount() const {
   std::lock_guard lock(mutex_);
   return revokeRequests_;
 }
 
-StandInResponse StandInAuthServer::authorize(const RecordedRequest& request) {
+Response SignInService::authorize(const RecordedRequest& request) {
   platform::Url url = server_.url("/");
   url.setQuery(request.query);
   std::map<std::string, std::string> items;
@@ -140,34 +205,89 @@ StandInResponse StandInAuthServer::authorize(const RecordedRequest& request) {
       items["code_challenge_method"] != "S256" || items["code_challenge"].size() != 43 || items["state"].empty() ||
       items["redirect_uri"] != "com.tavrel.macos:/oauth/callback" || items["scope"] != allScopes ||
       items["resource"] != server_.url("/api").toString()) {
-    return StandInResponse::json(R"({"error":"invalid_request"})", 400);
+    return Response::json(R"({"error":"invalid_request"})", 400);
   }
+  if (!options_.asksUser) return redirectWithCode(items["code_challenge"], items["redirect_uri"], items["state"]);
+
+  const auto consent = fresh("consent-");
+  {
+    std::lock_guard lock(mutex_);
+    consents_[consent] = PendingConsent{items["code_challenge"], items["redirect_uri"], items["state"]};
+  }
+  Response page;
+  page.contentType = "text/html; charset=utf-8";
+  page.body = R"(<!doctype html>
+<html lang="en"><head><meta charset="utf-8"><title>Sign in to Tavrel</title>
+<style>body{font-family:sans-serif;max-width:32em;margin:4em auto;line-height:1.5}
+button{font-size:1.1em;padding:.4em 1.6em}</style></head>
+<body><h1>Sign in to Tavrel</h1>
+<p>Tavrel for desktop asks to use your account )" +
+              escapeHTML("ada@example.test") + R"( to send files.</p>
+<p><small>This is the local service for development, not the real web service.</small></p>
+<form method="post" action="/api/auth/oauth2/authorize/allow">
+<input type="hidden" name="request" value=")" +
+              escapeHTML(consent) + R"(">
+<button type="submit" id="allow">Allow</button>
+</form></body></html>
+)";
+  return page;
+}
+
+Response SignInService::allow(const RecordedRequest& request) {
+  const auto fields = parseForm(request.body);
+  const auto id = fields.find("request");
+  std::optional<PendingConsent> consent;
+  {
+    std::lock_guard lock(mutex_);
+    if (id != fields.end()) {
+      if (auto found = consents_.find(id->second); found != consents_.end()) {
+        consent = found->second;
+        consents_.erase(found);  // one answer per page
+      }
+    }
+  }
+  if (!consent) {
+    Response page;
+    page.status = 400;
+    page.contentType = "text/html; charset=utf-8";
+    page.body = "<!doctype html><html><body><h1>This sign-in request has expired.</h1>"
+                "<p>Start signing in again from Tavrel.</p></body></html>\n";
+    return page;
+  }
+  // See Other: the browser follows with a GET, whatever the form's method.
+  auto answer = redirectWithCode(consent->challenge, consent->redirectURI, consent->state);
+  answer.status = 303;
+  return answer;
+}
+
+Response SignInService::redirectWithCode(const std::string& challenge, const std::string& redirectURI,
+                                         const std::string& state) {
   const auto code = fresh("code-");
   {
     std::lock_guard lock(mutex_);
-    codes_[code] = PendingCode{items["code_challenge"], items["redirect_uri"]};
+    codes_[code] = PendingCode{challenge, redirectURI};
   }
-  const auto location = platform::Url::parse(items["redirect_uri"])->withQueryItems({
+  const auto location = platform::Url::parse(redirectURI)->withQueryItems({
       {"code", code},
-      {"state", items["state"]},
+      {"state", state},
       {"iss", server_.url("/api/auth").toString()},
   });
-  return StandInResponse::redirect(302, location.toString());
+  return Response::redirect(302, location.toString());
 }
 
-std::optional<StandInAuthServer::TokenFault> StandInAuthServer::takeTokenFault() {
+std::optional<SignInService::TokenFault> SignInService::takeTokenFault() {
   if (!tokenFault_) return std::nullopt;
   const auto fault = tokenFault_;
   if (tokenFaultCount_ > 0 && --tokenFaultCount_ == 0) tokenFault_.reset();
   return fault;
 }
 
-void StandInAuthServer::holdTokenRequests() {
+void SignInService::holdTokenRequests() {
   std::lock_guard lock(mutex_);
   holding_ = true;
 }
 
-void StandInAuthServer::releaseTokenRequests() {
+void SignInService::releaseTokenRequests() {
   {
     std::lock_guard lock(mutex_);
     holding_ = false;
@@ -175,7 +295,7 @@ void StandInAuthServer::releaseTokenRequests() {
   released_.notify_all();
 }
 
-StandInResponse StandInAuthServer::token(const RecordedRequest& request) {
+Response SignInService::token(const RecordedRequest& request) {
   auto fields = parseForm(request.body);
   std::unique_lock lock(mutex_);
   ++tokenRequests_[fields["grant_type"]];
@@ -208,7 +328,7 @@ StandInResponse StandInAuthServer::token(const RecordedRequest& request) {
   return oauthError(400, "unsupported_grant_type");
 }
 
-StandInResponse StandInAuthServer::issueTokens(const std::optional<TokenFault>& fault) {
+Response SignInService::issueTokens(const std::optional<TokenFault>& fault) {
   const auto access = fresh("access-");
   const auto refresh = fresh("refresh-");
   accessTokens_.insert(access);
@@ -224,10 +344,10 @@ StandInResponse StandInAuthServer::issueTokens(const std::optional<TokenFault>& 
     refreshTokens_.insert(refresh);
     body["refresh_token"] = refresh;
   }
-  return StandInResponse::json(body.dump());
+  return Response::json(body.dump());
 }
 
-StandInResponse StandInAuthServer::revoke(const RecordedRequest& request) {
+Response SignInService::revoke(const RecordedRequest& request) {
   auto fields = parseForm(request.body);
   std::lock_guard lock(mutex_);
   ++revokeRequests_;
@@ -236,23 +356,23 @@ StandInResponse StandInAuthServer::revoke(const RecordedRequest& request) {
   }
   refreshTokens_.erase(fields["token"]);
   revoked_.push_back(fields["token"]);
-  return StandInResponse::json("{}");
+  return Response::json("{}");
 }
 
-StandInResponse StandInAuthServer::bootstrap(const RecordedRequest& request) {
+Response SignInService::bootstrap(const RecordedRequest& request) {
   std::lock_guard lock(mutex_);
   ++bootstrapRequests_;
   if (rejectedBootstraps_ > 0) {
     --rejectedBootstraps_;
-    return StandInResponse::json(R"({"error":"unauthorized"})", 401);
+    return Response::json(R"({"error":"unauthorized"})", 401);
   }
   if (bootstrapStatus_ != 200) return html(bootstrapStatus_);
   const auto authorization = request.header("Authorization").value_or("");
   const std::string prefix = "Bearer ";
   if (authorization.rfind(prefix, 0) != 0 || !accessTokens_.contains(authorization.substr(prefix.size()))) {
-    return StandInResponse::json(R"({"error":"unauthorized"})", 401);
+    return Response::json(R"({"error":"unauthorized"})", 401);
   }
-  return StandInResponse::json(standInBootstrapJSON(canInitiateTransfer_));
+  return Response::json(bootstrapJSON(canInitiateTransfer_));
 }
 
-}  // namespace tavrel::testing
+}  // namespace tavrel::localservice

@@ -1,0 +1,213 @@
+#include "desktop/system_launch_at_login_service.h"
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <system_error>
+#include <thread>
+
+extern char** environ;
+
+#include "desktop/bundle_identifier.h"
+#include "platform/url.h"
+
+namespace tavrel {
+
+namespace {
+
+LaunchAtLoginError posixError(int code) {
+  return LaunchAtLoginError{"POSIX", code, std::strerror(code)};
+}
+
+bool writeAll(int fd, std::string_view data) {
+  while (!data.empty()) {
+    const auto written = ::write(fd, data.data(), data.size());
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    data.remove_prefix(static_cast<std::size_t>(written));
+  }
+  return true;
+}
+
+int makeFolders(const std::filesystem::path& folder) {
+  std::filesystem::path current;
+  for (const auto& part : folder) {
+    current /= part;
+    if (::mkdir(current.c_str(), 0700) != 0 && errno != EEXIST) return errno;
+  }
+  return 0;
+}
+
+// The executable as one quoted argument of an Exec line: quotes, backquotes, dollars and backslashes
+// escaped inside the quotes, then backslashes escaped again as the entry's string rules ask, and
+// "%" doubled so it is not read as a field code.
+std::string execArgument(const std::string& path) {
+  std::string quoted = "\"";
+  for (const char c : path) {
+    if (c == '"' || c == '`' || c == '$' || c == '\\') quoted += '\\';
+    quoted += c;
+  }
+  quoted += '"';
+  std::string result;
+  for (const char c : quoted) {
+    if (c == '\\') result += "\\\\";
+    else if (c == '%') result += "%%";
+    else result += c;
+  }
+  return result;
+}
+
+std::string_view trimmed(std::string_view text) {
+  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r')) text.remove_suffix(1);
+  return text;
+}
+
+// Whether the entry's main group says Hidden=true: the desktop then treats it as deleted.
+bool isHidden(std::istream& entry) {
+  std::string line;
+  bool inMainGroup = false;
+  while (std::getline(entry, line)) {
+    const auto text = trimmed(line);
+    if (text.empty() || text.front() == '#') continue;
+    if (text.front() == '[') {
+      inMainGroup = text == "[Desktop Entry]";
+      continue;
+    }
+    if (!inMainGroup) continue;
+    const auto equals = text.find('=');
+    if (equals == std::string_view::npos) continue;
+    if (trimmed(text.substr(0, equals)) == "Hidden") return trimmed(text.substr(equals + 1)) == "true";
+  }
+  return false;
+}
+
+// Starts `command` directly (no shell) and reaps it on a thread of its own. False when it could not
+// be started.
+bool spawnAndReap(const std::vector<std::string>& command) {
+  std::vector<std::string> arguments = command;
+  std::vector<char*> argv;
+  for (auto& argument : arguments) argv.push_back(argument.data());
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+  pid_t child = 0;
+  const int spawned = posix_spawnp(&child, argv[0], &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (spawned != 0) return false;
+  std::thread([child] {
+    int status = 0;
+    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+  }).detach();
+  return true;
+}
+
+}  // namespace
+
+std::vector<std::string> SystemLaunchAtLoginService::settingsCommand(std::string_view currentDesktop) {
+  while (!currentDesktop.empty()) {
+    const auto colon = currentDesktop.find(':');
+    if (currentDesktop.substr(0, colon) == "KDE") return {"systemsettings", "kcm_autostart"};
+    currentDesktop = colon == std::string_view::npos ? std::string_view{} : currentDesktop.substr(colon + 1);
+  }
+  return {};
+}
+
+SystemLaunchAtLoginService::SystemLaunchAtLoginService(std::filesystem::path autostartFolder,
+                                                       std::optional<std::filesystem::path> executable,
+                                                       std::shared_ptr<platform::BrowserLaunching> opener)
+    : autostartFolder_(std::move(autostartFolder)), executable_(std::move(executable)), opener_(std::move(opener)) {}
+
+std::unique_ptr<SystemLaunchAtLoginService> SystemLaunchAtLoginService::forCurrentUser(
+    std::shared_ptr<platform::BrowserLaunching> opener) {
+  std::filesystem::path config;
+  if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg == '/') {
+    config = xdg;
+  } else if (const char* home = std::getenv("HOME"); home && *home) {
+    config = std::filesystem::path(home) / ".config";
+  }
+  std::optional<std::filesystem::path> executable;
+  std::error_code error;
+  if (auto path = std::filesystem::read_symlink("/proc/self/exe", error); !error && path.is_absolute()) {
+    executable = std::move(path);
+  }
+  if (config.empty()) executable.reset();  // nowhere to put the entry
+  return std::make_unique<SystemLaunchAtLoginService>(config / "autostart", std::move(executable), std::move(opener));
+}
+
+std::filesystem::path SystemLaunchAtLoginService::entryPath() const {
+  return autostartFolder_ / (std::string(bundleIdentifier) + ".desktop");
+}
+
+std::optional<std::string> SystemLaunchAtLoginService::entryText(const std::filesystem::path& executable) {
+  const std::string path = executable.string();
+  for (const unsigned char c : path) {
+    if (c < 0x20 || c == 0x7f) return std::nullopt;
+  }
+  return "[Desktop Entry]\n"
+         "Type=Application\n"
+         "Name=Tavrel\n"
+         "Exec=" + execArgument(path) + "\n"
+         "Terminal=false\n"
+         "X-GNOME-Autostart-enabled=true\n";
+}
+
+int SystemLaunchAtLoginService::status() const {
+  if (!executable_) return notFound;
+  std::ifstream entry(entryPath());
+  if (!entry) return notRegistered;
+  return isHidden(entry) ? notRegistered : enabledStatus;
+}
+
+platform::Expected<platform::Unit, LaunchAtLoginError> SystemLaunchAtLoginService::registerLoginItem() {
+  if (!executable_) return platform::unexpected(posixError(ENOENT));
+  const auto text = entryText(*executable_);
+  if (!text) return platform::unexpected(posixError(EINVAL));
+  if (const int error = makeFolders(autostartFolder_); error != 0) return platform::unexpected(posixError(error));
+
+  std::string temporary = (autostartFolder_ / ("." + entryPath().filename().string() + ".XXXXXX")).string();
+  const int fd = ::mkstemp(temporary.data());
+  if (fd < 0) return platform::unexpected(posixError(errno));
+  int error = 0;
+  if (::fchmod(fd, 0644) != 0 || !writeAll(fd, *text) || ::fsync(fd) != 0) error = errno;
+  if (::close(fd) != 0 && error == 0) error = errno;
+  if (error == 0 && ::rename(temporary.c_str(), entryPath().c_str()) != 0) error = errno;
+  if (error != 0) {
+    ::unlink(temporary.c_str());
+    return platform::unexpected(posixError(error));
+  }
+  if (const int folder = ::open(autostartFolder_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); folder >= 0) {
+    ::fsync(folder);
+    ::close(folder);
+  }
+  return platform::Unit{};
+}
+
+platform::Expected<platform::Unit, LaunchAtLoginError> SystemLaunchAtLoginService::unregisterLoginItem() {
+  const int current = status();
+  if (current != enabledStatus && current != requiresApprovalStatus) return platform::Unit{};
+  if (::unlink(entryPath().c_str()) != 0 && errno != ENOENT) return platform::unexpected(posixError(errno));
+  return platform::Unit{};
+}
+
+void SystemLaunchAtLoginService::openLoginItemsSettings() {
+  const char* desktop = std::getenv("XDG_CURRENT_DESKTOP");
+  if (const auto command = settingsCommand(desktop ? desktop : ""); !command.empty() && spawnAndReap(command)) return;
+  if (!opener_) return;
+  const auto folder = platform::Url::parse(
+      "file://" + platform::percentEncode(autostartFolder_.string(), platform::CharacterSet::unreserved().adding("/")));
+  if (folder) opener_->open(*folder, [](bool) {});
+}
+
+}  // namespace tavrel

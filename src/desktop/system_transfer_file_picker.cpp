@@ -1,0 +1,104 @@
+#include "desktop/system_transfer_file_picker.h"
+
+#include <QAbstractItemView>
+#include <QDialogButtonBox>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QItemSelectionModel>
+#include <QLabel>
+#include <QPushButton>
+
+namespace tavrel {
+
+TransferFilePickerConfiguration TransferFilePickerConfiguration::preset(TransferFilePickerRequest request) {
+  switch (request) {
+    case TransferFilePickerRequest::files:
+      return {"Add Files", "Choose one or more files for this transfer.", true, false, true};
+    case TransferFilePickerRequest::folder:
+      return {"Add Folder", "Choose one folder for this transfer.", false, true, false};
+    case TransferFilePickerRequest::items:
+      return {"Choose Files or Folders", "Choose one or more files or folders for this transfer.", true, true, true};
+  }
+  return {};
+}
+
+TransferFileDialog::TransferFileDialog(const TransferFilePickerConfiguration& configuration, QWidget* parent)
+    : QFileDialog(parent), configuration_(configuration) {
+  setOption(QFileDialog::DontUseNativeDialog, true);
+  setOption(QFileDialog::DontResolveSymlinks, true);
+  setWindowTitle(QString::fromStdString(configuration_.title));
+  setLabelText(QFileDialog::Accept, QString::fromUtf8(acceptText));
+  setAcceptMode(QFileDialog::AcceptOpen);
+  if (configuration_.canChooseDirectories && !configuration_.canChooseFiles) {
+    setFileMode(QFileDialog::Directory);
+    setOption(QFileDialog::ShowDirsOnly, true);
+  } else {
+    setFileMode(configuration_.allowsMultipleSelection ? QFileDialog::ExistingFiles : QFileDialog::ExistingFile);
+  }
+
+  auto* message = new QLabel(QString::fromStdString(configuration_.message), this);
+  message->setObjectName(QStringLiteral("transferPickerMessage"));
+  message->setTextFormat(Qt::PlainText);
+  message->setWordWrap(true);
+  if (auto* grid = qobject_cast<QGridLayout*>(layout())) {
+    grid->addWidget(message, grid->rowCount(), 0, 1, grid->columnCount());
+  }
+
+  if (configuration_.canChooseFiles && configuration_.canChooseDirectories) {
+    // Qt's dialog relabels its button "Open" and treats it as "go into the folder" while a folder is
+    // selected; here a folder is a choice like a file, so the button keeps its text and stays usable.
+    for (auto* view : findChildren<QAbstractItemView*>()) {
+      if (!view->selectionModel()) continue;
+      connect(view->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] { keepAcceptButton(); });
+    }
+    connect(this, &QFileDialog::currentChanged, this, [this] { keepAcceptButton(); });
+  }
+}
+
+void TransferFileDialog::keepAcceptButton() {
+  auto* buttons = findChild<QDialogButtonBox*>();
+  auto* button = buttons ? buttons->button(QDialogButtonBox::Open) : nullptr;
+  if (!button) return;
+  button->setText(QString::fromUtf8(acceptText));
+  button->setEnabled(!selectedFiles().isEmpty());
+}
+
+void TransferFileDialog::accept() {
+  if (!(configuration_.canChooseFiles && configuration_.canChooseDirectories)) {
+    QFileDialog::accept();
+    return;
+  }
+  QStringList chosen;
+  for (const auto& path : selectedFiles()) {
+    // A name typed that names nothing is not a choice.
+    if (QFileInfo(path).exists() || QFileInfo(path).isSymLink()) chosen.append(path);
+  }
+  if (chosen.isEmpty()) return;
+  chosen_ = chosen;
+  QDialog::accept();
+}
+
+QStringList TransferFileDialog::chosenPaths() const {
+  return configuration_.canChooseFiles && configuration_.canChooseDirectories ? chosen_ : selectedFiles();
+}
+
+void SystemTransferFilePicker::pickItems(TransferFilePickerRequest request, std::stop_token stop,
+                                         Completion onPicked) {
+  auto* dialog = new TransferFileDialog(TransferFilePickerConfiguration::preset(request));
+  dialog->setAttribute(Qt::WA_DeleteOnClose);
+  QObject::connect(dialog, &QDialog::finished, dialog,
+                   [dialog, stop = std::move(stop), onPicked = std::move(onPicked)](int result) {
+                     if (result != QDialog::Accepted || stop.stop_requested()) {
+                       onPicked(std::nullopt);
+                       return;
+                     }
+                     std::vector<std::filesystem::path> paths;
+                     for (const auto& path : dialog->chosenPaths()) paths.emplace_back(path.toStdString());
+                     onPicked(std::move(paths));
+                   });
+  dialog->open();
+  dialog->raise();
+  dialog->activateWindow();
+}
+
+}  // namespace tavrel

@@ -1,0 +1,66 @@
+#pragma once
+
+// The open panel: a Qt file dialog (Qt's own, so it behaves the same on every desktop) shown with
+// open(), never a nested event loop. Its default button reads "Add" for every request. Symbolic
+// links are returned as chosen, not resolved (the preparer refuses them).
+//
+// The "items" request takes files and folders in one selection: "Add" returns whatever is selected,
+// folders included, while a double-click on a folder still opens it.
+//
+// IMPORTANT: Threading. Main thread only, with a Qt widgets application object. The completion
+// runs once, when the dialog closes: the chosen paths, or none when it was cancelled or the pick
+// was stopped meanwhile (stopping does not close the dialog).
+
+#include <QFileDialog>
+#include <QStringList>
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "transfer/transfer_file_picking.h"
+
+namespace tavrel {
+
+struct TransferFilePickerConfiguration {
+  std::string title;
+  std::string message;
+  bool canChooseFiles = false;
+  bool canChooseDirectories = false;
+  bool allowsMultipleSelection = false;
+
+  static TransferFilePickerConfiguration preset(TransferFilePickerRequest request);
+
+  friend bool operator==(const TransferFilePickerConfiguration&, const TransferFilePickerConfiguration&) = default;
+};
+
+// The dialog of one pick, configured from a preset.
+class TransferFileDialog final : public QFileDialog {
+  Q_OBJECT
+
+ public:
+  static constexpr const char* acceptText = "Add";
+
+  explicit TransferFileDialog(const TransferFilePickerConfiguration& configuration, QWidget* parent = nullptr);
+
+  const TransferFilePickerConfiguration& configuration() const { return configuration_; }
+  // What "Add" took, in the dialog's order; valid once the dialog was accepted.
+  QStringList chosenPaths() const;
+
+ public slots:
+  void accept() override;
+
+ private:
+  void keepAcceptButton();
+
+  TransferFilePickerConfiguration configuration_;
+  QStringList chosen_;
+};
+
+class SystemTransferFilePicker final : public TransferFilePicking {
+ public:
+  void pickItems(TransferFilePickerRequest request, std::stop_token stop, Completion onPicked) override;
+};
+
+}  // namespace tavrel

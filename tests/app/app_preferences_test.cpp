@@ -1,0 +1,118 @@
+#include "app/app_preferences.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <fstream>
+#include <iterator>
+#include <vector>
+
+#include "support/temporary_directory.h"
+
+namespace tavrel {
+namespace {
+
+std::string contents(const std::filesystem::path& path) {
+  std::ifstream file(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+}
+
+class AppPreferencesTest : public ::testing::Test {
+ protected:
+  std::filesystem::path defaultsPath() const { return folder.path() / "config" / "tavrel" / "defaults.json"; }
+  void store(std::string_view json) const { folder.writeFile("config/tavrel/defaults.json", json); }
+  std::unique_ptr<AppPreferences> load() const {
+    return std::make_unique<AppPreferences>(std::make_shared<UserDefaults>(defaultsPath()));
+  }
+
+  testing::TemporaryDirectory folder;
+};
+
+TEST_F(AppPreferencesTest, ReadsStoredValuesAndFallsBackForEveryOtherShape) {
+  struct Case {
+    const char* json;
+    std::int64_t version;
+    bool quickDrop;
+  };
+  for (const auto& [json, version, quickDrop] : std::vector<Case>{
+           {R"({})", 0, false},
+           {R"({"com.tavrel.onboarding.completedVersion": 1, "com.tavrel.quickDrop.enabled": true})", 1, true},
+           {R"({"com.tavrel.onboarding.completedVersion": -3, "com.tavrel.quickDrop.enabled": 0})", 0, false},
+           {R"({"com.tavrel.onboarding.completedVersion": "1", "com.tavrel.quickDrop.enabled": "true"})", 0, false},
+           {R"({"com.tavrel.onboarding.completedVersion": 2.9, "com.tavrel.quickDrop.enabled": 1})", 2, true},
+           {R"({"com.tavrel.onboarding.completedVersion": null, "com.tavrel.quickDrop.enabled": [true]})", 0, false},
+           {R"([1, true])", 0, false},
+           {R"({"com.tavrel.onboarding.completedVersion": 1,)", 0, false},
+       }) {
+    store(json);
+    const auto preferences = load();
+    EXPECT_EQ(preferences->completedOnboardingVersion(), version) << json;
+    EXPECT_EQ(preferences->isQuickDropEnabled(), quickDrop) << json;
+    // Reading never writes: a file we could not make sense of stays as it was.
+    EXPECT_EQ(contents(defaultsPath()), json);
+  }
+}
+
+TEST_F(AppPreferencesTest, MissingFileReadsAsDefaultsAndIsNotCreated) {
+  const auto preferences = load();
+  EXPECT_EQ(preferences->completedOnboardingVersion(), 0);
+  EXPECT_FALSE(preferences->isQuickDropEnabled());
+  EXPECT_FALSE(std::filesystem::exists(defaultsPath().parent_path()));
+}
+
+TEST_F(AppPreferencesTest, SettingPublishesFirstThenWritesAPrivateFileAtomically) {
+  store(R"({"com.tavrel.quickDrop.enabled": true, "someone.else": "kept"})");
+  const auto preferences = load();
+  std::vector<std::string> seen;
+  auto subscription = preferences->subscribeCompletedOnboardingVersion([&](const std::int64_t& version) {
+    seen.push_back(std::to_string(version) + " with file " + (contents(defaultsPath()).find("completedVersion") != std::string::npos ? "written" : "unwritten"));
+  });
+  preferences->setCompletedOnboardingVersion(1);
+  EXPECT_EQ(seen, (std::vector<std::string>{"0 with file unwritten", "1 with file unwritten"}));
+
+  const auto reread = load();
+  EXPECT_EQ(reread->completedOnboardingVersion(), 1);
+  EXPECT_TRUE(reread->isQuickDropEnabled());
+  EXPECT_EQ(reread->userDefaults().value("someone.else"), nlohmann::json("kept"));
+  const auto stored = nlohmann::json::parse(contents(defaultsPath()));
+  EXPECT_TRUE(stored.at("com.tavrel.onboarding.completedVersion").is_number_integer());
+
+  preferences->setQuickDropEnabled(false);
+  EXPECT_TRUE(nlohmann::json::parse(contents(defaultsPath())).at("com.tavrel.quickDrop.enabled").is_boolean());
+  EXPECT_FALSE(load()->isQuickDropEnabled());
+
+  struct stat info {};
+  ASSERT_EQ(::stat(defaultsPath().c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0600u);
+  // Nothing is left beside the file from the writes.
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(defaultsPath().parent_path()), {}), 1);
+}
+
+TEST_F(AppPreferencesTest, SettingReplacesACorruptFileAndCreatesPrivateFolders) {
+  const auto preferences = load();
+  preferences->setQuickDropEnabled(true);
+  struct stat info {};
+  ASSERT_EQ(::stat(defaultsPath().parent_path().c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0700u);
+
+  store("{not json");
+  const auto fromCorrupt = load();
+  EXPECT_FALSE(fromCorrupt->isQuickDropEnabled());
+  fromCorrupt->setCompletedOnboardingVersion(1);
+  const auto stored = nlohmann::json::parse(contents(defaultsPath()));
+  EXPECT_EQ(stored, (nlohmann::json{{"com.tavrel.onboarding.completedVersion", 1}}));
+}
+
+TEST_F(AppPreferencesTest, FailedWriteIsNotReportedAndTheValueHoldsForTheRun) {
+  folder.writeFile("config/tavrel", "a file where the folder belongs");
+  const auto preferences = load();
+  bool published = false;
+  auto subscription = preferences->subscribeQuickDropEnabled([&](const bool& enabled) { published = enabled; });
+  preferences->setQuickDropEnabled(true);
+  EXPECT_TRUE(published);
+  EXPECT_TRUE(preferences->isQuickDropEnabled());
+  EXPECT_FALSE(load()->isQuickDropEnabled());
+}
+
+}  // namespace
+}  // namespace tavrel

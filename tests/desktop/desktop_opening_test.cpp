@@ -1,0 +1,69 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <vector>
+
+#include "desktop/global_hot_key_controller.h"
+#include "desktop/system_launch_at_login_service.h"
+#include "desktop/workspace_link_opener.h"
+#include "platform/logger.h"
+#include "platform/manual_main_queue.h"
+
+namespace tavrel {
+namespace {
+
+class RecordingBrowser final : public platform::BrowserLaunching {
+ public:
+  std::vector<std::string> opened;
+  void open(const platform::Url& url, std::function<void(bool)>) override { opened.push_back(url.toString()); }
+};
+
+TEST(DesktopOpeningTest, LinksAndTheAutostartFolderGoToTheDesktopsOpener) {
+  auto browser = std::make_shared<RecordingBrowser>();
+  WorkspaceLinkOpener opener(ApplicationLinks{*platform::Url::parse("https://app.example.com")}, browser);
+  opener.open(opener.links().transferURL("42"));
+
+  ::unsetenv("XDG_CURRENT_DESKTOP");  // no desktop whose own settings we know
+  SystemLaunchAtLoginService loginItems("/home/a b/.config/autostart", "/usr/bin/tavrel", browser);
+  loginItems.openLoginItemsSettings();
+  EXPECT_EQ(browser->opened,
+            (std::vector<std::string>{"https://app.example.com/transfers/42", "file:///home/a%20b/.config/autostart"}));
+}
+
+TEST(DesktopOpeningTest, AutostartSettingsAreKnownOnPlasmaOnly) {
+  const std::vector<std::string> plasma{"systemsettings", "kcm_autostart"};
+  EXPECT_EQ(SystemLaunchAtLoginService::settingsCommand("KDE"), plasma);
+  EXPECT_EQ(SystemLaunchAtLoginService::settingsCommand("ubuntu:KDE"), plasma);
+  EXPECT_TRUE(SystemLaunchAtLoginService::settingsCommand("ubuntu:GNOME").empty());
+  EXPECT_TRUE(SystemLaunchAtLoginService::settingsCommand("KDEX").empty());
+  EXPECT_TRUE(SystemLaunchAtLoginService::settingsCommand("").empty());
+}
+
+std::vector<std::string>& logLines() {
+  static std::vector<std::string> lines;
+  return lines;
+}
+
+TEST(GlobalHotKeyControllerTest, WithoutADisplayThereIsNoShortcutAndTheLogSaysSo) {
+  const char* display = std::getenv("DISPLAY");
+  const std::string saved = display ? display : "";
+  ::unsetenv("DISPLAY");
+  logLines().clear();
+  const auto previous =
+      platform::Logger::setSink([](platform::LogLevel, std::string_view line) { logLines().emplace_back(line); });
+  platform::ManualMainQueue queue;
+  {
+    GlobalHotKeyController controller(queue, [] {});
+    controller.registerHotKey();
+    EXPECT_FALSE(controller.isHandlerInstalled());
+    EXPECT_FALSE(controller.isHotKeyRegistered());
+  }
+  platform::Logger::setSink(previous);
+  if (display) ::setenv("DISPLAY", saved.c_str(), 1);
+  ASSERT_EQ(logLines().size(), 1u);
+  EXPECT_NE(logLines()[0].find("Tavrel could not install its keyboard shortcut handler: 1"), std::string::npos)
+      << logLines()[0];
+}
+
+}  // namespace
+}  // namespace tavrel

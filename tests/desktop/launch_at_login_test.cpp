@@ -1,0 +1,207 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include <fstream>
+#include <iterator>
+#include <mutex>
+#include <vector>
+
+#include "desktop/launch_at_login_model.h"
+#include "desktop/system_launch_at_login_service.h"
+#include "support/temporary_directory.h"
+
+namespace tavrel {
+namespace {
+
+std::vector<std::string>& logLines() {
+  static std::vector<std::string> lines;
+  return lines;
+}
+
+class FakeLoginItemService final : public LaunchAtLoginServicing {
+ public:
+  int rawStatus = notRegistered;
+  std::optional<LaunchAtLoginError> failure;
+  int statusAfterFailure = -1;  // the status a failed change leaves behind; unchanged when -1
+  std::vector<std::string> calls;
+
+  int status() const override { return rawStatus; }
+  platform::Expected<platform::Unit, LaunchAtLoginError> registerLoginItem() override { return change("register", enabledStatus); }
+  platform::Expected<platform::Unit, LaunchAtLoginError> unregisterLoginItem() override {
+    if (rawStatus != enabledStatus && rawStatus != requiresApprovalStatus) return platform::Unit{};
+    return change("unregister", notRegistered);
+  }
+  void openLoginItemsSettings() override { calls.push_back("open settings"); }
+
+ private:
+  platform::Expected<platform::Unit, LaunchAtLoginError> change(const char* name, int successStatus) {
+    calls.push_back(name);
+    if (failure) {
+      if (statusAfterFailure >= 0) rawStatus = statusAfterFailure;
+      return platform::unexpected(*failure);
+    }
+    rawStatus = successStatus;
+    return platform::Unit{};
+  }
+};
+
+class LaunchAtLoginModelTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    logLines().clear();
+    previousSink = platform::Logger::setSink([](platform::LogLevel, std::string_view line) { logLines().emplace_back(line); });
+  }
+  void TearDown() override { platform::Logger::setSink(previousSink); }
+
+  std::shared_ptr<FakeLoginItemService> service = std::make_shared<FakeLoginItemService>();
+  platform::Logger::Sink previousSink = nullptr;
+};
+
+TEST_F(LaunchAtLoginModelTest, StatusesMapFromTheServicesRawValues) {
+  const std::vector<std::pair<int, LaunchAtLoginStatus>> cases{
+      {0, LaunchAtLoginStatus::disabled}, {1, LaunchAtLoginStatus::enabled}, {2, LaunchAtLoginStatus::requiresApproval},
+      {3, LaunchAtLoginStatus::unavailable}, {7, LaunchAtLoginStatus::unavailable}, {-1, LaunchAtLoginStatus::unavailable}};
+  for (const auto& [raw, status] : cases) {
+    service->rawStatus = raw;
+    LaunchAtLoginModel model(service);
+    EXPECT_EQ(model.status().value(), status) << raw;
+    EXPECT_EQ(model.isOn(), raw == 1 || raw == 2) << raw;
+  }
+}
+
+TEST_F(LaunchAtLoginModelTest, SuccessfulChangesFollowTheService) {
+  LaunchAtLoginModel model(service);
+  model.setEnabled(true);
+  EXPECT_EQ(model.status().value(), LaunchAtLoginStatus::enabled);
+  model.setEnabled(false);
+  EXPECT_EQ(model.status().value(), LaunchAtLoginStatus::disabled);
+  // Off while already off asks the service for nothing.
+  model.setEnabled(false);
+  EXPECT_EQ(service->calls, (std::vector<std::string>{"register", "unregister"}));
+  EXPECT_FALSE(model.failureMessage().value());
+  EXPECT_TRUE(logLines().empty());
+}
+
+TEST_F(LaunchAtLoginModelTest, FailedChangeShowsTheMessageOnlyWhenTheItemIsNotAsWanted) {
+  LaunchAtLoginModel model(service);
+  service->failure = LaunchAtLoginError{"POSIX", 13, "Permission denied"};
+  model.setEnabled(true);
+  EXPECT_EQ(model.status().value(), LaunchAtLoginStatus::disabled);
+  EXPECT_EQ(model.failureMessage().value(),
+            "Tavrel couldn’t update Open at Login. Try again or review Login Items in System Settings.");
+  ASSERT_EQ(logLines().size(), 1u);
+  EXPECT_NE(logLines()[0].find("Unable to update Open at Login: POSIX / 13; <private>"), std::string::npos);
+
+  // Refreshing clears it.
+  model.refresh();
+  EXPECT_FALSE(model.failureMessage().value());
+
+  // A failure that still leaves the item waiting for approval counts as on: nothing to say.
+  service->statusAfterFailure = LaunchAtLoginServicing::requiresApprovalStatus;
+  model.setEnabled(true);
+  EXPECT_EQ(model.status().value(), LaunchAtLoginStatus::requiresApproval);
+  EXPECT_FALSE(model.failureMessage().value());
+
+  // Turning off fails and the item stays registered.
+  service->statusAfterFailure = LaunchAtLoginServicing::enabledStatus;
+  model.setEnabled(false);
+  EXPECT_EQ(model.status().value(), LaunchAtLoginStatus::enabled);
+  EXPECT_TRUE(model.failureMessage().value());
+  // The next change starts without the old message.
+  std::vector<std::optional<std::string>> messages;
+  auto subscription = model.subscribeFailureMessage([&](const auto& message) { messages.push_back(message); });
+  service->failure.reset();
+  model.setEnabled(false);
+  EXPECT_EQ(messages.back(), std::nullopt);
+  EXPECT_EQ(model.status().value(), LaunchAtLoginStatus::disabled);
+}
+
+class SystemLaunchAtLoginServiceTest : public ::testing::Test {
+ protected:
+  std::filesystem::path autostart() const { return folder.path() / "config" / "autostart"; }
+  std::filesystem::path entry() const { return autostart() / "com.tavrel.macos.desktop"; }
+  std::size_t filesInAutostart() const {
+    return std::filesystem::exists(autostart())
+               ? static_cast<std::size_t>(std::distance(std::filesystem::directory_iterator(autostart()), {}))
+               : 0;
+  }
+  static std::string contents(const std::filesystem::path& path) {
+    std::ifstream file(path);
+    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+  }
+
+  testing::TemporaryDirectory folder;
+};
+
+TEST_F(SystemLaunchAtLoginServiceTest, EntryAppearsAndDisappearsWithNothingLeftOver) {
+  SystemLaunchAtLoginService service(autostart(), "/opt/Tavrel Desktop/bin/tavrel", nullptr);
+  EXPECT_EQ(service.status(), LaunchAtLoginServicing::notRegistered);
+
+  ASSERT_TRUE(service.registerLoginItem().hasValue());
+  EXPECT_EQ(service.status(), LaunchAtLoginServicing::enabledStatus);
+  EXPECT_NE(contents(entry()).find("\nExec=\"/opt/Tavrel Desktop/bin/tavrel\"\n"), std::string::npos);
+  EXPECT_EQ(filesInAutostart(), 1u);
+  // Registering again rewrites the same entry.
+  ASSERT_TRUE(service.registerLoginItem().hasValue());
+  EXPECT_EQ(filesInAutostart(), 1u);
+
+  ASSERT_TRUE(service.unregisterLoginItem().hasValue());
+  EXPECT_EQ(service.status(), LaunchAtLoginServicing::notRegistered);
+  EXPECT_EQ(filesInAutostart(), 0u);
+  // Nothing to remove is a success.
+  EXPECT_TRUE(service.unregisterLoginItem().hasValue());
+}
+
+TEST_F(SystemLaunchAtLoginServiceTest, HiddenEntryIsOffAndIsLeftAloneWhenTurningOff) {
+  SystemLaunchAtLoginService service(autostart(), "/usr/bin/tavrel", nullptr);
+  folder.writeFile("config/autostart/com.tavrel.macos.desktop",
+                   "[Desktop Entry]\nType=Application\nExec=/usr/bin/tavrel\nHidden = true\n");
+  EXPECT_EQ(service.status(), LaunchAtLoginServicing::notRegistered);
+  EXPECT_TRUE(service.unregisterLoginItem().hasValue());
+  EXPECT_TRUE(std::filesystem::exists(entry()));
+  // "Hidden" in another group does not count.
+  folder.writeFile("config/autostart/com.tavrel.macos.desktop",
+                   "[Desktop Entry]\nExec=/usr/bin/tavrel\n[Desktop Action x]\nHidden=true\n");
+  EXPECT_EQ(service.status(), LaunchAtLoginServicing::enabledStatus);
+  // Turning on replaces a hidden entry with our own.
+  folder.writeFile("config/autostart/com.tavrel.macos.desktop", "[Desktop Entry]\nHidden=true\n");
+  ASSERT_TRUE(service.registerLoginItem().hasValue());
+  EXPECT_EQ(service.status(), LaunchAtLoginServicing::enabledStatus);
+}
+
+TEST_F(SystemLaunchAtLoginServiceTest, FailuresLeaveNoHalfWrittenEntry) {
+  SystemLaunchAtLoginService unknown(autostart(), std::nullopt, nullptr);
+  EXPECT_EQ(unknown.status(), LaunchAtLoginServicing::notFound);
+  EXPECT_FALSE(unknown.registerLoginItem().hasValue());
+
+  SystemLaunchAtLoginService brokenPath(autostart(), "/opt/tav\nrel", nullptr);
+  const auto refused = brokenPath.registerLoginItem();
+  ASSERT_FALSE(refused.hasValue());
+  EXPECT_EQ(refused.error().domain, "POSIX");
+  EXPECT_EQ(filesInAutostart(), 0u);
+
+  // The autostart folder cannot be written: the error comes back and nothing appears.
+  folder.makeDirectory("config/autostart");
+  ASSERT_EQ(::chmod(autostart().c_str(), 0500), 0);
+  SystemLaunchAtLoginService service(autostart(), "/usr/bin/tavrel", nullptr);
+  const auto failed = service.registerLoginItem();
+  ::chmod(autostart().c_str(), 0700);
+  if (::geteuid() != 0) {
+    ASSERT_FALSE(failed.hasValue());
+    EXPECT_EQ(failed.error().code, EACCES);
+    EXPECT_EQ(filesInAutostart(), 0u);
+    EXPECT_EQ(service.status(), LaunchAtLoginServicing::notRegistered);
+  }
+}
+
+TEST_F(SystemLaunchAtLoginServiceTest, ExecLineQuotesWhatTheDesktopWouldInterpret) {
+  const auto text = SystemLaunchAtLoginService::entryText(R"(/home/a "b"/$HOME/100%/x\y`z`)");
+  ASSERT_TRUE(text);
+  EXPECT_NE(text->find(R"(Exec="/home/a \\"b\\"/\\$HOME/100%%/x\\\\y\\`z\\`")"), std::string::npos) << *text;
+}
+
+}  // namespace
+}  // namespace tavrel

@@ -1,0 +1,139 @@
+#include "desktop/system_transfer_file_picker.h"
+
+#include <gtest/gtest.h>
+
+#include <QAbstractItemView>
+#include <QApplication>
+#include <QDialogButtonBox>
+#include <QFileSystemModel>
+#include <QLabel>
+#include <QListView>
+#include <QPushButton>
+
+#include <chrono>
+
+#include "support/temporary_directory.h"
+
+namespace tavrel {
+namespace {
+
+using Request = TransferFilePickerRequest;
+
+QPushButton* addButton(QFileDialog& dialog) {
+  auto* buttons = dialog.findChild<QDialogButtonBox*>();
+  return buttons ? buttons->button(QDialogButtonBox::Open) : nullptr;
+}
+
+// Runs the event loop until `done`, for the file system model's folder listing, which arrives from
+// Qt's own thread.
+bool processEventsUntil(const std::function<bool()>& done) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    QApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 20);
+  }
+  return true;
+}
+
+TEST(SystemTransferFilePickerTest, PresetsAndDialogs) {
+  using Configuration = TransferFilePickerConfiguration;
+  EXPECT_EQ(Configuration::preset(Request::files),
+            (Configuration{"Add Files", "Choose one or more files for this transfer.", true, false, true}));
+  EXPECT_EQ(Configuration::preset(Request::folder),
+            (Configuration{"Add Folder", "Choose one folder for this transfer.", false, true, false}));
+  EXPECT_EQ(Configuration::preset(Request::items),
+            (Configuration{"Choose Files or Folders", "Choose one or more files or folders for this transfer.", true,
+                           true, true}));
+
+  for (const auto request : {Request::files, Request::folder, Request::items}) {
+    TransferFileDialog dialog(Configuration::preset(request));
+    EXPECT_EQ(dialog.labelText(QFileDialog::Accept), "Add");
+    EXPECT_EQ(dialog.windowTitle().toStdString(), Configuration::preset(request).title);
+    auto* message = dialog.findChild<QLabel*>(QStringLiteral("transferPickerMessage"));
+    ASSERT_NE(message, nullptr);
+    EXPECT_EQ(message->text().toStdString(), Configuration::preset(request).message);
+    EXPECT_TRUE(dialog.testOption(QFileDialog::DontResolveSymlinks));
+  }
+  TransferFileDialog folder(Configuration::preset(Request::folder));
+  EXPECT_EQ(folder.fileMode(), QFileDialog::Directory);
+  EXPECT_TRUE(folder.testOption(QFileDialog::ShowDirsOnly));
+  TransferFileDialog files(Configuration::preset(Request::files));
+  EXPECT_EQ(files.fileMode(), QFileDialog::ExistingFiles);
+}
+
+TEST(SystemTransferFilePickerTest, ItemsDialogTakesFilesAndFoldersInOneSelection) {
+  testing::TemporaryDirectory folder;
+  folder.writeFile("notes.txt", "n");
+  folder.makeDirectory("photos");
+  TransferFileDialog dialog(TransferFilePickerConfiguration::preset(Request::items));
+  dialog.setDirectory(QString::fromStdString(folder.path().string()));
+  dialog.show();
+
+  auto* list = dialog.findChild<QListView*>(QStringLiteral("listView"));
+  ASSERT_NE(list, nullptr);
+  auto* model = qobject_cast<QFileSystemModel*>(list->model());
+  ASSERT_NE(model, nullptr);
+  const auto root = model->index(QString::fromStdString(folder.path().string()));
+  ASSERT_TRUE(processEventsUntil([&] { return model->rowCount(root) == 2; }));
+  list->selectionModel()->select(model->index(QString::fromStdString((folder.path() / "photos").string())),
+                                 QItemSelectionModel::Select | QItemSelectionModel::Rows);
+  list->selectionModel()->select(model->index(QString::fromStdString((folder.path() / "notes.txt").string())),
+                                 QItemSelectionModel::Select | QItemSelectionModel::Rows);
+
+  auto* button = addButton(dialog);
+  ASSERT_NE(button, nullptr);
+  EXPECT_EQ(button->text(), "Add");
+  EXPECT_TRUE(button->isEnabled());
+  button->click();
+
+  EXPECT_EQ(dialog.result(), QDialog::Accepted);
+  QStringList chosen = dialog.chosenPaths();
+  chosen.sort();
+  EXPECT_EQ(chosen, (QStringList{QString::fromStdString((folder.path() / "notes.txt").string()),
+                                 QString::fromStdString((folder.path() / "photos").string())}));
+}
+
+TEST(SystemTransferFilePickerTest, PickReturnsTheChoiceOrNoneWhenCancelledOrStopped) {
+  testing::TemporaryDirectory folder;
+  const auto file = folder.writeFile("a.bin", "a");
+  const auto openDialog = [] {
+    for (auto* widget : QApplication::topLevelWidgets()) {
+      if (auto* dialog = qobject_cast<TransferFileDialog*>(widget); dialog && dialog->isVisible()) return dialog;
+    }
+    return static_cast<TransferFileDialog*>(nullptr);
+  };
+  SystemTransferFilePicker picker;
+  using Result = std::optional<std::vector<std::filesystem::path>>;
+
+  std::vector<Result> results;
+  picker.pickItems(Request::files, {}, [&](Result result) { results.push_back(std::move(result)); });
+  ASSERT_NE(openDialog(), nullptr);
+  EXPECT_TRUE(results.empty());  // never inside the call
+  openDialog()->reject();
+  ASSERT_EQ(results.size(), 1u);
+  EXPECT_EQ(results[0], std::nullopt);  // none, not an empty list
+
+  picker.pickItems(Request::files, {}, [&](Result result) { results.push_back(std::move(result)); });
+  auto* dialog = openDialog();
+  ASSERT_NE(dialog, nullptr);
+  dialog->setDirectory(QString::fromStdString(folder.path().string()));
+  dialog->selectFile(QStringLiteral("a.bin"));
+  dialog->accept();
+  ASSERT_EQ(results.size(), 2u);
+  EXPECT_EQ(results[1], Result(std::vector<std::filesystem::path>{file}));
+
+  std::stop_source stop;
+  picker.pickItems(Request::files, stop.get_token(), [&](Result result) { results.push_back(std::move(result)); });
+  stop.request_stop();
+  ASSERT_NE(openDialog(), nullptr);  // stopping does not close the dialog
+  dialog = openDialog();
+  dialog->setDirectory(QString::fromStdString(folder.path().string()));
+  dialog->selectFile(QStringLiteral("a.bin"));
+  dialog->accept();
+  ASSERT_EQ(results.size(), 3u);
+  EXPECT_EQ(results[2], std::nullopt);
+  QApplication::processEvents();  // lets the closed dialogs go
+}
+
+}  // namespace
+}  // namespace tavrel

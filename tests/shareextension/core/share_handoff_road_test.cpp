@@ -1,0 +1,158 @@
+// The share program and the program as two processes: tavrel-share (the real binary) hands a folder
+// over through the real container, and the coordinator in this process (standing in for the running
+// program, on the real transfer and authentication stores) receives it as an automatic transfer:
+// once through the session-bus signal, once with no session bus, through the program's second start.
+
+#include <gtest/gtest.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "account/authentication_store.h"
+#include "platform/manual_main_queue.h"
+#include "platform/session_bus_signal.h"
+#include "sharehandoff/session_bus_share_handoff_signal.h"
+#include "sharehandoff/share_handoff_coordinator.h"
+#include "sharehandoff/share_handoff_test_support.h"
+#include "support/fake_transfer_services.h"
+#include "support/in_memory_refresh_token_store.h"
+#include "support/temporary_directory.h"
+
+extern char** environ;
+
+namespace tavrel {
+namespace {
+
+using namespace std::chrono_literals;
+using namespace testing;
+namespace fs = std::filesystem;
+
+bool sessionBusReachable() {
+  return std::getenv("DBUS_SESSION_BUS_ADDRESS") && platform::SessionBusSignal::post("com.tavrel.test.ping").hasValue();
+}
+
+class ShareHandoffRoadTest : public ::testing::Test {
+ protected:
+  ShareHandoffRoadTest() {
+    const OAuthConfiguration configuration{*platform::Url::parse("https://app.example.com")};
+    authentication = AuthenticationStore::make(configuration, std::make_shared<FakeAuthenticationAPI>(), keychain,
+                                               std::make_shared<NoBrowser>(), queue,
+                                               [] { return std::chrono::system_clock::now(); });
+    TransferStore::Services services{preparer, std::make_shared<FakeUploadEngine>(*queue),
+                                     std::make_shared<FakeTransferFilePicker>(*queue),
+                                     std::make_shared<RecordingLinkOpener>(), std::make_shared<RecordingClipboard>(),
+                                     std::make_shared<RecordingTransferNotifier>(),
+                                     ApplicationLinks{*platform::Url::parse("https://app.example.com")},
+                                     std::make_shared<ImmediateTransferClock>()};
+    TransferStore::Closures closures;
+    closures.transferDefaults = [] { return TransferDefaults{7, TransferRegion::na, false, false, std::nullopt, true}; };
+    closures.canInitiateTransfer = [this] { return authentication->canInitiateTransfer(); };
+    closures.onCompletedTransfer = [](const CompletedTransfer&) {};
+    closures.onSourceAccessReleased = [registry = registry](const TransferSourceAccessID& id) { registry->release(id); };
+    transferStore = std::make_unique<TransferStore>(*queue, std::move(services), std::move(closures));
+
+    (void)keychain->save("refresh");
+    authentication->restore();
+    EXPECT_TRUE(queue->runUntil(
+        [&] { return std::holds_alternative<authentication_state::Authenticated>(authentication->state()); }));
+
+    // The program's desktop entry: its "second start" leaves a mark for this test to act on.
+    directory.writeFile("data/applications/com.tavrel.macos.desktop",
+                        "[Desktop Entry]\nType=Application\nName=Tavrel\nExec=touch " + activated.string() + "\n");
+  }
+  ~ShareHandoffRoadTest() override {
+    coordinator.reset();
+    queue->runUntilIdle();
+  }
+
+  void startProgram(ShareHandoffSignalling* signalling) {
+    coordinator = std::make_unique<ShareHandoffCoordinator>(ShareHandoffCoordinator::Dependencies{
+        *queue, ShareHandoffStorage(directory.path() / "data" / "tavrel" / "group.com.tavrel.macos"), *transferStore,
+        authentication, registry, [] {}, signalling});
+  }
+
+  // Starts tavrel-share on `items` with the test's data folder and the given bus address.
+  pid_t share(const std::vector<std::string>& items, const std::string& busAddress) {
+    std::vector<std::string> arguments{TAVREL_SHARE_PROGRAM};
+    arguments.insert(arguments.end(), items.begin(), items.end());
+    std::vector<std::string> environment{"XDG_DATA_HOME=" + (directory.path() / "data").string(),
+                                         "XDG_DATA_DIRS=" + (directory.path() / "none").string(),
+                                         "DBUS_SESSION_BUS_ADDRESS=" + busAddress, "PATH=/usr/bin:/bin"};
+    for (char** variable = environ; *variable; ++variable) {
+      if (std::string_view(*variable).starts_with("ASAN_") || std::string_view(*variable).starts_with("UBSAN_") ||
+          std::string_view(*variable).starts_with("LSAN_")) {
+        environment.emplace_back(*variable);
+      }
+    }
+    std::vector<char*> argv, envp;
+    for (auto& argument : arguments) argv.push_back(argument.data());
+    argv.push_back(nullptr);
+    for (auto& variable : environment) envp.push_back(variable.data());
+    envp.push_back(nullptr);
+    pid_t pid = 0;
+    EXPECT_EQ(::posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), envp.data()), 0);
+    return pid;
+  }
+  static int exitStatus(pid_t pid) {
+    int status = 0;
+    if (::waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return -1;
+    return WEXITSTATUS(status);
+  }
+  void expectAutomaticTransferOf(const fs::path& folder) {
+    ASSERT_EQ(preparer->requests().size(), 1u);
+    const auto& items = preparer->requests()[0].selection.items;
+    ASSERT_EQ(items.size(), 1u);
+    EXPECT_EQ(items[0].url, folder);
+    EXPECT_EQ(items[0].kind, TransferItemKind::folder);
+    const auto* review = reviewState(transferStore->state().phase);
+    ASSERT_TRUE(review);
+    EXPECT_EQ(review->startPolicy, TransferStartPolicy::automatic);
+    EXPECT_EQ(registry->leases().size(), 1u);
+  }
+
+  std::shared_ptr<platform::ManualMainQueue> queue = std::make_shared<platform::ManualMainQueue>();
+  TemporaryDirectory directory;
+  fs::path activated = directory.path() / "activated";
+  std::shared_ptr<InMemoryRefreshTokenStore> keychain = std::make_shared<InMemoryRefreshTokenStore>();
+  std::shared_ptr<AuthenticationStore> authentication;
+  std::shared_ptr<FakeTransferFilePreparer> preparer = std::make_shared<FakeTransferFilePreparer>(*queue);
+  std::shared_ptr<ShareSourceAccessRegistry> registry = std::make_shared<ShareSourceAccessRegistry>();
+  std::unique_ptr<TransferStore> transferStore;
+  std::unique_ptr<ShareHandoffCoordinator> coordinator;
+};
+
+TEST_F(ShareHandoffRoadTest, AFolderArrivesThroughTheSessionBusSignal) {
+  if (!sessionBusReachable()) GTEST_SKIP() << "no session bus (the dbus-run-session variant of this test runs it)";
+  SessionBusShareHandoffSignal signal;
+  startProgram(&signal);
+  ASSERT_TRUE(coordinator->isObservingSignal());
+  const auto folder = directory.makeDirectory("Holiday Photos");
+  directory.writeFile("Holiday Photos/beach.jpg", "jpeg");
+
+  const pid_t pid = share({"file://" + (directory.path() / "Holiday%20Photos").string()},
+                          std::getenv("DBUS_SESSION_BUS_ADDRESS"));
+  // Only the signal makes this scan: nothing here reacts to the second start.
+  ASSERT_TRUE(queue->runUntil([&] { return !preparer->requests().empty(); }, 30s));
+  EXPECT_EQ(exitStatus(pid), 0);
+  expectAutomaticTransferOf(folder);
+  EXPECT_TRUE(fs::is_empty(directory.path() / "data" / "tavrel" / "group.com.tavrel.macos" / "Pending"));
+}
+
+TEST_F(ShareHandoffRoadTest, WithoutASessionBusTheSecondStartBringsTheFolderIn) {
+  startProgram(nullptr);
+  const auto folder = directory.makeDirectory("Reports");
+  const pid_t pid = share({folder.string()}, "unix:path=" + (directory.path() / "no-bus").string());
+  ASSERT_TRUE(queue->runUntil([&] { return fs::exists(activated); }, 30s));
+  coordinator->scanPendingRequests();  // what the program does when it is started again
+  EXPECT_EQ(exitStatus(pid), 0);
+  expectAutomaticTransferOf(folder);
+}
+
+}  // namespace
+}  // namespace tavrel

@@ -1,0 +1,276 @@
+#include "local_service/local_service.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <regex>
+
+#include <nlohmann/json.hpp>
+
+#include "account/pkce_authorization_request.h"
+#include "platform/curl_transport.h"
+#include "platform/manual_main_queue.h"
+#include "service/http_session.h"
+#include "service/native_upload_engine.h"
+#include "service/tavrel_api_client.h"
+#include "support/fake_transfer_services.h"
+#include "support/stand_in_service.h"
+#include "support/temporary_directory.h"
+
+namespace tavrel {
+namespace {
+
+using localservice::LocalService;
+using namespace std::chrono_literals;
+
+constexpr std::int64_t MiB = 1024 * 1024;
+
+std::string contentsOf(std::int64_t size, unsigned seed) {
+  std::string bytes(static_cast<std::size_t>(size), '\0');
+  std::uint32_t state = seed * 2654435761u + 1;
+  for (auto& byte : bytes) {
+    state = state * 1664525u + 1013904223u;
+    byte = static_cast<char>(state >> 24);
+  }
+  return bytes;
+}
+
+std::string formEncoded(const std::vector<std::pair<std::string, std::string>>& fields) {
+  std::string body;
+  for (const auto& [name, value] : fields) {
+    if (!body.empty()) body += '&';
+    body += platform::percentEncode(name, platform::CharacterSet::unreserved()) + "=" +
+            platform::percentEncode(value, platform::CharacterSet::unreserved());
+  }
+  return body;
+}
+
+std::map<std::string, std::string> queryOf(const platform::Url& url) {
+  std::map<std::string, std::string> items;
+  for (const auto& item : url.queryItems()) items[item.name] = item.value.value_or("");
+  return items;
+}
+
+// The local service on a data folder of its own, reached as the program and a browser reach it:
+// over HTTPS, trusting only the service's own authority, redirects handed back rather than followed.
+class LocalServiceTest : public ::testing::Test {
+ protected:
+  LocalServiceTest() { start(); }
+
+  void start() {
+    service = std::make_unique<LocalService>(LocalService::Options{data.path() / "service", 0});
+    platform::CurlTransportOptions options;
+    options.certificateAuthorityFile = service->certificateAuthorityFile();
+    browser = std::make_shared<platform::CurlTransport>(platform::CurlTransport::RedirectDecider{}, options);
+    api = std::make_shared<platform::CurlTransport>(SameOriginRedirectDelegate{}, options);
+  }
+  void restart() {
+    service.reset();
+    start();
+  }
+
+  platform::HttpResponse send(std::string method, const std::string& pathAndQuery, std::string body = {},
+                              std::vector<platform::HttpHeader> headers = {}) {
+    platform::HttpRequest request;
+    request.method = std::move(method);
+    request.url = *platform::Url::parse(service->webAppURL().toString() + pathAndQuery.substr(1));
+    request.headers = std::move(headers);
+    if (!body.empty()) request.body = std::move(body);
+    auto response = browser->send(request);
+    EXPECT_TRUE(response.hasValue()) << (response ? "" : response.error().message);
+    return response ? *response : platform::HttpResponse{};
+  }
+
+  std::string resource() const { return service->webAppURL().toString() + "api"; }
+
+  platform::HttpResponse openAuthorizePage(const PKCEAuthorizationRequest& pkce) {
+    auto authorize = *platform::Url::parse(service->webAppURL().toString() + "api/auth/oauth2/authorize");
+    authorize = authorize.withQueryItems({{"response_type", "code"},
+                                          {"client_id", "tavrel-macos"},
+                                          {"redirect_uri", "com.tavrel.macos:/oauth/callback"},
+                                          {"scope", "openid offline_access account:read transfers:create transfers:read"},
+                                          {"state", pkce.state},
+                                          {"code_challenge", pkce.codeChallenge},
+                                          {"code_challenge_method", "S256"},
+                                          {"resource", resource()}});
+    return send("GET", authorize.path() + "?" + authorize.query().value_or(""));
+  }
+
+  static std::string requestIdOf(const std::string& page) {
+    std::smatch match;
+    if (!std::regex_search(page, match, std::regex(R"re(name="request" value="([^"]+)")re"))) return {};
+    return match[1].str();
+  }
+
+  platform::HttpResponse pressAllow(const std::string& requestId) {
+    return send("POST", "/api/auth/oauth2/authorize/allow", formEncoded({{"request", requestId}}),
+                {{"Content-Type", "application/x-www-form-urlencoded"}});
+  }
+
+  // Signs in as the browser and the program would; returns the access token.
+  std::string signIn() {
+    const auto pkce = *PKCEAuthorizationRequest::make();
+    const auto callback = platform::Url::parse(
+        pressAllow(requestIdOf(openAuthorizePage(pkce).body)).header("Location").value_or(""));
+    if (!callback) return {};
+    const auto answer = send("POST", "/api/auth/oauth2/token",
+                             formEncoded({{"grant_type", "authorization_code"},
+                                          {"code", queryOf(*callback)["code"]},
+                                          {"redirect_uri", "com.tavrel.macos:/oauth/callback"},
+                                          {"code_verifier", pkce.codeVerifier},
+                                          {"client_id", "tavrel-macos"},
+                                          {"resource", resource()}}),
+                             {{"Content-Type", "application/x-www-form-urlencoded"}});
+    return nlohmann::json::parse(answer.body).value("access_token", "");
+  }
+
+  // Sends `transfer` through the program's own upload engine; returns the completed transfer.
+  std::optional<CompletedTransfer> upload(const PreparedTransfer& transfer, const std::string& token) {
+    auto tokens = std::make_shared<testing::ScriptedAccessTokenProvider>(std::vector<std::string>{token});
+    auto client = std::make_shared<TavrelAPIClient>(service->webAppURL(), tokens, api);
+    auto clock = std::make_shared<testing::ImmediateTransferClock>();
+    NativeUploadEngine engine(client, clock, api, UploadSecurityPolicy::defaultPolicy(), queue);
+    std::optional<CompletedTransfer> completed;
+    bool finished = false;
+    engine.upload(
+        {transfer}, {},
+        [&](const UploadEvent& event) {
+          if (const auto* done = std::get_if<upload_event::Completed>(&event)) completed = done->transfer;
+        },
+        [&](UploadOutcome) { finished = true; });
+    EXPECT_TRUE(queue.runUntil([&] { return finished; }, 60s));
+    queue.runUntilIdle();
+    return completed;
+  }
+
+  PreparedTransfer prepare(const std::vector<std::pair<std::string, std::int64_t>>& files) {
+    PreparedTransfer transfer;
+    transfer.title = "Holiday <2025>";
+    transfer.defaults.expiryDays = 7;
+    transfer.defaults.region = TransferRegion::eu;
+    unsigned seed = 1;
+    for (const auto& [name, size] : files) {
+      TransferFile file;
+      file.referenceID = platform::Uuid::generate().toString();
+      file.sourceURL = data.writeFile("files/" + name, contentsOf(size, ++seed));
+      file.relativePath = name;
+      file.size = size;
+      file.mimeType = "application/octet-stream";
+      transfer.files.push_back(std::move(file));
+    }
+    return transfer;
+  }
+
+  testing::TemporaryDirectory data;
+  platform::ManualMainQueue queue;
+  std::unique_ptr<LocalService> service;
+  std::shared_ptr<platform::HttpTransport> browser;
+  std::shared_ptr<platform::HttpTransport> api;
+};
+
+// The page asks first; its "Allow" hands the browser to the program's callback with the state it
+// was given and a code that signs in, once.
+TEST_F(LocalServiceTest, AllowRedirectsToTheCallbackWithTheStateAndAnswersOnce) {
+  const auto pkce = *PKCEAuthorizationRequest::make();
+  const auto page = openAuthorizePage(pkce);
+  ASSERT_EQ(page.status, 200);
+  EXPECT_THAT(page.body, ::testing::HasSubstr(">Allow</button>"));
+  const auto requestId = requestIdOf(page.body);
+  ASSERT_FALSE(requestId.empty());
+
+  const auto allowed = pressAllow(requestId);
+  EXPECT_EQ(allowed.status, 303);
+  const auto callback = platform::Url::parse(allowed.header("Location").value_or(""));
+  ASSERT_TRUE(callback);
+  EXPECT_EQ(callback->scheme(), "com.tavrel.macos");
+  EXPECT_EQ(callback->path(), "/oauth/callback");
+  auto items = queryOf(*callback);
+  EXPECT_EQ(items["state"], pkce.state);
+  EXPECT_FALSE(items["code"].empty());
+  EXPECT_EQ(items["iss"], service->webAppURL().toString() + "api/auth");
+
+  EXPECT_EQ(pressAllow(requestId).status, 400) << "a page is answered once";
+  EXPECT_EQ(pressAllow("consent-made-up").status, 400);
+
+  const auto token = signIn();
+  ASSERT_FALSE(token.empty());
+  const auto bootstrap = send("GET", "/api/v1/bootstrap", {}, {{"Authorization", "Bearer " + token}});
+  EXPECT_EQ(bootstrap.status, 200);
+  EXPECT_EQ(send("GET", "/api/v1/bootstrap", {}, {{"Authorization", "Bearer made-up"}}).status, 401);
+}
+
+// A finished transfer outlives the service: after a restart its share link still opens a page whose
+// links download the very bytes sent, whole files and files sent in parts alike; the account's
+// token still works and the recent list still holds it.
+TEST_F(LocalServiceTest, RestartKeepsACompletedTransferDownloadableWithTheSameBytes) {
+  const auto token = signIn();
+  ASSERT_FALSE(token.empty());
+  const auto transfer = prepare({{"notes <1>.txt", 1'000}, {"movie.bin", 9 * MiB + 3}, {"empty", 0}});
+  const auto completed = upload(transfer, token);
+  ASSERT_TRUE(completed && completed->downloadSlug);
+  const auto slug = *completed->downloadSlug;
+
+  restart();
+
+  const auto page = send("GET", "/dl/" + slug);
+  ASSERT_EQ(page.status, 200);
+  EXPECT_THAT(page.body, ::testing::HasSubstr("Holiday &lt;2025&gt;"));
+  EXPECT_THAT(page.body, ::testing::HasSubstr("notes &lt;1&gt;.txt"));
+  std::vector<std::string> links;
+  const std::regex link(R"re(href="(/dl/[^"]+/files/[^"]+)")re");
+  for (auto match = std::sregex_iterator(page.body.begin(), page.body.end(), link); match != std::sregex_iterator();
+       ++match) {
+    links.push_back((*match)[1].str());
+  }
+  ASSERT_EQ(links.size(), transfer.files.size());
+  for (std::size_t i = 0; i < links.size(); ++i) {
+    const auto download = send("GET", links[i]);
+    EXPECT_EQ(download.status, 200);
+    EXPECT_EQ(download.body, contentsOf(transfer.files[i].size, static_cast<unsigned>(i + 2))) << links[i];
+    EXPECT_THAT(download.header("Content-Disposition").value_or(""), ::testing::StartsWith("attachment;"));
+  }
+
+  const auto recent = send("GET", "/api/v1/transfers", {}, {{"Authorization", "Bearer " + token}});
+  ASSERT_EQ(recent.status, 200);
+  const auto listed = nlohmann::json::parse(recent.body).at("transfers");
+  ASSERT_EQ(listed.size(), 1u);
+  EXPECT_EQ(listed[0].at("downloadSlug"), slug);
+}
+
+// Links that lead nowhere say so with 404, whatever they hold; a deleted transfer's link too.
+TEST_F(LocalServiceTest, UnknownOrDeletedDownloadsAreNotFound) {
+  const auto token = signIn();
+  const auto completed = upload(prepare({{"a.txt", 10}}), token);
+  ASSERT_TRUE(completed && completed->downloadSlug && completed->transferID);
+  const auto slug = *completed->downloadSlug;
+
+  for (const std::string& path : std::vector<std::string>{"/dl/made-up", "/dl/", "/dl/..%2Fstate.json", "/dl/" + slug + "/files/made-up",
+                                 "/dl/" + slug + "/files/..%2F..%2Fstate.json", "/dl/slug-tr-999"}) {
+    EXPECT_EQ(send("GET", path).status, 404) << path;
+  }
+
+  EXPECT_EQ(send("DELETE", "/api/v1/transfers/" + *completed->transferID, {}, {{"Authorization", "Bearer " + token}})
+                .status,
+            200);
+  EXPECT_EQ(send("GET", "/dl/" + slug).status, 404);
+}
+
+// A state file it cannot read stops the start rather than starting over without the accounts and
+// transfers still on disk.
+TEST_F(LocalServiceTest, AnUnreadableStateFileStopsTheStart) {
+  const auto stateFile = service->stateFile();
+  service.reset();
+  std::ofstream(stateFile, std::ios::trunc) << "{\"version\": 1, \"signIn\": ";
+  EXPECT_THROW(start(), std::runtime_error);
+}
+
+// A second service on a port in use stops with an error instead of sharing the port.
+TEST_F(LocalServiceTest, APortInUseStopsTheStart) {
+  testing::TemporaryDirectory other;
+  EXPECT_THROW(LocalService({other.path(), service->port()}), std::runtime_error);
+  EXPECT_EQ(send("GET", "/dl/made-up").status, 404) << "the first one still serves";
+}
+
+}  // namespace
+}  // namespace tavrel

@@ -1,0 +1,117 @@
+#include "local_service/local_service.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <stdexcept>
+
+#include <nlohmann/json.hpp>
+
+namespace tavrel::localservice {
+namespace {
+
+constexpr int kStateVersion = 1;
+
+}  // namespace
+
+std::filesystem::path LocalService::defaultDataDirectory() {
+  const char* dataHome = std::getenv("XDG_DATA_HOME");
+  if (dataHome && *dataHome == '/') return std::filesystem::path(dataHome) / "tavrel-local-service";
+  const char* home = std::getenv("HOME");
+  if (!home || *home == '\0') throw std::runtime_error("neither XDG_DATA_HOME nor HOME is set; pass --data-dir");
+  return std::filesystem::path(home) / ".local" / "share" / "tavrel-local-service";
+}
+
+std::shared_ptr<const CertificateAuthority> LocalService::certificateAuthority(const std::filesystem::path& dataDirectory) {
+  // It holds the accounts' tokens, the authority's key and the uploads: the owner's alone.
+  if (std::filesystem::create_directories(dataDirectory)) {
+    std::filesystem::permissions(dataDirectory, std::filesystem::perms::owner_all);
+  }
+  return CertificateAuthority::loadOrCreate(dataDirectory);
+}
+
+LocalService::LocalService(Options options) : dataDirectory_(std::move(options.dataDirectory)) {
+  authority_ = certificateAuthority(dataDirectory_);
+  HttpsServer::Options serverOptions;
+  serverOptions.authority = authority_;
+  serverOptions.port = options.port;
+  serverOptions.recordsRequests = false;
+  server_ = std::make_unique<HttpsServer>(serverOptions);
+
+  SignInService::Options signInOptions;
+  signInOptions.asksUser = true;
+  signIn_ = std::make_unique<SignInService>(*server_, signInOptions);
+
+  TransferService::Options transferOptions;
+  transferOptions.storageDirectory = dataDirectory_ / "storage";
+  transferOptions.listsCompletedTransfers = true;
+  SignInService* signIn = signIn_.get();
+  transferOptions.acceptsToken = [signIn](const std::string& token) { return signIn->isAccessTokenValid(token); };
+  transfers_ = std::make_unique<TransferService>(*server_, std::move(transferOptions));
+
+  server_->route("GET", "/", [](const RecordedRequest&) {
+    Response page;
+    page.contentType = "text/html; charset=utf-8";
+    page.body =
+        "<!doctype html>\n<html lang=\"en\"><head><meta charset=\"utf-8\"><title>Tavrel local service</title></head>\n"
+        "<body><h1>Tavrel local service</h1><p>A stand-in for the Tavrel web service, for running Tavrel for "
+        "desktop on this computer. Share links of transfers sent to it open here.</p></body></html>\n";
+    return page;
+  });
+
+  try {
+    load();
+  } catch (...) {
+    server_->stop();
+    throw;
+  }
+  signIn_->setChangeObserver([this] { save(); });
+  transfers_->setChangeObserver([this] { save(); });
+}
+
+LocalService::~LocalService() { stop(); }
+
+void LocalService::stop() {
+  if (stopped_) return;
+  stopped_ = true;
+  server_->stop();
+  save();
+}
+
+void LocalService::load() {
+  const auto path = stateFile();
+  if (!std::filesystem::exists(path)) return;
+  try {
+    std::ifstream file(path);
+    const auto state = nlohmann::json::parse(file);
+    if (state.at("version").get<int>() != kStateVersion) {
+      throw std::runtime_error("it was written by another version");
+    }
+    signIn_->restoreState(state.at("signIn"));
+    transfers_->restoreState(state.at("transfers"));
+  } catch (const std::exception& error) {
+    // Never start over silently: that would forget accounts and transfers still on disk.
+    throw std::runtime_error("cannot read " + path.string() + " (" + error.what() +
+                             "); move it away to start with no accounts and transfers");
+  }
+}
+
+void LocalService::save() {
+  std::lock_guard lock(saving_);
+  // Taken under the lock, so a later write never holds an older state.
+  const nlohmann::json state{
+      {"version", kStateVersion}, {"signIn", signIn_->savedState()}, {"transfers", transfers_->savedState()}};
+  const auto path = stateFile();
+  const auto temporary = std::filesystem::path(path.string() + ".new");
+  {
+    std::ofstream file(temporary, std::ios::trunc);
+    file << state.dump(2) << '\n';
+    if (!file.flush()) return;  // the last good file stays; the next change tries again
+  }
+  std::error_code ignored;
+  // Refresh tokens are in it.
+  std::filesystem::permissions(temporary, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write,
+                               ignored);
+  std::filesystem::rename(temporary, path, ignored);
+}
+
+}  // namespace tavrel::localservice

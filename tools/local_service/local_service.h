@@ -1,0 +1,71 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <mutex>
+
+#include "local_service/certificate_authority.h"
+#include "local_service/https_server.h"
+#include "local_service/sign_in_service.h"
+#include "local_service/transfer_service.h"
+#include "platform/url.h"
+
+namespace tavrel::localservice {
+
+// The whole web service on one loopback HTTPS address, for running the program without the real
+// service: the sign-in pages and endpoints, the bootstrap, the transfer API, the storage that
+// pre-signed uploads go to, and the download pages that share links open.
+//
+// Everything it keeps lives in its data folder: the certificate authority (ca.pem, ca-key.pem),
+// the uploaded bytes (storage/) and the accounts and transfers (state.json, rewritten after every
+// change), so a restart carries on where the last run stopped.
+//
+// IMPORTANT: Thread-safety. Requests are served on the server's threads; the members here are for
+// the one thread that made the service.
+class LocalService {
+ public:
+  struct Options {
+    std::filesystem::path dataDirectory;
+    std::uint16_t port = 0;  // 0: an ephemeral port
+  };
+
+  // Starts serving. Throws std::runtime_error when the data folder cannot be used, its state file
+  // cannot be read, or the port cannot be bound.
+  explicit LocalService(Options options);
+  ~LocalService();
+  LocalService(const LocalService&) = delete;
+  LocalService& operator=(const LocalService&) = delete;
+
+  // $XDG_DATA_HOME/tavrel-local-service, else ~/.local/share/tavrel-local-service.
+  static std::filesystem::path defaultDataDirectory();
+  // The authority kept in `dataDirectory`, made (with the folder, for its owner only) when missing.
+  static std::shared_ptr<const CertificateAuthority> certificateAuthority(const std::filesystem::path& dataDirectory);
+
+  std::uint16_t port() const { return server_->port(); }
+  // "https://127.0.0.1:<port>/"
+  platform::Url webAppURL() const { return server_->url("/"); }
+  const std::filesystem::path& certificateAuthorityFile() const { return authority_->certificateFile(); }
+  const std::filesystem::path& dataDirectory() const { return dataDirectory_; }
+  std::filesystem::path stateFile() const { return dataDirectory_ / "state.json"; }
+
+  SignInService& signIn() { return *signIn_; }
+  TransferService& transfers() { return *transfers_; }
+
+  // Stops serving and writes the state a last time; the destructor does it too.
+  void stop();
+
+ private:
+  void load();
+  void save();
+
+  std::filesystem::path dataDirectory_;
+  std::shared_ptr<const CertificateAuthority> authority_;
+  std::unique_ptr<HttpsServer> server_;
+  std::unique_ptr<SignInService> signIn_;
+  std::unique_ptr<TransferService> transfers_;
+  std::mutex saving_;
+  bool stopped_ = false;
+};
+
+}  // namespace tavrel::localservice

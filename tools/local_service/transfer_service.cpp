@@ -1,0 +1,806 @@
+#include "local_service/transfer_service.h"
+
+#include <algorithm>
+#include <atomic>
+#include <fstream>
+#include <regex>
+#include <stdexcept>
+
+#include <nlohmann/json.hpp>
+
+#include "local_service/sign_in_service.h"
+#include "platform/iso_date.h"
+
+namespace tavrel::localservice {
+namespace {
+
+using Endpoint = TransferService::Endpoint;
+using nlohmann::json;
+
+struct Route {
+  const char* method;
+  const char* pattern;
+  bool onStorage;
+};
+
+Route routeOf(Endpoint endpoint) {
+  switch (endpoint) {
+    case Endpoint::createTransfer: return {"POST", "/api/v1/transfers", false};
+    case Endpoint::recentTransfers: return {"GET", "/api/v1/transfers", false};
+    case Endpoint::registerFiles: return {"POST", "/api/v1/transfers/([^/]+)/files", false};
+    case Endpoint::sign: return {"POST", "/api/v1/transfers/([^/]+)/files/([^/]+)/sign", false};
+    case Endpoint::completeFile: return {"PUT", "/api/v1/transfers/([^/]+)/files/([^/]+)/complete", false};
+    case Endpoint::resumeState: return {"GET", "/api/v1/transfers/([^/]+)/resume-state", false};
+    case Endpoint::completeTransfer: return {"PUT", "/api/v1/transfers/([^/]+)/complete", false};
+    case Endpoint::deleteTransfer: return {"DELETE", "/api/v1/transfers/([^/]+)", false};
+    case Endpoint::storagePut: return {"PUT", "/storage/(.+)", true};
+  }
+  throw std::logic_error("unknown endpoint");
+}
+
+
+Response envelope(int status, const std::string& code, const std::string& message) {
+  return Response::json(json{{"error", {{"code", code}, {"message", message}}}}.dump(), status);
+}
+
+std::optional<std::string> queryValue(const std::optional<std::string>& query, const std::string& name) {
+  if (!query) return std::nullopt;
+  std::size_t start = 0;
+  while (start <= query->size()) {
+    const std::size_t end = std::min(query->find('&', start), query->size());
+    const std::string item = query->substr(start, end - start);
+    if (item.rfind(name + "=", 0) == 0) return item.substr(name.size() + 1);
+    start = end + 1;
+  }
+  return std::nullopt;
+}
+
+std::int64_t partCountOf(const TransferService::StoredFile& file) {
+  if (!file.multipart || file.partSize <= 0 || file.size <= 0) return 0;
+  return (file.size - 1) / file.partSize + 1;
+}
+
+std::int64_t partLength(const TransferService::StoredFile& file, std::int64_t number) {
+  return std::min(file.partSize, file.size - (number - 1) * file.partSize);
+}
+
+bool hasAllParts(const TransferService::StoredFile& file) {
+  const auto count = partCountOf(file);
+  if (count == 0) return false;
+  for (std::int64_t number = 1; number <= count; ++number) {
+    const auto part = file.parts.find(number);
+    if (part == file.parts.end() || part->second.size != static_cast<std::uint64_t>(partLength(file, number))) {
+      return false;
+    }
+  }
+  return true;
+}
+
+bool holdsWholeObject(const TransferService::StoredFile& file) {
+  return file.object && file.object->size == static_cast<std::uint64_t>(file.size);
+}
+
+std::string sha256OfRange(const std::filesystem::path& path, std::uint64_t offset, std::uint64_t length) {
+  std::ifstream file(path, std::ios::binary);
+  if (!file) return {};
+  file.seekg(static_cast<std::streamoff>(offset));
+  std::string bytes(static_cast<std::size_t>(length), '\0');
+  file.read(bytes.data(), static_cast<std::streamsize>(length));
+  if (static_cast<std::uint64_t>(file.gcount()) != length) return {};
+  return sha256Of(bytes);
+}
+
+}  // namespace
+
+struct TransferService::State {
+  struct Signature {
+    std::string transferId;
+    std::string fileId;
+    std::int64_t partNumber = 0;  // 0: a whole object
+    std::string objectKey;        // for presigned objects outside transfers
+    bool used = false;
+  };
+
+  mutable std::mutex mutex;
+  Options options;
+  std::function<void()> observer;
+  std::set<std::string> acceptedTokens{"token-1", "token-2"};
+  std::int64_t multipartThreshold = 8 * 1024 * 1024;
+  std::optional<std::int64_t> partSize = 5 * 1024 * 1024;
+  PlanMutation planMutation = PlanMutation::none;
+  std::optional<std::map<std::string, std::string>> signedHeaders;
+  std::function<std::string(const std::string&)> rewrite;
+  bool omitsETag = false;
+  bool resumable = true;
+  std::set<std::string> expiredReferences;
+  std::string recentBody = R"({"transfers":[]})";
+  std::map<std::pair<Endpoint, std::size_t>, Response> scripted;
+  std::map<Endpoint, std::size_t> handled;
+  std::size_t failPeriod = 0;
+  int failStatus = 0;
+  std::size_t storagePuts = 0;
+
+  std::vector<StoredTransfer> transfers;
+  std::map<std::string, Signature> signatures;
+  std::map<std::string, StoredPart> objects;
+  std::map<std::string, std::string> completions;  // transfer id → the first completion answer
+  std::size_t nextId = 1;
+
+  StoredTransfer* findTransfer(const std::string& id) {
+    for (auto& transfer : transfers) {
+      if (transfer.transferId == id && !transfer.deleted) return &transfer;
+    }
+    return nullptr;
+  }
+  StoredFile* findFile(StoredTransfer& transfer, const std::string& fileId) {
+    for (auto& file : transfer.files) {
+      if (file.fileId == fileId) return &file;
+    }
+    return nullptr;
+  }
+  // Where storage keeps a file's whole object (part 0) or one of its parts.
+  std::filesystem::path storagePath(const std::string& transferId, const std::string& fileId,
+                                    std::int64_t partNumber) const {
+    const auto folder = options.storageDirectory / transferId;
+    if (partNumber == 0) return folder / fileId;
+    return folder / (fileId + ".parts") / std::to_string(partNumber);
+  }
+  std::string newSignature(Signature signature) {
+    const std::string token = "sig" + std::to_string(nextId++);
+    signatures.emplace(token, std::move(signature));
+    return token;
+  }
+};
+
+TransferService::TransferService()
+    : ownService_(std::make_unique<HttpsServer>()),
+      ownStorage_(std::make_unique<HttpsServer>()),
+      service_(ownService_.get()),
+      storage_(ownStorage_.get()),
+      state_(std::make_unique<State>()) {
+  // Parts are only hashed: gigabytes may pass through.
+  storage_->setBodyLimit(0);
+  addRoutes();
+}
+
+TransferService::TransferService(HttpsServer& server, Options options)
+    : service_(&server), storage_(&server), state_(std::make_unique<State>()) {
+  state_->options = std::move(options);
+  if (!state_->options.storageDirectory.empty()) {
+    std::filesystem::create_directories(state_->options.storageDirectory);
+    // Uploads stream to disk, never into memory.
+    storage_->setBodySpool(state_->options.storageDirectory, routeOf(Endpoint::storagePut).pattern);
+  }
+  addRoutes();
+  if (!state_->options.storageDirectory.empty()) addDownloadRoutes();
+}
+
+void TransferService::addRoutes() {
+  State& state = *state_;
+
+  // Runs the common checks, then either a scripted answer or the endpoint's own handling.
+  const auto serve = [this, &state](Endpoint endpoint, auto handle) {
+    return [this, &state, endpoint, handle](const RecordedRequest& request) -> Response {
+      std::unique_lock lock(state.mutex);
+      if (endpoint != Endpoint::storagePut) {
+        const auto authorization = request.header("Authorization");
+        const std::string prefix = "Bearer ";
+        const auto accepts = [&state](const std::string& token) {
+          return state.options.acceptsToken ? state.options.acceptsToken(token) : state.acceptedTokens.contains(token);
+        };
+        if (!authorization || authorization->rfind(prefix, 0) != 0 || !accepts(authorization->substr(prefix.size()))) {
+          return envelope(401, "unauthorized", "Sign in again.");
+        }
+      }
+      const std::size_t number = ++state.handled[endpoint];
+      if (auto scripted = state.scripted.find({endpoint, number}); scripted != state.scripted.end()) {
+        return scripted->second;
+      }
+      Response answer;
+      try {
+        answer = handle(request, lock);
+      } catch (const json::exception&) {
+        answer = envelope(400, "bad_request", "The request body is not what this endpoint takes.");
+      }
+      const auto observer = request.method == "GET" ? std::function<void()>() : state.observer;
+      lock.unlock();
+      if (observer) observer();
+      return answer;
+    };
+  };
+
+  const auto route = [this](Endpoint endpoint, HttpsServer::Handler handler) {
+    const Route where = routeOf(endpoint);
+    (where.onStorage ? storage_ : service_)->route(where.method, where.pattern, std::move(handler));
+  };
+
+  route(Endpoint::createTransfer, serve(Endpoint::createTransfer, [&state](const RecordedRequest& request, auto&) {
+          const json body = json::parse(request.body);
+          StoredTransfer transfer;
+          transfer.transferId = "tr-" + std::to_string(state.nextId++);
+          transfer.createBody = request.body;
+          state.transfers.push_back(transfer);
+          return Response::json(json{{"transferId", transfer.transferId},
+                                            {"expiresAt", "2031-01-31T09:30:00Z"},
+                                            {"expiryDays", body.at("expiryDays").get<std::int64_t>()}}
+                                           .dump());
+        }));
+
+  route(Endpoint::recentTransfers, serve(Endpoint::recentTransfers, [&state](const RecordedRequest&, auto&) {
+          if (!state.options.listsCompletedTransfers) return Response::json(state.recentBody);
+          std::vector<const StoredTransfer*> completed;
+          for (const auto& transfer : state.transfers) {
+            if (transfer.completed && !transfer.deleted) completed.push_back(&transfer);
+          }
+          // Newest first; ids grow with time, so they break ties within one second.
+          std::ranges::stable_sort(completed, [](const StoredTransfer* a, const StoredTransfer* b) {
+            return a->createdAt > b->createdAt;
+          });
+          json list = json::array();
+          for (const auto* transfer : completed) {
+            const json answer = json::parse(state.completions.at(transfer->transferId));
+            list.push_back(answer.at("recentTransfer"));
+          }
+          return Response::json(json{{"transfers", list}}.dump());
+        }));
+
+  route(Endpoint::registerFiles, serve(Endpoint::registerFiles, [&state](const RecordedRequest& request, auto&) {
+          StoredTransfer* transfer = state.findTransfer(request.pathMatches.at(0));
+          if (!transfer) return envelope(404, "not_found", "This transfer does not exist.");
+          const json body = json::parse(request.body);
+          if (!body.is_array()) return envelope(400, "bad_request", "Files must be a list.");
+          json plans = json::array();
+          for (const auto& registration : body) {
+            StoredFile file;
+            file.fileId = "file-" + std::to_string(state.nextId++);
+            file.referenceId = registration.at("id").get<std::string>();
+            file.filename = registration.at("filename").get<std::string>();
+            file.relativePath = registration.at("relativePath").get<std::string>();
+            file.mime = registration.at("mime").get<std::string>();
+            file.size = registration.at("size").get<std::int64_t>();
+            file.multipart = file.size >= state.multipartThreshold;
+            file.partSize = file.multipart ? state.partSize.value_or(0) : 0;
+            json plan{{"referenceId", file.referenceId},
+                      {"fileId", file.fileId},
+                      {"filename", file.filename},
+                      {"strategy", file.multipart ? "multipart" : "single"}};
+            if (file.multipart) {
+              plan["uploadId"] = "upload-" + file.fileId;
+              if (state.partSize && state.planMutation != PlanMutation::omitPartSize) plan["partSize"] = *state.partSize;
+            }
+            plans.push_back(plan);
+            transfer->files.push_back(std::move(file));
+          }
+          switch (state.planMutation) {
+            case PlanMutation::dropLast:
+              if (!plans.empty()) plans.erase(plans.size() - 1);
+              break;
+            case PlanMutation::duplicateFirst:
+              if (plans.size() >= 2) plans[plans.size() - 1] = plans[0];
+              break;
+            case PlanMutation::unknownStrategy:
+              if (!plans.empty()) plans[0]["strategy"] = "resumable";
+              break;
+            case PlanMutation::foreignReference:
+              if (!plans.empty()) plans[0]["referenceId"] = "SOMEONE-ELSES-FILE";
+              break;
+            case PlanMutation::none:
+            case PlanMutation::omitPartSize:
+              break;
+          }
+          return Response::json(json{{"plans", plans}}.dump());
+        }));
+
+  route(Endpoint::sign, serve(Endpoint::sign, [this, &state](const RecordedRequest& request, auto&) {
+          StoredTransfer* transfer = state.findTransfer(request.pathMatches.at(0));
+          StoredFile* file = transfer ? state.findFile(*transfer, request.pathMatches.at(1)) : nullptr;
+          if (!file) return envelope(404, "not_found", "This file does not exist.");
+          const json body = json::parse(request.body);
+          const auto handOut = [&](const std::string& path) {
+            const std::string url = storage_->url(path).toString();
+            return state.rewrite ? state.rewrite(url) : url;
+          };
+          if (!body.contains("partNumbers")) {
+            if (file->multipart) return envelope(400, "multipart_file", "This file is uploaded in parts.");
+            const auto signature = state.newSignature({transfer->transferId, file->fileId, 0, {}, false});
+            json headers = json::object();
+            if (state.signedHeaders) {
+              for (const auto& [name, value] : *state.signedHeaders) headers[name] = value;
+            } else {
+              headers["Content-Type"] = file->mime;
+            }
+            return Response::json(
+                json{{"url", handOut("/storage/" + transfer->transferId + "/" + file->fileId + "?sig=" + signature)},
+                     {"headers", headers}}
+                    .dump());
+          }
+          if (!file->multipart) return envelope(400, "single_file", "This file is uploaded whole.");
+          json urls = json::array();
+          for (const auto& numberJson : body.at("partNumbers")) {
+            const auto number = numberJson.get<std::int64_t>();
+            if (number < 1 || number > partCountOf(*file)) {
+              return envelope(400, "invalid_part_number", "There is no such part.");
+            }
+            const auto signature = state.newSignature({transfer->transferId, file->fileId, number, {}, false});
+            urls.push_back({{"partNumber", number},
+                            {"url", handOut("/storage/" + transfer->transferId + "/" + file->fileId + "/parts/" +
+                                            std::to_string(number) + "?sig=" + signature)}});
+          }
+          return Response::json(json{{"urls", urls}}.dump());
+        }));
+
+  route(Endpoint::storagePut, serve(Endpoint::storagePut, [&state](const RecordedRequest& request, auto&) {
+          ++state.storagePuts;
+          const auto token = queryValue(request.query, "sig");
+          auto signature = token ? state.signatures.find(*token) : state.signatures.end();
+          if (signature == state.signatures.end() || signature->second.used) {
+            return envelope(403, "AccessDenied", "The signature is unknown or was used before.");
+          }
+          signature->second.used = true;
+          if (state.failPeriod != 0 && state.storagePuts % state.failPeriod == 0) {
+            return envelope(state.failStatus, "SlowDown", "Storage is busy.");
+          }
+          if (!request.bodyComplete) return envelope(400, "IncompleteBody", "The body was cut short.");
+          StoredPart stored{request.bodySize, request.bodySha256, request.bodySha256.substr(0, 32)};
+          const auto keep = [&](const std::string& transferId, const std::string& fileId, std::int64_t partNumber) {
+            if (request.bodyFile.empty()) return true;
+            const auto path = state.storagePath(transferId, fileId, partNumber);
+            std::error_code error;
+            std::filesystem::create_directories(path.parent_path(), error);
+            if (!error) std::filesystem::rename(request.bodyFile, path, error);
+            return !error;
+          };
+          Response answer;
+          answer.contentType = "text/plain";
+          const auto& where = signature->second;
+          if (!where.objectKey.empty()) {
+            state.objects[where.objectKey] = stored;
+          } else {
+            StoredTransfer* transfer = state.findTransfer(where.transferId);
+            StoredFile* file = transfer ? state.findFile(*transfer, where.fileId) : nullptr;
+            if (!file) return envelope(404, "NoSuchUpload", "The upload is gone.");
+            if (!keep(where.transferId, where.fileId, where.partNumber)) {
+              return envelope(500, "InternalError", "Storage could not keep the bytes.");
+            }
+            if (where.partNumber == 0) {
+              file->object = stored;
+            } else {
+              file->parts[where.partNumber] = stored;
+              if (state.omitsETag) return answer;
+            }
+          }
+          answer.headers.push_back({"ETag", "\"" + stored.etag + "\""});
+          return answer;
+        }));
+
+  route(Endpoint::completeFile, serve(Endpoint::completeFile, [&state](const RecordedRequest& request, auto&) {
+          StoredTransfer* transfer = state.findTransfer(request.pathMatches.at(0));
+          StoredFile* file = transfer ? state.findFile(*transfer, request.pathMatches.at(1)) : nullptr;
+          if (!file) return envelope(404, "not_found", "This file does not exist.");
+          const json body = json::parse(request.body);
+          const json done{{"fileId", file->fileId}, {"referenceId", file->referenceId}};
+          if (file->completed) return Response::json(done.dump());
+          if (!file->multipart) {
+            if (body.contains("parts")) return envelope(400, "single_file", "This file has no parts.");
+            if (!holdsWholeObject(*file)) return envelope(409, "upload_incomplete", "Storage does not hold the file.");
+          } else if (!body.contains("parts")) {
+            if (!hasAllParts(*file)) return envelope(409, "upload_incomplete", "Storage does not hold every part.");
+          } else {
+            const auto& parts = body.at("parts");
+            if (static_cast<std::int64_t>(parts.size()) != partCountOf(*file)) {
+              return envelope(400, "invalid_parts", "Every part must be listed once.");
+            }
+            for (std::size_t i = 0; i < parts.size(); ++i) {
+              const auto number = parts[i].at("partNumber").get<std::int64_t>();
+              const auto etag = parts[i].at("etag").get<std::string>();
+              if (number != static_cast<std::int64_t>(i) + 1) {
+                return envelope(400, "invalid_part_order", "Parts must be listed in ascending order.");
+              }
+              const auto stored = file->parts.find(number);
+              if (stored == file->parts.end() || stored->second.etag != etag ||
+                  stored->second.size != static_cast<std::uint64_t>(partLength(*file, number))) {
+                return envelope(400, "invalid_part", "A listed part is not what storage holds.");
+              }
+            }
+          }
+          file->completed = true;
+          return Response::json(done.dump());
+        }));
+
+  route(Endpoint::resumeState, serve(Endpoint::resumeState, [&state](const RecordedRequest& request, auto&) {
+          StoredTransfer* transfer = state.findTransfer(request.pathMatches.at(0));
+          if (!transfer) return envelope(404, "not_found", "This transfer does not exist.");
+          json files = json::array();
+          std::int64_t total = 0;
+          std::int64_t uploaded = 0;
+          for (const auto& file : transfer->files) {
+            std::int64_t bytes = 0;
+            json completedParts = json::array();
+            std::string status = "pending";
+            if (file.multipart) {
+              for (const auto& [number, part] : file.parts) {
+                if (number > partCountOf(file) || part.size != static_cast<std::uint64_t>(partLength(file, number))) {
+                  continue;
+                }
+                bytes += static_cast<std::int64_t>(part.size);
+                completedParts.push_back({{"partNumber", number}, {"etag", part.etag}});
+              }
+              if (hasAllParts(file)) status = "ready_to_complete";
+              else if (!file.parts.empty()) status = "uploading";
+            } else if (holdsWholeObject(file)) {
+              bytes = file.size;
+              status = "ready_to_complete";
+            }
+            if (file.completed) {
+              status = "completed";
+              bytes = file.size;
+            }
+            if (state.expiredReferences.contains(file.referenceId)) status = "expired";
+            json entry{{"fileId", file.fileId},
+                       {"expectedSize", file.size},
+                       {"status", status},
+                       {"bytesUploaded", bytes},
+                       {"localFileId", file.referenceId}};
+            if (file.multipart) {
+              entry["partSize"] = file.partSize;
+              entry["completedParts"] = completedParts;
+            }
+            files.push_back(entry);
+            total += file.size;
+            uploaded += bytes;
+          }
+          return Response::json(json{{"transferId", transfer->transferId},
+                                            {"resumable", state.resumable},
+                                            {"totalBytes", total},
+                                            {"bytesUploaded", uploaded},
+                                            {"files", files}}
+                                           .dump());
+        }));
+
+  route(Endpoint::completeTransfer, serve(Endpoint::completeTransfer, [&state](const RecordedRequest& request, auto&) {
+          StoredTransfer* transfer = state.findTransfer(request.pathMatches.at(0));
+          if (!transfer) return envelope(404, "not_found", "This transfer does not exist.");
+          if (auto earlier = state.completions.find(transfer->transferId); earlier != state.completions.end()) {
+            return Response::json(earlier->second);
+          }
+          for (const auto& file : transfer->files) {
+            if (!file.completed) return envelope(409, "files_incomplete", "Some files are not complete yet.");
+          }
+          transfer->completed = true;
+          std::int64_t total = 0;
+          json mimeTypes = json::array();
+          for (const auto& file : transfer->files) {
+            total += file.size;
+            mimeTypes.push_back(file.mime);
+          }
+          const json create = json::parse(transfer->createBody);
+          const std::string slug = "slug-" + transfer->transferId;
+          transfer->slug = slug;
+          transfer->createdAt = state.options.listsCompletedTransfers
+                                    ? platform::formatIsoDate(std::chrono::system_clock::now())
+                                    : "2025-01-31T09:30:00Z";
+          json recent{{"id", transfer->transferId},
+                      {"title", create.at("title")},
+                      {"fileCount", transfer->files.size()},
+                      {"totalBytes", total},
+                      {"createdAt", transfer->createdAt},
+                      {"downloadSlug", slug},
+                      {"mimeTypes", mimeTypes}};
+          const std::string answer = json{{"completed", true},
+                                          {"id", transfer->transferId},
+                                          {"slug", slug},
+                                          {"isFirstTransfer", state.completions.empty()},
+                                          {"recentTransfer", recent}}
+                                         .dump();
+          state.completions[transfer->transferId] = answer;
+          return Response::json(answer);
+        }));
+
+  route(Endpoint::deleteTransfer, serve(Endpoint::deleteTransfer, [&state](const RecordedRequest& request, auto&) {
+          StoredTransfer* transfer = state.findTransfer(request.pathMatches.at(0));
+          if (!transfer) return envelope(404, "not_found", "This transfer does not exist.");
+          transfer->deleted = true;
+          if (!state.options.storageDirectory.empty()) {
+            std::error_code ignored;
+            std::filesystem::remove_all(state.options.storageDirectory / transfer->transferId, ignored);
+          }
+          return Response::json("{}");
+        }));
+}
+
+TransferService::~TransferService() {
+  if (ownService_) ownService_->stop();
+  if (ownStorage_) ownStorage_->stop();
+}
+
+namespace {
+
+Response page(int status, const std::string& title, const std::string& content) {
+  Response answer;
+  answer.status = status;
+  answer.contentType = "text/html; charset=utf-8";
+  answer.body = "<!doctype html>\n<html lang=\"en\"><head><meta charset=\"utf-8\"><title>" + escapeHTML(title) +
+                "</title>\n<style>body{font-family:sans-serif;max-width:40em;margin:4em auto;line-height:1.5}"
+                "</style></head>\n<body>" + content + "</body></html>\n";
+  return answer;
+}
+
+Response notFoundPage() {
+  return page(404, "Transfer not found",
+              "<h1>This transfer isn’t here.</h1><p>The link is wrong, or the transfer was deleted.</p>");
+}
+
+// A header value from text a client chose: control characters would end the header.
+bool isSafeHeaderText(std::string_view text) {
+  return !text.empty() && std::ranges::none_of(text, [](char c) {
+    return static_cast<unsigned char>(c) < 0x20 || c == 0x7F;
+  });
+}
+
+std::string contentDisposition(const std::string& filename) {
+  std::string plain;
+  for (const char c : filename) {
+    const auto byte = static_cast<unsigned char>(c);
+    plain.push_back(byte < 0x20 || byte >= 0x7F || c == '"' || c == '\\' || c == '/' ? '_' : c);
+  }
+  return "attachment; filename=\"" + plain + "\"; filename*=UTF-8''" +
+         platform::percentEncode(filename, platform::CharacterSet::unreserved());
+}
+
+}  // namespace
+
+void TransferService::addDownloadRoutes() {
+  State& state = *state_;
+  const auto findCompleted = [&state](const std::string& slug) -> const StoredTransfer* {
+    for (const auto& transfer : state.transfers) {
+      if (transfer.completed && !transfer.deleted && transfer.slug == slug) return &transfer;
+    }
+    return nullptr;
+  };
+
+  service_->route("GET", "/dl/([^/]+)", [&state, findCompleted](const RecordedRequest& request) {
+    std::lock_guard lock(state.mutex);
+    const StoredTransfer* transfer = findCompleted(request.pathMatches.at(0));
+    if (!transfer) return notFoundPage();
+    std::string title = "Files";
+    try {
+      title = json::parse(transfer->createBody).at("title").get<std::string>();
+    } catch (const json::exception&) {
+    }
+    std::string list;
+    for (const auto& file : transfer->files) {
+      const std::string name = file.relativePath.empty() ? file.filename : file.relativePath;
+      list += "<li><a download href=\"/dl/" + escapeHTML(transfer->slug) + "/files/" + escapeHTML(file.fileId) +
+              "\">" + escapeHTML(name) + "</a> (" + std::to_string(file.size) + " bytes)</li>\n";
+    }
+    return page(200, title,
+                "<h1>" + escapeHTML(title) + "</h1>\n<ul>\n" + list +
+                    "</ul>\n<p><small>Served by the local Tavrel service for development.</small></p>");
+  });
+
+  service_->route("GET", "/dl/([^/]+)/files/([^/]+)", [&state, findCompleted](const RecordedRequest& request) {
+    std::lock_guard lock(state.mutex);
+    const StoredTransfer* transfer = findCompleted(request.pathMatches.at(0));
+    if (!transfer) return notFoundPage();
+    const auto file = std::ranges::find(transfer->files, request.pathMatches.at(1), &StoredFile::fileId);
+    if (file == transfer->files.end()) return notFoundPage();
+    Response answer;
+    answer.contentType = isSafeHeaderText(file->mime) ? file->mime : "application/octet-stream";
+    answer.headers.push_back({"Content-Disposition", contentDisposition(file->filename)});
+    if (!file->multipart) {
+      answer.bodyFiles.push_back(state.storagePath(transfer->transferId, file->fileId, 0));
+    } else {
+      for (std::int64_t number = 1; number <= partCountOf(*file); ++number) {
+        answer.bodyFiles.push_back(state.storagePath(transfer->transferId, file->fileId, number));
+      }
+    }
+    // An empty file has nothing on disk to stream.
+    if (file->size == 0) answer.bodyFiles.clear();
+    return answer;
+  });
+}
+
+namespace {
+
+json partToJSON(const TransferService::StoredPart& part) {
+  return json{{"size", part.size}, {"sha256", part.sha256}, {"etag", part.etag}};
+}
+
+TransferService::StoredPart partFromJSON(const json& value) {
+  return {value.at("size").get<std::uint64_t>(), value.at("sha256").get<std::string>(),
+          value.at("etag").get<std::string>()};
+}
+
+}  // namespace
+
+nlohmann::json TransferService::savedState() const {
+  std::lock_guard lock(state_->mutex);
+  json transfers = json::array();
+  for (const auto& transfer : state_->transfers) {
+    json files = json::array();
+    for (const auto& file : transfer.files) {
+      json parts = json::object();
+      for (const auto& [number, part] : file.parts) parts[std::to_string(number)] = partToJSON(part);
+      files.push_back({{"fileId", file.fileId},
+                       {"referenceId", file.referenceId},
+                       {"filename", file.filename},
+                       {"relativePath", file.relativePath},
+                       {"mime", file.mime},
+                       {"size", file.size},
+                       {"multipart", file.multipart},
+                       {"partSize", file.partSize},
+                       {"object", file.object ? partToJSON(*file.object) : json()},
+                       {"parts", parts},
+                       {"completed", file.completed}});
+    }
+    transfers.push_back({{"transferId", transfer.transferId},
+                         {"createBody", transfer.createBody},
+                         {"files", files},
+                         {"deleted", transfer.deleted},
+                         {"completed", transfer.completed},
+                         {"slug", transfer.slug},
+                         {"createdAt", transfer.createdAt}});
+  }
+  return json{{"nextId", state_->nextId}, {"transfers", transfers}, {"completions", state_->completions}};
+}
+
+void TransferService::restoreState(const nlohmann::json& saved) {
+  std::vector<StoredTransfer> transfers;
+  for (const auto& entry : saved.at("transfers")) {
+    StoredTransfer transfer;
+    transfer.transferId = entry.at("transferId").get<std::string>();
+    transfer.createBody = entry.at("createBody").get<std::string>();
+    transfer.deleted = entry.at("deleted").get<bool>();
+    transfer.completed = entry.at("completed").get<bool>();
+    transfer.slug = entry.at("slug").get<std::string>();
+    transfer.createdAt = entry.at("createdAt").get<std::string>();
+    for (const auto& fileEntry : entry.at("files")) {
+      StoredFile file;
+      file.fileId = fileEntry.at("fileId").get<std::string>();
+      file.referenceId = fileEntry.at("referenceId").get<std::string>();
+      file.filename = fileEntry.at("filename").get<std::string>();
+      file.relativePath = fileEntry.at("relativePath").get<std::string>();
+      file.mime = fileEntry.at("mime").get<std::string>();
+      file.size = fileEntry.at("size").get<std::int64_t>();
+      file.multipart = fileEntry.at("multipart").get<bool>();
+      file.partSize = fileEntry.at("partSize").get<std::int64_t>();
+      if (!fileEntry.at("object").is_null()) file.object = partFromJSON(fileEntry.at("object"));
+      for (const auto& [number, part] : fileEntry.at("parts").items()) {
+        file.parts[std::stoll(number)] = partFromJSON(part);
+      }
+      file.completed = fileEntry.at("completed").get<bool>();
+      transfer.files.push_back(std::move(file));
+    }
+    transfers.push_back(std::move(transfer));
+  }
+  auto completions = saved.at("completions").get<std::map<std::string, std::string>>();
+  const auto nextId = saved.at("nextId").get<std::size_t>();
+
+  std::lock_guard lock(state_->mutex);
+  state_->transfers = std::move(transfers);
+  state_->completions = std::move(completions);
+  state_->nextId = nextId;
+}
+
+void TransferService::setChangeObserver(std::function<void()> observer) {
+  std::lock_guard lock(state_->mutex);
+  state_->observer = std::move(observer);
+}
+
+platform::Url TransferService::webAppURL() const { return service_->url("/"); }
+platform::Url TransferService::storageURL(std::string_view pathAndQuery) const { return storage_->url(pathAndQuery); }
+
+void TransferService::setAcceptedTokens(std::set<std::string> tokens) {
+  std::lock_guard lock(state_->mutex);
+  state_->acceptedTokens = std::move(tokens);
+}
+void TransferService::setMultipartThreshold(std::int64_t bytes) {
+  std::lock_guard lock(state_->mutex);
+  state_->multipartThreshold = bytes;
+}
+void TransferService::setPartSize(std::optional<std::int64_t> partSize) {
+  std::lock_guard lock(state_->mutex);
+  state_->partSize = partSize;
+}
+void TransferService::setPlanMutation(PlanMutation mutation) {
+  std::lock_guard lock(state_->mutex);
+  state_->planMutation = mutation;
+}
+void TransferService::setSignedHeaders(std::optional<std::map<std::string, std::string>> headers) {
+  std::lock_guard lock(state_->mutex);
+  state_->signedHeaders = std::move(headers);
+}
+void TransferService::setStorageURLRewrite(std::function<std::string(const std::string&)> rewrite) {
+  std::lock_guard lock(state_->mutex);
+  state_->rewrite = std::move(rewrite);
+}
+void TransferService::setStorageOmitsETag(bool omits) {
+  std::lock_guard lock(state_->mutex);
+  state_->omitsETag = omits;
+}
+void TransferService::setResumable(bool resumable) {
+  std::lock_guard lock(state_->mutex);
+  state_->resumable = resumable;
+}
+void TransferService::setExpired(const std::string& referenceId) {
+  std::lock_guard lock(state_->mutex);
+  state_->expiredReferences.insert(referenceId);
+}
+void TransferService::setRecentTransfersBody(std::string body) {
+  std::lock_guard lock(state_->mutex);
+  state_->recentBody = std::move(body);
+}
+
+void TransferService::addFault(Endpoint endpoint, std::size_t requestNumber, Fault fault) {
+  const Route where = routeOf(endpoint);
+  (where.onStorage ? storage_ : service_)->addFault(where.method, where.pattern, requestNumber, fault);
+}
+
+void TransferService::respond(Endpoint endpoint, std::size_t requestNumber, Response response) {
+  std::lock_guard lock(state_->mutex);
+  state_->scripted[{endpoint, requestNumber}] = std::move(response);
+}
+
+void TransferService::failEveryNthStoragePut(std::size_t period, int status) {
+  std::lock_guard lock(state_->mutex);
+  state_->failPeriod = period;
+  state_->failStatus = status;
+}
+
+platform::Url TransferService::presignedObjectURL(const std::string& key) {
+  std::lock_guard lock(state_->mutex);
+  const auto signature = state_->newSignature({{}, {}, 0, key, false});
+  return storage_->url("/storage/objects/" + key + "?sig=" + signature);
+}
+
+std::optional<TransferService::StoredPart> TransferService::storedObject(const std::string& key) const {
+  std::lock_guard lock(state_->mutex);
+  const auto object = state_->objects.find(key);
+  if (object == state_->objects.end()) return std::nullopt;
+  return object->second;
+}
+
+std::vector<TransferService::StoredTransfer> TransferService::transfers() const {
+  std::lock_guard lock(state_->mutex);
+  return state_->transfers;
+}
+
+std::optional<TransferService::StoredTransfer> TransferService::transfer(const std::string& transferId) const {
+  std::lock_guard lock(state_->mutex);
+  for (const auto& transfer : state_->transfers) {
+    if (transfer.transferId == transferId) return transfer;
+  }
+  return std::nullopt;
+}
+
+std::vector<RecordedRequest> TransferService::requests(Endpoint endpoint) const {
+  const Route where = routeOf(endpoint);
+  const std::regex pattern(where.pattern);
+  std::vector<RecordedRequest> matching;
+  for (auto& request : (where.onStorage ? storage_ : service_)->requests()) {
+    if (request.method == where.method && std::regex_match(request.path, pattern)) matching.push_back(request);
+  }
+  return matching;
+}
+
+std::size_t TransferService::requestCount(Endpoint endpoint) const { return requests(endpoint).size(); }
+
+bool TransferService::storageHolds(const std::string& transferId, const std::string& referenceId,
+                                  const std::filesystem::path& local) const {
+  const auto stored = transfer(transferId);
+  if (!stored) return false;
+  const auto file = std::find_if(stored->files.begin(), stored->files.end(),
+                                 [&](const StoredFile& candidate) { return candidate.referenceId == referenceId; });
+  if (file == stored->files.end()) return false;
+  if (static_cast<std::int64_t>(std::filesystem::file_size(local)) != file->size) return false;
+  if (!file->multipart) return holdsWholeObject(*file) && file->object->sha256 == sha256OfFile(local);
+  if (!hasAllParts(*file)) return false;
+  for (const auto& [number, part] : file->parts) {
+    if (number > partCountOf(*file)) return false;
+    const auto offset = static_cast<std::uint64_t>((number - 1) * file->partSize);
+    if (part.sha256 != sha256OfRange(local, offset, part.size)) return false;
+  }
+  return true;
+}
+
+}  // namespace tavrel::localservice
