@@ -7,6 +7,7 @@ Item {
 
     // { icon: "progress" | "warning" | "ready", text }
     property var status: ({})
+    readonly property bool failed: status.icon === "warning"
 
     Row {
         anchors.left: parent.left
@@ -29,8 +30,8 @@ Item {
                 objectName: "reviewIcon"
                 anchors.centerIn: parent
                 visible: view.status.icon !== "progress"
-                name: view.status.icon === "warning" ? "exclamationmark.triangle.fill" : "checkmark.circle"
-                color: view.status.icon === "warning" ? Theme.red : Theme.accent
+                name: view.failed ? "exclamationmark.triangle.fill" : "checkmark.circle"
+                color: view.failed ? Theme.red : Theme.accent
                 size: 15
             }
         }

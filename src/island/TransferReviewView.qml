@@ -25,6 +25,7 @@ Item {
         return lastScrollIndex
     }
     property var previousURLs: []
+    property bool appeared: false
 
     function indexOf(url) {
         for (let i = 0; i < items.length; ++i) {
@@ -58,10 +59,12 @@ Item {
     }
 
     Component.onCompleted: {
+        appeared = true
         previousURLs = items.map(entry => entry.url)
         if (scrollPosition === "" && items.length > 0) scrollTo(items[0].url, false)
     }
     onItemsChanged: {
+        if (!appeared) return
         const old = previousURLs
         previousURLs = items.map(entry => entry.url)
         if (items.length > old.length) {

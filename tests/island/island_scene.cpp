@@ -165,12 +165,6 @@ void IslandScene::restoreUntil(const std::function<bool()>& reached) {
   }
 }
 
-void IslandScene::restoring() {
-  becomeUnavailable();
-  // The retry's answer waits in the queue until the next settle.
-  authenticationStore->retry();
-}
-
 QString IslandScene::writeFile(const QString& name) {
   return QString::fromStdString(directory.writeFile(name.toStdString(), "hello").string());
 }

@@ -101,7 +101,6 @@ class IslandScene : public QObject {
   Q_INVOKABLE void beginSignIn();
   Q_INVOKABLE void signIn(bool canInitiateTransfer = true);
   Q_INVOKABLE void becomeUnavailable();
-  Q_INVOKABLE void restoring();
   // The transfer phases.
   Q_INVOKABLE void openChooser();
   Q_INVOKABLE void reviewPreparing(const QStringList& names);

@@ -40,6 +40,8 @@ TAVREL_PREVIEWS(island) {
     scene.setExpanded(false);
   };
 
+  // A new store restores the session first.
+  render(QStringLiteral("auth-restoring"), compact);
   scene.signOut();
   render(QStringLiteral("auth-signed-out"), compact);
   scene.beginSignIn();
@@ -48,8 +50,6 @@ TAVREL_PREVIEWS(island) {
   render(QStringLiteral("auth-unavailable"), compact);
   scene.signIn(false);
   render(QStringLiteral("auth-sending-unavailable"), compact);
-  scene.restoring();
-  render(QStringLiteral("auth-restoring"), compact);
   scene.signIn(true);
   render(QStringLiteral("auth-ready-idle"), compact);
   scene.setExpanded(true);
