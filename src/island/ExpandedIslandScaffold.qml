@@ -1,12 +1,12 @@
 import QtQuick
 
-// The frame of every expanded page: the header, and the page below it.
+// The frame of every expanded page: the header, and below it the page (placed in `pageArea`).
 Item {
     id: scaffold
 
     property string closeAccessibilityLabel
-    property Component page
-    readonly property Item pageItem: pageLoader.item
+    readonly property Item pageArea: pageArea
+    readonly property var pageItem: pageArea.children.length > 0 ? pageArea.children[0] : null
     signal openSettings()
     signal close()
 
@@ -20,12 +20,11 @@ Item {
         onOpenSettings: scaffold.openSettings()
         onClose: scaffold.close()
     }
-    Loader {
-        id: pageLoader
+    Item {
+        id: pageArea
         anchors.top: header.bottom
         anchors.left: parent.left
         anchors.right: parent.right
         anchors.bottom: parent.bottom
-        sourceComponent: scaffold.page
     }
 }

@@ -4,7 +4,8 @@ import QtQuick
 Image {
     width: 16.8
     height: 16.8
-    sourceSize: Qt.size(34, 34)
+    sourceSize.width: 34
+    sourceSize.height: 34
     fillMode: Image.PreserveAspectFit
     smooth: true
     source: "image://asset/MenuBarMark?#ffffff"

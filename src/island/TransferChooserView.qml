@@ -1,6 +1,5 @@
 import QtQuick
 import Tavrel.Controls
-import QtQuick.Shapes
 
 // The expanded island's page for starting a transfer: a title over a dashed drop zone with a
 // button for files and one for a folder.

@@ -7,9 +7,9 @@ import Tavrel.Island
 Item {
     id: root
 
-    required property TransferIslandViewModel model
+    property TransferIslandViewModel model
     readonly property Item island: island
-    readonly property Item page: pageLoader.item
+    readonly property var page: pageLoader.item
     readonly property bool expanded: model.isExpanded
 
     // A spring-like settle of 0.4 s; immediate under reduce motion.
@@ -27,21 +27,13 @@ Item {
         Behavior on height { NumberAnimation { duration: root.settle; easing.type: Easing.OutBack; easing.overshoot: 0.6 } }
 
         // The expanded island casts a soft shadow below it.
-        Repeater {
-            model: 8
-            NotchIslandShape {
-                required property int index
-                x: -(index + 1) * 2
-                y: 12 - (index + 1)
-                width: island.width + (index + 1) * 4
-                height: island.height + (index + 1) * 2
-                attachedToTop: root.model.attachedToTop
-                topFlareRadius: shape.topFlareRadius
-                bottomRadius: shape.bottomRadius + (index + 1) * 2
-                fillColor: Qt.rgba(0, 0, 0, 0.35 / 8)
-                opacity: root.expanded ? 1 : 0
-                Behavior on opacity { NumberAnimation { duration: root.settle } }
-            }
+        IslandShadow {
+            anchors.fill: parent
+            attachedToTop: root.model.attachedToTop
+            topFlareRadius: shape.topFlareRadius
+            bottomRadius: shape.bottomRadius
+            opacity: root.expanded ? 1 : 0
+            Behavior on opacity { NumberAnimation { duration: root.settle } }
         }
 
         NotchIslandShape {
@@ -65,129 +57,37 @@ Item {
                 id: pageLoader
                 objectName: "page"
                 anchors.fill: parent
-                property string content: root.model.content
-                sourceComponent: {
-                    switch (content) {
-                    case "authentication": return authenticationPage
-                    case "compactReview": return compactReviewPage
-                    case "compactUpload": return compactUploadPage
-                    case "compactCompletion": return compactCompletionPage
-                    case "chooser": return chooserPage
-                    case "review": return reviewPage
-                    case "progress": return progressPage
-                    case "completion": return completionPage
-                    default: return compactIdlePage
+                source: {
+                    switch (root.model ? root.model.content : "") {
+                    case "authentication": return "AuthenticationPage.qml"
+                    case "compactReview": return "CompactReviewPage.qml"
+                    case "compactUpload": return "CompactUploadPage.qml"
+                    case "compactCompletion": return "CompactCompletionPage.qml"
+                    case "chooser": return "ChooserPage.qml"
+                    case "review": return "ReviewPage.qml"
+                    case "progress": return "ProgressPage.qml"
+                    case "completion": return "CompletionPage.qml"
+                    default: return "CompactIdlePage.qml"
                     }
                 }
+                // Each page takes the root's model before it first draws.
+                Binding {
+                    target: pageLoader.item
+                    property: "model"
+                    value: root.model
+                    when: pageLoader.status === Loader.Ready
+                }
                 onLoaded: {
-                    item.opacity = 0
+                    pageLoader.opacity = 0
                     fadeIn.restart()
                 }
                 NumberAnimation {
                     id: fadeIn
-                    target: pageLoader.item
+                    target: pageLoader
                     property: "opacity"
                     to: 1
                     duration: root.settle
                     easing.type: Easing.OutQuad
-                }
-            }
-        }
-    }
-
-    Component {
-        id: authenticationPage
-        AuthenticationIslandView { status: root.model.authentication }
-    }
-    Component {
-        id: compactIdlePage
-        Item {
-            CompactIslandView { anchors.fill: parent; anchors.leftMargin: 24; anchors.rightMargin: 24 }
-        }
-    }
-    Component {
-        id: compactReviewPage
-        Item {
-            CompactReviewActivityView {
-                anchors.fill: parent; anchors.leftMargin: 24; anchors.rightMargin: 24
-                status: root.model.compactReview
-            }
-        }
-    }
-    Component {
-        id: compactUploadPage
-        Item {
-            CompactUploadView {
-                anchors.fill: parent; anchors.leftMargin: 24; anchors.rightMargin: 24
-                upload: root.model.upload
-            }
-        }
-    }
-    Component {
-        id: compactCompletionPage
-        Item {
-            CompactCompletionView { anchors.fill: parent; anchors.leftMargin: 24; anchors.rightMargin: 24 }
-        }
-    }
-    Component {
-        id: chooserPage
-        ExpandedIslandScaffold {
-            closeAccessibilityLabel: root.model.closeLabel
-            onOpenSettings: root.model.openSettings()
-            onClose: root.model.close()
-            page: Component {
-                TransferChooserView {
-                    isDropTargeted: root.model.isDropTargeted
-                    onSelectFiles: root.model.chooseFiles()
-                    onSelectFolder: root.model.chooseFolder()
-                }
-            }
-        }
-    }
-    Component {
-        id: reviewPage
-        ExpandedIslandScaffold {
-            closeAccessibilityLabel: root.model.closeLabel
-            onOpenSettings: root.model.openSettings()
-            onClose: root.model.close()
-            page: Component {
-                TransferReviewView {
-                    model: root.model
-                    review: root.model.review
-                    isDropTargeted: root.model.isDropTargeted
-                    onStartTransfer: root.model.startTransfer()
-                    onClearSelection: root.model.clearSelection()
-                }
-            }
-        }
-    }
-    Component {
-        id: progressPage
-        ExpandedIslandScaffold {
-            closeAccessibilityLabel: root.model.closeLabel
-            onOpenSettings: root.model.openSettings()
-            onClose: root.model.close()
-            page: Component {
-                TransferProgressView {
-                    upload: root.model.upload
-                    onAbortUpload: root.model.abortUpload()
-                }
-            }
-        }
-    }
-    Component {
-        id: completionPage
-        ExpandedIslandScaffold {
-            closeAccessibilityLabel: root.model.closeLabel
-            onOpenSettings: root.model.openSettings()
-            onClose: root.model.close()
-            page: Component {
-                TransferCompletionView {
-                    completion: root.model.completion
-                    onCopyLink: root.model.copyLink()
-                    onViewTransfer: root.model.viewTransfer()
-                    onDone: root.model.dismissCompletedTransfer()
-                    onSendMore: root.model.startNewTransfer()
                 }
             }
         }

@@ -34,7 +34,9 @@ Item {
         return -1
     }
     function offsetOf(target) {
-        const end = Math.max(carousel.contentWidth - carousel.width, 0)
+        // From the item count rather than the row, which lays itself out later.
+        const content = items.length * 98 - 8 + (isDropTargeted ? 98 : 0)
+        const end = Math.max(content - carousel.width, 0)
         if (target === "placeholder") return end
         const index = indexOf(target)
         return index < 0 ? 0 : Math.min(index * 98, end)
@@ -67,16 +69,26 @@ Item {
         if (!appeared) return
         const old = previousURLs
         previousURLs = items.map(entry => entry.url)
-        if (items.length > old.length) {
-            Qt.callLater(scrollToEnd)
+        if (old.length === 0 && scrollPosition === "") {
+            // The first items the page receives: it appears at the first one.
+            if (items.length > 0) scrollTo(items[0].url, false)
+            if (isDropTargeted) scrollLater.restart()
+        } else if (items.length > old.length) {
+            scrollLater.restart()
         } else if (scrollPosition === "placeholder") {
-            Qt.callLater(scrollToEnd)
+            scrollLater.restart()
         } else if (scrollPosition === "" || indexOf(scrollPosition) < 0) {
             scrollTo(items.length > 0 ? items[0].url : "", false)
-            Qt.callLater(scrollToEnd)
+            scrollLater.restart()
         }
     }
-    onIsDropTargetedChanged: Qt.callLater(scrollToEnd)
+    onIsDropTargetedChanged: scrollLater.restart()
+    // A change of the drop highlight scrolls once the placeholder has come or gone.
+    Timer {
+        id: scrollLater
+        interval: 0
+        onTriggered: view.scrollToEnd()
+    }
 
     Column {
         anchors.fill: parent
@@ -154,27 +166,28 @@ Item {
             width: parent.width
             height: 90
 
-            ListView {
+            Flickable {
                 id: carousel
                 objectName: "carousel"
                 anchors.fill: parent
-                orientation: ListView.Horizontal
-                spacing: 8
                 clip: true
-                interactive: true
+                contentWidth: cards.width
+                contentHeight: 90
+                flickableDirection: Flickable.HorizontalFlick
                 boundsBehavior: Flickable.StopAtBounds
-                snapMode: ListView.SnapToItem
-                model: view.items
-                delegate: TransferItemCard {
-                    required property var modelData
-                    item: modelData
-                }
-                footer: Item {
-                    width: view.isDropTargeted ? 98 : 0
-                    height: 90
+
+                Row {
+                    id: cards
+                    spacing: 8
+                    Repeater {
+                        model: view.items
+                        TransferItemCard {
+                            required property var modelData
+                            item: modelData
+                        }
+                    }
                     DropAppendPlaceholder {
                         objectName: "dropPlaceholder"
-                        x: 8
                         visible: view.isDropTargeted
                         opacity: view.isDropTargeted ? 1 : 0
                         Behavior on opacity { NumberAnimation { duration: Motion.duration(0.18) } }
