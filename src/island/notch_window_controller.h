@@ -1,0 +1,81 @@
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+#include <functional>
+#include <memory>
+
+#include "account/authentication_store.h"
+#include "island/notch_drag_destination.h"
+#include "island/notch_drag_destination_view.h"
+#include "island/notch_interaction.h"
+#include "island/notch_layout_model.h"
+#include "island/notch_panel.h"
+#include "island/quick_drop_presentation_model.h"
+#include "island/transfer_island_view_model.h"
+#include "platform/observable.h"
+#include "transfer/transfer_store.h"
+
+class QQmlEngine;
+class QQuickItem;
+
+namespace tavrel {
+
+// Owns the island's panel: shows it at the top centre of the screen that carries the pointer,
+// expands it on a click or an acceptable drag, turns drops into transfers, and folds it away.
+// The program never makes one; the island is built whole so that it can be switched on.
+//
+// IMPORTANT: Thread-safety. Main thread only. The stores, the models and the engine must outlive it.
+class NotchWindowController final : public QObject {
+  Q_OBJECT
+
+ public:
+  // Room around the expanded island for its shadow.
+  static constexpr double shadowMargin = 32;
+
+  NotchWindowController(TransferStore& store, NotchLayoutModel& layout, QuickDropPresentationModel& presentation,
+                        AuthenticationStore& authenticationStore, std::function<void()> onWillExpand,
+                        QQmlEngine& engine, QObject* parent = nullptr);
+  ~NotchWindowController() override;
+
+  // Puts the compact island on screen.
+  void show();
+  // Takes the panel off screen and leaves the island compact with no drop highlight.
+  void hide();
+  // A presented island goes back to its compact form and stays on screen.
+  void collapse();
+  // What the panel's content reports.
+  void handle(const NotchInteraction& interaction);
+
+  bool isPresented() const { return isPresented_; }
+  bool expandedForDrag() const { return expandedForDrag_; }
+  NotchPanel& panel() { return *panel_; }
+  NotchDragDestinationView* containerView() const { return containerView_; }
+  NotchDragDestination* destination() const { return destination_.get(); }
+  TransferIslandViewModel* viewModel() const { return viewModel_.get(); }
+
+ private:
+  void expand();
+  void build();
+  void placePanel();
+  void followChanges();
+
+  TransferStore& store_;
+  NotchLayoutModel& layout_;
+  QuickDropPresentationModel& presentation_;
+  AuthenticationStore& authenticationStore_;
+  std::function<void()> onWillExpand_;
+  QQmlEngine& engine_;
+  std::unique_ptr<NotchPanel> panel_;
+  std::unique_ptr<NotchDragDestination> destination_;
+  std::unique_ptr<TransferIslandViewModel> viewModel_;
+  QPointer<NotchDragDestinationView> containerView_;
+  QPointer<QQuickItem> islandView_;
+  platform::Subscription stateObserver_;
+  platform::Subscription authenticationObserver_;
+  QMetaObject::Connection screenObserver_;
+  bool expandedForDrag_ = false;
+  bool isPresented_ = false;
+};
+
+}  // namespace tavrel
