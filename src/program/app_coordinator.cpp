@@ -7,6 +7,8 @@
 #include "service/tavrel_recent_transfers_api_client.h"
 #include "transfer/recent_transfers_store.h"
 #include "transfer/transfer_store.h"
+// After the core's headers: Qt's keyword macros (emit, signals) must not reach them.
+#include "island/notch_layout_model.h"
 
 namespace tavrel {
 namespace {
@@ -32,7 +34,9 @@ std::shared_ptr<AppCoordinator> AppCoordinator::make(AppEnvironment environment,
 }
 
 AppCoordinator::AppCoordinator(AppEnvironment environment, bool forceRegularActivation, AppCoordinatorPlatform platform)
-    : environment_(std::move(environment)), platform_(std::move(platform)) {
+    : notchLayout_(std::make_unique<NotchLayoutModel>()),
+      environment_(std::move(environment)),
+      platform_(std::move(platform)) {
   preferences_ = environment_.appPreferences;
   launchAtLogin_ = std::make_shared<LaunchAtLoginModel>(environment_.launchAtLoginService);
   forceRegularActivation_ = forceRegularActivation;

@@ -22,6 +22,7 @@ class AuthenticationStore;
 class RecentTransfersStore;
 class TransferStore;
 class NativeUploadEngine;
+class NotchLayoutModel;
 
 // What the menu bar is made with, on first need.
 struct MenuBarDependencies {
@@ -100,6 +101,9 @@ class AppCoordinator : public std::enable_shared_from_this<AppCoordinator> {
   const std::shared_ptr<RecentTransfersStore>& recentTransfersStore() const { return recentTransfersStore_; }
   const std::shared_ptr<LaunchAtLoginModel>& launchAtLogin() const { return launchAtLogin_; }
   const AppEnvironment& environment() const { return environment_; }
+  // The switched-off island's layout: made at construction and kept, with no geometry; no island
+  // panel is ever made.
+  const NotchLayoutModel& notchLayout() const { return *notchLayout_; }
   bool hasMenuBar() const { return menuBarController_ != nullptr; }
   bool hasOnboardingWindow() const { return onboardingWindowController_ != nullptr; }
   bool isSigningOut() const { return isSigningOut_; }
@@ -119,6 +123,7 @@ class AppCoordinator : public std::enable_shared_from_this<AppCoordinator> {
   TransferDefaults transferDefaults() const;
   MenuBarControllerActions makeMenuBarActions();
 
+  std::unique_ptr<NotchLayoutModel> notchLayout_;
   AppEnvironment environment_;
   AppCoordinatorPlatform platform_;
   std::shared_ptr<AuthenticationStore> authenticationStore_;

@@ -9,6 +9,7 @@
 #include <mutex>
 
 #include "account/authentication_store.h"
+#include "island/notch_layout_model.h"
 #include "account/oauth_configuration.h"
 #include "platform/manual_main_queue.h"
 #include "support/fake_transfer_services.h"
@@ -272,6 +273,19 @@ TEST_F(AppCoordinatorTest, FirstLaunchShowsOnboardingWithTheTaskbarEntryUntilDon
   EXPECT_FALSE(desktop.onboardingVisible);
   EXPECT_EQ(desktop.menuBars, 1);
   EXPECT_EQ(shell->policy, ActivationPolicy::accessory);
+}
+
+TEST_F(AppCoordinatorTest, TheIslandStaysSwitchedOff) {
+  launch(true, true);
+  // Only the layout model exists, without geometry: there is no island to show.
+  EXPECT_FALSE(coordinator->notchLayout().geometry().has_value());
+  EXPECT_EQ(coordinator->notchLayout().topClearance(), 0);
+  EXPECT_FALSE(coordinator->notchLayout().hasNotch());
+  // The island switch changes nothing the user sees.
+  clearEvents();
+  preferences->setQuickDropEnabled(true);
+  settle();
+  EXPECT_THAT(desktop.events, ::testing::IsEmpty());
 }
 
 TEST_F(AppCoordinatorTest, ClosingOnboardingQuitsUnlessSignedIn) {
