@@ -20,6 +20,9 @@ Item {
     required property bool isRevealed
 
     readonly property bool isHovered: hover.hovered
+    readonly property string leadingGlyph: kind === "ready" ? "checkmark.circle.fill"
+                                         : kind === "queued" ? "clock" : "exclamationmark.circle.fill"
+    readonly property string actionGlyph: kind === "failed" ? "arrow.clockwise" : "xmark"
     readonly property bool actionFocused: actionButton.activeFocus || startButton.activeFocus || readyCancel.activeFocus
 
     objectName: "activityRow-" + kind
@@ -47,19 +50,16 @@ Item {
             height: 26
             anchors.verticalCenter: parent.verticalCenter
 
-            BusyIndicator {
+            ActivitySpinner {
                 visible: row.kind === "preparing"
-                running: visible && !Motion.reduceMotion
                 anchors.centerIn: parent
-                width: 18
-                height: 18
+                size: 16
             }
             SymbolImage {
                 visible: row.kind === "ready" || row.kind === "queued" || row.kind === "failed"
                 anchors.centerIn: parent
                 size: 18
-                name: row.kind === "ready" ? "checkmark.circle.fill"
-                    : row.kind === "queued" ? "clock" : "exclamationmark.circle.fill"
+                name: row.leadingGlyph
                 color: row.kind === "ready" ? Theme.green : row.kind === "queued" ? Theme.white(0.55) : Theme.red
             }
             Item {
@@ -101,7 +101,7 @@ Item {
             id: actionButton
             objectName: "actionButton"
             text: row.actionText
-            systemImage: row.kind === "failed" ? "arrow.clockwise" : "xmark"
+            systemImage: row.actionGlyph
             symbolSize: row.kind === "failed" ? 12 : 11
             enabled: row.actionEnabled
             tint: row.kind !== "failed" && hovered && enabled ? Theme.red : Theme.white(0.72)

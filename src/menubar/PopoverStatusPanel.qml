@@ -36,7 +36,7 @@ Item {
         visible: panel.content === "loadingRecent"
         anchors.centerIn: parent
         spacing: 10
-        BusyIndicator { anchors.horizontalCenter: parent.horizontalCenter; width: 20; height: 20; running: parent.visible && !Motion.reduceMotion }
+        ActivitySpinner { anchors.horizontalCenter: parent.horizontalCenter; size: 18 }
         PlainLabel { text: "Loading recent transfers…"; color: Theme.white(0.72); font.pixelSize: 12; font.weight: Font.Medium }
         Accessible.role: Accessible.StaticText
         Accessible.name: "Loading recent transfers…"
@@ -109,7 +109,7 @@ Item {
             visible: panel.status === "restoring"
             anchors.centerIn: parent
             spacing: 8
-            BusyIndicator { anchors.horizontalCenter: parent.horizontalCenter; width: 20; height: 20; running: parent.visible && !Motion.reduceMotion }
+            ActivitySpinner { anchors.horizontalCenter: parent.horizontalCenter; size: 18 }
             PlainLabel { anchors.horizontalCenter: parent.horizontalCenter; text: "Connecting to Tavrel…"; font.pixelSize: 13; font.weight: Font.Medium }
             PlainLabel { anchors.horizontalCenter: parent.horizontalCenter; text: "Restoring your sign-in."; color: Theme.white(0.72); font.pixelSize: 11 }
             Accessible.role: Accessible.StaticText
@@ -130,7 +130,7 @@ Item {
             visible: panel.status === "authorizing"
             anchors.centerIn: parent
             spacing: 8
-            BusyIndicator { anchors.horizontalCenter: parent.horizontalCenter; width: 20; height: 20; running: parent.visible && !Motion.reduceMotion }
+            ActivitySpinner { anchors.horizontalCenter: parent.horizontalCenter; size: 18 }
             PlainLabel { anchors.horizontalCenter: parent.horizontalCenter; text: "Finish signing in through your browser."; color: Theme.white(0.72); font.pixelSize: 12; font.weight: Font.Medium }
             Accessible.role: Accessible.StaticText
             Accessible.name: "Finish signing in through your browser."

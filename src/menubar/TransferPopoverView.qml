@@ -25,7 +25,17 @@ FocusScope {
         }
     }
 
-    Component.onCompleted: if (root.model.focusesUploadButtonOnAppear()) uploadButton.forceActiveFocus()
+    // The focus rule, when the view is made and each time the popover shows again: with nothing
+    // listed, "Upload Files" takes the focus.
+    function focusUploadButtonIfIdle() {
+        if (root.model.focusesUploadButtonOnAppear()) uploadButton.forceActiveFocus()
+        else root.forceActiveFocus()
+    }
+    Component.onCompleted: focusUploadButtonIfIdle()
+    Connections {
+        target: root.model
+        function onDidAppear() { root.focusUploadButtonIfIdle() }
+    }
 
     Rectangle {
         anchors.fill: parent
@@ -64,7 +74,7 @@ FocusScope {
                         radius: 8
                         color: Theme.accent
                         anchors.verticalCenter: parent.verticalCenter
-                        SymbolImage { anchors.centerIn: parent; name: "plus"; color: "black"; size: 12 }
+                        SymbolImage { anchors.centerIn: parent; name: "plus"; color: Theme.black(1); size: 12 }
                     }
                     PlainLabel {
                         anchors.verticalCenter: parent.verticalCenter

@@ -23,7 +23,8 @@ class SystemTrayStatusItem final : public MenuBarStatusItem {
     if (!QSystemTrayIcon::isSystemTrayAvailable()) return;
     icon_ = std::make_unique<QSystemTrayIcon>();
     QObject::connect(icon_.get(), &QSystemTrayIcon::activated, [this](QSystemTrayIcon::ActivationReason reason) {
-      if (reason == QSystemTrayIcon::Trigger && onActivated) onActivated();
+      // The second of two quick clicks arrives as a double click, not as a second trigger.
+      if ((reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::DoubleClick) && onActivated) onActivated();
     });
   }
 

@@ -89,6 +89,8 @@ class MenuBarController final : public QObject {
   const std::unordered_set<TransferItemID>& acknowledgedTerminalSignalIDs() const { return acknowledged_; }
   bool isOutsideClickMonitorArmed() const { return monitor_.isArmed(); }
   MenuBarDragPresentationModel& dragPresentation() { return dragPresentation_; }
+  const MenuBarStatusItem* statusItem() const { return statusItem_.get(); }
+  const MenuBarPopoverWindow* popoverWindow() const { return popover_.get(); }
   TransferPopoverViewModel& popoverModel() { return *popoverModel_; }
   PopoverDropTarget& dropTarget() { return *dropTarget_; }
 

@@ -420,6 +420,7 @@ void TransferPopoverViewModel::appeared() {
   isShown_ = true;
   recent_.setNow(now_());
   scheduleAgeRefresh();
+  emit didAppear();
 }
 
 void TransferPopoverViewModel::disappeared() {

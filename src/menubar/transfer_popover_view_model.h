@@ -172,6 +172,8 @@ class TransferPopoverViewModel final : public QObject {
   void menuOpenChanged();
   void dropTargetedChanged();
   void revealedRowChanged();
+  // The popover is showing again: the view runs its focus rule.
+  void didAppear();
 
  private:
   struct Panel {

@@ -243,7 +243,7 @@ TEST_F(MenuBarControllerTest, ARevealOpensThePopoverAtTheFailureForTwoSeconds) {
   EXPECT_EQ(controller->dragPresentation().revealedTransferID(), std::nullopt);
 }
 
-TEST_F(MenuBarControllerTest, DropsBecomeTransfersOnlyWhileTheAccountMaySend) {
+TEST_F(MenuBarControllerTest, DropsAreRefusedWhileTheAccountMayNotSend) {
   build();
   signIn(false);
   controller->showPopover(true);
@@ -251,11 +251,14 @@ TEST_F(MenuBarControllerTest, DropsBecomeTransfersOnlyWhileTheAccountMaySend) {
   EXPECT_FALSE(controller->dropTarget().dragUpdated({url}));
   EXPECT_FALSE(controller->dropTarget().dropped({url}));
   EXPECT_TRUE(store->state().queue.empty() && !store->state().currentTransferID);
+}
 
-  authentication->signOut();
+TEST_F(MenuBarControllerTest, ADropBecomesATransferAndThePopoverStaysOpen) {
+  build();
+  signIn();
+  controller->showPopover(true);
   settle();
-  signIn(true);
-  settle();
+  const auto url = QUrl::fromLocalFile(QString::fromStdString(directory.writeFile("a.txt", "x").string()));
   EXPECT_TRUE(controller->isOutsideClickMonitorArmed());
   EXPECT_TRUE(controller->dropTarget().dragUpdated({url}));
   EXPECT_TRUE(controller->dragPresentation().isDropTargeted());

@@ -3,6 +3,9 @@
 #include "menubar/menu_bar_test_fixture.h"
 #include "menubar/transfer_popover_view_model.h"
 
+#include <QAction>
+#include <QMenu>
+
 namespace tavrel::testing {
 namespace {
 
@@ -389,6 +392,34 @@ TEST_F(TransferPopoverViewModelTest, TheEmptySelectionIsAnUntitledTransfer) {
   const auto rows = popoverActivityRows(state);
   ASSERT_EQ(rows.size(), 1u);
   EXPECT_EQ(rows[0].title, "Untitled Transfer");
+}
+
+}  // namespace
+}  // namespace tavrel::testing
+
+namespace tavrel::testing {
+namespace {
+
+TEST_F(TransferPopoverViewModelTest, TheMenuWindowShowsEachEntryAndPerformsItsCommand) {
+  authAPI->setUser("Tom & Jerry", "tj@example.com");
+  signIn();
+  settings.set(LaunchAtLoginStatus::requiresApproval);
+  std::unique_ptr<QMenu> menu(model->buildMenu());
+  QStringList texts;
+  for (auto* action : menu->actions()) texts << (action->isSeparator() ? QStringLiteral("-") : action->text());
+  EXPECT_EQ(texts, (QStringList{"Tom && Jerry", "tj@example.com", "-", "View Transfers", "-", "Transfer Settings",
+                                "Manage Account", "-", "Open at Login", "Approve in System Settings…", "-", "Sign Out",
+                                "-", "Quit Tavrel"}));
+  const auto actions = menu->actions();
+  EXPECT_FALSE(actions[0]->isEnabled());  // the account row only informs
+  EXPECT_TRUE(actions[8]->isCheckable());
+  EXPECT_TRUE(actions[8]->isChecked());
+  EXPECT_EQ(actions.back()->shortcut(), QKeySequence(QStringLiteral("Ctrl+Q")));
+
+  actions[8]->trigger();  // the command decides: on while awaiting approval, so it turns off
+  actions[3]->trigger();
+  EXPECT_EQ(settings.requests, std::vector<bool>{false});
+  EXPECT_EQ(recorded.calls, std::vector<std::string>{"viewTransfers"});
 }
 
 }  // namespace

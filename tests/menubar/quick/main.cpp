@@ -1,4 +1,7 @@
+#include <QMimeData>
 #include <QQmlContext>
+#include <QQuickItem>
+#include <QQuickWindow>
 #include <QQmlEngine>
 #include <QtQml/qqmlextensionplugin.h>
 #include <QtQuickTest>
@@ -102,6 +105,29 @@ class PopoverScene : public QObject {
     return QUrl::fromLocalFile(QString::fromStdString(stores_->directory.writeFile(name.toStdString(), "x").string()));
   }
   Q_INVOKABLE void advance(int milliseconds) { stores_->queue->advance(std::chrono::milliseconds(milliseconds)); }
+
+  // A file drag from another program: enter, move and drop on the window at `position`, carrying
+  // the files as a URI list. Returns whether the drop was taken.
+  Q_INVOKABLE bool dragAndDrop(QQuickItem* item, const QList<QUrl>& urls, bool drop = true) {
+    auto* window = item->window();
+    const auto position = item->mapToScene(QPointF(item->width() / 2, item->height() / 2)).toPoint();
+    QMimeData data;
+    data.setUrls(urls);
+    QDragEnterEvent enter(position, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(window, &enter);
+    QDragMoveEvent move(position, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(window, &move);
+    if (!drop) {
+      QDragLeaveEvent leave;
+      QCoreApplication::sendEvent(window, &leave);
+      return false;
+    }
+    QDropEvent dropped(position, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(window, &dropped);
+    return dropped.isAccepted();
+  }
+  // Whether the last drag was over the popover when it moved.
+  Q_INVOKABLE bool isDropTargeted() const { return drag_.isDropTargeted(); }
 
  signals:
   void rebuilt();

@@ -218,6 +218,30 @@ Item {
             verify(visibleTexts().indexOf("<b>x&amp;") >= 0)
         }
 
+        function test_aDraggedFileDroppedOnThePopoverIsEnqueued() {
+            scene.signIn()
+            open()
+            const url = scene.writeFile("dropped.txt")
+            verify(scene.dragAndDrop(view, [url]))
+            compare(scene.calls, ["enqueue:1"])
+            verify(!find("dropOverlay").visible)
+        }
+
+        function test_aSignedOutAccountTakesNoDrop() {
+            scene.signOut()
+            open()
+            verify(!scene.dragAndDrop(view, [scene.writeFile("a.txt")]))
+            compare(scene.calls, [])
+        }
+
+        function test_aWebAddressIsNoDrop() {
+            scene.signIn()
+            open()
+            verify(!scene.dragAndDrop(view, ["https://example.com/a.txt"]))
+            verify(!scene.isDropTargeted())
+            compare(scene.calls, [])
+        }
+
         function test_aFileDropBecomesATransferAndTheOverlayShowsMeanwhile() {
             scene.signIn()
             open()

@@ -1,0 +1,20 @@
+#!/bin/sh
+# The tray test on a private X display and session bus: once with trayer as the tray host, once
+# without any. Usage: run_tray_test.sh <tavrel_menubar_tests>
+set -eu
+tests="$1"
+display=":$((90 + $$ % 100))"
+Xvfb "$display" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
+xvfb=$!
+trap 'kill $xvfb 2>/dev/null || true' EXIT
+for _ in $(seq 50); do xdpyinfo -display "$display" >/dev/null 2>&1 && break; sleep 0.1; done
+export DISPLAY="$display" QT_QPA_PLATFORM=xcb QT_QUICK_BACKEND=software XDG_CACHE_HOME="$(mktemp -d)"
+dbus-run-session -- sh -c '
+  trayer --edge top --align right --widthtype pixel --width 120 --height 24 >/dev/null 2>&1 &
+  tray=$!
+  sleep 1
+  TAVREL_TRAY_TEST=with-tray "$1" --gtest_filter="TrayTest.*"
+  status=$?
+  kill $tray
+  exit $status' sh "$tests"
+dbus-run-session -- env TAVREL_TRAY_TEST=without-tray "$tests" --gtest_filter="TrayTest.*"

@@ -1,0 +1,165 @@
+#include <QtQml/qqmlextensionplugin.h>
+
+#include "controls/file_type_icon.h"
+#include "controls/motion.h"
+#include "menubar/menu_bar_test_fixture.h"
+#include "menubar/popover_drop_target.h"
+#include "menubar/transfer_popover_view_model.h"
+#include "previews/preview_canvas.h"
+
+Q_IMPORT_QML_PLUGIN(Tavrel_MenuBarPlugin)
+
+namespace {
+
+using namespace tavrel;
+
+// The real stores on fakes, brought to a state, behind one popover model.
+class Scene final : public tavrel::testing::MenuBarStoresTest {
+ public:
+  Scene() {
+    model = std::make_unique<TransferPopoverViewModel>(
+        *store, *recent, *authentication, settings, drag, *queue,
+        TransferPopoverViewModel::callbacks(recorded.actions(), [] {}),
+        [](const std::vector<std::string>& types, std::int64_t count, const std::string& name) {
+          return FileTypeIcon::symbolName(types, static_cast<int>(count), name);
+        },
+        [this] { return wallClock; });
+  }
+  ~Scene() override { model.reset(); }
+  void TestBody() override {}
+
+  void render(previews::PreviewCanvas& canvas, const QString& name) {
+    settle();
+    model->appeared();
+    canvas.settle = [this] { settle(); };
+    canvas.render(name, QStringLiteral(R"(
+        import QtQuick
+        import Tavrel.MenuBar
+        TransferPopoverView {})"),
+                  {{"model", QVariant::fromValue<QObject*>(model.get())}},
+                  QSize(model->contentWidth(), model->contentHeight()), Qt::black);
+  }
+
+  void uploadWithFigures(double fraction, std::int64_t rate) {
+    UploadProgressSnapshot snapshot;
+    snapshot.preparedTransfer = engine->lastRun().input.preparedTransfer;
+    snapshot.preparedTransfer.files[0].size = 48'000'000;
+    snapshot.bytesUploaded = static_cast<std::int64_t>(48'000'000 * fraction);
+    snapshot.bytesPerSecond = rate;
+    snapshot.progress = fraction;
+    snapshot.currentFileIndex = 0;
+    engine->progress(snapshot);
+    settle();
+  }
+
+  void loadFiveRecent() {
+    std::vector<RecentTransfer> transfers;
+    const char* titles[] = {"Quarterly report.pdf", "Holiday photos", "Design review & notes", "demo.mov", "<b>raw</b>"};
+    for (int i = 0; i < 5; ++i) {
+      auto transfer = recentTransfer("t" + std::to_string(i), titles[i], i == 1 ? 1'234 : 1, "slug");
+      transfer.createdAt = wallClock - std::chrono::minutes(7 + 95 * i * i);
+      transfer.totalBytes = 1'234'567LL * (i + 1) * (i + 1);
+      if (i == 1) transfer.mimeType = "image/jpeg";
+      transfers.push_back(std::move(transfer));
+    }
+    loadRecent(std::move(transfers));
+  }
+
+  MenuBarDragPresentationModel drag;
+  std::unique_ptr<TransferPopoverViewModel> model;
+};
+
+}  // namespace
+
+TAVREL_PREVIEWS(menubar) {
+  Motion::shared()->setReduceMotion(true);
+  {
+    Scene scene;
+    scene.render(canvas, "popover-restoring");
+  }
+  {
+    Scene scene;
+    scene.signOut();
+    scene.render(canvas, "popover-signed-out");
+    scene.beginSignIn();
+    scene.render(canvas, "popover-authorizing");
+  }
+  {
+    Scene scene;
+    scene.becomeUnavailable();
+    scene.render(canvas, "popover-unavailable");
+  }
+  {
+    Scene scene;
+    scene.signIn(false);
+    scene.render(canvas, "popover-sending-unavailable");
+  }
+  {
+    Scene scene;
+    scene.signIn();
+    scene.render(canvas, "popover-empty");
+    scene.recent->refresh(true);
+    scene.render(canvas, "popover-loading-recent");
+    scene.recentAPI->answer(TransferAPIError::transportUnavailable());
+    scene.render(canvas, "popover-recent-error");
+  }
+  {
+    Scene scene;
+    scene.signIn();
+    scene.loadFiveRecent();
+    scene.render(canvas, "popover-recent");
+    scene.model->copyRecentLink("t0");
+    scene.render(canvas, "popover-recent-copied");
+  }
+  {
+    Scene scene;
+    scene.signIn();
+    scene.failUploading("contract-final.pdf", "The network connection was lost.");
+    scene.store->send(transfer_action::DismissCompletedTransfer{});
+    scene.startPreparing("Holiday photos");
+    scene.enqueue("invoice.pdf");
+    scene.settle();
+    scene.render(canvas, "popover-activity-preparing-queued-failed");
+  }
+  {
+    Scene scene;
+    scene.signIn();
+    scene.reviewReady("presentation.key");
+    scene.render(canvas, "popover-activity-ready");
+  }
+  {
+    Scene scene;
+    scene.signIn();
+    scene.startUploading("launch-video.mov");
+    scene.uploadWithFigures(0.42, 3'400'000);
+    scene.enqueue("notes.txt");
+    scene.settle();
+    scene.loadFiveRecent();
+    scene.render(canvas, "popover-uploading-with-recent");
+    scene.drag.setDropTargeted(true);
+    scene.render(canvas, "popover-drop-overlay");
+    scene.drag.setDropTargeted(false);
+    scene.model->cancelItem(QString::fromStdString(scene.itemIDs.front().toString()));
+    scene.render(canvas, "confirmation-cancel-upload");
+    scene.model->dismissConfirmation();
+    scene.model->perform(MenuBarMenuCommand::signOut);
+    scene.render(canvas, "confirmation-sign-out");
+    scene.model->dismissConfirmation();
+    scene.model->perform(MenuBarMenuCommand::quit);
+    scene.render(canvas, "confirmation-quit");
+  }
+  {
+    Scene scene;
+    scene.signIn();
+    scene.startUploading("Brand assets.zip");
+    scene.completeUpload();
+    scene.render(canvas, "popover-completed");
+  }
+  {
+    Scene scene;
+    scene.signIn();
+    scene.startUploading("one-percent.bin");
+    scene.uploadWithFigures(0.004, 0);
+    scene.render(canvas, "popover-uploading-calculating");
+  }
+}
