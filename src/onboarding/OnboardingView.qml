@@ -1,5 +1,4 @@
 import QtQuick
-import QtQuick.Controls.Basic as Basic
 import QtQuick.Layouts
 import Tavrel.Controls
 import Tavrel.Onboarding
@@ -105,15 +104,11 @@ FocusScope {
                     Layout.fillWidth: true
                     implicitHeight: restoringIndicator.implicitHeight
 
-                    Basic.BusyIndicator {
+                    OnboardingSpinner {
                         id: restoringIndicator
                         objectName: "restoringIndicator"
                         anchors.horizontalCenter: parent.horizontalCenter
-                        implicitWidth: 32
-                        implicitHeight: 32
-                        running: parent.visible
-                        palette.dark: Theme.white(0.72)
-                        padding: 0
+                        size: 32
                         Accessible.name: root.model.progressLabel
                     }
                 }
@@ -127,13 +122,9 @@ FocusScope {
                     Accessible.role: Accessible.StaticText
                     Accessible.name: root.model.statusLine
 
-                    Basic.BusyIndicator {
+                    OnboardingSpinner {
                         anchors.verticalCenter: parent.verticalCenter
-                        implicitWidth: 16
-                        implicitHeight: 16
-                        running: root.model.statusLine.length > 0
-                        palette.dark: Theme.white(0.72)
-                        padding: 0
+                        size: 16
                         Accessible.ignored: true
                     }
                     PlainLabel {

@@ -8,6 +8,7 @@
 #include <QQuickView>
 #include <QScreen>
 #include <QTest>
+#include <QTimer>
 #include <xcb/xcb.h>
 
 #include <cstdlib>
@@ -63,6 +64,13 @@ TEST_F(OnboardingWindowControllerTest, ACloseRequestIsRefusedAndHandedOnOnce) {
   QCloseEvent unanswered;
   QCoreApplication::sendEvent(&window(), &unanswered);
   EXPECT_TRUE(window().isVisible());
+}
+
+TEST_F(OnboardingWindowControllerTest, QuittingTheProgramIsNotTheUsersCloseRequest) {
+  controller->show();
+  QTimer::singleShot(0, qApp, &QCoreApplication::quit);
+  QCoreApplication::exec();
+  EXPECT_EQ(userCloses, 0);
 }
 
 TEST_F(OnboardingWindowControllerTest, ShowingAVisibleWindowKeepsItsPlaceAndCloseOnlyHidesIt) {
