@@ -354,55 +354,48 @@ def walk(road, items):
 
     road.step("Sending")
     progress = []
+    seen = []      # notifications, as (summary, body)
     error = None
-
-    def finished():
-        nonlocal error
-        texts = road.texts()
-        for text in texts:
-            if ("%" in text or "Uploading" in text or "Preparing" in text) and text not in progress:
-                progress.append(text)
-                road.note("progress: " + text)
-        for text in texts:
-            if "couldn’t" in text or "can’t" in text or "failed" in text.lower():
-                error = text
-                return True
-        return any("transfer complete" in t or "Copy" in t for t in texts) or bool(
-            [n for n in road.notifications_seen if n])
-
-    road.notifications_seen = []
+    completed = False
     road.open_popover()
     road.shot("sending")
     deadline = time.monotonic() + TIMEOUT * 5
-    while not finished():
+    while not (completed or error):
         if time.monotonic() > deadline:
             road.dump("sending timed out")
-            raise StepFailed("the transfer did not finish")
+            raise StepFailed("the transfer neither finished nor failed")
+        if road.program.poll() is not None:
+            raise StepFailed(f"the program ended (status {road.program.returncode}) while sending")
+        for text in road.texts():
+            if re.search(r"percent|preparing|uploading|%", text, re.I) and "Upload progress" not in text \
+                    and ", failed " not in text and text not in progress:
+                progress.append(text)
+                road.note("progress: " + text)
+            if "couldn’t" in text or "can’t" in text or ", failed " in text:
+                error = text
         count = subprocess.run(["dunstctl", "count", "displayed"], capture_output=True, text=True).stdout.strip()
         if count not in ("", "0"):
             road.shot("notification")
-            road.notifications_seen = road.notifications()
+            seen = road.notifications()
+            completed = any(summary == "Transfer completed" for summary, _ in seen)
+            error = error or next((f"{summary}: {body}" for summary, body in seen if summary == "Transfer failed"), None)
         time.sleep(0.3)
     if not progress:
         road.note("(it finished before a progress frame was seen)")
+    road.open_popover()
+    time.sleep(0.5)
     road.dump("sent")
     road.shot("sent")
     if error:
-        print("Tavrel says: " + error, flush=True)
-        raise StepFailed(error)
+        # The program's own words, as the popover or the notification showed them.
+        shown = [t for t in road.texts() if "couldn’t" in t or "can’t" in t or ", failed " in t]
+        for text in [error] + [t for t in shown if t != error]:
+            print("Tavrel says: " + text, flush=True)
+        raise StepFailed("the program reported an error")
 
     road.step("The notification")
-    if not road.notifications_seen:
-        road.wait("a notification", lambda: subprocess.run(
-            ["dunstctl", "count", "displayed"], capture_output=True, text=True).stdout.strip() not in ("", "0")
-            or subprocess.run(["dunstctl", "count", "history"], capture_output=True, text=True).stdout.strip()
-            not in ("", "0"))
-        road.shot("notification")
-        road.notifications_seen = road.notifications()
-    for summary, body in road.notifications_seen:
+    for summary, body in seen:
         road.note(f"“{summary}” — {body}")
-    if not road.notifications_seen:
-        raise StepFailed("no notification arrived")
 
     road.step("Copying the share link")
     road.open_popover()
