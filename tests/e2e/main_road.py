@@ -239,6 +239,11 @@ class LinkReader(html.parser.HTMLParser):
             self._href = None
 
 
+def displayed_notifications():
+    count = subprocess.run(["dunstctl", "count", "displayed"], capture_output=True, text=True).stdout.strip()
+    return count not in ("", "0")
+
+
 def fetch(url, context):
     with urllib.request.urlopen(url, context=context, timeout=60) as response:
         return response.read()
@@ -311,8 +316,10 @@ def walk(road, items):
     with open(os.path.join(WORK, "browser.log")) as log:
         for line in log:
             road.note(line.strip())
-    signed_in = road.find(lambda role, name: name.startswith("Signed in as"), only_showing=False)
-    road.note(signed_in.name if signed_in else "(the window names no account)")
+    road.dump("signed in")
+    signed_in = road.find(lambda role, name: name.startswith("Signed in as"))
+    if signed_in:
+        road.note(signed_in.name)
     road.shot("signed-in")
 
     road.step("Done")
@@ -354,13 +361,11 @@ def walk(road, items):
 
     road.step("Sending")
     progress = []
-    seen = []      # notifications, as (summary, body)
     error = None
-    completed = False
     road.open_popover()
     road.shot("sending")
     deadline = time.monotonic() + TIMEOUT * 5
-    while not (completed or error):
+    while not error:
         if time.monotonic() > deadline:
             road.dump("sending timed out")
             raise StepFailed("the transfer neither finished nor failed")
@@ -373,12 +378,8 @@ def walk(road, items):
                 road.note("progress: " + text)
             if "couldn’t" in text or "can’t" in text or ", failed " in text:
                 error = text
-        count = subprocess.run(["dunstctl", "count", "displayed"], capture_output=True, text=True).stdout.strip()
-        if count not in ("", "0"):
-            road.shot("notification")
-            seen = road.notifications()
-            completed = any(summary == "Transfer completed" for summary, _ in seen)
-            error = error or next((f"{summary}: {body}" for summary, body in seen if summary == "Transfer failed"), None)
+        if displayed_notifications():
+            break
         time.sleep(0.3)
     if not progress:
         road.note("(it finished before a progress frame was seen)")
@@ -394,8 +395,17 @@ def walk(road, items):
         raise StepFailed("the program reported an error")
 
     road.step("The notification")
+    road.wait("a notification", displayed_notifications)
+    road.shot("notification")
+    seen = road.notifications()
     for summary, body in seen:
         road.note(f"“{summary}” — {body}")
+    error = next((f"{summary}: {body}" for summary, body in seen if summary == "Transfer failed"), None)
+    if error:
+        print("Tavrel says: " + error, flush=True)
+        raise StepFailed("the program reported an error")
+    if not any(summary == "Transfer completed" for summary, _ in seen):
+        raise StepFailed("no notification said the transfer completed")
 
     road.step("Copying the share link")
     road.open_popover()
