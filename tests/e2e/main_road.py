@@ -407,6 +407,19 @@ def walk(road, items):
     if not any(summary == "Transfer completed" for summary, _ in seen):
         raise StepFailed("no notification said the transfer completed")
 
+    road.step("The hot key opens the popover")
+    if road.popover_open():
+        road.keys("Escape")
+        try:
+            road.wait("the popover to close", lambda: road.popover_open() is None, timeout=3)
+        except StepFailed:
+            road.click_at(*road.tray_icon())  # the tray icon toggles it
+            road.wait("the popover to close", lambda: road.popover_open() is None)
+        road.shot("popover-closed")
+    road.keys("ctrl+super+m")
+    road.wait("the popover", road.popover_open)
+    road.shot("hot-key")
+
     road.step("Copying the share link")
     road.open_popover()
     title = os.path.basename(items[0].rstrip("/"))
@@ -440,6 +453,7 @@ def walk(road, items):
         if hashlib.sha256(body).hexdigest() != digest_of(path):
             raise StepFailed(f"{relative}: the downloaded bytes differ from the file's")
         road.note(f"{relative}: {len(body)} bytes, identical")
+    road.shot("link-fetched")
     if len(downloads) != len(expected):
         raise StepFailed(f"the shared page lists {len(downloads)} files, {len(expected)} were sent")
 
@@ -451,6 +465,7 @@ def walk(road, items):
             if hashlib.sha256(fetch(url, context)).hexdigest() != digest_of(path):
                 raise StepFailed(f"{relative}: gone or changed after signing out")
         road.note("every file still downloads identical")
+        road.shot("still-shared")
 
     print(f"PASS: {len(expected)} file(s) sent, shared at {link}, downloaded back identical.", flush=True)
 
