@@ -244,6 +244,13 @@ def displayed_notifications():
     return count not in ("", "0")
 
 
+def listed(downloads, relative):
+    """The download addresses of a sent file: the page names it by its path, or under the folder the
+    program named the transfer after."""
+    return [url for name, url in downloads.items()
+            if name == relative or name.endswith("/" + relative) or name == os.path.basename(relative)]
+
+
 def fetch(url, context):
     with urllib.request.urlopen(url, context=context, timeout=60) as response:
         return response.read()
@@ -404,8 +411,11 @@ def walk(road, items):
     if error:
         print("Tavrel says: " + error, flush=True)
         raise StepFailed("the program reported an error")
-    if not any(summary == "Transfer completed" for summary, _ in seen):
+    completed = [body for summary, body in seen if summary == "Transfer completed"]
+    if not completed:
         raise StepFailed("no notification said the transfer completed")
+    # The program names the transfer (several files take their folder's name): the recent row has it.
+    title = completed[-1].removesuffix(" is ready to share.")
 
     road.step("The hot key opens the popover")
     if road.popover_open():
@@ -422,7 +432,6 @@ def walk(road, items):
 
     road.step("Copying the share link")
     road.open_popover()
-    title = os.path.basename(items[0].rstrip("/"))
     row = road.wait(f"the recent row of “{title}”", lambda: road.find(
         lambda role, name: role == "push button" and name.startswith(title + ",")))
     road.note("recent row: " + row.name)
@@ -446,7 +455,7 @@ def walk(road, items):
     downloads = {name: urllib.parse.urljoin(link, href) for href, name in reader.links if "/files/" in href}
     expected = expected_files(items)
     for relative, path in sorted(expected.items()):
-        matches = [url for name, url in downloads.items() if name == relative or name == os.path.basename(relative)]
+        matches = listed(downloads, relative)
         if not matches:
             raise StepFailed(f"the shared page does not list {relative} (it lists {sorted(downloads)})")
         body = fetch(matches[0], context)
@@ -458,10 +467,10 @@ def walk(road, items):
         raise StepFailed(f"the shared page lists {len(downloads)} files, {len(expected)} were sent")
 
     if ROAD == "full":
-        walk_restart_and_sign_out(road, os.path.basename(items[0].rstrip("/")))
+        walk_restart_and_sign_out(road, title)
         road.step("The shared link still downloads after signing out")
         for relative, path in sorted(expected.items()):
-            url = [url for name, url in downloads.items() if name == relative or name == os.path.basename(relative)][0]
+            url = listed(downloads, relative)[0]
             if hashlib.sha256(fetch(url, context)).hexdigest() != digest_of(path):
                 raise StepFailed(f"{relative}: gone or changed after signing out")
         road.note("every file still downloads identical")
