@@ -77,8 +77,9 @@ std::vector<PopoverActivityRow> popoverActivityRows(const TransferFeatureState& 
   }
   for (auto it = state.failures.rbegin(); it != state.failures.rend(); ++it) {
     const auto stage = it->stage == TransferFailureStage::preparation ? "preparing" : "uploading";
-    rows.push_back({it->id, Kind::failed, it->title, std::string("Failed ") + stage + " • " + it->message, it->title, 0,
-                    0, true});
+    // The label carries the failure, or a screen reader would hear only the title of a red row.
+    rows.push_back({it->id, Kind::failed, it->title, std::string("Failed ") + stage + " • " + it->message,
+                    it->title + ", failed " + stage + ", " + it->message, 0, 0, true});
   }
   return rows;
 }

@@ -137,6 +137,7 @@ TEST_F(TransferPopoverViewModelTest, QueuedRowsFollowTheActiveOneAndFailuresCome
   EXPECT_EQ(rows[1].subtitle, "1 file • Queued");
   EXPECT_EQ(rows[2].id, f2);
   EXPECT_EQ(rows[2].subtitle, "Failed uploading • The network went away.");
+  EXPECT_EQ(rows[2].accessibilityLabel, "second.txt, failed uploading, The network went away.");
   EXPECT_EQ(model->contentHeight(), 60 * 3 + 28 + 44);
 }
 

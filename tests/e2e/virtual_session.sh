@@ -1,0 +1,128 @@
+#!/bin/sh
+# A private virtual desktop for the real program, and a scripted user walking its main road there.
+# Used by the end-to-end test and by `scripts/run` on machines without a graphical session.
+#
+#   virtual_session.sh --tavrel BIN --service BIN --shots DIR [--road main|full] [files...]
+#
+# Starts, all private to this run: Xvfb, the local service on a free port with its own data folder,
+# a session bus with the accessibility bus, an unlocked GNOME Keyring, dunst and trayer; a home and
+# XDG folders of its own whose URL handlers are the scripted browser (https) and the program's desktop
+# entry (its sign-in callback scheme). Then the driver (main_road.py) walks the road; its exit status
+# is this script's.
+set -eu
+here=$(cd "$(dirname "$0")" && pwd)
+
+if [ "${1:-}" = "--inside" ]; then
+  # Inside the private session bus: the desktop's services, then the walk.
+  shift
+  /usr/libexec/at-spi-bus-launcher --launch-immediately >"$TAVREL_E2E_WORK/at-spi.log" 2>&1 &
+  # An empty password leaves the login keyring uncreated, so the throw-away keyring gets a fixed one.
+  printf "%s" "tavrel-virtual" | gnome-keyring-daemon --unlock --components=secrets >/dev/null
+  dunst >"$TAVREL_E2E_WORK/dunst.log" 2>&1 &
+  trayer --edge top --align right --widthtype pixel --width 120 --height 24 >"$TAVREL_E2E_WORK/trayer.log" 2>&1 &
+  exec /usr/bin/python3 "$here/main_road.py" "$@"
+fi
+
+tavrel="" service="" shots="" road=main
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --tavrel) tavrel=$2; shift 2 ;;
+    --service) service=$2; shift 2 ;;
+    --shots) shots=$2; shift 2 ;;
+    --road) road=$2; shift 2 ;;
+    --) shift; break ;;
+    *) break ;;
+  esac
+done
+if [ -z "$tavrel" ] || [ -z "$service" ] || [ -z "$shots" ]; then
+  echo "usage: $0 --tavrel BIN --service BIN --shots DIR [--road main|full] [files...]" >&2
+  exit 2
+fi
+tavrel=$(realpath "$tavrel")
+service=$(realpath "$service")
+mkdir -p "$shots"
+shots=$(realpath "$shots")
+rm -f "$shots"/*.png "$shots"/*.log
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/tavrel-virtual.XXXXXX")
+pids=""
+cleanup() {
+  for pid in $pids; do kill "$pid" 2>/dev/null || true; done
+  for pid in $pids; do wait "$pid" 2>/dev/null || true; done
+  # The logs stay beside the screenshots, so a failed walk can be read afterwards.
+  for log in "$work"/*.log; do [ -f "$log" ] && cp "$log" "$shots/" || true; done
+  rm -rf "$work"
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+mkdir -p "$work/home" "$work/data/applications" "$work/config" "$work/cache" "$work/runtime" "$work/service" \
+  "$work/bin"
+chmod 700 "$work/runtime"
+export HOME="$work/home" XDG_DATA_HOME="$work/data" XDG_CONFIG_HOME="$work/config" XDG_CACHE_HOME="$work/cache" \
+  XDG_RUNTIME_DIR="$work/runtime" XDG_DATA_DIRS="$work/data:/usr/local/share:/usr/share" XDG_CONFIG_DIRS=/etc/xdg
+unset DBUS_SESSION_BUS_ADDRESS WAYLAND_DISPLAY XDG_CURRENT_DESKTOP DESKTOP_SESSION BROWSER SESSION_MANAGER
+
+# The display: Xvfb picks a free number and tells it.
+Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
+pids="$pids $!"
+for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
+[ -s "$work/display" ] || { echo "Xvfb did not start" >&2; exit 1; }
+export DISPLAY=":$(cat "$work/display")"
+
+# The local service on a free port; it says which.
+"$service" --port 0 --data-dir "$work/service" >"$work/service.log" 2>&1 &
+pids="$pids $!"
+port=""
+for _ in $(seq 100); do
+  port=$(sed -n 's/^  Port: *\([0-9]*\).*/\1/p' "$work/service.log")
+  [ -n "$port" ] && break
+  sleep 0.1
+done
+[ -n "$port" ] || { echo "the local service did not start:" >&2; cat "$work/service.log" >&2; exit 1; }
+ca="$work/service/ca.pem"
+
+# The program as the desktop starts it: configured for the local service, trusting its CA alone.
+printf '{"TavrelWebAppURL": "https://127.0.0.1:%s", "TavrelStorageHosts": "127.0.0.1"}\n' "$port" >"$work/Info.json"
+cat >"$work/bin/tavrel" <<WRAPPER
+#!/bin/sh
+export TAVREL_INFO_FILE="$work/Info.json" SSL_CERT_FILE="$ca"
+export QT_QPA_PLATFORM=xcb QT_QUICK_BACKEND=software QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1
+exec "$tavrel" "\$@" >>"$work/program.log" 2>&1
+WRAPPER
+# The browser: a scripted user who allows the sign-in on the service's page.
+cat >"$work/bin/browser" <<WRAPPER
+#!/bin/sh
+exec /usr/bin/python3 "$here/scripted_browser.py" --ca "$ca" "\$@" >>"$work/browser.log" 2>&1
+WRAPPER
+chmod +x "$work/bin/tavrel" "$work/bin/browser"
+cat >"$work/data/applications/com.tavrel.macos.desktop" <<ENTRY
+[Desktop Entry]
+Type=Application
+Name=Tavrel
+Exec=$work/bin/tavrel %u
+Terminal=false
+MimeType=x-scheme-handler/com.tavrel.macos;
+ENTRY
+cat >"$work/data/applications/scripted-browser.desktop" <<ENTRY
+[Desktop Entry]
+Type=Application
+Name=Scripted browser
+Exec=$work/bin/browser %u
+Terminal=false
+MimeType=x-scheme-handler/https;x-scheme-handler/http;
+ENTRY
+cat >"$work/config/mimeapps.list" <<LIST
+[Default Applications]
+x-scheme-handler/com.tavrel.macos=com.tavrel.macos.desktop
+x-scheme-handler/https=scripted-browser.desktop
+x-scheme-handler/http=scripted-browser.desktop
+LIST
+
+export TAVREL_E2E_WORK="$work" TAVREL_E2E_PROGRAM="$work/bin/tavrel" TAVREL_E2E_CA="$ca" \
+  TAVREL_E2E_SHOTS="$shots" TAVREL_E2E_ROAD="$road" TAVREL_E2E_SERVICE_URL="https://127.0.0.1:$port"
+echo "Virtual desktop $DISPLAY (1280x800), local service at https://127.0.0.1:$port/"
+status=0
+dbus-run-session -- sh "$here/virtual_session.sh" --inside "$@" || status=$?
+echo "Screenshots and logs: $shots"
+exit "$status"
