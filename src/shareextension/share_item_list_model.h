@@ -1,0 +1,62 @@
+#pragma once
+
+#include <QAbstractListModel>
+#include <QString>
+#include <cstdint>
+#include <optional>
+#include <qqmlintegration.h>
+#include <vector>
+
+#include "shareextension/core/share_extension_item_loader.h"
+
+namespace tavrel {
+
+// The rows of the share sheet: one per loaded item, in order, with the texts each row shows.
+//
+// IMPORTANT: Thread-safety. Main thread only.
+class ShareItemListModel : public QAbstractListModel {
+  Q_OBJECT
+  QML_ELEMENT
+  QML_UNCREATABLE("The share sheet makes its rows.")
+  Q_PROPERTY(int count READ rowCount NOTIFY countChanged)
+
+ public:
+  enum Role {
+    displayNameRole = Qt::UserRole + 1,
+    filePathRole,
+    isFolderRole,
+    typeBadgeRole,
+    sizeTextRole,  // empty when the size is unknown
+    wantsThumbnailRole,
+    iconNameRole,
+  };
+
+  explicit ShareItemListModel(QObject* parent = nullptr) : QAbstractListModel(parent) {}
+
+  // Replaces the rows, unless the items are the ones already shown: rows and their thumbnails then
+  // stay as they are (ready and handing off show the same list).
+  void setItems(const std::vector<LoadedShareExtensionItem>& items);
+  const std::vector<LoadedShareExtensionItem>& items() const { return items_; }
+
+  int rowCount(const QModelIndex& parent = {}) const override;
+  QVariant data(const QModelIndex& index, int role) const override;
+  QHash<int, QByteArray> roleNames() const override;
+
+  // "FOLDER"; else the path's extension in upper case; else the content type's preferred extension
+  // in upper case; else "FILE".
+  static QString typeBadgeText(const LoadedShareExtensionItem& item);
+  // "0 bytes" for zero, else the size in decimal units as file sizes are written.
+  static QString byteCountText(std::int64_t byteCount);
+  // Only images are worth a thumbnail; every other row shows its icon.
+  static bool wantsThumbnail(const LoadedShareExtensionItem& item);
+  // The icon theme's name for the item's type, "folder" for folders.
+  static QString iconName(const LoadedShareExtensionItem& item);
+
+ signals:
+  void countChanged();
+
+ private:
+  std::vector<LoadedShareExtensionItem> items_;
+};
+
+}  // namespace tavrel
