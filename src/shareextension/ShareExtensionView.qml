@@ -12,7 +12,7 @@ Item {
     required property ShareSheetViewModel viewModel
     readonly property string phase: viewModel.phase
 
-    // The system's secondary, tertiary and quaternary styles on the dark root.
+    // The system's secondary, tertiary and quaternary styles on the dark sheet.
     readonly property color secondaryColor: Theme.white(0.55)
     readonly property color tertiaryColor: Theme.white(0.3)
     readonly property color quaternaryFill: Theme.white(0.1)
