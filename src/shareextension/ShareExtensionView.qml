@@ -105,11 +105,11 @@ Item {
                     width: parent.width - 40
                     spacing: 10
 
-                    BusyIndicator {
+                    ShareActivityIndicator {
                         anchors.horizontalCenter: parent.horizontalCenter
-                        implicitWidth: 20
-                        implicitHeight: 20
-                        running: parent.visible
+                        width: 18
+                        height: 18
+                        color: root.secondaryColor
                     }
                     PlainLabel {
                         width: parent.width
@@ -224,6 +224,7 @@ Item {
                             required property string sizeText
                             required property bool wantsThumbnail
                             required property string iconName
+                            required property string genericIconName
 
                             width: ListView.view.width
 
@@ -236,6 +237,7 @@ Item {
                                 sizeText: entry.sizeText
                                 wantsThumbnail: entry.wantsThumbnail
                                 iconName: entry.iconName
+                                genericIconName: entry.genericIconName
                                 secondaryColor: root.secondaryColor
                                 tertiaryColor: root.tertiaryColor
                                 badgeFill: root.quaternaryFill
@@ -312,11 +314,9 @@ Item {
                             Row {
                                 anchors.centerIn: parent
                                 spacing: 7
-                                BusyIndicator {
+                                ShareActivityIndicator {
                                     anchors.verticalCenter: parent.verticalCenter
-                                    implicitWidth: 16
-                                    implicitHeight: 16
-                                    running: creating.visible
+                                    color: creating.foregroundColor
                                 }
                                 PlainLabel {
                                     anchors.verticalCenter: parent.verticalCenter

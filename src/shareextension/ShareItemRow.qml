@@ -15,6 +15,7 @@ Item {
     property string sizeText
     property bool wantsThumbnail
     property string iconName
+    property string genericIconName
     property color secondaryColor
     property color tertiaryColor
     property color badgeFill
@@ -41,6 +42,7 @@ Item {
             sheet: row.sheet
             filePath: row.filePath
             iconName: row.iconName
+            genericIconName: row.genericIconName
             wantsThumbnail: row.wantsThumbnail
             displayScale: Screen.devicePixelRatio
             Accessible.ignored: true

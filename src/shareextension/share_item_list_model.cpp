@@ -40,6 +40,8 @@ QVariant ShareItemListModel::data(const QModelIndex& index, int role) const {
       return wantsThumbnail(item);
     case iconNameRole:
       return iconName(item);
+    case genericIconNameRole:
+      return genericIconName(item);
     default:
       return {};
   }
@@ -48,7 +50,7 @@ QVariant ShareItemListModel::data(const QModelIndex& index, int role) const {
 QHash<int, QByteArray> ShareItemListModel::roleNames() const {
   return {{displayNameRole, "displayName"}, {filePathRole, "filePath"},     {isFolderRole, "isFolder"},
           {typeBadgeRole, "typeBadge"},     {sizeTextRole, "sizeText"},     {wantsThumbnailRole, "wantsThumbnail"},
-          {iconNameRole, "iconName"}};
+          {iconNameRole, "iconName"},       {genericIconNameRole, "genericIconName"}};
 }
 
 QString ShareItemListModel::typeBadgeText(const LoadedShareExtensionItem& item) {
@@ -93,14 +95,29 @@ bool ShareItemListModel::wantsThumbnail(const LoadedShareExtensionItem& item) {
   return platform::conformsToImage(*item.contentTypeIdentifier);
 }
 
-QString ShareItemListModel::iconName(const LoadedShareExtensionItem& item) {
-  if (item.handoffItem.kind == ShareHandoffItemKind::folder) return QStringLiteral("folder");
+namespace {
+
+QMimeType mimeTypeOf(const LoadedShareExtensionItem& item) {
   QMimeDatabase database;
   QMimeType type;
   if (item.contentTypeIdentifier) type = database.mimeTypeForName(QString::fromStdString(*item.contentTypeIdentifier));
-  if (!type.isValid()) type = database.mimeTypeForFile(QString::fromStdString(item.sourceURL.filename().string()),
-                                                       QMimeDatabase::MatchExtension);
-  return type.iconName();
+  if (!type.isValid()) {
+    type = database.mimeTypeForFile(QString::fromStdString(item.sourceURL.filename().string()),
+                                    QMimeDatabase::MatchExtension);
+  }
+  return type;
+}
+
+}  // namespace
+
+QString ShareItemListModel::iconName(const LoadedShareExtensionItem& item) {
+  if (item.handoffItem.kind == ShareHandoffItemKind::folder) return QStringLiteral("folder");
+  return mimeTypeOf(item).iconName();
+}
+
+QString ShareItemListModel::genericIconName(const LoadedShareExtensionItem& item) {
+  if (item.handoffItem.kind == ShareHandoffItemKind::folder) return QStringLiteral("inode-directory");
+  return mimeTypeOf(item).genericIconName();
 }
 
 }  // namespace tavrel

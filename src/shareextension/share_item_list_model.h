@@ -29,6 +29,7 @@ class ShareItemListModel : public QAbstractListModel {
     sizeTextRole,  // empty when the size is unknown
     wantsThumbnailRole,
     iconNameRole,
+    genericIconNameRole,
   };
 
   explicit ShareItemListModel(QObject* parent = nullptr) : QAbstractListModel(parent) {}
@@ -51,6 +52,9 @@ class ShareItemListModel : public QAbstractListModel {
   static bool wantsThumbnail(const LoadedShareExtensionItem& item);
   // The icon theme's name for the item's type, "folder" for folders.
   static QString iconName(const LoadedShareExtensionItem& item);
+  // The icon of the type's family ("x-office-document", "image-x-generic"), for themes without the
+  // type's own.
+  static QString genericIconName(const LoadedShareExtensionItem& item);
 
  signals:
   void countChanged();

@@ -3,6 +3,7 @@
 #include <QIcon>
 #include <QPainter>
 #include <QPainterPath>
+#include <QStandardPaths>
 #include <cmath>
 
 namespace tavrel {
@@ -41,6 +42,26 @@ void ShareItemThumbnail::setFilePath(const QString& path) {
 void ShareItemThumbnail::setIconName(const QString& name) {
   if (iconName_ == name) return;
   iconName_ = name;
+  emit iconNameChanged();
+  update();
+}
+
+void ShareItemThumbnail::prepareIconTheme() {
+  // Without a desktop's platform theme (offscreen, a bare X session) Qt looks in its resources only.
+  QStringList paths = QIcon::themeSearchPaths();
+  for (const QString& folder : QStandardPaths::locateAll(QStandardPaths::GenericDataLocation, QStringLiteral("icons"),
+                                                         QStandardPaths::LocateDirectory)) {
+    if (!paths.contains(folder)) paths.append(folder);
+  }
+  QIcon::setThemeSearchPaths(paths);
+  const QString theme = QIcon::themeName();
+  if (theme.isEmpty() || theme == QLatin1String("hicolor")) QIcon::setThemeName(QStringLiteral("Adwaita"));
+  QIcon::setFallbackThemeName(QStringLiteral("Adwaita"));
+}
+
+void ShareItemThumbnail::setGenericIconName(const QString& name) {
+  if (genericIconName_ == name) return;
+  genericIconName_ = name;
   emit iconNameChanged();
   update();
 }
@@ -108,7 +129,9 @@ void ShareItemThumbnail::paint(QPainter* painter) {
     painter->drawImage(target, thumbnail_);
     return;
   }
+  // Themes draw few types of their own: else the type's family (document, image, ...), else a page.
   QIcon icon = QIcon::fromTheme(iconName_);
+  if (icon.isNull()) icon = QIcon::fromTheme(genericIconName_);
   if (icon.isNull()) icon = QIcon::fromTheme(QStringLiteral("text-x-generic"));
   if (icon.isNull()) return;
   const QRectF target(frame.center().x() - iconSide / 2, frame.center().y() - iconSide / 2, iconSide, iconSide);

@@ -28,12 +28,17 @@ class ShareItemThumbnail : public QQuickPaintedItem {
   Q_PROPERTY(tavrel::ShareSheetViewModel* sheet READ sheet WRITE setSheet NOTIFY sheetChanged)
   Q_PROPERTY(QString filePath READ filePath WRITE setFilePath NOTIFY filePathChanged)
   Q_PROPERTY(QString iconName READ iconName WRITE setIconName NOTIFY iconNameChanged)
+  Q_PROPERTY(QString genericIconName READ genericIconName WRITE setGenericIconName NOTIFY iconNameChanged)
   Q_PROPERTY(bool wantsThumbnail READ wantsThumbnail WRITE setWantsThumbnail NOTIFY wantsThumbnailChanged)
   Q_PROPERTY(qreal displayScale READ displayScale WRITE setDisplayScale NOTIFY displayScaleChanged)
   Q_PROPERTY(bool hasThumbnail READ hasThumbnail NOTIFY hasThumbnailChanged)
 
  public:
   explicit ShareItemThumbnail(QQuickItem* parent = nullptr);
+
+  // File icons come from the desktop's icon theme; where the platform names none (or only the
+  // bare base theme), from Adwaita. Call once the application object exists.
+  static void prepareIconTheme();
   ~ShareItemThumbnail() override;
 
   ShareSheetViewModel* sheet() const { return sheet_; }
@@ -42,6 +47,8 @@ class ShareItemThumbnail : public QQuickPaintedItem {
   void setFilePath(const QString& path);
   QString iconName() const { return iconName_; }
   void setIconName(const QString& name);
+  QString genericIconName() const { return genericIconName_; }
+  void setGenericIconName(const QString& name);
   bool wantsThumbnail() const { return wantsThumbnail_; }
   void setWantsThumbnail(bool wants);
   qreal displayScale() const { return displayScale_; }
@@ -68,6 +75,7 @@ class ShareItemThumbnail : public QQuickPaintedItem {
   QPointer<ShareSheetViewModel> sheet_;
   QString filePath_;
   QString iconName_;
+  QString genericIconName_;
   bool wantsThumbnail_ = false;
   qreal displayScale_ = 1;
   std::unique_ptr<ShareItemThumbnailLoader> loader_;

@@ -4,7 +4,6 @@
 // user cancelled (or, with --create-link, when the hand-off failed; the reason on standard error).
 
 #include <QGuiApplication>
-#include <QIcon>
 #include <QQmlEngine>
 #include <QtQml/qqmlextensionplugin.h>
 #include <cstdio>
@@ -14,6 +13,7 @@
 
 #include "desktop/thumbnail_generator.h"
 #include "shareextension/core/desktop_application_opener.h"
+#include "shareextension/share_item_thumbnail.h"
 #include "shareextension/share_program_context.h"
 #include "shareextension/share_view_controller.h"
 #include "sharehandoff/session_bus_share_handoff_signal.h"
@@ -34,8 +34,7 @@ int main(int argc, char** argv) {
   QGuiApplication::setApplicationDisplayName(QStringLiteral("Send with Tavrel"));
   QGuiApplication::setDesktopFileName(QStringLiteral("com.tavrel.macos.share"));
   ui::applyInterfaceDefaults();
-  // The rows' file icons come from the desktop's icon theme, else from Adwaita.
-  QIcon::setFallbackThemeName(QStringLiteral("Adwaita"));
+  ShareItemThumbnail::prepareIconTheme();
 
   ui::QtMainQueue mainQueue;
   auto context = std::make_shared<ShareProgramContext>(arguments.attachments);

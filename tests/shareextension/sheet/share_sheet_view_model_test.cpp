@@ -149,6 +149,7 @@ TEST(ShareItemListModelTest, RowsCarryWhatEachRowShows) {
   EXPECT_EQ(row(0, ShareItemListModel::sizeTextRole).toString(), "2.5 MB");
   EXPECT_TRUE(row(0, ShareItemListModel::wantsThumbnailRole).toBool());
   EXPECT_EQ(row(0, ShareItemListModel::iconNameRole).toString(), "image-jpeg");
+  EXPECT_EQ(row(0, ShareItemListModel::genericIconNameRole).toString(), "image-x-generic");
   EXPECT_TRUE(row(1, ShareItemListModel::isFolderRole).toBool());
   EXPECT_EQ(row(1, ShareItemListModel::sizeTextRole).toString(), "");  // the badge alone
   EXPECT_EQ(row(1, ShareItemListModel::iconNameRole).toString(), "folder");
