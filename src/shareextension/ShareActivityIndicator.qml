@@ -1,7 +1,7 @@
 import QtQuick
 
 // A small indeterminate spinner: eight bars fading round the circle, turning while running.
-Item {
+Canvas {
     id: spinner
 
     property color color: "white"
@@ -11,21 +11,24 @@ Item {
     implicitHeight: 16
     Accessible.role: Accessible.Indicator
 
-    Repeater {
-        model: 8
-        Rectangle {
-            required property int index
-            x: (spinner.width - width) / 2
-            width: Math.max(1.5, spinner.width * 0.12)
-            height: spinner.height * 0.3
-            radius: width / 2
-            color: spinner.color
-            opacity: 0.25 + 0.75 * index / 7
-            transform: Rotation {
-                origin.x: width / 2
-                origin.y: spinner.height / 2
-                angle: index * 45
-            }
+    onColorChanged: spinner.requestPaint()
+    onPaint: {
+        const context = spinner.getContext("2d")
+        context.reset()
+        const barWidth = Math.max(1.5, spinner.width * 0.12)
+        const inner = spinner.height * 0.2
+        const outer = spinner.height * 0.5
+        context.lineCap = "round"
+        context.lineWidth = barWidth
+        context.strokeStyle = spinner.color
+        context.translate(spinner.width / 2, spinner.height / 2)
+        for (let bar = 0; bar < 8; ++bar) {
+            context.globalAlpha = 0.25 + 0.75 * bar / 7
+            context.beginPath()
+            context.moveTo(0, -inner)
+            context.lineTo(0, -outer + barWidth / 2)
+            context.stroke()
+            context.rotate(Math.PI / 4)
         }
     }
 

@@ -66,7 +66,8 @@ Item {
                         anchors.verticalCenter: parent.verticalCenter
                         width: 24
                         height: 24
-                        sourceSize: Qt.size(Math.ceil(24 * Screen.devicePixelRatio), Math.ceil(24 * Screen.devicePixelRatio))
+                        sourceSize.width: Math.ceil(24 * Screen.devicePixelRatio)
+                        sourceSize.height: Math.ceil(24 * Screen.devicePixelRatio)
                         source: "image://asset/ShareAppIcon"
                         smooth: true
                         Accessible.ignored: true
@@ -217,6 +218,7 @@ Item {
                         delegate: Column {
                             id: entry
                             required property int index
+                            required property QtObject sheet
                             required property string displayName
                             required property string filePath
                             required property bool isFolder
@@ -226,11 +228,11 @@ Item {
                             required property string iconName
                             required property string genericIconName
 
-                            width: ListView.view.width
+                            width: entry.ListView.view.width
 
                             ShareItemRow {
-                                width: parent.width
-                                sheet: root.viewModel
+                                width: entry.width
+                                sheet: entry.sheet as ShareSheetViewModel
                                 displayName: entry.displayName
                                 filePath: entry.filePath
                                 typeBadge: entry.typeBadge
@@ -238,21 +240,19 @@ Item {
                                 wantsThumbnail: entry.wantsThumbnail
                                 iconName: entry.iconName
                                 genericIconName: entry.genericIconName
-                                secondaryColor: root.secondaryColor
-                                tertiaryColor: root.tertiaryColor
-                                badgeFill: root.quaternaryFill
                             }
                             // Between rows, never below the last.
                             Item {
+                                id: rowDivider
                                 objectName: "rowDivider"
-                                visible: entry.index < list.count - 1
-                                width: parent.width
-                                height: visible ? 9 : 0
+                                visible: entry.index < entry.ListView.view.count - 1
+                                width: entry.width
+                                height: rowDivider.visible ? 9 : 0
                                 Rectangle {
-                                    anchors.verticalCenter: parent.verticalCenter
-                                    width: parent.width
+                                    y: 4
+                                    width: rowDivider.width
                                     height: 1
-                                    color: root.separatorColor
+                                    color: Theme.white(0.12)
                                     opacity: 0.5
                                 }
                             }

@@ -16,15 +16,17 @@ Item {
     property bool wantsThumbnail
     property string iconName
     property string genericIconName
-    property color secondaryColor
-    property color tertiaryColor
-    property color badgeFill
+    // The system's secondary, tertiary and quaternary styles on the dark sheet.
+    readonly property color secondaryColor: Theme.white(0.55)
+    readonly property color tertiaryColor: Theme.white(0.3)
+    readonly property color badgeFill: Theme.white(0.1)
 
     implicitHeight: 52
     height: 52
 
     Accessible.role: Accessible.ListItem
-    Accessible.name: [displayName, typeBadge, sizeText].filter(text => text.length > 0).join(", ")
+    Accessible.name: row.sizeText.length > 0 ? row.displayName + ", " + row.typeBadge + ", " + row.sizeText
+                                             : row.displayName + ", " + row.typeBadge
 
     Row {
         anchors.left: parent.left

@@ -42,6 +42,8 @@ QVariant ShareItemListModel::data(const QModelIndex& index, int role) const {
       return iconName(item);
     case genericIconNameRole:
       return genericIconName(item);
+    case sheetRole:
+      return QVariant::fromValue(sheet_);
     default:
       return {};
   }
@@ -50,7 +52,8 @@ QVariant ShareItemListModel::data(const QModelIndex& index, int role) const {
 QHash<int, QByteArray> ShareItemListModel::roleNames() const {
   return {{displayNameRole, "displayName"}, {filePathRole, "filePath"},     {isFolderRole, "isFolder"},
           {typeBadgeRole, "typeBadge"},     {sizeTextRole, "sizeText"},     {wantsThumbnailRole, "wantsThumbnail"},
-          {iconNameRole, "iconName"},       {genericIconNameRole, "genericIconName"}};
+          {iconNameRole, "iconName"},       {genericIconNameRole, "genericIconName"},
+          {sheetRole, "sheet"}};
 }
 
 QString ShareItemListModel::typeBadgeText(const LoadedShareExtensionItem& item) {

@@ -30,9 +30,11 @@ class ShareItemListModel : public QAbstractListModel {
     wantsThumbnailRole,
     iconNameRole,
     genericIconNameRole,
+    sheetRole,  // the sheet the rows belong to, where each row gets its thumbnail loader
   };
 
-  explicit ShareItemListModel(QObject* parent = nullptr) : QAbstractListModel(parent) {}
+  explicit ShareItemListModel(QObject* sheet = nullptr, QObject* parent = nullptr)
+      : QAbstractListModel(parent), sheet_(sheet) {}
 
   // Replaces the rows, unless the items are the ones already shown: rows and their thumbnails then
   // stay as they are (ready and handing off show the same list).
@@ -60,6 +62,7 @@ class ShareItemListModel : public QAbstractListModel {
   void countChanged();
 
  private:
+  QObject* sheet_;
   std::vector<LoadedShareExtensionItem> items_;
 };
 

@@ -88,7 +88,7 @@ class ShareSheetViewModel : public QObject {
   Actions actions_;
   Thumbnails thumbnails_;
   Phase phase_ = Phase::loading;
-  ShareItemListModel items_;
+  ShareItemListModel items_{this};
   QString summary_;
   QString failureMessage_;
 };
