@@ -1,7 +1,7 @@
 import QtQuick
 
 // A small indeterminate spinner: eight bars fading round the circle, turning while running.
-Canvas {
+Item {
     id: spinner
 
     property color color: "white"
@@ -11,26 +11,14 @@ Canvas {
     implicitHeight: 16
     Accessible.role: Accessible.Indicator
 
-    onColorChanged: spinner.requestPaint()
-    onPaint: {
-        const context = spinner.getContext("2d")
-        context.reset()
-        const barWidth = Math.max(1.5, spinner.width * 0.12)
-        const inner = spinner.height * 0.2
-        const outer = spinner.height * 0.5
-        context.lineCap = "round"
-        context.lineWidth = barWidth
-        context.strokeStyle = spinner.color
-        context.translate(spinner.width / 2, spinner.height / 2)
-        for (let bar = 0; bar < 8; ++bar) {
-            context.globalAlpha = 0.25 + 0.75 * bar / 7
-            context.beginPath()
-            context.moveTo(0, -inner)
-            context.lineTo(0, -outer + barWidth / 2)
-            context.stroke()
-            context.rotate(Math.PI / 4)
-        }
-    }
+    ShareSpinnerBar { step: 0; spinnerSize: spinner.width; color: spinner.color }
+    ShareSpinnerBar { step: 1; spinnerSize: spinner.width; color: spinner.color }
+    ShareSpinnerBar { step: 2; spinnerSize: spinner.width; color: spinner.color }
+    ShareSpinnerBar { step: 3; spinnerSize: spinner.width; color: spinner.color }
+    ShareSpinnerBar { step: 4; spinnerSize: spinner.width; color: spinner.color }
+    ShareSpinnerBar { step: 5; spinnerSize: spinner.width; color: spinner.color }
+    ShareSpinnerBar { step: 6; spinnerSize: spinner.width; color: spinner.color }
+    ShareSpinnerBar { step: 7; spinnerSize: spinner.width; color: spinner.color }
 
     RotationAnimator on rotation {
         from: 0
