@@ -31,9 +31,10 @@ endfunction()
 # A folder of views: one static QML module whose URI names it (Tavrel.Controls), holding the
 # folder's .qml files, its C++ view models and its assets (.svg). Called from the folder's own
 # CMakeLists.txt so that resource paths are the bare file names. Programs and tests link both the
-# module and its plugin target (`<name>plugin`).
+# module and its plugin target (`<name>plugin`). `QML_DEPENDENCIES` names the QML modules whose
+# types the module's C++ types build on (QtQuick for a painted item).
 function(tavrel_qml_module name uri)
-  cmake_parse_arguments(ARG "" "" "DEPS;SINGLETONS" ${ARGN})
+  cmake_parse_arguments(ARG "" "" "DEPS;SINGLETONS;QML_DEPENDENCIES" ${ARGN})
   file(GLOB sources CONFIGURE_DEPENDS RELATIVE "${CMAKE_CURRENT_SOURCE_DIR}" "*.cpp" "*.h")
   file(GLOB qml_files CONFIGURE_DEPENDS RELATIVE "${CMAKE_CURRENT_SOURCE_DIR}" "*.qml")
   file(GLOB assets CONFIGURE_DEPENDS RELATIVE "${CMAKE_CURRENT_SOURCE_DIR}" "*.svg" "*.png")
@@ -49,7 +50,8 @@ function(tavrel_qml_module name uri)
     OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/qml/${uri_path}"
     QML_FILES ${qml_files}
     SOURCES ${sources}
-    RESOURCES ${assets})
+    RESOURCES ${assets}
+    DEPENDENCIES ${ARG_QML_DEPENDENCIES})
   target_include_directories(${name} PUBLIC "${PROJECT_SOURCE_DIR}/src")
   target_link_libraries(${name} PUBLIC ${ARG_DEPS} Qt6::Quick Qt6::Qml)
 endfunction()

@@ -1,0 +1,70 @@
+// tavrel-share: the file manager's "Send with Tavrel". Each argument is one selected item (a path or
+// a URI). Shows the share sheet; on Create Link the items are handed to the running program, which
+// is started when it is not running. Exit status 0 when the program accepted the items, 1 when the
+// user cancelled (or, with --create-link, when the hand-off failed; the reason on standard error).
+
+#include <QGuiApplication>
+#include <QQmlEngine>
+#include <QtQml/qqmlextensionplugin.h>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "desktop/thumbnail_generator.h"
+#include "shareextension/core/desktop_application_opener.h"
+#include "shareextension/share_item_thumbnail.h"
+#include "shareextension/share_program_context.h"
+#include "shareextension/share_view_controller.h"
+#include "sharehandoff/session_bus_share_handoff_signal.h"
+#include "ui/interface_setup.h"
+#include "ui/qt_main_queue.h"
+
+Q_IMPORT_QML_PLUGIN(Tavrel_ControlsPlugin)
+Q_IMPORT_QML_PLUGIN(Tavrel_SharePlugin)
+
+int main(int argc, char** argv) {
+  using namespace tavrel;
+  // The items are taken byte for byte; Qt never sees them, so an item can never be read as one of
+  // its own options.
+  const auto arguments = ShareProgramContext::parseArguments(std::vector<std::string>(argv + 1, argv + argc));
+  int qtArgc = 1;
+  QGuiApplication application(qtArgc, argv);
+  QGuiApplication::setApplicationName(QStringLiteral("tavrel-share"));
+  QGuiApplication::setApplicationDisplayName(QStringLiteral("Send with Tavrel"));
+  QGuiApplication::setDesktopFileName(QStringLiteral("com.tavrel.macos.share"));
+  ui::applyInterfaceDefaults();
+  ShareItemThumbnail::prepareIconTheme();
+
+  ui::QtMainQueue mainQueue;
+  auto context = std::make_shared<ShareProgramContext>(arguments.attachments);
+  QQmlEngine engine;
+  ui::prepareEngine(engine);
+
+  ShareViewController controller(ShareViewController::Dependencies{
+      engine,
+      ShareExtensionModel::Services{mainQueue, context,
+                                    std::make_shared<SessionBusShareHandoffSignal>("com.tavrel.macos.share"),
+                                    std::make_shared<DesktopApplicationOpener>(mainQueue)},
+      ShareSheetViewModel::Thumbnails{&mainQueue, desktop::ThumbnailGenerator::makeLive()}});
+  QObject::connect(context.get(), &ShareProgramContext::finished, &application, [&](int status) {
+    controller.closeView();
+    QCoreApplication::exit(status);
+  });
+  controller.loadView();
+  if (!controller.view()) return 1;
+
+  platform::Subscription unattended;
+  if (arguments.createsLinkAtOnce) {
+    unattended = controller.model()->subscribe([&](const ShareExtensionModel::State& state) {
+      if (std::holds_alternative<share_extension_state::Ready>(state)) {
+        mainQueue.post([&controller] { controller.model()->createLink(); });
+      } else if (const auto* failed = std::get_if<share_extension_state::Failed>(&state)) {
+        std::fprintf(stderr, "tavrel-share: %s\n", failed->message.c_str());
+        mainQueue.post([] { QCoreApplication::exit(1); });
+      }
+    });
+  }
+  controller.showView();
+  return QGuiApplication::exec();
+}

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QObject>
+#include <string>
+#include <vector>
+
+#include "shareextension/core/share_extension_model.h"
+
+namespace tavrel {
+
+// The share request as the share program receives it: one attachment per argument the file manager
+// passed (a path or a URI). The request ends once, when the hand-off is accepted or the user
+// cancels; `finished` then carries the program's exit status.
+//
+// IMPORTANT: Thread-safety. Main thread only.
+class ShareProgramContext final : public QObject, public ShareExtensionContext {
+  Q_OBJECT
+
+ public:
+  static constexpr int acceptedStatus = 0;
+  static constexpr int cancelledStatus = 1;
+
+  explicit ShareProgramContext(std::vector<ShareExtensionAttachment> attachments, QObject* parent = nullptr)
+      : QObject(parent), attachments_(std::move(attachments)) {}
+
+  // What the share program was started with: each argument is one item, byte for byte; an empty
+  // one is still an item (and fails as such). "--create-link" first presses Create Link as soon as
+  // the items are loaded (for scripts and tests); "--" ends the options.
+  struct Arguments {
+    std::vector<ShareExtensionAttachment> attachments;
+    bool createsLinkAtOnce = false;
+  };
+  static Arguments parseArguments(const std::vector<std::string>& arguments);
+
+  std::vector<ShareExtensionAttachment> inputItems() const override { return attachments_; }
+  void completeRequest() override { finish(acceptedStatus); }
+  void cancelRequest() override { finish(cancelledStatus); }
+
+  bool isFinished() const { return finished_; }
+
+ signals:
+  void finished(int exitStatus);
+
+ private:
+  void finish(int status);
+
+  std::vector<ShareExtensionAttachment> attachments_;
+  bool finished_ = false;
+};
+
+}  // namespace tavrel
