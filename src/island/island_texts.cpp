@@ -8,45 +8,6 @@
 #include "transfer/formatting.h"
 
 namespace tavrel {
-namespace {
-
-struct SizeUnit {
-  std::int64_t divisor;
-  std::string_view name;
-  int fractionDigits;
-};
-
-constexpr std::array<SizeUnit, 5> sizeUnits{{{1'000, "KB", 0},
-                                             {1'000'000, "MB", 1},
-                                             {1'000'000'000, "GB", 2},
-                                             {1'000'000'000'000, "TB", 2},
-                                             {1'000'000'000'000'000, "PB", 2}}};
-
-// value ÷ divisor rounded to `digits` decimals, halves away from zero, trailing zeros dropped.
-std::string scaled(std::int64_t value, std::int64_t divisor, int digits) {
-  std::uint64_t factor = 1;
-  for (int i = 0; i < digits; ++i) factor *= 10;
-  __extension__ typedef unsigned __int128 UInt128;
-  const UInt128 scaledValue = static_cast<UInt128>(value) * factor;
-  const auto rounded =
-      static_cast<std::uint64_t>((2 * scaledValue + static_cast<UInt128>(divisor)) / (2 * static_cast<UInt128>(divisor)));
-  std::string text = std::to_string(rounded / factor);
-  auto fraction = rounded % factor;
-  int width = digits;
-  while (width > 0 && fraction != 0 && fraction % 10 == 0) {
-    fraction /= 10;
-    --width;
-  }
-  if (fraction != 0) {
-    std::string digitsText = std::to_string(fraction);
-    digitsText.insert(0, static_cast<std::size_t>(width) - digitsText.size(), '0');
-    text += '.' + digitsText;
-  }
-  return text;
-}
-
-}  // namespace
-
 int islandUploadPercent(double progress) {
   if (!(progress > 0)) return 0;  // also a NaN
   return std::clamp(static_cast<int>(std::floor(std::min(progress, 1.0) * 100)), 0, 100);
@@ -57,20 +18,6 @@ double clampedUploadFraction(double progress) {
   return std::min(progress, 1.0);
 }
 
-std::string islandFileSize(std::int64_t bytes) {
-  if (bytes <= 0) return "Zero KB";
-  if (bytes == 1) return "1 byte";
-  if (bytes < 1'000) return std::to_string(bytes) + " bytes";
-  std::size_t index = 0;
-  while (index + 1 < sizeUnits.size() && sizeUnits[index + 1].divisor <= bytes) ++index;
-  // Rounding may reach the next unit: 999,999 bytes read "1 MB", not "1000 KB".
-  auto text = scaled(bytes, sizeUnits[index].divisor, sizeUnits[index].fractionDigits);
-  if (index + 1 < sizeUnits.size() && text == "1000") {
-    ++index;
-    text = scaled(bytes, sizeUnits[index].divisor, sizeUnits[index].fractionDigits);
-  }
-  return text + " " + std::string(sizeUnits[index].name);
-}
 
 std::string uploadTimeLeftText(const UploadProgressSnapshot& progress) {
   if (progress.bytesPerSecond < 1) return "Calculating...";
@@ -123,7 +70,7 @@ std::optional<std::string> reviewProblemMessage(const TransferReviewState& revie
 }
 
 std::string reviewSizeText(const TransferReviewState& review) {
-  if (const auto total = review.preparedTotalBytes()) return islandFileSize(*total);
+  if (const auto total = review.preparedTotalBytes()) return formatFileSize(*total);
   if (std::holds_alternative<review_preparation::Calculating>(review.preparation)) return "Calculating...";
   return "—";
 }

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "records/account_models.h"
+#include "transfer/formatting.h"
 #include "transfer/transfer_feature_state.h"
 
 namespace tavrel {
@@ -17,9 +18,6 @@ int islandUploadPercent(double progress);
 // The fraction the bar and ring draw: 0...1.
 double clampedUploadFraction(double progress);
 
-// Decimal sizes as a file manager writes them: "Zero KB", "1 byte", "512 bytes", "12 KB", "1.2 MB",
-// "1.23 GB". Negative sizes read as zero.
-std::string islandFileSize(std::int64_t bytes);
 
 // "Calculating..." while the rate is below one byte per second, else the remaining time.
 std::string uploadTimeLeftText(const UploadProgressSnapshot& progress);

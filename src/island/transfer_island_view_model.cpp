@@ -113,10 +113,10 @@ QVariantMap TransferIslandViewModel::upload() const {
   const auto* file = currentUploadFile(progress);
   const auto fileCount = progress.fileCountText();
   const auto percent = islandUploadPercent(progress.progress);
-  const auto transferred = qs(islandFileSize(progress.bytesUploaded));
-  const auto total = qs(islandFileSize(progress.preparedTransfer.totalBytes()));
+  const auto transferred = qs(formatFileSize(progress.bytesUploaded));
+  const auto total = qs(formatFileSize(progress.preparedTransfer.totalBytes()));
   const auto timeLeft = qs(uploadTimeLeftText(progress));
-  const auto speed = qs(islandFileSize(progress.bytesPerSecond)) + QStringLiteral("/s");
+  const auto speed = qs(formatFileSize(progress.bytesPerSecond)) + QStringLiteral("/s");
   const auto fileName = file ? qs(file->sourceURL.filename().string()) : QString();
   return {
       {"progress", progress.progress},
@@ -182,7 +182,7 @@ QVariantMap TransferIslandViewModel::completion() const {
       {"copyText", copied ? QStringLiteral(" Copied ") : QStringLiteral("Copy Link")},
       {"copySymbol", copied ? QStringLiteral("checkmark") : QStringLiteral("square.on.square")},
       {"filesText", QString::number(prepared.files.size())},
-      {"totalSizeText", qs(islandFileSize(prepared.totalBytes()))},
+      {"totalSizeText", qs(formatFileSize(prepared.totalBytes()))},
       {"expiresText", qs(expiryText(prepared.defaults.expiryDays))},
       {"previewText", prepared.defaults.filePreviewEnabled ? QStringLiteral("On") : QStringLiteral("Off")},
   };

@@ -13,14 +13,10 @@
 #include <string>
 
 #include "records/transfer_service_records.h"
+#include "transfer/formatting.h"
 #include "transfer/upload_progress_snapshot.h"
 
 namespace tavrel {
-
-// Decimal units as a file manager writes them: "Zero KB", "1 byte", "512 bytes", "12 KB",
-// "1.2 MB", "1.23 GB"; no fraction for kilobytes, one for megabytes, two from gigabytes on,
-// trailing zeros dropped. Negative sizes read as zero.
-std::string formatFileSize(std::int64_t bytes);
 
 // How long ago `date` was, in the largest whole unit: "12 sec. ago", "3 min. ago", "1 hr. ago",
 // "2 days ago", "1 wk. ago", "4 mo. ago", "1 yr. ago"; a date after `now` reads "in 3 min.".

@@ -1,5 +1,7 @@
 #include "transfer/formatting.h"
 
+#include <cstdint>
+
 #include <array>
 #include <cmath>
 #include <limits>
@@ -114,6 +116,58 @@ std::string formatDuration(double seconds, bool compact) {
   const std::int64_t minutesOfHour = minutes - 60 * hours;
   if (minutesOfHour == 0) return std::to_string(hours) + (compact ? "h" : " hr");
   return std::to_string(hours) + "h " + std::to_string(minutesOfHour) + "m";
+}
+
+namespace {
+
+struct SizeUnit {
+  std::int64_t divisor;
+  std::string_view name;
+  int fractionDigits;
+};
+
+constexpr std::array<SizeUnit, 5> sizeUnits{{
+    {1'000, "KB", 0}, {1'000'000, "MB", 1}, {1'000'000'000, "GB", 2}, {1'000'000'000'000, "TB", 2},
+    {1'000'000'000'000'000, "PB", 2}}};
+
+// value ÷ divisor rounded to `digits` decimals, halves away from zero, trailing zeros dropped.
+std::string scaled(std::int64_t value, std::int64_t divisor, int digits) {
+  std::int64_t factor = 1;
+  for (int i = 0; i < digits; ++i) factor *= 10;
+  __extension__ typedef unsigned __int128 UInt128;
+  const UInt128 scaledValue = static_cast<UInt128>(value) * static_cast<UInt128>(factor);
+  const auto rounded = static_cast<std::uint64_t>((2 * scaledValue + static_cast<UInt128>(divisor)) /
+                                                  (2 * static_cast<UInt128>(divisor)));
+  std::string text = std::to_string(rounded / static_cast<std::uint64_t>(factor));
+  auto fraction = rounded % static_cast<std::uint64_t>(factor);
+  int width = digits;
+  while (width > 0 && fraction % 10 == 0 && fraction != 0) {
+    fraction /= 10;
+    --width;
+  }
+  if (fraction != 0) {
+    std::string digitsText = std::to_string(fraction);
+    digitsText.insert(0, static_cast<std::size_t>(width) - digitsText.size(), '0');
+    text += '.' + digitsText;
+  }
+  return text;
+}
+
+}  // namespace
+
+std::string formatFileSize(std::int64_t bytes) {
+  if (bytes <= 0) return "Zero KB";
+  if (bytes == 1) return "1 byte";
+  if (bytes < 1'000) return std::to_string(bytes) + " bytes";
+  std::size_t index = 0;
+  while (index + 1 < sizeUnits.size() && sizeUnits[index + 1].divisor <= bytes) ++index;
+  // Rounding may reach the next unit: 999,999 bytes read "1 MB", not "1000 KB".
+  auto text = scaled(bytes, sizeUnits[index].divisor, sizeUnits[index].fractionDigits);
+  if (index + 1 < sizeUnits.size() && text == "1000") {
+    ++index;
+    text = scaled(bytes, sizeUnits[index].divisor, sizeUnits[index].fractionDigits);
+  }
+  return text + " " + std::string(sizeUnits[index].name);
 }
 
 }  // namespace tavrel

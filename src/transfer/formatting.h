@@ -30,4 +30,9 @@ std::string formatScaledValue(std::int64_t value, double divisor, bool downward)
 // the long style writes "45 sec", "2 min" and "1 hr" where the compact one writes no second figure.
 std::string formatDuration(double seconds, bool compact);
 
+// Decimal units as a file manager writes them: "Zero KB", "1 byte", "512 bytes", "12 KB",
+// "1.2 MB", "1.23 GB"; no fraction for kilobytes, one for megabytes, two from gigabytes on,
+// trailing zeros dropped. Negative sizes read as zero.
+std::string formatFileSize(std::int64_t bytes);
+
 }  // namespace tavrel

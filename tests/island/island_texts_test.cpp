@@ -45,17 +45,6 @@ TEST(IslandTextsTest, UploadPercentRoundsDownAndStaysWithinItsBounds) {
   EXPECT_EQ(clampedUploadFraction(0.25), 0.25);
 }
 
-TEST(IslandTextsTest, FileSizesReadAsAFileManagerWritesThem) {
-  EXPECT_EQ(islandFileSize(-5), "Zero KB");
-  EXPECT_EQ(islandFileSize(0), "Zero KB");
-  EXPECT_EQ(islandFileSize(1), "1 byte");
-  EXPECT_EQ(islandFileSize(999), "999 bytes");
-  EXPECT_EQ(islandFileSize(12'499), "12 KB");
-  EXPECT_EQ(islandFileSize(999'999), "1 MB");
-  EXPECT_EQ(islandFileSize(1'250'000), "1.3 MB");
-  EXPECT_EQ(islandFileSize(1'234'000'000), "1.23 GB");
-}
-
 TEST(IslandTextsTest, TimeLeftWaitsForARateAndNeverGoesNegative) {
   UploadProgressSnapshot snapshot;
   snapshot.preparedTransfer = prepared({1'000'000, 500'000});

@@ -145,3 +145,12 @@ TEST(FormattingTest, IgnoresTheProcessLocale) {
   EXPECT_EQ(formatScaledValue(-1'250, 1'000, true), "-1.3");
   std::setlocale(LC_NUMERIC, saved.c_str());
 }
+
+TEST(FormattingTest, FileSizesReadAsAFileManagerWritesThem) {
+  const std::vector<std::pair<std::int64_t, std::string>> cases = {
+      {-5, "Zero KB"},          {0, "Zero KB"},           {1, "1 byte"},          {999, "999 bytes"},
+      {1'000, "1 KB"},          {12'499, "12 KB"},        {999'499, "999 KB"},    {999'600, "1 MB"},
+      {1'250'000, "1.3 MB"},    {1'000'000, "1 MB"},      {1'234'567'890, "1.23 GB"}, {2'500'000'000, "2.5 GB"},
+      {1'000'000'000'000, "1 TB"}};
+  for (const auto& [bytes, text] : cases) EXPECT_EQ(formatFileSize(bytes), text) << bytes;
+}
