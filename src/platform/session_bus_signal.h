@@ -5,8 +5,8 @@
 // com.tavrel.Signal.Posted on /com/tavrel/Signal, and observers match on that argument, so the name
 // may be any text (D-Bus member names could not hold dots and hyphens).
 //
-//   auto observation = platform::SessionBusSignal::observe("x.changed", [] { /* any thread */ });
-//   platform::SessionBusSignal::post("x.changed");
+//   auto observation = platform::SessionBusSignal::observe("group.com.tavrel.macos.share-handoff.changed", [] { /* any thread */ });
+//   platform::SessionBusSignal::post("group.com.tavrel.macos.share-handoff.changed");
 //
 // GDBus on private connections: an observer has its own connection and a thread running its own
 // GLib context, so it needs no GLib loop on the main thread, and nothing reaches the handler after
