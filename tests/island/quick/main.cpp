@@ -7,21 +7,9 @@
 #include "controls/motion.h"
 #include "island/island_scene.h"
 #include "qt_support/qt_test_environment.h"
-#include "ui/virtual_animation_driver.h"
+#include "qt_support/quick_test_driver.h"
 
 namespace {
-
-// Exposed to the tests as `driver`: moves animations on virtual time, and sets reduce motion.
-class TestDriver : public QObject {
-  Q_OBJECT
- public:
-  void install() { animation_ = std::make_unique<tavrel::ui::VirtualAnimationDriver>(); }
-  Q_INVOKABLE void advance(int milliseconds) { animation_->advance(std::chrono::milliseconds(milliseconds)); }
-  Q_INVOKABLE void setReduceMotion(bool on) { tavrel::Motion::shared()->setReduceMotion(on); }
-
- private:
-  std::unique_ptr<tavrel::ui::VirtualAnimationDriver> animation_;
-};
 
 class Setup : public QObject {
   Q_OBJECT
@@ -31,9 +19,7 @@ class Setup : public QObject {
  public slots:
   void qmlEngineAvailable(QQmlEngine* engine) {
     tavrel::testing::prepareQuickTestEngine(*engine);
-    if (!installed_) driver_.install();
-    installed_ = true;
-    engine->rootContext()->setContextProperty(QStringLiteral("driver"), &driver_);
+    engine->rootContext()->setContextProperty(QStringLiteral("driver"), &tavrel::testing::quickTestDriver());
     // Each test file starts from fresh stores.
     scenes_.push_back(std::make_unique<tavrel::testing::island::IslandScene>());
     scenes_.back()->makeController(*engine);
@@ -43,8 +29,6 @@ class Setup : public QObject {
   void cleanupTestCase() { scenes_.clear(); }
 
  private:
-  TestDriver driver_;
-  bool installed_ = false;
   std::vector<std::unique_ptr<tavrel::testing::island::IslandScene>> scenes_;
 };
 

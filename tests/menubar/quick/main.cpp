@@ -11,7 +11,7 @@
 #include "menubar/popover_drop_target.h"
 #include "menubar/transfer_popover_view_model.h"
 #include "qt_support/qt_test_environment.h"
-#include "ui/virtual_animation_driver.h"
+#include "qt_support/quick_test_driver.h"
 
 namespace {
 
@@ -146,18 +146,6 @@ class PopoverScene : public QObject {
   std::unique_ptr<PopoverDropTarget> dropTarget_;
 };
 
-// Moves animations on virtual time, and sets reduce motion.
-class TestDriver : public QObject {
-  Q_OBJECT
- public:
-  void install() { animation_ = std::make_unique<tavrel::ui::VirtualAnimationDriver>(); }
-  Q_INVOKABLE void advance(int milliseconds) { animation_->advance(std::chrono::milliseconds(milliseconds)); }
-  Q_INVOKABLE void setReduceMotion(bool on) { tavrel::Motion::shared()->setReduceMotion(on); }
-
- private:
-  std::unique_ptr<tavrel::ui::VirtualAnimationDriver> animation_;
-};
-
 class Setup : public QObject {
   Q_OBJECT
  public:
@@ -166,17 +154,13 @@ class Setup : public QObject {
  public slots:
   void qmlEngineAvailable(QQmlEngine* engine) {
     tavrel::testing::prepareQuickTestEngine(*engine);
-    if (!installed_) driver_.install();
-    installed_ = true;
-    engine->rootContext()->setContextProperty(QStringLiteral("driver"), &driver_);
+    engine->rootContext()->setContextProperty(QStringLiteral("driver"), &tavrel::testing::quickTestDriver());
     engine->rootContext()->setContextProperty(QStringLiteral("scene"), &scene_);
   }
   void cleanupTestCase() { scene_.release(); }
 
  private:
-  TestDriver driver_;
   PopoverScene scene_;
-  bool installed_ = false;
 };
 
 }  // namespace
