@@ -1,5 +1,7 @@
 #include "app/user_defaults.h"
 
+#include "platform/posix_files.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -10,32 +12,6 @@
 #include <iterator>
 
 namespace tavrel {
-
-namespace {
-
-bool writeAll(int fd, std::string_view data) {
-  while (!data.empty()) {
-    const auto written = ::write(fd, data.data(), data.size());
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    data.remove_prefix(static_cast<std::size_t>(written));
-  }
-  return true;
-}
-
-// Creates the missing folders of `folder`, each private to the user.
-bool makePrivateFolders(const std::filesystem::path& folder) {
-  std::filesystem::path current;
-  for (const auto& part : folder) {
-    current /= part;
-    if (::mkdir(current.c_str(), 0700) != 0 && errno != EEXIST) return false;
-  }
-  return true;
-}
-
-}  // namespace
 
 UserDefaults::UserDefaults(std::filesystem::path path) : path_(std::move(path)) {
   std::ifstream file(path_, std::ios::binary);
@@ -70,13 +46,13 @@ bool UserDefaults::set(std::string_view key, nlohmann::json value) {
 
 bool UserDefaults::write() const {
   const auto folder = path_.parent_path();
-  if (!folder.empty() && !makePrivateFolders(folder)) return false;
+  if (!folder.empty() && platform::makePrivateFolders(folder) != 0) return false;
   std::string temporary = (folder / ("." + path_.filename().string() + ".XXXXXX")).string();
   const int fd = ::mkstemp(temporary.data());
   if (fd < 0) return false;
   // The dump escapes nothing it cannot read back: strings that are not UTF-8 are replaced, not thrown.
   const std::string text = values_.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
-  const bool written = ::fchmod(fd, 0600) == 0 && writeAll(fd, text) && ::fsync(fd) == 0;
+  const bool written = ::fchmod(fd, 0600) == 0 && platform::writeAll(fd, text) && ::fsync(fd) == 0;
   const bool closed = ::close(fd) == 0;
   if (!written || !closed || ::rename(temporary.c_str(), path_.c_str()) != 0) {
     ::unlink(temporary.c_str());

@@ -1,5 +1,7 @@
 #include "desktop/system_launch_at_login_service.h"
 
+#include "platform/posix_files.h"
+
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -24,27 +26,6 @@ namespace {
 
 LaunchAtLoginError posixError(int code) {
   return LaunchAtLoginError{"POSIX", code, std::strerror(code)};
-}
-
-bool writeAll(int fd, std::string_view data) {
-  while (!data.empty()) {
-    const auto written = ::write(fd, data.data(), data.size());
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    data.remove_prefix(static_cast<std::size_t>(written));
-  }
-  return true;
-}
-
-int makeFolders(const std::filesystem::path& folder) {
-  std::filesystem::path current;
-  for (const auto& part : folder) {
-    current /= part;
-    if (::mkdir(current.c_str(), 0700) != 0 && errno != EEXIST) return errno;
-  }
-  return 0;
 }
 
 // The executable as one quoted argument of an Exec line: quotes, backquotes, dollars and backslashes
@@ -174,13 +155,13 @@ platform::Expected<platform::Unit, LaunchAtLoginError> SystemLaunchAtLoginServic
   if (!executable_) return platform::unexpected(posixError(ENOENT));
   const auto text = entryText(*executable_);
   if (!text) return platform::unexpected(posixError(EINVAL));
-  if (const int error = makeFolders(autostartFolder_); error != 0) return platform::unexpected(posixError(error));
+  if (const int error = platform::makePrivateFolders(autostartFolder_); error != 0) return platform::unexpected(posixError(error));
 
   std::string temporary = (autostartFolder_ / ("." + entryPath().filename().string() + ".XXXXXX")).string();
   const int fd = ::mkstemp(temporary.data());
   if (fd < 0) return platform::unexpected(posixError(errno));
   int error = 0;
-  if (::fchmod(fd, 0644) != 0 || !writeAll(fd, *text) || ::fsync(fd) != 0) error = errno;
+  if (::fchmod(fd, 0644) != 0 || !platform::writeAll(fd, *text) || ::fsync(fd) != 0) error = errno;
   if (::close(fd) != 0 && error == 0) error = errno;
   if (error == 0 && ::rename(temporary.c_str(), entryPath().c_str()) != 0) error = errno;
   if (error != 0) {
