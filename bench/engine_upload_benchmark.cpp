@@ -4,9 +4,12 @@
 // cancelled upload that is resumed.
 //
 //   tavrel_bench_engine [--size-mib N] [--part-mib N] [--runs N]
+//   tavrel_bench_engine --service URL --ca FILE --token TOKEN [--size-mib N] [--runs N] [--file PATH]
 //
 // The file holds random bytes; storage hashes everything it receives and the run fails unless
-// storage holds exactly the file's bytes.
+// storage holds exactly the file's bytes. With --service, only the throughput is measured, against a
+// running local service (tavrel-local-service) with an access token it issued, and the service
+// decides the part size: the program benchmark uses this as the engine-alone reference.
 
 #include <unistd.h>
 
@@ -21,8 +24,10 @@
 #include <vector>
 
 #include "bench_support.h"
+#include "platform/curl_transport.h"
 #include "platform/manual_main_queue.h"
 #include "platform/uuid.h"
+#include "service/http_session.h"
 #include "service/native_upload_engine.h"
 #include "service/tavrel_api_client.h"
 #include "support/stand_in_service.h"
@@ -41,6 +46,10 @@ struct Options {
   std::uint64_t sizeMiB = 2048;
   std::uint64_t partMiB = 64;
   int runs = 1;
+  std::string service;
+  std::filesystem::path certificateAuthority;
+  std::string token;
+  std::filesystem::path file;
 };
 
 Options parse(int argc, char** argv) {
@@ -54,10 +63,17 @@ Options parse(int argc, char** argv) {
     if (argument == "--size-mib") options.sizeMiB = std::stoull(next());
     else if (argument == "--part-mib") options.partMiB = std::stoull(next());
     else if (argument == "--runs") options.runs = std::stoi(next());
+    else if (argument == "--service") options.service = next();
+    else if (argument == "--ca") options.certificateAuthority = next();
+    else if (argument == "--token") options.token = next();
+    else if (argument == "--file") options.file = next();
     else throw std::invalid_argument("unknown argument " + argument);
   }
   if (options.sizeMiB == 0 || options.partMiB < 5 || options.runs <= 0) {
     throw std::invalid_argument("size and runs must be positive, parts at least 5 MiB");
+  }
+  if (!options.service.empty() && (options.certificateAuthority.empty() || options.token.empty())) {
+    throw std::invalid_argument("--service needs --ca and --token");
   }
   return options;
 }
@@ -132,6 +148,40 @@ double curlToolUpload(StandInService& service, const std::filesystem::path& file
   return static_cast<double>(size) / MiB / elapsed;
 }
 
+// The engine alone against a running local service: what the program benchmark compares the
+// program's own upload of the same file with.
+int againstRunningService(const Options& options, const std::filesystem::path& file) {
+  const auto url = platform::Url::parse(options.service);
+  if (!url) throw std::invalid_argument("--service is not an address: " + options.service);
+  platform::CurlTransportOptions transportOptions;
+  transportOptions.certificateAuthorityFile = options.certificateAuthority;
+  const auto session = std::make_shared<platform::CurlTransport>(SameOriginRedirectDelegate{}, transportOptions);
+  const auto tokens = std::make_shared<testing::ScriptedAccessTokenProvider>(std::vector<std::string>{options.token});
+  const auto api = std::make_shared<TavrelAPIClient>(*url, tokens, session);
+  platform::ManualMainQueue queue;
+  NativeUploadEngine engine(api, std::make_shared<SystemTransferClock>(), session,
+                            UploadSecurityPolicy::defaultPolicy(), queue);
+  const double size = static_cast<double>(std::filesystem::file_size(file));
+  double best = 0;
+  for (int run = 1; run <= options.runs; ++run) {
+    std::optional<UploadOutcome> outcome;
+    const auto start = Clock::now();
+    engine.upload({transferOf(file)}, {}, [](const UploadEvent&) {}, [&](UploadOutcome result) { outcome = result; });
+    if (!queue.runUntil([&] { return outcome.has_value(); }, std::chrono::hours(1))) {
+      throw std::runtime_error("the upload did not end within an hour");
+    }
+    const double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
+    if (!std::holds_alternative<upload_outcome::Finished>(*outcome)) {
+      throw std::runtime_error("engine upload " + describe(*outcome));
+    }
+    const double throughput = size / MiB / elapsed;
+    std::printf("engine alone, run %d: %.1f MiB/s (%.2f s)\n", run, throughput, elapsed);
+    best = std::max(best, throughput);
+  }
+  std::printf("engine alone, best: %.1f MiB/s\n", best);
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -139,6 +189,7 @@ int main(int argc, char** argv) {
     const Options options = parse(argc, argv);
     const std::uint64_t size = options.sizeMiB * 1024 * 1024;
     const std::int64_t partSize = static_cast<std::int64_t>(options.partMiB) * 1024 * 1024;
+    if (!options.service.empty() && !options.file.empty()) return againstRunningService(options, options.file);
     const auto file =
         std::filesystem::temp_directory_path() / ("tavrel-bench-engine-" + std::to_string(::getpid()) + ".bin");
     struct RemoveOnExit {

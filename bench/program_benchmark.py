@@ -1,0 +1,239 @@
+#!/usr/bin/python3
+"""The running program measured on the virtual desktop of tests/e2e/virtual_session.sh.
+
+Run by scripts/bench, which starts the virtual desktop with this file as its driver.
+After one sign-in through onboarding and the scripted browser, it measures:
+
+  - the time from starting the program to its icon in the tray (the session restored from the keyring);
+  - the resident memory and the processor time of the program when idle, and how often each of its
+    threads wakes up (context switches) while nothing happens;
+  - a 1 GiB file sent through the program (chosen in the popover, which stays open and follows the
+    upload, until the completion notification) beside the upload engine alone sending the same file
+    to the same local service (tavrel_bench_engine --service).
+
+Environment: what virtual_session.sh sets for its drivers, and TAVREL_BENCH_ENGINE (the engine
+benchmark's program), TAVREL_BENCH_SIZE_MIB (default 1024), TAVREL_BENCH_RUNS (default 3).
+"""
+
+import base64
+import hashlib
+import json
+import os
+import secrets
+import ssl
+import statistics
+import subprocess
+import sys
+import time
+import urllib.parse
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "e2e"))
+import main_road  # noqa: E402  (the e2e driver's user: the pointer, the keyboard, the tree)
+import scripted_browser  # noqa: E402
+
+ENGINE = os.environ["TAVREL_BENCH_ENGINE"]
+SIZE_MIB = int(os.environ.get("TAVREL_BENCH_SIZE_MIB", "1024"))
+RUNS = int(os.environ.get("TAVREL_BENCH_RUNS", "3"))
+STARTS = 5
+IDLE_SECONDS = 30
+TICKS = os.sysconf("SC_CLK_TCK")
+
+
+def sign_in(road):
+    road.start_program()
+    road.wait("the onboarding window", lambda: road.find(lambda role, name: name == "Welcome to Tavrel"))
+    road.click(road.button("Sign In"))
+    road.click(road.button("Done"))
+    road.wait("the tray icon", road.tray_icon)
+
+
+def start_to_tray_icon(road):
+    """Seconds from starting the program to its icon in the tray, the first start and the rest."""
+    times = []
+    for _ in range(STARTS):
+        road.quit_program()
+        time.sleep(1)
+        started = time.monotonic()
+        road.start_program()
+        while road.tray_icon() is None:
+            if road.program.poll() is not None:
+                raise main_road.StepFailed("the program ended before its tray icon appeared")
+            if time.monotonic() - started > 60:
+                raise main_road.StepFailed("no tray icon within a minute")
+            time.sleep(0.005)
+        times.append(time.monotonic() - started)
+    return times
+
+
+def threads(pid):
+    """Each thread's name and its context switches so far (each one a wake-up or a preemption)."""
+    result = {}
+    for tid in os.listdir(f"/proc/{pid}/task"):
+        try:
+            with open(f"/proc/{pid}/task/{tid}/comm") as file:
+                name = file.read().strip()
+            switches = 0
+            with open(f"/proc/{pid}/task/{tid}/status") as file:
+                for line in file:
+                    if line.startswith(("voluntary_ctxt_switches", "nonvoluntary_ctxt_switches")):
+                        switches += int(line.split()[1])
+            result[tid] = (name, switches)
+        except OSError:
+            continue  # the thread ended
+    return result
+
+
+def processor_seconds(pid):
+    with open(f"/proc/{pid}/stat") as file:
+        fields = file.read().rsplit(")", 1)[1].split()
+    return (int(fields[11]) + int(fields[12])) / TICKS  # utime, stime
+
+
+def resident_mib(pid, field="VmRSS"):
+    with open(f"/proc/{pid}/status") as file:
+        for line in file:
+            if line.startswith(field + ":"):
+                return int(line.split()[1]) / 1024
+    return 0.0
+
+
+def idle(road):
+    pid = road.program.pid
+    time.sleep(5)  # settle: the first recent-transfers load, the tray's first paints
+    before, cpu_before = threads(pid), processor_seconds(pid)
+    time.sleep(IDLE_SECONDS)
+    after, cpu_after = threads(pid), processor_seconds(pid)
+    wakeups = {}
+    for tid, (name, switches) in after.items():
+        woke = switches - before.get(tid, (name, 0))[1]
+        if woke:
+            wakeups[f"{name} ({tid})"] = woke
+    return resident_mib(pid), cpu_after - cpu_before, wakeups
+
+
+def completed_notifications(road):
+    return [body for summary, body in road.notifications() if summary == "Transfer completed"]
+
+
+def upload_through_program(road, path):
+    """Seconds from choosing the file in the popover to the completion notification."""
+    completed_before = len(completed_notifications(road))  # also closes what is still on screen
+    road.open_popover()
+    road.click(road.button("Choose files or folders"))
+    road.wait("the file dialog", lambda: road.find(lambda role, name: role == "text" and "name" in name.lower()))
+    road.click(road.find(lambda role, name: role == "text" and "name" in name.lower()))
+    road.type_text(path)
+    started = time.monotonic()
+    road.keys("Return")
+    road.open_popover()  # the popover follows the upload: its cost is part of what is measured
+    peak = 0.0
+    while True:
+        count = subprocess.run(["dunstctl", "count", "displayed"], capture_output=True, text=True).stdout.strip()
+        if count not in ("", "0"):
+            break
+        if road.program.poll() is not None:
+            raise main_road.StepFailed("the program ended while sending")
+        if time.monotonic() - started > 600:
+            raise main_road.StepFailed("the upload did not finish within ten minutes")
+        peak = max(peak, resident_mib(road.program.pid, "VmHWM"))
+        time.sleep(0.01)
+    elapsed = time.monotonic() - started
+    if len(completed_notifications(road)) <= completed_before:
+        raise main_road.StepFailed("the notification did not say the transfer completed")
+    return elapsed, peak
+
+
+def access_token():
+    """An access token of the local service, through its sign-in page like the program's own."""
+    service = os.environ["TAVREL_E2E_SERVICE_URL"]
+    context = ssl.create_default_context(cafile=os.environ["TAVREL_E2E_CA"])
+    verifier = secrets.token_urlsafe(48)
+    challenge = base64.urlsafe_b64encode(hashlib.sha256(verifier.encode()).digest()).rstrip(b"=").decode()
+    redirect = "com.tavrel.macos:/oauth/callback"
+    query = urllib.parse.urlencode({
+        "response_type": "code", "client_id": "tavrel-macos", "code_challenge_method": "S256",
+        "code_challenge": challenge, "state": secrets.token_urlsafe(16), "redirect_uri": redirect,
+        "scope": "openid offline_access account:read transfers:create transfers:read",
+        "resource": service + "/api"}, quote_via=urllib.parse.quote)
+    authorize = f"{service}/api/auth/oauth2/authorize?{query}"
+    status, location, page = scripted_browser.request(context, authorize)
+    if not location:
+        form = scripted_browser.FormReader()
+        form.feed(page)
+        status, location, page = scripted_browser.request(
+            context, urllib.parse.urljoin(authorize, form.action), "POST", urllib.parse.urlencode(form.fields),
+            {"Content-Type": "application/x-www-form-urlencoded"})
+    code = urllib.parse.parse_qs(urllib.parse.urlsplit(location or "").query).get("code", [None])[0]
+    if not code:
+        raise main_road.StepFailed(f"the sign-in page gave no code ({status}): {page[:200]}")
+    body = urllib.parse.urlencode({
+        "grant_type": "authorization_code", "code": code, "redirect_uri": redirect, "code_verifier": verifier,
+        "client_id": "tavrel-macos", "resource": service + "/api"})
+    status, _, answer = scripted_browser.request(
+        context, service + "/api/auth/oauth2/token", "POST", body,
+        {"Content-Type": "application/x-www-form-urlencoded"})
+    return json.loads(answer)["access_token"]
+
+
+def main():
+    road = main_road.Road()
+    work = os.environ["TAVREL_E2E_WORK"]
+    path = os.path.join(work, "Benchmark.bin")
+    try:
+        print("signing in through onboarding and the scripted browser ...", flush=True)
+        sign_in(road)
+
+        starts = start_to_tray_icon(road)
+        print(f"start to tray icon (session from the keyring), {STARTS} starts: first {starts[0] * 1000:.0f} ms, "
+              f"median {statistics.median(starts) * 1000:.0f} ms, range {min(starts) * 1000:.0f}"
+              f"-{max(starts) * 1000:.0f} ms", flush=True)
+
+        rss, cpu, wakeups = idle(road)
+        print(f"idle for {IDLE_SECONDS} s with the popover closed: resident {rss:.0f} MiB, processor "
+              f"{cpu * 1000:.0f} ms ({cpu / IDLE_SECONDS * 100:.2f} % of one core)", flush=True)
+        total = sum(wakeups.values())
+        print(f"  wake-ups in {IDLE_SECONDS} s: {total}"
+              + ("" if not wakeups else " — " + ", ".join(f"{k}: {v}" for k, v in sorted(wakeups.items()))),
+              flush=True)
+
+        print(f"writing {SIZE_MIB} MiB of random bytes ...", flush=True)
+        with open(path, "wb") as file:
+            for _ in range(SIZE_MIB):
+                file.write(os.urandom(1 << 20))
+        with open(path, "rb") as file:
+            while file.read(1 << 24):
+                pass  # into the page cache, as the engine benchmark does
+
+        program = []
+        for run in range(1, RUNS + 1):
+            elapsed, peak = upload_through_program(road, path)
+            program.append(SIZE_MIB / elapsed)
+            print(f"program, run {run}: {SIZE_MIB / elapsed:.1f} MiB/s ({elapsed:.2f} s from choosing the file to "
+                  f"the notification; peak resident {peak:.0f} MiB)", flush=True)
+
+        token = access_token()
+        reference = subprocess.run(
+            [ENGINE, "--service", os.environ["TAVREL_E2E_SERVICE_URL"], "--ca", os.environ["TAVREL_E2E_CA"],
+             "--token", token, "--file", path, "--runs", str(RUNS)],
+            capture_output=True, text=True)
+        print(reference.stdout, end="", flush=True)
+        if reference.returncode != 0:
+            raise main_road.StepFailed("the engine benchmark failed: " + reference.stderr.strip())
+        engine = max(float(line.split()[4]) for line in reference.stdout.splitlines()
+                     if line.startswith("engine alone, run"))
+        cost = (1 - max(program) / engine) * 100
+        print(f"best: program {max(program):.1f} MiB/s, engine alone {engine:.1f} MiB/s: the program costs "
+              f"{cost:.1f} % of the engine's throughput (target under 5 %)", flush=True)
+    except main_road.StepFailed as failure:
+        road.shot("benchmark-failed")
+        print(f"FAIL: {failure}", flush=True)
+        return 1
+    finally:
+        road.quit_program()
+        if os.path.exists(path):
+            os.remove(path)
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
