@@ -248,6 +248,9 @@ FocusScope {
                     font.weight: Font.Medium
                     color: Theme.white(0.72)
                     elide: Text.ElideMiddle
+                    // Read out whole, even where a long name is elided on screen.
+                    Accessible.role: Accessible.StaticText
+                    Accessible.name: text
                 }
             }
         }

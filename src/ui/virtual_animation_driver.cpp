@@ -15,17 +15,27 @@ VirtualAnimationDriver::VirtualAnimationDriver() {
 
 VirtualAnimationDriver::~VirtualAnimationDriver() { uninstall(); }
 
+void VirtualAnimationDriver::start() {
+  elapsed_ = 0;
+  QAnimationDriver::start();
+}
+
 void VirtualAnimationDriver::advance(std::chrono::milliseconds by) {
   constexpr qint64 frame = 16;
   qint64 remaining = by.count();
   do {
-    // Animations that were just started register with the timer through a queued call: let
-    // them, so this step moves them too.
+    // An animation that was just started reaches the driver through two queued calls (it joins its
+    // animation timer, which joins Qt's unified timer): deliver both, so this step moves it too.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall);
     const qint64 step = std::min(frame, remaining);
-    elapsed_ += step;
     remaining -= step;
-    QAnimationDriver::advance();
+    // Frames tick only while Qt's animation timer runs the driver: ticking an idle one would start
+    // it with nothing to animate, and the next animation would take the idle time as its first step.
+    if (isRunning()) {
+      elapsed_ += step;
+      QAnimationDriver::advance();
+    }
   } while (remaining > 0);
 }
 

@@ -17,8 +17,15 @@ class VirtualAnimationDriver final : public QAnimationDriver {
   ~VirtualAnimationDriver() override;
 
   // Moves virtual time on in steps of at most one frame (16 ms), ticking the animations each step.
+  // Time that passes while nothing animates moves nothing: an animation started at any point runs
+  // its whole duration from there.
   void advance(std::chrono::milliseconds by);
   qint64 elapsed() const override { return elapsed_; }
+
+ protected:
+  // Qt's animation timer reads elapsed() as the time since the driver started, so each start counts
+  // from zero again.
+  void start() override;
 
  private:
   qint64 elapsed_ = 0;

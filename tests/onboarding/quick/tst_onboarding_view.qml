@@ -161,5 +161,15 @@ Item {
             verify(note.mapToItem(view, 0, 0).y < toggle.mapToItem(view, 0, 0).y)
             compare(visibleChild(view, "signedInAs").text, "Signed in as Ada")
         }
+
+        // Screen readers find the account line by its whole text, even where the line is elided.
+        function test_the_signed_in_line_reads_as_text_to_assistive_technology() {
+            const line = visibleChild(show("signedIn"), "signedInAs")
+            verify(isShown(line))
+            compare(line.Accessible.role, Accessible.StaticText)
+            compare(line.Accessible.name, line.text)
+            verify(line.text.startsWith("Signed in as "))
+            compare(line.Accessible.ignored, false)
+        }
     }
 }

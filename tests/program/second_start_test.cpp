@@ -1,0 +1,111 @@
+// A second start of the real program, as its own process, beside a stand-in for the running one:
+// it hands its arguments over and ends without building anything, so the share handoff's folder is
+// claimed by the running program alone.
+#include <gtest/gtest.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/manual_main_queue.h"
+#include "platform/single_instance.h"
+#include "support/temporary_directory.h"
+
+extern char** environ;
+
+namespace tavrel {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string contents(const fs::path& file) {
+  std::ifstream stream(file);
+  std::stringstream text;
+  text << stream.rdbuf();
+  return text.str();
+}
+
+std::vector<std::string> namesIn(const fs::path& folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+class SecondStartTest : public ::testing::Test {
+ protected:
+  SecondStartTest() {
+    runtime = directory.makeDirectory("runtime");
+    fs::permissions(runtime, fs::perms::owner_all, fs::perm_options::replace);
+    // A request the share program left: any scan would answer it and delete it.
+    request = directory.writeFile(pending / "6F1C2D3E-4B5A-4978-8A9B-0C1D2E3F4A5B.json", "{\"schemaVersion\":1}");
+    for (fs::path folder = pending; folder != "data"; folder = folder.parent_path()) {
+      fs::permissions(directory.path() / folder, fs::perms::owner_all, fs::perm_options::replace);
+    }
+  }
+
+  // Runs the program with `arguments` in this test's session and returns its exit status.
+  int startProgram(std::vector<std::string> arguments) {
+    arguments.insert(arguments.begin(), TAVREL_PROGRAM);
+    std::vector<std::string> environment{
+        "HOME=" + (directory.path() / "home").string(),
+        "XDG_RUNTIME_DIR=" + runtime.string(),
+        "XDG_DATA_HOME=" + (directory.path() / "data").string(),
+        "XDG_CONFIG_HOME=" + (directory.path() / "config").string(),
+        "DISPLAY=:0",
+        // A start that went on to build the program stops at once instead of reaching a desktop.
+        "QT_QPA_PLATFORM=no-such-platform",
+    };
+    for (char** variable = environ; *variable; ++variable) {
+      const std::string_view text(*variable);
+      if (text.starts_with("ASAN_") || text.starts_with("UBSAN_") || text.starts_with("LSAN_")) {
+        environment.emplace_back(text);
+      }
+    }
+    std::vector<char*> argv, envp;
+    for (auto& argument : arguments) argv.push_back(argument.data());
+    argv.push_back(nullptr);
+    for (auto& variable : environment) envp.push_back(variable.data());
+    envp.push_back(nullptr);
+    pid_t pid = 0;
+    if (::posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), envp.data()) != 0) return -1;
+    int status = 0;
+    if (::waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return -1;
+    return WEXITSTATUS(status);
+  }
+
+  testing::TemporaryDirectory directory;
+  fs::path runtime;
+  fs::path pending = fs::path("data") / "tavrel" / "group.com.tavrel.macos" / "Pending";
+  fs::path request;
+  std::shared_ptr<platform::ManualMainQueue> queue = std::make_shared<platform::ManualMainQueue>();
+  std::vector<std::string> received;
+};
+
+TEST_F(SecondStartTest, HandsItsArgumentsToTheRunningProgramAndNeverTouchesTheHandoffFolder) {
+  // Where the program looks for itself when the session has a runtime folder.
+  const fs::path socketPath = runtime / "com.tavrel.macos.socket";
+  auto running = platform::SingleInstanceServer::listen(socketPath, queue,
+                                                        [this](std::string message) { received.push_back(message); });
+  ASSERT_TRUE(running) << running.error().message;
+
+  const std::string callback = "com.tavrel.macos:/oauth/callback?code=c&state=s";
+  EXPECT_EQ(startProgram({}), 0);
+  EXPECT_EQ(startProgram({"--show-dock-icon", callback}), 0);
+  queue->runUntilIdle();
+  EXPECT_EQ(received, (std::vector<std::string>{"activate", callback}));
+
+  const auto folder = directory.path() / pending;
+  EXPECT_EQ(namesIn(folder), std::vector<std::string>{request.filename().string()});
+  EXPECT_EQ(contents(request), "{\"schemaVersion\":1}");
+}
+
+}  // namespace
+}  // namespace tavrel
