@@ -184,6 +184,7 @@ Item {
                         TransferItemCard {
                             required property var modelData
                             item: modelData
+                            island: view.model
                         }
                     }
                     DropAppendPlaceholder {
