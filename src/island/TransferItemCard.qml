@@ -7,10 +7,9 @@ import Tavrel.Island
 Item {
     id: card
 
-    // { url, displayName, isFolder, isVideo, wantsThumbnail, symbol, accessibilityLabel }
+    // { url, displayName, isFolder, isVideo, wantsThumbnail, symbol, accessibilityLabel, island }; the
+    // island is where the card's thumbnail loader comes from.
     property var item: ({})
-    // Where the card's thumbnail loader comes from; without it the card keeps its icon.
-    property TransferIslandViewModel island
     readonly property bool showsThumbnail: thumbnail.hasThumbnail
 
     objectName: "itemCard:" + (item.displayName || "")
@@ -20,7 +19,7 @@ Item {
 
     TransferItemCardModel {
         id: thumbnail
-        island: card.island
+        island: card.item.island || null
         url: card.item.url || ""
         wantsThumbnail: !!card.item.wantsThumbnail
         displayScale: Screen.devicePixelRatio

@@ -184,7 +184,6 @@ Item {
                         TransferItemCard {
                             required property var modelData
                             item: modelData
-                            island: view.model
                         }
                     }
                     DropAppendPlaceholder {

@@ -153,6 +153,8 @@ QVariantMap TransferIslandViewModel::review() const {
                        ? QStringLiteral("folder")
                        : qs(FileTypeIcon::symbolName({}, 1, item.displayName))},
         {"accessibilityLabel", qs(itemCardAccessibilityLabel(item))},
+        // Where the card gets its thumbnail loader.
+        {"island", QVariant::fromValue(const_cast<TransferIslandViewModel*>(this))},
     });
   }
   const auto problem = reviewProblemMessage(*review);
