@@ -11,32 +11,21 @@ TransferItemCardModel::~TransferItemCardModel() {
   if (thumbnailLoader_) thumbnailLoader_->cancel();
 }
 
-void TransferItemCardModel::setIsland(TransferIslandViewModel* island) {
-  if (island_ == island) return;
-  island_ = island;
+template <typename Field, typename Value>
+void TransferItemCardModel::change(Field& field, const Value& value) {
+  if (field == value) return;
+  field = value;
   emit requestChanged();
   requestThumbnail();
 }
 
-void TransferItemCardModel::setUrl(const QString& url) {
-  if (url_ == url) return;
-  url_ = url;
-  emit requestChanged();
-  requestThumbnail();
-}
-
-void TransferItemCardModel::setWantsThumbnail(bool wants) {
-  if (wantsThumbnail_ == wants) return;
-  wantsThumbnail_ = wants;
-  emit requestChanged();
-  requestThumbnail();
-}
+void TransferItemCardModel::setIsland(TransferIslandViewModel* island) { change(island_, island); }
+void TransferItemCardModel::setUrl(const QString& url) { change(url_, url); }
+void TransferItemCardModel::setWantsThumbnail(bool wants) { change(wantsThumbnail_, wants); }
 
 void TransferItemCardModel::setDisplayScale(qreal scale) {
-  if (scale <= 0 || qFuzzyCompare(displayScale_, scale)) return;
-  displayScale_ = scale;
-  emit requestChanged();
-  requestThumbnail();
+  // A display of another scale needs the thumbnail at that scale.
+  if (scale > 0 && !qFuzzyCompare(displayScale_, scale)) change(displayScale_, scale);
 }
 
 void TransferItemCardModel::componentComplete() {

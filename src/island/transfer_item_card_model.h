@@ -59,6 +59,9 @@ class TransferItemCardModel : public QObject, public QQmlParserStatus {
   void thumbnailChanged();
 
  private:
+  // Sets a field the request depends on and asks again when it changed.
+  template <typename Field, typename Value>
+  void change(Field& field, const Value& value);
   void requestThumbnail();
   void showImage(const MediaThumbnailLoader::Image& image);
 
