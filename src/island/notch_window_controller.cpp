@@ -46,12 +46,20 @@ NotchWindowController::~NotchWindowController() {
   panel_.reset();
 }
 
+void NotchWindowController::setThumbnailGenerator(platform::MainQueue& mainQueue,
+                                                  std::shared_ptr<platform::ThumbnailGenerating> generator) {
+  thumbnailQueue_ = &mainQueue;
+  thumbnailGenerator_ = std::move(generator);
+  if (viewModel_) viewModel_->setThumbnailGenerator(mainQueue, thumbnailGenerator_);
+}
+
 void NotchWindowController::build() {
   if (containerView_) return;
   destination_ = std::make_unique<NotchDragDestination>(store_, layout_, presentation_, authenticationStore_,
                                                         [this](const NotchInteraction& interaction) { handle(interaction); });
   viewModel_ = std::make_unique<TransferIslandViewModel>(store_, layout_, presentation_, authenticationStore_,
                                                          [this] { collapse(); });
+  if (thumbnailQueue_) viewModel_->setThumbnailGenerator(*thumbnailQueue_, thumbnailGenerator_);
   containerView_ = new NotchDragDestinationView(panel_->contentItem());
   containerView_->setObjectName(QStringLiteral("notchDragDestination"));
   containerView_->setDestination(destination_.get());

@@ -46,6 +46,8 @@ class NotchWindowController final : public QObject {
   void collapse();
   // What the panel's content reports.
   void handle(const NotchInteraction& interaction);
+  // Where the review's item cards get their thumbnails; without it they show icons.
+  void setThumbnailGenerator(platform::MainQueue& mainQueue, std::shared_ptr<platform::ThumbnailGenerating> generator);
 
   bool isPresented() const { return isPresented_; }
   bool expandedForDrag() const { return expandedForDrag_; }
@@ -74,6 +76,8 @@ class NotchWindowController final : public QObject {
   platform::Subscription stateObserver_;
   platform::Subscription authenticationObserver_;
   QMetaObject::Connection screenObserver_;
+  platform::MainQueue* thumbnailQueue_ = nullptr;
+  std::shared_ptr<platform::ThumbnailGenerating> thumbnailGenerator_;
   bool expandedForDrag_ = false;
   bool isPresented_ = false;
 };

@@ -148,10 +148,13 @@ QVariantMap TransferIslandViewModel::review() const {
         {"displayName", qs(item.displayName)},
         {"isFolder", item.kind == TransferItemKind::folder},
         {"isVideo", item.previewKind == TransferPreviewKind::video},
+        {"wantsThumbnail", item.previewKind != TransferPreviewKind::none},
         {"symbol", item.kind == TransferItemKind::folder
                        ? QStringLiteral("folder")
                        : qs(FileTypeIcon::symbolName({}, 1, item.displayName))},
         {"accessibilityLabel", qs(itemCardAccessibilityLabel(item))},
+        // Where the card gets its thumbnail loader.
+        {"island", QVariant::fromValue(const_cast<TransferIslandViewModel*>(this))},
     });
   }
   const auto problem = reviewProblemMessage(*review);
@@ -213,6 +216,17 @@ void TransferIslandViewModel::startNewTransfer() { store_.send(transfer_action::
 
 int TransferIslandViewModel::carouselLastScrollIndex(int itemCount, double carouselWidth) const {
   return tavrel::carouselLastScrollIndex(itemCount, carouselWidth);
+}
+
+void TransferIslandViewModel::setThumbnailGenerator(platform::MainQueue& mainQueue,
+                                                    std::shared_ptr<platform::ThumbnailGenerating> generator) {
+  thumbnailQueue_ = &mainQueue;
+  thumbnailGenerator_ = std::move(generator);
+}
+
+std::unique_ptr<MediaThumbnailLoader> TransferIslandViewModel::makeThumbnailLoader() const {
+  if (!thumbnailQueue_ || !thumbnailGenerator_) return nullptr;
+  return std::make_unique<MediaThumbnailLoader>(*thumbnailQueue_, thumbnailGenerator_);
 }
 
 }  // namespace tavrel

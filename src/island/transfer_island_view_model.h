@@ -6,11 +6,15 @@
 #include <QVariantList>
 #include <QVariantMap>
 #include <functional>
+#include <memory>
 
 #include "account/authentication_store.h"
 #include "island/notch_layout_model.h"
 #include "island/quick_drop_presentation_model.h"
+#include "platform/main_queue.h"
 #include "platform/observable.h"
+#include "platform/thumbnail_generating.h"
+#include "transfer/media_thumbnail_loader.h"
 #include "transfer/transfer_store.h"
 
 namespace tavrel {
@@ -98,6 +102,11 @@ class TransferIslandViewModel final : public QObject {
   // The review carousel's last index that can sit at its leading edge.
   Q_INVOKABLE int carouselLastScrollIndex(int itemCount, double carouselWidth) const;
 
+  // Where item cards get their thumbnails; until it is set every card shows its icon.
+  void setThumbnailGenerator(platform::MainQueue& mainQueue, std::shared_ptr<platform::ThumbnailGenerating> generator);
+  // A loader for one card, or null when the island makes no thumbnails.
+  std::unique_ptr<MediaThumbnailLoader> makeThumbnailLoader() const;
+
  signals:
   void changed();
 
@@ -109,6 +118,8 @@ class TransferIslandViewModel final : public QObject {
   std::function<void()> onCollapse_;
   platform::Subscription storeSubscription_;
   platform::Subscription authenticationSubscription_;
+  platform::MainQueue* thumbnailQueue_ = nullptr;
+  std::shared_ptr<platform::ThumbnailGenerating> thumbnailGenerator_;
 };
 
 }  // namespace tavrel

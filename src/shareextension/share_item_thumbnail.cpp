@@ -2,9 +2,10 @@
 
 #include <QIcon>
 #include <QPainter>
-#include <QPainterPath>
 #include <QStandardPaths>
 #include <cmath>
+
+#include "ui/thumbnail_images.h"
 
 namespace tavrel {
 namespace {
@@ -99,16 +100,7 @@ void ShareItemThumbnail::requestThumbnail() {
 
 void ShareItemThumbnail::showImage(const ShareItemThumbnailLoader::Image& image) {
   const bool had = hasThumbnail();
-  if (image && image->pixelWidth > 0 && image->pixelHeight > 0 &&
-      image->rgba.size() == static_cast<std::size_t>(image->pixelWidth) * static_cast<std::size_t>(image->pixelHeight) * 4) {
-    // The pixels are shared with the cache, which never changes them; the copy keeps this item's
-    // image valid however long the cache keeps its own.
-    thumbnail_ = QImage(image->rgba.data(), image->pixelWidth, image->pixelHeight, image->pixelWidth * 4,
-                        QImage::Format_RGBA8888)
-                     .copy();
-  } else {
-    thumbnail_ = QImage();
-  }
+  thumbnail_ = ui::thumbnailQImage(image.get());
   if (had != hasThumbnail()) emit hasThumbnailChanged();
   update();
 }
@@ -118,15 +110,7 @@ void ShareItemThumbnail::paint(QPainter* painter) {
   painter->setRenderHint(QPainter::SmoothPixmapTransform);
   const QRectF frame((width() - thumbnailSide) / 2, (height() - thumbnailSide) / 2, thumbnailSide, thumbnailSide);
   if (!thumbnail_.isNull()) {
-    // Fill the square, cropping the longer side, inside the rounded clip.
-    const qreal scale = std::max(frame.width() / thumbnail_.width(), frame.height() / thumbnail_.height());
-    const QSizeF drawn(thumbnail_.width() * scale, thumbnail_.height() * scale);
-    const QRectF target(frame.center().x() - drawn.width() / 2, frame.center().y() - drawn.height() / 2, drawn.width(),
-                        drawn.height());
-    QPainterPath clip;
-    clip.addRoundedRect(frame, thumbnailRadius, thumbnailRadius);
-    painter->setClipPath(clip);
-    painter->drawImage(target, thumbnail_);
+    ui::paintFilledRounded(*painter, frame, thumbnailRadius, thumbnail_);
     return;
   }
   // Themes draw few types of their own: else the type's family (document, image, ...), else a page.

@@ -20,8 +20,9 @@ struct ThumbnailSize {
   friend bool operator==(const ThumbnailSize&, const ThumbnailSize&) = default;
 };
 
-// Gives one item card the thumbnail of a selected file. Never fails visibly: without a thumbnail
-// `image` stays empty and the card shows its placeholder.
+// Gives one item card (or one row of the share sheet, through its own cache) the thumbnail of a
+// selected file. Never fails visibly: without a thumbnail `image` stays empty and the card shows
+// its placeholder.
 //
 // IMPORTANT: Thread-safety. Use a loader on the main thread only. The generator answers on its own
 // thread; the answer reaches the loader through the main queue and is dropped when the loader is

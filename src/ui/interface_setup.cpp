@@ -7,6 +7,7 @@
 #include <QQuickStyle>
 
 #include "ui/symbol_image_provider.h"
+#include "ui/thumbnail_images.h"
 
 namespace tavrel::ui {
 
@@ -24,6 +25,7 @@ void prepareEngine(QQmlEngine& engine) {
   // The engine owns and deletes the provider.
   engine.addImageProvider(QStringLiteral("symbol"), new TintedImageProvider(TintedImageProvider::Source::symbol));
   engine.addImageProvider(QStringLiteral("asset"), new TintedImageProvider(TintedImageProvider::Source::asset));
+  engine.addImageProvider(QStringLiteral("thumbnail"), new ThumbnailImageProvider);
 }
 
 }  // namespace tavrel::ui

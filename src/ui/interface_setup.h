@@ -10,7 +10,7 @@ namespace tavrel::ui {
 void applyInterfaceDefaults();
 
 // Readies a QML engine for our views: the import path of the compiled-in modules and the image
-// providers ("image://symbol/...", "image://asset/..."). Every engine of the program, the previews and the tests goes
+// providers ("image://symbol/...", "image://asset/...", "image://thumbnail/..."). Every engine of the program, the previews and the tests goes
 // through here, so a view never depends on who loads it.
 void prepareEngine(QQmlEngine& engine);
 

@@ -88,6 +88,7 @@ IslandScene::IslandScene() {
   layout.setGeometry(sampleGeometry());
   viewModel = std::make_unique<TransferIslandViewModel>(*store, layout, presentation, *authenticationStore,
                                                         [this] { ++collapseCount; });
+  viewModel->setThumbnailGenerator(*queue, thumbnails);
   dragDestination = std::make_unique<NotchDragDestination>(
       *store, layout, presentation, *authenticationStore, [this](const NotchInteraction& interaction) {
         recordedInteractions.push_back(interaction);
@@ -237,6 +238,14 @@ void IslandScene::completeUpload(const QStringList& names, int expiryDays, bool 
 void IslandScene::makeController(QQmlEngine& engine) {
   controller = std::make_unique<NotchWindowController>(*store, layout, presentation, *authenticationStore, nullptr,
                                                        engine);
+  controller->setThumbnailGenerator(*queue, thumbnails);
+}
+
+void IslandScene::answerThumbnails() {
+  for (const auto& request : thumbnails->unanswered()) {
+    thumbnails->answer(request, makeSamplePhoto(static_cast<int>(request->height * request->scale)));
+  }
+  settle();
 }
 
 void IslandScene::resetTransfers() {

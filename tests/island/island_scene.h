@@ -19,6 +19,7 @@
 #include "island/quick_drop_presentation_model.h"
 #include "island/transfer_island_view_model.h"
 #include "platform/manual_main_queue.h"
+#include "support/fake_thumbnail_generator.h"
 #include "support/fake_transfer_services.h"
 #include "support/in_memory_refresh_token_store.h"
 #include "support/temporary_directory.h"
@@ -114,6 +115,9 @@ class IslandScene : public QObject {
   Q_INVOKABLE void setExpanded(bool expanded);
   Q_INVOKABLE void setDropTargeted(bool targeted);
   Q_INVOKABLE void settle() { queue->runUntilIdle(); }
+  // Answers every thumbnail request waiting with a photo at the requested pixels, then settles.
+  Q_INVOKABLE void answerThumbnails();
+  Q_INVOKABLE int thumbnailRequests() const { return static_cast<int>(thumbnails->requests().size()); }
   Q_INVOKABLE void expireCopyFeedback();
   Q_INVOKABLE QString writeFile(const QString& name);
   // Back to idle from any phase.
@@ -126,6 +130,7 @@ class IslandScene : public QObject {
   std::shared_ptr<FakeTransferFilePreparer> preparer;
   std::shared_ptr<FakeUploadEngine> engine;
   std::shared_ptr<FakeTransferFilePicker> picker;
+  std::shared_ptr<FakeThumbnailGenerator> thumbnails = std::make_shared<FakeThumbnailGenerator>();
   std::shared_ptr<RecordingLinkOpener> linkOpener = std::make_shared<RecordingLinkOpener>();
   std::shared_ptr<RecordingClipboard> clipboardWriter = std::make_shared<RecordingClipboard>();
   std::shared_ptr<IslandAuthenticationAPI> authAPI = std::make_shared<IslandAuthenticationAPI>();

@@ -21,7 +21,7 @@ const QString islandQml = QStringLiteral(R"(
 
 TAVREL_PREVIEWS(island) {
   tavrel::testing::island::IslandScene scene;
-  canvas.settle = [&] { scene.settle(); };
+  canvas.settle = [&] { scene.answerThumbnails(); };
   // The pictures show where each spring comes to rest.
   const bool reduceMotion = tavrel::Motion::shared()->reduceMotion();
   tavrel::Motion::shared()->setReduceMotion(true);

@@ -1,6 +1,5 @@
 #include <QtQml/qqmlextensionplugin.h>
 #include <memory>
-#include <set>
 #include <vector>
 
 #include "platform/manual_main_queue.h"
@@ -17,36 +16,15 @@ namespace {
 using namespace tavrel;
 using namespace tavrel::share_extension_state;
 
-// A soft dusk gradient standing in for a photo's thumbnail.
-std::shared_ptr<const platform::ThumbnailImage> photo(int pixels) {
-  auto image = std::make_shared<platform::ThumbnailImage>();
-  image->pixelWidth = pixels * 3 / 2;
-  image->pixelHeight = pixels;
-  image->rgba.reserve(static_cast<std::size_t>(image->pixelWidth * image->pixelHeight * 4));
-  for (int y = 0; y < image->pixelHeight; ++y) {
-    for (int x = 0; x < image->pixelWidth; ++x) {
-      const double t = static_cast<double>(y) / image->pixelHeight;
-      const bool sea = t > 0.62;
-      image->rgba.push_back(static_cast<std::uint8_t>(sea ? 30 + 40 * t : 250 - 90 * t));
-      image->rgba.push_back(static_cast<std::uint8_t>(sea ? 80 + 60 * t : 150 - 40 * t + x % 3));
-      image->rgba.push_back(static_cast<std::uint8_t>(sea ? 140 + 50 * t : 90 + 120 * t));
-      image->rgba.push_back(255);
-    }
-  }
-  return image;
-}
-
 }  // namespace
 
 TAVREL_PREVIEWS(share) {
   ShareItemThumbnail::prepareIconTheme();
   platform::ManualMainQueue queue;
   auto generator = std::make_shared<testing::FakeThumbnailGenerator>();
-  std::set<const platform::ThumbnailRequest*> answered;
   canvas.settle = [&] {
-    for (const auto& request : generator->requests()) {
-      if (!answered.insert(request.get()).second) continue;
-      generator->answer(request, photo(static_cast<int>(request->height * request->scale)));
+    for (const auto& request : generator->unanswered()) {
+      generator->answer(request, testing::makeSamplePhoto(static_cast<int>(request->height * request->scale)));
     }
     queue.runUntilIdle();
   };

@@ -28,6 +28,13 @@ std::vector<std::shared_ptr<const platform::ThumbnailRequest>> FakeThumbnailGene
   return cancelled_;
 }
 
+std::vector<std::shared_ptr<const platform::ThumbnailRequest>> FakeThumbnailGenerator::unanswered() const {
+  std::lock_guard lock(mutex_);
+  std::vector<std::shared_ptr<const platform::ThumbnailRequest>> requests;
+  for (const auto& pending : pending_) requests.push_back(pending.request);
+  return requests;
+}
+
 void FakeThumbnailGenerator::answer(const std::shared_ptr<const platform::ThumbnailRequest>& request,
                                     std::shared_ptr<const platform::ThumbnailImage> image) {
   Completion completion;
@@ -48,6 +55,24 @@ std::shared_ptr<const platform::ThumbnailImage> makeThumbnailImage(std::uint8_t 
   image->pixelWidth = 2;
   image->pixelHeight = 2;
   image->rgba.assign(2 * 2 * 4, shade);
+  return image;
+}
+
+std::shared_ptr<const platform::ThumbnailImage> makeSamplePhoto(int pixelHeight) {
+  auto image = std::make_shared<platform::ThumbnailImage>();
+  image->pixelWidth = pixelHeight * 3 / 2;
+  image->pixelHeight = pixelHeight;
+  image->rgba.reserve(static_cast<std::size_t>(image->pixelWidth * image->pixelHeight * 4));
+  for (int y = 0; y < image->pixelHeight; ++y) {
+    for (int x = 0; x < image->pixelWidth; ++x) {
+      const double t = static_cast<double>(y) / image->pixelHeight;
+      const bool sea = t > 0.62;
+      image->rgba.push_back(static_cast<std::uint8_t>(sea ? 30 + 40 * t : 250 - 90 * t));
+      image->rgba.push_back(static_cast<std::uint8_t>(sea ? 80 + 60 * t : 150 - 40 * t + x % 3));
+      image->rgba.push_back(static_cast<std::uint8_t>(sea ? 140 + 50 * t : 90 + 120 * t));
+      image->rgba.push_back(255);
+    }
+  }
   return image;
 }
 

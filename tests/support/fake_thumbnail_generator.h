@@ -24,6 +24,9 @@ class FakeThumbnailGenerator final : public platform::ThumbnailGenerating {
   std::vector<std::shared_ptr<const platform::ThumbnailRequest>> requests() const;
   std::vector<std::shared_ptr<const platform::ThumbnailRequest>> cancelled() const;
 
+  // Every request made so far, cancelled or not, that has no answer yet.
+  std::vector<std::shared_ptr<const platform::ThumbnailRequest>> unanswered() const;
+
   // Answers the request with `image` (null for "no thumbnail") even if it was cancelled, the way a
   // result already on its way still arrives. Returns once the completion has run.
   void answer(const std::shared_ptr<const platform::ThumbnailRequest>& request,
@@ -38,5 +41,8 @@ class FakeThumbnailGenerator final : public platform::ThumbnailGenerating {
 
 // A small solid image, distinct per `shade`.
 std::shared_ptr<const platform::ThumbnailImage> makeThumbnailImage(std::uint8_t shade);
+// A soft dusk gradient over a sea, `pixelHeight` high and half as wide again, standing in for a
+// photo's thumbnail where people look at it.
+std::shared_ptr<const platform::ThumbnailImage> makeSamplePhoto(int pixelHeight);
 
 }  // namespace tavrel::testing

@@ -86,7 +86,9 @@ TEST_F(MediaThumbnailLoaderTest, ReplacedOrCancelledRequestsAreNeitherShownNorCa
   EXPECT_EQ(cache->count(), 0u);
 
   loader->cancel();
+  loader->cancel();  // nothing in flight: harmless
   EXPECT_FALSE(loader->hasRequestInFlight());
+  EXPECT_EQ(generator->cancelled().size(), 2u);
   generator->answer(requests[1], makeThumbnailImage(2));
   queue.runUntilIdle();
   EXPECT_FALSE(loader->image().value());

@@ -86,6 +86,24 @@ Item {
             compare(scene.phase, "uploading")
         }
 
+        function test_item_cards_turn_from_icon_to_thumbnail_and_badge_videos() {
+            const before = scene.thumbnailRequests()
+            scene.reviewReady(["card.png", "card.txt", "card.mov"])
+            const page = expandedView().page.pageItem
+            compare(scene.thumbnailRequests() - before, 2)  // the image and the video only
+            const image = findChild(page, "itemCard:card.png")
+            verify(findChild(image, "iconFace").visible)
+            verify(!findChild(image, "thumbnailFace").visible)
+
+            scene.answerThumbnails()
+            verify(findChild(image, "thumbnailFace").visible)
+            verify(!findChild(image, "iconFace").visible)
+            compare(findChild(image, "thumbnailImage").status, Image.Ready)
+            verify(!findChild(image, "playBadge").visible)
+            verify(findChild(findChild(page, "itemCard:card.mov"), "playBadge").visible)
+            verify(findChild(findChild(page, "itemCard:card.txt"), "iconFace").visible)
+        }
+
         function test_review_clears_and_its_close_cancels() {
             scene.reviewReady(["a.txt"])
             const view = expandedView()

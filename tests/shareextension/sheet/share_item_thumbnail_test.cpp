@@ -84,7 +84,7 @@ TEST_F(ShareItemThumbnailTest, ARowThatGoesAwayCancelsItsRequest) {
   EXPECT_EQ(generator->cancelled(), (std::vector{request}));
   generator->answer(request, makeThumbnailImage(5));
   queue.runUntilIdle();  // nobody left to show it, nothing cached
-  EXPECT_FALSE(ShareItemThumbnailLoader::cache()->image(MediaThumbnailLoader::cacheKey("/rows/c.png", {40, 40}, 1)));
+  EXPECT_FALSE(ShareItemThumbnailLoader::cache()->image(ShareItemThumbnailLoader::cacheKey("/rows/c.png", {40, 40}, 1)));
 }
 
 TEST_F(ShareItemThumbnailTest, WithoutAGeneratorEveryRowKeepsItsIcon) {
@@ -98,45 +98,10 @@ TEST_F(ShareItemThumbnailTest, WithoutAGeneratorEveryRowKeepsItsIcon) {
   EXPECT_FALSE(row.hasThumbnail());
 }
 
-class ShareItemThumbnailLoaderTest : public ::testing::Test {
- protected:
-  platform::ManualMainQueue queue;
-  std::shared_ptr<FakeThumbnailGenerator> generator = std::make_shared<FakeThumbnailGenerator>();
-  std::shared_ptr<ThumbnailCache> cache = std::make_shared<ThumbnailCache>(ShareItemThumbnailLoader::cacheCountLimit);
-  ShareItemThumbnailLoader loader{queue, generator, cache};
-};
-
-TEST_F(ShareItemThumbnailLoaderTest, LoadingTheShownKeyAgainAsksNothingButAfterACancelItAsksAgain) {
-  loader.load("/l/a.png", ShareItemThumbnailLoader::rowSize, 2);
-  loader.cancel();
-  loader.cancel();  // nothing pending: harmless
-  EXPECT_EQ(generator->cancelled().size(), 1u);
-  generator->answer(generator->requests()[0], makeThumbnailImage(1));
-  queue.runUntilIdle();
-  EXPECT_FALSE(loader.image());  // the cancelled answer is dropped
-
-  loader.load("/l/a.png", ShareItemThumbnailLoader::rowSize, 2);  // same key, no image: asks again
-  ASSERT_EQ(generator->requests().size(), 2u);
-  generator->answer(generator->requests()[1], makeThumbnailImage(2));
-  queue.runUntilIdle();
-  EXPECT_TRUE(loader.image());
-  EXPECT_FALSE(loader.hasRequestInFlight());
-  loader.load("/l/a.png", ShareItemThumbnailLoader::rowSize, 2);
-  EXPECT_EQ(generator->requests().size(), 2u);
-}
-
-TEST_F(ShareItemThumbnailLoaderTest, AFileWithoutThumbnailKeepsTheIconAndCachesNothing) {
-  loader.load("/l/b.bin", ShareItemThumbnailLoader::rowSize, 1);
-  generator->answer(generator->requests()[0], nullptr);
-  queue.runUntilIdle();
-  EXPECT_FALSE(loader.image());
-  EXPECT_FALSE(loader.hasRequestInFlight());
-  EXPECT_EQ(cache->count(), 0u);
-}
-
 TEST(ShareItemThumbnailCacheTest, TheProgramKeepsAtMostOneHundredThumbnails) {
   const auto& cache = ShareItemThumbnailLoader::cache();
   EXPECT_EQ(cache, ShareItemThumbnailLoader::cache());
+  EXPECT_NE(cache, ThumbnailCache::shared());  // its own, not the cards' larger one
   for (int index = 0; index < 101; ++index) cache->store("limit-" + std::to_string(index), makeThumbnailImage(1));
   EXPECT_EQ(cache->count(), 100u);
   EXPECT_FALSE(cache->image("limit-0"));
