@@ -145,6 +145,23 @@ TEST_F(MenuBarControllerTest, AClickTogglesThePopoverBelowTheIcon) {
   EXPECT_FALSE(controller->isOutsideClickMonitorArmed());
 }
 
+TEST_F(MenuBarControllerTest, APopoverOpenedWhileConnectingListsTheRecentTransfersOnceSignedIn) {
+  build();
+  controller->togglePopover();  // still restoring the session
+  ASSERT_TRUE(controller->isPopoverShown());
+  EXPECT_TRUE(recentAPI->requests().empty());
+  signIn();
+  EXPECT_EQ(recentAPI->requests().size(), 1u);
+  recentAPI->answer(std::vector<RecentTransfer>{});
+  settle();
+  // Signing in again while the popover is closed loads nothing until it opens, stale list or not.
+  controller->togglePopover();
+  wallClock += 2min;
+  signOut();
+  signIn();
+  EXPECT_EQ(recentAPI->requests().size(), 1u);
+}
+
 TEST_F(MenuBarControllerTest, WithoutATrayThePopoverOpensAsAnOrdinaryWindowAndTheTrayIsLeftAlone) {
   log.trayAvailable = false;
   build();
