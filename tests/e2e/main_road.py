@@ -553,7 +553,13 @@ def walk_share(road, previous_link, context):
     if os.path.exists(SHARE_STATUS):
         os.remove(SHARE_STATUS)
     # As a file manager opens the selection with the share program's desktop entry.
-    subprocess.run(["gio", "launch", SHARE_ENTRY, path], check=True)
+    # Its output goes to a file: the share program inherits it, and a pipe would stay open until it ends.
+    launch_log = os.path.join(WORK, "launch.log")
+    with open(launch_log, "w") as log:
+        launched = subprocess.run(["gio", "launch", SHARE_ENTRY, path], stdin=subprocess.DEVNULL, stdout=log,
+                                  stderr=log)
+    if launched.returncode != 0:
+        raise StepFailed("the share program's desktop entry did not start: " + open(launch_log).read().strip())
 
     def ready():
         create = road.find(lambda role, text: role in ("push button", "button") and text == "Create Link",
