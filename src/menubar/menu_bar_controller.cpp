@@ -143,6 +143,11 @@ void MenuBarController::transferStateChanged() {
 }
 
 void MenuBarController::authenticationStateChanged() {
+  // A popover opened while the session was still connecting would otherwise never list the recent
+  // transfers: they load as it opens, and only while signed in.
+  const bool signedIn = std::holds_alternative<auth::Authenticated>(authenticationStore_.state());
+  if (signedIn && !wasSignedIn_ && isPopoverShown()) recentTransfersStore_.refresh(false);
+  wasSignedIn_ = signedIn;
   schedulePopoverSizeUpdate();
   updateStatusItem(false);
 }

@@ -145,6 +145,7 @@ class MenuBarController final : public QObject {
   std::optional<MenuBarTransferIndicator> displayedIndicator_;
   std::unordered_set<TransferItemID> acknowledged_;
   bool isInvalidated_ = false;
+  bool wasSignedIn_ = false;
   std::shared_ptr<MenuBarController*> lifetime_ = std::make_shared<MenuBarController*>(this);
 };
 

@@ -75,13 +75,14 @@ Item {
                     Column {
                         anchors.verticalCenter: parent.verticalCenter
                         spacing: 2
-                        PlainLabel {
+                        SheetLabel {
+                            heading: true
                             text: "Create a transfer link"
                             color: "white"
                             font.pixelSize: 17
                             font.weight: Font.DemiBold
                         }
-                        PlainLabel {
+                        SheetLabel {
                             text: "Review your files, then create a link to share."
                             color: root.secondaryColor
                             font.pixelSize: 12
@@ -112,7 +113,8 @@ Item {
                         height: 18
                         color: root.secondaryColor
                     }
-                    PlainLabel {
+                    SheetLabel {
+                        heading: true
                         width: parent.width
                         horizontalAlignment: Text.AlignHCenter
                         wrapMode: Text.Wrap
@@ -121,7 +123,7 @@ Item {
                         font.pixelSize: 17
                         font.weight: Font.DemiBold
                     }
-                    PlainLabel {
+                    SheetLabel {
                         width: parent.width
                         horizontalAlignment: Text.AlignHCenter
                         wrapMode: Text.Wrap
@@ -148,7 +150,8 @@ Item {
                         color: Qt.rgba(1, 204 / 255, 0, 1)
                         size: 22
                     }
-                    PlainLabel {
+                    SheetLabel {
+                        heading: true
                         width: parent.width
                         horizontalAlignment: Text.AlignHCenter
                         text: "Unable to create link"
@@ -156,7 +159,7 @@ Item {
                         font.pixelSize: 17
                         font.weight: Font.DemiBold
                     }
-                    PlainLabel {
+                    SheetLabel {
                         objectName: "failureMessage"
                         width: parent.width
                         horizontalAlignment: Text.AlignHCenter
@@ -188,7 +191,7 @@ Item {
                     height: parent.height - y
                     spacing: 8
 
-                    PlainLabel {
+                    SheetLabel {
                         objectName: "summary"
                         x: 20
                         topPadding: 8

@@ -3,13 +3,15 @@
 
 Everything goes through what a user has: the accessibility tree (to find what is on screen and
 where), the pointer and the keyboard (xdotool), the clipboard (xclip), the notification server
-(dunstctl) and the shared link fetched like a browser would. Each step is printed as it happens and
-the virtual screen is saved as a numbered PNG. Exits non-zero when a step fails.
+(dunstctl), the file manager's "Send with Tavrel" (the share program's desktop entry, started with
+gio as a file manager starts it) and the shared link fetched like a browser would. Each step is
+printed as it happens and the virtual screen is saved as a numbered PNG. Exits non-zero when a step
+fails.
 
 Arguments: the files or folders to send (a sample folder is made when none are given).
 Environment (set by virtual_session.sh): TAVREL_E2E_WORK, TAVREL_E2E_PROGRAM, TAVREL_E2E_CA,
-TAVREL_E2E_SHOTS, TAVREL_E2E_ROAD (main, or full: also the restart and the sign-out),
-TAVREL_E2E_SERVICE_URL.
+TAVREL_E2E_SHARE_ENTRY (the share program's desktop entry), TAVREL_E2E_SHOTS, TAVREL_E2E_ROAD (main,
+or full: also the restart and the sign-out), TAVREL_E2E_SERVICE_URL.
 """
 
 import hashlib
@@ -33,6 +35,11 @@ CA = os.environ["TAVREL_E2E_CA"]
 SHOTS = os.environ["TAVREL_E2E_SHOTS"]
 ROAD = os.environ.get("TAVREL_E2E_ROAD", "main")
 SERVICE_URL = os.environ["TAVREL_E2E_SERVICE_URL"]
+SHARE_ENTRY = os.environ.get("TAVREL_E2E_SHARE_ENTRY", "")
+# The share program's exit status, written by its wrapper when it ends.
+SHARE_STATUS = os.path.join(WORK, "share.status")
+PROGRAM_NAME = "Tavrel"
+SHARE_NAME = "tavrel-share"
 TIMEOUT = float(os.environ.get("TAVREL_E2E_STEP_TIMEOUT", "60"))
 
 
@@ -61,12 +68,12 @@ class Road:
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         return path
 
-    def application(self):
+    def application(self, app_name=PROGRAM_NAME):
         desktop = pyatspi.Registry.getDesktop(0)
         for index in range(desktop.childCount):
             try:
                 app = desktop.getChildAtIndex(index)
-                if app is not None and app.name == "Tavrel":
+                if app is not None and app.name == app_name:
                     return app
             except Exception:
                 continue
@@ -95,8 +102,8 @@ class Road:
                 if child is not None and (not only_showing or self.showing(child)):
                     stack.append(child)
 
-    def objects(self, only_showing=True):
-        app = self.application()
+    def objects(self, only_showing=True, app_name=PROGRAM_NAME):
+        app = self.application(app_name)
         if app is None:
             return []
         result = []
@@ -107,20 +114,21 @@ class Road:
                 continue
         return result
 
-    def find(self, predicate, only_showing=True):
-        for node, role, name in self.objects(only_showing):
+    def find(self, predicate, only_showing=True, app_name=PROGRAM_NAME):
+        for node, role, name in self.objects(only_showing, app_name):
             if node is not None and predicate(role, name):
                 return node
         return None
 
-    def texts(self):
-        return [name for _, _, name in self.objects() if name]
+    def texts(self, app_name=PROGRAM_NAME):
+        return [name for _, _, name in self.objects(app_name=app_name) if name]
 
     def dump(self, label):
         with open(os.path.join(WORK, "tree.log"), "a") as log:
             log.write(f"== {self.step_number:02d} {label}\n")
-            for node, role, name in self.objects(only_showing=False):
-                log.write(f"{role}: {name}\n")
+            for app_name in (PROGRAM_NAME, SHARE_NAME):
+                for node, role, name in self.objects(only_showing=False, app_name=app_name):
+                    log.write(f"{app_name} {role}: {name}{'' if self.showing(node) else ' (hidden)'}\n")
 
     def wait(self, what, probe, timeout=TIMEOUT):
         deadline = time.monotonic() + timeout
@@ -140,6 +148,20 @@ class Road:
             return self.find(lambda role, text: role in ("push button", "button", "toggle button", "menu button")
                              and (text == name if exact else text.startswith(name)))
         return self.wait(f"the “{name}” button", probe)
+
+    @staticmethod
+    def enabled(accessible):
+        try:
+            return accessible.getState().contains(pyatspi.STATE_ENABLED)
+        except Exception:
+            return False
+
+    @staticmethod
+    def inside(accessible, outer):
+        """Whether accessible's centre lies within outer's extents on screen."""
+        x, y = Road.centre(accessible)
+        box = outer.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+        return box.x <= x < box.x + box.width and box.y <= y < box.y + box.height
 
     # --- what the user does -------------------------------------------------------------------
 
@@ -195,6 +217,16 @@ class Road:
             if 8 <= width <= 64 and 8 <= height <= 64 and y < 64:
                 return x + width // 2, y + height // 2
         return None
+
+    def close_popover(self):
+        if not self.popover_open():
+            return
+        self.keys("Escape")
+        try:
+            self.wait("the popover to close", lambda: self.popover_open() is None, timeout=3)
+        except StepFailed:
+            self.click_at(*self.tray_icon())  # the tray icon toggles it
+            self.wait("the popover to close", lambda: self.popover_open() is None)
 
     def popover_open(self):
         return self.find(lambda role, name: name == "Choose files or folders")
@@ -419,41 +451,73 @@ def walk(road, items):
 
     road.step("The hot key opens the popover")
     if road.popover_open():
-        road.keys("Escape")
-        try:
-            road.wait("the popover to close", lambda: road.popover_open() is None, timeout=3)
-        except StepFailed:
-            road.click_at(*road.tray_icon())  # the tray icon toggles it
-            road.wait("the popover to close", lambda: road.popover_open() is None)
+        road.close_popover()
         road.shot("popover-closed")
     road.keys("ctrl+super+m")
     road.wait("the popover", road.popover_open)
     road.shot("hot-key")
 
     road.step("Copying the share link")
+    link = copy_recent_link(road, title)
+    print("Share link: " + link, flush=True)
+
+    road.step("Fetching the link and comparing the bytes")
+    context = ssl.create_default_context(cafile=CA)
+    expected = expected_files(items)
+    downloads = fetch_and_compare(road, link, expected, context)
+
+    shared_link, shared_expected, shared_downloads = walk_share(road, link, context)
+
+    if ROAD == "full":
+        walk_restart_and_sign_out(road, title)
+        road.step("The shared links still download after signing out")
+        for files, found in ((expected, downloads), (shared_expected, shared_downloads)):
+            for relative, path in sorted(files.items()):
+                url = listed(found, relative)[0]
+                if hashlib.sha256(fetch(url, context)).hexdigest() != digest_of(path):
+                    raise StepFailed(f"{relative}: gone or changed after signing out")
+        road.note("every file still downloads identical")
+        road.shot("still-shared")
+
+    print(f"PASS: {len(expected)} file(s) sent, shared at {link}, downloaded back identical; "
+          f"{len(shared_expected)} sent with Send with Tavrel, shared at {shared_link}, identical too.", flush=True)
+
+
+def copy_recent_link(road, title, previous=""):
+    """Copies the link of the recent row named title; returns it once the clipboard holds a link other
+    than previous."""
     road.open_popover()
     row = road.wait(f"the recent row of “{title}”", lambda: road.find(
         lambda role, name: role == "push button" and name.startswith(title + ",")))
     road.note("recent row: " + row.name)
-    # The row shows its copy button while the pointer is over it.
+    # The row shows its copy button while the pointer is over it; the one inside this row is taken,
+    # not another row's or the activity section's.
     road.hover(row)
-    copy = road.wait("the recent row's copy button", lambda: road.find(
-        lambda role, name: role in ("push button", "button") and name.startswith("Copy")))
+    def copy_button():
+        for node, role, name in road.objects():
+            if role in ("push button", "button") and name.startswith("Copy") and road.inside(node, row):
+                return node
+        return None
+    copy = road.wait("the recent row's copy button", copy_button)
     road.shot("recent-row")
     road.click(copy)
-    link = road.wait("the link on the clipboard", lambda: subprocess.run(
-        ["xclip", "-o", "-selection", "clipboard"], capture_output=True, text=True).stdout.strip())
-    road.note("share link: " + link)
-    print("Share link: " + link, flush=True)
-    road.shot("link-copied")
 
-    road.step("Fetching the link and comparing the bytes")
-    context = ssl.create_default_context(cafile=CA)
+    def clipboard():
+        text = subprocess.run(["xclip", "-o", "-selection", "clipboard"], capture_output=True, text=True).stdout.strip()
+        return text if text and text != previous else None
+    link = road.wait("the link on the clipboard", clipboard)
+    road.note("share link: " + link)
+    road.shot("link-copied")
+    return link
+
+
+def fetch_and_compare(road, link, expected, context):
+    """Fetches the shared page and every expected file from it, comparing bytes; returns the page's
+    download addresses by name."""
     page = fetch(link, context).decode("utf-8", "replace")
     reader = LinkReader()
     reader.feed(page)
     downloads = {name: urllib.parse.urljoin(link, href) for href, name in reader.links if "/files/" in href}
-    expected = expected_files(items)
     for relative, path in sorted(expected.items()):
         matches = listed(downloads, relative)
         if not matches:
@@ -465,18 +529,95 @@ def walk(road, items):
     road.shot("link-fetched")
     if len(downloads) != len(expected):
         raise StepFailed(f"the shared page lists {len(downloads)} files, {len(expected)} were sent")
+    return downloads
 
-    if ROAD == "full":
-        walk_restart_and_sign_out(road, title)
-        road.step("The shared link still downloads after signing out")
-        for relative, path in sorted(expected.items()):
-            url = listed(downloads, relative)[0]
-            if hashlib.sha256(fetch(url, context)).hexdigest() != digest_of(path):
-                raise StepFailed(f"{relative}: gone or changed after signing out")
-        road.note("every file still downloads identical")
-        road.shot("still-shared")
 
-    print(f"PASS: {len(expected)} file(s) sent, shared at {link}, downloaded back identical.", flush=True)
+def make_shared_file():
+    folder = os.path.join(WORK, "Documents")
+    os.makedirs(folder, exist_ok=True)
+    path = os.path.join(folder, "Field notes.txt")
+    with open(path, "w") as file:
+        file.write("Sent with Send with Tavrel from the file manager.\n")
+        file.write(os.urandom(3000).hex() + "\n")
+    return path
+
+
+def walk_share(road, previous_link, context):
+    """A file sent from the file manager: the share program's sheet, Create Link, the running program
+    uploads it. Returns its link, the files expected behind it and the page's download addresses."""
+    path = make_shared_file()
+    name = os.path.basename(path)
+
+    road.step(f"Send with Tavrel: “{name}” from the file manager")
+    road.close_popover()
+    if os.path.exists(SHARE_STATUS):
+        os.remove(SHARE_STATUS)
+    # As a file manager opens the selection with the share program's desktop entry.
+    # Its output goes to a file: the share program inherits it, and a pipe would stay open until it ends.
+    launch_log = os.path.join(WORK, "launch.log")
+    with open(launch_log, "w") as log:
+        launched = subprocess.run(["gio", "launch", SHARE_ENTRY, path], stdin=subprocess.DEVNULL, stdout=log,
+                                  stderr=log)
+    if launched.returncode != 0:
+        raise StepFailed("the share program's desktop entry did not start: " + open(launch_log).read().strip())
+
+    def ready():
+        create = road.find(lambda role, text: role in ("push button", "button") and text == "Create Link",
+                           app_name=SHARE_NAME)
+        return create if create is not None and road.enabled(create) else None
+    create = road.wait("the share sheet, ready", ready)
+    road.dump("share sheet")
+    shown = road.texts(app_name=SHARE_NAME)
+    road.note("the sheet shows: " + ", ".join(shown))
+    if not any(name in text for text in shown):
+        raise StepFailed(f"the share sheet does not name {name}")
+    if not any(text.startswith("1 item · ") for text in shown):
+        raise StepFailed("the share sheet's summary is not one item with its size")
+    road.shot("share-sheet")
+
+    road.step("Create Link")
+    road.click(create)
+
+    def closed():
+        if os.path.exists(SHARE_STATUS):
+            return open(SHARE_STATUS).read().strip() or "?"
+        if road.find(lambda role, text: text == "Unable to create link", app_name=SHARE_NAME):
+            return "failed"
+        return None
+    outcome = road.wait("the share sheet to close", closed)
+    if outcome != "0":
+        road.shot("share-failed")
+        # The sheet's own words, or what the share program said when it ended.
+        said = [t for t in road.texts(app_name=SHARE_NAME) if t not in ("Cancel", "Retry")]
+        for text in said:
+            print("The share sheet says: " + text, flush=True)
+        raise StepFailed(f"the share program did not hand the file over (status {outcome})")
+    road.wait("the share sheet to go", lambda: road.application(SHARE_NAME) is None)
+    road.note("the sheet closed: the program accepted the file")
+    road.shot("share-sheet-closed")
+
+    road.step("The program sends it: the notification")
+    ready_text = f"{name} is ready to share."
+
+    def notified():
+        seen = road.notifications()
+        failed = next((f"{summary}: {body}" for summary, body in seen
+                       if summary == "Transfer failed" and name in body), None)
+        if failed:
+            print("Tavrel says: " + failed, flush=True)
+            raise StepFailed("the program reported an error")
+        return next((body for summary, body in seen if summary == "Transfer completed" and body == ready_text), None)
+    body = road.wait(f"the notification that “{name}” was sent", notified, timeout=TIMEOUT * 2)
+    road.note(f"“Transfer completed” — {body}")
+    road.shot("share-notification")
+
+    road.step(f"Copying the link of “{name}”")
+    link = copy_recent_link(road, body.removesuffix(" is ready to share."), previous=previous_link)
+
+    road.step("Fetching it and comparing the bytes")
+    expected = expected_files([path])
+    downloads = fetch_and_compare(road, link, expected, context)
+    return link, expected, downloads
 
 
 def walk_restart_and_sign_out(road, title):

@@ -2,12 +2,13 @@
 # A private virtual desktop for the real program, and a scripted user walking its main road there.
 # Used by the end-to-end test and by `scripts/run` on machines without a graphical session.
 #
-#   virtual_session.sh --tavrel BIN --service BIN --shots DIR [--road main|full] [files...]
+#   virtual_session.sh --tavrel BIN --share BIN --service BIN --shots DIR [--road main|full] [files...]
 #
 # Starts, all private to this run: Xvfb, the local service on a free port with its own data folder,
 # a session bus with the accessibility bus, an unlocked GNOME Keyring, dunst and trayer; a home and
 # XDG folders of its own whose URL handlers are the scripted browser (https) and the program's desktop
-# entry (its sign-in callback scheme). Then the driver (main_road.py) walks the road; its exit status
+# entry (its sign-in callback scheme), beside the share program's desktop entry as a file manager
+# finds it ("Send with Tavrel"). Then the driver (main_road.py) walks the road; its exit status
 # is this script's.
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
@@ -24,10 +25,11 @@ if [ "${1:-}" = "--inside" ]; then
   exec /usr/bin/python3 "${TAVREL_VIRTUAL_DRIVER:-$here/main_road.py}" "$@"
 fi
 
-tavrel="" service="" shots="" road=main
+tavrel="" share="" service="" shots="" road=main
 while [ $# -gt 0 ]; do
   case "$1" in
     --tavrel) tavrel=$2; shift 2 ;;
+    --share) share=$2; shift 2 ;;
     --service) service=$2; shift 2 ;;
     --shots) shots=$2; shift 2 ;;
     --road) road=$2; shift 2 ;;
@@ -35,11 +37,12 @@ while [ $# -gt 0 ]; do
     *) break ;;
   esac
 done
-if [ -z "$tavrel" ] || [ -z "$service" ] || [ -z "$shots" ]; then
-  echo "usage: $0 --tavrel BIN --service BIN --shots DIR [--road main|full] [files...]" >&2
+if [ -z "$tavrel" ] || [ -z "$share" ] || [ -z "$service" ] || [ -z "$shots" ]; then
+  echo "usage: $0 --tavrel BIN --share BIN --service BIN --shots DIR [--road main|full] [files...]" >&2
   exit 2
 fi
 tavrel=$(realpath "$tavrel")
+share=$(realpath "$share")
 service=$(realpath "$service")
 mkdir -p "$shots"
 shots=$(realpath "$shots")
@@ -96,7 +99,17 @@ cat >"$work/bin/browser" <<WRAPPER
 #!/bin/sh
 exec /usr/bin/python3 "$here/scripted_browser.py" --ca "$ca" "\$@" >>"$work/browser.log" 2>&1
 WRAPPER
-chmod +x "$work/bin/tavrel" "$work/bin/browser"
+# The share program as a file manager starts it, in the program's desktop environment. A file manager
+# ignores how it ends; the walk reads its exit status (0: the program accepted the items).
+cat >"$work/bin/tavrel-share" <<WRAPPER
+#!/bin/sh
+export QT_QPA_PLATFORM=xcb QT_QUICK_BACKEND=software QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1
+status=0
+"$share" "\$@" >>"$work/share.log" 2>&1 || status=\$?
+echo "\$status" >"$work/share.status"
+exit "\$status"
+WRAPPER
+chmod +x "$work/bin/tavrel" "$work/bin/browser" "$work/bin/tavrel-share"
 cat >"$work/data/applications/com.tavrel.macos.desktop" <<ENTRY
 [Desktop Entry]
 Type=Application
@@ -105,6 +118,8 @@ Exec=$work/bin/tavrel %u
 Terminal=false
 MimeType=x-scheme-handler/com.tavrel.macos;
 ENTRY
+sed "s|^Exec=tavrel-share |Exec=$work/bin/tavrel-share |" "$here/../../packaging/share-program/com.tavrel.macos.share.desktop" \
+  >"$work/data/applications/com.tavrel.macos.share.desktop"
 cat >"$work/data/applications/scripted-browser.desktop" <<ENTRY
 [Desktop Entry]
 Type=Application
@@ -121,6 +136,7 @@ x-scheme-handler/http=scripted-browser.desktop
 LIST
 
 export TAVREL_E2E_WORK="$work" TAVREL_E2E_PROGRAM="$work/bin/tavrel" TAVREL_E2E_CA="$ca" \
+  TAVREL_E2E_SHARE_ENTRY="$work/data/applications/com.tavrel.macos.share.desktop" \
   TAVREL_E2E_SHOTS="$shots" TAVREL_E2E_ROAD="$road" TAVREL_E2E_SERVICE_URL="https://127.0.0.1:$port"
 echo "Virtual desktop $DISPLAY (1280x800), local service at https://127.0.0.1:$port/"
 status=0

@@ -145,6 +145,21 @@ TEST_F(MenuBarControllerTest, AClickTogglesThePopoverBelowTheIcon) {
   EXPECT_FALSE(controller->isOutsideClickMonitorArmed());
 }
 
+TEST_F(MenuBarControllerTest, APopoverOpenedWhileConnectingListsTheRecentTransfersOnceSignedIn) {
+  build();
+  controller->togglePopover();  // still restoring the session
+  ASSERT_TRUE(controller->isPopoverShown());
+  EXPECT_TRUE(recentAPI->requests().empty());
+  signIn();
+  EXPECT_EQ(recentAPI->requests().size(), 1u);
+}
+
+TEST_F(MenuBarControllerTest, SigningInWithThePopoverClosedLoadsNothing) {
+  build();
+  signIn();
+  EXPECT_TRUE(recentAPI->requests().empty());
+}
+
 TEST_F(MenuBarControllerTest, WithoutATrayThePopoverOpensAsAnOrdinaryWindowAndTheTrayIsLeftAlone) {
   log.trayAvailable = false;
   build();

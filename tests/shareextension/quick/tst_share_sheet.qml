@@ -120,6 +120,34 @@ Item {
             compare(sheets.calls(), ["cancel"])
         }
 
+        // What a screen reader hears of the sheet's own texts (rows and buttons name themselves).
+        function spokenTexts(item) {
+            let texts = []
+            if (!item.visible) return texts
+            if (item.text !== undefined && item.font !== undefined && item.Accessible.name !== ""
+                    && (item.Accessible.role === Accessible.StaticText || item.Accessible.role === Accessible.Heading)) {
+                texts.push(item.Accessible.name)
+            }
+            for (let index = 0; index < item.children.length; ++index) {
+                texts = texts.concat(spokenTexts(item.children[index]))
+            }
+            return texts
+        }
+
+        function test_every_state_speaks_its_visible_texts() {
+            const header = ["Create a transfer link", "Review your files, then create a link to share."]
+            compare(spokenTexts(makeSheet("loading", 0)),
+                    header.concat(["Preparing your files", "Loading your selected items…"]))
+            compare(spokenTexts(makeSheet("ready", 3)), header.concat(["3 items"]))
+            const failed = makeSheet("failed", 2)
+            const summary = visibleChild(failed, "summary").text
+            verify(summary.startsWith("2 items"))
+            compare(spokenTexts(failed),
+                    header.concat(["Unable to create link", "Tavrel didn’t respond. Open the app and try again.", summary]))
+            compare(spokenTexts(makeSheet("failedEmpty", 0)),
+                    header.concat(["Unable to create link", visibleChild(makeSheet("failedEmpty", 0), "failureMessage").text]))
+        }
+
         function test_the_sheet_keeps_its_fixed_size() {
             const sheet = makeSheet("ready", 1)
             const background = visibleChild(sheet, "sheetBackground")
