@@ -64,8 +64,28 @@ LocalService::LocalService(Options options) : dataDirectory_(std::move(options.d
     server_->stop();
     throw;
   }
-  signIn_->setChangeObserver([this] { save(); });
-  transfers_->setChangeObserver([this] { save(); });
+  signIn_->setChangeObserver([this] { markChanged(); });
+  transfers_->setChangeObserver([this] { markChanged(); });
+  saver_ = std::jthread([this](std::stop_token stop) {
+    std::unique_lock lock(changedMutex_);
+    while (changedCondition_.wait(lock, stop, [this] { return changed_; })) {
+      changed_ = false;
+      lock.unlock();
+      save();
+      lock.lock();
+      // Changes come in bursts (an upload changes the state with every part): one write a moment
+      // later covers the rest of the burst, instead of a whole rewrite per request.
+      changedCondition_.wait_for(lock, stop, std::chrono::milliseconds(50), [] { return false; });
+    }
+  });
+}
+
+void LocalService::markChanged() {
+  {
+    std::lock_guard lock(changedMutex_);
+    changed_ = true;
+  }
+  changedCondition_.notify_one();
 }
 
 LocalService::~LocalService() { stop(); }
@@ -74,6 +94,10 @@ void LocalService::stop() {
   if (stopped_) return;
   stopped_ = true;
   server_->stop();
+  if (saver_.joinable()) {
+    saver_.request_stop();
+    saver_.join();
+  }
   save();
 }
 

@@ -1,9 +1,11 @@
 #pragma once
 
+#include <condition_variable>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <mutex>
+#include <thread>
 
 #include "local_service/certificate_authority.h"
 #include "local_service/https_server.h"
@@ -18,8 +20,9 @@ namespace tavrel::localservice {
 // pre-signed uploads go to, and the download pages that share links open.
 //
 // Everything it keeps lives in its data folder: the certificate authority (ca.pem, ca-key.pem),
-// the uploaded bytes (storage/) and the accounts and transfers (state.json, rewritten after every
-// change), so a restart carries on where the last run stopped.
+// the uploaded bytes (storage/) and the accounts and transfers (state.json, rewritten by a thread of
+// its own soon after every change and when it stops), so a restart carries on where the last run
+// stopped.
 //
 // IMPORTANT: Thread-safety. Requests are served on the server's threads; the members here are for
 // the one thread that made the service.
@@ -58,6 +61,7 @@ class LocalService {
  private:
   void load();
   void save();
+  void markChanged();
 
   std::filesystem::path dataDirectory_;
   std::shared_ptr<const CertificateAuthority> authority_;
@@ -65,7 +69,11 @@ class LocalService {
   std::unique_ptr<SignInService> signIn_;
   std::unique_ptr<TransferService> transfers_;
   std::mutex saving_;
+  std::mutex changedMutex_;
+  std::condition_variable_any changedCondition_;
+  bool changed_ = false;
   bool stopped_ = false;
+  std::jthread saver_;  // last: it stops before what it saves goes away
 };
 
 }  // namespace tavrel::localservice
