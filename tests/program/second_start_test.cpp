@@ -2,7 +2,6 @@
 // it hands its arguments over and ends without building anything, so the share handoff's folder is
 // claimed by the running program alone.
 #include <gtest/gtest.h>
-#include <spawn.h>
 #include <sys/wait.h>
 
 #include <algorithm>
@@ -16,6 +15,7 @@
 
 #include "platform/manual_main_queue.h"
 #include "platform/single_instance.h"
+#include "support/child_process.h"
 #include "support/temporary_directory.h"
 
 extern char** environ;
@@ -69,13 +69,8 @@ class SecondStartTest : public ::testing::Test {
         environment.emplace_back(text);
       }
     }
-    std::vector<char*> argv, envp;
-    for (auto& argument : arguments) argv.push_back(argument.data());
-    argv.push_back(nullptr);
-    for (auto& variable : environment) envp.push_back(variable.data());
-    envp.push_back(nullptr);
-    pid_t pid = 0;
-    if (::posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), envp.data()) != 0) return -1;
+    const pid_t pid = testing::spawnProcess(std::move(arguments), std::move(environment));
+    if (pid < 0) return -1;
     int status = 0;
     if (::waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return -1;
     return WEXITSTATUS(status);

@@ -4,7 +4,6 @@
 // once through the session-bus signal, once with no session bus, through the program's second start.
 
 #include <gtest/gtest.h>
-#include <spawn.h>
 #include <sys/wait.h>
 
 #include <cstdlib>
@@ -20,6 +19,7 @@
 #include "sharehandoff/session_bus_share_handoff_signal.h"
 #include "sharehandoff/share_handoff_coordinator.h"
 #include "sharehandoff/share_handoff_test_support.h"
+#include "support/child_process.h"
 #include "support/fake_transfer_services.h"
 #include "support/in_memory_refresh_token_store.h"
 #include "support/temporary_directory.h"
@@ -99,13 +99,8 @@ class ShareHandoffRoadTest : public ::testing::Test {
         environment.emplace_back(*variable);
       }
     }
-    std::vector<char*> argv, envp;
-    for (auto& argument : arguments) argv.push_back(argument.data());
-    argv.push_back(nullptr);
-    for (auto& variable : environment) envp.push_back(variable.data());
-    envp.push_back(nullptr);
-    pid_t pid = 0;
-    EXPECT_EQ(::posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), envp.data()), 0);
+    const pid_t pid = testing::spawnProcess(std::move(arguments), std::move(environment));
+    EXPECT_GT(pid, 0);
     return pid;
   }
   static int exitStatus(pid_t pid) {
