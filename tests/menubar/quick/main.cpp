@@ -10,7 +10,6 @@
 #include "menubar/menu_bar_test_fixture.h"
 #include "menubar/popover_drop_target.h"
 #include "menubar/transfer_popover_view_model.h"
-#include "qt_support/qt_test_environment.h"
 #include "qt_support/quick_test_driver.h"
 
 namespace {
@@ -146,18 +145,12 @@ class PopoverScene : public QObject {
   std::unique_ptr<PopoverDropTarget> dropTarget_;
 };
 
-class Setup : public QObject {
-  Q_OBJECT
- public:
-  Setup() { tavrel::testing::prepareQtTestEnvironment(); }
-
- public slots:
-  void qmlEngineAvailable(QQmlEngine* engine) {
-    tavrel::testing::prepareQuickTestEngine(*engine);
-    engine->rootContext()->setContextProperty(QStringLiteral("driver"), &tavrel::testing::quickTestDriver());
-    engine->rootContext()->setContextProperty(QStringLiteral("scene"), &scene_);
+class Setup : public tavrel::testing::QuickTestSetup {
+ protected:
+  void engineReady(QQmlEngine& engine) override {
+    engine.rootContext()->setContextProperty(QStringLiteral("scene"), &scene_);
   }
-  void cleanupTestCase() { scene_.release(); }
+  void cleanUp() override { scene_.release(); }
 
  private:
   PopoverScene scene_;

@@ -6,9 +6,8 @@
 
 #include "onboarding/onboarding_fakes.h"
 #include "onboarding/onboarding_view_model.h"
-#include "qt_support/qt_test_environment.h"
 #include "support/scripted_authentication.h"
-#include "ui/virtual_animation_driver.h"
+#include "qt_support/quick_test_driver.h"
 
 namespace {
 
@@ -22,7 +21,6 @@ class Harness : public QObject {
   Q_PROPERTY(int doneCount MEMBER doneCount_ NOTIFY recorded)
 
  public:
-  void install() { animation_ = std::make_unique<tavrel::ui::VirtualAnimationDriver>(); }
 
   // state: "restoring", "signedOut", "authorizing", "unavailable", "signedIn", "signedInWithoutSending";
   // launchAtLogin: "disabled", "enabled", "requiresApproval", "unavailable".
@@ -81,7 +79,7 @@ class Harness : public QObject {
     scenes_.clear();
     doneCount_ = 0;
   }
-  Q_INVOKABLE void advance(int milliseconds) { animation_->advance(std::chrono::milliseconds(milliseconds)); }
+  Q_INVOKABLE void advance(int milliseconds) { tavrel::testing::quickTestDriver().advance(milliseconds); }
 
  signals:
   void recorded();
@@ -97,26 +95,17 @@ class Harness : public QObject {
   };
   std::list<Scene> scenes_;
   int doneCount_ = 0;
-  std::unique_ptr<tavrel::ui::VirtualAnimationDriver> animation_;
 };
 
-class Setup : public QObject {
-  Q_OBJECT
- public:
-  Setup() { tavrel::testing::prepareQtTestEnvironment(); }
-
- public slots:
-  void qmlEngineAvailable(QQmlEngine* engine) {
-    tavrel::testing::prepareQuickTestEngine(*engine);
-    if (!installed_) harness_.install();
-    installed_ = true;
-    engine->rootContext()->setContextProperty(QStringLiteral("harness"), &harness_);
+class Setup : public tavrel::testing::QuickTestSetup {
+ protected:
+  void engineReady(QQmlEngine& engine) override {
+    engine.rootContext()->setContextProperty(QStringLiteral("harness"), &harness_);
   }
-  void cleanupTestCase() { harness_.reset(); }
+  void cleanUp() override { harness_.reset(); }
 
  private:
   Harness harness_;
-  bool installed_ = false;
 };
 
 }  // namespace

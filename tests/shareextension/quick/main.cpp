@@ -6,11 +6,10 @@
 #include <vector>
 
 #include "platform/manual_main_queue.h"
-#include "qt_support/qt_test_environment.h"
 #include "shareextension/share_sheet_samples.h"
 #include "shareextension/share_sheet_view_model.h"
 #include "support/fake_thumbnail_generator.h"
-#include "ui/virtual_animation_driver.h"
+#include "qt_support/quick_test_driver.h"
 
 namespace {
 
@@ -49,20 +48,13 @@ class SheetFactory : public QObject {
   QStringList calls_;
 };
 
-class Setup : public QObject {
-  Q_OBJECT
- public:
-  Setup() { tavrel::testing::prepareQtTestEnvironment(); }
-
- public slots:
-  void qmlEngineAvailable(QQmlEngine* engine) {
-    tavrel::testing::prepareQuickTestEngine(*engine);
-    if (!animation_) animation_ = std::make_unique<tavrel::ui::VirtualAnimationDriver>();
-    engine->rootContext()->setContextProperty(QStringLiteral("sheets"), &sheets_);
+class Setup : public tavrel::testing::QuickTestSetup {
+ protected:
+  void engineReady(QQmlEngine& engine) override {
+    engine.rootContext()->setContextProperty(QStringLiteral("sheets"), &sheets_);
   }
 
  private:
-  std::unique_ptr<tavrel::ui::VirtualAnimationDriver> animation_;
   SheetFactory sheets_;
 };
 
