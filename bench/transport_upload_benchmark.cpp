@@ -69,7 +69,7 @@ double uploadThroughTransport(const tavrel::testing::HttpsTestServer& server, co
   tavrel::platform::HttpRequest request;
   request.method = "PUT";
   request.url = server.url("/transport");
-  request.body = tavrel::platform::FileRange{file, 0, std::nullopt};
+  request.body = tavrel::platform::FileRange{file, 0, std::nullopt, {}};
   const auto start = Clock::now();
   const auto result = transport.send(request);
   const double elapsed = seconds(Clock::now() - start);

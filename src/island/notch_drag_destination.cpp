@@ -4,6 +4,8 @@
 #include <QUrl>
 #include <utility>
 
+#include "ui/local_file_url.h"
+
 namespace tavrel {
 
 NotchDragDestination::NotchDragDestination(TransferStore& store, NotchLayoutModel& layout,
@@ -39,8 +41,9 @@ std::optional<std::vector<std::filesystem::path>> NotchDragDestination::fileURLs
   if (!data || !data->hasUrls()) return std::nullopt;
   std::vector<std::filesystem::path> paths;
   for (const QUrl& url : data->urls()) {
-    if (!url.isLocalFile()) return std::nullopt;
-    paths.emplace_back(url.toLocalFile().toStdString());
+    auto path = ui::localFilePath(url);
+    if (!path) return std::nullopt;
+    paths.push_back(std::move(*path));
   }
   if (paths.empty()) return std::nullopt;
   return paths;

@@ -2,6 +2,8 @@
 
 #include <system_error>
 
+#include "ui/local_file_url.h"
+
 namespace tavrel {
 
 std::optional<std::vector<std::filesystem::path>> validatedFileURLs(const QList<QUrl>& urls) {
@@ -9,14 +11,14 @@ std::optional<std::vector<std::filesystem::path>> validatedFileURLs(const QList<
   std::vector<std::filesystem::path> paths;
   paths.reserve(static_cast<std::size_t>(urls.size()));
   for (const auto& url : urls) {
-    if (!url.isLocalFile()) return std::nullopt;
-    std::filesystem::path path(url.toLocalFile().toStdString());
+    auto path = ui::localFilePath(url);
+    if (!path) return std::nullopt;
     std::error_code error;
     // A link counts as present here; the preparer refuses it with its own message.
-    if (!path.is_absolute() || !std::filesystem::exists(std::filesystem::symlink_status(path, error))) {
+    if (!path->is_absolute() || !std::filesystem::exists(std::filesystem::symlink_status(*path, error))) {
       return std::nullopt;
     }
-    paths.push_back(std::move(path));
+    paths.push_back(std::move(*path));
   }
   return paths;
 }

@@ -330,9 +330,11 @@ Expected<Unit, TransportError> prepareBody(const HttpBody& body, std::string_vie
     prepared.size = text->size();
     prepared.present = true;
   } else if (const auto* range = std::get_if<FileRange>(&body)) {
-    const int fd = ::open(range->path.c_str(), O_RDONLY | O_CLOEXEC);
+    const int fd = openUnchangedFile(range->path, range->identity);
     if (fd < 0) {
-      return unexpected(makeError(TransportErrorCode::fileUnreadable, std::string("cannot open body file: ") + std::strerror(errno)));
+      const int error = errno;
+      const auto code = error == ELOOP || error == ESTALE ? TransportErrorCode::fileChanged : TransportErrorCode::fileUnreadable;
+      return unexpected(makeError(code, std::string("cannot open body file: ") + std::strerror(error)));
     }
     prepared.file.reset(fd);
     struct stat status {};
@@ -517,10 +519,21 @@ Expected<HttpResponse, TransportError> CurlTransport::send(const HttpRequest& re
       return unexpected(makeError(TransportErrorCode::timedOut, "no data moved within the idle timeout"));
     }
     if (attempt.fileFailed) {
+      // A file cut short under us was most likely edited: say so when it is no longer the one given.
+      if (const auto* range = std::get_if<FileRange>(body);
+          range && range->identity && !isUnchangedFile(prepared.file.get(), *range->identity)) {
+        return unexpected(makeError(TransportErrorCode::fileChanged, "body file changed while it was sent"));
+      }
       return unexpected(makeError(TransportErrorCode::fileUnreadable, "body file could not be read in full"));
     }
     if (result != CURLE_OK) {
       return unexpected(makeError(classify(result), curl_easy_strerror(result)));
+    }
+    // Bytes read from a file that was edited meanwhile are a mix of two versions, whatever the
+    // server made of them.
+    if (const auto* range = std::get_if<FileRange>(body);
+        range && range->identity && !isUnchangedFile(prepared.file.get(), *range->identity)) {
+      return unexpected(makeError(TransportErrorCode::fileChanged, "body file changed while it was sent"));
     }
 
     long status = 0;

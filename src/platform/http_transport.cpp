@@ -26,6 +26,7 @@ std::string_view toString(TransportErrorCode code) {
     case TransportErrorCode::invalidRequest: return "invalid request";
     case TransportErrorCode::tooManyRedirects: return "too many redirects";
     case TransportErrorCode::fileUnreadable: return "file unreadable";
+    case TransportErrorCode::fileChanged: return "file changed";
     case TransportErrorCode::other: return "other";
   }
   return "other";

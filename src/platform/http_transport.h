@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/expected.h"
+#include "platform/posix_files.h"
 #include "platform/url.h"
 
 namespace tavrel::platform {
@@ -26,11 +27,14 @@ struct HttpHeader {
 // A request body streamed from part of a file: `length` bytes from `offset`, or everything from
 // `offset` to the end when `length` is none. The file is read while the request is sent, never
 // held in memory whole; a file that is missing or shorter than the range fails the request with
-// TransportErrorCode::fileUnreadable.
+// TransportErrorCode::fileUnreadable. A link is never followed. With an `identity`, the file must be
+// that one when it is opened, or the request fails with TransportErrorCode::fileChanged before a
+// byte is sent; a file that fails to read while sending and is no longer that one fails the same way.
 struct FileRange {
   std::filesystem::path path;
   std::uint64_t offset = 0;
   std::optional<std::uint64_t> length;
+  std::optional<FileIdentity> identity;
 
   friend bool operator==(const FileRange&, const FileRange&) = default;
 };
@@ -67,6 +71,7 @@ enum class TransportErrorCode {
   invalidRequest,    // refused before sending: bad scheme, host, method or header text
   tooManyRedirects,  // more same-origin redirects than the hop limit
   fileUnreadable,    // the body's file could not be opened or was shorter than its range
+  fileChanged,       // the body's file is a link, or no longer the file (or the state) it was given as
   other,
 };
 

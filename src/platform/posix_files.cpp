@@ -1,9 +1,13 @@
 #include "platform/posix_files.h"
 
+#include <fcntl.h>
+#include <glib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <memory>
 
 namespace tavrel::platform {
 
@@ -26,6 +30,37 @@ int makePrivateFolders(const std::filesystem::path& folder) {
     if (::mkdir(current.c_str(), 0700) != 0 && errno != EEXIST) return errno;
   }
   return 0;
+}
+
+FileIdentity FileIdentity::of(const struct ::stat& status) {
+  return FileIdentity{static_cast<std::uint64_t>(status.st_dev), static_cast<std::uint64_t>(status.st_ino),
+                      static_cast<std::int64_t>(status.st_size), static_cast<std::int64_t>(status.st_mtim.tv_sec),
+                      static_cast<std::int64_t>(status.st_mtim.tv_nsec)};
+}
+
+bool isUnchangedFile(int fd, const FileIdentity& expected) {
+  struct ::stat status {};
+  if (::fstat(fd, &status) != 0) return false;
+  return S_ISREG(status.st_mode) && FileIdentity::of(status) == expected;
+}
+
+int openUnchangedFile(const std::filesystem::path& path, const std::optional<FileIdentity>& expected) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0 || !expected) return fd;
+  if (!isUnchangedFile(fd, *expected)) {
+    ::close(fd);
+    errno = ESTALE;
+    return -1;
+  }
+  return fd;
+}
+
+std::string lossyUTF8(std::string_view bytes) {
+  const bool ascii = std::all_of(bytes.begin(), bytes.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+  if (ascii || g_utf8_validate(bytes.data(), static_cast<gssize>(bytes.size()), nullptr)) return std::string(bytes);
+  std::unique_ptr<gchar, decltype(&g_free)> valid(g_utf8_make_valid(bytes.data(), static_cast<gssize>(bytes.size())),
+                                                  &g_free);
+  return valid ? std::string(valid.get()) : std::string();
 }
 
 }  // namespace tavrel::platform

@@ -1,7 +1,12 @@
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
+#include <optional>
+#include <string>
 #include <string_view>
+
+struct stat;
 
 namespace tavrel::platform {
 
@@ -12,5 +17,31 @@ bool writeAll(int fd, std::string_view data);
 // Creates each missing folder of `folder`, private to the user (0700); folders that exist are left
 // as they are. 0 on success, else the errno of the first failure.
 int makePrivateFolders(const std::filesystem::path& folder);
+
+// What tells one state of a regular file from another: the same device and inode (not swapped for
+// another file), and the same size and modification time (not edited since).
+struct FileIdentity {
+  std::uint64_t device = 0;
+  std::uint64_t inode = 0;
+  std::int64_t size = 0;
+  std::int64_t modifiedSeconds = 0;
+  std::int64_t modifiedNanoseconds = 0;
+
+  static FileIdentity of(const struct ::stat& status);
+
+  friend bool operator==(const FileIdentity&, const FileIdentity&) = default;
+};
+
+// Opens a file for reading without following a link in its last component, and only while it is
+// still `expected` (when given). Returns the descriptor, or -1 with errno set: ELOOP for a link,
+// ESTALE for a file that is no longer the expected one (swapped, edited or not a regular file).
+int openUnchangedFile(const std::filesystem::path& path, const std::optional<FileIdentity>& expected);
+
+// Whether the open file still is `expected`; false for a descriptor fstat cannot look at.
+bool isUnchangedFile(int fd, const FileIdentity& expected);
+
+// A text that is valid UTF-8: the bytes as they are when they are UTF-8, else each invalid byte
+// replaced by U+FFFD. For names shown or sent to the service; files are read by their real bytes.
+std::string lossyUTF8(std::string_view bytes);
 
 }  // namespace tavrel::platform

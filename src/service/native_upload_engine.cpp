@@ -12,6 +12,7 @@
 
 #include "platform/logger.h"
 #include "service/authorized_request.h"
+#include "service/changed_file_error.h"
 #include "service/direct_upload_error.h"
 
 namespace tavrel {
@@ -63,6 +64,8 @@ UploadError uploadErrorFor(const std::exception_ptr& error) {
     return {errorDescription(violation)};
   } catch (const DirectUploadError& uploadError) {
     return {uploadError.errorDescription()};
+  } catch (const ChangedFileError& changed) {
+    return {changed.errorDescription()};
   } catch (const platform::TransportError& transportError) {
     return {transportErrorDescription(transportError)};
   } catch (const std::exception& other) {
@@ -197,7 +200,8 @@ void NativeUploadEngine::runUpload(Run& run) {
   std::vector<RemoteFileRegistration> registrations;
   for (const auto& file : transfer.files) {
     registrations.push_back(
-        {file.referenceID, file.sourceURL.filename().string(), file.relativePath, file.mimeType, file.size});
+        {file.referenceID, platform::lossyUTF8(file.sourceURL.filename().string()), file.relativePath, file.mimeType,
+         file.size});
   }
   RemoteFilePlanResponse answer;
   try {
@@ -330,13 +334,17 @@ void NativeUploadEngine::uploadSingle(Run& run, const std::string& transferID, c
     }
     request.headers.push_back({name, value});
   }
-  request.body = platform::FileRange{file.sourceURL, 0, static_cast<std::uint64_t>(file.size)};
+  request.body = platform::FileRange{file.sourceURL, 0, static_cast<std::uint64_t>(file.size), file.identity};
 
   const auto attempt = platform::Uuid::generate();
   auto reporter = run.reporter;
   auto response = session_->send(request, run.stop, [reporter, attempt](std::uint64_t sent, std::uint64_t) {
     reporter->recordProgress(attempt, static_cast<std::int64_t>(sent));
   });
+  if (!response && response.error().code == platform::TransportErrorCode::fileChanged) {
+    reporter->dropAttempt(attempt);
+    throw ChangedFileError{file.relativePath};
+  }
   acceptedStorageAnswer(response, *reporter, attempt);
   reporter->commit(attempt, file.size);
 }
@@ -410,7 +418,7 @@ CompletedUploadPart NativeUploadEngine::uploadPartWithRetry(Run& run, std::int64
   const std::int64_t offset = (number - 1) * partSize;
   const std::int64_t length = std::min(file.size - offset, partSize);
   // Read once: every retry sends the same bytes, however the file changes meanwhile.
-  std::string bytes = readPart(file.sourceURL, offset, length);
+  std::string bytes = readPart(file, offset, length);
   return withRetry(partRetries, stop, [&] { return uploadPart(run, number, bytes, plan, transferID, stop); });
 }
 
@@ -440,18 +448,22 @@ CompletedUploadPart NativeUploadEngine::uploadPart(Run& run, std::int64_t number
   bytes = std::move(std::get<std::string>(request.body));
 
   auto etag = acceptedStorageAnswer(response, *reporter, attempt).header("ETag");
-  if (!etag) {
+  if (etag) etag->erase(std::remove(etag->begin(), etag->end(), '"'), etag->end());
+  // `ETag: ""` names no part either: completing with it would fail only after every other part.
+  if (!etag || etag->empty()) {
     reporter->dropAttempt(attempt);
     throw DirectUploadError::missingETag();
   }
-  etag->erase(std::remove(etag->begin(), etag->end(), '"'), etag->end());
   reporter->commit(attempt, length);
   return {number, *etag};
 }
 
-std::string NativeUploadEngine::readPart(const std::filesystem::path& path, std::int64_t offset, std::int64_t length) {
-  const int descriptor = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (descriptor < 0) throw std::system_error(errno, std::generic_category(), "Cannot open the file to upload");
+std::string NativeUploadEngine::readPart(const TransferFile& file, std::int64_t offset, std::int64_t length) {
+  const int descriptor = platform::openUnchangedFile(file.sourceURL, file.identity);
+  if (descriptor < 0) {
+    if (errno == ELOOP || errno == ESTALE) throw ChangedFileError{file.relativePath};
+    throw std::system_error(errno, std::generic_category(), "Cannot open the file to upload");
+  }
   std::string bytes(static_cast<std::size_t>(std::max<std::int64_t>(length, 0)), '\0');
   std::size_t filled = 0;
   while (filled < bytes.size()) {
@@ -466,7 +478,10 @@ std::string NativeUploadEngine::readPart(const std::filesystem::path& path, std:
     if (count == 0) break;
     filled += static_cast<std::size_t>(count);
   }
+  // Checked again once read: an edit during the read leaves bytes of both versions in the part.
+  const bool changed = file.identity && !platform::isUnchangedFile(descriptor, *file.identity);
   ::close(descriptor);
+  if (changed) throw ChangedFileError{file.relativePath};
   if (filled != bytes.size()) throw DirectUploadError::cannotRead();
   return bytes;
 }
@@ -507,7 +522,8 @@ bool NativeUploadEngine::isRetryable(const std::exception_ptr& error) {
   } catch (const platform::TransportError& transportError) {
     // A whole file's body that cannot be read (gone, shortened, no longer readable) is a file-system
     // failure, not a network one: another attempt reads the same file, as a part read would.
-    return transportError.code != platform::TransportErrorCode::fileUnreadable;
+    return transportError.code != platform::TransportErrorCode::fileUnreadable &&
+           transportError.code != platform::TransportErrorCode::fileChanged;
   } catch (...) {
     return false;
   }

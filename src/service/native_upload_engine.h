@@ -101,7 +101,8 @@ class NativeUploadEngine final : public UploadEngine {
                                           std::int64_t partSize, std::stop_token stop);
   CompletedUploadPart uploadPart(Run& run, std::int64_t number, std::string& bytes, const RemoteFilePlan& plan,
                                  const std::string& transferID, std::stop_token stop);
-  static std::string readPart(const std::filesystem::path& path, std::int64_t offset, std::int64_t length);
+  // Reads from the file only while it is still the one preparation saw (ChangedFileError otherwise).
+  static std::string readPart(const TransferFile& file, std::int64_t offset, std::int64_t length);
 
   template <typename Operation>
   auto withRetry(int retries, std::stop_token stop, Operation&& operation) -> decltype(operation());

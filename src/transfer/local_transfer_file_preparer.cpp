@@ -18,6 +18,7 @@
 #include <stdexcept>
 
 #include "platform/content_types.h"
+#include "platform/posix_files.h"
 #include "platform/uuid.h"
 
 namespace tavrel {
@@ -42,17 +43,8 @@ bool isAscii(std::string_view text) {
   return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
 }
 
-// The service takes relative paths as text; a name that is not UTF-8 can't be sent as it is.
-bool isSendableName(std::string_view name) {
-  return isAscii(name) || g_utf8_validate(name.data(), static_cast<gssize>(name.size()), nullptr);
-}
-
-std::string displayableName(std::string_view name) {
-  if (isSendableName(name)) return std::string(name);
-  std::unique_ptr<gchar, decltype(&g_free)> valid(g_utf8_make_valid(name.data(), static_cast<gssize>(name.size())),
-                                                  &g_free);
-  return valid ? std::string(valid.get()) : std::string();
-}
+// Names reach the service and the interface as text; the file itself is read by its real bytes.
+std::string displayableName(std::string_view name) { return platform::lossyUTF8(name); }
 
 // Fresh random reference ids, drawn from the secure random source a block at a time: one call per
 // id would cost more than the rest of a large walk.
@@ -80,21 +72,21 @@ class ReferenceIDs {
   std::size_t used_ = block_.size();
 };
 
-TransferFile makeFile(ReferenceIDs& ids, std::filesystem::path sourceURL, std::string relativePath, std::int64_t size,
-                      std::string_view fileName) {
-  return TransferFile{ids.next(), std::move(sourceURL), std::move(relativePath), size,
-                      platform::mimeTypeForFileName(fileName)};
+TransferFile makeFile(ReferenceIDs& ids, std::filesystem::path sourceURL, std::string relativePath,
+                      const struct stat& status, std::string_view fileName) {
+  return TransferFile{ids.next(), std::move(sourceURL), std::move(relativePath), status.st_size,
+                      platform::mimeTypeForFileName(displayableName(fileName)), platform::FileIdentity::of(status)};
 }
 
 // A selected file. Returns nothing for an empty file (or anything without a file size).
 std::variant<std::optional<TransferFile>, Failure> makeTopLevelFile(ReferenceIDs& ids, const std::filesystem::path& url,
                                                                     const std::string& relativePath) {
-  const std::string name = lastPathComponent(url);
+  const std::string name = displayableName(lastPathComponent(url));
   struct stat status {};
   if (::lstat(url.c_str(), &status) != 0) return Failure{TransferPreparationError::cannotRead(name)};
   if (S_ISLNK(status.st_mode)) return Failure{TransferPreparationError::unsupportedSymbolicLink(name)};
   if (!S_ISREG(status.st_mode) || status.st_size < 1) return std::optional<TransferFile>{};
-  return std::optional<TransferFile>{makeFile(ids, url, relativePath, status.st_size, name)};
+  return std::optional<TransferFile>{makeFile(ids, url, relativePath, status, name)};
 }
 
 // Walks one selected folder depth first, as a directory enumerator does (each folder's entries in
@@ -185,27 +177,25 @@ class FolderWalk {
     if (S_ISLNK(status.st_mode)) return Failure{TransferPreparationError::unsupportedSymbolicLink(displayableName(name))};
     if (S_ISDIR(status.st_mode)) return descend(frame, entryName);
     if (!S_ISREG(status.st_mode) || status.st_size < 1) return std::nullopt;
-    if (!isSendableName(name)) return Failure{TransferPreparationError::cannotRead(displayableName(name))};
 
     std::string relativePath;
     relativePath.reserve(relativePath_.size() + 1 + name.size());
-    relativePath.append(relativePath_).append("/").append(name);
+    relativePath.append(relativePath_).append("/").append(displayableName(name));
     std::string source;
     source.reserve(sourcePrefix_.size() + 1 + name.size());
     source.append(sourcePrefix_).append("/").append(name);
-    files_.push_back(makeFile(ids_, std::filesystem::path(std::move(source)), std::move(relativePath), status.st_size, name));
+    files_.push_back(makeFile(ids_, std::filesystem::path(std::move(source)), std::move(relativePath), status, name));
     return std::nullopt;
   }
 
   std::optional<Failure> descend(const Frame& frame, const std::string& name) {
-    if (!isSendableName(name)) return Failure{TransferPreparationError::cannotRead(displayableName(name))};
     const int descriptor =
         ::openat(::dirfd(frame.directory), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (descriptor < 0) {
       const int error = errno;
       return unreadable(name, error);
     }
-    relativePath_.append("/").append(name);
+    relativePath_.append("/").append(displayableName(name));
     sourcePrefix_.append("/").append(name);
     // `frame` may move when the stack grows; nothing below uses it.
     return push(descriptor, name, relativePath_.size());
@@ -255,14 +245,13 @@ PreparationOutcome prepareSelection(const TransferSelection& selection, const Tr
   for (std::size_t index = 0; index < selection.items.size(); ++index) {
     if (stop.requested()) return Cancelled{};
     const SelectedTransferItem& item = selection.items[index];
-    const std::string& topLevelName = names[index];
+    const std::string topLevelName = displayableName(names[index]);
 
     // An unreadable link flag is not an error here: the steps below report what they can't read.
     struct stat status {};
     if (::lstat(item.url.c_str(), &status) == 0 && S_ISLNK(status.st_mode)) {
       return TransferPreparationError::unsupportedSymbolicLink(item.displayName);
     }
-    if (!isSendableName(topLevelName)) return TransferPreparationError::cannotRead(displayableName(topLevelName));
 
     if (item.kind == TransferItemKind::file) {
       auto made = makeTopLevelFile(ids, item.url, topLevelName);

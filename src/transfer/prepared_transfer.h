@@ -2,9 +2,11 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "platform/posix_files.h"
 #include "transfer/transfer_defaults.h"
 #include "transfer/transfer_selection.h"
 
@@ -18,6 +20,8 @@ struct TransferFile {
   std::string relativePath;  // "/"-separated, starting with the top-level item's name
   std::int64_t size = 0;     // at least 1
   std::string mimeType;
+  // The file as preparation saw it; the upload sends it only while it is still that file.
+  std::optional<platform::FileIdentity> identity;
 
   friend bool operator==(const TransferFile&, const TransferFile&) = default;
 };

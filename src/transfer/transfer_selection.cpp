@@ -4,6 +4,7 @@
 #include <system_error>
 
 #include "platform/content_types.h"
+#include "platform/posix_files.h"
 #include "transfer/formatting.h"
 
 namespace tavrel {
@@ -45,7 +46,7 @@ std::optional<TransferSelection> TransferSelection::fromURLs(const std::vector<s
 
     SelectedTransferItem item;
     item.url = path;
-    item.displayName = path.filename().string();
+    item.displayName = platform::lossyUTF8(path.filename().string());
     if (item.displayName.empty()) item.displayName = "Untitled";
     item.kind = isDirectory ? TransferItemKind::folder : TransferItemKind::file;
 

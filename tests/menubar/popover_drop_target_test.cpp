@@ -61,5 +61,19 @@ TEST_F(PopoverDropTargetTest, AFileDeletedAfterTheDragEnteredIsRefusedAtTheDrop)
   EXPECT_EQ(targeted.size(), 2u);
 }
 
+// A file manager writes such a name percent-escaped byte for byte; the drop must name that file,
+// not the U+FFFD spelling QUrl::toLocalFile would give.
+TEST_F(PopoverDropTargetTest, ANameThatIsNotUTF8IsDroppedWithItsRealBytes) {
+  const auto path = directory.writeFile("caf\xE9 menu.txt", "x");
+  QByteArray encoded = "file://";
+  for (const char c : path.string()) {
+    const auto byte = static_cast<unsigned char>(c);
+    encoded += byte < 0x80 && c != ' ' ? QByteArray(1, c) : "%" + QByteArray::number(byte, 16).toUpper();
+  }
+  const QUrl url = QUrl::fromEncoded(encoded);
+  ASSERT_TRUE(target.dropped({url}));
+  EXPECT_EQ(drops.at(0), (std::vector<std::filesystem::path>{path}));
+}
+
 }  // namespace
 }  // namespace tavrel

@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
+#include <sys/stat.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -116,9 +117,9 @@ TEST_F(CurlTransportTest, PostWithoutBodySendsAnEmptyOne) {
 TEST_F(CurlTransportTest, StreamsABodyFromAFileRange) {
   const auto path = directory.writeFile("part.bin", "0123456789abcdefghij");
   auto transport = makeTransport();
-  ASSERT_TRUE(transport.send(request("PUT", server.url("/part"), FileRange{path, 5, 10})));
-  ASSERT_TRUE(transport.send(request("PUT", server.url("/rest"), FileRange{path, 15, std::nullopt})));
-  ASSERT_TRUE(transport.send(request("PUT", server.url("/empty"), FileRange{path, 20, std::nullopt})));
+  ASSERT_TRUE(transport.send(request("PUT", server.url("/part"), FileRange{path, 5, 10, {}})));
+  ASSERT_TRUE(transport.send(request("PUT", server.url("/rest"), FileRange{path, 15, std::nullopt, {}})));
+  ASSERT_TRUE(transport.send(request("PUT", server.url("/empty"), FileRange{path, 20, std::nullopt, {}})));
   const auto received = server.requests();
   ASSERT_EQ(received.size(), 3u);
   EXPECT_EQ(received[0].body, "56789abcde");
@@ -130,9 +131,9 @@ TEST_F(CurlTransportTest, StreamsABodyFromAFileRange) {
 TEST_F(CurlTransportTest, AFileThatCannotCoverItsRangeFailsBeforeSending) {
   const auto path = directory.writeFile("short.bin", "12345");
   auto transport = makeTransport();
-  for (const FileRange& range : {FileRange{path, 2, 4}, FileRange{path, 6, std::nullopt},
-                                 FileRange{directory.path() / "missing", 0, std::nullopt},
-                                 FileRange{directory.path(), 0, std::nullopt}}) {
+  for (const FileRange& range : {FileRange{path, 2, 4, {}}, FileRange{path, 6, std::nullopt, {}},
+                                 FileRange{directory.path() / "missing", 0, std::nullopt, {}},
+                                 FileRange{directory.path(), 0, std::nullopt, {}}}) {
     const auto result = transport.send(request("PUT", server.url("/part"), range));
     ASSERT_FALSE(result);
     EXPECT_EQ(result.error().code, TransportErrorCode::fileUnreadable);
@@ -140,11 +141,49 @@ TEST_F(CurlTransportTest, AFileThatCannotCoverItsRangeFailsBeforeSending) {
   EXPECT_EQ(server.requestCount(), 0u);
 }
 
+FileIdentity identityOf(const std::filesystem::path& path) {
+  struct stat status {};
+  if (::lstat(path.c_str(), &status) != 0) throw std::runtime_error("cannot look at the file");
+  return FileIdentity::of(status);
+}
+
+// A body given with the file's identity is sent only from that file, unchanged: not through a link
+// put in its place, not after an edit, and not when it was edited while it went out, even though the
+// server took it.
+TEST_F(CurlTransportTest, AFileBodyWithAnIdentityFailsAsChangedOnceItIsNoLongerThatFile) {
+  auto transport = makeTransport();
+  const auto path = directory.writeFile("body.bin", "original contents");
+  const auto prepared = identityOf(path);
+  const auto put = [&](const std::filesystem::path& from, const std::string& route) {
+    return transport.send(request("PUT", server.url(route), FileRange{from, 0, std::nullopt, prepared}));
+  };
+
+  server.route("PUT", "/edited-while-sent", [&](const RecordedRequest&) {
+    testing::editInPlace(path);
+    return StandInResponse{};
+  });
+  ASSERT_TRUE(put(path, "/unchanged"));
+  const auto editedWhileSent = put(path, "/edited-while-sent");
+  ASSERT_FALSE(editedWhileSent);
+  EXPECT_EQ(editedWhileSent.error().code, TransportErrorCode::fileChanged);
+  EXPECT_EQ(server.requestCount(), 2u);
+
+  const auto edited = put(path, "/edited");
+  ASSERT_FALSE(edited);
+  EXPECT_EQ(edited.error().code, TransportErrorCode::fileChanged);
+  const auto link = directory.path() / "link.bin";
+  std::filesystem::create_symlink(path, link);
+  const auto throughLink = put(link, "/link");
+  ASSERT_FALSE(throughLink);
+  EXPECT_EQ(throughLink.error().code, TransportErrorCode::fileChanged);
+  EXPECT_EQ(server.requestCount(), 2u) << "nothing is sent from a changed file";
+}
+
 TEST_F(CurlTransportTest, ReportsUploadProgressUpToTheWholeBody) {
   const auto path = directory.writeFile("body.bin", std::string(3 * 1024 * 1024, 'p'));
   auto transport = makeTransport();
   std::vector<std::pair<std::uint64_t, std::uint64_t>> reports;
-  const auto result = transport.send(request("PUT", server.url("/up"), FileRange{path, 0, std::nullopt}), {},
+  const auto result = transport.send(request("PUT", server.url("/up"), FileRange{path, 0, std::nullopt, {}}), {},
                                      [&](std::uint64_t sent, std::uint64_t total) { reports.emplace_back(sent, total); });
   ASSERT_TRUE(result);
   ASSERT_FALSE(reports.empty());
@@ -197,7 +236,7 @@ TEST_F(CurlTransportTest, FollowsSameOriginRedirectsSendingTheBodyAgain) {
   EXPECT_EQ(first->body, "POST:payload");
   EXPECT_EQ(first->url, server.url("/new"));
 
-  const auto second = transport.send(request("PUT", server.url("/old308"), FileRange{path, 0, std::nullopt}));
+  const auto second = transport.send(request("PUT", server.url("/old308"), FileRange{path, 0, std::nullopt, {}}));
   ASSERT_TRUE(second);
   EXPECT_EQ(second->body, "PUT:file body");
 
@@ -289,7 +328,7 @@ TEST_F(CurlTransportTest, CancellingAStalledUploadEndsItAsCancelled) {
     server.waitForRequestsStarted(1, kWait);
     stop.request_stop();
   });
-  auto put = request("PUT", server.url("/stall"), FileRange{path, 0, std::nullopt});
+  auto put = request("PUT", server.url("/stall"), FileRange{path, 0, std::nullopt, {}});
   put.idleTimeout = 10min;  // only the stop can end it
   const auto result = transport.send(put, stop.get_token());
   canceller.join();
@@ -349,7 +388,7 @@ TEST_F(CurlTransportTest, CancellingFromTheProgressCallbackEndsTheUploadMidway) 
   auto transport = makeTransport();
   std::stop_source stop;
   std::uint64_t lastSent = 0;
-  const auto result = transport.send(request("PUT", server.url("/up"), FileRange{path, 0, std::nullopt}),
+  const auto result = transport.send(request("PUT", server.url("/up"), FileRange{path, 0, std::nullopt, {}}),
                                      stop.get_token(), [&](std::uint64_t sent, std::uint64_t) {
                                        lastSent = sent;
                                        stop.request_stop();
@@ -377,7 +416,7 @@ TEST_F(CurlTransportTest, ADroppedConnectionIsALostConnectionNotACancellation) {
   ASSERT_FALSE(midBody);
   EXPECT_EQ(midBody.error().code, TransportErrorCode::connectionLost) << midBody.error().message;
 
-  const auto midUpload = transport.send(request("PUT", server.url("/up"), FileRange{path, 0, std::nullopt}));
+  const auto midUpload = transport.send(request("PUT", server.url("/up"), FileRange{path, 0, std::nullopt, {}}));
   ASSERT_FALSE(midUpload);
   EXPECT_EQ(midUpload.error().code, TransportErrorCode::connectionLost) << midUpload.error().message;
 
@@ -457,7 +496,7 @@ TEST_F(CurlTransportTest, StreamsATwoGigabyteFileInFlatMemory) {
   auto transport = makeTransport();
   const std::uint64_t peakBefore = peakResidentKilobytes();
   std::uint64_t lastReported = 0;
-  const auto result = transport.send(request("PUT", server.url("/storage/object"), FileRange{path, 0, std::nullopt}), {},
+  const auto result = transport.send(request("PUT", server.url("/storage/object"), FileRange{path, 0, std::nullopt, {}}), {},
                                      [&](std::uint64_t sent, std::uint64_t) { lastReported = sent; });
   ASSERT_TRUE(result) << result.error().message;
   EXPECT_EQ(result->status, 404);  // no route: the answer does not matter here

@@ -11,7 +11,7 @@ using namespace std::chrono_literals;
 namespace {
 
 TransferFile fileOfSize(std::int64_t size, const std::string& name) {
-  return TransferFile{"ID-" + name, "/tmp/" + name, name, size, "application/octet-stream"};
+  return TransferFile{"ID-" + name, "/tmp/" + name, name, size, "application/octet-stream", {}};
 }
 
 PreparedTransfer transferOf(std::vector<std::int64_t> sizes) {

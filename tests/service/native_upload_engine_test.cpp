@@ -2,6 +2,7 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <atomic>
 #include <condition_variable>
@@ -86,6 +87,9 @@ class NativeUploadEngineTest : public ::testing::Test {
       file.relativePath = "Holiday/" + name;
       file.size = size;
       file.mimeType = "application/octet-stream";
+      struct stat status {};
+      EXPECT_EQ(::stat(file.sourceURL.c_str(), &status), 0);
+      file.identity = platform::FileIdentity::of(status);
       transfer.files.push_back(std::move(file));
     }
     return transfer;
@@ -319,7 +323,9 @@ TEST_F(NativeUploadEngineTest, AFileThatCannotBeReadAnyMoreFailsAtOnce) {
   auto removed = prepare({{"removed.txt", 100}});
   std::filesystem::remove(removed.files[0].sourceURL);
   EXPECT_EQ(upload(removed).failure(), "The file could not be read.");
+  // Without what preparation saw, a shortened file is only a short read.
   auto shortened = prepare({{"shortened.txt", 100}});
+  shortened.files[0].identity.reset();
   std::filesystem::resize_file(shortened.files[0].sourceURL, 99);
   EXPECT_EQ(upload(shortened).failure(), "The file could not be read.");
   EXPECT_EQ(service.requestCount(Endpoint::sign), 2u) << "one attempt each";
@@ -327,6 +333,7 @@ TEST_F(NativeUploadEngineTest, AFileThatCannotBeReadAnyMoreFailsAtOnce) {
 
   service.setMultipartThreshold(1);
   auto shortPart = prepare({{"short-part.bin", 1 * MiB}});
+  shortPart.files[0].identity.reset();
   std::filesystem::resize_file(shortPart.files[0].sourceURL, 1 * MiB - 1);
   EXPECT_EQ(upload(shortPart).failure(), DirectUploadError::cannotRead().errorDescription());
   auto removedPart = prepare({{"removed-part.bin", 1 * MiB}});
@@ -451,6 +458,62 @@ TEST_F(NativeUploadEngineTest, APartWithoutETagEndsTheRunWithoutRetry) {
   const auto result = upload(prepare({{"one.bin", 1 * MiB}}));
   EXPECT_EQ(result.failure(), DirectUploadError::missingETag().errorDescription());
   EXPECT_EQ(service.requestCount(Endpoint::storagePut), 1u);
+}
+
+// Storage answering `ETag: ""` has named no part: the run ends there, as without the header, instead
+// of failing at completion once every other part has gone up.
+TEST_F(NativeUploadEngineTest, AnEmptyETagIsNoTag) {
+  class EmptyETags final : public platform::HttpTransport {
+   public:
+    platform::Expected<platform::HttpResponse, platform::TransportError> send(const platform::HttpRequest& request,
+                                                                            std::stop_token stop,
+                                                                            platform::UploadProgress progress) override {
+      auto response = inner_->send(request, std::move(stop), std::move(progress));
+      if (response) {
+        for (auto& header : response->headers) {
+          if (header.name == "ETag") header.value = "\"\"";
+        }
+      }
+      return response;
+    }
+
+   private:
+    std::shared_ptr<platform::HttpTransport> inner_ = testing::makeStandInSession();
+  };
+  engine = std::make_unique<NativeUploadEngine>(api, clock, std::make_shared<EmptyETags>(),
+                                                UploadSecurityPolicy::defaultPolicy(), queue);
+  service.setMultipartThreshold(1);
+  const auto result = upload(prepare({{"three.bin", 10 * MiB + 1}}));
+  EXPECT_EQ(result.failure(), DirectUploadError::missingETag().errorDescription());
+  EXPECT_LE(service.requestCount(Endpoint::storagePut), 2u) << "the first batch only";
+  EXPECT_EQ(service.requestCount(Endpoint::completeFile), 0u);
+}
+
+std::string changedText(const std::string& name) {
+  return "\u201C" + name + "\u201D changed while it was being sent. Send it again to upload its current contents.";
+}
+
+// A file edited or swapped for a link after preparation is never sent, whole or in parts, and never
+// retried: the run fails naming it.
+TEST_F(NativeUploadEngineTest, AFileThatIsNoLongerWhatPreparationSawIsNeverSent) {
+  auto edited = prepare({{"edited.txt", 100}});
+  testing::editInPlace(edited.files[0].sourceURL);
+  EXPECT_EQ(upload(edited).failure(), changedText("Holiday/edited.txt"));
+
+  auto linked = prepare({{"linked.txt", 100}});
+  const auto elsewhere = directory.writeFile("elsewhere.txt", std::string(100, 'e'));
+  std::filesystem::remove(linked.files[0].sourceURL);
+  std::filesystem::create_symlink(elsewhere, linked.files[0].sourceURL);
+  EXPECT_EQ(upload(linked).failure(), changedText("Holiday/linked.txt"));
+
+  service.setMultipartThreshold(1);
+  auto editedParts = prepare({{"parts.bin", 10 * MiB}});
+  testing::editInPlace(editedParts.files[0].sourceURL);
+  EXPECT_EQ(upload(editedParts).failure(), changedText("Holiday/parts.bin"));
+
+  EXPECT_EQ(service.requestCount(Endpoint::storagePut), 0u);
+  EXPECT_EQ(service.requestCount(Endpoint::completeFile), 0u);
+  EXPECT_TRUE(clock->sleeps().empty());
 }
 
 // Storage drops a connection halfway through a part, a completion answer is lost after the service
@@ -697,6 +760,34 @@ TEST_F(NativeUploadEngineTest, CancelMidUploadThenResumeSendsOnlyTheMissingParts
   const auto progress = resumed.progress();
   ASSERT_FALSE(progress.empty());
   EXPECT_GE(progress.front().bytesUploaded, 3 * 5 * MiB);
+}
+
+// The user edits the file while its second part waits to be sent again: the parts already read
+// still go up, but the third is read from the edited file, so the file is never completed and the
+// run fails naming it. A fresh upload of the edited file then stores its new bytes.
+TEST_F(NativeUploadEngineTest, AFileEditedMidUploadFailsAndIsNeverCompleted) {
+  auto gate = std::make_shared<GateTransferClock>();
+  engine = std::make_unique<NativeUploadEngine>(api, gate, testing::makeStandInSession(),
+                                                UploadSecurityPolicy::defaultPolicy(), queue);
+  service.setMultipartThreshold(1);
+  service.storageServer().addFault("PUT", "/storage/.*/parts/2", 1, Fault::answer(503));
+  const auto transfer = prepare({{"three.bin", 10 * MiB + 1}});
+
+  auto record = start(false, transfer);
+  ASSERT_TRUE(gate->waitUntilPaused());
+  testing::editInPlace(transfer.files[0].sourceURL);
+  gate->release();
+  ASSERT_TRUE(queue.runUntil([&] { return record->outcome.has_value(); }, 60s));
+  EXPECT_EQ(record->failure(), changedText("Holiday/three.bin"));
+  EXPECT_EQ(service.requestCount(Endpoint::completeFile), 0u);
+  EXPECT_THAT(signedPartNumbers(), ::testing::Not(::testing::Contains(3)));
+
+  struct stat status {};
+  ASSERT_EQ(::stat(transfer.files[0].sourceURL.c_str(), &status), 0);
+  auto again = transfer;
+  again.files[0].identity = platform::FileIdentity::of(status);
+  ASSERT_TRUE(upload(again).finished());
+  EXPECT_TRUE(storageHolds(again.files[0]));
 }
 
 // Transfer A finishes only after the store has already asked for transfer B. A's completion must

@@ -24,7 +24,7 @@ TransferFeatureState uploadingAt(double progress) {
 PreparedTransfer onePreparedFile() {
   PreparedTransfer prepared;
   prepared.title = "notes.txt";
-  prepared.files.push_back({"ID", "/x/notes.txt", "notes.txt", 5, "text/plain"});
+  prepared.files.push_back({"ID", "/x/notes.txt", "notes.txt", 5, "text/plain", {}});
   return prepared;
 }
 

@@ -1,5 +1,9 @@
 #include "support/temporary_directory.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstdlib>
 #include <fstream>
 #include <stdexcept>
@@ -7,6 +11,20 @@
 #include <system_error>
 
 namespace tavrel::testing {
+
+void editInPlace(const std::filesystem::path& file) {
+  const int fd = ::open(file.c_str(), O_RDWR | O_CLOEXEC);
+  if (fd < 0) throw std::runtime_error("cannot open the file to edit");
+  char first = 0;
+  struct stat status {};
+  const bool edited = ::pread(fd, &first, 1, 0) == 1 && (first = static_cast<char>(first ^ 0x5A), true) &&
+                      ::pwrite(fd, &first, 1, 0) == 1 && ::fstat(fd, &status) == 0;
+  timespec times[2] = {status.st_atim, status.st_mtim};
+  times[1].tv_sec += 1;
+  const bool timed = edited && ::futimens(fd, times) == 0;
+  ::close(fd);
+  if (!timed) throw std::runtime_error("cannot edit the file");
+}
 
 TemporaryDirectory::TemporaryDirectory() {
   std::string pattern = (std::filesystem::temp_directory_path() / "tavrel-test-XXXXXX").string();

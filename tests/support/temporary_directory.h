@@ -5,6 +5,11 @@
 
 namespace tavrel::testing {
 
+// Overwrites the first byte of a file in place (same size, same inode) and moves its modification
+// time a second on, as an editor saving over it would; a second, because file systems keep the time
+// in coarse ticks and the test may well run inside one.
+void editInPlace(const std::filesystem::path& file);
+
 // A fresh directory under the system's temporary folder, removed with everything in it (permissions
 // restored first) when the object goes away.
 class TemporaryDirectory {

@@ -204,7 +204,7 @@ TEST(LocalTransferFilePreparerTest, ItemsThatVanishedOrChangedAreReportedByName)
             "Tavrel couldn\xE2\x80\x99t read \xE2\x80\x9C" "Folder\xE2\x80\x9D. Check its permissions and try again.");
 }
 
-TEST(LocalTransferFilePreparerTest, PipesArePassedOverAndNamesThatAreNotTextAreRefused) {
+TEST(LocalTransferFilePreparerTest, PipesArePassedOverAndNamesThatAreNotUTF8AreSentUnderReadableNames) {
   tavrel::testing::TemporaryDirectory directory;
   const auto folder = directory.makeDirectory("Mixed");
   directory.writeFile("Mixed/real.txt", "data");
@@ -212,9 +212,21 @@ TEST(LocalTransferFilePreparerTest, PipesArePassedOverAndNamesThatAreNotTextAreR
   ASSERT_EQ(::mkfifo((folder / "pipe").c_str(), 0644), 0);
   EXPECT_THAT(relativePaths(prepareNow({folder})), ElementsAre("Mixed/real.txt"));
 
-  // The service takes paths as text: a name that is not UTF-8 can't be sent under its own name.
-  directory.writeFile("Mixed/caf\xE9.txt", "latin-1 name");
-  EXPECT_EQ(errorOf(prepareNow({folder})), TransferPreparationError::cannotRead("caf\xEF\xBF\xBD.txt"));
+  // The service and the interface take names as text (U+FFFD for each stray byte); the file is
+  // still read by its real bytes, in a folder named so too, and at the top.
+  const auto latin1 = directory.writeFile("Mixed/caf\xE9/caf\xE9.txt", "latin-1 name");
+  std::filesystem::remove(folder / "pipe");
+  const auto outcome = prepareNow({folder, latin1});
+  EXPECT_THAT(relativePaths(outcome), ElementsAre("Mixed/caf\uFFFD/caf\uFFFD.txt", "Mixed/real.txt", "caf\uFFFD.txt"));
+  const auto& prepared = std::get<PreparedTransfer>(outcome);
+  EXPECT_EQ(prepared.files[0].sourceURL, latin1);
+  EXPECT_EQ(prepared.files[2].sourceURL, latin1);
+  EXPECT_EQ(std::get<PreparedTransfer>(prepareNow({latin1})).title, "caf\uFFFD.txt");
+
+  // What preparation saw is kept, for the upload to send only that file.
+  struct stat status {};
+  ASSERT_EQ(::stat(latin1.c_str(), &status), 0);
+  EXPECT_EQ(prepared.files[0].identity, platform::FileIdentity::of(status));
 }
 
 TEST(LocalTransferFilePreparerTest, AnUnreadableSubfolderFailsThePreparation) {

@@ -31,7 +31,7 @@ TransferSelection selectionOf(std::size_t files, std::size_t folders = 0) {
 PreparedTransfer preparedWith(std::size_t fileCount, std::int64_t size = 10) {
   PreparedTransfer transfer;
   for (std::size_t i = 0; i < fileCount; ++i) {
-    transfer.files.push_back({"ID", "/x/f", "f", size, "application/octet-stream"});
+    transfer.files.push_back({"ID", "/x/f", "f", size, "application/octet-stream", {}});
   }
   return transfer;
 }

@@ -10,6 +10,7 @@
 
 #include "platform/content_types.h"
 #include "platform/logger.h"
+#include "platform/posix_files.h"
 #include "platform/url.h"
 #include "sharehandoff/share_handoff_bookmark.h"
 
@@ -163,8 +164,10 @@ platform::Expected<LoadedShareExtensionItem, ShareExtensionItemLoaderError> read
   LoadedShareExtensionItem item;
   item.sourceURL = bookmark->path;
   item.handoffItem.bookmarkData = bookmark->encoded();
-  item.handoffItem.displayName = suggestedName && !suggestedName->empty() ? *suggestedName : item.sourceURL.filename().string();
-  if (item.handoffItem.displayName.empty()) item.handoffItem.displayName = item.sourceURL.string();
+  // The request carries names as text; the bookmark keeps the path's real bytes.
+  item.handoffItem.displayName = platform::lossyUTF8(
+      suggestedName && !suggestedName->empty() ? *suggestedName : item.sourceURL.filename().string());
+  if (item.handoffItem.displayName.empty()) item.handoffItem.displayName = platform::lossyUTF8(item.sourceURL.string());
   item.handoffItem.kind = isFolder ? ShareHandoffItemKind::folder : ShareHandoffItemKind::file;
   item.contentTypeIdentifier =
       isFolder ? std::optional<std::string>("inode/directory")

@@ -11,6 +11,7 @@
 #include "platform/manual_main_queue.h"
 #include "shareextension/core/share_extension_item_loader.h"
 #include "sharehandoff/share_handoff_bookmark.h"
+#include "sharehandoff/share_handoff_records.h"
 #include "support/temporary_directory.h"
 
 namespace tavrel {
@@ -123,6 +124,20 @@ TEST_F(ShareExtensionItemLoaderTest, ReadsFilesAndFoldersFromPathsAndFileAddress
   EXPECT_EQ(loaded[1].byteCount, std::nullopt);
   EXPECT_EQ(loaded[1].sourceURL, folder);
   EXPECT_EQ(loaded[2].sourceURL, file);
+}
+
+// A name that is not UTF-8 travels as text with U+FFFD in the request, which must encode; the
+// bookmark keeps the real bytes, so the program reads the very file.
+TEST_F(ShareExtensionItemLoaderTest, ANameThatIsNotUTF8IsHandedOverUnderAReadableName) {
+  const auto file = directory.writeFile("caf\xE9.txt", "latin-1 name");
+  load({{file.string(), std::nullopt}});
+  const auto loaded = items();
+  ASSERT_EQ(loaded.size(), 1u);
+  EXPECT_EQ(loaded[0].handoffItem.displayName, "caf\uFFFD.txt");
+  EXPECT_NO_THROW(encodeShareHandoffJson(loaded[0].handoffItem.toJson()));
+  const auto bookmark = ShareHandoffBookmark::decode(loaded[0].handoffItem.bookmarkData);
+  ASSERT_TRUE(bookmark);
+  EXPECT_EQ(bookmark->path, file);
 }
 
 TEST_F(ShareExtensionItemLoaderTest, RefusesWhatIsNotALocalFileOrFolder) {
