@@ -188,7 +188,7 @@ void NotchWindowController::islandChanged() {
   const QRegion next = islandRegion();
   const QRegion& current = panel_->inputRegion();
   // A folding island keeps its presses until its spring has settled; growing takes them at once.
-  const bool shrinks = !next.isEmpty() && next != current && current.contains(next.boundingRect());
+  const bool shrinks = !next.isEmpty() && next != current && next.subtracted(current).isEmpty();
   if (shrinks && panel_->isVisible()) {
     if (!pendingPanelResize_.isActive()) pendingPanelResize_.start(static_cast<int>(collapseSnapDelay * 1000));
     return;

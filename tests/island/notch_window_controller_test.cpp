@@ -7,7 +7,10 @@
 #include <QDragMoveEvent>
 #include <QDropEvent>
 #include <QGuiApplication>
+#include <QAccessible>
 #include <QKeyEvent>
+#include <QMouseEvent>
+#include <QQuickItem>
 #include <QMimeData>
 #include <QQmlEngine>
 #include <QScreen>
@@ -76,9 +79,130 @@ TEST_F(NotchWindowControllerTest, TheIslandHangsFromTheTopCentreOfTheScreen) {
   EXPECT_EQ(panel.geometry().top(), screen.top());
   EXPECT_NEAR(panel.geometry().center().x(), screen.center().x(), 1);
   // Only the island takes input.
-  EXPECT_NEAR(panel.mask().boundingRect().width(), 185, 1);
-  EXPECT_EQ(panel.mask().boundingRect().height(), 32);
-  EXPECT_FALSE(panel.mask().contains(QPoint(10, 10)));
+  EXPECT_NEAR(panel.inputRegion().boundingRect().width(), 185, 1);
+  EXPECT_EQ(panel.inputRegion().boundingRect().height(), 32);
+  EXPECT_FALSE(panel.inputRegion().contains(QPoint(10, 10)));
+}
+
+TEST_F(NotchWindowControllerTest, APanelWithNoIslandIsHiddenRatherThanUnshaped) {
+  scene.signIn();
+  scene.layout.setGeometry(std::nullopt);
+  controller.show();
+  EXPECT_TRUE(controller.isPresented());
+  EXPECT_FALSE(controller.panel().isVisible());
+
+  // A compact island of no width: nothing until the island expands.
+  auto geometry = testing::island::sampleGeometry();
+  geometry.compactSize = QSizeF(0, 32);
+  scene.layout.setGeometry(geometry);
+  EXPECT_FALSE(controller.panel().isVisible());
+  controller.handle(notch_interaction::Click{});
+  EXPECT_TRUE(controller.panel().isVisible());
+  EXPECT_EQ(controller.panel().inputRegion().boundingRect().size(), QSize(550, 250));
+  scene.layout.setGeometry(std::nullopt);
+  EXPECT_FALSE(controller.panel().isVisible());
+}
+
+TEST_F(NotchWindowControllerTest, AFoldingIslandKeepsItsInputUntilItSettlesAndHidingCancelsTheWait) {
+  scene.signIn();
+  controller.show();
+  controller.handle(notch_interaction::Click{});
+  ASSERT_EQ(controller.panel().inputRegion().boundingRect().size(), QSize(550, 250));
+  controller.collapse();
+  EXPECT_TRUE(controller.hasPendingPanelResize());
+  EXPECT_EQ(controller.panel().inputRegion().boundingRect().size(), QSize(550, 250));
+  controller.hide();
+  EXPECT_FALSE(controller.hasPendingPanelResize());
+  EXPECT_FALSE(controller.outsideClickMonitor().isArmed());
+}
+
+TEST_F(NotchWindowControllerTest, DropsJoinAReviewStartOneOnAnOpenChooserAndUploadOnTheFoldedIsland) {
+  scene.signIn();
+  controller.show();
+  const auto drop = [&](const char* name) {
+    controller.handle(notch_interaction::Dropped{{scene.writeFile(name).toStdString()}});
+    scene.settle();
+  };
+  const auto review = [&] { return reviewState(scene.store->state().phase); };
+
+  scene.reviewReady({"a.txt"});
+  scene.setExpanded(true);
+  drop("b.txt");
+  ASSERT_NE(review(), nullptr);
+  ASSERT_EQ(review()->selection.items.size(), 2u);
+  EXPECT_EQ(review()->selection.items[1].displayName, "b.txt");
+  EXPECT_TRUE(scene.store->state().queue.empty());
+
+  scene.resetTransfers();
+  controller.collapse();
+  controller.handle(notch_interaction::Click{});  // the user opens the chooser
+  drop("c.txt");
+  ASSERT_NE(review(), nullptr);
+  EXPECT_EQ(review()->startPolicy, TransferStartPolicy::requiresReview);
+
+  scene.resetTransfers();
+  controller.collapse();
+  controller.handle(notch_interaction::ValidDragEntered{});  // a drag opens it on its way in
+  drop("d.txt");
+  ASSERT_NE(review(), nullptr);
+  EXPECT_EQ(review()->startPolicy, TransferStartPolicy::automatic);
+}
+
+TEST_F(NotchWindowControllerTest, APressOutsideTheExpandedIslandFoldsItAndStillArrives) {
+  scene.signIn();
+  controller.show();
+  controller.handle(notch_interaction::Click{});
+  ASSERT_TRUE(controller.outsideClickMonitor().isArmed());
+  QWindow elsewhere;
+  const auto press = [&](QWindow& window, QPoint global) {
+    QMouseEvent event(QEvent::MouseButtonPress, window.mapFromGlobal(QPointF(global)), QPointF(global),
+                      Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(&window, &event);
+  };
+  const QPoint island =
+      controller.panel().mapToGlobal(controller.containerView()->islandFrame().center().toPoint());
+  press(controller.panel(), island);
+  EXPECT_TRUE(scene.presentation.isExpanded());
+  press(elsewhere, island + QPoint(0, 400));
+  EXPECT_FALSE(scene.presentation.isExpanded());
+  EXPECT_FALSE(controller.outsideClickMonitor().isArmed());
+}
+
+QQuickItem* findItem(QQuickItem* root, const QString& name) {
+  if (root->objectName() == name) return root;
+  for (QQuickItem* child : root->childItems()) {
+    if (QQuickItem* found = findItem(child, name)) return found;
+  }
+  return nullptr;
+}
+
+// What a screen reader finds in the panel, depth first.
+QStringList accessibleNames(QAccessibleInterface* node) {
+  QStringList names;
+  if (!node) return names;
+  if (!node->state().invisible) names << node->text(QAccessible::Name);
+  for (int i = 0; i < node->childCount(); ++i) names << accessibleNames(node->child(i));
+  return names;
+}
+
+TEST_F(NotchWindowControllerTest, AScreenReaderPressesTheFoldedIslandAndHearsTheReviewLineOnce) {
+  controller.show();
+  scene.signOut();
+  auto* island = findItem(controller.containerView(), QStringLiteral("island"));
+  ASSERT_NE(island, nullptr);
+  QAccessibleInterface* button = QAccessible::queryAccessibleInterface(island);
+  ASSERT_NE(button, nullptr);
+  ASSERT_NE(button->actionInterface(), nullptr);
+  button->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+  scene.settle();
+  EXPECT_EQ(scene.browser->started, 1);
+
+  scene.signIn();
+  scene.reviewPreparing({"a.txt"});
+  QCoreApplication::processEvents();
+  const QStringList names = accessibleNames(QAccessible::queryAccessibleInterface(&controller.panel()));
+  EXPECT_EQ(names.count(QStringLiteral("Preparing…")), 1) << names.join(QStringLiteral(" | ")).toStdString();
+  EXPECT_FALSE(names.contains(QStringLiteral("Upload progress")));
 }
 
 TEST_F(NotchWindowControllerTest, AClickSignsInOrRetriesOrExpandsTheIsland) {
@@ -98,8 +222,10 @@ TEST_F(NotchWindowControllerTest, AClickSignsInOrRetriesOrExpandsTheIsland) {
   EXPECT_EQ(willExpand, 1);
   EXPECT_TRUE(scene.presentation.isExpanded());
   EXPECT_EQ(scene.phase(), "choosing");  // an idle island opens the chooser
+  EXPECT_TRUE(controller.panel().allowsKeyWindow());  // the keyboard follows a click
   controller.collapse();
   EXPECT_FALSE(scene.presentation.isExpanded());
+  EXPECT_FALSE(controller.panel().allowsKeyWindow());
   EXPECT_TRUE(controller.isPresented());
 }
 
@@ -108,6 +234,7 @@ TEST_F(NotchWindowControllerTest, ADragExpandsTheIslandAndLeavingFoldsItBack) {
   controller.show();
   controller.handle(notch_interaction::ValidDragEntered{});
   EXPECT_TRUE(controller.expandedForDrag());
+  EXPECT_FALSE(controller.panel().allowsKeyWindow());  // a drag from elsewhere keeps the keyboard there
   EXPECT_TRUE(scene.presentation.isDropTargeted());
   EXPECT_EQ(scene.viewModel->content(), "chooser");
   controller.handle(notch_interaction::DragExited{});
