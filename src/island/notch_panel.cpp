@@ -15,7 +15,10 @@ NotchPanel::NotchPanel(QWindow* parent) : QQuickWindow(parent) {
 void NotchPanel::setAllowsKeyWindow(bool allows) {
   allowsKeyWindow_ = allows;
   // A tool window above the others; without focus it never takes the keyboard from the user's window.
-  Qt::WindowFlags flags = Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::NoDropShadowWindowHint;
+  // It bypasses the window manager: no frame of the manager's takes the presses its input shape lets
+  // through, and it may sit over the desktop's panels.
+  Qt::WindowFlags flags = Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::NoDropShadowWindowHint |
+                          Qt::BypassWindowManagerHint;
   if (!allows) flags |= Qt::WindowDoesNotAcceptFocus;
   if (flags != this->flags()) setFlags(flags);
 }

@@ -232,6 +232,7 @@ void NotchWindowController::expand(bool takesFocus) {
   if (takesFocus && isPresented_) {
     panel_->setAllowsKeyWindow(true);
     panel_->requestActivate();
+    window_shape::takeKeyboardFocus(*panel_);
   }
   if (!outsideClickMonitor_.isArmed()) {
     outsideClickMonitor_.start(

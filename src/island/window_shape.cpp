@@ -45,6 +45,15 @@ bool setInputRegion(QWindow& window, const QRegion& region) {
   return true;
 }
 
+bool takeKeyboardFocus(QWindow& window) {
+  xcb_connection_t* connection = connectionOf();
+  if (!connection) return false;
+  xcb_set_input_focus(connection, XCB_INPUT_FOCUS_PARENT, static_cast<xcb_window_t>(window.winId()),
+                      XCB_CURRENT_TIME);
+  xcb_flush(connection);
+  return true;
+}
+
 bool hasCompositor(const QWindow&) {
   xcb_connection_t* connection = connectionOf();
   if (!connection) return false;
