@@ -53,8 +53,8 @@ std::string_view trimmed(std::string_view text) {
   return text;
 }
 
-// Whether the entry's main group says Hidden=true: the desktop then treats it as deleted.
-bool isHidden(std::istream& entry) {
+// The value of `key` in the entry's main group, as written (not unescaped); none when absent.
+std::optional<std::string> mainGroupValue(std::istream& entry, std::string_view key) {
   std::string line;
   bool inMainGroup = false;
   while (std::getline(entry, line)) {
@@ -67,9 +67,25 @@ bool isHidden(std::istream& entry) {
     if (!inMainGroup) continue;
     const auto equals = text.find('=');
     if (equals == std::string_view::npos) continue;
-    if (trimmed(text.substr(0, equals)) == "Hidden") return trimmed(text.substr(equals + 1)) == "true";
+    if (trimmed(text.substr(0, equals)) == key) return std::string(trimmed(text.substr(equals + 1)));
   }
-  return false;
+  return std::nullopt;
+}
+
+// Whether the entry's main group says Hidden=true: the desktop then treats it as deleted.
+bool isHidden(std::istream& entry) { return mainGroupValue(entry, "Hidden") == "true"; }
+
+std::vector<std::filesystem::path> searchPath(const char* variable, std::string_view fallback) {
+  const char* value = std::getenv(variable);
+  std::string_view list = value && *value ? std::string_view(value) : fallback;
+  std::vector<std::filesystem::path> folders;
+  while (!list.empty()) {
+    const auto colon = list.find(':');
+    const auto folder = list.substr(0, colon);
+    if (!folder.empty() && folder.front() == '/') folders.emplace_back(folder);
+    list = colon == std::string_view::npos ? std::string_view{} : list.substr(colon + 1);
+  }
+  return folders;
 }
 
 // Starts `command` directly (no shell) and reaps it on a thread of its own. False when it could not
@@ -108,7 +124,63 @@ std::vector<std::string> SystemLaunchAtLoginService::settingsCommand(std::string
 SystemLaunchAtLoginService::SystemLaunchAtLoginService(std::filesystem::path autostartFolder,
                                                        std::optional<std::filesystem::path> executable,
                                                        std::shared_ptr<platform::BrowserLaunching> opener)
-    : autostartFolder_(std::move(autostartFolder)), executable_(std::move(executable)), opener_(std::move(opener)) {}
+    : autostartFolder_(std::move(autostartFolder)), opener_(std::move(opener)) {
+  if (!executable) return;
+  const std::string path = executable->string();
+  for (const unsigned char c : path) {
+    if (c < 0x20 || c == 0x7f) commandRefused_ = true;
+  }
+  command_ = LoginStartCommand{execArgument(path)};
+}
+
+SystemLaunchAtLoginService::SystemLaunchAtLoginService(std::filesystem::path autostartFolder,
+                                                       std::optional<LoginStartCommand> command,
+                                                       std::shared_ptr<platform::BrowserLaunching> opener)
+    : autostartFolder_(std::move(autostartFolder)), command_(std::move(command)), opener_(std::move(opener)) {}
+
+std::vector<std::filesystem::path> SystemLaunchAtLoginService::applicationFolders() {
+  std::vector<std::filesystem::path> folders;
+  if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg && *xdg == '/') {
+    folders.emplace_back(std::filesystem::path(xdg) / "applications");
+  } else if (const char* home = std::getenv("HOME"); home && *home) {
+    folders.emplace_back(std::filesystem::path(home) / ".local/share/applications");
+  }
+  for (auto& folder : searchPath("XDG_DATA_DIRS", "/usr/local/share:/usr/share")) folders.push_back(folder / "applications");
+  return folders;
+}
+
+std::optional<LoginStartCommand> SystemLaunchAtLoginService::commandFromExec(std::string_view exec) {
+  std::string command;
+  for (std::size_t i = 0; i < exec.size(); ++i) {
+    const auto c = static_cast<unsigned char>(exec[i]);
+    if (c < 0x20 || c == 0x7f) return std::nullopt;
+    if (c != '%') {
+      command += exec[i];
+      continue;
+    }
+    if (i + 1 < exec.size() && exec[i + 1] == '%') command += "%%";
+    ++i;  // a field code expands to nothing at login: no files, no address
+  }
+  const auto kept = trimmed(command);
+  if (kept.empty()) return std::nullopt;
+  return LoginStartCommand{std::string(kept)};
+}
+
+std::optional<LoginStartCommand> SystemLaunchAtLoginService::commandOfInstalledEntry(
+    const std::vector<std::filesystem::path>& folders) {
+  const std::string name = std::string(bundleIdentifier) + ".desktop";
+  for (const auto& folder : folders) {
+    std::ifstream entry(folder / name);
+    if (!entry) continue;
+    // The first entry found is the one the desktop starts, even when it cannot be used.
+    if (isHidden(entry)) return std::nullopt;
+    entry.clear();
+    entry.seekg(0);
+    const auto exec = mainGroupValue(entry, "Exec");
+    return exec ? commandFromExec(*exec) : std::nullopt;
+  }
+  return std::nullopt;
+}
 
 std::unique_ptr<SystemLaunchAtLoginService> SystemLaunchAtLoginService::forCurrentUser(
     std::shared_ptr<platform::BrowserLaunching> opener) {
@@ -123,7 +195,11 @@ std::unique_ptr<SystemLaunchAtLoginService> SystemLaunchAtLoginService::forCurre
   if (auto path = std::filesystem::read_symlink("/proc/self/exe", error); !error && path.is_absolute()) {
     executable = std::move(path);
   }
-  if (config.empty()) executable.reset();  // nowhere to put the entry
+  if (config.empty()) return std::make_unique<SystemLaunchAtLoginService>(  // nowhere to put the entry
+      std::filesystem::path{}, std::optional<LoginStartCommand>{}, std::move(opener));
+  if (auto command = commandOfInstalledEntry(applicationFolders())) {
+    return std::make_unique<SystemLaunchAtLoginService>(config / "autostart", std::move(command), std::move(opener));
+  }
   return std::make_unique<SystemLaunchAtLoginService>(config / "autostart", std::move(executable), std::move(opener));
 }
 
@@ -136,32 +212,37 @@ std::optional<std::string> SystemLaunchAtLoginService::entryText(const std::file
   for (const unsigned char c : path) {
     if (c < 0x20 || c == 0x7f) return std::nullopt;
   }
+  return entryText(LoginStartCommand{execArgument(path)});
+}
+
+std::string SystemLaunchAtLoginService::entryText(const LoginStartCommand& command) {
   return "[Desktop Entry]\n"
          "Type=Application\n"
          "Name=Tavrel\n"
-         "Exec=" + execArgument(path) + "\n"
+         "Exec=" + command.exec + "\n"
+         "Icon=" + std::string(bundleIdentifier) + "\n"
          "Terminal=false\n"
          "X-GNOME-Autostart-enabled=true\n";
 }
 
 int SystemLaunchAtLoginService::status() const {
-  if (!executable_) return notFound;
+  if (!command_) return notFound;
   std::ifstream entry(entryPath());
   if (!entry) return notRegistered;
   return isHidden(entry) ? notRegistered : enabledStatus;
 }
 
 platform::Expected<platform::Unit, LaunchAtLoginError> SystemLaunchAtLoginService::registerLoginItem() {
-  if (!executable_) return platform::unexpected(posixError(ENOENT));
-  const auto text = entryText(*executable_);
-  if (!text) return platform::unexpected(posixError(EINVAL));
+  if (!command_) return platform::unexpected(posixError(ENOENT));
+  if (commandRefused_) return platform::unexpected(posixError(EINVAL));
+  const auto text = entryText(*command_);
   if (const int error = platform::makePrivateFolders(autostartFolder_); error != 0) return platform::unexpected(posixError(error));
 
   std::string temporary = (autostartFolder_ / ("." + entryPath().filename().string() + ".XXXXXX")).string();
   const int fd = ::mkstemp(temporary.data());
   if (fd < 0) return platform::unexpected(posixError(errno));
   int error = 0;
-  if (::fchmod(fd, 0644) != 0 || !platform::writeAll(fd, *text) || ::fsync(fd) != 0) error = errno;
+  if (::fchmod(fd, 0644) != 0 || !platform::writeAll(fd, text) || ::fsync(fd) != 0) error = errno;
   if (::close(fd) != 0 && error == 0) error = errno;
   if (error == 0 && ::rename(temporary.c_str(), entryPath().c_str()) != 0) error = errno;
   if (error != 0) {

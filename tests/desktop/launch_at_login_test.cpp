@@ -173,7 +173,7 @@ TEST_F(SystemLaunchAtLoginServiceTest, HiddenEntryIsOffAndIsLeftAloneWhenTurning
 }
 
 TEST_F(SystemLaunchAtLoginServiceTest, FailuresLeaveNoHalfWrittenEntry) {
-  SystemLaunchAtLoginService unknown(autostart(), std::nullopt, nullptr);
+  SystemLaunchAtLoginService unknown(autostart(), std::optional<LoginStartCommand>{}, nullptr);
   EXPECT_EQ(unknown.status(), LaunchAtLoginServicing::notFound);
   EXPECT_FALSE(unknown.registerLoginItem().hasValue());
 
@@ -195,6 +195,32 @@ TEST_F(SystemLaunchAtLoginServiceTest, FailuresLeaveNoHalfWrittenEntry) {
     EXPECT_EQ(filesInAutostart(), 0u);
     EXPECT_EQ(service.status(), LaunchAtLoginServicing::notRegistered);
   }
+}
+
+TEST_F(SystemLaunchAtLoginServiceTest, LoginStartsWhatTheInstalledDesktopEntryStarts) {
+  const std::vector<std::filesystem::path> folders{folder.path() / "user", folder.path() / "local", folder.path() / "system"};
+  EXPECT_EQ(SystemLaunchAtLoginService::commandOfInstalledEntry(folders), std::nullopt);
+
+  // The wrapper a developer's run installs in the user's folder shadows the system's entry, as in the menu.
+  folder.writeFile("system/com.tavrel.macos.desktop", "[Desktop Entry]\nExec=/usr/bin/tavrel %u\n");
+  folder.writeFile("user/com.tavrel.macos.desktop",
+                   "[Desktop Entry]\nName=Tavrel\nExec=\"/home/a b/run/tavrel\" --x=100%% %U\n"
+                   "[Desktop Action other]\nExec=/bin/false\n");
+  const auto command = SystemLaunchAtLoginService::commandOfInstalledEntry(folders);
+  ASSERT_TRUE(command);
+  EXPECT_EQ(command->exec, R"("/home/a b/run/tavrel" --x=100%%)");
+
+  SystemLaunchAtLoginService service(autostart(), command, nullptr);
+  ASSERT_TRUE(service.registerLoginItem().hasValue());
+  EXPECT_NE(contents(entry()).find("\nExec=\"/home/a b/run/tavrel\" --x=100%%\n"), std::string::npos) << contents(entry());
+
+  // A hidden entry means the desktop starts nothing by that name: fall back to the executable.
+  folder.writeFile("user/com.tavrel.macos.desktop", "[Desktop Entry]\nExec=/x\nHidden=true\n");
+  EXPECT_EQ(SystemLaunchAtLoginService::commandOfInstalledEntry(folders), std::nullopt);
+  // An entry whose Exec is only field codes, or breaks a line, gives nothing to start.
+  EXPECT_EQ(SystemLaunchAtLoginService::commandFromExec(" %u "), std::nullopt);
+  EXPECT_EQ(SystemLaunchAtLoginService::commandFromExec("tavrel\x7f"), std::nullopt);
+  EXPECT_EQ(SystemLaunchAtLoginService::commandFromExec("tavrel %f%F"), (LoginStartCommand{"tavrel"}));
 }
 
 TEST_F(SystemLaunchAtLoginServiceTest, ExecLineQuotesWhatTheDesktopWouldInterpret) {

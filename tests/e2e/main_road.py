@@ -2,16 +2,17 @@
 """A scripted user walking Tavrel's main road on the virtual desktop virtual_session.sh made.
 
 Everything goes through what a user has: the accessibility tree (to find what is on screen and
-where), the pointer and the keyboard (xdotool), the clipboard (xclip), the notification server
-(dunstctl), the file manager's "Send with Tavrel" (the share program's desktop entry, started with
-gio as a file manager starts it) and the shared link fetched like a browser would. Each step is
-printed as it happens and the virtual screen is saved as a numbered PNG. Exits non-zero when a step
-fails.
+where, in the program, the panel and Thunar), the pointer and the keyboard (xdotool), the screen's
+pixels, the clipboard (xclip), the notification server (dunstctl), the file manager's "Send with
+Tavrel" (the share program's desktop entry, started with gio as a file manager starts it) and the
+shared link fetched like a browser would. Each step is printed as it happens and the virtual screen
+is saved as a numbered PNG. Exits non-zero when a step fails.
 
 Arguments: the files or folders to send (a sample folder is made when none are given).
 Environment (set by virtual_session.sh): TAVREL_E2E_WORK, TAVREL_E2E_PROGRAM, TAVREL_E2E_CA,
-TAVREL_E2E_SHARE_ENTRY (the share program's desktop entry), TAVREL_E2E_SHOTS, TAVREL_E2E_ROAD (main,
-or full: also the restart and the sign-out), TAVREL_E2E_SERVICE_URL.
+TAVREL_E2E_SHARE_ENTRY (the share program's desktop entry), TAVREL_E2E_SHOTS, TAVREL_E2E_ROAD (main;
+full: also the restart and the sign-out; light-panel: the tray icon against a light panel; no-tray:
+the program on a desktop without a tray, then a panel coming later), TAVREL_E2E_SERVICE_URL.
 """
 
 import hashlib
@@ -27,6 +28,7 @@ import time
 import urllib.parse
 import urllib.request
 
+import dbus
 import pyatspi
 
 WORK = os.environ["TAVREL_E2E_WORK"]
@@ -40,6 +42,9 @@ SHARE_ENTRY = os.environ.get("TAVREL_E2E_SHARE_ENTRY", "")
 SHARE_STATUS = os.path.join(WORK, "share.status")
 PROGRAM_NAME = "Tavrel"
 SHARE_NAME = "tavrel-share"
+PANEL_NAME = "xfce4-panel"
+# The least contrast a tray icon needs against the panel behind it (as for any non-text symbol).
+ICON_CONTRAST = 3.0
 TIMEOUT = float(os.environ.get("TAVREL_E2E_STEP_TIMEOUT", "60"))
 
 
@@ -51,6 +56,8 @@ class Road:
     def __init__(self):
         self.step_number = 0
         self.program = None
+        # Desktop programs the walk starts itself (the file manager, a late panel), ended with it.
+        self.helpers = []
 
     # --- what the user sees -------------------------------------------------------------------
 
@@ -126,7 +133,7 @@ class Road:
     def dump(self, label):
         with open(os.path.join(WORK, "tree.log"), "a") as log:
             log.write(f"== {self.step_number:02d} {label}\n")
-            for app_name in (PROGRAM_NAME, SHARE_NAME):
+            for app_name in (PROGRAM_NAME, SHARE_NAME, PANEL_NAME):
                 for node, role, name in self.objects(only_showing=False, app_name=app_name):
                     log.write(f"{app_name} {role}: {name}{'' if self.showing(node) else ' (hidden)'}\n")
 
@@ -206,16 +213,79 @@ class Road:
                 self.program.wait()
         self.program = None
 
-    def tray_icon(self):
-        """The program's icon inside trayer: a small window of the program's class in the tray."""
+    def start_helper(self, name, *command):
+        log = open(os.path.join(WORK, f"{name}.log"), "a")
+        self.helpers.append(subprocess.Popen(list(command), stdin=subprocess.DEVNULL, stdout=log, stderr=log))
+
+    def end_helpers(self):
+        for helper in self.helpers:
+            if helper.poll() is None:
+                helper.terminate()
+                try:
+                    helper.wait(5)
+                except subprocess.TimeoutExpired:
+                    helper.kill()
+                    helper.wait()
+        self.helpers = []
+
+    def registered_tray_items(self):
+        """The bus names of the status notifier items the desktop's tray host shows, by process id."""
+        try:
+            bus = dbus.SessionBus()
+            watcher = bus.get_object("org.kde.StatusNotifierWatcher", "/StatusNotifierWatcher")
+            items = watcher.Get("org.kde.StatusNotifierWatcher", "RegisteredStatusNotifierItems",
+                                dbus_interface=dbus.PROPERTIES_IFACE)
+            daemon = bus.get_object("org.freedesktop.DBus", "/org/freedesktop/DBus")
+            owners = {}
+            for item in items:
+                name = str(item).split("/", 1)[0]
+                owners[int(daemon.GetConnectionUnixProcessID(name, dbus_interface="org.freedesktop.DBus"))] = name
+            return owners
+        except dbus.DBusException:
+            return {}
+
+    def tray_icon_box(self):
+        """The place of the program's icon in the panel's tray (x, y, width, height), or None. The
+        program must own the one status notifier item registered with the tray host; the tray then
+        shows that one icon, in the window the panel gives its tray (the panel runs the tray in a
+        process of its own, embedded in the panel; the embedded part is not reliably in the
+        accessibility tree)."""
+        if self.program is None:
+            return None
+        items = self.registered_tray_items()
+        if self.program.pid not in items:
+            return None
+        if len(items) != 1:
+            raise StepFailed(f"the tray shows {len(items)} items, this walk knows only the program's")
         tree = subprocess.run(["xwininfo", "-root", "-tree"], capture_output=True, text=True).stdout
+        ancestors = []  # (indent, line) of the windows above the current line
         for line in tree.splitlines():
-            match = re.search(r'\(("[^"]*") ("[^"]*")\)\s+(\d+)x(\d+)\+-?\d+\+-?\d+\s+\+(-?\d+)\+(-?\d+)', line)
-            if not match or "tavrel" not in (match.group(1) + match.group(2)).lower():
+            if not line.strip().startswith("0x"):
                 continue
-            width, height, x, y = (int(match.group(i)) for i in range(3, 7))
-            if 8 <= width <= 64 and 8 <= height <= 64 and y < 64:
-                return x + width // 2, y + height // 2
+            indent = len(line) - len(line.lstrip())
+            while ancestors and ancestors[-1][0] >= indent:
+                ancestors.pop()
+            in_panel = any('("xfce4-panel" "Xfce4-panel")' in above for _, above in ancestors)
+            ancestors.append((indent, line))
+            match = re.search(r'\("wrapper-2\.0" "Wrapper-2\.0"\)\s+(\d+)x(\d+)\+-?\d+\+-?\d+\s+\+(-?\d+)\+(-?\d+)', line)
+            if in_panel and match:
+                width, height, x, y = (int(match.group(i)) for i in range(1, 5))
+                if 8 <= width <= 64 and 8 <= height <= 64:
+                    return x, y, width, height
+        return None
+
+    def tray_icon(self):
+        """The centre of the program's tray icon, or None."""
+        box = self.tray_icon_box()
+        return (box[0] + box[2] // 2, box[1] + box[3] // 2) if box else None
+
+    def window_of(self, accessible):
+        """The window (frame) an object is shown in."""
+        node = accessible
+        while node is not None:
+            if node.getRoleName() in ("frame", "window", "dialog"):
+                return node
+            node = node.parent
         return None
 
     def close_popover(self):
@@ -269,6 +339,44 @@ class LinkReader(html.parser.HTMLParser):
         if self._href:
             self.links.append((self._href, data.strip()))
             self._href = None
+
+
+def pixels(screenshot, box):
+    """The RGB pixels of a box of a screenshot, row by row."""
+    x, y, width, height = box
+    raw = subprocess.run(["convert", screenshot, "-crop", f"{width}x{height}+{x}+{y}", "+repage", "-depth", "8",
+                          "rgb:-"], capture_output=True, check=True).stdout
+    return [tuple(raw[i:i + 3]) for i in range(0, len(raw) - 2, 3)]
+
+
+def luminance(rgb):
+    """Relative luminance of an sRGB colour."""
+    def linear(channel):
+        c = channel / 255
+        return c / 12.92 if c <= 0.04045 else ((c + 0.055) / 1.055) ** 2.4
+    r, g, b = (linear(c) for c in rgb)
+    return 0.2126 * r + 0.7152 * g + 0.0722 * b
+
+
+def contrast(first, second):
+    lighter, darker = max(first, second), min(first, second)
+    return (lighter + 0.05) / (darker + 0.05)
+
+
+def icon_contrast(screenshot, box):
+    """How the tray icon in box stands out from the panel behind it: the panel's colour is the most
+    common one along the box's edge, the icon's the one of its pixels farthest from it in lightness
+    (ignoring the farthest fiftieth, so a few stray pixels do not decide). Returns the contrast
+    ratio and both colours."""
+    x, y, width, height = box
+    image = pixels(screenshot, box)
+    edge = [image[row * width + column] for row in range(height) for column in range(width)
+            if row in (0, height - 1) or column in (0, width - 1)]
+    panel = max(set(edge), key=edge.count)
+    panel_luminance = luminance(panel)
+    ranked = sorted(image, key=lambda rgb: abs(luminance(rgb) - panel_luminance))
+    icon = ranked[int(len(ranked) * 0.98)]
+    return contrast(luminance(icon), panel_luminance), panel, icon
 
 
 def displayed_notifications():
@@ -331,17 +439,23 @@ def main(arguments):
     items = [os.path.abspath(item) for item in arguments] or make_sample()
     os.makedirs(SHOTS, exist_ok=True)
     try:
-        walk(road, items)
+        if ROAD == "light-panel":
+            walk_light_panel(road)
+        elif ROAD == "no-tray":
+            walk_no_tray(road)
+        else:
+            walk(road, items)
     except StepFailed as failure:
         road.shot("failed")
         print(f"FAIL at step {road.step_number}: {failure}", flush=True)
         return 1
     finally:
         road.quit_program()
+        road.end_helpers()
     return 0
 
 
-def walk(road, items):
+def sign_in_through_onboarding(road):
     road.step("Starting Tavrel for the first time")
     road.start_program()
     welcome = road.wait("the onboarding window", lambda: road.find(lambda role, name: name == "Welcome to Tavrel"))
@@ -367,10 +481,19 @@ def walk(road, items):
               lambda: road.find(lambda role, name: name == "Welcome to Tavrel") is None)
     road.shot("onboarding-closed")
 
+
+def see_tray_icon(road):
     road.step("The tray icon")
     icon = road.wait("the tray icon", road.tray_icon)
-    road.note(f"at {icon[0]},{icon[1]} in the tray")
-    road.shot("tray-icon")
+    road.note(f"at {icon[0]},{icon[1]} in the panel's tray")
+    ratio, panel, colour = icon_contrast(road.shot("tray-icon"), road.tray_icon_box())
+    road.note(f"icon {colour} on the panel's {panel}: contrast {ratio:.1f}:1")
+    return ratio
+
+
+def walk(road, items):
+    sign_in_through_onboarding(road)
+    see_tray_icon(road)
 
     road.step("The popover")
     road.open_popover()
@@ -597,6 +720,14 @@ def walk_share(road, previous_link, context):
     road.shot("share-sheet-closed")
 
     road.step("The program sends it: the notification")
+    return link_and_compare(road, path, previous_link, context, "share-notification")
+
+
+def link_and_compare(road, path, previous_link, context, shot_name):
+    """After one file was handed to the program: its "Transfer completed" notification, its recent
+    row's link copied and its download compared. Returns the link, the files expected behind it and
+    the page's download addresses."""
+    name = os.path.basename(path)
     ready_text = f"{name} is ready to share."
 
     def notified():
@@ -609,7 +740,7 @@ def walk_share(road, previous_link, context):
         return next((body for summary, body in seen if summary == "Transfer completed" and body == ready_text), None)
     body = road.wait(f"the notification that “{name}” was sent", notified, timeout=TIMEOUT * 2)
     road.note(f"“Transfer completed” — {body}")
-    road.shot("share-notification")
+    road.shot(shot_name)
 
     road.step(f"Copying the link of “{name}”")
     link = copy_recent_link(road, body.removesuffix(" is ready to share."), previous=previous_link)
@@ -618,6 +749,48 @@ def walk_share(road, previous_link, context):
     expected = expected_files([path])
     downloads = fetch_and_compare(road, link, expected, context)
     return link, expected, downloads
+
+
+def walk_light_panel(road):
+    """On a light panel the tray icon must still stand out."""
+    sign_in_through_onboarding(road)
+    ratio = see_tray_icon(road)
+    if ratio < ICON_CONTRAST:
+        raise StepFailed(f"the tray icon hardly shows on the light panel (contrast {ratio:.1f}:1, "
+                         f"at least {ICON_CONTRAST:.0f}:1 needed)")
+    print(f"PASS: the tray icon stands out from the light panel ({ratio:.1f}:1).", flush=True)
+
+
+def walk_no_tray(road):
+    """No tray at all: starting the program again opens its popover as a window; a panel started
+    later shows the icon."""
+    sign_in_through_onboarding(road)
+    if road.registered_tray_items():
+        raise StepFailed("a tray host is running on the desktop that should have none")
+
+    road.step("Starting Tavrel again, as from the application menu")
+    with open(os.path.join(WORK, "second-start.log"), "w") as log:
+        again = subprocess.Popen([PROGRAM], stdin=subprocess.DEVNULL, stdout=log, stderr=log)
+    try:
+        road.wait("the popover's window", road.popover_open)
+    finally:
+        try:
+            status = again.wait(TIMEOUT)
+        except subprocess.TimeoutExpired:
+            again.kill()
+            again.wait()
+            raise StepFailed("the second start did not end")
+    if status != 0:
+        raise StepFailed(f"the second start ended with status {status}")
+    window = road.window_of(road.popover_open())
+    road.note(f"the popover shows as the window “{window.name if window else '?'}”; the second start ended")
+    road.dump("popover window")
+    road.shot("popover-window")
+
+    road.step("A panel with a tray starts later")
+    road.start_helper("panel", PANEL_NAME)
+    see_tray_icon(road)
+    print("PASS: without a tray a second start opened the popover, and a later tray shows the icon.", flush=True)
 
 
 def walk_restart_and_sign_out(road, title):

@@ -2,14 +2,18 @@
 # A private virtual desktop for the real program, and a scripted user walking its main road there.
 # Used by the end-to-end test and by `scripts/run` on machines without a graphical session.
 #
-#   virtual_session.sh --tavrel BIN --share BIN --service BIN --shots DIR [--road main|full] [files...]
+#   virtual_session.sh --tavrel BIN --share BIN --service BIN --shots DIR
+#                      [--road main|full|light-panel|no-tray] [files...]
 #
 # Starts, all private to this run: Xvfb, the local service on a free port with its own data folder,
-# a session bus with the accessibility bus, an unlocked GNOME Keyring, dunst and trayer; a home and
-# XDG folders of its own whose URL handlers are the scripted browser (https) and the program's desktop
-# entry (its sign-in callback scheme), beside the share program's desktop entry as a file manager
-# finds it ("Send with Tavrel"). Then the driver (main_road.py) walks the road; its exit status
-# is this script's.
+# a session bus with the accessibility bus, an unlocked GNOME Keyring, dunst, and an XFCE desktop:
+# xfwm4 (click to focus), xfce4-panel with its system tray along the top, and Thunar for the walk to
+# drag from. A home and XDG folders of its own hold the panel's and Thunar's settings (so every run
+# looks the same) and the URL handlers: the scripted browser (https) and the program's desktop entry
+# (its sign-in callback scheme), beside the share program's desktop entry as a file manager finds it
+# ("Send with Tavrel"). The light-panel road gets a light panel instead of XFCE's dark one; the
+# no-tray road starts no panel (the walk starts one later). Then the driver (main_road.py) walks
+# the road; its exit status is this script's.
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
 
@@ -17,10 +21,23 @@ if [ "${1:-}" = "--inside" ]; then
   # Inside the private session bus: the desktop's services, then the walk.
   shift
   /usr/libexec/at-spi-bus-launcher --launch-immediately >"$TAVREL_E2E_WORK/at-spi.log" 2>&1 &
+  # A GTK program registers with the accessibility registry only when it starts, and the walk finds
+  # Thunar's rows through the tree: the registry answers before the desktop's programs start.
+  for _ in $(seq 50); do
+    address=$(gdbus call --session --dest org.a11y.Bus --object-path /org/a11y/bus --method org.a11y.Bus.GetAddress \
+      2>/dev/null | sed -n "s/^('\(.*\)',)$/\1/p")
+    [ -n "$address" ] && gdbus call --address "$address" --dest org.a11y.atspi.Registry \
+      --object-path /org/a11y/atspi/accessible/root --method org.freedesktop.DBus.Properties.Get \
+      org.a11y.atspi.Accessible ChildCount >/dev/null 2>&1 && break
+    sleep 0.1
+  done
   # An empty password leaves the login keyring uncreated, so the throw-away keyring gets a fixed one.
   printf "%s" "tavrel-virtual" | gnome-keyring-daemon --unlock --components=secrets >/dev/null
   dunst >"$TAVREL_E2E_WORK/dunst.log" 2>&1 &
-  trayer --edge top --align right --widthtype pixel --width 120 --height 24 >"$TAVREL_E2E_WORK/trayer.log" 2>&1 &
+  xfwm4 --compositor=off >"$TAVREL_E2E_WORK/xfwm4.log" 2>&1 &
+  if [ "$TAVREL_E2E_ROAD" != no-tray ]; then
+    xfce4-panel >>"$TAVREL_E2E_WORK/panel.log" 2>&1 &
+  fi
   # The benchmarks drive the same desktop with a driver of their own.
   exec /usr/bin/python3 "${TAVREL_VIRTUAL_DRIVER:-$here/main_road.py}" "$@"
 fi
@@ -38,7 +55,7 @@ while [ $# -gt 0 ]; do
   esac
 done
 if [ -z "$tavrel" ] || [ -z "$share" ] || [ -z "$service" ] || [ -z "$shots" ]; then
-  echo "usage: $0 --tavrel BIN --share BIN --service BIN --shots DIR [--road main|full] [files...]" >&2
+  echo "usage: $0 --tavrel BIN --share BIN --service BIN --shots DIR [--road main|full|light-panel|no-tray] [files...]" >&2
   exit 2
 fi
 tavrel=$(realpath "$tavrel")
@@ -128,6 +145,51 @@ Exec=$work/bin/browser %u
 Terminal=false
 MimeType=x-scheme-handler/https;x-scheme-handler/http;
 ENTRY
+# The panel: one along the top holding only the system tray at its right end, dark as XFCE's own
+# default unless the road asks for a light one. Thunar opens its folders as a list in a window of a
+# fixed size.
+dark=true
+[ "$road" != light-panel ] || dark=false
+settings="$work/config/xfce4/xfconf/xfce-perchannel-xml"
+mkdir -p "$settings"
+cat >"$settings/xfce4-panel.xml" <<PANEL
+<?xml version="1.0" encoding="UTF-8"?>
+<channel name="xfce4-panel" version="1.0">
+  <property name="configver" type="int" value="2"/>
+  <property name="panels" type="array">
+    <value type="int" value="1"/>
+    <property name="dark-mode" type="bool" value="$dark"/>
+    <property name="panel-1" type="empty">
+      <property name="position" type="string" value="p=6;x=0;y=0"/>
+      <property name="length" type="uint" value="100"/>
+      <property name="position-locked" type="bool" value="true"/>
+      <property name="size" type="uint" value="28"/>
+      <property name="plugin-ids" type="array">
+        <value type="int" value="1"/>
+        <value type="int" value="2"/>
+      </property>
+    </property>
+  </property>
+  <property name="plugins" type="empty">
+    <property name="plugin-1" type="string" value="separator">
+      <property name="expand" type="bool" value="true"/>
+      <property name="style" type="uint" value="0"/>
+    </property>
+    <property name="plugin-2" type="string" value="systray"/>
+  </property>
+</channel>
+PANEL
+cat >"$settings/thunar.xml" <<THUNAR
+<?xml version="1.0" encoding="UTF-8"?>
+<channel name="thunar" version="1.0">
+  <property name="last-view" type="string" value="ThunarDetailsView"/>
+  <property name="last-window-width" type="int" value="560"/>
+  <property name="last-window-height" type="int" value="420"/>
+  <property name="last-window-maximized" type="bool" value="false"/>
+  <property name="misc-single-click" type="bool" value="false"/>
+</channel>
+THUNAR
+
 cat >"$work/config/mimeapps.list" <<LIST
 [Default Applications]
 x-scheme-handler/com.tavrel.macos=com.tavrel.macos.desktop
