@@ -14,5 +14,6 @@ ExpandedIslandScaffold {
         isDropTargeted: page.model ? page.model.isDropTargeted : false
         onSelectFiles: page.model.chooseFiles()
         onSelectFolder: page.model.chooseFolder()
+        onViewAccountDefaults: page.model.openSettings()
     }
 }

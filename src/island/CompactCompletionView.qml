@@ -28,6 +28,7 @@ Item {
         text: "100%"
         font.pixelSize: 13
         font.weight: Font.DemiBold
+        Accessible.name: "100 percent uploaded"
     }
     Accessible.role: Accessible.Button
     Accessible.name: "Tavrel, transfer completed"

@@ -20,8 +20,10 @@ Item {
             height: 16
             anchors.verticalCenter: parent.verticalCenter
             UploadProgressRing {
+                objectName: "reviewSpinner"
                 anchors.centerIn: parent
                 visible: view.status.icon === "progress"
+                Accessible.ignored: true
                 progress: 0
                 size: 14
                 lineWidth: 2
@@ -44,6 +46,7 @@ Item {
             font.weight: Font.Medium
             maximumLineCount: 1
             elide: Text.ElideRight
+            Accessible.ignored: true
         }
     }
     Accessible.role: Accessible.StaticText

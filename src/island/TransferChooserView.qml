@@ -9,6 +9,8 @@ Item {
     property bool isDropTargeted: false
     signal selectFiles()
     signal selectFolder()
+    // The account defaults: no control of this page sends it; its owner wires it all the same.
+    signal viewAccountDefaults()
 
     Column {
         anchors.fill: parent

@@ -23,6 +23,10 @@ Item {
         width: root.model.islandWidth
         height: root.model.islandHeight
         visible: width > 0 && height > 0
+        // A screen reader presses the folded island as a pointer clicks it: sign in, retry, expand.
+        Accessible.role: root.expanded ? Accessible.Grouping : Accessible.Button
+        Accessible.name: "Tavrel"
+        Accessible.onPressAction: root.model.press()
         Behavior on width { NumberAnimation { duration: root.settle; easing.type: Easing.OutBack; easing.overshoot: 0.6 } }
         Behavior on height { NumberAnimation { duration: root.settle; easing.type: Easing.OutBack; easing.overshoot: 0.6 } }
 

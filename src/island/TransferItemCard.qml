@@ -114,11 +114,19 @@ Item {
         opacity: card.showsThumbnail ? 0 : 1
         visible: opacity > 0
         Behavior on opacity { NumberAnimation { duration: Motion.duration(0.16); easing.type: Easing.OutQuad } }
-        SymbolImage {
+        // The desktop's own icon for the file's type.
+        Image {
+            objectName: "fileIcon"
             anchors.horizontalCenter: parent.horizontalCenter
-            name: card.item.symbol || "doc"
-            color: Theme.white(0.85)
-            size: 42
+            width: 42
+            height: 42
+            source: card.item.iconSource || ""
+            sourceSize.width: Math.ceil(42 * Screen.devicePixelRatio)
+            sourceSize.height: Math.ceil(42 * Screen.devicePixelRatio)
+            fillMode: Image.PreserveAspectFit
+            smooth: true
+            mipmap: true
+            Accessible.ignored: true
         }
         PlainLabel {
             width: parent.width

@@ -55,6 +55,15 @@ Item {
     function scrollToIndex(index) {
         if (index >= 0 && index < items.length) scrollTo(items[index].url, true)
     }
+    // After a hand scroll: the card nearest the leading edge (the last reachable one at the end)
+    // becomes the position, and the row snaps to it.
+    function settleHandScroll() {
+        if (items.length === 0) return
+        const end = offsetOf("placeholder")
+        let index = carousel.contentX >= end - 0.5 ? lastScrollIndex : Math.round(carousel.contentX / 98)
+        index = Math.max(0, Math.min(index, items.length - 1))
+        scrollTo(items[index].url, true)
+    }
     function scrollToEnd() {
         if (isDropTargeted) scrollTo("placeholder", true)
         else if (items.length > 0) scrollTo(items[items.length - 1].url, true)
@@ -175,6 +184,8 @@ Item {
                 contentHeight: 90
                 flickableDirection: Flickable.HorizontalFlick
                 boundsBehavior: Flickable.StopAtBounds
+                onMovementStarted: scroller.stop()
+                onMovementEnded: view.settleHandScroll()
 
                 Row {
                     id: cards

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <QObject>
+#include <QAbstractNativeEventFilter>
 #include <QPointer>
+#include <QTimer>
 #include <functional>
 #include <memory>
 
@@ -13,11 +15,13 @@
 #include "island/notch_panel.h"
 #include "island/quick_drop_presentation_model.h"
 #include "island/transfer_island_view_model.h"
+#include "menubar/outside_click_monitor.h"
 #include "platform/observable.h"
 #include "transfer/transfer_store.h"
 
 class QQmlEngine;
 class QQuickItem;
+class QScreen;
 
 namespace tavrel {
 
@@ -32,6 +36,8 @@ class NotchWindowController final : public QObject {
  public:
   // Room around the expanded island for its shadow.
   static constexpr double shadowMargin = 32;
+  // How long a folding island keeps taking presses where it was: its spring takes this long.
+  const double collapseSnapDelay = 0.4;
 
   NotchWindowController(TransferStore& store, NotchLayoutModel& layout, QuickDropPresentationModel& presentation,
                         AuthenticationStore& authenticationStore, std::function<void()> onWillExpand,
@@ -50,6 +56,9 @@ class NotchWindowController final : public QObject {
   void setThumbnailGenerator(platform::MainQueue& mainQueue, std::shared_ptr<platform::ThumbnailGenerating> generator);
 
   bool isPresented() const { return isPresented_; }
+  // A change of the panel's frame or input that waits for the island to finish folding.
+  bool hasPendingPanelResize() const { return pendingPanelResize_.isActive(); }
+  OutsideClickMonitor& outsideClickMonitor() { return outsideClickMonitor_; }
   bool expandedForDrag() const { return expandedForDrag_; }
   NotchPanel& panel() { return *panel_; }
   NotchDragDestinationView* containerView() const { return containerView_; }
@@ -57,10 +66,28 @@ class NotchWindowController final : public QObject {
   TransferIslandViewModel* viewModel() const { return viewModel_.get(); }
 
  private:
-  void expand();
+  void expand(bool takesFocus);
   void build();
   void placePanel();
+  void islandChanged();
   void followChanges();
+  void followScreen(QScreen* screen);
+  void updateDrawRegion();
+  void fold();
+  void sendDrop(std::vector<std::filesystem::path> urls, bool expandedForDrag);
+  QRegion islandRegion() const;
+
+  // Re-places the panel when the workspace changes (the X11 root's current desktop).
+  class SpaceObserver final : public QAbstractNativeEventFilter {
+   public:
+    explicit SpaceObserver(std::function<void()> onChange);
+    ~SpaceObserver() override;
+    bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr* result) override;
+
+   private:
+    std::function<void()> onChange_;
+    unsigned currentDesktopAtom_ = 0;
+  };
 
   TransferStore& store_;
   NotchLayoutModel& layout_;
@@ -75,11 +102,15 @@ class NotchWindowController final : public QObject {
   QPointer<QQuickItem> islandView_;
   platform::Subscription stateObserver_;
   platform::Subscription authenticationObserver_;
-  QMetaObject::Connection screenObserver_;
+  std::vector<QMetaObject::Connection> screenObserver_;
+  std::unique_ptr<SpaceObserver> spaceObserver_;
+  OutsideClickMonitor outsideClickMonitor_;
+  QTimer pendingPanelResize_;
   platform::MainQueue* thumbnailQueue_ = nullptr;
   std::shared_ptr<platform::ThumbnailGenerating> thumbnailGenerator_;
   bool expandedForDrag_ = false;
   bool isPresented_ = false;
+  bool compositor_ = false;
 };
 
 }  // namespace tavrel

@@ -2,8 +2,8 @@
 
 #include <utility>
 
-#include "controls/file_type_icon.h"
 #include "island/island_texts.h"
+#include "ui/file_icon_images.h"
 
 namespace tavrel {
 namespace {
@@ -149,9 +149,8 @@ QVariantMap TransferIslandViewModel::review() const {
         {"isFolder", item.kind == TransferItemKind::folder},
         {"isVideo", item.previewKind == TransferPreviewKind::video},
         {"wantsThumbnail", item.previewKind != TransferPreviewKind::none},
-        {"symbol", item.kind == TransferItemKind::folder
-                       ? QStringLiteral("folder")
-                       : qs(FileTypeIcon::symbolName({}, 1, item.displayName))},
+        {"iconSource", ui::FileIconImageProvider::idForFile(qs(item.url.string()),
+                                                            item.kind == TransferItemKind::folder)},
         {"accessibilityLabel", qs(itemCardAccessibilityLabel(item))},
         // Where the card gets its thumbnail loader.
         {"island", QVariant::fromValue(const_cast<TransferIslandViewModel*>(this))},

@@ -99,6 +99,8 @@ class TransferIslandViewModel final : public QObject {
   Q_INVOKABLE void viewTransfer();
   Q_INVOKABLE void dismissCompletedTransfer();
   Q_INVOKABLE void startNewTransfer();
+  // A screen reader pressed the island: the panel treats it as a click.
+  Q_INVOKABLE void press() { emit pressRequested(); }
   // The review carousel's last index that can sit at its leading edge.
   Q_INVOKABLE int carouselLastScrollIndex(int itemCount, double carouselWidth) const;
 
@@ -109,6 +111,7 @@ class TransferIslandViewModel final : public QObject {
 
  signals:
   void changed();
+  void pressRequested();
 
  private:
   TransferStore& store_;

@@ -6,6 +6,7 @@
 #include <QQmlEngine>
 #include <QQuickStyle>
 
+#include "ui/file_icon_images.h"
 #include "ui/symbol_image_provider.h"
 #include "ui/thumbnail_images.h"
 
@@ -26,6 +27,7 @@ void prepareEngine(QQmlEngine& engine) {
   engine.addImageProvider(QStringLiteral("symbol"), new TintedImageProvider(TintedImageProvider::Source::symbol));
   engine.addImageProvider(QStringLiteral("asset"), new TintedImageProvider(TintedImageProvider::Source::asset));
   engine.addImageProvider(QStringLiteral("thumbnail"), new ThumbnailImageProvider);
+  engine.addImageProvider(QStringLiteral("fileicon"), new FileIconImageProvider);
 }
 
 }  // namespace tavrel::ui

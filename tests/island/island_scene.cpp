@@ -61,6 +61,14 @@ void IslandBrowser::cancel() {
   });
 }
 
+QQuickItem* findItem(QQuickItem* root, const QString& name) {
+  if (root->objectName() == name) return root;
+  for (QQuickItem* child : root->childItems()) {
+    if (QQuickItem* found = findItem(child, name)) return found;
+  }
+  return nullptr;
+}
+
 NotchGeometry sampleGeometry(bool hasNotch) {
   return NotchGeometry{QRectF(0, 0, 1512, 982), hasNotch, 185, QSizeF(185, 32), 0};
 }

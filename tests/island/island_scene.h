@@ -4,6 +4,7 @@
 // models over them, as the island's tests and previews drive them.
 
 #include <QObject>
+#include <QQuickItem>
 #include <QString>
 #include <functional>
 #include <memory>
@@ -62,6 +63,8 @@ class IslandBrowser final : public WebAuthenticating {
 
 // The compact island of a notched laptop screen.
 NotchGeometry sampleGeometry(bool hasNotch = true);
+// The item under `root` (itself included) with this object name, or null.
+QQuickItem* findItem(QQuickItem* root, const QString& name);
 
 class IslandScene : public QObject {
   Q_OBJECT

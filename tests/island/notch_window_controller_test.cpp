@@ -7,7 +7,10 @@
 #include <QDragMoveEvent>
 #include <QDropEvent>
 #include <QGuiApplication>
+#include <QAccessible>
 #include <QKeyEvent>
+#include <QMouseEvent>
+#include <QQuickItem>
 #include <QMimeData>
 #include <QQmlEngine>
 #include <QScreen>
@@ -76,9 +79,91 @@ TEST_F(NotchWindowControllerTest, TheIslandHangsFromTheTopCentreOfTheScreen) {
   EXPECT_EQ(panel.geometry().top(), screen.top());
   EXPECT_NEAR(panel.geometry().center().x(), screen.center().x(), 1);
   // Only the island takes input.
-  EXPECT_NEAR(panel.mask().boundingRect().width(), 185, 1);
-  EXPECT_EQ(panel.mask().boundingRect().height(), 32);
-  EXPECT_FALSE(panel.mask().contains(QPoint(10, 10)));
+  EXPECT_NEAR(panel.inputRegion().boundingRect().width(), 185, 1);
+  EXPECT_EQ(panel.inputRegion().boundingRect().height(), 32);
+  EXPECT_FALSE(panel.inputRegion().contains(QPoint(10, 10)));
+}
+
+TEST_F(NotchWindowControllerTest, APanelWithNoIslandIsHiddenAndAFoldKeepsItsInputUntilItSettles) {
+  scene.signIn();
+  auto geometry = testing::island::sampleGeometry();
+  geometry.compactSize = QSizeF(0, 32);  // nothing to show until the island expands
+  scene.layout.setGeometry(geometry);
+  controller.show();
+  EXPECT_TRUE(controller.isPresented());
+  EXPECT_FALSE(controller.panel().isVisible());
+  controller.handle(notch_interaction::Click{});
+  EXPECT_TRUE(controller.panel().isVisible());
+  EXPECT_EQ(controller.panel().inputRegion().boundingRect().size(), QSize(550, 250));
+
+  scene.layout.setGeometry(testing::island::sampleGeometry());
+  controller.collapse();
+  EXPECT_TRUE(controller.hasPendingPanelResize());
+  EXPECT_EQ(controller.panel().inputRegion().boundingRect().size(), QSize(550, 250));
+  controller.hide();
+  EXPECT_FALSE(controller.hasPendingPanelResize());
+  controller.show();
+  scene.layout.setGeometry(std::nullopt);
+  EXPECT_FALSE(controller.panel().isVisible());
+}
+
+TEST_F(NotchWindowControllerTest, ADropOnAnOpenChooserStartsAReviewAndOnTheFoldedIslandAnUpload) {
+  scene.signIn();
+  controller.show();
+  const auto dropGives = [&](const char* name) {
+    controller.handle(notch_interaction::Dropped{{scene.writeFile(name).toStdString()}});
+    scene.settle();
+    const auto* review = reviewState(scene.store->state().phase);
+    return review ? review->startPolicy : std::optional<TransferStartPolicy>();
+  };
+  controller.handle(notch_interaction::Click{});
+  EXPECT_EQ(dropGives("a.txt"), TransferStartPolicy::requiresReview);
+  scene.resetTransfers();
+  controller.collapse();
+  controller.handle(notch_interaction::ValidDragEntered{});  // the drag opens the chooser on its way in
+  EXPECT_EQ(dropGives("b.txt"), TransferStartPolicy::automatic);
+}
+
+TEST_F(NotchWindowControllerTest, APressOutsideTheExpandedIslandFoldsIt) {
+  scene.signIn();
+  controller.show();
+  controller.handle(notch_interaction::Click{});
+  QWindow elsewhere;
+  const auto press = [&](QWindow& window, QPoint global) {
+    QMouseEvent event(QEvent::MouseButtonPress, window.mapFromGlobal(QPointF(global)), QPointF(global),
+                      Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(&window, &event);
+  };
+  const QPoint island = controller.panel().mapToGlobal(controller.containerView()->islandFrame().center().toPoint());
+  press(controller.panel(), island);
+  EXPECT_TRUE(scene.presentation.isExpanded());
+  press(elsewhere, island + QPoint(0, 400));
+  EXPECT_FALSE(scene.presentation.isExpanded());
+  EXPECT_FALSE(controller.outsideClickMonitor().isArmed());
+}
+
+// What a screen reader finds under `node`, depth first.
+QStringList accessibleNames(QAccessibleInterface* node) {
+  QStringList names{node->text(QAccessible::Name)};
+  for (int i = 0; i < node->childCount(); ++i) names << accessibleNames(node->child(i));
+  return names;
+}
+
+TEST_F(NotchWindowControllerTest, AScreenReaderPressesTheFoldedIslandAndHearsTheReviewLineOnce) {
+  controller.show();
+  scene.signOut();
+  auto* island = testing::island::findItem(controller.containerView(), QStringLiteral("island"));
+  ASSERT_NE(island, nullptr);
+  QAccessible::queryAccessibleInterface(island)->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+  scene.settle();
+  EXPECT_EQ(scene.browser->started, 1);
+
+  scene.signIn();
+  scene.reviewPreparing({"a.txt"});
+  QCoreApplication::processEvents();
+  const QStringList names = accessibleNames(QAccessible::queryAccessibleInterface(&controller.panel()));
+  EXPECT_EQ(names.count(QStringLiteral("Preparing…")), 1);
+  EXPECT_FALSE(names.contains(QStringLiteral("Upload progress")));
 }
 
 TEST_F(NotchWindowControllerTest, AClickSignsInOrRetriesOrExpandsTheIsland) {
@@ -98,8 +183,10 @@ TEST_F(NotchWindowControllerTest, AClickSignsInOrRetriesOrExpandsTheIsland) {
   EXPECT_EQ(willExpand, 1);
   EXPECT_TRUE(scene.presentation.isExpanded());
   EXPECT_EQ(scene.phase(), "choosing");  // an idle island opens the chooser
+  EXPECT_TRUE(controller.panel().allowsKeyWindow());  // the keyboard follows a click
   controller.collapse();
   EXPECT_FALSE(scene.presentation.isExpanded());
+  EXPECT_FALSE(controller.panel().allowsKeyWindow());
   EXPECT_TRUE(controller.isPresented());
 }
 
@@ -108,6 +195,7 @@ TEST_F(NotchWindowControllerTest, ADragExpandsTheIslandAndLeavingFoldsItBack) {
   controller.show();
   controller.handle(notch_interaction::ValidDragEntered{});
   EXPECT_TRUE(controller.expandedForDrag());
+  EXPECT_FALSE(controller.panel().allowsKeyWindow());  // a drag from elsewhere keeps the keyboard there
   EXPECT_TRUE(scene.presentation.isDropTargeted());
   EXPECT_EQ(scene.viewModel->content(), "chooser");
   controller.handle(notch_interaction::DragExited{});

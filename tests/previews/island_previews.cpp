@@ -17,6 +17,37 @@ const QString islandQml = QStringLiteral(R"(
     TransferIslandView { anchors.fill: parent; anchors.topMargin: 0; model: frame.model }
   })");
 
+// The review after the user dragged its carousel to the end by hand.
+const QString handScrolledQml = QStringLiteral(R"(
+  import QtQuick
+  import Tavrel.Island
+  Item {
+    id: frame
+    property QtObject model
+    TransferIslandView { id: island; anchors.fill: parent; model: frame.model }
+    function find(item, name) {
+      if (item.objectName === name) return item
+      for (let i = 0; i < item.children.length; ++i) {
+        const found = find(item.children[i], name)
+        if (found) return found
+      }
+      return null
+    }
+    // Once laid out: the row dragged to its end, as a hand would leave it.
+    property int tries: 0
+    function scrollByHand() {
+      const carousel = find(island, "carousel")
+      // The row lays its cards out on a later turn.
+      if (!carousel || carousel.width <= 0 || carousel.contentWidth <= carousel.width) {
+        if (++tries < 100) Qt.callLater(scrollByHand)
+        return
+      }
+      carousel.contentX = carousel.contentWidth - carousel.width
+      carousel.movementEnded()
+    }
+    onWidthChanged: Qt.callLater(scrollByHand)
+  })");
+
 }  // namespace
 
 TAVREL_PREVIEWS(island) {
@@ -58,6 +89,10 @@ TAVREL_PREVIEWS(island) {
 
   scene.openChooser();
   both(QStringLiteral("chooser"));
+  // The panel's whole window: the expanded island's shadow within the margin kept for it.
+  scene.setExpanded(true);
+  render(QStringLiteral("panel-expanded-shadow"), QSize(614, 282));
+  scene.setExpanded(false);
   scene.setExpanded(true);
   scene.setDropTargeted(true);
   render(QStringLiteral("chooser-drop-targeted"), expanded);
@@ -71,6 +106,9 @@ TAVREL_PREVIEWS(island) {
   scene.setExpanded(true);
   scene.setDropTargeted(true);
   render(QStringLiteral("review-drop-targeted"), expanded);
+  scene.setDropTargeted(false);
+  canvas.render(QStringLiteral("review-hand-scrolled-to-end"), handScrolledQml,
+                {{"model", QVariant::fromValue<QObject*>(scene.viewModel.get())}}, expanded, desk);
   scene.resetTransfers();
   scene.reviewPreparationFailed({"locked.txt"});
   both(QStringLiteral("review-preparation-failed"));
