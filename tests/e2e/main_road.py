@@ -396,6 +396,17 @@ def fetch(url, context):
         return response.read()
 
 
+def fetch_digest(url, context):
+    """The size and SHA-256 of what an address downloads, read in pieces (files may be large)."""
+    hasher = hashlib.sha256()
+    size = 0
+    with urllib.request.urlopen(url, context=context, timeout=60) as response:
+        for chunk in iter(lambda: response.read(1 << 20), b""):
+            hasher.update(chunk)
+            size += len(chunk)
+    return size, hasher.hexdigest()
+
+
 def digest_of(path):
     hasher = hashlib.sha256()
     with open(path, "rb") as file:
@@ -590,6 +601,7 @@ def walk(road, items):
     downloads = fetch_and_compare(road, link, expected, context)
 
     shared_link, shared_expected, shared_downloads = walk_share(road, link, context)
+    edited_link, _ = walk_edited_mid_upload(road, shared_link, context)
 
     if ROAD == "full":
         walk_restart_and_sign_out(road, title)
@@ -603,7 +615,8 @@ def walk(road, items):
         road.shot("still-shared")
 
     print(f"PASS: {len(expected)} file(s) sent, shared at {link}, downloaded back identical; "
-          f"{len(shared_expected)} sent with Send with Tavrel, shared at {shared_link}, identical too.", flush=True)
+          f"{len(shared_expected)} sent with Send with Tavrel, shared at {shared_link}, identical too; "
+          f"a file edited while it uploaded failed as changed, and sent again is shared at {edited_link}.", flush=True)
 
 
 def copy_recent_link(road, title, previous=""):
@@ -645,10 +658,10 @@ def fetch_and_compare(road, link, expected, context):
         matches = listed(downloads, relative)
         if not matches:
             raise StepFailed(f"the shared page does not list {relative} (it lists {sorted(downloads)})")
-        body = fetch(matches[0], context)
-        if hashlib.sha256(body).hexdigest() != digest_of(path):
+        size, digest = fetch_digest(matches[0], context)
+        if digest != digest_of(path):
             raise StepFailed(f"{relative}: the downloaded bytes differ from the file's")
-        road.note(f"{relative}: {len(body)} bytes, identical")
+        road.note(f"{relative}: {size} bytes, identical")
     road.shot("link-fetched")
     if len(downloads) != len(expected):
         raise StepFailed(f"the shared page lists {len(downloads)} files, {len(expected)} were sent")
@@ -669,9 +682,16 @@ def walk_share(road, previous_link, context):
     """A file sent from the file manager: the share program's sheet, Create Link, the running program
     uploads it. Returns its link, the files expected behind it and the page's download addresses."""
     path = make_shared_file()
-    name = os.path.basename(path)
+    hand_over(road, path)
+    road.step("The program sends it: the notification")
+    return link_and_compare(road, path, previous_link, context, "share-notification")
 
-    road.step(f"Send with Tavrel: “{name}” from the file manager")
+
+def hand_over(road, path, title=None):
+    """Sends one file as a file manager's "Send with Tavrel" does, until the share sheet has handed
+    it to the program and closed."""
+    name = os.path.basename(path)
+    road.step(title or f"Send with Tavrel: “{name}” from the file manager")
     road.close_popover()
     if os.path.exists(SHARE_STATUS):
         os.remove(SHARE_STATUS)
@@ -719,21 +739,24 @@ def walk_share(road, previous_link, context):
     road.note("the sheet closed: the program accepted the file")
     road.shot("share-sheet-closed")
 
-    road.step("The program sends it: the notification")
-    return link_and_compare(road, path, previous_link, context, "share-notification")
+
+def failure_notifications(road, name):
+    return [f"{summary}: {body}" for summary, body in road.notifications()
+            if summary == "Transfer failed" and name in body]
 
 
-def link_and_compare(road, path, previous_link, context, shot_name):
+def link_and_compare(road, path, previous_link, context, shot_name, earlier_failures=0):
     """After one file was handed to the program: its "Transfer completed" notification, its recent
     row's link copied and its download compared. Returns the link, the files expected behind it and
-    the page's download addresses."""
+    the page's download addresses. Failure notifications naming the file count from earlier_failures
+    on (those of an earlier attempt are expected)."""
     name = os.path.basename(path)
     ready_text = f"{name} is ready to share."
 
     def notified():
         seen = road.notifications()
-        failed = next((f"{summary}: {body}" for summary, body in seen
-                       if summary == "Transfer failed" and name in body), None)
+        failures = [f"{summary}: {body}" for summary, body in seen if summary == "Transfer failed" and name in body]
+        failed = failures[0] if len(failures) > earlier_failures else None
         if failed:
             print("Tavrel says: " + failed, flush=True)
             raise StepFailed("the program reported an error")
@@ -749,6 +772,84 @@ def link_and_compare(road, path, previous_link, context, shot_name):
     expected = expected_files([path])
     downloads = fetch_and_compare(road, link, expected, context)
     return link, expected, downloads
+
+
+# Large enough that the local service is still receiving it when the user edits it.
+EDITED_SIZE = 512 * 1024 * 1024
+
+
+def make_large_file():
+    """A large file, mostly a hole with random blocks every 16 MiB: quick to make, and any mix of
+    two versions, shift or cut hashes differently."""
+    folder = os.path.join(WORK, "Recordings")
+    os.makedirs(folder, exist_ok=True)
+    path = os.path.join(folder, "Session recording.bin")
+    with open(path, "wb") as file:
+        file.truncate(EDITED_SIZE)
+        for offset in range(0, EDITED_SIZE, 16 << 20):
+            file.seek(offset)
+            file.write(os.urandom(4096))
+    return path
+
+
+def walk_edited_mid_upload(road, previous_link, context):
+    """The user edits a large file while it uploads: the transfer fails in a row that names the file
+    and says to send it again; sent again, its new contents are what the link downloads."""
+    path = make_large_file()
+    name = os.path.basename(path)
+    changed = f"“{name}” changed while it was being sent. Send it again to upload its current contents."
+    hand_over(road, path, f"Send with Tavrel: “{name}”, {EDITED_SIZE >> 20} MiB")
+
+    road.step(f"Editing “{name}” while it uploads")
+    road.open_popover()
+
+    def uploading():
+        for text in road.texts():
+            found = re.match(re.escape(name) + r", uploading, (\d+) percent$", text)
+            if found and int(found.group(1)) >= 1:
+                return text
+            if text.startswith(name + ", failed"):
+                raise StepFailed("it failed before the edit: " + text)
+        if road.find(lambda role, text: role == "push button" and text.startswith(name + ",")):
+            raise StepFailed("it was sent whole before the edit could land")
+        return None
+    road.note(road.wait("the upload under way", uploading, timeout=TIMEOUT * 2))
+    with open(path, "r+b") as file:
+        file.seek(EDITED_SIZE // 2 + 12345)
+        file.write(b"a few bytes changed by the user")
+    road.note("wrote 31 bytes in the middle of the file")
+    road.shot("edited")
+
+    road.step("The failure row")
+    expected_row = f"{name}, failed uploading, {changed}"
+
+    def failure_row():
+        texts = road.texts()
+        if expected_row in texts:
+            return expected_row
+        other = next((t for t in texts if t.startswith(name + ", failed")), None)
+        if other:
+            print("Tavrel says: " + other, flush=True)
+            raise StepFailed("the failure does not say the file changed")
+        if road.find(lambda role, text: role == "push button" and text.startswith(name + ",")):
+            raise StepFailed("the edited file was reported as sent")
+        return None
+    road.note(road.wait("the failure row", failure_row, timeout=TIMEOUT * 2))
+    road.dump("changed file")
+    road.shot("changed-file-failed")
+    # Its notification may still be on its way; an earlier failure must not count against the next send.
+    try:
+        failures = road.wait("the failure notification", lambda: failure_notifications(road, name), timeout=10)
+        road.note(failures[0])
+    except StepFailed:
+        failures = []
+        road.note("(no failure notification)")
+
+    hand_over(road, path, f"Sending “{name}” again")
+    link, expected, _ = link_and_compare(road, path, previous_link, context, "edited-notification",
+                                         earlier_failures=len(failures))
+    road.note("the link downloads the edited contents")
+    return link, expected
 
 
 def walk_light_panel(road):
