@@ -157,6 +157,12 @@ class NativeUploadEngineTest : public ::testing::Test {
 // exactly the files' bytes and the store hears progress, then completion, then the outcome.
 TEST_F(NativeUploadEngineTest, UploadsWholeAndMultipartFilesAndReportsCompletionLast) {
   auto transfer = prepare({{"notes.txt", 1'000}, {"movie.bin", 10 * MiB + 1}});
+  // A name that is not UTF-8 goes to the service as text, as preparation spells it; the bytes come
+  // from the file under its real name.
+  const auto latin1 = transfer.files[0].sourceURL.parent_path() / "caf\xE9.txt";
+  std::filesystem::rename(transfer.files[0].sourceURL, latin1);
+  transfer.files[0].sourceURL = latin1;
+  transfer.files[0].relativePath = "Holiday/caf\uFFFD.txt";
   transfer.defaults.isReviewEnabled = true;
   transfer.defaults.reviewAccessType = "password";
   const auto result = upload(transfer);
@@ -179,6 +185,7 @@ TEST_F(NativeUploadEngineTest, UploadsWholeAndMultipartFilesAndReportsCompletion
   EXPECT_EQ(create["reviewAccessType"], "password");
   EXPECT_EQ(create["filePreviewEnabled"], true);
   const auto registration = nlohmann::json::parse(service.requests(Endpoint::registerFiles).at(0).body);
+  EXPECT_EQ(registration[0]["filename"], "caf\uFFFD.txt");
   EXPECT_EQ(registration[1]["id"], transfer.files[1].referenceID);
   EXPECT_EQ(registration[1]["filename"], "movie.bin");
   EXPECT_EQ(registration[1]["relativePath"], "Holiday/movie.bin");
