@@ -427,10 +427,15 @@ def expected_files(items):
                     path = os.path.join(folder, name)
                     if os.path.isfile(path) and not os.path.islink(path) and os.path.getsize(path) > 0:
                         relative = os.path.join(base, os.path.relpath(path, item))
-                        files[relative] = path
+                        files[readable(relative)] = path
         else:
-            files[os.path.basename(item)] = item
+            files[readable(os.path.basename(item))] = item
     return files
+
+
+def readable(name):
+    """A name as the program shows and sends it: bytes that are not UTF-8 become U+FFFD."""
+    return os.fsencode(name).decode("utf-8", "replace")
 
 
 def make_sample():
@@ -690,7 +695,7 @@ def walk_share(road, previous_link, context):
 def hand_over(road, path, title=None):
     """Sends one file as a file manager's "Send with Tavrel" does, until the share sheet has handed
     it to the program and closed."""
-    name = os.path.basename(path)
+    name = readable(os.path.basename(path))
     road.step(title or f"Send with Tavrel: “{name}” from the file manager")
     road.close_popover()
     if os.path.exists(SHARE_STATUS):
@@ -750,7 +755,7 @@ def link_and_compare(road, path, previous_link, context, shot_name, earlier_fail
     row's link copied and its download compared. Returns the link, the files expected behind it and
     the page's download addresses. Failure notifications naming the file count from earlier_failures
     on (those of an earlier attempt are expected)."""
-    name = os.path.basename(path)
+    name = readable(os.path.basename(path))
     ready_text = f"{name} is ready to share."
 
     def notified():
