@@ -146,12 +146,13 @@ FocusScope {
         objectName: "dropArea"
         anchors.fill: parent
         keys: ["text/uri-list"]
-        onEntered: (drag) => { drag.accepted = root.dropTarget ? root.dropTarget.dragUpdated(drag.urls) : false }
-        onPositionChanged: (drag) => { drag.accepted = root.dropTarget ? root.dropTarget.dragUpdated(drag.urls) : false }
+        // Only ever a copy: a move the source proposes would let it delete what was sent.
+        onEntered: (drag) => { drag.action = Qt.CopyAction; drag.accepted = root.dropTarget ? root.dropTarget.dragUpdated(drag.urls) : false }
+        onPositionChanged: (drag) => { drag.action = Qt.CopyAction; drag.accepted = root.dropTarget ? root.dropTarget.dragUpdated(drag.urls) : false }
         onExited: if (root.dropTarget) root.dropTarget.dragEnded()
         onDropped: (drop) => {
             const taken = root.dropTarget ? root.dropTarget.dropped(drop.urls) : false
-            if (taken) drop.acceptProposedAction()
+            if (taken) drop.accept(Qt.CopyAction)
             else drop.accepted = false
         }
     }

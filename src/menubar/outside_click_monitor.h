@@ -10,14 +10,21 @@ namespace tavrel {
 // in other programs, so it watches what they cause: the program losing the focus to another one
 // closes the window (on a later turn of the event loop), and a left or right button press in one
 // of the program's own windows closes it unless the owner says the pointer is inside. The press is
-// always delivered as usual.
+// always delivered as usual. Focus lost while a pointer button is down may be the start of a drag
+// from another program toward the window, so the monitor waits for the release and closes only if
+// the owner did not stop it meanwhile (it does when a drag enters the window).
 //
 // IMPORTANT: Thread-safety. Main thread only; needs the application object.
 class OutsideClickMonitor final : public QObject {
   Q_OBJECT
 
  public:
+  // Whether any pointer button is down anywhere on the screen, not only in our windows.
+  using ButtonsDown = std::function<bool()>;
+
   explicit OutsideClickMonitor(QObject* parent = nullptr);
+  // Tests stand in for the pointer.
+  OutsideClickMonitor(ButtonsDown buttonsDown, int releasePollMilliseconds, QObject* parent = nullptr);
   ~OutsideClickMonitor() override;
 
   // Arms the monitor, replacing an earlier arming. `isInside` answers for the press's position on
@@ -32,6 +39,12 @@ class OutsideClickMonitor final : public QObject {
 
  private:
   void applicationStateChanged(Qt::ApplicationState state);
+  void closeAfterRelease(quint64 arming);
+
+  ButtonsDown buttonsDown_;
+  int releasePollMilliseconds_ = 50;
+  // Tells an arming from the next so a wait begun under one never closes under another.
+  quint64 arming_ = 0;
 
   bool armed_ = false;
   std::function<bool(QPoint)> isInside_;

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QGuiApplication>
+#include <QTest>
 #include <QMouseEvent>
 #include <QWindow>
 
@@ -64,6 +66,29 @@ TEST_F(OutsideClickMonitorTest, StoppedOrNeverStartedItDoesNothing) {
   press(QPoint(10, 10));
   EXPECT_EQ(closes, 0);
   EXPECT_FALSE(monitor.isArmed());
+}
+
+TEST(OutsideClickMonitorFocusTest, FocusLostWithAButtonDownWaitsForTheReleaseAndADragInBetweenKeepsItOpen) {
+  bool buttonDown = true;
+  int closes = 0;
+  OutsideClickMonitor monitor([&] { return buttonDown; }, 1);
+  monitor.start([](QPoint) { return false; }, [&] { ++closes; });
+  emit qGuiApp->applicationStateChanged(Qt::ApplicationInactive);
+  QTest::qWait(20);
+  EXPECT_EQ(closes, 0);  // a press in another program may be a drag starting
+  buttonDown = false;
+  QTest::qWait(20);
+  EXPECT_EQ(closes, 1);  // released without a drag reaching us: an ordinary click elsewhere
+
+  buttonDown = true;
+  monitor.start([](QPoint) { return false; }, [&] { ++closes; });
+  emit qGuiApp->applicationStateChanged(Qt::ApplicationInactive);
+  QTest::qWait(10);
+  monitor.stop();  // the drag entered the window
+  monitor.start([](QPoint) { return false; }, [&] { ++closes; });  // and left again
+  buttonDown = false;
+  QTest::qWait(20);
+  EXPECT_EQ(closes, 1);
 }
 
 }  // namespace

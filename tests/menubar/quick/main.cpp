@@ -126,9 +126,10 @@ class PopoverScene : public QObject {
       QCoreApplication::sendEvent(window, &leave);
       return false;
     }
-    QDropEvent dropped(position, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    // The source offers a move as well; only a copy counts as taken.
+    QDropEvent dropped(position, Qt::CopyAction | Qt::MoveAction, &data, Qt::LeftButton, Qt::NoModifier);
     QCoreApplication::sendEvent(window, &dropped);
-    return dropped.isAccepted();
+    return dropped.isAccepted() && dropped.dropAction() == Qt::CopyAction;
   }
   // Whether the last drag was over the popover when it moved.
   Q_INVOKABLE bool isDropTargeted() const { return drag_.isDropTargeted(); }
