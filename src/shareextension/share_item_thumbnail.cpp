@@ -1,5 +1,7 @@
 #include "shareextension/share_item_thumbnail.h"
 
+#include "ui/file_icon_images.h"
+
 #include <QIcon>
 #include <QPainter>
 #include <QStandardPaths>
@@ -47,18 +49,7 @@ void ShareItemThumbnail::setIconName(const QString& name) {
   update();
 }
 
-void ShareItemThumbnail::prepareIconTheme() {
-  // Without a desktop's platform theme (offscreen, a bare X session) Qt looks in its resources only.
-  QStringList paths = QIcon::themeSearchPaths();
-  for (const QString& folder : QStandardPaths::locateAll(QStandardPaths::GenericDataLocation, QStringLiteral("icons"),
-                                                         QStandardPaths::LocateDirectory)) {
-    if (!paths.contains(folder)) paths.append(folder);
-  }
-  QIcon::setThemeSearchPaths(paths);
-  const QString theme = QIcon::themeName();
-  if (theme.isEmpty() || theme == QLatin1String("hicolor")) QIcon::setThemeName(QStringLiteral("Adwaita"));
-  QIcon::setFallbackThemeName(QStringLiteral("Adwaita"));
-}
+void ShareItemThumbnail::prepareIconTheme() { ui::prepareIconTheme(); }
 
 void ShareItemThumbnail::setGenericIconName(const QString& name) {
   if (genericIconName_ == name) return;

@@ -5,10 +5,9 @@
 #include <QStandardPaths>
 
 namespace tavrel::ui {
-namespace {
 
 void prepareIconTheme() {
-  // Without a desktop's platform theme (offscreen, a bare X session) Qt looks in its resources only.
+  // Without a desktop's platform theme Qt looks in its resources only.
   QStringList paths = QIcon::themeSearchPaths();
   for (const QString& folder : QStandardPaths::locateAll(QStandardPaths::GenericDataLocation, QStringLiteral("icons"),
                                                          QStandardPaths::LocateDirectory)) {
@@ -19,8 +18,6 @@ void prepareIconTheme() {
   if (theme.isEmpty() || theme == QLatin1String("hicolor")) QIcon::setThemeName(QStringLiteral("Adwaita"));
   if (QIcon::fallbackThemeName().isEmpty()) QIcon::setFallbackThemeName(QStringLiteral("Adwaita"));
 }
-
-}  // namespace
 
 FileIconImageProvider::FileIconImageProvider() : QQuickImageProvider(QQuickImageProvider::Image) {}
 
