@@ -1,0 +1,20 @@
+import QtQuick
+import Tavrel.Controls
+
+// The ring every focusable control draws while it has the keyboard focus, so a person without a
+// pointer sees where Return and Space will act. Laid over the control, a little outside its edges.
+Rectangle {
+    // The control whose focus the ring shows; by default the item the ring sits in.
+    property Item owner: parent
+    property real inset: -2
+
+    objectName: "focusRing"
+    anchors.fill: parent
+    anchors.margins: inset
+    radius: 6
+    color: "transparent"
+    border.width: 2
+    border.color: Theme.accent
+    visible: owner !== null && owner.visualFocus === true && owner.enabled
+    Accessible.ignored: true
+}
