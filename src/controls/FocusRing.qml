@@ -2,7 +2,8 @@ import QtQuick
 import Tavrel.Controls
 
 // The ring every focusable control draws while it has the keyboard focus, so a person without a
-// pointer sees where Return and Space will act. Laid over the control, a little outside its edges.
+// pointer sees where Return and Space will act; a click's focus draws none. Laid over the control,
+// a little outside its edges.
 Rectangle {
     // The control whose focus the ring shows; by default the item the ring sits in.
     property Item owner: parent
@@ -15,6 +16,7 @@ Rectangle {
     color: "transparent"
     border.width: 2
     border.color: Theme.accent
-    visible: owner !== null && owner.visualFocus === true && owner.enabled
+    // Any keyboard focus but a pointer's: a control the view focuses for Return shows it too.
+    visible: owner !== null && owner.activeFocus && owner.focusReason !== Qt.MouseFocusReason && owner.enabled
     Accessible.ignored: true
 }

@@ -961,7 +961,7 @@ def tab_to(road, what, predicate, backwards=False, presses=30):
             except Exception:
                 pass
         road.keys("shift+Tab" if backwards else "Tab")
-        time.sleep(0.25)
+        time.sleep(0.15)
     road.dump(f"Tab never reached {what}")
     raise StepFailed(f"Tab never reached {what}")
 
@@ -984,10 +984,11 @@ def choose_by_keyboard(road, path):
 
 
 def open_popover_by_keyboard(road):
-    if road.popover_open():
-        return
+    """The hot key shows the popover, or brings an open one back to the keyboard (a closed file
+    dialog leaves the keyboard with no window)."""
     road.keys("ctrl+super+m")
     road.wait("the popover", road.popover_open)
+    time.sleep(0.3)
 
 
 def check_rows_are_single_elements(road):
@@ -1055,11 +1056,26 @@ def _role_of(accessible):
         return ""
 
 
+KEYBOARD_LARGE_SIZE = 2048 * 1024 * 1024
+
+
+def make_long_upload():
+    """A file large enough to stay in flight while the keyboard queues, cancels and edits: mostly a
+    hole, with random blocks every 16 MiB."""
+    path = os.path.join(WORK, "Long recording.bin")
+    with open(path, "wb") as file:
+        file.truncate(KEYBOARD_LARGE_SIZE)
+        for offset in range(0, KEYBOARD_LARGE_SIZE, 16 << 20):
+            file.seek(offset)
+            file.write(os.urandom(4096))
+    return path
+
+
 def walk_keyboard(road):
     """The main road without a pointer: signing in, sending a file, cancelling a queued transfer,
     retrying a failed one and copying a recent link, with Tab, Shift+Tab, Return, Space and Escape
     (and the program's hot key to open its popover) only."""
-    large = make_large_file()
+    large = make_long_upload()
     large_name = os.path.basename(large)
     small = os.path.join(WORK, "Queued note.txt")
     with open(small, "w") as file:
@@ -1093,7 +1109,8 @@ def walk_keyboard(road):
     open_popover_by_keyboard(road)
     road.note(road.wait("the upload under way", uploading, timeout=TIMEOUT * 2))
 
-    road.step("Return again queues a small file behind it")
+    road.step("Tab to “Upload Files”; Return queues a small file behind the large one")
+    tab_to(road, "“Upload Files”", lambda node, role, name: name == "Choose files or folders")
     choose_by_keyboard(road, small)
     open_popover_by_keyboard(road)
     queued_label = "Queued note.txt, queued"
@@ -1113,7 +1130,7 @@ def walk_keyboard(road):
 
     road.step(f"Editing “{large_name}” while it uploads makes it fail")
     with open(large, "r+b") as file:
-        file.seek(EDITED_SIZE // 2 + 12345)
+        file.seek(KEYBOARD_LARGE_SIZE // 2 + 12345)
         file.write(b"a few bytes changed by the user")
     failed_prefix = f"{large_name}, failed uploading, "
     road.note(road.wait("the failure row", lambda: road.find(

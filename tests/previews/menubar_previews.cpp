@@ -38,7 +38,16 @@ class Scene final : public tavrel::testing::MenuBarStoresTest {
     settle();
     if (!focused.isEmpty()) {
       canvas.prepare = [focused](QQuickItem& view) {
-        if (auto* control = view.findChild<QQuickItem*>(focused)) control->forceActiveFocus(Qt::TabFocusReason);
+        // Repeater rows are not QObject children of the view: search the item tree.
+        QList<QQuickItem*> pending{&view};
+        while (!pending.isEmpty()) {
+          auto* item = pending.takeFirst();
+          if (item->objectName() == focused) {
+            item->forceActiveFocus(Qt::TabFocusReason);
+            return;
+          }
+          pending.append(item->childItems());
+        }
       };
     }
     model->appeared();

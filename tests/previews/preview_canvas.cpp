@@ -44,16 +44,20 @@ void PreviewCanvas::render(const QString& name, const QString& qml, const QVaria
   if (item->width() <= 0) item->setWidth(size.width());
   if (item->height() <= 0) item->setHeight(size.height());
   window.show();
+  // Keyboard focus needs the window to be the active one.
+  window.requestActivate();
+  // Let animations, timers and queued work settle; the offscreen platform renders on grab.
+  const auto settleAll = [this] {
+    for (int i = 0; i < 20; ++i) {
+      QCoreApplication::processEvents(QEventLoop::AllEvents, 25);
+      if (settle) settle();
+    }
+  };
+  settleAll();
   if (prepare) {
-    window.requestActivate();
-    QCoreApplication::processEvents();
     prepare(*item);
     prepare = nullptr;
-  }
-  // Let animations, timers and queued work settle; the offscreen platform renders on grab.
-  for (int i = 0; i < 20; ++i) {
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 25);
-    if (settle) settle();
+    settleAll();
   }
   write(name, window.grabWindow());
   item->setParentItem(nullptr);

@@ -31,7 +31,7 @@ class PreviewCanvas {
   // Runs pending main-thread work (posted tasks, queued calls) before a render.
   std::function<void()> settle;
 
-  // Run on the shown view before it settles (focus a control, say), for the next render only.
+  // Run on the shown view once it has settled (focus a control, say), for the next render only.
   std::function<void(QQuickItem& view)> prepare;
 
   const std::vector<std::filesystem::path>& written() const { return written_; }
