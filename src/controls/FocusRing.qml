@@ -1,4 +1,5 @@
 import QtQuick
+import QtQuick.Templates as T
 import Tavrel.Controls
 
 // The ring every focusable control draws while it has the keyboard focus, so a person without a
@@ -6,7 +7,7 @@ import Tavrel.Controls
 // a little outside its edges.
 Rectangle {
     // The control whose focus the ring shows; by default the item the ring sits in.
-    property Item owner: parent
+    property T.Control owner: parent as T.Control
     property real inset: -2
 
     objectName: "focusRing"

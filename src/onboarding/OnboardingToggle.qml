@@ -52,6 +52,6 @@ T.CheckBox {
     Accessible.name: text
     Accessible.checkable: true
     Accessible.checked: checked
-    Accessible.onPressAction: toggle()
-    Accessible.onToggleAction: toggle()
+    Accessible.onPressAction: toggle.toggle()
+    Accessible.onToggleAction: toggle.toggle()
 }

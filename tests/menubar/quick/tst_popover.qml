@@ -235,20 +235,6 @@ Item {
             verify(!scene.isUploading())
         }
 
-        function test_focusRingsShowOnlyWithKeyboardFocus() {
-            scene.signIn()
-            scene.failRecentLoad()
-            open()
-            const retry = find("retryRecent")
-            verify(!focusRingShown(retry))
-            tabTo(retry)
-            verify(focusRingShown(retry))
-            const menu = find("menuButton")
-            tabTo(menu)
-            verify(focusRingShown(menu))
-            verify(!focusRingShown(retry))
-        }
-
         function test_rowsAreOneElementEachWithTheirButtonsInside() {
             scene.signIn()
             scene.startUploading("a.txt")
