@@ -991,6 +991,16 @@ def open_popover_by_keyboard(road):
     time.sleep(0.3)
 
 
+def expect_heard(road, where, expected):
+    """Each (role, name) shown on screen is in the accessibility tree, showing, with that role."""
+    present = {(role, name) for node, role, name in road.objects()}
+    missing = [f"{role} “{name}”" for role, name in expected if (role, name) not in present]
+    if missing:
+        road.dump(f"not heard on {where}")
+        raise StepFailed(f"not in the accessibility tree on {where}: " + ", ".join(missing))
+    road.note(f"{where}: all {len(expected)} texts heard with their roles")
+
+
 def check_rows_are_single_elements(road):
     """Each activity row is one element with one label: a label (or group) whose only children are
     its buttons, none of its own texts repeated as elements of their own."""
@@ -1086,11 +1096,21 @@ def walk_keyboard(road):
     road.wait("the onboarding window", lambda: road.find(lambda role, name: name == "Welcome to Tavrel"))
     wait_focus(road, "“Sign In”", "Sign In")
     road.shot("keyboard-onboarding")
+    expect_heard(road, "the welcome screen", [
+        ("label", "Tavrel"), ("heading", "Share Files Fast & Securely"),
+        ("label", "Tavrel lives in your menu bar and lets you share files without opening a browser."),
+        ("push button", "Sign In")])
 
     road.step("Return signs in; Return on “Done” closes onboarding")
     road.keys("Return")
     wait_focus(road, "“Done”", "Done")
     road.shot("keyboard-signed-in")
+    signed_in_as = road.find(lambda role, name: name.startswith("Signed in as "))
+    expect_heard(road, "the signed-in screen", [
+        ("heading", "You are all set"),
+        ("label", "Look for the Tavrel icon in your menu bar whenever you’re ready to send files."),
+        ("check box", "Open Tavrel at Login"), ("push button", "Done"),
+        ("label", signed_in_as.name if signed_in_as else "Signed in as …")])
     road.keys("Return")
     road.wait("the onboarding window to close",
               lambda: road.find(lambda role, name: name == "Welcome to Tavrel") is None)
@@ -1098,6 +1118,9 @@ def walk_keyboard(road):
     road.step("The hot key opens the popover; Return chooses a large file")
     open_popover_by_keyboard(road)
     wait_focus(road, "“Upload Files”", "Choose files or folders")
+    expect_heard(road, "the empty popover", [
+        ("push button", "Choose files or folders"), ("push button", "Tavrel menu"),
+        ("label", "Drop files or folders here"), ("label", "or click Upload Files")])
     choose_by_keyboard(road, large)
 
     def uploading():
@@ -1116,6 +1139,7 @@ def walk_keyboard(road):
     queued_label = "Queued note.txt, queued"
     road.wait("the queued row", lambda: road.find(lambda role, name: name == queued_label, only_showing=False))
     check_rows_are_single_elements(road)
+    expect_heard(road, "the popover's lists", [("heading", "Activity")])
     road.dump("keyboard: queued")
     road.shot("keyboard-queued")
 
