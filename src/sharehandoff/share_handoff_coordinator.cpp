@@ -144,6 +144,14 @@ void ShareHandoffCoordinator::answerNextEntry() {
           auto& coordinator = **self;
           coordinator.itemCheck_.reset();
           const auto entry = coordinator.scanEntries_[index];
+          if (!coordinator.storage_->isPending(entry.file)) {
+            // The user cancelled the share while its items were being checked: nobody waits for an
+            // answer, and nothing is sent.
+            if (auto* check = std::get_if<ShareHandoffItemCheck>(&outcome)) {
+              for (const auto& url : check->urls) coordinator.accessRegistry_->stopAccessing(url);
+            }
+            return coordinator.answerNextEntry();
+          }
           if (auto* check = std::get_if<ShareHandoffItemCheck>(&outcome)) {
             coordinator.acceptRequest(entry, *entry.request, std::move(*check));
           } else {

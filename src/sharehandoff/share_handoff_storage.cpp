@@ -246,6 +246,12 @@ Result<ShareHandoffRequest> ShareHandoffStorage::readRequestAt(int folder, const
   return std::move(*decoded);
 }
 
+bool ShareHandoffStorage::isPending(const std::filesystem::path& listedRequestFile) const {
+  UniqueFd pending = platform::openFolderNoFollow(AT_FDCWD, pendingDirectory_.c_str());
+  struct stat status {};
+  return pending && ::fstatat(pending.get(), listedRequestFile.filename().c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0;
+}
+
 Result<Unit> ShareHandoffStorage::writeAcknowledgement(const ShareHandoffAcknowledgement& acknowledgement,
                                                        const std::optional<std::filesystem::path>& listedRequestFile) const {
   if (acknowledgement.schemaVersion != 1) return failure(Kind::unsupportedVersion);

@@ -85,6 +85,9 @@ class ShareHandoffStorage {
   // Reads and checks one request file: a regular file of at most 2 MiB whose name is its id. Neither
   // the file nor its folder is followed when it is a link.
   Result<ShareHandoffRequest> readRequest(const std::filesystem::path& file) const;
+  // Whether the request file as it was listed is still there (the share program removes it when the
+  // user cancels).
+  bool isPending(const std::filesystem::path& listedRequestFile) const;
   // Stores the acknowledgement, then removes the request file (and `listedRequestFile`, the file as
   // it was listed, when its name differs). Program only.
   Result<platform::Unit> writeAcknowledgement(const ShareHandoffAcknowledgement& acknowledgement,

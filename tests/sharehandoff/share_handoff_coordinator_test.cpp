@@ -336,5 +336,32 @@ TEST_F(ShareHandoffCoordinatorTest, AHungCheckRunsOutOfTimeWhileTheProgramGoesOn
   EXPECT_EQ(registry->leases().size(), 1u);
 }
 
+TEST_F(ShareHandoffCoordinatorTest, AShareCancelledWhileItsItemsAreCheckedIsNeitherAnsweredNorSent) {
+  signIn();
+  std::promise<void> release;
+  std::shared_future<void> released = release.get_future().share();
+  std::atomic<bool> checking{false};
+  checkItems = [&checking, released](const std::vector<ShareHandoffItem>& items, std::stop_token stop) {
+    checking = true;
+    released.wait();
+    return checkShareHandoffItems(items, stop);
+  };
+  const auto file = directory.writeFile("a.txt", "a");
+  const auto request = share({bookmarkedItem(file)});
+  coordinator = std::make_unique<ShareHandoffCoordinator>(ShareHandoffCoordinator::Dependencies{
+      *queue, storage, *transferStore, authentication, registry, [this] { ++accepted; }, &signal,
+      [] { return std::chrono::system_clock::now(); }, checkItems});
+  ASSERT_TRUE(queue->runUntil([&] { return checking.load(); }));
+
+  storage.removeRequestFiles(request.id);  // what Cancel in the sheet does
+  release.set_value();
+  settle();
+  EXPECT_FALSE(answer(request.id));
+  EXPECT_TRUE(preparer->requests().empty());
+  EXPECT_TRUE(registry->leases().empty());
+  EXPECT_EQ(stopped, std::vector<fs::path>{file});
+  EXPECT_EQ(accepted, 0);
+}
+
 }  // namespace
 }  // namespace tavrel
