@@ -1,5 +1,6 @@
 #include "platform/posix_files.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <glib.h>
 #include <sys/stat.h>
@@ -53,6 +54,54 @@ int openUnchangedFile(const std::filesystem::path& path, const std::optional<Fil
     return -1;
   }
   return fd;
+}
+
+void UniqueFd::reset() {
+  if (fd_ >= 0) ::close(std::exchange(fd_, -1));
+}
+
+UniqueFd openFolderNoFollow(int folder, const char* name) {
+  return UniqueFd(::openat(folder, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+}
+
+Expected<std::vector<std::string>, int> listFolder(int folder) {
+  // fdopendir takes its descriptor over; a fresh open of "." also starts the listing afresh.
+  UniqueFd copy(::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!copy) return unexpected(errno);
+  DIR* stream = ::fdopendir(copy.get());
+  if (!stream) return unexpected(errno);
+  copy.release();
+  std::vector<std::string> names;
+  errno = 0;
+  while (const dirent* entry = ::readdir(stream)) {
+    const std::string_view name = entry->d_name;
+    if (name != "." && name != "..") names.emplace_back(name);
+    errno = 0;
+  }
+  const int error = errno;
+  ::closedir(stream);
+  if (error != 0) return unexpected(error);
+  return names;
+}
+
+int removeTreeAt(int folder, const std::string& name) {
+  if (::unlinkat(folder, name.c_str(), 0) == 0) return 0;
+  if (errno != EISDIR && errno != EPERM) return errno;
+  // A folder: empty it through a descriptor of its own, so a link put in its place meanwhile is
+  // refused rather than followed.
+  int firstError = 0;
+  {
+    UniqueFd inner = openFolderNoFollow(folder, name.c_str());
+    if (!inner) return errno;
+    auto names = listFolder(inner.get());
+    if (!names) return names.error();
+    for (const auto& child : *names) {
+      const int error = removeTreeAt(inner.get(), child);
+      if (error != 0 && firstError == 0) firstError = error;
+    }
+  }
+  if (::unlinkat(folder, name.c_str(), AT_REMOVEDIR) != 0 && firstError == 0) firstError = errno;
+  return firstError;
 }
 
 std::string lossyUTF8(std::string_view bytes) {

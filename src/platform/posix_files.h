@@ -5,6 +5,10 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
+
+#include "platform/expected.h"
 
 struct stat;
 
@@ -39,6 +43,46 @@ int openUnchangedFile(const std::filesystem::path& path, const std::optional<Fil
 
 // Whether the open file still is `expected`; false for a descriptor fstat cannot look at.
 bool isUnchangedFile(int fd, const FileIdentity& expected);
+
+// An owned file descriptor, closed when destroyed. -1 holds nothing.
+class UniqueFd {
+ public:
+  UniqueFd() = default;
+  explicit UniqueFd(int fd) : fd_(fd) {}
+  ~UniqueFd() { reset(); }
+  UniqueFd(UniqueFd&& other) noexcept : fd_(other.release()) {}
+  UniqueFd& operator=(UniqueFd&& other) noexcept {
+    if (this != &other) {
+      reset();
+      fd_ = other.release();
+    }
+    return *this;
+  }
+  UniqueFd(const UniqueFd&) = delete;
+  UniqueFd& operator=(const UniqueFd&) = delete;
+
+  int get() const { return fd_; }
+  explicit operator bool() const { return fd_ >= 0; }
+  int release() { return std::exchange(fd_, -1); }
+  void reset();
+
+ private:
+  int fd_ = -1;
+};
+
+// Opens the folder `name` inside the open folder `folder` (AT_FDCWD: `name` is a path) without
+// following a link in its last component. An invalid descriptor with errno set (ELOOP for a link,
+// ENOTDIR for anything else) when it is not a folder.
+UniqueFd openFolderNoFollow(int folder, const char* name);
+
+// The names in an open folder, "." and ".." left out, in the order the system lists them; the errno
+// of the failure otherwise. The descriptor stays usable (the listing reads a copy).
+Expected<std::vector<std::string>, int> listFolder(int folder);
+
+// Removes the entry `name` of the open folder `folder`: a folder with everything in it, anything else
+// as itself. Links are removed, never followed, and every step stays below `folder`, whatever is
+// renamed meanwhile. 0, or the errno of the first failure (the removal goes on past it).
+int removeTreeAt(int folder, const std::string& name);
 
 // A text that is valid UTF-8: the bytes as they are when they are UTF-8, else each invalid byte
 // replaced by U+FFFD. For names shown or sent to the service; files are read by their real bytes.

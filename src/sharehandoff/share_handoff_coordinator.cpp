@@ -13,7 +13,42 @@ bool isAuthenticated(const AuthenticationState& state) {
   return std::holds_alternative<authentication_state::Authenticated>(state);
 }
 
+std::string noLongerAvailable() { return ShareHandoffAcceptanceError{}.localizedDescription(); }
+
 }  // namespace
+
+ShareHandoffItemCheck checkShareHandoffItems(const std::vector<ShareHandoffItem>& items, std::stop_token stop) {
+  ShareHandoffItemCheck check;
+  for (const auto& item : items) {
+    if (stop.stop_requested()) {
+      check.rejection = ShareHandoffAcceptanceError{ShareHandoffAcceptanceError::Kind::checkTimedOut}.localizedDescription();
+      break;
+    }
+    auto resolved = resolveShareHandoffBookmark(item.bookmarkData);
+    if (!resolved) {
+      check.rejection = resolved.error();
+      break;
+    }
+    if (resolved->isStale) {
+      check.rejection = noLongerAvailable();
+      break;
+    }
+    check.urls.push_back(resolved->path);
+    struct stat status {};
+    if (::lstat(resolved->path.c_str(), &status) != 0) {
+      check.rejection = noLongerAvailable();
+      break;
+    }
+    // A link, or anything but a regular file or a folder, would be refused when the transfer is
+    // prepared, or vanish before it (a dangling link): never accept it.
+    const bool fits = item.kind == ShareHandoffItemKind::folder ? S_ISDIR(status.st_mode) : S_ISREG(status.st_mode);
+    if (!fits) {
+      check.rejection = noLongerAvailable();
+      break;
+    }
+  }
+  return check;
+}
 
 ShareHandoffCoordinator::ShareHandoffCoordinator(Dependencies dependencies)
     : mainQueue_(dependencies.mainQueue),
@@ -23,6 +58,8 @@ ShareHandoffCoordinator::ShareHandoffCoordinator(Dependencies dependencies)
       accessRegistry_(std::move(dependencies.accessRegistry)),
       onHandoffAccepted_(std::move(dependencies.onHandoffAccepted)),
       now_(std::move(dependencies.now)),
+      checkItems_(std::move(dependencies.checkItems)),
+      checkTimeLimit_(dependencies.checkTimeLimit),
       lifetime_(std::make_shared<ShareHandoffCoordinator*>(this)) {
   std::weak_ptr<ShareHandoffCoordinator*> weak = lifetime_;
   wasAuthenticated_ = isAuthenticated(authenticationStore_->state());
@@ -46,63 +83,107 @@ ShareHandoffCoordinator::~ShareHandoffCoordinator() {
     logger_.notice("Quitting with {} accepted hand-off(s) not yet submitted", pendingSubmissions_.size());
   }
   lifetime_.reset();
+  if (itemCheck_) itemCheck_->cancel();
   accessRegistry_->releaseAll();
 }
 
+void ShareHandoffCoordinator::handleHandoffSignal() {
+  if (isSignalScanPosted_) return;
+  isSignalScanPosted_ = true;
+  std::weak_ptr<ShareHandoffCoordinator*> weak = lifetime_;
+  mainQueue_.post([weak] {
+    auto self = weak.lock();
+    if (!self) return;
+    (*self)->isSignalScanPosted_ = false;
+    (*self)->scanPendingRequests();
+  });
+}
+
 void ShareHandoffCoordinator::scanPendingRequests() {
-  if (isScanning_ || !storage_) return;
-  isScanning_ = true;
-  const ShareHandoffStorage storage = *storage_;
-  if (auto purged = storage.removeStaleEntries(now_()); !purged) {
-    logger_.error("Purging stale hand-offs failed: {}", purged.error().localizedDescription());
-  }
-  auto entries = storage.pendingEntries();
-  if (!entries) {
-    logger_.error("Listing pending hand-offs failed: {}", entries.error().localizedDescription());
-    isScanning_ = false;
+  if (!storage_) return;
+  if (isScanning_) {
+    isRescanRequested_ = true;
     return;
   }
-  for (const auto& entry : *entries) {
-    if (entry.request) acceptRequest(entry, *entry.request, storage);
-    else acknowledge(storage, entry, entry.rejectionMessage.value_or(ShareHandoffStorageError{}.localizedDescription()));
+  isScanning_ = true;
+  isRescanRequested_ = false;
+  if (auto purged = storage_->removeStaleEntries(now_()); !purged) {
+    logger_.error("Purging stale hand-offs failed: {}", purged.error().localizedDescription());
   }
-  flushPendingSubmissions();
+  auto entries = storage_->pendingEntries();
+  if (!entries) {
+    logger_.error("Listing pending hand-offs failed: {}", entries.error().localizedDescription());
+    return endScan(false);
+  }
+  scanEntries_ = std::move(*entries);
+  nextEntry_ = 0;
+  answerNextEntry();
+}
+
+void ShareHandoffCoordinator::answerNextEntry() {
+  while (nextEntry_ < scanEntries_.size()) {
+    const auto& entry = scanEntries_[nextEntry_++];
+    if (!entry.request) {
+      acknowledge(*storage_, entry, entry.rejectionMessage.value_or(ShareHandoffStorageError{}.localizedDescription()));
+      continue;
+    }
+    if (claimedRequestIDs_.contains(entry.request->id)) {
+      // The file came back (an acknowledgement got lost): answer again, but never submit twice.
+      acknowledge(*storage_, entry, std::nullopt);
+      continue;
+    }
+    // The items are looked at on a worker: a path on a hung mount must not freeze the program.
+    std::weak_ptr<ShareHandoffCoordinator*> weak = lifetime_;
+    itemCheck_ = std::make_shared<platform::TimeLimitedWork<ShareHandoffItemCheck>>();
+    itemCheck_->start(
+        mainQueue_, checkTimeLimit_,
+        [check = checkItems_, items = entry.request->items](std::stop_token stop) { return check(items, stop); },
+        [weak, index = nextEntry_ - 1](platform::TimeLimitedWork<ShareHandoffItemCheck>::Outcome outcome) {
+          auto self = weak.lock();
+          if (!self) return;
+          auto& coordinator = **self;
+          coordinator.itemCheck_.reset();
+          const auto entry = coordinator.scanEntries_[index];
+          if (!coordinator.storage_->isPending(entry.file)) {
+            // The user cancelled the share while its items were being checked: nobody waits for an
+            // answer, and nothing is sent.
+            if (auto* check = std::get_if<ShareHandoffItemCheck>(&outcome)) {
+              for (const auto& url : check->urls) coordinator.accessRegistry_->stopAccessing(url);
+            }
+            return coordinator.answerNextEntry();
+          }
+          if (auto* check = std::get_if<ShareHandoffItemCheck>(&outcome)) {
+            coordinator.acceptRequest(entry, *entry.request, std::move(*check));
+          } else {
+            coordinator.logger_.error("Checking a hand-off's items ran out of time");
+            coordinator.acceptRequest(
+                entry, *entry.request,
+                {{}, ShareHandoffAcceptanceError{ShareHandoffAcceptanceError::Kind::checkTimedOut}.localizedDescription()});
+          }
+          coordinator.answerNextEntry();
+        });
+    return;
+  }
+  endScan(true);
+}
+
+void ShareHandoffCoordinator::endScan(bool flush) {
+  scanEntries_.clear();
+  nextEntry_ = 0;
+  if (flush) flushPendingSubmissions();
   isScanning_ = false;
+  if (isRescanRequested_) scanPendingRequests();
 }
 
 void ShareHandoffCoordinator::acceptRequest(const ShareHandoffStorage::PendingEntry& entry,
-                                            const ShareHandoffRequest& request, const ShareHandoffStorage& storage) {
-  if (claimedRequestIDs_.contains(request.id)) {
-    // The file came back (an acknowledgement got lost): answer again, but never submit twice.
-    acknowledge(storage, entry, std::nullopt);
-    return;
-  }
-  std::vector<std::filesystem::path> urls;
-  std::optional<std::string> rejection;
-  for (const auto& item : request.items) {
-    auto resolved = resolveShareHandoffBookmark(item.bookmarkData);
-    if (!resolved) {
-      rejection = resolved.error();
-      break;
-    }
-    if (resolved->isStale) {
-      rejection = ShareHandoffAcceptanceError{}.localizedDescription();
-      break;
-    }
-    urls.push_back(resolved->path);
-    struct stat status {};
-    const bool exists = ::lstat(resolved->path.c_str(), &status) == 0;
-    const bool isDirectory = exists && S_ISDIR(status.st_mode);
-    if (!exists || (item.kind == ShareHandoffItemKind::folder) != isDirectory) {
-      rejection = ShareHandoffAcceptanceError{}.localizedDescription();
-      break;
-    }
-  }
+                                            const ShareHandoffRequest& request, ShareHandoffItemCheck check) {
+  auto urls = std::move(check.urls);
+  std::optional<std::string> rejection = std::move(check.rejection);
   if (!rejection) {
     const auto accessID = TransferSourceAccessID::generate();
     accessRegistry_->add(accessID, {urls});
     ShareHandoffAcknowledgement acknowledgement{1, request.id, now_(), Outcome::accepted, std::nullopt};
-    auto written = storage.writeAcknowledgement(acknowledgement, entry.file);
+    auto written = storage_->writeAcknowledgement(acknowledgement, entry.file);
     if (written) {
       claimedRequestIDs_.insert(request.id);
       pendingSubmissions_.push_back({std::move(urls), accessID});
@@ -117,7 +198,7 @@ void ShareHandoffCoordinator::acceptRequest(const ShareHandoffStorage::PendingEn
   }
   for (const auto& url : urls) accessRegistry_->stopAccessing(url);
   logger_.notice("Rejected a hand-off: {}", *rejection);
-  acknowledge(storage, entry, rejection);
+  acknowledge(*storage_, entry, rejection);
 }
 
 void ShareHandoffCoordinator::acknowledge(const ShareHandoffStorage& storage,

@@ -7,18 +7,26 @@
 // It scans when built, when the program becomes active (scanPendingRequests) and on the handoff
 // signal.
 //
+// Handed-over paths may lie on a network or FUSE mount that hangs, so each request's items are
+// checked on a worker thread under a time limit; a request whose check runs out of time is refused
+// and its worker abandoned. One scan runs at a time: triggers that arrive meanwhile (a flood of
+// signals, say) add up to one more scan after it.
+//
 // Claims live in this process only: the program runs as one process per session, so no second
 // instance ever scans the same folder.
 //
-// IMPORTANT: Thread-safety. Main thread only. Reactions to the signal and to sign-in changes are
-// posted to the main queue, so they never run in the middle of a scan, and they do nothing once the
-// coordinator is gone. The transfer store must outlive the coordinator.
+// IMPORTANT: Thread-safety. Main thread only, but for the item checks, whose results come back
+// through the main queue. Reactions to the signal and to sign-in changes are posted there too and do
+// nothing once the coordinator is gone; a flush or discard may run between two requests of a scan,
+// never inside the handling of one. The transfer store must outlive the coordinator.
 
 #include <chrono>
 #include <filesystem>
 #include <functional>
 #include <memory>
 #include <optional>
+#include <stop_token>
+#include <string>
 #include <unordered_set>
 #include <vector>
 
@@ -26,6 +34,7 @@
 #include "platform/logger.h"
 #include "platform/main_queue.h"
 #include "platform/observable.h"
+#include "platform/time_limited_work.h"
 #include "sharehandoff/share_handoff_signal.h"
 #include "sharehandoff/share_handoff_storage.h"
 #include "sharehandoff/share_source_access_registry.h"
@@ -35,10 +44,26 @@ namespace tavrel {
 
 // Why an accepted-looking item was refused.
 struct ShareHandoffAcceptanceError {
-  enum class Kind { invalidItem };
+  enum class Kind { invalidItem, checkTimedOut };
   Kind kind = Kind::invalidItem;
-  std::string localizedDescription() const { return "One or more shared items are no longer available."; }
+  std::string localizedDescription() const {
+    if (kind == Kind::checkTimedOut) return "Tavrel couldn\u2019t reach the shared items in time. Try sharing them again.";
+    return "One or more shared items are no longer available.";
+  }
 };
+
+// What checking one request's items found: the paths resolved so far, in item order, and why the
+// request is refused, if it is.
+struct ShareHandoffItemCheck {
+  std::vector<std::filesystem::path> urls;
+  std::optional<std::string> rejection;
+  friend bool operator==(const ShareHandoffItemCheck&, const ShareHandoffItemCheck&) = default;
+};
+
+// Resolves each item's bookmark and checks that it still names the same item, and that the item is
+// a regular file or a folder as announced; links are refused (they would be dropped later). Stops at
+// the first refusal. Blocking: runs on a worker thread.
+ShareHandoffItemCheck checkShareHandoffItems(const std::vector<ShareHandoffItem>& items, std::stop_token stop);
 
 class ShareHandoffCoordinator {
  public:
@@ -62,6 +87,10 @@ class ShareHandoffCoordinator {
     // May be null: then only start-up and activation scan.
     ShareHandoffSignalling* signalling = nullptr;
     Now now = [] { return std::chrono::system_clock::now(); };
+    std::function<ShareHandoffItemCheck(const std::vector<ShareHandoffItem>&, std::stop_token)> checkItems =
+        checkShareHandoffItems;
+    // Short of the share program's wait for an answer, so a refusal still reaches it.
+    platform::Duration checkTimeLimit = std::chrono::seconds(10);
   };
 
   // Subscribes to the sign-in state and the signal, purges stale entries and scans once.
@@ -75,14 +104,20 @@ class ShareHandoffCoordinator {
   void flushPendingSubmissions();
   void discardPendingSubmissions();
   void handleAuthenticationChange(const AuthenticationState& state);
-  void handleHandoffSignal() { scanPendingRequests(); }
+  // Coalesced: signals already waiting on the main queue make one scan.
+  void handleHandoffSignal();
 
   const std::vector<PendingSubmission>& pendingSubmissions() const { return pendingSubmissions_; }
+  bool isScanning() const { return isScanning_; }
+  // Whether a trigger arrived during the scan under way, so another scan follows it.
+  bool isRescanRequested() const { return isRescanRequested_; }
   bool isObservingSignal() const { return signalObserver_ && signalObserver_->isObserving(); }
 
  private:
+  void answerNextEntry();
   void acceptRequest(const ShareHandoffStorage::PendingEntry& entry, const ShareHandoffRequest& request,
-                     const ShareHandoffStorage& storage);
+                     ShareHandoffItemCheck check);
+  void endScan(bool flush);
   void acknowledge(const ShareHandoffStorage& storage, const ShareHandoffStorage::PendingEntry& entry,
                    std::optional<std::string> rejection);
 
@@ -93,12 +128,20 @@ class ShareHandoffCoordinator {
   std::shared_ptr<ShareSourceAccessRegistry> accessRegistry_;
   std::function<void()> onHandoffAccepted_;
   Now now_;
+  std::function<ShareHandoffItemCheck(const std::vector<ShareHandoffItem>&, std::stop_token)> checkItems_;
+  platform::Duration checkTimeLimit_;
   platform::Logger logger_{"com.tavrel.desktop", "ShareHandoff"};
 
   std::vector<PendingSubmission> pendingSubmissions_;
   platform::Subscription authenticationObserver_;
   std::unique_ptr<ShareHandoffSignalObserver> signalObserver_;
   bool isScanning_ = false;
+  bool isRescanRequested_ = false;
+  bool isSignalScanPosted_ = false;
+  // The scan under way: its entries, the next one to answer, and the check in flight.
+  std::vector<ShareHandoffStorage::PendingEntry> scanEntries_;
+  std::size_t nextEntry_ = 0;
+  std::shared_ptr<platform::TimeLimitedWork<ShareHandoffItemCheck>> itemCheck_;
   bool wasAuthenticated_ = false;
   std::unordered_set<platform::Uuid> claimedRequestIDs_;
 

@@ -1,6 +1,5 @@
 #include "sharehandoff/share_handoff_storage.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -14,6 +13,7 @@
 #include <utility>
 
 #include "platform/json.h"
+#include "platform/posix_files.h"
 
 namespace tavrel {
 namespace {
@@ -34,36 +34,30 @@ platform::Unexpected<Error> systemFailure(const char* what, int error = errno) {
   return unexpected(Error::fileSystem(std::string(what) + ": " + std::strerror(error)));
 }
 
-class FileDescriptor {
- public:
-  explicit FileDescriptor(int fd) : fd_(fd) {}
-  ~FileDescriptor() {
-    if (fd_ >= 0) ::close(fd_);
+using platform::UniqueFd;
+
+// Opens the folder `name` inside `parent` (creating it 0700 when missing) without following a link,
+// and insists that it is a real folder of ours and nobody else's.
+Result<UniqueFd> openPrivateFolder(int parent, const char* name) {
+  if (::mkdirat(parent, name, 0700) != 0 && errno != EEXIST) return systemFailure("create folder");
+  UniqueFd folder = platform::openFolderNoFollow(parent, name);
+  if (!folder) {
+    if (errno == ELOOP || errno == ENOTDIR) return failure(Kind::appGroupUnavailable);
+    return systemFailure("open folder");
   }
-  FileDescriptor(const FileDescriptor&) = delete;
-  FileDescriptor& operator=(const FileDescriptor&) = delete;
-  int get() const { return fd_; }
-  int release() { return std::exchange(fd_, -1); }
-
- private:
-  int fd_;
-};
-
-// Creates a missing folder 0700, then insists that it is a real folder of ours and nobody else's.
-Result<Unit> ensurePrivateDirectory(const std::filesystem::path& path) {
-  if (::mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) return systemFailure("create folder");
   struct stat status {};
-  if (::lstat(path.c_str(), &status) != 0) return systemFailure("inspect folder");
+  if (::fstat(folder.get(), &status) != 0) return systemFailure("inspect folder");
   if (!S_ISDIR(status.st_mode) || status.st_uid != ::geteuid()) return failure(Kind::appGroupUnavailable);
-  if ((status.st_mode & 077) != 0 && ::chmod(path.c_str(), 0700) != 0) return systemFailure("protect folder");
-  return Unit{};
+  if ((status.st_mode & 077) != 0 && ::fchmod(folder.get(), 0700) != 0) return systemFailure("protect folder");
+  return folder;
 }
 
-// Reads a regular file of at most `limit` bytes. Links are not followed and nothing blocks: a FIFO,
-// a device or a socket is refused, and a file that grows while it is read is cut off at limit + 1.
-Result<std::string> readLimitedFile(const std::filesystem::path& path, std::int64_t limit) {
-  FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
-  if (fd.get() < 0) {
+// Reads the regular file `name` of `folder`, of at most `limit` bytes. Links are not followed and
+// nothing blocks: a FIFO, a device or a socket is refused, and a file that grows while it is read is
+// cut off at limit + 1.
+Result<std::string> readLimitedFile(int folder, const std::string& name, std::int64_t limit) {
+  UniqueFd fd(::openat(folder, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+  if (!fd) {
     if (errno == ELOOP) return failure(Kind::invalidRequest);
     return systemFailure("open");
   }
@@ -91,32 +85,26 @@ Result<std::string> readLimitedFile(const std::filesystem::path& path, std::int6
 }
 
 // Writes `bytes` to `temporary` (created afresh, never through a link) and renames it over `target`,
-// so the target always holds either the old record or the new one.
-Result<Unit> writeByRename(const std::filesystem::path& temporary, const std::filesystem::path& target,
+// both in `folder`, so the target always holds either the old record or the new one.
+Result<Unit> writeByRename(int folder, const std::string& temporary, const std::string& target,
                            std::string_view bytes) {
-  ::unlink(temporary.c_str());
+  ::unlinkat(folder, temporary.c_str(), 0);
   {
-    FileDescriptor fd(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
-    if (fd.get() < 0) return systemFailure("create");
-    std::size_t written = 0;
-    while (written < bytes.size()) {
-      const auto count = ::write(fd.get(), bytes.data() + written, bytes.size() - written);
-      if (count < 0) {
-        if (errno == EINTR) continue;
-        const int error = errno;
-        ::unlink(temporary.c_str());
-        return systemFailure("write", error);
-      }
-      written += static_cast<std::size_t>(count);
+    UniqueFd fd(::openat(folder, temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+    if (!fd) return systemFailure("create");
+    if (!platform::writeAll(fd.get(), bytes)) {
+      const int error = errno;
+      ::unlinkat(folder, temporary.c_str(), 0);
+      return systemFailure("write", error);
     }
     if (::fsync(fd.get()) != 0 || ::close(fd.release()) != 0) {
       const int error = errno;
-      ::unlink(temporary.c_str());
+      ::unlinkat(folder, temporary.c_str(), 0);
       return systemFailure("write", error);
     }
   }
   // The temporary file stays on failure; the purge takes it.
-  if (::rename(temporary.c_str(), target.c_str()) != 0) return systemFailure("rename");
+  if (::renameat(folder, temporary.c_str(), folder, target.c_str()) != 0) return systemFailure("rename");
   return Unit{};
 }
 
@@ -126,21 +114,15 @@ std::chrono::system_clock::time_point modificationTime(const struct stat& status
           std::chrono::seconds(status.st_mtim.tv_sec) + std::chrono::nanoseconds(status.st_mtim.tv_nsec)));
 }
 
-// The visible names in `directory`, in the order the system lists them.
-Result<std::vector<std::string>> listNames(const std::filesystem::path& directory) {
-  DIR* stream = ::opendir(directory.c_str());
-  if (!stream) return systemFailure("list");
-  std::vector<std::string> names;
-  errno = 0;
-  while (const dirent* entry = ::readdir(stream)) {
-    if (entry->d_name[0] != '.') names.emplace_back(entry->d_name);
-    errno = 0;
-  }
-  const int error = errno;
-  ::closedir(stream);
-  if (error != 0) return systemFailure("list", error);
-  return names;
+// The visible names in the open folder, in the order the system lists them.
+Result<std::vector<std::string>> listNames(int folder) {
+  auto names = platform::listFolder(folder);
+  if (!names) return systemFailure("list", names.error());
+  std::erase_if(*names, [](const std::string& name) { return name.front() == '.'; });
+  return std::move(*names);
 }
+
+std::string fileName(const platform::Uuid& id, std::string_view suffix) { return id.toString() + std::string(suffix); }
 
 }  // namespace
 
@@ -179,19 +161,19 @@ std::filesystem::path ShareHandoffStorage::temporaryAcknowledgementFile(const pl
 }
 
 Result<Unit> ShareHandoffStorage::ensurePendingDirectory() const {
+  auto pending = openPendingDirectory();
+  if (!pending) return unexpected(pending.error());
+  return Unit{};
+}
+
+Result<UniqueFd> ShareHandoffStorage::openPendingDirectory() const {
   // Missing parents (the data folder, "tavrel") are created private too.
-  std::vector<std::filesystem::path> missing;
-  for (auto path = containerDirectory_.parent_path(); !path.empty() && path != path.root_path();
-       path = path.parent_path()) {
-    struct stat status {};
-    if (::lstat(path.c_str(), &status) == 0) break;
-    missing.push_back(path);
+  if (const int error = platform::makePrivateFolders(containerDirectory_.parent_path()); error != 0) {
+    return systemFailure("create folder", error);
   }
-  for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
-    if (::mkdir(it->c_str(), 0700) != 0 && errno != EEXIST) return systemFailure("create folder");
-  }
-  if (auto container = ensurePrivateDirectory(containerDirectory_); !container) return container;
-  return ensurePrivateDirectory(pendingDirectory_);
+  auto container = openPrivateFolder(AT_FDCWD, containerDirectory_.c_str());
+  if (!container) return container;
+  return openPrivateFolder(container->get(), pendingDirectory_.filename().c_str());
 }
 
 Result<Unit> ShareHandoffStorage::validate(const ShareHandoffRequest& request) {
@@ -205,27 +187,25 @@ Result<Unit> ShareHandoffStorage::validate(const ShareHandoffRequest& request) {
 }
 
 Result<Unit> ShareHandoffStorage::removeStaleEntries(std::chrono::system_clock::time_point now) const {
-  if (auto ensured = ensurePendingDirectory(); !ensured) return ensured;
-  auto names = listNames(pendingDirectory_);
+  // Every step goes through the one descriptor: "Pending" swapped for a link meanwhile cannot lead
+  // the removals anywhere else.
+  auto pending = openPendingDirectory();
+  if (!pending) return unexpected(pending.error());
+  auto names = listNames(pending->get());
   if (!names) return unexpected(names.error());
   for (const auto& name : *names) {
-    const auto path = pendingDirectory_ / name;
     struct stat status {};
-    if (::lstat(path.c_str(), &status) != 0) continue;
+    if (::fstatat(pending->get(), name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) continue;
     if (now - modificationTime(status) <= staleAge) continue;
-    if (S_ISDIR(status.st_mode)) {
-      std::error_code ignored;
-      std::filesystem::remove_all(path, ignored);
-    } else {
-      ::unlink(path.c_str());
-    }
+    (void)platform::removeTreeAt(pending->get(), name);
   }
   return Unit{};
 }
 
 Result<std::vector<ShareHandoffStorage::PendingEntry>> ShareHandoffStorage::pendingEntries() const {
-  if (auto ensured = ensurePendingDirectory(); !ensured) return unexpected(ensured.error());
-  auto names = listNames(pendingDirectory_);
+  auto pending = openPendingDirectory();
+  if (!pending) return unexpected(pending.error());
+  auto names = listNames(pending->get());
   if (!names) return unexpected(names.error());
   std::vector<PendingEntry> entries;
   for (const auto& name : *names) {
@@ -235,7 +215,7 @@ Result<std::vector<ShareHandoffStorage::PendingEntry>> ShareHandoffStorage::pend
     const auto requestID = platform::Uuid::parse(std::string_view(name).substr(0, name.size() - requestSuffix.size()));
     if (!requestID) continue;
     PendingEntry entry{*requestID, std::nullopt, std::nullopt, pendingDirectory_ / name};
-    auto request = readRequest(entry.file);
+    auto request = readRequestAt(pending->get(), name);
     if (request) entry.request = std::move(*request);
     else entry.rejectionMessage = request.error().localizedDescription();
     entries.push_back(std::move(entry));
@@ -247,13 +227,18 @@ Result<std::vector<ShareHandoffStorage::PendingEntry>> ShareHandoffStorage::pend
 }
 
 Result<ShareHandoffRequest> ShareHandoffStorage::readRequest(const std::filesystem::path& file) const {
-  auto contents = readLimitedFile(file, maximumFileSize);
+  UniqueFd folder = platform::openFolderNoFollow(AT_FDCWD, file.parent_path().c_str());
+  if (!folder) return systemFailure("open folder");
+  return readRequestAt(folder.get(), file.filename().string());
+}
+
+Result<ShareHandoffRequest> ShareHandoffStorage::readRequestAt(int folder, const std::string& name) const {
+  auto contents = readLimitedFile(folder, name, maximumFileSize);
   if (!contents) return unexpected(contents.error());
   auto decoded = platform::tryDecodeJson<ShareHandoffRequest>(*contents);
   if (!decoded) return unexpected(Error::decoding(decoded.error().path()));
   if (auto valid = validate(*decoded); !valid) return unexpected(valid.error());
   // The name must be the request's own id; a name in lower case names the same request.
-  const std::string name = file.filename().string();
   if (!name.ends_with(requestSuffix) ||
       platform::Uuid::parse(std::string_view(name).substr(0, name.size() - requestSuffix.size())) != decoded->id) {
     return failure(Kind::invalidRequest);
@@ -261,10 +246,17 @@ Result<ShareHandoffRequest> ShareHandoffStorage::readRequest(const std::filesyst
   return std::move(*decoded);
 }
 
+bool ShareHandoffStorage::isPending(const std::filesystem::path& listedRequestFile) const {
+  UniqueFd pending = platform::openFolderNoFollow(AT_FDCWD, pendingDirectory_.c_str());
+  struct stat status {};
+  return pending && ::fstatat(pending.get(), listedRequestFile.filename().c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0;
+}
+
 Result<Unit> ShareHandoffStorage::writeAcknowledgement(const ShareHandoffAcknowledgement& acknowledgement,
                                                        const std::optional<std::filesystem::path>& listedRequestFile) const {
   if (acknowledgement.schemaVersion != 1) return failure(Kind::unsupportedVersion);
-  if (auto ensured = ensurePendingDirectory(); !ensured) return ensured;
+  auto pending = openPendingDirectory();
+  if (!pending) return unexpected(pending.error());
   std::string bytes;
   try {
     bytes = encodeShareHandoffJson(acknowledgement.toJson());
@@ -272,11 +264,15 @@ Result<Unit> ShareHandoffStorage::writeAcknowledgement(const ShareHandoffAcknowl
     return unexpected(Error::decoding("$"));
   }
   const auto id = acknowledgement.requestID;
-  if (auto written = writeByRename(temporaryAcknowledgementFile(id), acknowledgementFile(id), bytes); !written) {
+  const auto target = fileName(id, acknowledgementSuffix);
+  if (auto written = writeByRename(pending->get(), target + std::string(temporarySuffix), target, bytes); !written) {
     return written;
   }
-  ::unlink(requestFile(id).c_str());
-  if (listedRequestFile && *listedRequestFile != requestFile(id)) ::unlink(listedRequestFile->c_str());
+  const auto request = fileName(id, requestSuffix);
+  ::unlinkat(pending->get(), request.c_str(), 0);
+  if (listedRequestFile && listedRequestFile->filename() != request) {
+    ::unlinkat(pending->get(), listedRequestFile->filename().c_str(), 0);
+  }
   return Unit{};
 }
 
@@ -289,26 +285,29 @@ Result<Unit> ShareHandoffStorage::write(const ShareHandoffRequest& request) cons
     return failure(Kind::invalidRequest);
   }
   if (bytes.size() > static_cast<std::size_t>(maximumFileSize)) return failure(Kind::requestTooLarge);
-  if (auto ensured = ensurePendingDirectory(); !ensured) return ensured;
-  return writeByRename(temporaryRequestFile(request.id), requestFile(request.id), bytes);
+  auto pending = openPendingDirectory();
+  if (!pending) return unexpected(pending.error());
+  const auto target = fileName(request.id, requestSuffix);
+  return writeByRename(pending->get(), target + std::string(temporarySuffix), target, bytes);
 }
 
 Result<std::optional<ShareHandoffAcknowledgement>> ShareHandoffStorage::readAcknowledgement(
     const platform::Uuid& id) const {
-  const auto file = acknowledgementFile(id);
+  UniqueFd pending = platform::openFolderNoFollow(AT_FDCWD, pendingDirectory_.c_str());
+  if (!pending) {
+    if (errno == ENOENT) return std::optional<ShareHandoffAcknowledgement>();
+    if (errno == ELOOP || errno == ENOTDIR) return failure(Kind::appGroupUnavailable);
+    return systemFailure("open folder");
+  }
+  const auto name = fileName(id, acknowledgementSuffix);
   struct stat status {};
-  if (::lstat(file.c_str(), &status) != 0) {
-    if (errno == ENOENT || errno == ENOTDIR) return std::optional<ShareHandoffAcknowledgement>();
+  if (::fstatat(pending.get(), name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) {
+    if (errno == ENOENT) return std::optional<ShareHandoffAcknowledgement>();
     return systemFailure("inspect");
   }
-  auto contents = readLimitedFile(file, maximumFileSize);
+  auto contents = readLimitedFile(pending.get(), name, maximumFileSize);
   // Once looked at, the answer is gone: whatever it held, a retry must be free to ask again.
-  if (S_ISDIR(status.st_mode)) {
-    std::error_code ignored;
-    std::filesystem::remove_all(file, ignored);
-  } else {
-    ::unlink(file.c_str());
-  }
+  (void)platform::removeTreeAt(pending.get(), name);
   if (!contents) return unexpected(contents.error());
   auto decoded = platform::tryDecodeJson<ShareHandoffAcknowledgement>(*contents);
   if (!decoded) return unexpected(Error::decoding(decoded.error().path()));
@@ -317,8 +316,11 @@ Result<std::optional<ShareHandoffAcknowledgement>> ShareHandoffStorage::readAckn
 }
 
 void ShareHandoffStorage::removeRequestFiles(const platform::Uuid& id) const {
-  ::unlink(requestFile(id).c_str());
-  ::unlink(temporaryRequestFile(id).c_str());
+  UniqueFd pending = platform::openFolderNoFollow(AT_FDCWD, pendingDirectory_.c_str());
+  if (!pending) return;
+  const auto name = fileName(id, requestSuffix);
+  ::unlinkat(pending.get(), name.c_str(), 0);
+  ::unlinkat(pending.get(), (name + std::string(temporarySuffix)).c_str(), 0);
 }
 
 }  // namespace tavrel

@@ -12,7 +12,9 @@
 // write there, so the container and "Pending" are kept 0700, every file is opened without following
 // links and without blocking, only regular files are read, and never more than the 2 MiB limit plus
 // one byte. Files appear under their final names only by a rename over the target, so a reader never
-// sees a half-written record, and there is no moment without one.
+// sees a half-written record, and there is no moment without one. Each call opens "Pending" once,
+// without following a link, and does all its work relative to that descriptor, so the folder
+// swapped for a link meanwhile never leads a read, write or removal outside it.
 //
 // Stateless beyond its folder; every call is blocking file I/O on the caller's thread.
 
@@ -25,6 +27,7 @@
 #include <vector>
 
 #include "platform/expected.h"
+#include "platform/posix_files.h"
 #include "platform/uuid.h"
 #include "sharehandoff/share_handoff_records.h"
 #include "sharehandoff/share_handoff_storage_error.h"
@@ -79,8 +82,12 @@ class ShareHandoffStorage {
   // Every request file ("<UUID>.json", the UUID in either case), read and checked, ordered by the
   // upper-case UUID text. Program only.
   Result<std::vector<PendingEntry>> pendingEntries() const;
-  // Reads and checks one request file: a regular file of at most 2 MiB whose name is its id.
+  // Reads and checks one request file: a regular file of at most 2 MiB whose name is its id. Neither
+  // the file nor its folder is followed when it is a link.
   Result<ShareHandoffRequest> readRequest(const std::filesystem::path& file) const;
+  // Whether the request file as it was listed is still there (the share program removes it when the
+  // user cancels).
+  bool isPending(const std::filesystem::path& listedRequestFile) const;
   // Stores the acknowledgement, then removes the request file (and `listedRequestFile`, the file as
   // it was listed, when its name differs). Program only.
   Result<platform::Unit> writeAcknowledgement(const ShareHandoffAcknowledgement& acknowledgement,
@@ -95,6 +102,10 @@ class ShareHandoffStorage {
   void removeRequestFiles(const platform::Uuid& id) const;
 
  private:
+  // Ensures the folders as ensurePendingDirectory does and opens "Pending" without following links.
+  Result<platform::UniqueFd> openPendingDirectory() const;
+  Result<ShareHandoffRequest> readRequestAt(int folder, const std::string& name) const;
+
   std::filesystem::path containerDirectory_;
   std::filesystem::path pendingDirectory_;
 };

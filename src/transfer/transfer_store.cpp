@@ -2,9 +2,13 @@
 
 #include <algorithm>
 #include <chrono>
+#include <filesystem>
+#include <system_error>
 #include <utility>
 
+#include "platform/posix_files.h"
 #include "records/api_url.h"
+#include "transfer/formatting.h"
 
 namespace tavrel {
 namespace {
@@ -266,7 +270,18 @@ void TransferStore::handle(const transfer_action::EnqueueURLs& action) {
 
 void TransferStore::handle(const transfer_action::EnqueueSubmission& action) {
   const TransferSubmission& submission = action.submission;
-  auto selection = TransferSelection::fromURLs(submission.urls);
+  // Handed-over files may go while the hand-off waits for a sign-in. What is left is sent; what is
+  // gone becomes a failure the user sees, rather than voiding the whole hand-off in silence.
+  std::vector<std::filesystem::path> present;
+  std::vector<std::filesystem::path> missing;
+  for (const auto& url : submission.urls) {
+    std::error_code error;
+    const bool exists = url.is_absolute() && std::filesystem::exists(std::filesystem::status(url, error));
+    (exists ? present : missing).push_back(url);
+  }
+  auto selection = present.empty() ? std::nullopt : TransferSelection::fromURLs(present);
+  if (!selection && !present.empty()) missing = submission.urls;  // gone in between
+  if (!missing.empty()) recordUnavailableItems(missing, submission.startPolicy);
   if (!selection) {
     if (submission.sourceAccessID && closures_.onSourceAccessReleased) {
       closures_.onSourceAccessReleased(*submission.sourceAccessID);
@@ -741,6 +756,32 @@ void TransferStore::discardEngineTransfer() {
 void TransferStore::recordFailure(RecoverableTransferFailure failure) {
   removeFailures(failure.id);
   state_.failures.push_back(std::move(failure));
+}
+
+void TransferStore::recordUnavailableItems(const std::vector<std::filesystem::path>& urls,
+                                           TransferStartPolicy startPolicy) {
+  std::string name = platform::lossyUTF8(standardizedFilePath(urls.front()).filename().string());
+  if (name.empty()) name = "Untitled";
+  const auto others = static_cast<std::int64_t>(urls.size()) - 1;
+  RecoverableTransferFailure failure;
+  failure.id = closures_.makeTransferItemID();
+  failure.stage = TransferFailureStage::preparation;
+  failure.message = others == 0 ? "\u201C" + name + "\u201D was moved or deleted after it was shared."
+                                : "\u201C" + name + "\u201D and " + formatCompactCount(others, true) +
+                                      " more were moved or deleted after they were shared.";
+  failure.title = name;
+  failure.topLevelCountDescription = formatCompactCount(others + 1, true) + (others == 0 ? " item" : " items");
+  failure.defaults = closures_.transferDefaults();
+  failure.startPolicy = startPolicy;
+  // No run ever starts for them; the run identity lets the notification find its row.
+  failure.runID = closures_.makeRunID();
+  const UploadRunID runID = *failure.runID;
+  const TransferItemID id = failure.id;
+  logger_.error("Handed-over items are gone: {}", failure.message);
+  recordFailure(failure);
+  appendTerminalSignal({id, runID, TransferTerminalSignal::Outcome::failed});
+  services_.transferNotifier->requestAuthorizationIfNeeded();
+  services_.transferNotifier->notify({TransferNotification::Outcome::failed, runID, name, std::nullopt});
 }
 
 void TransferStore::appendTerminalSignal(TransferTerminalSignal signal) {

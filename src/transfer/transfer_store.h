@@ -140,6 +140,8 @@ class TransferStore {
   bool isPhaseOf(const UploadCleanup& cleanup) const;
   void discardEngineTransfer();
   void recordFailure(RecoverableTransferFailure failure);
+  // A failure row and a failure notification for handed-over items that are gone.
+  void recordUnavailableItems(const std::vector<std::filesystem::path>& urls, TransferStartPolicy startPolicy);
   void appendTerminalSignal(TransferTerminalSignal signal);
   void removeFailures(const TransferItemID& id);
   void resetPresentation();

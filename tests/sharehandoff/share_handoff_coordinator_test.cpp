@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <atomic>
+#include <future>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -52,9 +54,22 @@ class ShareHandoffCoordinatorTest : public ::testing::Test {
   }
 
   void start(bool withStorage = true) {
-    coordinator = std::make_unique<ShareHandoffCoordinator>(ShareHandoffCoordinator::Dependencies{
+    ShareHandoffCoordinator::Dependencies dependencies{
         *queue, withStorage ? std::optional(storage) : std::nullopt, *transferStore, authentication, registry,
-        [this] { ++accepted; }, &signal});
+        [this] { ++accepted; }, &signal};
+    if (checkItems) dependencies.checkItems = checkItems;
+    coordinator = std::make_unique<ShareHandoffCoordinator>(std::move(dependencies));
+    settle();
+  }
+  void scan() {
+    coordinator->scanPendingRequests();
+    settle();
+  }
+  // Items are checked on a worker: waits for the scan under way to end.
+  void settle() {
+    queue->runUntilIdle();
+    ASSERT_TRUE(queue->runUntil([&] { return !coordinator->isScanning(); }));
+    queue->runUntilIdle();
   }
   void signIn(bool canSend = true) {
     api->canInitiateTransfer = canSend;
@@ -100,6 +115,7 @@ class ShareHandoffCoordinatorTest : public ::testing::Test {
   std::shared_ptr<ShareSourceAccessRegistry> registry;
   std::vector<fs::path> stopped;
   InProcessShareHandoffSignal signal;
+  std::function<ShareHandoffItemCheck(const std::vector<ShareHandoffItem>&, std::stop_token)> checkItems;
   std::unique_ptr<ShareHandoffCoordinator> coordinator;
   int accepted = 0;
 };
@@ -145,7 +161,7 @@ TEST_F(ShareHandoffCoordinatorTest, WaitsForSignInClaimsOnTheSignalOnceAndAnswer
   const auto request = share({bookmarkedItem(file)});
   signal.post();
   signal.post();
-  queue->runUntilIdle();
+  settle();
   EXPECT_EQ(answer(request.id)->outcome, Outcome::accepted);
   EXPECT_EQ(accepted, 1);
   EXPECT_EQ(coordinator->pendingSubmissions().size(), 1u);
@@ -153,7 +169,7 @@ TEST_F(ShareHandoffCoordinatorTest, WaitsForSignInClaimsOnTheSignalOnceAndAnswer
 
   // The same request again (its answer went missing): answered, never submitted twice.
   ASSERT_TRUE(storage.write(request));
-  coordinator->scanPendingRequests();
+  scan();
   EXPECT_EQ(answer(request.id)->outcome, Outcome::accepted);
   EXPECT_EQ(coordinator->pendingSubmissions().size(), 1u);
   EXPECT_EQ(registry->leases().size(), 1u);
@@ -170,8 +186,7 @@ TEST_F(ShareHandoffCoordinatorTest, AccountsThatMayNotSendKeepHandoffsUntilSignO
   start();
   const auto file = directory.writeFile("a.txt", "a");
   const auto request = share({bookmarkedItem(file)});
-  coordinator->scanPendingRequests();
-  queue->runUntilIdle();
+  scan();
   EXPECT_EQ(coordinator->pendingSubmissions().size(), 1u);
   EXPECT_TRUE(preparer->requests().empty());
 
@@ -200,6 +215,24 @@ TEST_F(ShareHandoffCoordinatorTest, RejectsItemsThatChangedAndRequestsThatCannot
   const auto missingThird = share({bookmarkedItem(first), bookmarkedItem(second), bookmarkedItem(third)});
   fs::remove(third);
 
+  // Links and what is neither a regular file nor a folder would be refused or lost later.
+  const auto target = directory.writeFile("target.txt", "t");
+  const auto fileLink = directory.path() / "file link";
+  fs::create_symlink(target, fileLink);
+  const auto folderLink = directory.path() / "folder link";
+  fs::create_directory_symlink(folder, folderLink);
+  const auto dangling = directory.path() / "dangling";
+  fs::create_symlink(directory.path() / "nowhere", dangling);
+  const auto fifo = directory.path() / "pipe";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  std::vector<ShareHandoffRequest> odd;
+  for (const auto& [path, kind] : {std::pair{fileLink, ShareHandoffItemKind::file},
+                                   std::pair{folderLink, ShareHandoffItemKind::folder},
+                                   std::pair{dangling, ShareHandoffItemKind::file},
+                                   std::pair{fifo, ShareHandoffItemKind::file}}) {
+    odd.push_back(share({bookmarkedItem(path, kind)}));
+  }
+
   const auto damaged = share({{{1, 2, 3}, "junk", ShareHandoffItemKind::file, std::nullopt}});
   const auto unreadable = platform::Uuid::generate();
   directory.writeFile(storage.pendingDirectory().lexically_relative(directory.path()) / (unreadable.toString() + ".json"),
@@ -209,13 +242,16 @@ TEST_F(ShareHandoffCoordinatorTest, RejectsItemsThatChangedAndRequestsThatCannot
   EXPECT_EQ(answer(asFolder.id)->message, unavailable);
   EXPECT_EQ(answer(claimsFile.id)->message, unavailable);
   EXPECT_EQ(answer(missingThird.id)->message, unavailable);
+  for (const auto& request : odd) EXPECT_EQ(answer(request.id)->message, unavailable);
   EXPECT_EQ(answer(damaged.id)->message, "The shared item’s bookmark could not be read.");
   EXPECT_EQ(answer(unreadable)->message, "The handoff file isn’t in the expected format.");
   EXPECT_TRUE(fs::is_empty(storage.pendingDirectory()));
   // Rejected items end the access of what was resolved before them; the order is the requests' order.
   std::erase(stopped, becameFile);  // resolved or not, depending on whether the file system keeps birth times
   std::sort(stopped.begin(), stopped.end());
-  EXPECT_EQ(stopped, (std::vector<fs::path>{first, second, folder}));
+  std::vector<fs::path> expected{first, second, folder, fileLink, folderLink, dangling, fifo};
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(stopped, expected);
   EXPECT_TRUE(registry->leases().empty());
   EXPECT_EQ(accepted, 0);
 
@@ -224,7 +260,7 @@ TEST_F(ShareHandoffCoordinatorTest, RejectsItemsThatChangedAndRequestsThatCannot
   ShareHandoffRequest again = missingThird;
   again.items[2] = bookmarkedItem(third);
   ASSERT_TRUE(storage.write(again));
-  coordinator->scanPendingRequests();
+  scan();
   EXPECT_EQ(answer(again.id)->outcome, Outcome::accepted);
 }
 
@@ -262,6 +298,69 @@ TEST_F(ShareHandoffCoordinatorTest, WithoutAContainerNothingIsScannedAndQuitting
   EXPECT_EQ(signal.observers(), 0u);
   signal.post();
   queue->runUntilIdle();  // nothing is left to hear it
+}
+
+TEST_F(ShareHandoffCoordinatorTest, AHungCheckRunsOutOfTimeWhileTheProgramGoesOnAndSignalsMeanwhileMakeOneMoreScan) {
+  signIn();
+  std::promise<void> release;
+  std::shared_future<void> released = release.get_future().share();
+  std::atomic<int> checks{0};
+  // The first request's items lie on a mount that hangs until the test lets go.
+  checkItems = [&checks, released](const std::vector<ShareHandoffItem>& items, std::stop_token stop) {
+    if (++checks == 1) released.wait();
+    return checkShareHandoffItems(items, stop);
+  };
+  const auto hung = share({bookmarkedItem(directory.writeFile("hung.txt", "h"))});
+  coordinator = std::make_unique<ShareHandoffCoordinator>(ShareHandoffCoordinator::Dependencies{
+      *queue, storage, *transferStore, authentication, registry, [this] { ++accepted; }, &signal,
+      [] { return std::chrono::system_clock::now(); }, checkItems, std::chrono::seconds(10)});
+  ASSERT_TRUE(queue->runUntil([&] { return checks.load() == 1; }));
+
+  // The main thread is free: a new request and a flood of signals are heard while the check hangs.
+  const auto file = directory.writeFile("a.txt", "a");
+  const auto next = share({bookmarkedItem(file)});
+  for (int count = 0; count < 20; ++count) signal.post();
+  queue->runUntilIdle();
+  EXPECT_TRUE(coordinator->isScanning());
+  EXPECT_TRUE(fs::exists(storage.requestFile(hung.id)));
+
+  queue->advance(std::chrono::seconds(10));
+  settle();
+  EXPECT_EQ(answer(hung.id)->message, "Tavrel couldn’t reach the shared items in time. Try sharing them again.");
+  EXPECT_EQ(answer(next.id)->outcome, Outcome::accepted);
+  EXPECT_EQ(checks.load(), 2);  // the flood made one more scan, which checked only the new request
+  ASSERT_EQ(preparer->requests().size(), 1u);
+  EXPECT_EQ(submissions().at(0).urls, std::vector<fs::path>{file});
+  release.set_value();  // the abandoned worker ends; its late answer changes nothing
+  queue->runUntilIdle();
+  EXPECT_EQ(registry->leases().size(), 1u);
+}
+
+TEST_F(ShareHandoffCoordinatorTest, AShareCancelledWhileItsItemsAreCheckedIsNeitherAnsweredNorSent) {
+  signIn();
+  std::promise<void> release;
+  std::shared_future<void> released = release.get_future().share();
+  std::atomic<bool> checking{false};
+  checkItems = [&checking, released](const std::vector<ShareHandoffItem>& items, std::stop_token stop) {
+    checking = true;
+    released.wait();
+    return checkShareHandoffItems(items, stop);
+  };
+  const auto file = directory.writeFile("a.txt", "a");
+  const auto request = share({bookmarkedItem(file)});
+  coordinator = std::make_unique<ShareHandoffCoordinator>(ShareHandoffCoordinator::Dependencies{
+      *queue, storage, *transferStore, authentication, registry, [this] { ++accepted; }, &signal,
+      [] { return std::chrono::system_clock::now(); }, checkItems});
+  ASSERT_TRUE(queue->runUntil([&] { return checking.load(); }));
+
+  storage.removeRequestFiles(request.id);  // what Cancel in the sheet does
+  release.set_value();
+  settle();
+  EXPECT_FALSE(answer(request.id));
+  EXPECT_TRUE(preparer->requests().empty());
+  EXPECT_TRUE(registry->leases().empty());
+  EXPECT_EQ(stopped, std::vector<fs::path>{file});
+  EXPECT_EQ(accepted, 0);
 }
 
 }  // namespace

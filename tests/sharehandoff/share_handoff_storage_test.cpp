@@ -1,12 +1,15 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "platform/json.h"
 #include "sharehandoff/share_handoff_storage.h"
+#include "support/child_process.h"
 #include "support/temporary_directory.h"
 #include "sharehandoff/share_handoff_test_support.h"
 
@@ -244,6 +247,43 @@ TEST_F(ShareHandoffStorageTest, PurgesEntriesOlderThan900SecondsButNotHiddenOnes
   EXPECT_TRUE(fs::exists(hidden));
   EXPECT_FALSE(fs::exists(folder));
   EXPECT_TRUE(fs::exists(fresh));
+}
+
+TEST_F(ShareHandoffStorageTest, PendingSwappedForALinkByAnotherProgramWhilePurgingNeverLeadsOutside) {
+  const auto now = std::chrono::system_clock::now();
+  ASSERT_TRUE(storage.ensurePendingDirectory());
+  // Old files elsewhere, which a purge led there through a link would take for stale entries.
+  const auto outside = directory.makeDirectory("outside");
+  std::vector<fs::path> kept;
+  for (int index = 0; index < 20; ++index) {
+    kept.push_back(directory.writeFile("outside/old-" + std::to_string(index), "keep"));
+    makeOlder(kept.back(), now, 2h);
+  }
+  // Another program swaps "Pending" for a link to them and back, and keeps a stale folder holding a
+  // link to them inside the real one.
+  const std::string script =
+      "import os, sys\n"
+      "os.chdir(sys.argv[1])\n"
+      "for _ in range(20000):\n"
+      "    for step in (lambda: os.rename('Pending', 'Pending.real'), lambda: os.symlink(sys.argv[2], 'Pending'),\n"
+      "                 lambda: os.unlink('Pending'), lambda: os.rename('Pending.real', 'Pending'),\n"
+      "                 lambda: os.mkdir('Pending/stale'), lambda: os.symlink(sys.argv[2], 'Pending/stale/inner'),\n"
+      "                 lambda: os.utime('Pending/stale', (0, 0), follow_symlinks=False)):\n"
+      "        try: step()\n"
+      "        except OSError: pass\n";
+  const pid_t swapper =
+      spawnProcess({"/usr/bin/python3", "-c", script, container().string(), outside.string()}, {"PATH=/usr/bin:/bin"});
+  ASSERT_GT(swapper, 0);
+  int status = 0;
+  int purges = 0;
+  while (::waitpid(swapper, &status, WNOHANG) == 0) {
+    (void)storage.removeStaleEntries(now);
+    ++purges;
+  }
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_GT(purges, 0);
+  for (const auto& file : kept) EXPECT_TRUE(fs::exists(file)) << file;
 }
 
 TEST_F(ShareHandoffStorageTest, WritesReplaceTheTargetByRenameAndCheckTheRequest) {

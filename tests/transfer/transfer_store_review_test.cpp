@@ -78,11 +78,40 @@ TEST_F(TransferStoreReviewTest, UnusablePathsChangeNothing) {
   send(EnqueueURLs{{file("a.txt"), directory.path() / "missing.txt"}});
   send(EnqueueURLs{{"relative.txt"}});
   EXPECT_EQ(state(), TransferFeatureState{});
+}
 
+TEST_F(TransferStoreReviewTest, HandedOverItemsThatAreGoneBecomeAFailureTheUserSeesAndTheRestIsSent) {
   const auto access = TransferSourceAccessID::generate();
-  send(EnqueueSubmission{{{directory.path() / "missing.txt"}, TransferStartPolicy::automatic, access}});
-  EXPECT_EQ(released, std::vector<TransferSourceAccessID>{access});
-  EXPECT_EQ(state(), TransferFeatureState{});
+  const auto present = file("a.txt");
+  send(EnqueueSubmission{{{present, directory.path() / "gone.txt", directory.path() / "gone too"},
+                          TransferStartPolicy::automatic, access}});
+  ASSERT_EQ(review().selection.items.size(), 1u);
+  EXPECT_EQ(review().selection.items[0].url, present);
+  EXPECT_EQ(review().sourceAccessID, access);
+  ASSERT_EQ(state().failures.size(), 1u);
+  const auto failure = state().failures[0];
+  EXPECT_EQ(failure.title, "gone.txt");
+  EXPECT_EQ(failure.message, "“gone.txt” and 1 more were moved or deleted after they were shared.");
+  EXPECT_EQ(failure.topLevelCountDescription, "2 items");
+  EXPECT_FALSE(failure.retrySelection);
+  EXPECT_FALSE(failure.sourceAccessID);
+  // The notification's run finds the row it belongs to.
+  ASSERT_TRUE(failure.runID);
+  EXPECT_EQ(state().failure(*failure.runID)->id, failure.id);
+  EXPECT_EQ(notifier->notifications,
+            (std::vector<TransferNotification>{{TransferNotification::Outcome::failed, *failure.runID, "gone.txt", std::nullopt}}));
+  EXPECT_EQ(state().terminalSignals.back(),
+            (TransferTerminalSignal{failure.id, failure.runID, TransferTerminalSignal::Outcome::failed}));
+  EXPECT_TRUE(released.empty());
+
+  // Nothing left: the failure alone, and the access goes back.
+  const auto other = TransferSourceAccessID::generate();
+  send(EnqueueSubmission{{{directory.path() / "gone.txt"}, TransferStartPolicy::automatic, other}});
+  EXPECT_EQ(released, std::vector<TransferSourceAccessID>{other});
+  ASSERT_EQ(state().failures.size(), 2u);
+  EXPECT_EQ(state().failures[1].message, "“gone.txt” was moved or deleted after it was shared.");
+  EXPECT_EQ(state().failures[1].topLevelCountDescription, "1 item");
+  EXPECT_EQ(state().queue.size(), 0u);
 }
 
 TEST_F(TransferStoreReviewTest, SelectionIsIgnoredWhileUploadingCompletedOrReviewingAutomatically) {

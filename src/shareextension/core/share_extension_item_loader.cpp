@@ -6,7 +6,6 @@
 #include <cctype>
 #include <cerrno>
 #include <cstring>
-#include <thread>
 
 #include "platform/content_types.h"
 #include "platform/logger.h"
@@ -115,6 +114,8 @@ std::string ShareExtensionItemLoaderError::localizedDescription() const {
       return "Finder didn’t finish preparing this item. Try sharing it again.";
     case Kind::system:
       return detail;
+    case Kind::symbolicLink:
+      return "\u201C" + detail + "\u201D is a symbolic link and can\u2019t be sent. Share the original file or folder instead.";
   }
   return {};
 }
@@ -155,9 +156,13 @@ platform::Expected<LoadedShareExtensionItem, ShareExtensionItemLoaderError> read
     if (errno == ENOENT || errno == ENOTDIR) return failure(Kind::unavailableItem);
     return failure(Kind::system, std::strerror(errno));
   }
-  // A link is handed over as itself (the program refuses links when it prepares the transfer).
+  const std::string name = platform::lossyUTF8(
+      suggestedName && !suggestedName->empty() ? *suggestedName : path.filename().string());
+  // The program never sends a link (nor what it points to): say so here, while the user can still
+  // share the original, rather than accept it and fail later.
+  if (S_ISLNK(status.st_mode)) return failure(Kind::symbolicLink, name);
   const bool isFolder = S_ISDIR(status.st_mode);
-  if (!isFolder && !S_ISREG(status.st_mode) && !S_ISLNK(status.st_mode)) return failure(Kind::unsupportedItem);
+  if (!isFolder && !S_ISREG(status.st_mode)) return failure(Kind::unsupportedItem);
   auto bookmark = makeShareHandoffBookmark(path);
   if (!bookmark) return failure(Kind::unavailableItem);
 
@@ -165,14 +170,10 @@ platform::Expected<LoadedShareExtensionItem, ShareExtensionItemLoaderError> read
   item.sourceURL = bookmark->path;
   item.handoffItem.bookmarkData = bookmark->encoded();
   // The request carries names as text; the bookmark keeps the path's real bytes.
-  item.handoffItem.displayName = platform::lossyUTF8(
-      suggestedName && !suggestedName->empty() ? *suggestedName : item.sourceURL.filename().string());
-  if (item.handoffItem.displayName.empty()) item.handoffItem.displayName = platform::lossyUTF8(item.sourceURL.string());
+  item.handoffItem.displayName = name.empty() ? platform::lossyUTF8(item.sourceURL.string()) : name;
   item.handoffItem.kind = isFolder ? ShareHandoffItemKind::folder : ShareHandoffItemKind::file;
-  item.contentTypeIdentifier =
-      isFolder ? std::optional<std::string>("inode/directory")
-               : (S_ISLNK(status.st_mode) ? std::optional<std::string>("inode/symlink")
-                                          : platform::contentTypeForFileName(item.sourceURL.filename().string()));
+  item.contentTypeIdentifier = isFolder ? std::optional<std::string>("inode/directory")
+                                         : platform::contentTypeForFileName(item.sourceURL.filename().string());
   item.handoffItem.contentTypeIdentifier = item.contentTypeIdentifier;
   if (!isFolder) item.byteCount = static_cast<std::int64_t>(status.st_size);
   return item;
@@ -184,71 +185,23 @@ ShareExtensionRepresentationRequest::ShareExtensionRepresentationRequest(std::fi
 
 void ShareExtensionRepresentationRequest::load(platform::MainQueue& mainQueue, platform::Duration timeout,
                                                ShareExtensionItemReading reader, Continuation continuation) {
-  {
-    std::unique_lock lock(lock_);
-    if (isFinished_) {
-      lock.unlock();
-      mainQueue.post([continuation = std::move(continuation)] { continuation(Cancelled{}); });
-      return;
-    }
-    mainQueue_ = &mainQueue;
-    continuation_ = std::move(continuation);
-  }
-
-  std::weak_ptr<ShareExtensionRepresentationRequest> weak = weak_from_this();
-  auto timer = mainQueue.postDelayed(timeout, [weak] {
-    if (auto self = weak.lock()) self->finish(TimedOut{}, true);
-  });
-  std::stop_source progress;
-  {
-    std::lock_guard lock(lock_);
-    if (isFinished_) {
-      timer.cancel();
-      if (shouldCancelProgress_) progress.request_stop();
-    } else {
-      timeoutTask_ = timer;
-      progress_ = progress;
-    }
-  }
-
-  // Detached: a reader stuck on a hung mount must not hold anyone up. It keeps the request alive
-  // until it returns; its late answer is ignored.
-  std::thread([self = shared_from_this(), reader = std::move(reader), stop = progress.get_token()] {
-    {
-      std::lock_guard lock(self->lock_);
-      if (self->isFinished_) return;
-    }
-    auto result = reader(self->path_, self->suggestedName_, stop);
-    if (result) self->finish(Loaded{std::move(*result)}, false);
-    else self->finish(Failed{result.error()}, false);
-  }).detach();
+  // A reader stuck on a hung mount holds nobody up; its late answer is ignored.
+  work_->start(
+      mainQueue, timeout,
+      [path = path_, suggestedName = suggestedName_, reader = std::move(reader)](std::stop_token stop) {
+        return reader(path, suggestedName, std::move(stop));
+      },
+      [continuation = std::move(continuation)](platform::TimeLimitedWork<Reading>::Outcome outcome) {
+        if (auto* read = std::get_if<Reading>(&outcome)) {
+          if (*read) return continuation(Loaded{std::move(**read)});
+          return continuation(Failed{read->error()});
+        }
+        if (std::holds_alternative<platform::WorkTimedOut>(outcome)) return continuation(TimedOut{});
+        continuation(Cancelled{});
+      });
 }
 
-void ShareExtensionRepresentationRequest::cancel() { finish(Cancelled{}, true); }
-
-void ShareExtensionRepresentationRequest::finish(Outcome outcome, bool cancelProgress) {
-  std::optional<Continuation> continuation;
-  std::optional<std::stop_source> progress;
-  std::optional<platform::DelayedTask> timeoutTask;
-  platform::MainQueue* mainQueue = nullptr;
-  {
-    std::lock_guard lock(lock_);
-    if (isFinished_) return;
-    isFinished_ = true;
-    shouldCancelProgress_ = cancelProgress;
-    continuation = std::exchange(continuation_, std::nullopt);
-    progress = std::exchange(progress_, std::nullopt);
-    timeoutTask = std::exchange(timeoutTask_, std::nullopt);
-    mainQueue = mainQueue_;
-  }
-  if (timeoutTask) timeoutTask->cancel();
-  if (cancelProgress && progress) progress->request_stop();
-  if (continuation && mainQueue) {
-    mainQueue->post([continuation = std::move(*continuation), outcome = std::move(outcome)]() mutable {
-      continuation(std::move(outcome));
-    });
-  }
-}
+void ShareExtensionRepresentationRequest::cancel() { work_->cancel(); }
 
 void ShareExtensionItemLoader::load(std::vector<ShareExtensionAttachment> attachments, platform::Duration timeout,
                                     platform::MainQueue& mainQueue, std::stop_token stop,

@@ -18,7 +18,6 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <stop_token>
 #include <string>
@@ -27,6 +26,7 @@
 
 #include "platform/expected.h"
 #include "platform/main_queue.h"
+#include "platform/time_limited_work.h"
 #include "sharehandoff/share_handoff_records.h"
 
 namespace tavrel {
@@ -56,7 +56,8 @@ struct ShareExtensionItemLoaderError {
     temporaryRepresentation,
     unavailableItem,
     providerTimedOut,
-    system,  // the system refused to look at the item; `detail` says why
+    system,        // the system refused to look at the item; `detail` says why
+    symbolicLink,  // the item is a link; `detail` is its name
   };
   Kind kind = Kind::unsupportedItem;
   std::string detail;
@@ -81,7 +82,7 @@ platform::Expected<std::filesystem::path, ShareExtensionItemLoaderError> localPa
     const std::string& location);
 
 // Reads one item within a time limit and delivers exactly one outcome.
-class ShareExtensionRepresentationRequest : public std::enable_shared_from_this<ShareExtensionRepresentationRequest> {
+class ShareExtensionRepresentationRequest {
  public:
   struct Loaded {
     LoadedShareExtensionItem item;
@@ -104,18 +105,12 @@ class ShareExtensionRepresentationRequest : public std::enable_shared_from_this<
   void cancel();
 
  private:
-  void finish(Outcome outcome, bool cancelProgress);
+  using Reading = platform::Expected<LoadedShareExtensionItem, ShareExtensionItemLoaderError>;
 
   const std::filesystem::path path_;
   const std::optional<std::string> suggestedName_;
-
-  std::mutex lock_;  // guards everything below; never held while calling out
-  platform::MainQueue* mainQueue_ = nullptr;
-  std::optional<Continuation> continuation_;
-  std::optional<std::stop_source> progress_;
-  std::optional<platform::DelayedTask> timeoutTask_;
-  bool isFinished_ = false;
-  bool shouldCancelProgress_ = false;
+  const std::shared_ptr<platform::TimeLimitedWork<Reading>> work_ =
+      std::make_shared<platform::TimeLimitedWork<Reading>>();
 };
 
 struct ShareExtensionLoadCancelled {

@@ -143,7 +143,15 @@ TEST_F(ShareExtensionItemLoaderTest, ANameThatIsNotUTF8IsHandedOverUnderAReadabl
 TEST_F(ShareExtensionItemLoaderTest, RefusesWhatIsNotALocalFileOrFolder) {
   const auto fifo = directory.path() / "pipe";
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  // Links are refused here, where the user can still share the original: one to a folder (also
+  // named with a trailing slash) and a dangling one.
+  fs::create_directory_symlink(directory.makeDirectory("Photos"), directory.path() / "Photos link");
+  fs::create_symlink(directory.path() / "nowhere", directory.path() / "dangling");
   const std::vector<std::pair<std::string, std::string>> cases = {
+      {(directory.path() / "Photos link/").string(),
+       "“Photos link” is a symbolic link and can’t be sent. Share the original file or folder instead."},
+      {"file://" + (directory.path() / "dangling").string(),
+       "“dangling” is a symbolic link and can’t be sent. Share the original file or folder instead."},
       {"https://example.com/report.pdf", "One or more selected items aren’t local files or folders."},
       {fifo.string(), "One or more selected items aren’t local files or folders."},
       {"sftp://server/home/ada/report.pdf", "Save this item locally, then share it from Finder."},

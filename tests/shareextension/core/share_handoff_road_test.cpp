@@ -6,9 +6,11 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <memory>
 #include <string>
 #include <vector>
@@ -47,7 +49,7 @@ class ShareHandoffRoadTest : public ::testing::Test {
     TransferStore::Services services{preparer, std::make_shared<FakeUploadEngine>(*queue),
                                      std::make_shared<FakeTransferFilePicker>(*queue),
                                      std::make_shared<RecordingLinkOpener>(), std::make_shared<RecordingClipboard>(),
-                                     std::make_shared<RecordingTransferNotifier>(),
+                                     notifier,
                                      ApplicationLinks{*platform::Url::parse("https://app.example.com")},
                                      std::make_shared<ImmediateTransferClock>()};
     TransferStore::Closures closures;
@@ -72,9 +74,33 @@ class ShareHandoffRoadTest : public ::testing::Test {
   }
 
   void startProgram(ShareHandoffSignalling* signalling) {
-    coordinator = std::make_unique<ShareHandoffCoordinator>(ShareHandoffCoordinator::Dependencies{
-        *queue, ShareHandoffStorage(directory.path() / "data" / "tavrel" / "group.com.tavrel.macos"), *transferStore,
-        authentication, registry, [] {}, signalling});
+    ShareHandoffCoordinator::Dependencies dependencies{*queue, storage, *transferStore, authentication, registry, [] {},
+                                                       signalling};
+    if (checkItems) dependencies.checkItems = checkItems;
+    coordinator = std::make_unique<ShareHandoffCoordinator>(std::move(dependencies));
+  }
+  // What the program does when it is started again; the items are checked on a worker.
+  void scanAsOnASecondStart() {
+    coordinator->scanPendingRequests();
+    settle();
+  }
+  void settle() {
+    queue->runUntilIdle();
+    ASSERT_TRUE(queue->runUntil([&] { return !coordinator->isScanning(); }));
+    queue->runUntilIdle();
+  }
+  void setAuthenticated(bool authenticated) {
+    if (authenticated) {
+      (void)keychain->save("refresh");
+      authentication->restore();
+    } else {
+      authentication->signOut();
+    }
+    ASSERT_TRUE(queue->runUntil([&] {
+      return std::holds_alternative<authentication_state::Authenticated>(authentication->state()) == authenticated &&
+             !std::holds_alternative<authentication_state::Restoring>(authentication->state());
+    }));
+    queue->runUntilIdle();
   }
 
   // Starts tavrel-share on `items` with the test's data folder and the given bus address. Its sheet
@@ -126,6 +152,9 @@ class ShareHandoffRoadTest : public ::testing::Test {
   std::shared_ptr<InMemoryRefreshTokenStore> keychain = std::make_shared<InMemoryRefreshTokenStore>();
   std::shared_ptr<AuthenticationStore> authentication;
   std::shared_ptr<FakeTransferFilePreparer> preparer = std::make_shared<FakeTransferFilePreparer>(*queue);
+  std::shared_ptr<RecordingTransferNotifier> notifier = std::make_shared<RecordingTransferNotifier>();
+  ShareHandoffStorage storage{directory.path() / "data" / "tavrel" / "group.com.tavrel.macos"};
+  std::function<ShareHandoffItemCheck(const std::vector<ShareHandoffItem>&, std::stop_token)> checkItems;
   std::shared_ptr<ShareSourceAccessRegistry> registry = std::make_shared<ShareSourceAccessRegistry>();
   std::unique_ptr<TransferStore> transferStore;
   std::unique_ptr<ShareHandoffCoordinator> coordinator;
@@ -153,9 +182,83 @@ TEST_F(ShareHandoffRoadTest, WithoutASessionBusTheSecondStartBringsTheFolderIn) 
   const auto folder = directory.makeDirectory("Reports");
   const pid_t pid = share({folder.string()}, "unix:path=" + (directory.path() / "no-bus").string());
   ASSERT_TRUE(queue->runUntil([&] { return fs::exists(activated); }, 30s));
-  coordinator->scanPendingRequests();  // what the program does when it is started again
+  scanAsOnASecondStart();
   EXPECT_EQ(exitStatus(pid), 0);
   expectAutomaticTransferOf(folder);
+}
+
+TEST_F(ShareHandoffRoadTest, ALinkIsRefusedInTheSheetAndNothingReachesTheProgram) {
+  startProgram(nullptr);
+  const auto link = directory.path() / "Reports link";
+  fs::create_directory_symlink(directory.makeDirectory("Reports"), link);
+  const pid_t pid = share({link.string()}, "unix:path=" + (directory.path() / "no-bus").string());
+  EXPECT_EQ(exitStatus(pid), 1);  // the sheet showed why; Create Link was never possible
+  EXPECT_FALSE(fs::exists(activated));
+  scanAsOnASecondStart();
+  EXPECT_TRUE(preparer->requests().empty());
+  EXPECT_TRUE(!fs::exists(storage.pendingDirectory()) || fs::is_empty(storage.pendingDirectory()));
+}
+
+TEST_F(ShareHandoffRoadTest, AFileGoneBeforeSignInIsAFailureTheUserSeesAndTheOtherIsSent) {
+  setAuthenticated(false);
+  startProgram(nullptr);
+  const auto kept = directory.writeFile("kept.txt", "k");
+  const auto gone = directory.writeFile("gone.txt", "g");
+  const pid_t pid = share({kept.string(), gone.string()}, "unix:path=" + (directory.path() / "no-bus").string());
+  ASSERT_TRUE(queue->runUntil([&] { return fs::exists(activated); }, 30s));
+  scanAsOnASecondStart();
+  EXPECT_EQ(exitStatus(pid), 0);  // accepted
+  EXPECT_EQ(coordinator->pendingSubmissions().size(), 1u);
+
+  fs::remove(gone);
+  setAuthenticated(true);
+  ASSERT_EQ(preparer->requests().size(), 1u);
+  ASSERT_EQ(preparer->requests()[0].selection.items.size(), 1u);
+  EXPECT_EQ(preparer->requests()[0].selection.items[0].url, kept);
+  ASSERT_EQ(transferStore->state().failures.size(), 1u);
+  EXPECT_EQ(transferStore->state().failures[0].message, "“gone.txt” was moved or deleted after it was shared.");
+  ASSERT_EQ(notifier->notifications.size(), 1u);
+  EXPECT_EQ(notifier->notifications[0].outcome, TransferNotification::Outcome::failed);
+  EXPECT_EQ(notifier->notifications[0].title, "gone.txt");
+}
+
+TEST_F(ShareHandoffRoadTest, SignalsFromAnotherProgramWhileACheckHangsMakeOneMoreScan) {
+  if (!sessionBusReachable()) GTEST_SKIP() << "no session bus (the dbus-run-session variant of this test runs it)";
+  std::promise<void> release;
+  std::shared_future<void> released = release.get_future().share();
+  std::atomic<int> checks{0};
+  // The first request's items lie on a mount that hangs until the test lets go.
+  checkItems = [&checks, released](const std::vector<ShareHandoffItem>& items, std::stop_token stop) {
+    if (++checks == 1) released.wait();
+    return checkShareHandoffItems(items, stop);
+  };
+  ShareHandoffRequest hung{1, platform::Uuid::generate(), std::chrono::system_clock::now(),
+                           {testing::bookmarkedItem(directory.writeFile("hung.txt", "h"))}};
+  ASSERT_TRUE(storage.write(hung));
+  SessionBusShareHandoffSignal signal;
+  startProgram(&signal);
+  ASSERT_TRUE(queue->runUntil([&] { return checks.load() == 1; }));
+
+  const auto file = directory.writeFile("a.txt", "a");
+  ShareHandoffRequest next{1, platform::Uuid::generate(), std::chrono::system_clock::now(),
+                           {testing::bookmarkedItem(file)}};
+  ASSERT_TRUE(storage.write(next));
+  const pid_t flood = testing::spawnProcess(
+      {"/bin/sh", "-c",
+       "for i in $(seq 30); do dbus-send --session --type=signal /com/tavrel/Signal com.tavrel.Signal.Posted "
+       "string:group.com.tavrel.macos.share-handoff.changed || exit 1; done"},
+      {"DBUS_SESSION_BUS_ADDRESS=" + std::string(std::getenv("DBUS_SESSION_BUS_ADDRESS")), "PATH=/usr/bin:/bin"});
+  EXPECT_EQ(exitStatus(flood), 0);
+  // The program is not frozen: it hears the signals while the check hangs.
+  ASSERT_TRUE(queue->runUntil([&] { return coordinator->isRescanRequested(); }, 30s));
+
+  queue->advance(std::chrono::seconds(10));
+  settle();
+  EXPECT_EQ(storage.readAcknowledgement(hung.id).value()->message,
+            "Tavrel couldn’t reach the shared items in time. Try sharing them again.");
+  EXPECT_EQ(storage.readAcknowledgement(next.id).value()->outcome, ShareHandoffAcknowledgementOutcome::accepted);
+  EXPECT_EQ(checks.load(), 2);  // thirty signals, one more scan
+  release.set_value();
 }
 
 }  // namespace
