@@ -6,6 +6,7 @@
 #include <xcb/xcb_keysyms.h>
 
 #include <cstdlib>
+#include <string_view>
 
 #include "platform/logger.h"
 
@@ -25,6 +26,10 @@ const platform::Logger& logger() {
 
 }  // namespace
 
+bool isWaylandSession(const char* waylandDisplay, const char* sessionType) {
+  return (waylandDisplay && *waylandDisplay) || (sessionType && std::string_view(sessionType) == "wayland");
+}
+
 GlobalHotKeyController::GlobalHotKeyController(platform::MainQueue& mainQueue, std::function<void()> action)
     : mainQueue_(mainQueue), action_(std::move(action)) {}
 
@@ -38,6 +43,11 @@ GlobalHotKeyController::~GlobalHotKeyController() {
 
 void GlobalHotKeyController::registerHotKey() {
   if (connection_) return;
+  if (isWaylandSession(std::getenv("WAYLAND_DISPLAY"), std::getenv("XDG_SESSION_TYPE"))) {
+    logger().notice("The session is Wayland, where an X11 grab sees the keys only while an X11 window has the focus");
+    logger().error("Tavrel could not install its keyboard shortcut handler: {}", waylandSessionStatus);
+    return;
+  }
   const char* display = std::getenv("DISPLAY");
   xcb_connection_t* connection = (display && *display) ? xcb_connect(nullptr, nullptr) : nullptr;
   const int connectionError = connection ? xcb_connection_has_error(connection) : XCB_CONN_ERROR;

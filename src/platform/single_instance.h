@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 #include <thread>
+#include <variant>
 
 #include "platform/expected.h"
 #include "platform/main_queue.h"
@@ -15,9 +16,8 @@ namespace tavrel::platform {
 
 struct SingleInstanceError {
   enum class Kind {
-    alreadyRunning,  // another live process listens on the socket
-    notRunning,      // nobody listens (client side)
-    failed,          // the folder, the socket or the exchange failed
+    notRunning,  // nobody listens (client side)
+    failed,      // the folder, the socket, the lock or the exchange failed
   };
   Kind kind = Kind::failed;
   std::string message;  // for logs
@@ -28,14 +28,55 @@ struct SingleInstanceError {
 // Where the channel of the program called `name` lives: "$XDG_RUNTIME_DIR/<name>.socket" when the
 // runtime folder is set, else "<name>.socket" in "/tmp/<name>-<uid>", a folder only we may enter
 // (created 0700 when missing; refused when it belongs to someone else or others may enter it).
+// The channel's lock file, "<name>.lock", lies beside the socket.
 Expected<std::filesystem::path, SingleInstanceError> singleInstanceSocketPath(std::string_view name);
 
-// The running program's end of the single-instance channel: a Unix socket that a second start of the
-// program connects to, to hand over what it was started with (the sign-in callback address) and exit.
-// Only processes of the same user are heard. One message per connection: its text and a newline;
-// the answer "ok" and a newline is sent once the message has been queued for the main thread.
+// The start's message reached the running program, which answered.
+struct HandedOver {
+  friend bool operator==(HandedOver, HandedOver) { return true; }
+};
+
+// The channel's socket of the start that became the running program: bound and listening, so that a
+// later start already finds it and waits in its queue for an answer, but not served yet (see
+// SingleInstanceServer). Dropped unserved, it closes and its file goes.
+class SingleInstanceSocket {
+ public:
+  SingleInstanceSocket(SingleInstanceSocket&& other) noexcept;
+  SingleInstanceSocket& operator=(SingleInstanceSocket&& other) noexcept;
+  ~SingleInstanceSocket();
+
+  const std::filesystem::path& path() const { return path_; }
+  // The listening socket: readable once a start waits on it.
+  int fd() const { return fd_; }
+
+ private:
+  friend class SingleInstanceServer;
+  friend Expected<std::variant<HandedOver, SingleInstanceSocket>, SingleInstanceError> claimSingleInstance(
+      const std::filesystem::path&, std::string_view, std::chrono::milliseconds);
+  SingleInstanceSocket(std::filesystem::path path, int fd) : path_(std::move(path)), fd_(fd) {}
+  void close();
+
+  std::filesystem::path path_;
+  int fd_ = -1;
+};
+
+// What every start of the program does first: under an exclusive lock on the channel's lock file,
+// so that two starts at the same instant cannot both decide they are alone, it either hands `message`
+// (no newline or NUL in it) to the program that listens, or, when nobody does, removes what a
+// program that has gone away left and becomes the running program: it binds and listens before the
+// lock is let go. The answer of the running program is awaited after the lock is let go, up to
+// `timeout`; a program that ends without answering (it was starting and failed) is asked again, and
+// then the decision is taken anew.
+Expected<std::variant<HandedOver, SingleInstanceSocket>, SingleInstanceError> claimSingleInstance(
+    const std::filesystem::path& socketPath, std::string_view message,
+    std::chrono::milliseconds timeout = std::chrono::seconds(5));
+
+// The running program's end of the single-instance channel: a later start of the program connects to
+// its socket to hand over what it was started with (the sign-in callback address, or "activate") and
+// exits. Only processes of the same user are heard. One message per connection: its text and a
+// newline; the answer "ok" and a newline is sent once the message has been queued for the main thread.
 //
-// IMPORTANT: Thread-safety. listen(), the destructor and `onMessage` belong to the main thread; the
+// IMPORTANT: Thread-safety. start(), the destructor and `onMessage` belong to the main thread; the
 // socket is served by a thread of its own, which posts each message to the main queue. No message is
 // delivered after the server has been destroyed.
 class SingleInstanceServer {
@@ -45,29 +86,31 @@ class SingleInstanceServer {
   // The longest message accepted; a longer one is dropped unanswered.
   static constexpr std::size_t maximumMessageSize = 16 * 1024;
 
-  // Fails with alreadyRunning when another process is listening; a socket left by a process that has
-  // gone away is replaced.
-  static Expected<std::unique_ptr<SingleInstanceServer>, SingleInstanceError> listen(
-      const std::filesystem::path& socketPath, std::shared_ptr<MainQueue> queue, MessageHandler onMessage);
+  // Serves the socket that claimSingleInstance() gave, from now on; the starts that queued on it
+  // meanwhile are answered first.
+  static Expected<std::unique_ptr<SingleInstanceServer>, SingleInstanceError> start(
+      SingleInstanceSocket socket, std::shared_ptr<MainQueue> queue, MessageHandler onMessage);
 
+  // Stops serving; the socket and its file go under the channel's lock, so a start deciding at that
+  // moment never loses the socket it has just made.
   ~SingleInstanceServer();
   SingleInstanceServer(const SingleInstanceServer&) = delete;
   SingleInstanceServer& operator=(const SingleInstanceServer&) = delete;
 
  private:
   struct Shared;
-  SingleInstanceServer(std::filesystem::path socketPath, int listenFD, int wakeFD, std::shared_ptr<Shared> shared);
+  SingleInstanceServer(SingleInstanceSocket socket, int wakeFD, std::shared_ptr<Shared> shared);
   static void serve(std::stop_token stop, int listenFD, int wakeFD, std::shared_ptr<Shared> shared);
 
-  std::filesystem::path socketPath_;
-  int listenFD_;
+  SingleInstanceSocket socket_;
   int wakeFD_;
   std::shared_ptr<Shared> shared_;
   std::jthread thread_;
 };
 
-// The second start's end: hands `message` (no newline or NUL in it) to the running program and waits
-// up to `timeout` for its answer. Fails with notRunning when nobody listens.
+// Hands `message` (no newline or NUL in it) to the running program and waits up to `timeout` for
+// its answer. Fails with notRunning when nobody listens. Takes no lock: for a program that is known
+// to run.
 Expected<Unit, SingleInstanceError> sendToRunningInstance(const std::filesystem::path& socketPath,
                                                           std::string_view message,
                                                           std::chrono::milliseconds timeout = std::chrono::seconds(5));

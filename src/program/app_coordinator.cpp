@@ -384,6 +384,14 @@ void AppCoordinator::handleHotKey() {
   if (menuBarController_) menuBarController_->showPopover(true);
 }
 
+void AppCoordinator::reopen() {
+  if (onboardingWindowController_ && onboardingWindowController_->isWindowVisible()) {
+    onboardingWindowController_->show();
+    return;
+  }
+  handleHotKey();
+}
+
 void AppCoordinator::handoffAccepted() {
   updatePresentation();
   if (!menuBarController_) return;

@@ -90,6 +90,10 @@ class AppCoordinator : public std::enable_shared_from_this<AppCoordinator> {
   void signOut();
   void quit();
   void handleHotKey();
+  // The program was started again while it runs (from the application menu, say): the onboarding
+  // window when it is showing, else the popover as the hot key opens it. Without a tray this is the
+  // way back to the popover.
+  void reopen();
   void handoffAccepted();
   void revealPopover();
   void refreshAfterActivation();

@@ -1,5 +1,6 @@
 // The program: one process per desktop session. A second start hands what it was started with (the
-// browser's sign-in callback address, or nothing) to the running program and exits.
+// browser's sign-in callback address, or nothing: then the running program shows itself) to the
+// running program and exits.
 #include <QApplication>
 #include <QtQml/qqmlextensionplugin.h>
 
@@ -8,6 +9,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <variant>
 
 #include "account/oauth_configuration.h"
 #include "account/web_authentication_client.h"
@@ -37,7 +39,7 @@ namespace {
 using namespace tavrel;
 
 constexpr std::string_view kShowDockIcon = "--show-dock-icon";
-// What a second start without a callback address sends: the running program just becomes active.
+// What a start without a callback address hands over: the running program shows itself.
 constexpr std::string_view kActivate = "activate";
 
 bool hasGraphicalSession() {
@@ -61,10 +63,6 @@ bool isCallbackAddress(std::string_view argument) {
 
 int main(int argc, char** argv) {
   const platform::Logger logger(std::string(bundleIdentifier), "Application");
-  if (!hasGraphicalSession()) {
-    std::fputs("Tavrel needs a graphical desktop session: neither DISPLAY nor WAYLAND_DISPLAY is set.\n", stderr);
-    return 1;
-  }
 
   bool forceRegularActivation = false;
   std::string callback;
@@ -79,8 +77,19 @@ int main(int argc, char** argv) {
     logger.error("The single-instance channel is unavailable: {}", socketPath.error().message);
     return 1;
   }
-  const std::string message = callback.empty() ? std::string(kActivate) : callback;
-  if (platform::sendToRunningInstance(*socketPath, message)) return 0;
+  // Before the display is looked at: handing over needs none, and the browser that brings the
+  // sign-in callback may start us where none is set.
+  auto claim = platform::claimSingleInstance(*socketPath, callback.empty() ? kActivate : callback);
+  if (!claim) {
+    logger.error("Tavrel could not reach its running instance: {}", claim.error().message);
+    return 1;
+  }
+  if (std::holds_alternative<platform::HandedOver>(*claim)) return 0;
+
+  if (!hasGraphicalSession()) {
+    std::fputs("Tavrel needs a graphical desktop session: neither DISPLAY nor WAYLAND_DISPLAY is set.\n", stderr);
+    return 1;
+  }
 
   QApplication application(argc, argv);
   QApplication::setQuitOnLastWindowClosed(false);
@@ -91,20 +100,23 @@ int main(int argc, char** argv) {
   auto mainQueue = std::make_shared<ui::QtMainQueue>();
   std::shared_ptr<LiveApplicationShell> shell;
   std::shared_ptr<AppEnvironment> environment;
+  std::shared_ptr<AppCoordinator> coordinator;
 
-  // Listening first: a second start that races this one finds us, or we find it.
-  auto server = platform::SingleInstanceServer::listen(*socketPath, mainQueue, [&](std::string received) {
-    if (shell) shell->becomeActive();
-    if (!isCallbackAddress(received) || !environment) return;
-    if (auto client = std::dynamic_pointer_cast<WebAuthenticationClient>(environment->webAuthentication)) {
-      if (!client->handleCallbackURL(received)) logger.notice("A sign-in callback arrived with no sign-in waiting");
-    }
-  });
+  // Starts that came meanwhile wait on the socket; they are answered from here on, and their
+  // messages run once the main loop does, after the coordinator exists.
+  auto server = platform::SingleInstanceServer::start(
+      std::get<platform::SingleInstanceSocket>(std::move(*claim)), mainQueue, [&](std::string received) {
+        if (shell) shell->becomeActive();
+        if (!isCallbackAddress(received)) {
+          if (coordinator) coordinator->reopen();
+          return;
+        }
+        if (!environment) return;
+        if (auto client = std::dynamic_pointer_cast<WebAuthenticationClient>(environment->webAuthentication)) {
+          if (!client->handleCallbackURL(received)) logger.notice("A sign-in callback arrived with no sign-in waiting");
+        }
+      });
   if (!server) {
-    if (server.error().kind == platform::SingleInstanceError::Kind::alreadyRunning &&
-        platform::sendToRunningInstance(*socketPath, message)) {
-      return 0;
-    }
     logger.error("Tavrel could not listen for a second start: {}", server.error().message);
     return 1;
   }
@@ -134,7 +146,7 @@ int main(int argc, char** argv) {
   platform.now = [] { return std::chrono::system_clock::now(); };
   platform.connectShareHandoff = liveShareHandoff(mainQueue);
 
-  auto coordinator = AppCoordinator::make(*environment, forceRegularActivation, std::move(platform));
+  coordinator = AppCoordinator::make(*environment, forceRegularActivation, std::move(platform));
 
   if (auto notifier = std::dynamic_pointer_cast<SystemTransferNotifier>(environment->transferNotifier)) {
     const std::weak_ptr<AppCoordinator> weakCoordinator = coordinator;

@@ -48,6 +48,8 @@ TEST(GlobalHotKeyControllerTest, WithoutADisplayThereIsNoShortcutAndTheLogSaysSo
   const char* display = std::getenv("DISPLAY");
   const std::string saved = display ? display : "";
   ::unsetenv("DISPLAY");
+  ::unsetenv("WAYLAND_DISPLAY");
+  ::unsetenv("XDG_SESSION_TYPE");
   logLines().clear();
   const auto previous =
       platform::Logger::setSink([](platform::LogLevel, std::string_view line) { logLines().emplace_back(line); });
@@ -63,6 +65,39 @@ TEST(GlobalHotKeyControllerTest, WithoutADisplayThereIsNoShortcutAndTheLogSaysSo
   ASSERT_EQ(logLines().size(), 1u);
   EXPECT_NE(logLines()[0].find("Tavrel could not install its keyboard shortcut handler: 1"), std::string::npos)
       << logLines()[0];
+}
+
+TEST(GlobalHotKeyControllerTest, AWaylandSessionIsToldByEitherVariable) {
+  EXPECT_TRUE(isWaylandSession("wayland-0", nullptr));
+  EXPECT_TRUE(isWaylandSession("wayland-0", "x11"));
+  EXPECT_TRUE(isWaylandSession(nullptr, "wayland"));
+  EXPECT_TRUE(isWaylandSession("", "wayland"));
+  EXPECT_FALSE(isWaylandSession(nullptr, "x11"));
+  EXPECT_FALSE(isWaylandSession("", "tty"));
+  EXPECT_FALSE(isWaylandSession(nullptr, nullptr));
+}
+
+TEST(GlobalHotKeyControllerTest, UnderWaylandNothingIsGrabbedThroughXWaylandAndTheLogSaysSo) {
+  const char* wayland = std::getenv("WAYLAND_DISPLAY");
+  const std::string saved = wayland ? wayland : "";
+  // The status says no X connection was tried, whatever DISPLAY holds (XWayland sets one).
+  ::setenv("WAYLAND_DISPLAY", "wayland-0", 1);
+  logLines().clear();
+  const auto previous =
+      platform::Logger::setSink([](platform::LogLevel, std::string_view line) { logLines().emplace_back(line); });
+  platform::ManualMainQueue queue;
+  {
+    GlobalHotKeyController controller(queue, [] {});
+    controller.registerHotKey();
+    EXPECT_FALSE(controller.isHandlerInstalled());
+    EXPECT_FALSE(controller.isHotKeyRegistered());
+  }
+  platform::Logger::setSink(previous);
+  if (wayland) ::setenv("WAYLAND_DISPLAY", saved.c_str(), 1);
+  else ::unsetenv("WAYLAND_DISPLAY");
+  ASSERT_FALSE(logLines().empty());
+  EXPECT_NE(logLines().back().find("Tavrel could not install its keyboard shortcut handler: -1"), std::string::npos)
+      << logLines().back();
 }
 
 }  // namespace

@@ -4,13 +4,23 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <poll.h>
+#include <sys/wait.h>
+
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
+#include <thread>
+#include <variant>
 
 #include "platform/manual_main_queue.h"
 #include "platform/single_instance.h"
 #include "platform/uuid.h"
+#include "support/child_process.h"
 #include "support/temporary_directory.h"
+
+extern char** environ;
 
 namespace tavrel::platform {
 namespace {
@@ -19,8 +29,13 @@ using Kind = SingleInstanceError::Kind;
 
 class SingleInstanceTest : public ::testing::Test {
  protected:
-  Expected<std::unique_ptr<SingleInstanceServer>, SingleInstanceError> listen() {
-    return SingleInstanceServer::listen(socketPath, queue, [this](std::string message) { received.push_back(message); });
+  // A start that finds nobody and becomes the running program.
+  std::unique_ptr<SingleInstanceServer> becomeRunning() {
+    auto claim = claimSingleInstance(socketPath, "first");
+    if (!claim || !std::holds_alternative<SingleInstanceSocket>(*claim)) return nullptr;
+    auto server = SingleInstanceServer::start(std::get<SingleInstanceSocket>(std::move(*claim)), queue,
+                                              [this](std::string message) { received.push_back(message); });
+    return server ? std::move(*server) : nullptr;
   }
 
   testing::TemporaryDirectory directory;
@@ -30,24 +45,56 @@ class SingleInstanceTest : public ::testing::Test {
 };
 
 TEST_F(SingleInstanceTest, HandsASecondStartsMessageToTheMainThread) {
-  auto server = listen();
-  ASSERT_TRUE(server) << server.error().message;
+  auto server = becomeRunning();
+  ASSERT_TRUE(server);
   EXPECT_EQ(::access(socketPath.c_str(), F_OK), 0);
   struct stat status{};
   ASSERT_EQ(::stat(socketPath.c_str(), &status), 0);
   EXPECT_EQ(status.st_mode & 077, 0u);
 
   const std::string callback = "com.tavrel.macos:/oauth/callback?code=c&state=s";
-  ASSERT_TRUE(sendToRunningInstance(socketPath, callback));
-  ASSERT_TRUE(sendToRunningInstance(socketPath, "second"));
+  const auto second = claimSingleInstance(socketPath, callback);
+  ASSERT_TRUE(second) << second.error().message;
+  EXPECT_TRUE(std::holds_alternative<HandedOver>(*second));
+  ASSERT_TRUE(sendToRunningInstance(socketPath, "third"));
   EXPECT_TRUE(received.empty()) << "delivered off the main thread";
   ASSERT_TRUE(queue->runUntil([&] { return received.size() == 2; }));
-  EXPECT_EQ(received, (std::vector<std::string>{callback, "second"}));
+  EXPECT_EQ(received, (std::vector<std::string>{callback, "third"}));
+}
 
-  // A second program start finds the first one running.
-  auto second = listen();
-  ASSERT_FALSE(second);
-  EXPECT_EQ(second.error().kind, Kind::alreadyRunning);
+TEST_F(SingleInstanceTest, StartsThatComeBeforeTheProgramServesAreAnsweredOnceItDoes) {
+  auto claim = claimSingleInstance(socketPath, "first");
+  ASSERT_TRUE(claim && std::holds_alternative<SingleInstanceSocket>(*claim));
+  // The program is still starting: a second start waits in the socket's queue.
+  std::optional<Expected<std::variant<HandedOver, SingleInstanceSocket>, SingleInstanceError>> second;
+  std::jthread starter([&] { second.emplace(claimSingleInstance(socketPath, "activate")); });
+  pollfd waiting{std::get<SingleInstanceSocket>(*claim).fd(), POLLIN, 0};
+  ASSERT_EQ(::poll(&waiting, 1, 10'000), 1);
+  auto server = SingleInstanceServer::start(std::get<SingleInstanceSocket>(std::move(*claim)), queue,
+                                            [this](std::string message) { received.push_back(message); });
+  ASSERT_TRUE(server);
+  starter.join();
+  ASSERT_TRUE(*second);
+  EXPECT_TRUE(std::holds_alternative<HandedOver>(**second));
+  ASSERT_TRUE(queue->runUntil([&] { return received.size() == 1; }));
+  EXPECT_EQ(received[0], "activate");
+}
+
+TEST_F(SingleInstanceTest, AProgramThatEndsBeforeServingLeavesTheChannelToTheStartWaitingOnIt) {
+  std::optional<Expected<std::variant<HandedOver, SingleInstanceSocket>, SingleInstanceError>> second;
+  {
+    auto claim = claimSingleInstance(socketPath, "first");
+    ASSERT_TRUE(claim && std::holds_alternative<SingleInstanceSocket>(*claim));
+    std::jthread starter([&] { second.emplace(claimSingleInstance(socketPath, "activate")); });
+    pollfd waiting{std::get<SingleInstanceSocket>(*claim).fd(), POLLIN, 0};
+    ASSERT_EQ(::poll(&waiting, 1, 10'000), 1);
+    // The first start fails (no display, say) and drops its socket unserved.
+    *claim = HandedOver{};
+    starter.join();
+  }
+  ASSERT_TRUE(*second) << second->error().message;
+  ASSERT_TRUE(std::holds_alternative<SingleInstanceSocket>(**second));
+  EXPECT_EQ(::access(socketPath.c_str(), F_OK), 0);
 }
 
 TEST_F(SingleInstanceTest, NobodyListeningIsToldApart) {
@@ -56,7 +103,7 @@ TEST_F(SingleInstanceTest, NobodyListeningIsToldApart) {
   EXPECT_EQ(sent.error().kind, Kind::notRunning);
 
   {
-    auto server = listen();
+    auto server = becomeRunning();
     ASSERT_TRUE(server);
   }
   // Gone with the server: no socket left, nothing delivered after it ended.
@@ -75,19 +122,64 @@ TEST_F(SingleInstanceTest, ReplacesTheSocketOfAProgramThatIsGone) {
   ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
   ::close(fd);
 
-  auto server = listen();
-  ASSERT_TRUE(server) << server.error().message;
+  auto server = becomeRunning();
+  ASSERT_TRUE(server);
   ASSERT_TRUE(sendToRunningInstance(socketPath, "after restart"));
   ASSERT_TRUE(queue->runUntil([&] { return received.size() == 1; }));
 }
 
 TEST_F(SingleInstanceTest, RefusesMessagesThatCannotBeFramed) {
-  auto server = listen();
+  auto server = becomeRunning();
   ASSERT_TRUE(server);
   EXPECT_EQ(sendToRunningInstance(socketPath, "two\nlines").error().kind, Kind::failed);
+  EXPECT_FALSE(claimSingleInstance(socketPath, std::string_view("nul\0", 4)));
   EXPECT_FALSE(sendToRunningInstance(socketPath, std::string(SingleInstanceServer::maximumMessageSize + 1, 'a')));
   queue->runUntilIdle();
   EXPECT_TRUE(received.empty());
+}
+
+// Reads `count` bytes, waiting up to ten seconds for them.
+bool readBytes(int fd, std::size_t count) {
+  char buffer[8];
+  while (count > 0) {
+    pollfd readable{fd, POLLIN, 0};
+    if (::poll(&readable, 1, 10'000) != 1) return false;
+    const auto got = ::read(fd, buffer, std::min(count, sizeof buffer));
+    if (got <= 0) return false;
+    count -= static_cast<std::size_t>(got);
+  }
+  return true;
+}
+
+TEST_F(SingleInstanceTest, OfTwoStartsAtTheSameInstantOneBecomesTheProgramEveryTime) {
+  std::vector<std::string> environment;
+  for (char** variable = environ; *variable; ++variable) environment.emplace_back(*variable);
+  for (int trial = 0; trial < 100; ++trial) {
+    // Both processes wait on `go` once they are up, so they claim at the same instant.
+    int ready[2], go[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    ASSERT_EQ(::pipe(go), 0);
+    std::vector<pid_t> starts;
+    for (const char* message : {"one", "two"}) {
+      starts.push_back(testing::spawnProcess({TAVREL_SINGLE_INSTANCE_START, socketPath.string(), message,
+                                              std::to_string(ready[1]), std::to_string(go[0])},
+                                             environment));
+      ASSERT_GT(starts.back(), 0);
+    }
+    ASSERT_TRUE(readBytes(ready[0], 2));
+    ASSERT_EQ(::write(go[1], "gg", 2), 2);
+    std::vector<int> outcomes;
+    for (const pid_t pid : starts) {
+      int status = 0;
+      ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+      outcomes.push_back(WIFEXITED(status) ? WEXITSTATUS(status) : -1);
+    }
+    for (const int fd : {ready[0], ready[1], go[0], go[1]}) ::close(fd);
+    std::sort(outcomes.begin(), outcomes.end());
+    // One handed its message over (0) to the other, which ran and received it (3).
+    ASSERT_EQ(outcomes, (std::vector<int>{0, 3})) << "trial " << trial;
+  }
+  EXPECT_NE(::access(socketPath.c_str(), F_OK), 0) << "the last program left its socket behind";
 }
 
 TEST(SingleInstanceSocketPathTest, UsesTheRuntimeFolderElseAPrivateFolderInTmp) {

@@ -361,6 +361,22 @@ TEST_F(AppCoordinatorTest, HotKeyWhileSignedInOpensThePopover) {
   EXPECT_THAT(desktop.events, ElementsAre("popover:activating"));
 }
 
+TEST_F(AppCoordinatorTest, StartingTheProgramAgainRaisesOnboardingOrOpensThePopover) {
+  launch(false, false);
+  clearEvents();
+  coordinator->reopen();
+  EXPECT_THAT(desktop.events, ElementsAre("onboarding:show"));
+
+  signInThroughBrowser();
+  onDone();
+  settle();
+  ASSERT_FALSE(desktop.onboardingVisible);
+  // Onboarded, with no window left: the popover is the only way back in when there is no tray.
+  clearEvents();
+  coordinator->reopen();
+  EXPECT_THAT(desktop.events, ElementsAre("popover:activating"));
+}
+
 TEST_F(AppCoordinatorTest, NotificationClicksOpenTheTransferPageOrThePopover) {
   launch(true, true);
   clearEvents();

@@ -11,6 +11,7 @@
 #include <sstream>
 #include <string>
 #include <string_view>
+#include <variant>
 #include <vector>
 
 #include "platform/manual_main_queue.h"
@@ -52,17 +53,17 @@ class SecondStartTest : public ::testing::Test {
   }
 
   // Runs the program with `arguments` in this test's session and returns its exit status.
-  int startProgram(std::vector<std::string> arguments) {
+  int startProgram(std::vector<std::string> arguments, bool withDisplay = true) {
     arguments.insert(arguments.begin(), TAVREL_PROGRAM);
     std::vector<std::string> environment{
         "HOME=" + (directory.path() / "home").string(),
         "XDG_RUNTIME_DIR=" + runtime.string(),
         "XDG_DATA_HOME=" + (directory.path() / "data").string(),
         "XDG_CONFIG_HOME=" + (directory.path() / "config").string(),
-        "DISPLAY=:0",
         // A start that went on to build the program stops at once instead of reaching a desktop.
         "QT_QPA_PLATFORM=no-such-platform",
     };
+    if (withDisplay) environment.emplace_back("DISPLAY=:0");
     for (char** variable = environ; *variable; ++variable) {
       const std::string_view text(*variable);
       if (text.starts_with("ASAN_") || text.starts_with("UBSAN_") || text.starts_with("LSAN_")) {
@@ -87,19 +88,27 @@ class SecondStartTest : public ::testing::Test {
 TEST_F(SecondStartTest, HandsItsArgumentsToTheRunningProgramAndNeverTouchesTheHandoffFolder) {
   // Where the program looks for itself when the session has a runtime folder.
   const fs::path socketPath = runtime / "com.tavrel.macos.socket";
-  auto running = platform::SingleInstanceServer::listen(socketPath, queue,
-                                                        [this](std::string message) { received.push_back(message); });
+  auto claim = platform::claimSingleInstance(socketPath, "first");
+  ASSERT_TRUE(claim && std::holds_alternative<platform::SingleInstanceSocket>(*claim));
+  auto running = platform::SingleInstanceServer::start(std::get<platform::SingleInstanceSocket>(std::move(*claim)),
+                                                       queue, [this](std::string message) { received.push_back(message); });
   ASSERT_TRUE(running) << running.error().message;
 
   const std::string callback = "com.tavrel.macos:/oauth/callback?code=c&state=s";
   EXPECT_EQ(startProgram({}), 0);
-  EXPECT_EQ(startProgram({"--show-dock-icon", callback}), 0);
+  // The browser may start us where no display is set: handing over needs none.
+  EXPECT_EQ(startProgram({"--show-dock-icon", callback}, /*withDisplay=*/false), 0);
   queue->runUntilIdle();
   EXPECT_EQ(received, (std::vector<std::string>{"activate", callback}));
 
   const auto folder = directory.path() / pending;
   EXPECT_EQ(namesIn(folder), std::vector<std::string>{request.filename().string()});
   EXPECT_EQ(contents(request), "{\"schemaVersion\":1}");
+}
+
+TEST_F(SecondStartTest, WithoutAProgramOrADisplayTheStartEndsAndLeavesTheChannelFree) {
+  EXPECT_EQ(startProgram({}, /*withDisplay=*/false), 1);
+  EXPECT_FALSE(fs::exists(runtime / "com.tavrel.macos.socket"));
 }
 
 }  // namespace
