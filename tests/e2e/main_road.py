@@ -190,7 +190,36 @@ class Road:
 
     def click(self, accessible):
         # AT-SPI "Press" does not run a Qt Quick button's onClicked: a real click does.
-        self.click_at(*self.centre(accessible))
+        self.click_at(*self.placed_centre(accessible))
+
+    @staticmethod
+    def managed(window):
+        """Whether the window manager has taken a mapped window (it sets WM_STATE when it frames and
+        places one); windows that bypass it count as managed."""
+        about = subprocess.run(["xwininfo", "-id", window], capture_output=True, text=True).stdout
+        if "Override Redirect State: yes" in about:
+            return True
+        state = subprocess.run(["xprop", "-id", window, "WM_STATE"], capture_output=True, text=True).stdout
+        return "window state:" in state
+
+    def placed_centre(self, accessible):
+        """The centre of an object once the window manager has placed its program's windows: a new
+        window shows (and is in the accessibility tree) before xfwm4 frames and moves it, and a click
+        at its first place misses. The place must then hold still between two reads."""
+        try:
+            pid = accessible.get_process_id()
+        except Exception:
+            pid = None
+        def settled():
+            if pid:
+                windows = subprocess.run(["xdotool", "search", "--onlyvisible", "--pid", str(pid)],
+                                         capture_output=True, text=True).stdout.split()
+                if not all(self.managed(window) for window in windows):
+                    return None
+            first = self.centre(accessible)
+            time.sleep(0.1)
+            return first if self.centre(accessible) == first else None
+        return self.wait("the window manager to place the window", settled, timeout=10)
 
     def keys(self, *combination):
         subprocess.run(["xdotool", "key", "--clearmodifiers", *combination], check=True)
@@ -754,10 +783,10 @@ def walk_drag(road, previous_link, context):
     item = road.file_manager_item(name)
     road.open_popover()
     popover = road.window_of(road.popover_open())
-    box = popover.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
-    road.note(f"“{name}” at {road.centre(item)}; the popover at {box.x},{box.y} {box.width}x{box.height}")
+    start, end = road.placed_centre(item), road.placed_centre(popover)
+    road.note(f"“{name}” at {start}; the popover's centre at {end}")
     road.shot("before-drag")
-    road.drag(road.centre(item), (box.x + box.width // 2, box.y + box.height // 2))
+    road.drag(start, end)
     try:
         road.wait("the popover's drop overlay", lambda: road.find(
             lambda role, text: text == "Drop to start a transfer"), timeout=10)
