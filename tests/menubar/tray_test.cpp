@@ -4,6 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusMetaType>
+#include <QDBusVariant>
 #include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QProcess>
@@ -73,6 +77,75 @@ TEST_F(TrayTest, WithoutATrayHostThePopoverOpensAsAnOrdinaryWindow) {
   controller->showPopover(true);
   EXPECT_TRUE(waitFor([&] { return controller->isPopoverShown(); }));
   EXPECT_EQ(controller->popoverWindow()->contentSize(), QSize(320, 270));
+}
+
+// The items a StatusNotifierItem watcher lists; empty without a watcher.
+QStringList registeredTrayItems() {
+  auto call = QDBusMessage::createMethodCall("org.kde.StatusNotifierWatcher", "/StatusNotifierWatcher",
+                                             "org.freedesktop.DBus.Properties", "Get");
+  call << QString("org.kde.StatusNotifierWatcher") << QString("RegisteredStatusNotifierItems");
+  const auto reply = QDBusConnection::sessionBus().call(call, QDBus::Block, 1000);
+  if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) return {};
+  return qdbus_cast<QStringList>(reply.arguments().constFirst().value<QDBusVariant>().variant());
+}
+
+class LateTrayTest : public TrayTest {
+ public:
+  void SetUp() override {
+    TrayTest::SetUp();
+    if (qEnvironmentVariable("TAVREL_TRAY_TEST") != "late-tray") GTEST_SKIP() << "needs a desktop without a tray";
+  }
+  void TearDown() override {
+    if (host.state() != QProcess::NotRunning) {
+      host.kill();
+      host.waitForFinished();
+    }
+  }
+
+  // Starts a tray host: a StatusNotifierItem watcher, or trayer (an X11 tray).
+  void startHost(const QString& program, const QStringList& arguments) {
+    host.start(program, arguments);
+    ASSERT_TRUE(host.waitForStarted());
+  }
+  void stopHost() {
+    host.kill();
+    host.waitForFinished();
+  }
+
+  QProcess host;
+};
+
+TEST_F(LateTrayTest, AStatusNotifierHostStartedLaterShowsTheIconAndARestartedOneShowsItAgain) {
+  signIn();
+  auto controller = makeController();
+  EXPECT_FALSE(controller->statusItem()->isAvailable());
+  const auto watcher = qEnvironmentVariable("TAVREL_FAKE_WATCHER");
+  startHost("/usr/bin/python3", {watcher});
+  ASSERT_TRUE(waitFor([&] { return registeredTrayItems().size() == 1; }));
+  EXPECT_TRUE(controller->statusItem()->isAvailable());
+
+  stopHost();
+  startHost("/usr/bin/python3", {watcher});
+  EXPECT_TRUE(waitFor([&] { return registeredTrayItems().size() == 1; }));
+}
+
+TEST_F(LateTrayTest, AnX11TrayStartedLaterShowsTheIconAndARestartedOneShowsItAgain) {
+  signIn();
+  auto controller = makeController();
+  EXPECT_FALSE(controller->statusItem()->isAvailable());
+  const QStringList trayer{"--edge", "top", "--align", "right", "--widthtype", "pixel", "--width", "120", "--height", "24"};
+  startHost("trayer", trayer);
+  ASSERT_TRUE(waitFor([&] { return controller->statusItem()->geometry().has_value(); }));
+
+  stopHost();
+  startHost("trayer", trayer);
+  // The icon lands in the new tray: a click there opens the popover.
+  ASSERT_TRUE(waitFor([&] {
+    const auto icon = controller->statusItem()->geometry();
+    return icon && icon->top() < 24;
+  }));
+  click(controller->statusItem()->geometry()->center());
+  EXPECT_TRUE(waitFor([&] { return controller->isPopoverShown(); }));
 }
 
 }  // namespace
