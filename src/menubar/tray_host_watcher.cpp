@@ -34,6 +34,18 @@ std::uint32_t internAtom(xcb_connection_t* connection, const char* name) {
   return reply ? reply->atom : std::uint32_t{XCB_ATOM_NONE};
 }
 
+void listenToRootStructure(xcb_connection_t* connection) {
+  const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(connection)).data;
+  if (!screen) return;
+  std::unique_ptr<xcb_get_window_attributes_reply_t, decltype(&std::free)> attributes(
+      xcb_get_window_attributes_reply(connection, xcb_get_window_attributes(connection, screen->root), nullptr),
+      &std::free);
+  if (!attributes) return;
+  const std::uint32_t mask = attributes->your_event_mask | XCB_EVENT_MASK_STRUCTURE_NOTIFY;
+  xcb_change_window_attributes(connection, screen->root, XCB_CW_EVENT_MASK, &mask);
+  xcb_flush(connection);
+}
+
 }  // namespace
 
 TrayHostWatcher::TrayHostWatcher(QObject* parent) : QObject(parent) {
@@ -48,8 +60,9 @@ TrayHostWatcher::TrayHostWatcher(QObject* parent) : QObject(parent) {
   if (auto* connection = x11Connection()) {
     managerAtom_ = internAtom(connection, "MANAGER");
     selectionAtom_ = internAtom(connection, "_NET_SYSTEM_TRAY_S0");
-    // Qt already listens to the root window's structure events, which carry the MANAGER message
-    // a new X11 tray sends.
+    // A new X11 tray announces itself with a MANAGER message to the root window's structure
+    // listeners: become one, keeping the events Qt already asked for there.
+    listenToRootStructure(connection);
     QCoreApplication::instance()->installNativeEventFilter(this);
   }
 }
