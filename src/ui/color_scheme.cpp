@@ -115,6 +115,9 @@ PanelColorSchemeWatcher::PanelColorSchemeWatcher(QObject* parent) : QObject(pare
   scheme_ = panelColorScheme(appearance_);
   auto bus = QDBusConnection::sessionBus();
   if (!bus.isConnected()) return;
+  // QtDBus matches a slot's parameters by their registered types: without this, the change
+  // signals below would not connect and only the first reading would count.
+  qRegisterMetaType<QDBusVariant>();
   // Any sender: the portal's owner may change while we run.
   bus.connect(QString(), portalPath, portalInterface, QStringLiteral("SettingChanged"), this,
               SLOT(portalSettingChanged(QString, QString, QDBusVariant)));

@@ -2,6 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusVariant>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <functional>
+
 namespace tavrel::testing {
 namespace {
 
@@ -40,6 +48,83 @@ TEST(PanelColorScheme, ReadsThePortalValueAndGtkThemes) {
   EXPECT_EQ(settings.themeName, "Arc");
   EXPECT_TRUE(settings.prefersDark);
   EXPECT_FALSE(ui::parseGtkSettings("[Settings]\ngtk-application-prefer-dark-theme=false").prefersDark);
+}
+
+// The watcher against fake desktop services in a process of their own on a private session bus
+// (tests/ui/run_color_scheme_test.sh); skipped in the ordinary run.
+class PanelColorSchemeWatcherTest : public ::testing::Test {
+ public:
+  void SetUp() override {
+    const auto script = qEnvironmentVariable("TAVREL_FAKE_DESKTOP");
+    if (script.isEmpty()) GTEST_SKIP() << "needs run_color_scheme_test.sh";
+    desktop.start("/usr/bin/python3", {script});
+    ASSERT_TRUE(desktop.waitForReadyRead(10'000));
+    ASSERT_EQ(desktop.readAll().trimmed(), "ready");
+  }
+  void TearDown() override {
+    desktop.kill();
+    desktop.waitForFinished();
+  }
+
+  static void control(const QString& path, const QString& method, const QVariantList& arguments) {
+    auto call = QDBusMessage::createMethodCall("org.tavrel.test.FakeDesktop", path, "org.tavrel.test.FakeDesktop", method);
+    call.setArguments(arguments);
+    const auto reply = QDBusConnection::sessionBus().call(call);
+    ASSERT_EQ(reply.type(), QDBusMessage::ReplyMessage) << reply.errorMessage().toStdString();
+  }
+  static void setPortal(unsigned scheme) { control("/org/freedesktop/portal/desktop", "SetColorScheme", {scheme}); }
+  static void setXfconf(const QString& channel, const QString& property, const QVariant& value) {
+    control("/org/xfce/Xfconf", "SetProperty", {channel, property, QVariant::fromValue(QDBusVariant(value))});
+  }
+  static void setPanelRunning(bool running) { control("/org/xfce/Xfconf", "SetPanelRunning", {running}); }
+
+  static bool waitFor(const std::function<bool()>& done) {
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < 5'000) {
+      QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+      if (done()) return true;
+    }
+    return false;
+  }
+
+  QProcess desktop;
+};
+
+TEST_F(PanelColorSchemeWatcherTest, FollowsThePortalLive) {
+  setPortal(2);
+  ui::PanelColorSchemeWatcher watcher;
+  int changes = 0;
+  QObject::connect(&watcher, &ui::PanelColorSchemeWatcher::changed, [&] { ++changes; });
+  ASSERT_TRUE(waitFor([&] { return watcher.scheme() == ColorScheme::light; }));
+  setPortal(1);
+  ASSERT_TRUE(waitFor([&] { return watcher.scheme() == ColorScheme::dark; }));
+  setPortal(0);  // no preference: dark, as where nothing says, so no change
+  ASSERT_TRUE(waitFor([&] { return !watcher.appearance().portal; }));
+  EXPECT_EQ(changes, 2);
+}
+
+TEST_F(PanelColorSchemeWatcherTest, FollowsAnXfcePanelThatStartsLaterItsDarkModeAndItsTheme) {
+  setPortal(1);  // a portal preferring dark applications says nothing of XFCE's panel
+  setXfconf("xfce4-panel", "/panels/dark-mode", false);
+  ui::PanelColorSchemeWatcher watcher;
+  ASSERT_TRUE(waitFor([&] { return watcher.appearance().portal.has_value(); }));
+  EXPECT_EQ(watcher.scheme(), ColorScheme::dark);
+
+  setPanelRunning(true);
+  ASSERT_TRUE(waitFor([&] { return watcher.scheme() == ColorScheme::light; }));
+  setXfconf("xfce4-panel", "/panels/dark-mode", true);
+  ASSERT_TRUE(waitFor([&] { return watcher.scheme() == ColorScheme::dark; }));
+  setXfconf("xfce4-panel", "/panels/dark-mode", false);
+  ASSERT_TRUE(waitFor([&] { return watcher.scheme() == ColorScheme::light; }));
+  setXfconf("xsettings", "/Net/ThemeName", QString("Greybird-dark"));
+  ASSERT_TRUE(waitFor([&] { return watcher.scheme() == ColorScheme::dark; }));
+
+  // The panel quits: the portal speaks again.
+  setXfconf("xsettings", "/Net/ThemeName", QString("Greybird"));
+  setPanelRunning(false);
+  ASSERT_TRUE(waitFor([&] { return !watcher.appearance().xfcePanelDarkMode; }));
+  EXPECT_EQ(watcher.scheme(), ColorScheme::dark);
 }
 
 }  // namespace
