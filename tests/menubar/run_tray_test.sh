@@ -1,6 +1,8 @@
 #!/bin/sh
 # The tray test on a private X display and session bus: once with trayer as the tray host, once
-# without any. Usage: run_tray_test.sh <tavrel_menubar_tests>
+# without any, and twice with a tray host that starts later (a StatusNotifierItem watcher, then
+# trayer; one process each, as Qt picks its tray protocol once per process).
+# Usage: run_tray_test.sh <tavrel_menubar_tests>
 set -eu
 tests="$1"
 display=":$((90 + $$ % 100))"
@@ -18,3 +20,8 @@ dbus-run-session -- sh -c '
   kill $tray
   exit $status' sh "$tests"
 dbus-run-session -- env TAVREL_TRAY_TEST=without-tray "$tests" --gtest_filter="TrayTest.*"
+for late in AStatusNotifierHost AnX11Tray; do
+  dbus-run-session -- env TAVREL_TRAY_TEST=late-tray \
+    TAVREL_FAKE_WATCHER="$(dirname "$0")/fake_status_notifier_watcher.py" \
+    "$tests" --gtest_filter="LateTrayTest.${late}*"
+done
