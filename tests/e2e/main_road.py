@@ -586,7 +586,9 @@ def see_tray_icon(road):
 
 def walk(road, items):
     sign_in_through_onboarding(road)
-    see_tray_icon(road)
+    ratio = see_tray_icon(road)
+    if ratio < ICON_CONTRAST:
+        raise StepFailed(f"the tray icon hardly shows on the dark panel (contrast {ratio:.1f}:1)")
 
     road.step("The popover")
     road.open_popover()
