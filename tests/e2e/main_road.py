@@ -531,6 +531,10 @@ def main(arguments):
     road = Road()
     items = [os.path.abspath(item) for item in arguments] or make_sample()
     os.makedirs(SHOTS, exist_ok=True)
+    missing = [item for item in items if not os.path.exists(item)]
+    if missing:
+        print("FAIL: nothing to send at " + ", ".join(missing), flush=True)
+        return 2
     try:
         if ROAD == "light-panel":
             walk_light_panel(road)
