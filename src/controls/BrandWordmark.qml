@@ -36,12 +36,14 @@ Row {
         spacing: 1
 
         PlainLabel {
+            id: titleLabel
             objectName: "title"
             text: "Tavrel"
             font: wordmark.titleFont
             color: wordmark.color
         }
         PlainLabel {
+            id: subtitleLabel
             objectName: "subtitle"
             visible: wordmark.subtitle.length > 0
             text: wordmark.subtitle
@@ -49,4 +51,9 @@ Row {
             color: Theme.white(0.55)
         }
     }
+
+    // The mark and its words are one element, read as the words.
+    Accessible.role: Accessible.StaticText
+    Accessible.name: markOnly ? titleLabel.text
+                   : subtitleLabel.visible ? titleLabel.text + ", " + subtitleLabel.text : titleLabel.text
 }

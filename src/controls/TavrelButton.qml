@@ -70,6 +70,8 @@ T.Button {
         cursorShape: control.enabled ? Qt.PointingHandCursor : Qt.ArrowCursor
     }
 
+    FocusRing { radius: 12 }
+
     Accessible.role: Accessible.Button
     Accessible.name: text
     Accessible.description: isDestructive ? "destructive" : ""

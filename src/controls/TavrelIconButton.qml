@@ -41,6 +41,7 @@ T.AbstractButton {
                 border.width: 1
                 border.color: Theme.white(control.isHovered ? 0.14 : 0.08)
             }
+            FocusRing { owner: control; radius: width / 2 }
             SymbolImage {
                 objectName: "symbol"
                 anchors.centerIn: parent
@@ -73,5 +74,6 @@ T.AbstractButton {
                    : systemImage
     Accessible.onPressAction: if (enabled) clicked()
     Keys.onReturnPressed: if (enabled) clicked()
+    Keys.onEnterPressed: if (enabled) clicked()
     Keys.onSpacePressed: if (enabled) clicked()
 }

@@ -11,6 +11,9 @@ Item {
     property real size: 26
     property real lineWidth: 2
     property bool showsPercentage: false
+    // Off where the ring only decorates (a spinner, a badge whose row says the percent): it is then
+    // left out of the accessibility tree.
+    property bool announced: true
 
     readonly property bool reduceMotion: Motion.reduceMotion
     readonly property real clampedProgress: progress > 0 ? Math.min(progress, 1) : 0
@@ -94,7 +97,15 @@ Item {
         font.bold: true
     }
 
+    // The progress value in percent, as assistive technology reads a progress bar's value. Qt 6.4
+    // hands out a value only for sliders, spin boxes, dials and scroll bars, so there the percent is
+    // also said in the description.
+    readonly property int value: ring.percentage
+    readonly property int minimumValue: 0
+    readonly property int maximumValue: 100
+
     Accessible.role: Accessible.ProgressBar
     Accessible.name: "Upload progress"
     Accessible.description: ring.percentage + " percent"
+    Accessible.ignored: !announced
 }

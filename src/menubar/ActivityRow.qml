@@ -68,6 +68,8 @@ Item {
                 anchors.fill: parent
                 Accessible.ignored: true
                 UploadProgressRing {
+                    // The row's label carries the percent; the badge is not read on its own.
+                    announced: false
                     anchors.centerIn: parent
                     progress: row.progress
                     size: 26
@@ -94,7 +96,7 @@ Item {
 
     TrailingStrip {
         objectName: "trailingActions"
-        visible: row.kind !== "ready" && opacity > 0
+        visible: row.kind !== "ready"
         shown: row.kind !== "ready" && (row.isHovered || row.actionFocused)
 
         RowActionButton {
@@ -131,8 +133,13 @@ Item {
             }
             onClicked: row.popover.cancelItem(row.itemID)
             HoverHandler { cursorShape: Qt.PointingHandCursor }
+            FocusRing {}
             Accessible.role: Accessible.Button
             Accessible.name: text
+            Accessible.onPressAction: clicked()
+            // Return acts on the focused button itself, never on the popover's default action.
+            Keys.onReturnPressed: clicked()
+            Keys.onEnterPressed: clicked()
         }
         T.AbstractButton {
             id: startButton
@@ -151,8 +158,12 @@ Item {
             }
             onClicked: row.popover.startTransfer()
             HoverHandler { cursorShape: Qt.PointingHandCursor }
+            FocusRing {}
             Accessible.role: Accessible.Button
             Accessible.name: text
+            Accessible.onPressAction: clicked()
+            Keys.onReturnPressed: clicked()
+            Keys.onEnterPressed: clicked()
         }
     }
 
@@ -163,6 +174,9 @@ Item {
         color: Theme.white(0.08)
     }
 
+    // One element per row under one label; its buttons stay reachable inside it. The subtitle is
+    // its description, so the row's figures and messages are heard too.
     Accessible.role: row.kind === "ready" || row.kind === "failed" ? Accessible.Grouping : Accessible.StaticText
     Accessible.name: row.accessibilityLabel
+    Accessible.description: row.subtitle
 }

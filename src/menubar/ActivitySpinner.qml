@@ -16,6 +16,7 @@ Item {
         lineWidth: 2
         progress: 0.3
         showsPercentage: false
+        announced: false
         RotationAnimator on rotation {
             from: 0
             to: 360

@@ -26,9 +26,12 @@ Item {
             font.weight: link.weight
         }
         HoverHandler { cursorShape: Qt.PointingHandCursor }
+        FocusRing {}
         Accessible.role: Accessible.Button
         Accessible.name: text
+        Accessible.onPressAction: clicked()
         Keys.onReturnPressed: clicked()
+        Keys.onEnterPressed: clicked()
     }
 
     Column {
@@ -48,7 +51,7 @@ Item {
         anchors.centerIn: parent
         spacing: 10
         SymbolImage { anchors.horizontalCenter: parent.horizontalCenter; name: "exclamationmark.arrow.trianglehead.2.clockwise.rotate.90"; color: Theme.white(0.72); size: 20 }
-        PlainLabel { anchors.horizontalCenter: parent.horizontalCenter; text: "Couldn’t load recent transfers"; font.pixelSize: 13; font.weight: Font.Medium }
+        AccessibleLabel { anchors.horizontalCenter: parent.horizontalCenter; text: "Couldn’t load recent transfers"; font.pixelSize: 13; font.weight: Font.Medium }
         Row {
             anchors.horizontalCenter: parent.horizontalCenter
             spacing: 12
@@ -100,8 +103,8 @@ Item {
                 Accessible.ignored: true
             }
             Item { width: 1; height: 3 }
-            PlainLabel { anchors.horizontalCenter: parent.horizontalCenter; text: "Drop files or folders here"; font.pixelSize: 14; font.weight: Font.Medium }
-            PlainLabel { anchors.horizontalCenter: parent.horizontalCenter; text: "or click Upload Files"; color: Theme.white(0.75); font.pixelSize: 12; font.weight: Font.Medium }
+            AccessibleLabel { anchors.horizontalCenter: parent.horizontalCenter; text: "Drop files or folders here"; font.pixelSize: 14; font.weight: Font.Medium }
+            AccessibleLabel { anchors.horizontalCenter: parent.horizontalCenter; text: "or click Upload Files"; color: Theme.white(0.75); font.pixelSize: 12; font.weight: Font.Medium }
         }
 
         Column {
@@ -114,6 +117,7 @@ Item {
             PlainLabel { anchors.horizontalCenter: parent.horizontalCenter; text: "Restoring your sign-in."; color: Theme.white(0.72); font.pixelSize: 11 }
             Accessible.role: Accessible.StaticText
             Accessible.name: "Connecting to Tavrel"
+            Accessible.description: "Restoring your sign-in."
         }
 
         Column {
@@ -121,7 +125,7 @@ Item {
             visible: panel.status === "signedOut"
             anchors.centerIn: parent
             spacing: 8
-            PlainLabel { anchors.horizontalCenter: parent.horizontalCenter; text: "Sign in to Tavrel"; font.pixelSize: 13; font.weight: Font.Medium }
+            AccessibleLabel { anchors.horizontalCenter: parent.horizontalCenter; text: "Sign in to Tavrel"; font.pixelSize: 13; font.weight: Font.Medium }
             LinkButton { objectName: "signIn"; anchors.horizontalCenter: parent.horizontalCenter; text: "Sign In"; pixelSize: 13; onClicked: panel.popover.signIn() }
         }
 
@@ -146,9 +150,9 @@ Item {
                 anchors.horizontalCenter: parent.horizontalCenter
                 spacing: 8
                 SymbolImage { name: "wifi.exclamationmark"; color: "#ffd60a"; size: 14; anchors.verticalCenter: parent.verticalCenter }
-                PlainLabel { text: "Can’t connect to Tavrel"; font.pixelSize: 13; font.weight: Font.DemiBold }
+                AccessibleLabel { text: "Can’t connect to Tavrel"; font.pixelSize: 13; font.weight: Font.DemiBold }
             }
-            PlainLabel {
+            AccessibleLabel {
                 objectName: "unavailableMessage"
                 width: parent.width
                 horizontalAlignment: Text.AlignHCenter
@@ -179,8 +183,8 @@ Item {
             Column {
                 spacing: 3
                 width: parent.width - 26
-                PlainLabel { text: "Sending unavailable"; font.pixelSize: 14; font.weight: Font.DemiBold }
-                PlainLabel { width: parent.width; text: "Your workspace doesn’t currently allow transfers."; color: Theme.white(0.72); font.pixelSize: 11; wrapMode: Text.WordWrap }
+                AccessibleLabel { text: "Sending unavailable"; font.pixelSize: 14; font.weight: Font.DemiBold }
+                AccessibleLabel { width: parent.width; text: "Your workspace doesn’t currently allow transfers."; color: Theme.white(0.72); font.pixelSize: 11; wrapMode: Text.WordWrap }
             }
         }
     }

@@ -65,9 +65,12 @@ Item {
         }
         background: Rectangle { color: body.hovered ? Theme.white(0.03) : "transparent" }
         HoverHandler { cursorShape: Qt.PointingHandCursor }
+        FocusRing { inset: 2 }
         Accessible.role: Accessible.Button
         Accessible.name: row.accessibilityLabel
+        Accessible.onPressAction: clicked()
         Keys.onReturnPressed: clicked()
+        Keys.onEnterPressed: clicked()
     }
 
     TrailingStrip {

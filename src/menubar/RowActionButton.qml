@@ -26,12 +26,7 @@ T.AbstractButton {
         }
     }
 
-    background: Rectangle {
-        radius: 6
-        color: "transparent"
-        border.width: control.visualFocus ? 1 : 0
-        border.color: Theme.accentAt(0.8)
-    }
+    FocusRing { inset: 0 }
 
     ToolTip.visible: hovered && text.length > 0
     ToolTip.delay: 600
@@ -45,5 +40,6 @@ T.AbstractButton {
     Accessible.name: text
     Accessible.onPressAction: if (enabled) clicked()
     Keys.onReturnPressed: if (enabled) clicked()
+    Keys.onEnterPressed: if (enabled) clicked()
     Keys.onSpacePressed: if (enabled) clicked()
 }

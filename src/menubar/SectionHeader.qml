@@ -11,7 +11,10 @@ Item {
 
     height: 28
 
-    PlainLabel {
+    AccessibleLabel {
+        objectName: "title"
+        heading: true
+        Accessible.name: header.title
         anchors.left: parent.left
         anchors.leftMargin: 16
         anchors.verticalCenter: parent.verticalCenter
@@ -42,9 +45,12 @@ Item {
         }
         onClicked: header.trailingClicked()
         HoverHandler { cursorShape: Qt.PointingHandCursor }
+        FocusRing {}
         Accessible.role: Accessible.Button
         Accessible.name: text
+        Accessible.onPressAction: clicked()
         Keys.onReturnPressed: clicked()
+        Keys.onEnterPressed: clicked()
     }
 
     Rectangle {

@@ -83,16 +83,14 @@ FocusScope {
                         font.weight: Font.Medium
                     }
                 }
-                background: Rectangle {
-                    radius: 6
-                    color: "transparent"
-                    border.width: uploadButton.visualFocus ? 1 : 0
-                    border.color: Theme.accentAt(0.8)
-                }
+                FocusRing { inset: -4 }
                 onClicked: root.model.uploadFiles()
                 HoverHandler { cursorShape: uploadButton.enabled ? Qt.PointingHandCursor : Qt.ArrowCursor }
                 Accessible.role: Accessible.Button
                 Accessible.name: "Choose files or folders"
+                Accessible.onPressAction: if (enabled) clicked()
+                Keys.onReturnPressed: if (enabled) clicked()
+                Keys.onEnterPressed: if (enabled) clicked()
             }
 
             T.AbstractButton {
@@ -109,8 +107,12 @@ FocusScope {
                 }
                 onClicked: root.model.openMenu(menuButton.mapToGlobal(0, menuButton.height + 4))
                 HoverHandler { cursorShape: Qt.PointingHandCursor }
+                FocusRing {}
                 Accessible.role: Accessible.ButtonMenu
                 Accessible.name: "Tavrel menu"
+                Accessible.onPressAction: clicked()
+                Keys.onReturnPressed: clicked()
+                Keys.onEnterPressed: clicked()
             }
 
             Rectangle {
@@ -200,7 +202,7 @@ FocusScope {
                 font.weight: Font.DemiBold
                 wrapMode: Text.WordWrap
             }
-            PlainLabel {
+            AccessibleLabel {
                 objectName: "confirmationMessage"
                 width: parent.width
                 horizontalAlignment: Text.AlignHCenter

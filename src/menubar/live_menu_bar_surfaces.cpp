@@ -42,7 +42,10 @@ class SystemTrayStatusItem final : public MenuBarStatusItem {
   }
 
   void setTexts(const QString& toolTip, const QString&, const QString&) override {
-    // The tray protocols carry a tooltip only; it holds the same state the accessible texts would.
+    // What the tray carries: the item's title is the application name ("Tavrel"), and the tooltip
+    // says the state. Neither protocol has an accessible help or value, and Qt fills the tooltip's
+    // second line only while asking for attention, so the help and value go nowhere; the tooltip
+    // holds the same state they would.
     toolTip_ = toolTip.toHtmlEscaped();
     if (icon_) icon_->setToolTip(toolTip_);
   }

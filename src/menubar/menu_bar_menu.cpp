@@ -20,8 +20,8 @@ std::vector<MenuBarMenuEntry> menuBarSignedInEntries(const AuthenticatedAccount&
   using Command = MenuBarMenuCommand;
   const auto& user = account.bootstrap.user;
   std::vector<MenuBarMenuEntry> entries;
-  entries.push_back(item(user.name ? *user.name : user.email, "person.crop.circle", std::nullopt, false));
-  if (user.name) entries.push_back(item(user.email, std::nullopt, std::nullopt, false));
+  entries.push_back(item(user.displayName(), "person.crop.circle", std::nullopt, false));
+  if (user.hasName()) entries.push_back(item(user.email, std::nullopt, std::nullopt, false));
   entries.push_back(MenuBarMenuSeparator{});
   entries.push_back(item("View Transfers", "arrow.left.arrow.right", Command::viewTransfers));
   entries.push_back(MenuBarMenuSeparator{});

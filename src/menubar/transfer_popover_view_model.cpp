@@ -272,6 +272,22 @@ void TransferPopoverViewModel::pressQuitShortcut() { perform(MenuBarMenuCommand:
 
 QMenu* TransferPopoverViewModel::buildMenu(QWidget* parent) {
   auto* menu = new QMenu(parent);
+  menu->setTitle(QStringLiteral("Tavrel menu"));
+  // The menu takes the desktop's palette, light or dark: its symbols are drawn in the menu's own
+  // text colours (normal and highlighted), never in the popover's white.
+  const auto palette = menu->palette();
+  const auto symbolIcon = [&palette](const std::string& name) {
+    QIcon icon;
+    const std::pair<QPalette::ColorRole, QIcon::Mode> looks[] = {{QPalette::Text, QIcon::Normal},
+                                                                 {QPalette::HighlightedText, QIcon::Active}};
+    for (const auto& [role, mode] : looks) {
+      auto colour = palette.color(QPalette::Active, role);
+      colour.setAlphaF(0.72f);
+      const auto symbol = ui::renderSymbol(name, QSize(32, 32), colour);
+      if (!symbol.isNull()) icon.addPixmap(QPixmap::fromImage(symbol), mode);
+    }
+    return icon;
+  };
   for (const auto& entry : menu_) {
     const auto* item = std::get_if<MenuBarMenuItemDescriptor>(&entry);
     if (!item) {
@@ -280,8 +296,8 @@ QMenu* TransferPopoverViewModel::buildMenu(QWidget* parent) {
     }
     auto* action = menu->addAction(menuTitle(item->title));
     if (item->systemImage) {
-      const auto symbol = ui::renderSymbol(*item->systemImage, QSize(32, 32), QColor(255, 255, 255, 184));
-      if (!symbol.isNull()) action->setIcon(QIcon(QPixmap::fromImage(symbol)));
+      const auto icon = symbolIcon(*item->systemImage);
+      if (!icon.isNull()) action->setIcon(icon);
     }
     action->setEnabled(item->isEnabled && item->command.has_value());
     if (item->isOn) {

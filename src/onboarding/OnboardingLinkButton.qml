@@ -16,7 +16,6 @@ T.AbstractButton {
         text: link.text
         font.pixelSize: 10
         font.weight: Font.DemiBold
-        font.underline: link.visualFocus
         color: Theme.accent
     }
 
@@ -24,7 +23,12 @@ T.AbstractButton {
         cursorShape: Qt.PointingHandCursor
     }
 
+    FocusRing { radius: 4 }
+
     Accessible.role: Accessible.Button
     Accessible.name: text
     Accessible.onPressAction: clicked()
+    // A focused link acts on Return itself; the window's default button is for when it has focus.
+    Keys.onReturnPressed: clicked()
+    Keys.onEnterPressed: clicked()
 }

@@ -35,7 +35,7 @@ ColumnLayout {
                 Accessible.role: Accessible.Heading
                 Accessible.name: text
             }
-            PlainLabel {
+            AccessibleLabel {
                 objectName: "screenMessage"
                 Layout.fillWidth: true
                 text: layout.message

@@ -42,6 +42,8 @@ T.CheckBox {
         verticalAlignment: Text.AlignVCenter
     }
 
+    FocusRing {}
+
     HoverHandler {
         cursorShape: toggle.enabled ? Qt.PointingHandCursor : Qt.ArrowCursor
     }
@@ -50,4 +52,6 @@ T.CheckBox {
     Accessible.name: text
     Accessible.checkable: true
     Accessible.checked: checked
+    Accessible.onPressAction: toggle.toggle()
+    Accessible.onToggleAction: toggle.toggle()
 }

@@ -137,7 +137,7 @@ FocusScope {
                     }
                 }
 
-                PlainLabel {
+                AccessibleLabel {
                     objectName: "workspaceNote"
                     visible: text.length > 0
                     Layout.fillWidth: true
@@ -204,7 +204,7 @@ FocusScope {
                         Layout.fillWidth: true
                         spacing: 4
 
-                        PlainLabel {
+                        AccessibleLabel {
                             objectName: "launchAtLoginNoteText"
                             Layout.fillWidth: true
                             text: root.model.launchAtLoginNote

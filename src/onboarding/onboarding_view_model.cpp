@@ -12,16 +12,6 @@ using Status = LaunchAtLoginSetting::Status;
 
 QString text(const std::string& value) { return QString::fromStdString(value); }
 
-// The name the signed-in screen greets: the user's name, or the e-mail address when the name is
-// absent or blank (an empty name would read "Signed in as " with nothing after it).
-QString displayName(const AppBootstrap::User& user) {
-  if (user.name) {
-    const auto name = text(*user.name).trimmed();
-    if (!name.isEmpty()) return name;
-  }
-  return text(user.email);
-}
-
 }  // namespace
 
 OnboardingViewModel::OnboardingViewModel(Services services, std::function<void()> onDone, bool quickDropAvailable,
@@ -88,7 +78,7 @@ OnboardingViewModel::Content OnboardingViewModel::contentFor(const Authenticatio
                   maySend ? QStringLiteral("You are all set")
                           : QStringLiteral("You’re signed in, but sending is unavailable"),
                   maySend,
-                  QStringLiteral("Signed in as %1").arg(displayName(bootstrap.user)),
+                  QStringLiteral("Signed in as %1").arg(text(bootstrap.user.displayName())),
                   {{"done", QStringLiteral("Done"), "white", "default", "primary"}}};
         }
       },

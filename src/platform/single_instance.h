@@ -65,8 +65,8 @@ class SingleInstanceSocket {
 // (no newline or NUL in it) to the program that listens, or, when nobody does, removes what a
 // program that has gone away left and becomes the running program: it binds and listens before the
 // lock is let go. The answer of the running program is awaited after the lock is let go, up to
-// `timeout`; a program that ends without answering (it was starting and failed) is asked again, and
-// then the decision is taken anew.
+// `timeout`; when that program ends without answering (it was starting and failed), the decision is
+// taken anew, three times at most.
 Expected<std::variant<HandedOver, SingleInstanceSocket>, SingleInstanceError> claimSingleInstance(
     const std::filesystem::path& socketPath, std::string_view message,
     std::chrono::milliseconds timeout = std::chrono::seconds(5));

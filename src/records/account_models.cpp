@@ -2,6 +2,21 @@
 
 namespace tavrel {
 
+namespace {
+
+std::string trimmed(const std::string& text) {
+  constexpr const char* blank = " \t\n\r\f\v";
+  const auto first = text.find_first_not_of(blank);
+  if (first == std::string::npos) return {};
+  return text.substr(first, text.find_last_not_of(blank) - first + 1);
+}
+
+}  // namespace
+
+bool AppBootstrap::User::hasName() const { return name && !trimmed(*name).empty(); }
+
+std::string AppBootstrap::User::displayName() const { return hasName() ? trimmed(*name) : email; }
+
 using platform::JsonObject;
 using platform::JsonValue;
 

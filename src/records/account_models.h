@@ -29,6 +29,13 @@ struct AppBootstrap {
     std::optional<std::string> name;
     std::string email;
     std::optional<platform::Url> image;  // must parse as a URL when present
+
+    // The name to greet and list the account by: the name, or the e-mail address when the name
+    // is absent or blank.
+    std::string displayName() const;
+    // Whether the user has a name worth showing beside the e-mail address.
+    bool hasName() const;
+
     friend bool operator==(const User&, const User&) = default;
   };
   struct Workspace {

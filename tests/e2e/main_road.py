@@ -13,7 +13,9 @@ Arguments: the files or folders to send (a sample folder is made when none are g
 Environment (set by virtual_session.sh): TAVREL_E2E_WORK, TAVREL_E2E_PROGRAM, TAVREL_E2E_CA,
 TAVREL_E2E_SHARE_ENTRY (the share program's desktop entry), TAVREL_E2E_SHOTS, TAVREL_E2E_ROAD (main;
 full: also the restart and the sign-out; light-panel: the tray icon against a light panel; no-tray:
-the program on a desktop without a tray, then a panel coming later), TAVREL_E2E_SERVICE_URL.
+the program on a desktop without a tray, then a panel coming later; keyboard: the road walked with
+Tab, Shift+Tab, Return, Space and Escape only, and what a screen reader is handed on the way),
+TAVREL_E2E_SERVICE_URL.
 """
 
 import hashlib
@@ -540,6 +542,8 @@ def main(arguments):
             walk_light_panel(road)
         elif ROAD == "no-tray":
             walk_no_tray(road)
+        elif ROAD == "keyboard":
+            walk_keyboard(road)
         else:
             walk(road, items)
     except StepFailed as failure:
@@ -1060,6 +1064,277 @@ def walk_restart_and_sign_out(road, title):
     road.keys("Return")
     road.wait("the onboarding window", lambda: road.find(lambda role, name: name == "Welcome to Tavrel"))
     road.shot("signed-out")
+
+
+# --- the keyboard road ---------------------------------------------------------------------------
+
+def focused_object(road):
+    """The control that has the keyboard focus in the program, or None."""
+    for node, role, _ in road.objects(only_showing=False):
+        if role in ("frame", "window", "dialog", "filler", "panel", "application"):
+            continue
+        try:
+            if node.getState().contains(pyatspi.STATE_FOCUSED):
+                return node
+        except Exception:
+            continue
+    return None
+
+
+def tab_to(road, what, predicate, backwards=False, presses=30):
+    """Presses Tab (Shift+Tab backwards) until the focused control satisfies predicate(node, role,
+    name); returns it."""
+    for _ in range(presses):
+        node = focused_object(road)
+        if node is not None:
+            try:
+                if predicate(node, node.getRoleName(), node.name or ""):
+                    road.note(f"focus on “{node.name}”")
+                    return node
+            except Exception:
+                pass
+        road.keys("shift+Tab" if backwards else "Tab")
+        time.sleep(0.15)
+    road.dump(f"Tab never reached {what}")
+    raise StepFailed(f"Tab never reached {what}")
+
+
+def wait_focus(road, what, name):
+    return road.wait(f"the focus on {what}", lambda: (lambda node: node if node is not None and node.name == name
+                                                      else None)(focused_object(road)))
+
+
+def choose_by_keyboard(road, path):
+    """Return on the popover opens the file dialog; the path is typed and Return accepts it."""
+    road.keys("Return")
+    road.wait("the file dialog", lambda: road.find(
+        lambda role, name: role in ("dialog", "frame", "window") and name.startswith("Choose Files")))
+    time.sleep(0.5)
+    road.type_text(path)
+    road.keys("Return")
+    road.wait("the file dialog to close", lambda: road.find(
+        lambda role, name: role in ("dialog", "frame", "window") and name.startswith("Choose Files")) is None)
+
+
+def open_popover_by_keyboard(road):
+    """The hot key shows the popover, or brings an open one back to the keyboard (a closed file
+    dialog leaves the keyboard with no window)."""
+    road.keys("ctrl+super+m")
+    road.wait("the popover", road.popover_open)
+    time.sleep(0.3)
+
+
+def expect_heard(road, where, expected):
+    """Each (role, name) shown on screen is in the accessibility tree, showing, with that role."""
+    present = {(role, name) for node, role, name in road.objects()}
+    missing = [f"{role} “{name}”" for role, name in expected if (role, name) not in present]
+    if missing:
+        road.dump(f"not heard on {where}")
+        raise StepFailed(f"not in the accessibility tree on {where}: " + ", ".join(missing))
+    road.note(f"{where}: all {len(expected)} texts heard with their roles")
+
+
+def check_rows_are_single_elements(road):
+    """Each activity row is one element with one label: a label (or group) whose only children are
+    its buttons, none of its own texts repeated as elements of their own."""
+    rows = [(node, name) for node, role, name in road.objects(only_showing=False)
+            if re.search(r", (queued|uploading, \d+ percent|preparing files|failed (uploading|preparing), )", name)]
+    if not rows:
+        raise StepFailed("no activity row in the accessibility tree")
+    for node, name in rows:
+        inner = [(child.getRoleName(), child.name) for child in (node.getChildAtIndex(i) for i in range(node.childCount))
+                 if child is not None]
+        if any(role not in ("push button", "button") for role, _ in inner):
+            raise StepFailed(f"the row “{name}” is not one element: {inner}")
+        road.note(f"row “{name}” ({node.getRoleName()}), with {', '.join(n for _, n in inner) or 'no button'}")
+
+
+def menu_over_accessibility(road):
+    """Opens the popover's menu from the keyboard and collects what assistive technology is told
+    about it: the focus moving onto its entries, and each entry's siblings with their states."""
+    from gi.repository import GLib
+    events = []
+
+    def on_focus(event):
+        if event.detail1 == 1:
+            events.append(event.source)
+    pyatspi.Registry.registerEventListener(on_focus, "object:state-changed:focused")
+    try:
+        menu_button = tab_to(road, "the menu button", lambda node, role, name: name == "Tavrel menu")
+        del menu_button
+        road.keys("Return")
+        time.sleep(0.6)
+        road.keys("Down")
+        deadline = time.monotonic() + 5
+        while time.monotonic() < deadline and not any(_role_of(e) == "menu item" for e in events):
+            GLib.MainContext.default().iteration(False)
+            time.sleep(0.05)
+        road.shot("menu-by-keyboard")
+        entry = next((e for e in events if _role_of(e) == "menu item"), None)
+        if entry is None:
+            road.keys("Escape")
+            raise StepFailed("the menu's entries were never announced")
+        menu = entry.parent
+        entries = []
+        for index in range(menu.childCount):
+            child = menu.getChildAtIndex(index)
+            states = child.getState()
+            flags = [flag for flag, state in (("checked", pyatspi.STATE_CHECKED), ("disabled", None))
+                     if (state is not None and states.contains(state))
+                     or (state is None and not states.contains(pyatspi.STATE_ENABLED))]
+            entries.append(f"{child.name or '—'}{' (' + ', '.join(flags) + ')' if flags else ''}")
+        road.note("menu (announced): " + "; ".join(entries))
+        in_tree = any(role == "menu item" for _, role, _ in road.objects(only_showing=False))
+        road.note("menu entries " + ("are" if in_tree else "are not") + " under the program in the tree walk")
+        road.keys("Escape")
+        return entries
+    finally:
+        pyatspi.Registry.deregisterEventListener(on_focus, "object:state-changed:focused")
+
+
+def _role_of(accessible):
+    try:
+        return accessible.getRoleName()
+    except Exception:
+        return ""
+
+
+KEYBOARD_LARGE_SIZE = 2048 * 1024 * 1024
+
+
+def make_long_upload():
+    """A file large enough to stay in flight while the keyboard queues, cancels and edits: mostly a
+    hole, with random blocks every 16 MiB."""
+    path = os.path.join(WORK, "Long recording.bin")
+    with open(path, "wb") as file:
+        file.truncate(KEYBOARD_LARGE_SIZE)
+        for offset in range(0, KEYBOARD_LARGE_SIZE, 16 << 20):
+            file.seek(offset)
+            file.write(os.urandom(4096))
+    return path
+
+
+def walk_keyboard(road):
+    """The main road without a pointer: signing in, sending a file, cancelling a queued transfer,
+    retrying a failed one and copying a recent link, with Tab, Shift+Tab, Return, Space and Escape
+    (and the program's hot key to open its popover) only."""
+    large = make_long_upload()
+    large_name = os.path.basename(large)
+    small = os.path.join(WORK, "Queued note.txt")
+    with open(small, "w") as file:
+        file.write("Waits in the queue, then is cancelled.\n")
+
+    road.step("Starting Tavrel: the onboarding window takes the keyboard")
+    road.start_program()
+    road.wait("the onboarding window", lambda: road.find(lambda role, name: name == "Welcome to Tavrel"))
+    wait_focus(road, "“Sign In”", "Sign In")
+    road.shot("keyboard-onboarding")
+    expect_heard(road, "the welcome screen", [
+        ("label", "Tavrel"), ("heading", "Share Files Fast & Securely"),
+        ("label", "Tavrel lives in your menu bar and lets you share files without opening a browser."),
+        ("push button", "Sign In")])
+
+    road.step("Return signs in; Return on “Done” closes onboarding")
+    road.keys("Return")
+    wait_focus(road, "“Done”", "Done")
+    road.shot("keyboard-signed-in")
+    signed_in_as = road.find(lambda role, name: name.startswith("Signed in as "))
+    expect_heard(road, "the signed-in screen", [
+        ("heading", "You are all set"),
+        ("label", "Look for the Tavrel icon in your menu bar whenever you’re ready to send files."),
+        ("check box", "Open Tavrel at Login"), ("push button", "Done"),
+        ("label", signed_in_as.name if signed_in_as else "Signed in as …")])
+    road.keys("Return")
+    road.wait("the onboarding window to close",
+              lambda: road.find(lambda role, name: name == "Welcome to Tavrel") is None)
+
+    road.step("The hot key opens the popover; Return chooses a large file")
+    open_popover_by_keyboard(road)
+    wait_focus(road, "“Upload Files”", "Choose files or folders")
+    expect_heard(road, "the empty popover", [
+        ("push button", "Choose files or folders"), ("push button", "Tavrel menu"),
+        ("label", "Drop files or folders here"), ("label", "or click Upload Files")])
+    choose_by_keyboard(road, large)
+
+    def uploading():
+        for text in road.texts():
+            found = re.match(re.escape(large_name) + r", uploading, (\d+) percent$", text)
+            if found:
+                return text
+        return None
+    open_popover_by_keyboard(road)
+    road.note(road.wait("the upload under way", uploading, timeout=TIMEOUT * 2))
+
+    road.step("Tab to “Upload Files”; Return queues a small file behind the large one")
+    tab_to(road, "“Upload Files”", lambda node, role, name: name == "Choose files or folders")
+    choose_by_keyboard(road, small)
+    open_popover_by_keyboard(road)
+    queued_label = "Queued note.txt, queued"
+    road.wait("the queued row", lambda: road.find(lambda role, name: name == queued_label, only_showing=False))
+    check_rows_are_single_elements(road)
+    expect_heard(road, "the popover's lists", [("heading", "Activity")])
+    road.dump("keyboard: queued")
+    road.shot("keyboard-queued")
+
+    road.step("Tab to the queued row's cancel button reveals it; Space cancels")
+    queued_row = road.find(lambda role, name: name == queued_label, only_showing=False)
+    tab_to(road, "“Cancel queued transfer”",
+           lambda node, role, name: name == "Cancel queued transfer" and road.inside(node, queued_row))
+    road.shot("keyboard-cancel-focused")
+    road.keys("space")
+    road.wait("the queued row to go",
+              lambda: road.find(lambda role, name: name == queued_label, only_showing=False) is None)
+
+    road.step(f"Editing “{large_name}” while it uploads makes it fail")
+    with open(large, "r+b") as file:
+        file.seek(KEYBOARD_LARGE_SIZE // 2 + 12345)
+        file.write(b"a few bytes changed by the user")
+    failed_prefix = f"{large_name}, failed uploading, "
+    road.note(road.wait("the failure row", lambda: road.find(
+        lambda role, name: name.startswith(failed_prefix), only_showing=False), timeout=TIMEOUT * 2).name)
+    open_popover_by_keyboard(road)
+
+    road.step("Tab to “Retry transfer”; Return sends it again")
+    failed_row = road.find(lambda role, name: name.startswith(failed_prefix), only_showing=False)
+    tab_to(road, "“Retry transfer”",
+           lambda node, role, name: name == "Retry transfer" and road.inside(node, failed_row), backwards=True)
+    road.shot("keyboard-retry-focused")
+    road.keys("Return")
+    road.wait("the failure row to go", lambda: road.find(
+        lambda role, name: name.startswith(failed_prefix), only_showing=False) is None)
+
+    def sent():
+        return road.find(lambda role, name: role == "push button" and name.startswith(large_name + ","),
+                         only_showing=False)
+    road.note("recent row: " + road.wait("the transfer in the recent list", sent, timeout=TIMEOUT * 5).name)
+    open_popover_by_keyboard(road)
+    road.dump("keyboard: sent")
+    road.shot("keyboard-sent")
+
+    road.step("Tab to the recent row's “Copy link”; Return copies the link")
+    subprocess.run(["xclip", "-selection", "clipboard", "/dev/null"], check=False)
+    recent_row = sent()
+    tab_to(road, "“Copy link”", lambda node, role, name: name == "Copy link" and road.inside(node, recent_row))
+    road.shot("keyboard-copy-focused")
+    road.keys("Return")
+
+    def clipboard():
+        text = subprocess.run(["xclip", "-o", "-selection", "clipboard"], capture_output=True, text=True).stdout.strip()
+        return text if text.startswith("https://") else None
+    link = road.wait("the link on the clipboard", clipboard)
+    road.note("share link: " + link)
+
+    road.step("The menu from the keyboard, as a screen reader hears it")
+    entries = menu_over_accessibility(road)
+    if not any(entry.startswith("Sign Out") for entry in entries):
+        raise StepFailed("the announced menu has no “Sign Out”")
+
+    road.step("Escape closes the popover")
+    open_popover_by_keyboard(road)
+    road.keys("Escape")
+    road.wait("the popover to close", lambda: road.popover_open() is None)
+    print(f"PASS: signed in, sent “{large_name}”, cancelled a queued transfer, retried a failed one and copied "
+          f"{link}, with the keyboard only.", flush=True)
 
 
 if __name__ == "__main__":

@@ -3,7 +3,7 @@
 # Used by the end-to-end test and by `scripts/run` on machines without a graphical session.
 #
 #   virtual_session.sh --tavrel BIN --share BIN --service BIN --shots DIR
-#                      [--road main|full|light-panel|no-tray] [files...]
+#                      [--road main|full|light-panel|no-tray|keyboard] [files...]
 #
 # Starts, all private to this run: Xvfb, the local service on a free port with its own data folder,
 # a session bus with the accessibility bus, an unlocked GNOME Keyring, dunst, and an XFCE desktop:
@@ -55,7 +55,7 @@ while [ $# -gt 0 ]; do
   esac
 done
 if [ -z "$tavrel" ] || [ -z "$share" ] || [ -z "$service" ] || [ -z "$shots" ]; then
-  echo "usage: $0 --tavrel BIN --share BIN --service BIN --shots DIR [--road main|full|light-panel|no-tray] [files...]" >&2
+  echo "usage: $0 --tavrel BIN --share BIN --service BIN --shots DIR [--road main|full|light-panel|no-tray|keyboard] [files...]" >&2
   exit 2
 fi
 tavrel=$(realpath "$tavrel")

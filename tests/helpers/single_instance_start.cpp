@@ -1,10 +1,13 @@
-// One start of a program on the single-instance channel, for the tests that start several at once.
+// A process that starts again and again on the single-instance channel, for the tests that race
+// two such processes.
 //
-//   single_instance_start <socket> <message> <ready fd> <go fd>
+//   single_instance_start <socket> <rounds> <ready fd> <go fd> <outcome fd>
 //
-// Writes one byte to <ready fd>, waits for one byte on <go fd>, then claims the channel with
-// <message>. Exits 0 when the message was handed over; as the running program it serves the channel
-// and exits 3 once one message has arrived, 4 when none came within ten seconds; 2 on a failure.
+// Each round: writes "r" to <ready fd>, waits for one byte on <go fd>, claims the channel, then
+// writes the round's outcome to <outcome fd>: "h" when its message was handed over; as the running
+// program it serves the channel until one message arrives ("i"; "t" when none came within ten
+// seconds) and then lets the channel go; "f" when the claim failed. One process stands for many
+// starts because a process start costs far more than a round under the sanitizers.
 #include <unistd.h>
 
 #include <chrono>
@@ -17,25 +20,38 @@
 #include "platform/manual_main_queue.h"
 #include "platform/single_instance.h"
 
-int main(int argc, char** argv) {
-  using namespace tavrel::platform;
-  if (argc != 5) return 2;
-  const int ready = std::atoi(argv[3]);
-  const int go = std::atoi(argv[4]);
-  char byte = 0;
-  if (::write(ready, "r", 1) != 1 || ::read(go, &byte, 1) != 1) return 2;
+namespace {
 
-  auto claim = claimSingleInstance(argv[1], argv[2]);
+using namespace tavrel::platform;
+
+char claimOnce(const char* socketPath) {
+  auto claim = claimSingleInstance(socketPath, "activate");
   if (!claim) {
     std::fprintf(stderr, "%s\n", claim.error().message.c_str());
-    return 2;
+    return 'f';
   }
-  if (std::holds_alternative<HandedOver>(*claim)) return 0;
-
+  if (std::holds_alternative<HandedOver>(*claim)) return 'h';
   auto queue = std::make_shared<ManualMainQueue>();
   bool received = false;
   auto server = SingleInstanceServer::start(std::get<SingleInstanceSocket>(std::move(*claim)), queue,
                                             [&](const std::string&) { received = true; });
-  if (!server) return 2;
-  return queue->runUntil([&] { return received; }, std::chrono::seconds(10)) ? 3 : 4;
+  if (!server) return 'f';
+  return queue->runUntil([&] { return received; }, std::chrono::seconds(10)) ? 'i' : 't';
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 6) return 2;
+  const int rounds = std::atoi(argv[2]);
+  const int ready = std::atoi(argv[3]);
+  const int go = std::atoi(argv[4]);
+  const int outcomes = std::atoi(argv[5]);
+  for (int round = 0; round < rounds; ++round) {
+    char byte = 0;
+    if (::write(ready, "r", 1) != 1 || ::read(go, &byte, 1) != 1) return 2;
+    const char outcome = claimOnce(argv[1]);
+    if (::write(outcomes, &outcome, 1) != 1) return 2;
+  }
+  return 0;
 }

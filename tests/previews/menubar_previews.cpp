@@ -1,3 +1,8 @@
+#include <QApplication>
+#include <QMenu>
+#include <QQuickItem>
+#include <QStyle>
+#include <QStyleFactory>
 #include <QtQml/qqmlextensionplugin.h>
 
 #include "controls/file_type_icon.h"
@@ -28,8 +33,23 @@ class Scene final : public tavrel::testing::MenuBarStoresTest {
   ~Scene() override { model.reset(); }
   void TestBody() override {}
 
-  void render(previews::PreviewCanvas& canvas, const QString& name) {
+  // `focused`: the objectName of a control to give the keyboard focus, as a Tab would.
+  void render(previews::PreviewCanvas& canvas, const QString& name, const QString& focused = {}) {
     settle();
+    if (!focused.isEmpty()) {
+      canvas.prepare = [focused](QQuickItem& view) {
+        // Repeater rows are not QObject children of the view: search the item tree.
+        QList<QQuickItem*> pending{&view};
+        while (!pending.isEmpty()) {
+          auto* item = pending.takeFirst();
+          if (item->objectName() == focused) {
+            item->forceActiveFocus(Qt::TabFocusReason);
+            return;
+          }
+          pending.append(item->childItems());
+        }
+      };
+    }
     model->appeared();
     canvas.settle = [this] { settle(); };
     canvas.render(name, QStringLiteral(R"(
@@ -69,6 +89,41 @@ class Scene final : public tavrel::testing::MenuBarStoresTest {
   std::unique_ptr<TransferPopoverViewModel> model;
 };
 
+QPalette darkMenuPalette() {
+  QPalette palette;
+  palette.setColor(QPalette::Window, QColor(0x2b, 0x2b, 0x2b));
+  palette.setColor(QPalette::Base, QColor(0x2b, 0x2b, 0x2b));
+  palette.setColor(QPalette::Button, QColor(0x35, 0x35, 0x35));
+  palette.setColor(QPalette::WindowText, QColor(0xee, 0xee, 0xee));
+  palette.setColor(QPalette::Text, QColor(0xee, 0xee, 0xee));
+  palette.setColor(QPalette::ButtonText, QColor(0xee, 0xee, 0xee));
+  palette.setColor(QPalette::Highlight, QColor(0x35, 0x84, 0xe4));
+  palette.setColor(QPalette::HighlightedText, Qt::white);
+  palette.setColor(QPalette::Disabled, QPalette::Text, QColor(0x80, 0x80, 0x80));
+  palette.setColor(QPalette::Disabled, QPalette::WindowText, QColor(0x80, 0x80, 0x80));
+  return palette;
+}
+
+// The ellipsis menu as the desktop draws it, open, in the palette given, with one row highlighted.
+void renderMenu(previews::PreviewCanvas& canvas, TransferPopoverViewModel& model, const QString& name,
+                const QPalette& palette) {
+  const auto saved = QApplication::palette();
+  QApplication::setPalette(palette);
+  std::unique_ptr<QMenu> menu(model.buildMenu());
+  menu->popup(QPoint(0, 0));
+  const auto actions = menu->actions();
+  for (auto* action : actions) {
+    if (action->isEnabled() && !action->isSeparator()) {
+      menu->setActiveAction(action);
+      break;
+    }
+  }
+  for (int i = 0; i < 5; ++i) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+  canvas.write(name, menu->grab().toImage());
+  menu->hide();
+  QApplication::setPalette(saved);
+}
+
 }  // namespace
 
 TAVREL_PREVIEWS(menubar) {
@@ -98,16 +153,27 @@ TAVREL_PREVIEWS(menubar) {
     Scene scene;
     scene.signIn();
     scene.render(canvas, "popover-empty");
+    scene.render(canvas, "focused-upload-files", QStringLiteral("uploadFiles"));
+    scene.render(canvas, "focused-menu-button", QStringLiteral("menuButton"));
+    scene.settings.set(LaunchAtLoginStatus::enabled);
+    scene.settle();
+    const std::unique_ptr<QStyle> fusion(QStyleFactory::create(QStringLiteral("Fusion")));
+    renderMenu(canvas, *scene.model, "menu-signed-in-light", fusion->standardPalette());
+    renderMenu(canvas, *scene.model, "menu-signed-in-dark", darkMenuPalette());
     scene.recent->refresh(true);
     scene.render(canvas, "popover-loading-recent");
     scene.recentAPI->answer(TransferAPIError::transportUnavailable());
     scene.render(canvas, "popover-recent-error");
+    scene.render(canvas, "focused-recent-retry", QStringLiteral("retryRecent"));
   }
   {
     Scene scene;
     scene.signIn();
     scene.loadFiveRecent();
     scene.render(canvas, "popover-recent");
+    scene.render(canvas, "focused-recent-row", QStringLiteral("recentRowButton"));
+    scene.render(canvas, "focused-copy-link", QStringLiteral("copyButton"));
+    scene.render(canvas, "focused-view-all", QStringLiteral("trailingButton"));
     scene.model->copyRecentLink("t0");
     scene.render(canvas, "popover-recent-copied");
   }
@@ -120,12 +186,15 @@ TAVREL_PREVIEWS(menubar) {
     scene.enqueue("invoice.pdf");
     scene.settle();
     scene.render(canvas, "popover-activity-preparing-queued-failed");
+    scene.render(canvas, "focused-cancel-preparation", QStringLiteral("actionButton"));
   }
   {
     Scene scene;
     scene.signIn();
     scene.reviewReady("presentation.key");
     scene.render(canvas, "popover-activity-ready");
+    scene.render(canvas, "focused-ready-cancel", QStringLiteral("readyCancel"));
+    scene.render(canvas, "focused-ready-start", QStringLiteral("startButton"));
   }
   {
     Scene scene;
@@ -141,6 +210,7 @@ TAVREL_PREVIEWS(menubar) {
     scene.drag.setDropTargeted(false);
     scene.model->cancelItem(QString::fromStdString(scene.itemIDs.front().toString()));
     scene.render(canvas, "confirmation-cancel-upload");
+    scene.render(canvas, "focused-confirmation-destructive", QStringLiteral("confirmationDestructive"));
     scene.model->dismissConfirmation();
     scene.model->perform(MenuBarMenuCommand::signOut);
     scene.render(canvas, "confirmation-sign-out");

@@ -1,3 +1,4 @@
+#include <QQuickItem>
 #include <QtQml/qqmlextensionplugin.h>
 
 #include "onboarding/onboarding_fakes.h"
@@ -28,7 +29,13 @@ struct Scene {
                                       std::make_shared<tavrel::testing::RecordingAnnouncer>(), bench.queue},
         [] {}, quickDropAvailable, false);
   }
-  void render(tavrel::previews::PreviewCanvas& canvas, const QString& name) {
+  // `focused`: the objectName of a control to give the keyboard focus, as a Tab would.
+  void render(tavrel::previews::PreviewCanvas& canvas, const QString& name, const QString& focused = {}) {
+    if (!focused.isEmpty()) {
+      canvas.prepare = [focused](QQuickItem& view) {
+        if (auto* control = view.findChild<QQuickItem*>(focused)) control->forceActiveFocus(Qt::TabFocusReason);
+      };
+    }
     canvas.settle = [this] { bench.queue->runUntilIdle(); };
     canvas.render(name, QStringLiteral("import Tavrel.Onboarding\nOnboardingView {}"),
                   {{"model", QVariant::fromValue(model.get())}}, kWindow, kBlack);
@@ -58,6 +65,12 @@ TAVREL_PREVIEWS(onboarding) {
   Scene(signInWithoutSending).render(canvas, "signed-in-without-sending");
   Scene([](Bench& bench) { bench.signIn(); }, Status::enabled).render(canvas, "open-at-login-enabled");
   Scene([](Bench& bench) { bench.signIn(); }, Status::requiresApproval).render(canvas, "open-at-login-requires-approval");
+  Scene([](Bench& bench) { bench.signIn(); }, Status::requiresApproval)
+      .render(canvas, "focused-open-at-login", QStringLiteral("launchAtLoginToggle"));
+  Scene([](Bench& bench) { bench.signIn(); }, Status::requiresApproval)
+      .render(canvas, "focused-open-system-settings", QStringLiteral("openSystemSettings"));
+  Scene([](Bench& bench) { bench.makeUnavailable(); })
+      .render(canvas, "focused-use-a-different-account", QStringLiteral("button-useDifferentAccount"));
   Scene([](Bench& bench) { bench.signIn(); }, Status::unavailable).render(canvas, "open-at-login-unavailable");
   Scene([](Bench& bench) { bench.signIn(); }, Status::unavailable, failure)
       .render(canvas, "open-at-login-unavailable-failed");

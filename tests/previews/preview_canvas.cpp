@@ -44,19 +44,32 @@ void PreviewCanvas::render(const QString& name, const QString& qml, const QVaria
   if (item->width() <= 0) item->setWidth(size.width());
   if (item->height() <= 0) item->setHeight(size.height());
   window.show();
+  // Keyboard focus needs the window to be the active one.
+  window.requestActivate();
   // Let animations, timers and queued work settle; the offscreen platform renders on grab.
-  for (int i = 0; i < 20; ++i) {
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 25);
-    if (settle) settle();
+  const auto settleAll = [this] {
+    for (int i = 0; i < 20; ++i) {
+      QCoreApplication::processEvents(QEventLoop::AllEvents, 25);
+      if (settle) settle();
+    }
+  };
+  settleAll();
+  if (prepare) {
+    prepare(*item);
+    prepare = nullptr;
+    settleAll();
   }
-  const QImage image = window.grabWindow();
+  write(name, window.grabWindow());
+  item->setParentItem(nullptr);
+}
+
+void PreviewCanvas::write(const QString& name, const QImage& image) {
   const auto file = folder_ / (name.toStdString() + ".png");
   if (!image.save(QString::fromStdString(file.string()))) {
     std::cerr << "preview " << name.toStdString() << ": could not write " << file << '\n';
     return;
   }
   written_.push_back(file);
-  item->setParentItem(nullptr);
 }
 
 }  // namespace tavrel::previews

@@ -8,7 +8,9 @@
 #include <functional>
 #include <vector>
 
+class QImage;
 class QQmlEngine;
+class QQuickItem;
 
 namespace tavrel::previews {
 
@@ -23,8 +25,14 @@ class PreviewCanvas {
   void render(const QString& name, const QString& qml, const QVariantMap& properties, QSize size,
               const QColor& background = QColor(0x1c, 0x1c, 0x1e));
 
+  // Writes an image drawn some other way (a widget's grab) as <folder>/<name>.png.
+  void write(const QString& name, const QImage& image);
+
   // Runs pending main-thread work (posted tasks, queued calls) before a render.
   std::function<void()> settle;
+
+  // Run on the shown view once it has settled (focus a control, say), for the next render only.
+  std::function<void(QQuickItem& view)> prepare;
 
   const std::vector<std::filesystem::path>& written() const { return written_; }
 

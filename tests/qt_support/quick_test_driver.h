@@ -1,12 +1,14 @@
 #pragma once
 
 #include <QObject>
+#include <QVariantList>
 #include <chrono>
 #include <memory>
 
 #include "ui/virtual_animation_driver.h"
 
 class QQmlEngine;
+class QQuickItem;
 
 namespace tavrel::testing {
 
@@ -18,6 +20,15 @@ class QuickTestDriver final : public QObject {
  public:
   Q_INVOKABLE void advance(int milliseconds) { animation_->advance(std::chrono::milliseconds(milliseconds)); }
   Q_INVOKABLE void setReduceMotion(bool on);
+  // What assistive technology is handed for `item` (its window when `item` has no element of its
+  // own) and everything under it, depth first: one map per element with its role (the
+  // QAccessible::Role name), name, depth, child count, whether it is shown, and for progress
+  // elements its value, minimum and maximum.
+  Q_INVOKABLE QVariantList accessibleTree(QQuickItem* item) const;
+  // The texts shown under `item` that assistive technology does not hear: a shown text is heard
+  // when its nearest element is a control (which speaks for what it draws), or names or describes
+  // it (letter case and a trailing ellipsis or full stop aside).
+  Q_INVOKABLE QStringList unheardTexts(QQuickItem* item) const;
 
  private:
   friend QuickTestDriver& quickTestDriver();

@@ -71,6 +71,26 @@ Item {
             compare(count, 1)
         }
 
+        function test_keyboard_focus_draws_the_ring_and_return_or_space_clicks() {
+            const button = createTemporaryObject(buttonComponent, root, { y: 10 })
+            const icon = createTemporaryObject(iconButtonComponent, root, { y: 100 })
+            let clicks = []
+            button.clicked.connect(() => clicks.push("button"))
+            icon.clicked.connect(() => clicks.push("icon"))
+            for (const control of [button, icon]) {
+                const ring = findChild(control, "focusRing")
+                verify(!ring.visible)
+                control.forceActiveFocus(Qt.MouseFocusReason)
+                verify(!ring.visible, "no ring for a pointer's focus")
+                root.forceActiveFocus()
+                control.forceActiveFocus(Qt.TabFocusReason)
+                verify(ring.visible)
+                keyClick(Qt.Key_Return)
+                keyClick(Qt.Key_Space)
+            }
+            compare(clicks, ["button", "button", "icon", "icon"])
+        }
+
         function test_icon_button_names_itself_for_accessibility() {
             const bare = createTemporaryObject(iconButtonComponent, root)
             compare(bare.Accessible.name, "arrow.clockwise")

@@ -52,6 +52,16 @@ Item {
             compare(findChild(ring, "percentage").text, "100%")
         }
 
+        function test_assistive_technology_reads_the_progress_as_a_value() {
+            const ring = createTemporaryObject(ringComponent, root, { progress: 0.426 })
+            const element = driver.accessibleTree(ring)[0]
+            compare(element.role, "ProgressBar")
+            compare(element.name, "Upload progress")
+            compare([ring.value, ring.minimumValue, ring.maximumValue], [42, 0, 100])
+            compare(element.description, "42 percent")
+            compare(element.children, 0)  // the drawn percentage is not read twice
+        }
+
         function test_percentage_type_size_follows_the_ring_within_limits() {
             compare(createTemporaryObject(ringComponent, root, { size: 16 }).children[2].font.pixelSize, 10)
             compare(createTemporaryObject(ringComponent, root, { size: 80 }).children[2].font.pixelSize, 14)

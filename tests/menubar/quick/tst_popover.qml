@@ -40,6 +40,15 @@ Item {
             return texts
         }
         function visibleTexts() { return textsOf(view) }
+        // Tabs until `item` has the focus; fails when the Tab chain never reaches it.
+        function tabTo(item) {
+            for (let i = 0; i < 20 && !item.activeFocus; ++i) keyClick(Qt.Key_Tab)
+            verify(item.activeFocus, "Tab reaches " + item.objectName)
+        }
+        function focusRingShown(item) { return find("focusRing", item).visible }
+        function accessible(role, name) {
+            return driver.accessibleTree(view).filter(e => e.role === role && (name === undefined || e.name === name))
+        }
 
         function init() {
             driver.setReduceMotion(true)
@@ -105,9 +114,9 @@ Item {
             open()
             const row = find("activityRow-queued")
             const strip = find("trailingActions", row)
-            verify(!strip.visible)
+            compare(strip.opacity, 0)
             mouseMove(row, 100, 30)
-            tryVerify(() => strip.visible && strip.opacity === 1)
+            tryVerify(() => strip.opacity === 1)
             const button = find("actionButton", row)
             compare(button.text, "Cancel queued transfer")
             mouseClick(button)
@@ -134,6 +143,148 @@ Item {
             mouseClick(find("confirmationDestructive"))
             scene.settle()
             verify(!scene.isUploading())
+        }
+
+        function test_tabbingToARowsButtonRevealsItsStripWithoutHovering() {
+            scene.signIn()
+            scene.startUploading("a.txt")
+            scene.enqueue("b.txt")
+            scene.loadRecent(1)
+            open()
+            const queued = find("activityRow-queued")
+            const strip = find("trailingActions", queued)
+            compare(strip.opacity, 0)
+            const cancel = find("actionButton", queued)
+            tabTo(cancel)
+            compare(strip.opacity, 1)
+            verify(focusRingShown(cancel))
+            keyClick(Qt.Key_Space)
+            compare(scene.queued(), 0)
+
+            const recent = find("recentRow-t1")
+            const copyStrip = find("copyStrip", recent)
+            compare(copyStrip.opacity, 0)
+            const copy = find("copyButton", recent)
+            tabTo(copy)
+            compare(copyStrip.opacity, 1)
+            verify(focusRingShown(copy))
+            keyClick(Qt.Key_Return)
+            compare(scene.calls, ["copy:slug-1"])
+            keyClick(Qt.Key_Tab)  // on to the next control: the strip fades again
+            compare(copyStrip.opacity, 0)
+        }
+
+        function test_aFadedStripTakesNoPointerHitsButTheRowBeneathDoes() {
+            scene.signIn()
+            scene.loadRecent(1)
+            open()
+            const recent = find("recentRow-t1")
+            const copy = find("copyButton", recent)
+            // A press where the faded button sits, with the row not hovered, opens the row.
+            const point = copy.mapToItem(recent, copy.width / 2, copy.height / 2)
+            const strip = find("copyStrip", recent)
+            strip.shown = Qt.binding(() => false)
+            mousePress(recent, point.x, point.y)
+            mouseRelease(recent, point.x, point.y)
+            compare(scene.calls, ["viewRecent:t1"])
+        }
+
+        function test_returnAndSpaceActOnTheFocusedReadyButtonNotTheDefault() {
+            scene.signIn()
+            scene.reviewReady("a.txt")
+            open()
+            const row = find("activityRow-ready")
+            const cancel = find("readyCancel", row)
+            tabTo(cancel)
+            verify(focusRingShown(cancel))
+            keyClick(Qt.Key_Return)
+            scene.settle()
+            verify(!scene.isUploading())
+            verify(!findChild(view, "activityRow-ready"), "Return on Cancel cancels")
+
+            scene.reviewReady("b.txt")
+            const start = find("startButton", find("activityRow-ready"))
+            tabTo(start)
+            verify(focusRingShown(start))
+            keyClick(Qt.Key_Space)
+            verify(scene.isUploading())
+        }
+
+        function test_returnOnFocusedHeaderControlsActsOnThem() {
+            scene.signIn()
+            scene.reviewReady("a.txt")
+            scene.loadRecent(1)
+            open()
+            // Return on "Upload Files" chooses files even while a Ready row holds the default.
+            const upload = find("uploadFiles")
+            tabTo(upload)
+            verify(focusRingShown(upload))
+            keyClick(Qt.Key_Return)
+            compare(scene.pickerRequests(), 1)
+            verify(!scene.isUploading())
+
+            const viewAll = find("trailingButton", find("recentHeader"))
+            tabTo(viewAll)
+            verify(focusRingShown(viewAll))
+            keyClick(Qt.Key_Return)
+            const row = find("recentRowButton", find("recentRow-t1"))
+            tabTo(row)
+            verify(focusRingShown(row))
+            keyClick(Qt.Key_Enter)
+            compare(scene.calls, ["viewTransfers", "viewRecent:t1"])
+            verify(!scene.isUploading())
+        }
+
+        function test_rowsAreOneElementEachWithTheirButtonsInside() {
+            scene.signIn()
+            scene.startUploading("a.txt")
+            scene.progress(0.42)
+            scene.enqueue("b.txt")
+            open()
+            const tree = driver.accessibleTree(view)
+            // The shown elements right under the element named `name`.
+            const shownInside = (name) => {
+                const at = tree.findIndex(e => e.name === name)
+                verify(at >= 0, name)
+                let inside = []
+                for (let i = at + 1; i < tree.length && tree[i].depth > tree[at].depth; ++i) {
+                    if (tree[i].depth === tree[at].depth + 1 && tree[i].shown) inside.push(tree[i].role + ":" + tree[i].name)
+                }
+                return inside
+            }
+            compare(shownInside("b.txt, queued"), ["Button:Cancel queued transfer"])
+            compare(shownInside("a.txt, uploading, 42 percent"), ["Button:Cancel upload"])
+            compare(accessible("StaticText", "b.txt, queued")[0].description, "1 file • Queued")
+            compare(accessible("ProgressBar").length, 0)  // the row says the percent for its badge
+            compare(accessible("Heading", "Activity").length, 1)
+        }
+
+        function test_everyShownTextIsHeard_data() {
+            return [
+                { tag: "restoring", arrange: () => {} },
+                { tag: "signed out", arrange: () => scene.signOut() },
+                { tag: "unavailable", arrange: () => scene.becomeUnavailable() },
+                { tag: "sending unavailable", arrange: () => scene.signIn(false) },
+                { tag: "ready", arrange: () => scene.signIn() },
+                { tag: "recent error", arrange: () => { scene.signIn(); scene.failRecentLoad() } },
+                { tag: "completed", arrange: () => { scene.signIn(); scene.startUploading("a.txt"); scene.completeUpload() } },
+                { tag: "rows", arrange: () => {
+                    scene.signIn()
+                    scene.failUploading("f.txt")
+                    scene.startUploading("a.txt")
+                    scene.progress(0.42)
+                    scene.enqueue("b.txt")
+                    scene.loadRecent(2)
+                } },
+                { tag: "ready row", arrange: () => { scene.signIn(); scene.reviewReady("r.txt") } },
+                { tag: "confirmation", arrange: () => { scene.signIn(); scene.startPreparing("p.txt") }, quit: true },
+            ]
+        }
+        function test_everyShownTextIsHeard(data) {
+            data.arrange()
+            open()
+            if (data.quit) keyClick(Qt.Key_Q, Qt.ControlModifier)
+            compare(driver.unheardTexts(view), [])
         }
 
         function test_failedRowsRetry() {
@@ -193,7 +344,10 @@ Item {
             scene.failRecentLoad()
             open()
             verify(find("recentError").visible)
-            mouseClick(find("viewAll"))
+            const viewAll = find("viewAll")
+            tabTo(viewAll)
+            verify(focusRingShown(viewAll))
+            keyClick(Qt.Key_Return)
             compare(scene.calls, ["viewTransfers"])
             mouseClick(find("retryRecent"))
             verify(find("loadingRecent").visible)

@@ -162,6 +162,49 @@ Item {
             compare(visibleChild(view, "signedInAs").text, "Signed in as Ada")
         }
 
+        function test_every_shown_text_is_heard_data() {
+            return [
+                { tag: "restoring", state: "restoring" },
+                { tag: "welcome", state: "signedOut" },
+                { tag: "wait", state: "authorizing" },
+                { tag: "error", state: "unavailable" },
+                { tag: "signed in", state: "signedIn", launchAtLogin: "requiresApproval" },
+                { tag: "without sending", state: "signedInWithoutSending", launchAtLogin: "unavailable" },
+                { tag: "failed login item", state: "signedIn", launchAtLogin: "enabled", failure: "The desktop refused." },
+            ]
+        }
+        function test_every_shown_text_is_heard(data) {
+            const view = show(data.state, data.launchAtLogin, data.failure)
+            compare(driver.unheardTexts(view), [])
+        }
+
+        function test_a_focused_control_takes_return_and_space_itself() {
+            const view = show("signedIn", "requiresApproval")
+            const before = harness.doneCount
+            const settings = visibleChild(view, "openSystemSettings")
+            const toggle = visibleChild(view, "launchAtLoginToggle")
+            const done = visibleChild(view, "button-done")
+            // The screen's own focus on "Done" shows, as Return will act there.
+            verify(findChild(done, "focusRing").visible)
+            for (const control of [toggle, settings]) verify(!findChild(control, "focusRing").visible)
+            for (let i = 0; i < 12 && !settings.activeFocus; ++i) keyClick(Qt.Key_Tab)
+            verify(findChild(settings, "focusRing").visible)
+            keyClick(Qt.Key_Return)
+            compare(harness.settingsOpened(), 1)
+            compare(harness.doneCount, before)
+            keyClick(Qt.Key_Backtab)
+            verify(toggle.activeFocus)
+            verify(findChild(toggle, "focusRing").visible)
+            keyClick(Qt.Key_Space)
+            compare(harness.launchAtLoginRequests(), [false])
+            keyClick(Qt.Key_Tab)
+            keyClick(Qt.Key_Tab)
+            verify(done.activeFocus)
+            verify(findChild(done, "focusRing").visible)
+            keyClick(Qt.Key_Space)
+            compare(harness.doneCount, before + 1)
+        }
+
         // Screen readers find the account line by its whole text, even where the line is elided.
         function test_the_signed_in_line_reads_as_text_to_assistive_technology() {
             const line = visibleChild(show("signedIn"), "signedInAs")
