@@ -161,5 +161,19 @@ TEST_F(LateTrayTest, AnX11TrayStartedLaterShowsTheIconAndARestartedOneShowsItAga
   }));
 }
 
+TEST_F(LateTrayTest, AnXfcePanelStartedLaterShowsTheIconAsAStatusNotifierItemAndARestartedOneShowsItAgain) {
+  signIn();
+  auto controller = makeController();
+  EXPECT_FALSE(controller->statusItem()->isAvailable());
+  // The panel offers both tray protocols; the icon must not settle for the X11 one.
+  startHost("xfce4-panel", {});
+  ASSERT_TRUE(waitFor([&] { return registeredTrayItems().size() == 1; }));
+
+  QProcess::execute("xfce4-panel", {"--quit"});
+  host.waitForFinished();
+  startHost("xfce4-panel", {});
+  EXPECT_TRUE(waitFor([&] { return registeredTrayItems().size() == 1; }));
+}
+
 }  // namespace
 }  // namespace tavrel::testing
