@@ -9,26 +9,31 @@
 #include <algorithm>
 
 #include "menubar/popover_drop_target.h"
+#include "menubar/status_icon/menu_bar_status_icon_renderer.h"
+#include "menubar/tray_host_watcher.h"
 #include "menubar/transfer_popover_view_model.h"
+#include "ui/color_scheme.h"
 #include "ui/interface_setup.h"
 
 namespace tavrel {
 namespace {
 
-constexpr int anchorGap = 4;
-
 class SystemTrayStatusItem final : public MenuBarStatusItem {
  public:
   SystemTrayStatusItem() {
-    if (!QSystemTrayIcon::isSystemTrayAvailable()) return;
-    icon_ = std::make_unique<QSystemTrayIcon>();
-    QObject::connect(icon_.get(), &QSystemTrayIcon::activated, [this](QSystemTrayIcon::ActivationReason reason) {
-      // The second of two quick clicks arrives as a double click, not as a second trigger.
-      if ((reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::DoubleClick) && onActivated) onActivated();
+    QObject::connect(&hosts_, &TrayHostWatcher::hostAppeared, [this] { trayAppeared(); });
+    QObject::connect(&panelScheme_, &ui::PanelColorSchemeWatcher::changed, [this] {
+      if (onChanged) onChanged();
     });
+    // Qt's tray check is made only once a host is known to be there: Qt decides once per process
+    // whether to speak the StatusNotifierItem protocol, and would keep to the X11 tray if asked
+    // before a late panel's host registered.
+    if (hosts_.isHostPresent() && QSystemTrayIcon::isSystemTrayAvailable()) createIcon();
   }
 
   bool isAvailable() const override { return icon_ != nullptr; }
+
+  QColor iconColor() const override { return MenuBarStatusIconRenderer::colorFor(panelScheme_.scheme()); }
 
   void setIcon(const QIcon& icon) override {
     if (!icon_) return;
@@ -41,7 +46,8 @@ class SystemTrayStatusItem final : public MenuBarStatusItem {
     // says the state. Neither protocol has an accessible help or value, and Qt fills the tooltip's
     // second line only while asking for attention, so the help and value go nowhere; the tooltip
     // holds the same state they would.
-    if (icon_) icon_->setToolTip(toolTip.toHtmlEscaped());
+    toolTip_ = toolTip.toHtmlEscaped();
+    if (icon_) icon_->setToolTip(toolTip_);
   }
 
   std::optional<QRect> geometry() const override {
@@ -50,10 +56,35 @@ class SystemTrayStatusItem final : public MenuBarStatusItem {
     return rect.isEmpty() ? std::nullopt : std::optional(rect);
   }
 
-  void remove() override { icon_.reset(); }
+  void remove() override {
+    removed_ = true;
+    icon_.reset();
+  }
 
  private:
+  void createIcon() {
+    icon_ = std::make_unique<QSystemTrayIcon>();
+    icon_->setToolTip(toolTip_);
+    QObject::connect(icon_.get(), &QSystemTrayIcon::activated, [this](QSystemTrayIcon::ActivationReason reason) {
+      // The second of two quick clicks arrives as a double click, not as a second trigger.
+      if ((reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::DoubleClick) && onActivated) onActivated();
+    });
+  }
+
+  // A panel that starts late or restarts knows nothing of an item registered before it: a new
+  // icon registers with it. Without a host now, the icon there is kept.
+  void trayAppeared() {
+    if (removed_ || !hosts_.isHostPresent() || !QSystemTrayIcon::isSystemTrayAvailable()) return;
+    icon_.reset();
+    createIcon();
+    if (onChanged) onChanged();
+  }
+
+  TrayHostWatcher hosts_;
+  ui::PanelColorSchemeWatcher panelScheme_;
   std::unique_ptr<QSystemTrayIcon> icon_;
+  QString toolTip_;
+  bool removed_ = false;
 };
 
 class QuickPopoverWindow final : public MenuBarPopoverWindow {
@@ -75,11 +106,10 @@ class QuickPopoverWindow final : public MenuBarPopoverWindow {
 
   void show(const std::optional<QRect>& anchor, bool activating) override {
     const bool placeable = anchor && QGuiApplication::platformName() != QStringLiteral("wayland");
-    if (placeable) {
+    anchor_ = placeable ? anchor : std::nullopt;
+    if (anchor_) {
       view_.setFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
-      auto* screen = QGuiApplication::screenAt(anchor->center());
-      if (!screen) screen = QGuiApplication::primaryScreen();
-      view_.setGeometry(popoverPlacement(*anchor, view_.size(), screen->availableGeometry()));
+      place(view_.size());
     } else {
       view_.setFlags(Qt::Window);
     }
@@ -97,10 +127,11 @@ class QuickPopoverWindow final : public MenuBarPopoverWindow {
   QSize contentSize() const override { return view_.size(); }
 
   void setContentSize(QSize size) override {
-    // A popover that grows keeps its top edge under the tray icon.
-    view_.resize(size);
     view_.setMinimumSize(size);
     view_.setMaximumSize(size);
+    // Growing from its top edge would run a popover above a bottom panel off the screen.
+    if (anchor_) place(size);
+    else view_.resize(size);
   }
 
   bool contains(QPoint globalPosition) const override {
@@ -108,18 +139,19 @@ class QuickPopoverWindow final : public MenuBarPopoverWindow {
   }
 
  private:
+  void place(QSize size) {
+    auto* screen = QGuiApplication::screenAt(anchor_->center());
+    if (!screen) screen = QGuiApplication::primaryScreen();
+    if (!screen) return view_.resize(size);
+    view_.setGeometry(popoverPlacement(*anchor_, size, screen->availableGeometry()));
+  }
+
   QQuickView view_;
+  // The icon's rectangle it hangs from while placed beside the tray.
+  std::optional<QRect> anchor_;
 };
 
 }  // namespace
-
-QRect popoverPlacement(const QRect& anchor, QSize size, const QRect& available) {
-  QRect placed(QPoint(anchor.x() + anchor.width() / 2 - size.width() / 2, anchor.bottom() + 1 + anchorGap), size);
-  if (placed.bottom() > available.bottom()) placed.moveBottom(anchor.top() - 1 - anchorGap);
-  placed.moveLeft(std::clamp(placed.left(), available.left(), std::max(available.left(), available.right() + 1 - size.width())));
-  placed.moveTop(std::clamp(placed.top(), available.top(), std::max(available.top(), available.bottom() + 1 - size.height())));
-  return placed;
-}
 
 std::unique_ptr<MenuBarStatusItem> makeSystemTrayStatusItem() { return std::make_unique<SystemTrayStatusItem>(); }
 

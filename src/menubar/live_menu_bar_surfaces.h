@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "menubar/menu_bar_surfaces.h"
+#include "menubar/popover_placement.h"
 
 class QQmlEngine;
 
@@ -22,9 +23,5 @@ std::unique_ptr<MenuBarStatusItem> makeSystemTrayStatusItem();
 // it cannot be placed (no anchor, or a Wayland session).
 std::unique_ptr<MenuBarPopoverWindow> makeQuickPopoverWindow(TransferPopoverViewModel& model,
                                                             PopoverDropTarget& dropTarget);
-
-// Where a window of `size` goes below `anchor`: centred under it, above it when the screen has no
-// room below, always inside `available`.
-QRect popoverPlacement(const QRect& anchor, QSize size, const QRect& available);
 
 }  // namespace tavrel

@@ -100,6 +100,11 @@ bool MenuBarController::reduceMotion() const { return Motion::shared()->reduceMo
 void MenuBarController::configureStatusItem() {
   if (!statusItem_) return;
   statusItem_->onActivated = [this] { togglePopover(); };
+  statusItem_->onChanged = [this] {
+    post([this] {
+      if (!isInvalidated_) updateStatusItem(true);
+    });
+  };
   updateStatusItem(true);
 }
 
@@ -159,6 +164,9 @@ void MenuBarController::updateStatusItem(bool force) {
   if (changed || force) {
     updatePreparationAnimation(indicator);
     if (statusItem_ && statusItem_->isAvailable()) {
+      if (const QColor color = statusItem_->iconColor(); color != renderer_.color()) {
+        renderer_ = MenuBarStatusIconRenderer(renderer_.baseImage(), color);
+      }
       statusItem_->setIcon(renderer_.icon(indicator, preparationAnimationFrame_, reduceMotion()));
     }
   }
@@ -351,6 +359,7 @@ void MenuBarController::invalidate() {
   closePopover();
   if (statusItem_) {
     statusItem_->onActivated = nullptr;
+    statusItem_->onChanged = nullptr;
     statusItem_->remove();
   }
 }

@@ -3,6 +3,7 @@
 // What the menu-bar controller needs of the desktop: the tray icon and the popover's window. The
 // program uses the system tray and a Qt Quick window; tests use stand-ins.
 
+#include <QColor>
 #include <QIcon>
 #include <QPoint>
 #include <QRect>
@@ -22,6 +23,8 @@ class MenuBarStatusItem {
 
   // Whether a tray shows the item. Without one, the popover opens as an ordinary window.
   virtual bool isAvailable() const = 0;
+  // The colour the icon is drawn in: the one that stands out on the panel behind it.
+  virtual QColor iconColor() const = 0;
   virtual void setIcon(const QIcon& icon) = 0;
   // The tooltip, and the help and value an assistive tool reads.
   virtual void setTexts(const QString& toolTip, const QString& accessibleHelp, const QString& accessibleValue) = 0;
@@ -32,6 +35,9 @@ class MenuBarStatusItem {
 
   // A primary click on the item.
   std::function<void()> onActivated;
+  // A tray came (or came back with a restarted panel), or the panel changed its colours: the icon
+  // and its texts are to be set again.
+  std::function<void()> onChanged;
 };
 
 // The popover's window.

@@ -3,6 +3,7 @@
 #include <QObject>
 #include <QPoint>
 #include <functional>
+#include <memory>
 
 namespace tavrel {
 
@@ -12,7 +13,9 @@ namespace tavrel {
 // of the program's own windows closes it unless the owner says the pointer is inside. The press is
 // always delivered as usual. Focus lost while a pointer button is down may be the start of a drag
 // from another program toward the window, so the monitor waits for the release and closes only if
-// the owner did not stop it meanwhile (it does when a drag enters the window).
+// the owner did not stop it meanwhile (it does when a drag enters the window). Armed while another
+// program has the focus already (after a drop from it), no focus change will come: the monitor then
+// listens to the X server for presses anywhere and treats one outside its owner the same way.
 //
 // IMPORTANT: Thread-safety. Main thread only; needs the application object.
 class OutsideClickMonitor final : public QObject {
@@ -21,14 +24,18 @@ class OutsideClickMonitor final : public QObject {
  public:
   // Whether any pointer button is down anywhere on the screen, not only in our windows.
   using ButtonsDown = std::function<bool()>;
+  // Calls onPress for each left or right button press anywhere on the screen for as long as the
+  // returned handle lives; an empty handle when the desktop cannot tell.
+  using PressWatch = std::function<std::shared_ptr<void>(std::function<void()> onPress)>;
 
   explicit OutsideClickMonitor(QObject* parent = nullptr);
   // Tests stand in for the pointer.
-  OutsideClickMonitor(ButtonsDown buttonsDown, int releasePollMilliseconds, QObject* parent = nullptr);
+  OutsideClickMonitor(ButtonsDown buttonsDown, int releasePollMilliseconds, PressWatch pressWatch = {},
+                      QObject* parent = nullptr);
   ~OutsideClickMonitor() override;
 
-  // Arms the monitor, replacing an earlier arming. `isInside` answers for the press's position on
-  // screen; `onOutsideClick` closes the owner's window.
+  // Arms the monitor; when armed already, only the callbacks change (a wait for a release stays).
+  // `isInside` answers for the press's position on screen; `onOutsideClick` closes the owner's window.
   void start(std::function<bool(QPoint)> isInside, std::function<void()> onOutsideClick);
   // Harmless when idle.
   void stop();
@@ -40,10 +47,14 @@ class OutsideClickMonitor final : public QObject {
  private:
   void applicationStateChanged(Qt::ApplicationState state);
   void closeAfterRelease(quint64 arming);
+  void pressedAnywhere();
 
   ButtonsDown buttonsDown_;
   int releasePollMilliseconds_ = 50;
-  // Tells an arming from the next so a wait begun under one never closes under another.
+  PressWatch pressWatch_;
+  std::shared_ptr<void> watching_;
+  // Tells an arming from the next (a stop in between) so a wait begun under one never closes under
+  // another.
   quint64 arming_ = 0;
 
   bool armed_ = false;

@@ -2,7 +2,8 @@
 """A scripted user walking Tavrel's main road on the virtual desktop virtual_session.sh made.
 
 Everything goes through what a user has: the accessibility tree (to find what is on screen and
-where, in the program, the panel and Thunar), the pointer and the keyboard (xdotool), the screen's
+where, in the program, the panel and Thunar), the pointer and the keyboard (xdotool; a file is dragged
+from Thunar's window onto the popover with real pointer events), the screen's
 pixels, the clipboard (xclip), the notification server (dunstctl), the file manager's "Send with
 Tavrel" (the share program's desktop entry, started with gio as a file manager starts it) and the
 shared link fetched like a browser would. Each step is printed as it happens and the virtual screen
@@ -45,6 +46,7 @@ SHARE_STATUS = os.path.join(WORK, "share.status")
 PROGRAM_NAME = "Tavrel"
 SHARE_NAME = "tavrel-share"
 PANEL_NAME = "xfce4-panel"
+FILE_MANAGER_NAME = "thunar"
 # The least contrast a tray icon needs against the panel behind it (as for any non-text symbol).
 ICON_CONTRAST = 3.0
 TIMEOUT = float(os.environ.get("TAVREL_E2E_STEP_TIMEOUT", "60"))
@@ -190,7 +192,36 @@ class Road:
 
     def click(self, accessible):
         # AT-SPI "Press" does not run a Qt Quick button's onClicked: a real click does.
-        self.click_at(*self.centre(accessible))
+        self.click_at(*self.placed_centre(accessible))
+
+    @staticmethod
+    def managed(window):
+        """Whether the window manager has taken a mapped window (it sets WM_STATE when it frames and
+        places one); windows that bypass it count as managed."""
+        about = subprocess.run(["xwininfo", "-id", window], capture_output=True, text=True).stdout
+        if "Override Redirect State: yes" in about:
+            return True
+        state = subprocess.run(["xprop", "-id", window, "WM_STATE"], capture_output=True, text=True).stdout
+        return "window state:" in state
+
+    def placed_centre(self, accessible):
+        """The centre of an object once the window manager has placed its program's windows: a new
+        window shows (and is in the accessibility tree) before xfwm4 frames and moves it, and a click
+        at its first place misses. The place must then hold still between two reads."""
+        try:
+            pid = accessible.get_process_id()
+        except Exception:
+            pid = None
+        def settled():
+            if pid:
+                windows = subprocess.run(["xdotool", "search", "--onlyvisible", "--pid", str(pid)],
+                                         capture_output=True, text=True).stdout.split()
+                if not all(self.managed(window) for window in windows):
+                    return None
+            first = self.centre(accessible)
+            time.sleep(0.1)
+            return first if self.centre(accessible) == first else None
+        return self.wait("the window manager to place the window", settled, timeout=10)
 
     def keys(self, *combination):
         subprocess.run(["xdotool", "key", "--clearmodifiers", *combination], check=True)
@@ -280,6 +311,52 @@ class Road:
         """The centre of the program's tray icon, or None."""
         box = self.tray_icon_box()
         return (box[0] + box[2] // 2, box[1] + box[3] // 2) if box else None
+
+    def start_file_manager(self, folder):
+        """Opens folder in Thunar, as a list, in a window moved to the screen's left half (the popover
+        opens at the right, under the tray). Returns Thunar's window id."""
+        self.start_helper("thunar", "thunar", folder)
+        name = os.path.basename(folder.rstrip("/"))
+        # Thunar titles its window after the folder it shows.
+        found = subprocess.run(["xdotool", "search", "--sync", "--onlyvisible", "--name", "^" + re.escape(name) + " - "],
+                               capture_output=True, text=True, timeout=TIMEOUT)
+        window = found.stdout.split()[0] if found.stdout.split() else None
+        if window is None:
+            raise StepFailed(f"Thunar did not show {folder}")
+        subprocess.run(["xdotool", "windowmove", "--sync", window, "40", "120"], check=False, timeout=10)
+        return window
+
+    def file_manager_item(self, name):
+        """The file manager's cell naming a file, in its list, showing on screen."""
+        def probe():
+            # A list row has one cell per column, and some cells repeat the name with no width.
+            for node, role, text in self.objects(app_name=FILE_MANAGER_NAME):
+                if role == "table cell" and text == name and node.queryComponent().getExtents(
+                        pyatspi.DESKTOP_COORDS).width > 0:
+                    return node
+            return None
+        return self.wait(f"“{name}” in the file manager", probe)
+
+    def drag(self, start, end):
+        """Drags with the first button from start to end as a hand does: press, a few moves past the
+        drag threshold, the way across in steps, a pause and small moves over the target (a drop
+        target answers the moves), release."""
+        def move(x, y):
+            subprocess.run(["xdotool", "mousemove", "--sync", str(int(x)), str(int(y))], check=True)
+            time.sleep(0.03)
+        move(*start)
+        time.sleep(0.2)
+        subprocess.run(["xdotool", "mousedown", "1"], check=True)
+        for offset in (2, 5, 9, 14, 20):
+            move(start[0] + offset, start[1] + offset // 2)
+        steps = 24
+        for i in range(1, steps + 1):
+            move(start[0] + (end[0] - start[0]) * i / steps, start[1] + (end[1] - start[1]) * i / steps)
+        for dx, dy in ((4, 0), (0, 4), (-4, 0), (0, 0)):
+            move(end[0] + dx, end[1] + dy)
+
+    def release(self):
+        subprocess.run(["xdotool", "mouseup", "1"], check=True)
 
     def window_of(self, accessible):
         """The window (frame) an object is shown in."""
@@ -456,6 +533,10 @@ def main(arguments):
     road = Road()
     items = [os.path.abspath(item) for item in arguments] or make_sample()
     os.makedirs(SHOTS, exist_ok=True)
+    missing = [item for item in items if not os.path.exists(item)]
+    if missing:
+        print("FAIL: nothing to send at " + ", ".join(missing), flush=True)
+        return 2
     try:
         if ROAD == "light-panel":
             walk_light_panel(road)
@@ -513,7 +594,9 @@ def see_tray_icon(road):
 
 def walk(road, items):
     sign_in_through_onboarding(road)
-    see_tray_icon(road)
+    ratio = see_tray_icon(road)
+    if ratio < ICON_CONTRAST:
+        raise StepFailed(f"the tray icon hardly shows on the dark panel (contrast {ratio:.1f}:1)")
 
     road.step("The popover")
     road.open_popover()
@@ -609,7 +692,8 @@ def walk(road, items):
     expected = expected_files(items)
     downloads = fetch_and_compare(road, link, expected, context)
 
-    shared_link, shared_expected, shared_downloads = walk_share(road, link, context)
+    dragged_link = walk_drag(road, link, context)
+    shared_link, shared_expected, shared_downloads = walk_share(road, dragged_link, context)
     edited_link, _ = walk_edited_mid_upload(road, shared_link, context)
 
     if ROAD == "full":
@@ -624,6 +708,7 @@ def walk(road, items):
         road.shot("still-shared")
 
     print(f"PASS: {len(expected)} file(s) sent, shared at {link}, downloaded back identical; "
+          f"a file dragged from the file manager onto the popover is shared at {dragged_link}, identical too; "
           f"{len(shared_expected)} sent with Send with Tavrel, shared at {shared_link}, identical too; "
           f"a file edited while it uploaded failed as changed, and sent again is shared at {edited_link}.", flush=True)
 
@@ -685,6 +770,54 @@ def make_shared_file():
         file.write("Sent with Send with Tavrel from the file manager.\n")
         file.write(os.urandom(3000).hex() + "\n")
     return path
+
+
+def make_dragged_file():
+    folder = os.path.join(WORK, "Pictures")
+    os.makedirs(folder, exist_ok=True)
+    path = os.path.join(folder, "Harbour sketch.bin")
+    with open(path, "wb") as file:
+        file.write(os.urandom(2 * 1024 * 1024 + 123))
+    return path
+
+
+def walk_drag(road, previous_link, context):
+    """A file dragged from the file manager's window onto the open popover with the pointer: the
+    popover must stay open while the press in the other program starts the drag, show its drop
+    overlay, take the drop and send the file. Returns its link."""
+    path = make_dragged_file()
+    name = os.path.basename(path)
+    road.step(f"Dragging “{name}” from the file manager onto the popover")
+    road.close_popover()
+    road.start_file_manager(os.path.dirname(path))
+    item = road.file_manager_item(name)
+    road.open_popover()
+    popover = road.window_of(road.popover_open())
+    start, end = road.placed_centre(item), road.placed_centre(popover)
+    road.note(f"“{name}” at {start}; the popover's centre at {end}")
+    road.shot("before-drag")
+    road.drag(start, end)
+    try:
+        road.wait("the popover's drop overlay", lambda: road.find(
+            lambda role, text: text == "Drop to start a transfer"), timeout=10)
+        road.shot("dragging")
+    finally:
+        road.release()
+    road.note("dropped on the popover")
+    # Taken as a copy: the file manager keeps its file, and the popover stays open after the drop.
+    if not os.path.isfile(path):
+        raise StepFailed("the file left the file manager's folder: the drop was taken as a move")
+    if not road.popover_open():
+        raise StepFailed("the popover closed after the drop")
+    road.shot("dropped")
+    # The file manager kept the focus: a plain click there, not a drag, still closes the popover.
+    road.click_at(start[0], start[1] + 150)
+    road.wait("the popover to close after a click in the file manager", lambda: road.popover_open() is None,
+              timeout=10)
+    road.note("a click in the file manager's list closed the popover")
+    road.step("The program sends it: the notification")
+    link, _, _ = link_and_compare(road, path, previous_link, context, "drag-notification")
+    return link
 
 
 def walk_share(road, previous_link, context):

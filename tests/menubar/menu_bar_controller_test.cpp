@@ -17,7 +17,9 @@ namespace indicator = menu_bar_indicator;
 
 struct SurfaceLog {
   bool trayAvailable = true;
+  QColor iconColor = Qt::white;
   int icons = 0;
+  QImage lastIcon;
   QString toolTip, help, value;
   bool removed = false;
   int removals = 0;
@@ -31,7 +33,11 @@ class FakeStatusItem final : public MenuBarStatusItem {
  public:
   explicit FakeStatusItem(SurfaceLog& log) : log_(log) {}
   bool isAvailable() const override { return log_.trayAvailable; }
-  void setIcon(const QIcon&) override { ++log_.icons; }
+  QColor iconColor() const override { return log_.iconColor; }
+  void setIcon(const QIcon& icon) override {
+    ++log_.icons;
+    log_.lastIcon = icon.pixmap(QSize(24, 24)).toImage();
+  }
   void setTexts(const QString& toolTip, const QString& help, const QString& value) override {
     log_.toolTip = toolTip;
     log_.help = help;
@@ -168,6 +174,48 @@ TEST_F(MenuBarControllerTest, WithoutATrayThePopoverOpensAsAnOrdinaryWindowAndTh
   controller->showPopover(true);
   EXPECT_TRUE(controller->isPopoverShown());
   EXPECT_EQ(log.shownAt, std::nullopt);
+}
+
+// The darkest opaque pixel's lightness and the lightest one's: the icon is drawn in one colour.
+std::pair<int, int> opaqueLightness(const QImage& image) {
+  int darkest = 255, lightest = 0;
+  for (int y = 0; y < image.height(); ++y) {
+    for (int x = 0; x < image.width(); ++x) {
+      const QColor pixel = image.pixelColor(x, y);
+      if (pixel.alpha() < 255) continue;
+      darkest = std::min(darkest, pixel.lightness());
+      lightest = std::max(lightest, pixel.lightness());
+    }
+  }
+  return {darkest, lightest};
+}
+
+TEST_F(MenuBarControllerTest, ATrayThatComesLaterGetsTheIconAndItsTexts) {
+  log.trayAvailable = false;
+  build();
+  signIn();
+  log.trayAvailable = true;
+  controller->statusItem()->onChanged();
+  EXPECT_EQ(log.icons, 0);  // on a later turn, not inside the tray's own notice
+  settle();
+  EXPECT_EQ(log.icons, 1);
+  EXPECT_EQ(log.value, "Ready");
+  // The panel restarts: the same again.
+  controller->statusItem()->onChanged();
+  settle();
+  EXPECT_EQ(log.icons, 2);
+  controller->invalidate();
+  EXPECT_FALSE(controller->statusItem()->onChanged);
+}
+
+TEST_F(MenuBarControllerTest, TheIconIsDrawnAgainInTheColourThatStandsOutOnThePanel) {
+  build();
+  ASSERT_FALSE(log.lastIcon.isNull());
+  EXPECT_EQ(opaqueLightness(log.lastIcon), std::pair(255, 255));
+  log.iconColor = Qt::black;  // the panel turned light
+  controller->statusItem()->onChanged();
+  settle();
+  EXPECT_EQ(opaqueLightness(log.lastIcon), std::pair(0, 0));
 }
 
 TEST_F(MenuBarControllerTest, SizeChangesOfOneTurnAreAppliedOnceAndAnimatedOnlyWhileShown) {
@@ -345,14 +393,6 @@ TEST_F(MenuBarControllerTest, InvalidateTakesTheIconAwayOnceAndStopsEverything) 
   EXPECT_EQ(log.icons, icons);
   controller.reset();
   EXPECT_EQ(log.removals, 1);  // the release leaves the tray alone
-}
-
-TEST(PopoverPlacement, HangsBelowTheIconAndStaysOnScreen) {
-  const QRect screen(0, 0, 1920, 1080);
-  EXPECT_EQ(popoverPlacement(QRect(1000, 0, 24, 24), QSize(320, 200), screen), QRect(852, 28, 320, 200));
-  // At the right edge, and in a panel at the bottom.
-  EXPECT_EQ(popoverPlacement(QRect(1900, 0, 20, 24), QSize(320, 200), screen).right(), 1919);
-  EXPECT_EQ(popoverPlacement(QRect(1000, 1056, 24, 24), QSize(320, 200), screen), QRect(852, 1052 - 200, 320, 200));
 }
 
 }  // namespace

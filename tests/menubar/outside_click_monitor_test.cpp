@@ -5,6 +5,8 @@
 #include <QTest>
 #include <QMouseEvent>
 #include <QWindow>
+#include <functional>
+#include <memory>
 
 #include "menubar/outside_click_monitor.h"
 
@@ -89,6 +91,43 @@ TEST(OutsideClickMonitorFocusTest, FocusLostWithAButtonDownWaitsForTheReleaseAnd
   buttonDown = false;
   QTest::qWait(20);
   EXPECT_EQ(closes, 1);
+}
+
+TEST(OutsideClickMonitorFocusTest, ArmedWhileAnotherProgramHasTheFocusAPressThereClosesAfterItsRelease) {
+  // As after a drop from another program: it keeps the focus, so no focus change tells of a press.
+  ASSERT_NE(qGuiApp->applicationState(), Qt::ApplicationActive);
+  bool buttonDown = false;
+  bool pointerInside = false;
+  int closes = 0;
+  std::function<void()> press;
+  std::weak_ptr<void> watch;
+  OutsideClickMonitor monitor([&] { return buttonDown; }, 1, [&](std::function<void()> onPress) {
+    press = std::move(onPress);
+    auto handle = std::make_shared<int>(0);
+    watch = handle;
+    return std::shared_ptr<void>(handle);
+  });
+  const auto arm = [&] { monitor.start([&](QPoint) { return pointerInside; }, [&] { ++closes; }); };
+  arm();
+  ASSERT_TRUE(press);
+
+  pointerInside = true;  // a press on the owner's own window is its own
+  press();
+  QTest::qWait(5);
+  EXPECT_EQ(closes, 0);
+
+  pointerInside = false;
+  buttonDown = true;  // a press in the other program
+  press();
+  arm();  // re-armed as an upload's progress changes: the press still counts
+  QTest::qWait(10);
+  EXPECT_EQ(closes, 0);  // it may be a drag starting
+  buttonDown = false;
+  QTest::qWait(10);
+  EXPECT_EQ(closes, 1);
+
+  monitor.stop();
+  EXPECT_TRUE(watch.expired());
 }
 
 }  // namespace

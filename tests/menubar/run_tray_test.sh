@@ -1,6 +1,8 @@
 #!/bin/sh
 # The tray test on a private X display and session bus: once with trayer as the tray host, once
-# without any. Usage: run_tray_test.sh <tavrel_menubar_tests>
+# without any, and twice with a tray host that starts later (trayer, then XFCE's panel; one process
+# each, as Qt picks its tray protocol once per process).
+# Usage: run_tray_test.sh <tavrel_menubar_tests>
 set -eu
 tests="$1"
 display=":$((90 + $$ % 100))"
@@ -18,3 +20,27 @@ dbus-run-session -- sh -c '
   kill $tray
   exit $status' sh "$tests"
 dbus-run-session -- env TAVREL_TRAY_TEST=without-tray "$tests" --gtest_filter="TrayTest.*"
+# XFCE's panel with only its tray, from a configuration of its own.
+config=$(mktemp -d)
+trap 'kill $xvfb 2>/dev/null || true; rm -rf "$config"' EXIT
+mkdir -p "$config/xfce4/xfconf/xfce-perchannel-xml"
+cat >"$config/xfce4/xfconf/xfce-perchannel-xml/xfce4-panel.xml" <<PANEL
+<?xml version="1.0" encoding="UTF-8"?>
+<channel name="xfce4-panel" version="1.0">
+  <property name="configver" type="int" value="2"/>
+  <property name="panels" type="array">
+    <value type="int" value="1"/>
+    <property name="panel-1" type="empty">
+      <property name="position" type="string" value="p=6;x=0;y=0"/>
+      <property name="length" type="uint" value="100"/>
+      <property name="size" type="uint" value="28"/>
+      <property name="plugin-ids" type="array"><value type="int" value="1"/></property>
+    </property>
+  </property>
+  <property name="plugins" type="empty"><property name="plugin-1" type="string" value="systray"/></property>
+</channel>
+PANEL
+for late in AnX11Tray AnXfcePanel; do
+  dbus-run-session -- env TAVREL_TRAY_TEST=late-tray XDG_CONFIG_HOME="$config" \
+    "$tests" --gtest_filter="LateTrayTest.${late}*"
+done

@@ -4,6 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusMetaType>
+#include <QDBusVariant>
 #include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QProcess>
@@ -25,10 +30,10 @@ class TrayTest : public MenuBarStoresTest {
 
   // Runs the event loop and the stores' queue until `done` holds; the display and the tray host are
   // other processes, so this waits on them for real, up to a bound.
-  bool waitFor(const std::function<bool()>& done) {
+  bool waitFor(const std::function<bool()>& done, int boundMs = 10'000) {
     QElapsedTimer timer;
     timer.start();
-    while (timer.elapsed() < 10'000) {
+    while (timer.elapsed() < boundMs) {
       QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
       settle();
       if (done()) return true;
@@ -73,6 +78,89 @@ TEST_F(TrayTest, WithoutATrayHostThePopoverOpensAsAnOrdinaryWindow) {
   controller->showPopover(true);
   EXPECT_TRUE(waitFor([&] { return controller->isPopoverShown(); }));
   EXPECT_EQ(controller->popoverWindow()->contentSize(), QSize(320, 270));
+}
+
+// The items the StatusNotifierItem watcher lists whose program is still on the bus; empty without
+// a watcher.
+QStringList registeredTrayItems() {
+  auto call = QDBusMessage::createMethodCall("org.kde.StatusNotifierWatcher", "/StatusNotifierWatcher",
+                                             "org.freedesktop.DBus.Properties", "Get");
+  call << QString("org.kde.StatusNotifierWatcher") << QString("RegisteredStatusNotifierItems");
+  const auto reply = QDBusConnection::sessionBus().call(call, QDBus::Block, 1000);
+  if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) return {};
+  QStringList live;
+  for (const auto& item : qdbus_cast<QStringList>(reply.arguments().constFirst().value<QDBusVariant>().variant())) {
+    if (QDBusConnection::sessionBus().interface()->isServiceRegistered(item.section('/', 0, 0))) live << item;
+  }
+  return live;
+}
+
+class LateTrayTest : public TrayTest {
+ public:
+  void SetUp() override {
+    TrayTest::SetUp();
+    if (qEnvironmentVariable("TAVREL_TRAY_TEST") != "late-tray") GTEST_SKIP() << "needs a desktop without a tray";
+  }
+  void TearDown() override {
+    if (host.state() != QProcess::NotRunning) {
+      host.kill();
+      host.waitForFinished();
+    }
+  }
+
+  // Starts a tray host: trayer (an X11 tray) or XFCE's panel (both protocols).
+  void startHost(const QString& program, const QStringList& arguments) {
+    host.start(program, arguments);
+    ASSERT_TRUE(host.waitForStarted());
+  }
+  void stopHost() {
+    host.kill();
+    host.waitForFinished();
+  }
+
+  QProcess host;
+};
+
+// Whether an icon lies in trayer's 120 x 24 strip at the top right of the 1280-pixel screen; an icon
+// not yet embedded reports its own window at 0,0.
+bool inTray(const std::optional<QRect>& icon) {
+  return icon && QRect(1280 - 120, 0, 120, 24).contains(icon->center());
+}
+
+TEST_F(LateTrayTest, AnX11TrayStartedLaterShowsTheIconAndARestartedOneShowsItAgain) {
+  signIn();
+  auto controller = makeController();
+  EXPECT_FALSE(controller->statusItem()->isAvailable());
+  const QStringList trayer{"--edge", "top", "--align", "right", "--widthtype", "pixel", "--width", "120", "--height", "24"};
+  startHost("trayer", trayer);
+  ASSERT_TRUE(waitFor([&] { return inTray(controller->statusItem()->geometry()); }));
+
+  stopHost();
+  startHost("trayer", trayer);
+  // The icon lands in the new tray: a click there opens the popover. The old icon's place is the
+  // same, so the click is repeated until the new one is embedded there.
+  EXPECT_TRUE(waitFor([&] {
+    if (const auto icon = controller->statusItem()->geometry(); inTray(icon) && !controller->isPopoverShown()) {
+      click(icon->center());
+    }
+    return controller->isPopoverShown();
+  }));
+}
+
+TEST_F(LateTrayTest, AnXfcePanelStartedLaterShowsTheIconAsAStatusNotifierItemAndARestartedOneShowsItAgain) {
+  signIn();
+  auto controller = makeController();
+  EXPECT_FALSE(controller->statusItem()->isAvailable());
+  // The panel offers both tray protocols; the icon must not settle for the X11 one.
+  // XFCE's panel takes long to start on a busy machine.
+  constexpr int panelStartBoundMs = 60'000;
+  startHost("xfce4-panel", {});
+  ASSERT_TRUE(waitFor([&] { return registeredTrayItems().size() == 1; }, panelStartBoundMs));
+
+  QProcess::execute("xfce4-panel", {"--quit"});
+  host.waitForFinished();
+  startHost("xfce4-panel", {});
+  EXPECT_TRUE(waitFor([&] { return registeredTrayItems().size() == 1; }, panelStartBoundMs));
 }
 
 }  // namespace
