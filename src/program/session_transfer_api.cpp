@@ -1,7 +1,5 @@
 #include "program/session_transfer_api.h"
 
-#include <iterator>
-
 namespace tavrel {
 namespace {
 
