@@ -14,8 +14,9 @@ std::optional<std::vector<std::filesystem::path>> validatedFileURLs(const QList<
     auto path = ui::localFilePath(url);
     if (!path) return std::nullopt;
     std::error_code error;
-    // A link counts as present here; the preparer refuses it with its own message.
-    if (!path->is_absolute() || !std::filesystem::exists(std::filesystem::symlink_status(*path, error))) {
+    // Links are followed: one whose target is gone is not there to send. A live link passes here
+    // and the preparer refuses it with its own message.
+    if (!path->is_absolute() || !std::filesystem::exists(std::filesystem::status(*path, error))) {
       return std::nullopt;
     }
     paths.push_back(std::move(*path));

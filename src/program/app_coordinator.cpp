@@ -69,11 +69,14 @@ void AppCoordinator::construct() {
   recentTransfersStore_ = std::make_shared<RecentTransfersStore>(recentClient, std::chrono::duration<double>(60.0),
                                                                  [now] { return now(); });
 
-  // The engine's client asks for tokens through a provider that outlives the session by one
-  // sign-out, so the transfer a sign-out abandons is still deleted on the service.
-  engineTokens_ = std::make_shared<SessionTokenProvider>(authenticationStore_);
-  auto transferClient = std::make_shared<TavrelAPIClient>(webAppURL, engineTokens_, platform_.apiSession);
-  uploadEngine_ = std::make_shared<NativeUploadEngine>(transferClient, environment_.clock, platform_.uploadSession,
+  // The engine's client sends each call with the token of the session its transfer belongs to, so
+  // the transfer a sign-out abandons is still deleted on the service, with that session's token only.
+  const auto apiSession = platform_.apiSession;
+  engineAPI_ = std::make_shared<SessionTransferAPI>(
+      authenticationStore_, [webAppURL, apiSession](std::shared_ptr<AccessTokenProviding> tokens) {
+        return std::make_shared<TavrelAPIClient>(webAppURL, std::move(tokens), apiSession);
+      });
+  uploadEngine_ = std::make_shared<NativeUploadEngine>(engineAPI_, environment_.clock, platform_.uploadSession,
                                                        environment_.uploadSecurityPolicy, queue);
 
   TransferStore::Services services{
@@ -151,6 +154,9 @@ void AppCoordinator::authenticationStateChanged(const AuthenticationState& state
   const bool workspaceChanged = lastWorkspaceID_.has_value() && newWorkspaceID != lastWorkspaceID_;
   wasAuthenticated_ = isAuthenticated(state);
   lastWorkspaceID_ = newWorkspaceID;
+  // A session that ended without a sign-out (it expired) keeps no token: its transfers are sent
+  // nothing more, whoever signs in next.
+  if (leftSignedIn && !isSigningOut_) engineAPI_->release(engineAPI_->endSession(std::nullopt));
   if (leftSignedIn) transferStore_->send(transfer_action::AuthenticationEnded{});
   if (leftSignedIn || workspaceChanged) recentTransfersStore_->reset();
   schedulePresentationUpdate();
@@ -353,16 +359,18 @@ void AppCoordinator::signOut() {
   isSigningOut_ = true;
   setPolicy(ActivationPolicy::regular);
   showOnboarding();
-  engineTokens_->holdForSignOut();
+  std::optional<std::string> lastToken;
+  if (const auto* account = authenticatedAccount(authenticationStore_->state())) lastToken = account->accessToken;
+  const auto endedSession = engineAPI_->endSession(std::move(lastToken));
   authenticationStore_->signOut();
   const std::weak_ptr<AppCoordinator> weakSelf = weak_from_this();
-  platform_.mainQueue->post([weakSelf] {
+  platform_.mainQueue->post([weakSelf, endedSession] {
     auto self = weakSelf.lock();
     if (!self) return;
-    self->transferStore_->shutDownForSignOut([weakSelf] {
+    self->transferStore_->shutDownForSignOut([weakSelf, endedSession] {
       auto self = weakSelf.lock();
       if (!self) return;
-      self->engineTokens_->release();
+      self->engineAPI_->release(endedSession);
       self->isSigningOut_ = false;
       self->updatePresentation();
     });

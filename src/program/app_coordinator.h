@@ -14,7 +14,7 @@
 #include "platform/http_transport.h"
 #include "platform/main_queue.h"
 #include "program/interface_ports.h"
-#include "program/session_token_provider.h"
+#include "program/session_transfer_api.h"
 
 namespace tavrel {
 
@@ -147,7 +147,7 @@ class AppCoordinator : public std::enable_shared_from_this<AppCoordinator> {
   std::function<void()> scanShareHandoff_;
   bool isSigningOut_ = false;
 
-  std::shared_ptr<SessionTokenProvider> engineTokens_;
+  std::shared_ptr<SessionTransferAPI> engineAPI_;
   std::shared_ptr<NativeUploadEngine> uploadEngine_;
 
   // Boxed values of the authentication subscription.

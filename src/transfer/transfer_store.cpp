@@ -597,19 +597,17 @@ void TransferStore::handle(const transfer_action::AuthenticationEnded&) {
 }
 
 void TransferStore::shutDownForSignOut(std::function<void()> onFinished) {
-  cancel(reviewPreparationTask_);
-  cancel(uploadTask_);
+  // What the signed-out session left goes now. The engine's clean-up can take as long as a hung
+  // delete; whatever the store holds once it ends belongs to a session signed in meanwhile and stays.
+  perform([this] {
+    reset();
+    releaseUnreferencedSourceAccess();
+  });
   Weak weak = lifetime_;
   services_.uploadEngine->discard([weak, onFinished = std::move(onFinished)] {
     auto store = weak.lock();
-    if (!store) return;
-    TransferStore* self = *store;
-    self->perform([self] {
-      self->reset();
-      self->releaseUnreferencedSourceAccess();
-    });
-    // Queued behind the reset, so the caller sees the published initial state.
-    if (onFinished) self->perform(onFinished);
+    if (!store || !onFinished) return;
+    (*store)->perform(onFinished);
   });
 }
 

@@ -78,8 +78,9 @@ class TransferStore {
   // dropped while the account may not send; a dropped submission hands its access back.
   void send(TransferAction action);
 
-  // Sign-out: stops the running work, waits for the engine to discard its transfer, then returns
-  // to the initial state and releases every access. `onFinished` runs on the main thread after.
+  // Sign-out: stops the running work, returns to the initial state and releases every access at
+  // once, and asks the engine to discard its transfer. `onFinished` runs on the main thread once the
+  // engine has; work begun meanwhile (a new session's) is left alone.
   void shutDownForSignOut(std::function<void()> onFinished = {});
 
   void setOnSourceAccessReleased(std::function<void(const TransferSourceAccessID&)> onSourceAccessReleased);

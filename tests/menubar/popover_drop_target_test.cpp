@@ -37,6 +37,9 @@ TEST_F(PopoverDropTargetTest, AnythingButExistingLocalFilesIsRefusedAsAWhole) {
   EXPECT_FALSE(validatedFileURLs({QUrl("https://example.com/a.txt")}));
   EXPECT_FALSE(validatedFileURLs({file("a.txt"), QUrl("https://example.com/a.txt")}));
   EXPECT_FALSE(validatedFileURLs({QUrl::fromLocalFile("/nonexistent/zzz")}));
+  const auto dangling = directory.path() / "dangling";
+  std::filesystem::create_symlink(directory.path() / "gone.txt", dangling);
+  EXPECT_FALSE(validatedFileURLs({QUrl::fromLocalFile(QString::fromStdString(dangling.string()))}));
   EXPECT_FALSE(target.dragUpdated({QUrl("https://example.com/")}));
   EXPECT_TRUE(targeted.empty());
 }

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <condition_variable>
 #include <mutex>
 
 #include "account/authentication_store.h"
@@ -85,9 +86,10 @@ class Browser final : public WebAuthenticating {
   // The user allows in the browser.
   void allow() {
     auto completion = std::exchange(pending_, nullptr);
-    completion(std::string(OAuthConfiguration::redirectURIText) + "?code=c&state=" + state_ +
-               "&iss=https%3A%2F%2Fapp.example.com%2Fapi%2Fauth");
+    completion(std::string(OAuthConfiguration::redirectURIText) + "?code=c&state=" + state_ + "&iss=" + issuer);
   }
+
+  std::string issuer = "https%3A%2F%2Fapp.example.com%2Fapi%2Fauth";
 
  private:
   platform::MainQueue& queue_;
@@ -448,6 +450,90 @@ TEST_F(AppCoordinatorTest, SignOutDeletesTheAbandonedTransferOnTheService) {
   ASSERT_EQ(deletes.size(), 1u);
   EXPECT_THAT(deletes.front().headers,
               ::testing::Contains(platform::HttpHeader{"Authorization", "Bearer access-1"}));
+}
+
+// The service's answer to a delete waits until the test lets it through, as a hung delete waits out
+// the session's idle timeout.
+class HeldDeletes final : public platform::HttpTransport {
+ public:
+  platform::Expected<platform::HttpResponse, platform::TransportError> send(const platform::HttpRequest& request,
+                                                                          std::stop_token stop,
+                                                                          platform::UploadProgress progress) override {
+    if (request.method == "DELETE") {
+      std::unique_lock lock(mutex_);
+      ++waiting_;
+      released_.wait(lock, [&] { return isReleased_; });
+    }
+    return inner_->send(request, std::move(stop), std::move(progress));
+  }
+  int waiting() {
+    std::lock_guard lock(mutex_);
+    return waiting_;
+  }
+  void release() {
+    std::lock_guard lock(mutex_);
+    isReleased_ = true;
+    released_.notify_all();
+  }
+
+ private:
+  std::shared_ptr<platform::HttpTransport> inner_ = testing::makeStandInSession();
+  std::mutex mutex_;
+  std::condition_variable released_;
+  int waiting_ = 0;
+  bool isReleased_ = false;
+};
+
+// Signing in again while the previous session's clean-up still waits on the service: the clean-up
+// ends without touching the new session's transfer, its delete goes out with the old session's
+// token, and the new transfer is created and completed with the new session's.
+TEST_F(AppCoordinatorTest, SigningInAgainDuringASlowSignOutKeepsTheNewSessionsTransfer) {
+  testing::StandInService service;
+  service.setAcceptedTokens({"access-1", "access-2"});
+  service.addFault(testing::StandInService::Endpoint::storagePut, 1, testing::Fault::stall());
+  webAppURL = service.webAppURL();
+  browser->issuer.clear();
+  auto origin = webAppURL.toString();
+  if (origin.ends_with('/')) origin.pop_back();
+  for (const char c : origin + "/api/auth") {
+    browser->issuer += c == ':' ? std::string("%3A") : c == '/' ? std::string("%2F") : std::string(1, c);
+  }
+  auto transport = std::make_shared<HeldDeletes>();
+  apiSession = transport;
+  struct ReleaseAtEnd {
+    HeldDeletes& transport;
+    ~ReleaseAtEnd() { transport.release(); }
+  } releaseAtEnd{*transport};
+  filePreparer = std::make_shared<LocalTransferFilePreparer>(*queue);
+  launch(true, true);
+  ASSERT_TRUE(signedIn());
+  const auto& store = *coordinator->transferStore();
+
+  const auto first = directory.writeFile("first.pdf", std::string(64 * 1024, 'x'));
+  coordinator->transferStore()->send(transfer_action::EnqueueURLs{{first}, TransferStartPolicy::automatic});
+  ASSERT_TRUE(queue->runUntil(
+      [&] { return service.requestCount(testing::StandInService::Endpoint::storagePut) >= 1; }, 30s));
+  desktop.menuBarActions.onSignOut();
+  ASSERT_TRUE(queue->runUntil([&] { return transport->waiting() == 1; }, 30s));
+
+  signInThroughBrowser();
+  const auto second = directory.writeFile("second.pdf", std::string(1024, 'y'));
+  coordinator->transferStore()->send(transfer_action::EnqueueURLs{{second}, TransferStartPolicy::automatic});
+  ASSERT_TRUE(queue->runUntil([&] { return activeUpload(store.state().phase) != nullptr; }, 30s));
+  transport->release();
+
+  ASSERT_TRUE(queue->runUntil([&] { return !coordinator->isSigningOut(); }, 30s));
+  ASSERT_TRUE(queue->runUntil(
+      [&] { return std::holds_alternative<transfer_phase::Completed>(store.state().phase); }, 30s))
+      << "the new session's transfer was lost";
+  EXPECT_TRUE(store.state().failures.empty());
+  const auto creates = service.requests(testing::StandInService::Endpoint::createTransfer);
+  ASSERT_EQ(creates.size(), 2u);
+  EXPECT_THAT(creates.back().headers, ::testing::Contains(platform::HttpHeader{"Authorization", "Bearer access-2"}));
+  const auto deletes = service.requests(testing::StandInService::Endpoint::deleteTransfer);
+  ASSERT_EQ(deletes.size(), 1u);
+  EXPECT_THAT(deletes.front().headers, ::testing::Contains(platform::HttpHeader{"Authorization", "Bearer access-1"}));
+  EXPECT_TRUE(signedIn());
 }
 
 }  // namespace

@@ -468,15 +468,16 @@ TEST_F(NativeUploadEngineTest, APartWithoutETagEndsTheRunWithoutRetry) {
 }
 
 // Storage answering `ETag: ""` has named no part: the run ends there, as without the header, instead
-// of failing at completion once every other part has gone up.
+// of failing at completion once every other part has gone up. Sent again, the transfer resumes from
+// what storage holds, and the part is completed with its real tag.
 TEST_F(NativeUploadEngineTest, AnEmptyETagIsNoTag) {
-  class EmptyETags final : public platform::HttpTransport {
+  class EmptyETagOnce final : public platform::HttpTransport {
    public:
     platform::Expected<platform::HttpResponse, platform::TransportError> send(const platform::HttpRequest& request,
                                                                             std::stop_token stop,
                                                                             platform::UploadProgress progress) override {
       auto response = inner_->send(request, std::move(stop), std::move(progress));
-      if (response) {
+      if (response && request.url.toString().find("/parts/2") != std::string::npos && !blanked_.exchange(true)) {
         for (auto& header : response->headers) {
           if (header.name == "ETag") header.value = "\"\"";
         }
@@ -486,14 +487,24 @@ TEST_F(NativeUploadEngineTest, AnEmptyETagIsNoTag) {
 
    private:
     std::shared_ptr<platform::HttpTransport> inner_ = testing::makeStandInSession();
+    std::atomic<bool> blanked_ = false;
   };
-  engine = std::make_unique<NativeUploadEngine>(api, clock, std::make_shared<EmptyETags>(),
+  engine = std::make_unique<NativeUploadEngine>(api, clock, std::make_shared<EmptyETagOnce>(),
                                                 UploadSecurityPolicy::defaultPolicy(), queue);
   service.setMultipartThreshold(1);
-  const auto result = upload(prepare({{"three.bin", 10 * MiB + 1}}));
+  const auto transfer = prepare({{"three.bin", 10 * MiB + 1}});
+  const auto result = upload(transfer);
   EXPECT_EQ(result.failure(), DirectUploadError::missingETag().errorDescription());
   EXPECT_LE(service.requestCount(Endpoint::storagePut), 2u) << "the first batch only";
   EXPECT_EQ(service.requestCount(Endpoint::completeFile), 0u);
+
+  const auto signedBefore = signedPartNumbers().size();
+  const auto resumed = resume(transfer);
+  ASSERT_TRUE(resumed.finished()) << resumed.failure().value_or("");
+  EXPECT_TRUE(storageHolds(transfer.files[0]));
+  const auto numbers = signedPartNumbers();
+  EXPECT_THAT(std::vector<std::int64_t>(numbers.begin() + static_cast<std::ptrdiff_t>(signedBefore), numbers.end()),
+              ::testing::AllOf(::testing::Contains(3), ::testing::Not(::testing::Contains(2))));
 }
 
 std::string changedText(const std::string& name) {
