@@ -128,14 +128,15 @@ void LocalService::load() {
 
 void LocalService::save() {
   std::lock_guard lock(saving_);
-  // Taken under the lock, so a later write never holds an older state.
-  const nlohmann::json state{
-      {"version", kStateVersion}, {"signIn", signIn_->savedState()}, {"transfers", transfers_->savedState()}};
+  // Taken under the lock, so a later write never holds an older state. The transfers come as text:
+  // most of them have not changed since the last write and are not serialised again.
+  const std::string state = "{\"signIn\":" + signIn_->savedState().dump() + ",\"transfers\":" +
+                            transfers_->savedState() + ",\"version\":" + std::to_string(kStateVersion) + "}";
   const auto path = stateFile();
   const auto temporary = std::filesystem::path(path.string() + ".new");
   {
     std::ofstream file(temporary, std::ios::trunc);
-    file << state.dump() << '\n';
+    file << state << '\n';
     if (!file.flush()) return;  // the last good file stays; the next change tries again
   }
   std::error_code ignored;

@@ -143,12 +143,17 @@ struct TransferService::State {
     StoredFile& file = transfer.files[found->second];
     return file.fileId == fileId ? &file : nullptr;
   }
-  // The saved form of each transfer (beside `transfers`), kept until the transfer changes, so a save
-  // made under the lock only serialises what changed since the last one. Null: not yet made.
-  std::vector<std::shared_ptr<const json>> savedTransfers;
+  // The saved text of each transfer (beside `transfers`), kept until the transfer changes: a save
+  // serialises only what changed since the last one, and does it outside the lock.
+  struct SavedTransfer {
+    std::uint64_t generation = 1;  // counts the transfer's changes
+    std::uint64_t savedGeneration = 0;
+    std::shared_ptr<const std::string> text;
+  };
+  std::vector<SavedTransfer> savedTransfers;
   void touch(const std::string& transferId) {
     const auto found = transferIndex.find(transferId);
-    if (found != transferIndex.end() && found->second < savedTransfers.size()) savedTransfers[found->second].reset();
+    if (found != transferIndex.end() && found->second < savedTransfers.size()) ++savedTransfers[found->second].generation;
   }
 
   void index() {
@@ -673,24 +678,53 @@ json transferToJSON(const TransferService::StoredTransfer& transfer) {
 
 }  // namespace
 
-nlohmann::json TransferService::savedState() const {
-  std::vector<std::shared_ptr<const json>> saved;
+std::string TransferService::savedState() const {
+  struct Changed {
+    std::size_t index;
+    std::uint64_t generation;
+    StoredTransfer transfer;
+  };
+  std::vector<std::shared_ptr<const std::string>> texts;
+  std::vector<Changed> changed;
   std::map<std::string, std::string> completions;
   std::size_t nextId = 0;
   {
+    // A copy of what changed is all that is taken under the lock that every request needs.
     std::lock_guard lock(state_->mutex);
-    auto& cache = state_->savedTransfers;
-    cache.resize(state_->transfers.size());
-    for (std::size_t i = 0; i < cache.size(); ++i) {
-      if (!cache[i]) cache[i] = std::make_shared<const json>(transferToJSON(state_->transfers[i]));
+    auto& saved = state_->savedTransfers;
+    saved.resize(state_->transfers.size());
+    texts.resize(saved.size());
+    for (std::size_t i = 0; i < saved.size(); ++i) {
+      if (saved[i].text && saved[i].savedGeneration == saved[i].generation) {
+        texts[i] = saved[i].text;
+      } else {
+        changed.push_back({i, saved[i].generation, state_->transfers[i]});
+      }
     }
-    saved = cache;
     completions = state_->completions;
     nextId = state_->nextId;
   }
-  json transfers = json::array();
-  for (const auto& transfer : saved) transfers.push_back(*transfer);
-  return json{{"nextId", nextId}, {"transfers", std::move(transfers)}, {"completions", std::move(completions)}};
+  for (const auto& entry : changed) {
+    texts[entry.index] = std::make_shared<const std::string>(transferToJSON(entry.transfer).dump());
+  }
+  if (!changed.empty()) {
+    std::lock_guard lock(state_->mutex);
+    auto& saved = state_->savedTransfers;
+    for (const auto& entry : changed) {
+      if (entry.index < saved.size() && saved[entry.index].generation == entry.generation) {
+        saved[entry.index].text = texts[entry.index];
+        saved[entry.index].savedGeneration = entry.generation;
+      }
+    }
+  }
+  std::string text = "{\"completions\":" + json(completions).dump() + ",\"nextId\":" + std::to_string(nextId) +
+                     ",\"transfers\":[";
+  for (std::size_t i = 0; i < texts.size(); ++i) {
+    if (i > 0) text += ',';
+    text += *texts[i];
+  }
+  text += "]}";
+  return text;
 }
 
 void TransferService::restoreState(const nlohmann::json& saved) {
