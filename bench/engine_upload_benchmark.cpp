@@ -5,7 +5,8 @@
 //
 //   tavrel_bench_engine [--size-mib N] [--part-mib N] [--runs N]
 //   tavrel_bench_engine --service URL --ca FILE --token TOKEN [--size-mib N] [--runs N] [--file PATH]
-//   tavrel_bench_engine --service URL --ca FILE --token TOKEN --small-files N[,N...] [--runs N] [--folder DIR]
+//   tavrel_bench_engine --service URL --ca FILE --token TOKEN --small-files N[,N,...] [--runs N]
+//                       [--folder DIR]
 //
 // The file holds random bytes; storage hashes everything it receives and the run fails unless
 // storage holds exactly the file's bytes. With --service, only the throughput is measured, against a
@@ -205,7 +206,6 @@ int againstRunningService(const Options& options, const std::filesystem::path& f
   return 0;
 }
 
-
 // ---- Many small files: the engine beside the same requests made by plain libcurl ----
 
 constexpr std::uint64_t smallFileSize = 4 * 1024;
@@ -284,15 +284,17 @@ class LibcurlReference {
       registrations.push_back({file.referenceID, file.sourceURL.filename().string(), file.relativePath, file.mimeType,
                                file.size});
     }
-    const auto plans =
-        api("POST", "/api/v1/transfers/" + transferId + "/files", platform::serializeJson(platform::jsonArray(registrations)));
+    const auto plans = api("POST", "/api/v1/transfers/" + transferId + "/files",
+                           platform::serializeJson(platform::jsonArray(registrations)));
     std::map<std::string, std::string> fileIds;
     for (const auto& plan : plans.at("plans")) fileIds[plan.at("referenceId")] = plan.at("fileId");
     for (const auto& file : transfer.files) {
       const std::string path = "/api/v1/transfers/" + transferId + "/files/" + fileIds.at(file.referenceID);
       const auto signature = api("POST", path + "/sign", "{}");
       std::vector<std::string> headers{"Expect:"};
-      for (const auto& [name, value] : signature.at("headers").items()) headers.push_back(name + ": " + value.get<std::string>());
+      for (const auto& [name, value] : signature.at("headers").items()) {
+        headers.push_back(name + ": " + value.get<std::string>());
+      }
       std::ifstream input(file.sourceURL, std::ios::binary);
       std::string bytes((std::istreambuf_iterator<char>(input)), std::istreambuf_iterator<char>());
       if (perform("PUT", signature.at("url").get<std::string>(), bytes, headers) / 100 != 2) {
@@ -342,7 +344,9 @@ class LibcurlReference {
     const long status = perform(method, base_ + path, std::move(body),
                                 {"Expect:", "Authorization: Bearer " + token_, "Accept: application/json",
                                  "Cache-Control: no-cache", "Content-Type: application/json"});
-    if (status / 100 != 2) throw std::runtime_error("libcurl reference: " + path + " answered " + std::to_string(status));
+    if (status / 100 != 2) {
+      throw std::runtime_error("libcurl reference: " + path + " answered " + std::to_string(status));
+    }
     return nlohmann::json::parse(answer_);
   }
 

@@ -14,7 +14,8 @@ After one sign-in through onboarding and the scripted browser, it measures:
     program sending the same files with the same requests (tavrel_bench_engine --small-files).
 
 Environment: what virtual_session.sh sets for its drivers, and TAVREL_BENCH_ENGINE (the engine
-benchmark's program), TAVREL_BENCH_SIZE_MIB (default 1024; 0 leaves the large file out), TAVREL_BENCH_RUNS (default 5), TAVREL_BENCH_SMALL_FILES (default 1000; 0 leaves them out). The local
+benchmark's program), TAVREL_BENCH_SIZE_MIB (default 1024; 0 leaves the large file out),
+TAVREL_BENCH_RUNS (default 5), TAVREL_BENCH_SMALL_FILES (default 1000; 0 leaves them out). The local
 service keeps every upload: the runs need twice that many GiB under the temporary folder.
 """
 
@@ -239,8 +240,8 @@ def main():
             for run in range(1, RUNS + 1):
                 elapsed, peak = upload_through_program(road, path)
                 program.append(SIZE_MIB / elapsed)
-                print(f"run {run}: program {SIZE_MIB / elapsed:.1f} MiB/s ({elapsed:.2f} s from choosing the file to the "
-                      f"notification; peak resident {peak:.0f} MiB)", flush=True)
+                print(f"run {run}: program {SIZE_MIB / elapsed:.1f} MiB/s ({elapsed:.2f} s from choosing the file "
+                      f"to the notification; peak resident {peak:.0f} MiB)", flush=True)
                 reference = subprocess.run(
                     [ENGINE, "--service", os.environ["TAVREL_E2E_SERVICE_URL"], "--ca", os.environ["TAVREL_E2E_CA"],
                      "--token", token, "--file", path, "--runs", "1"],

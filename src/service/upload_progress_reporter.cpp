@@ -7,8 +7,8 @@
 namespace tavrel {
 
 std::shared_ptr<UploadProgressReporter> UploadProgressReporter::make(
-    platform::SharedValue<PreparedTransfer> preparedTransfer, std::int64_t initialBytes, platform::MainQueue& mainQueue,
-    const platform::Clock& clock, ProgressCallback onProgress) {
+    platform::SharedValue<PreparedTransfer> preparedTransfer, std::int64_t initialBytes,
+    platform::MainQueue& mainQueue, const platform::Clock& clock, ProgressCallback onProgress) {
   return std::shared_ptr<UploadProgressReporter>(
       new UploadProgressReporter(std::move(preparedTransfer), initialBytes, mainQueue, clock, std::move(onProgress)));
 }
@@ -98,14 +98,15 @@ UploadProgressReporter::Figures UploadProgressReporter::figuresLocked() const {
   Figures figures;
   figures.bytesUploaded = bytesUploaded;
   figures.bytesPerSecond = std::max<std::int64_t>(static_cast<std::int64_t>(rate), 0);
-  figures.progress = totalBytes_ < 1 ? 0.0 : static_cast<double>(bytesUploaded) / static_cast<double>(totalBytes_);
+  figures.progress =
+      totalBytes_ < 1 ? 0.0 : static_cast<double>(bytesUploaded) / static_cast<double>(totalBytes_);
   figures.currentFileIndex = currentFileIndex_;
   return figures;
 }
 
 UploadProgressSnapshot UploadProgressReporter::snapshotOf(const Figures& figures) const {
-  return UploadProgressSnapshot{preparedTransfer_, figures.bytesUploaded, figures.bytesPerSecond, figures.progress,
-                                figures.currentFileIndex};
+  return UploadProgressSnapshot{preparedTransfer_, figures.bytesUploaded, figures.bytesPerSecond,
+                                figures.progress, figures.currentFileIndex};
 }
 
 void UploadProgressReporter::emitLocked() {

@@ -42,9 +42,9 @@ class UploadProgressReporter : public std::enable_shared_from_this<UploadProgres
 
   // `initialBytes` were on the service before this run began: they count as uploaded but not
   // towards the rate. The clock measures the run's average rate.
-  static std::shared_ptr<UploadProgressReporter> make(platform::SharedValue<PreparedTransfer> preparedTransfer, std::int64_t initialBytes,
-                                                       platform::MainQueue& mainQueue, const platform::Clock& clock,
-                                                       ProgressCallback onProgress);
+  static std::shared_ptr<UploadProgressReporter> make(
+      platform::SharedValue<PreparedTransfer> preparedTransfer, std::int64_t initialBytes,
+      platform::MainQueue& mainQueue, const platform::Clock& clock, ProgressCallback onProgress);
 
   void recordProgress(const platform::Uuid& taskID, std::int64_t totalBytesSent);
   void setCurrentFileIndex(int index);
@@ -70,8 +70,9 @@ class UploadProgressReporter : public std::enable_shared_from_this<UploadProgres
     std::optional<int> currentFileIndex;
   };
 
-  UploadProgressReporter(platform::SharedValue<PreparedTransfer> preparedTransfer, std::int64_t initialBytes, platform::MainQueue& mainQueue,
-                         const platform::Clock& clock, ProgressCallback onProgress);
+  UploadProgressReporter(platform::SharedValue<PreparedTransfer> preparedTransfer, std::int64_t initialBytes,
+                         platform::MainQueue& mainQueue, const platform::Clock& clock,
+                         ProgressCallback onProgress);
 
   Figures figuresLocked() const;
   UploadProgressSnapshot snapshotOf(const Figures& figures) const;

@@ -225,9 +225,11 @@ TEST_F(UploadProgressReporterTest, ReportsAreCoalescedToOnePerInterval) {
 // A run of many small files reports at the interface's pace, and every report shares the one list of
 // files instead of copying it.
 TEST_F(UploadProgressReporterTest, TenThousandFilesShareOneListAcrossAPacedSetOfReports) {
-  const platform::SharedValue<PreparedTransfer> transfer = transferOf(std::vector<std::int64_t>(10'000, 4'096));
-  auto reporter = UploadProgressReporter::make(transfer, 0, queue, queue.clock(),
-                                               [this](const UploadProgressSnapshot& snapshot) { delivered.push_back(snapshot); });
+  const platform::SharedValue<PreparedTransfer> transfer =
+      transferOf(std::vector<std::int64_t>(10'000, 4'096));
+  auto reporter = UploadProgressReporter::make(
+      transfer, 0, queue, queue.clock(),
+      [this](const UploadProgressSnapshot& snapshot) { delivered.push_back(snapshot); });
   reporter->emit();
   for (int index = 0; index < 10'000; ++index) {
     const auto attempt = Uuid::generate();
