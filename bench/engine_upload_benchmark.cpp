@@ -5,26 +5,43 @@
 //
 //   tavrel_bench_engine [--size-mib N] [--part-mib N] [--runs N]
 //   tavrel_bench_engine --service URL --ca FILE --token TOKEN [--size-mib N] [--runs N] [--file PATH]
+//   tavrel_bench_engine --service URL --ca FILE --token TOKEN --small-files N[,N,...] [--runs N]
+//                       [--folder DIR]
 //
 // The file holds random bytes; storage hashes everything it receives and the run fails unless
 // storage holds exactly the file's bytes. With --service, only the throughput is measured, against a
 // running local service (tavrel-local-service) with an access token it issued, and the service
 // decides the part size: the program benchmark uses this as the engine-alone reference.
+//
+// With --small-files, each count of 4 KiB files (made under the temporary folder, or those of
+// --folder) goes through the engine against the running service, taking turns with a plain libcurl
+// program that sends the same requests one after another on one connection (create, register, then
+// per file sign, PUT, complete file; complete transfer): files per second for both and their ratio,
+// medians over the runs, and how the time grows from the smallest count to the largest.
 
+#include <curl/curl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <set>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
 #include "bench_support.h"
 #include "platform/curl_transport.h"
+#include "platform/json.h"
 #include "platform/manual_main_queue.h"
 #include "platform/uuid.h"
 #include "service/http_session.h"
@@ -50,6 +67,8 @@ struct Options {
   std::filesystem::path certificateAuthority;
   std::string token;
   std::filesystem::path file;
+  std::vector<std::size_t> smallFiles;
+  std::filesystem::path folder;
 };
 
 Options parse(int argc, char** argv) {
@@ -67,6 +86,11 @@ Options parse(int argc, char** argv) {
     else if (argument == "--ca") options.certificateAuthority = next();
     else if (argument == "--token") options.token = next();
     else if (argument == "--file") options.file = next();
+    else if (argument == "--folder") options.folder = next();
+    else if (argument == "--small-files") {
+      std::stringstream counts(next());
+      for (std::string count; std::getline(counts, count, ',');) options.smallFiles.push_back(std::stoull(count));
+    }
     else throw std::invalid_argument("unknown argument " + argument);
   }
   if (options.sizeMiB == 0 || options.partMiB < 5 || options.runs <= 0) {
@@ -182,6 +206,245 @@ int againstRunningService(const Options& options, const std::filesystem::path& f
   return 0;
 }
 
+// ---- Many small files: the engine beside the same requests made by plain libcurl ----
+
+constexpr std::uint64_t smallFileSize = 4 * 1024;
+
+// `count` files of 4 KiB of random bytes in `folder`, named in upload order.
+std::vector<std::filesystem::path> makeSmallFiles(const std::filesystem::path& folder, std::size_t count) {
+  std::filesystem::create_directories(folder);
+  std::vector<std::filesystem::path> files;
+  std::ifstream random("/dev/urandom", std::ios::binary);
+  std::string bytes(smallFileSize, '\0');
+  for (std::size_t i = 0; i < count; ++i) {
+    char name[32];
+    std::snprintf(name, sizeof name, "f%06zu.bin", i);
+    files.push_back(folder / name);
+    random.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    std::ofstream(files.back(), std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  }
+  return files;
+}
+
+PreparedTransfer transferOfFiles(const std::vector<std::filesystem::path>& files) {
+  PreparedTransfer transfer;
+  transfer.title = "Small files";
+  transfer.defaults.expiryDays = 7;
+  for (const auto& path : files) {
+    TransferFile entry;
+    entry.referenceID = platform::Uuid::generate().toString();
+    entry.sourceURL = path;
+    entry.relativePath = "Small/" + path.filename().string();
+    entry.size = static_cast<std::int64_t>(std::filesystem::file_size(path));
+    entry.mimeType = "application/octet-stream";
+    struct ::stat status {};
+    if (::stat(path.c_str(), &status) == 0) entry.identity = platform::FileIdentity::of(status);
+    transfer.files.push_back(std::move(entry));
+  }
+  return transfer;
+}
+
+CreateRemoteTransferRequest createRequestOf(const PreparedTransfer& transfer) {
+  CreateRemoteTransferRequest request;
+  request.title = transfer.title;
+  request.expectedFiles = static_cast<std::int64_t>(transfer.files.size());
+  request.totalExpectedBytes = transfer.totalBytes();
+  for (const auto& file : transfer.files) request.fileSizes.push_back(file.size);
+  request.expiryDays = transfer.defaults.expiryDays;
+  request.region = std::string(rawValue(transfer.defaults.region));
+  request.oneTimeDownload = transfer.defaults.oneTimeDownload;
+  request.isReviewEnabled = transfer.defaults.isReviewEnabled;
+  request.filePreviewEnabled = transfer.defaults.filePreviewEnabled;
+  return request;
+}
+
+// The reference: one libcurl handle, one request after another, the headers the engine sends.
+class LibcurlReference {
+ public:
+  LibcurlReference(std::string base, std::filesystem::path authority, std::string token)
+      : base_(std::move(base)), authority_(authority.string()), token_(std::move(token)), easy_(curl_easy_init()) {
+    if (!base_.empty() && base_.back() == '/') base_.pop_back();
+    curl_easy_setopt(easy_, CURLOPT_CAINFO, authority_.c_str());
+    curl_easy_setopt(easy_, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(easy_, CURLOPT_WRITEFUNCTION, &LibcurlReference::collect);
+    curl_easy_setopt(easy_, CURLOPT_WRITEDATA, &answer_);
+    curl_easy_setopt(easy_, CURLOPT_READFUNCTION, &LibcurlReference::supply);
+    curl_easy_setopt(easy_, CURLOPT_READDATA, this);
+  }
+  ~LibcurlReference() { curl_easy_cleanup(easy_); }
+  LibcurlReference(const LibcurlReference&) = delete;
+  LibcurlReference& operator=(const LibcurlReference&) = delete;
+
+  double send(const PreparedTransfer& transfer) {
+    const auto start = Clock::now();
+    const auto session = api("POST", "/api/v1/transfers", platform::serializeJson(createRequestOf(transfer).toJson()));
+    const std::string transferId = session.at("transferId").get<std::string>();
+    std::vector<RemoteFileRegistration> registrations;
+    for (const auto& file : transfer.files) {
+      registrations.push_back({file.referenceID, file.sourceURL.filename().string(), file.relativePath, file.mimeType,
+                               file.size});
+    }
+    const auto plans = api("POST", "/api/v1/transfers/" + transferId + "/files",
+                           platform::serializeJson(platform::jsonArray(registrations)));
+    std::map<std::string, std::string> fileIds;
+    for (const auto& plan : plans.at("plans")) fileIds[plan.at("referenceId")] = plan.at("fileId");
+    for (const auto& file : transfer.files) {
+      const std::string path = "/api/v1/transfers/" + transferId + "/files/" + fileIds.at(file.referenceID);
+      const auto signature = api("POST", path + "/sign", "{}");
+      std::vector<std::string> headers{"Expect:"};
+      for (const auto& [name, value] : signature.at("headers").items()) {
+        headers.push_back(name + ": " + value.get<std::string>());
+      }
+      std::ifstream input(file.sourceURL, std::ios::binary);
+      std::string bytes((std::istreambuf_iterator<char>(input)), std::istreambuf_iterator<char>());
+      if (perform("PUT", signature.at("url").get<std::string>(), bytes, headers) / 100 != 2) {
+        throw std::runtime_error("libcurl reference: storage refused a file");
+      }
+      api("PUT", path + "/complete", "{}");
+    }
+    const auto completion = api("PUT", "/api/v1/transfers/" + transferId + "/complete", "{}");
+    if (!completion.at("completed").get<bool>()) throw std::runtime_error("libcurl reference: transfer not completed");
+    return std::chrono::duration<double>(Clock::now() - start).count();
+  }
+
+ private:
+  static size_t collect(char* data, size_t size, size_t count, void* target) {
+    static_cast<std::string*>(target)->append(data, size * count);
+    return size * count;
+  }
+  static size_t supply(char* buffer, size_t size, size_t count, void* self) {
+    auto& reference = *static_cast<LibcurlReference*>(self);
+    const std::size_t length = std::min(size * count, reference.body_.size() - reference.sent_);
+    std::memcpy(buffer, reference.body_.data() + reference.sent_, length);
+    reference.sent_ += length;
+    return length;
+  }
+
+  long perform(const std::string& method, const std::string& url, std::string body,
+               const std::vector<std::string>& headers) {
+    curl_slist* list = nullptr;
+    for (const auto& header : headers) list = curl_slist_append(list, header.c_str());
+    body_ = std::move(body);
+    sent_ = 0;
+    answer_.clear();
+    curl_easy_setopt(easy_, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(easy_, CURLOPT_UPLOAD, 1L);
+    curl_easy_setopt(easy_, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(body_.size()));
+    curl_easy_setopt(easy_, CURLOPT_CUSTOMREQUEST, method == "PUT" ? nullptr : method.c_str());
+    curl_easy_setopt(easy_, CURLOPT_HTTPHEADER, list);
+    const CURLcode result = curl_easy_perform(easy_);
+    curl_slist_free_all(list);
+    if (result != CURLE_OK) throw std::runtime_error(std::string("libcurl reference: ") + curl_easy_strerror(result));
+    long status = 0;
+    curl_easy_getinfo(easy_, CURLINFO_RESPONSE_CODE, &status);
+    return status;
+  }
+
+  nlohmann::json api(const std::string& method, const std::string& path, std::string body) {
+    const long status = perform(method, base_ + path, std::move(body),
+                                {"Expect:", "Authorization: Bearer " + token_, "Accept: application/json",
+                                 "Cache-Control: no-cache", "Content-Type: application/json"});
+    if (status / 100 != 2) {
+      throw std::runtime_error("libcurl reference: " + path + " answered " + std::to_string(status));
+    }
+    return nlohmann::json::parse(answer_);
+  }
+
+  std::string base_;
+  std::string authority_;
+  std::string token_;
+  CURL* easy_;
+  std::string body_;
+  std::size_t sent_ = 0;
+  std::string answer_;
+};
+
+double median(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  const auto middle = values.size() / 2;
+  return values.size() % 2 == 1 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
+}
+
+int smallFilesAgainstRunningService(const Options& options) {
+  const auto url = platform::Url::parse(options.service);
+  if (!url) throw std::invalid_argument("--service is not an address: " + options.service);
+  platform::CurlTransportOptions transportOptions;
+  transportOptions.certificateAuthorityFile = options.certificateAuthority;
+  // As in the program: one session for the service's API, one for storage.
+  const auto apiSession = std::make_shared<platform::CurlTransport>(SameOriginRedirectDelegate{}, transportOptions);
+  const auto uploadSession = std::make_shared<platform::CurlTransport>(SameOriginRedirectDelegate{}, transportOptions);
+  const auto tokens = std::make_shared<testing::ScriptedAccessTokenProvider>(std::vector<std::string>{options.token});
+  const auto api = std::make_shared<TavrelAPIClient>(*url, tokens, apiSession);
+  platform::ManualMainQueue queue;
+  NativeUploadEngine engine(api, std::make_shared<SystemTransferClock>(), uploadSession,
+                            UploadSecurityPolicy::defaultPolicy(), queue);
+  LibcurlReference reference(options.service, options.certificateAuthority, options.token);
+
+  const bool ownFolder = options.folder.empty();
+  const auto root = ownFolder ? std::filesystem::temp_directory_path() /
+                                    ("tavrel-bench-small-" + std::to_string(::getpid()))
+                              : options.folder;
+  struct RemoveOnExit {
+    std::filesystem::path path;
+    ~RemoveOnExit() {
+      std::error_code ignored;
+      if (!path.empty()) std::filesystem::remove_all(path, ignored);
+    }
+  } made{ownFolder ? root : std::filesystem::path()};
+
+  std::map<std::size_t, double> engineSeconds;
+  for (const std::size_t count : options.smallFiles) {
+    std::vector<std::filesystem::path> files;
+    if (ownFolder) {
+      files = makeSmallFiles(root / std::to_string(count), count);
+    } else {
+      for (const auto& entry : std::filesystem::directory_iterator(root)) {
+        if (entry.is_regular_file()) files.push_back(entry.path());
+      }
+      std::sort(files.begin(), files.end());
+    }
+    for (const auto& file : files) bench::warmPageCache(file);
+    std::vector<double> engineRates, referenceRates, engineTimes;
+    for (int run = 1; run <= options.runs; ++run) {
+      std::optional<UploadOutcome> outcome;
+      const auto transfer = transferOfFiles(files);
+      const auto start = Clock::now();
+      engine.upload({transfer}, {}, [](const UploadEvent&) {}, [&](UploadOutcome result) { outcome = result; });
+      if (!queue.runUntil([&] { return outcome.has_value(); }, std::chrono::hours(1))) {
+        throw std::runtime_error("the upload did not end within an hour");
+      }
+      const double engineTime = std::chrono::duration<double>(Clock::now() - start).count();
+      if (!std::holds_alternative<upload_outcome::Finished>(*outcome)) {
+        throw std::runtime_error("engine upload " + describe(*outcome));
+      }
+      const double referenceTime = reference.send(transferOfFiles(files));
+      const double n = static_cast<double>(files.size());
+      engineRates.push_back(n / engineTime);
+      referenceRates.push_back(n / referenceTime);
+      engineTimes.push_back(engineTime);
+      std::printf("engine alone, small files, run %d: %.1f files/s (%.3f s for %zu)   libcurl %.1f files/s (%.3f s)   "
+                  "ratio %.2f\n",
+                  run, engineRates.back(), engineTime, files.size(), referenceRates.back(), referenceTime,
+                  engineRates.back() / referenceRates.back());
+      std::fflush(stdout);
+    }
+    const double engineMedian = median(engineRates);
+    const double referenceMedian = median(referenceRates);
+    std::printf("%zu files of %llu KiB, median of %d runs taking turns: engine %.1f files/s, libcurl %.1f files/s, "
+                "ratio %.2f (target at least 1)\n",
+                files.size(), static_cast<unsigned long long>(smallFileSize / 1024), options.runs, engineMedian,
+                referenceMedian, engineMedian / referenceMedian);
+    engineSeconds[files.size()] = median(engineTimes);
+  }
+  if (engineSeconds.size() >= 2) {
+    const auto& [fewest, fewestTime] = *engineSeconds.begin();
+    const auto& [most, mostTime] = *engineSeconds.rbegin();
+    std::printf("engine: %zu files took %.2f× the time of %zu (%.0f× the files; linear keeps these equal)\n", most,
+                mostTime / fewestTime, fewest, static_cast<double>(most) / static_cast<double>(fewest));
+  }
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -189,6 +452,7 @@ int main(int argc, char** argv) {
     const Options options = parse(argc, argv);
     const std::uint64_t size = options.sizeMiB * 1024 * 1024;
     const std::int64_t partSize = static_cast<std::int64_t>(options.partMiB) * 1024 * 1024;
+    if (!options.service.empty() && !options.smallFiles.empty()) return smallFilesAgainstRunningService(options);
     if (!options.service.empty() && !options.file.empty()) return againstRunningService(options, options.file);
     const auto file =
         std::filesystem::temp_directory_path() / ("tavrel-bench-engine-" + std::to_string(::getpid()) + ".bin");

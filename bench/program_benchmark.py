@@ -9,33 +9,31 @@ After one sign-in through onboarding and the scripted browser, it measures:
     threads wakes up (context switches) while nothing happens;
   - a 1 GiB file sent through the program (chosen in the popover, which stays open and follows the
     upload, until the completion notification) beside the upload engine alone sending the same file
-    to the same local service (tavrel_bench_engine --service).
+    to the same local service (tavrel_bench_engine --service);
+  - a folder of many 4 KiB files sent the same way, beside the engine alone and a plain libcurl
+    program sending the same files with the same requests (tavrel_bench_engine --small-files).
 
 Environment: what virtual_session.sh sets for its drivers, and TAVREL_BENCH_ENGINE (the engine
-benchmark's program), TAVREL_BENCH_SIZE_MIB (default 1024), TAVREL_BENCH_RUNS (default 5). The local service keeps every upload: the
-runs need twice that many GiB under the temporary folder.
+benchmark's program), TAVREL_BENCH_SIZE_MIB (default 1024; 0 leaves the large file out),
+TAVREL_BENCH_RUNS (default 5), TAVREL_BENCH_SMALL_FILES (default 1000; 0 leaves them out). The local
+service keeps every upload: the runs need twice that many GiB under the temporary folder.
 """
 
-import base64
-import hashlib
-import json
 import os
-import secrets
-import ssl
 import statistics
 import subprocess
 import sys
 import threading
 import time
-import urllib.parse
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "e2e"))
 import main_road  # noqa: E402  (the e2e driver's user: the pointer, the keyboard, the tree)
-import scripted_browser  # noqa: E402
+from local_service_token import access_token  # noqa: E402
 
 ENGINE = os.environ["TAVREL_BENCH_ENGINE"]
 SIZE_MIB = int(os.environ.get("TAVREL_BENCH_SIZE_MIB", "1024"))
 RUNS = int(os.environ.get("TAVREL_BENCH_RUNS", "5"))
+SMALL_FILES = int(os.environ.get("TAVREL_BENCH_SMALL_FILES", "1000"))
 STARTS = 5
 IDLE_SECONDS = 30
 TICKS = os.sysconf("SC_CLK_TCK")
@@ -165,36 +163,36 @@ def upload_through_program(road, path):
     return elapsed, resident_mib(road.program.pid, "VmHWM")
 
 
-def access_token():
-    """An access token of the local service, through its sign-in page like the program's own."""
-    service = os.environ["TAVREL_E2E_SERVICE_URL"]
-    context = ssl.create_default_context(cafile=os.environ["TAVREL_E2E_CA"])
-    verifier = secrets.token_urlsafe(48)
-    challenge = base64.urlsafe_b64encode(hashlib.sha256(verifier.encode()).digest()).rstrip(b"=").decode()
-    redirect = "com.tavrel.macos:/oauth/callback"
-    query = urllib.parse.urlencode({
-        "response_type": "code", "client_id": "tavrel-macos", "code_challenge_method": "S256",
-        "code_challenge": challenge, "state": secrets.token_urlsafe(16), "redirect_uri": redirect,
-        "scope": "openid offline_access account:read transfers:create transfers:read",
-        "resource": service + "/api"}, quote_via=urllib.parse.quote)
-    authorize = f"{service}/api/auth/oauth2/authorize?{query}"
-    status, location, page = scripted_browser.request(context, authorize)
-    if not location:
-        form = scripted_browser.FormReader()
-        form.feed(page)
-        status, location, page = scripted_browser.request(
-            context, urllib.parse.urljoin(authorize, form.action), "POST", urllib.parse.urlencode(form.fields),
-            {"Content-Type": "application/x-www-form-urlencoded"})
-    code = urllib.parse.parse_qs(urllib.parse.urlsplit(location or "").query).get("code", [None])[0]
-    if not code:
-        raise main_road.StepFailed(f"the sign-in page gave no code ({status}): {page[:200]}")
-    body = urllib.parse.urlencode({
-        "grant_type": "authorization_code", "code": code, "redirect_uri": redirect, "code_verifier": verifier,
-        "client_id": "tavrel-macos", "resource": service + "/api"})
-    status, _, answer = scripted_browser.request(
-        context, service + "/api/auth/oauth2/token", "POST", body,
-        {"Content-Type": "application/x-www-form-urlencoded"})
-    return json.loads(answer)["access_token"]
+def small_files(road, token, work):
+    """The program sending a folder of SMALL_FILES files of 4 KiB, taking turns with the engine alone
+    and libcurl sending the same files to the same service."""
+    folder = os.path.join(work, "Small files")
+    os.makedirs(folder, exist_ok=True)
+    for index in range(SMALL_FILES):
+        with open(os.path.join(folder, f"f{index:06d}.bin"), "wb") as file:
+            file.write(os.urandom(4096))
+    program, engine, curl = [], [], []
+    for run in range(1, RUNS + 1):
+        elapsed, peak = upload_through_program(road, folder)
+        program.append(SMALL_FILES / elapsed)
+        reference = subprocess.run(
+            [ENGINE, "--service", os.environ["TAVREL_E2E_SERVICE_URL"], "--ca", os.environ["TAVREL_E2E_CA"],
+             "--token", token, "--small-files", str(SMALL_FILES), "--folder", folder, "--runs", "1"],
+            capture_output=True, text=True)
+        if reference.returncode != 0:
+            raise main_road.StepFailed("the engine benchmark failed: " + reference.stderr.strip())
+        line = next(line for line in reference.stdout.splitlines() if line.startswith("engine alone, small files"))
+        words = line.split()
+        engine.append(float(words[6]))
+        curl.append(float(words[words.index("libcurl") + 1]))
+        print(f"run {run}: program {program[-1]:.1f} files/s ({elapsed:.2f} s from choosing the folder to the "
+              f"notification; peak resident {peak:.0f} MiB); engine alone {engine[-1]:.1f} files/s; "
+              f"libcurl {curl[-1]:.1f} files/s", flush=True)
+    medians = [statistics.median(figures) for figures in (program, engine, curl)]
+    print(f"{SMALL_FILES} files of 4 KiB, medians of {RUNS} runs taking turns: program {medians[0]:.1f} files/s, "
+          f"engine alone {medians[1]:.1f}, libcurl {medians[2]:.1f}; the program costs "
+          f"{(1 - medians[0] / medians[1]) * 100:.1f} % of the engine (target under 10 %), the engine is "
+          f"{medians[1] / medians[2]:.2f}× libcurl (target at least 1)", flush=True)
 
 
 def main():
@@ -218,14 +216,6 @@ def main():
               + ("" if not wakeups else " — " + ", ".join(f"{k}: {v}" for k, v in sorted(wakeups.items()))),
               flush=True)
 
-        print(f"writing {SIZE_MIB} MiB of random bytes ...", flush=True)
-        with open(path, "wb") as file:
-            for _ in range(SIZE_MIB):
-                file.write(os.urandom(1 << 20))
-        with open(path, "rb") as file:
-            while file.read(1 << 24):
-                pass  # into the page cache, as the engine benchmark does
-
         # A transfer's fixed cost, whatever its size: the dialog closing, preparation, creating and
         # completing the transfer, the notification.
         small = os.path.join(work, "Small.txt")
@@ -234,31 +224,42 @@ def main():
         fixed = min(upload_through_program(road, small)[0] for _ in range(3))
         print(f"a one-byte file, from choosing it to the notification: {fixed * 1000:.0f} ms (best of 3)", flush=True)
 
-        # The program and the engine alone take turns, so a drift of the machine (page cache, the
-        # service's storage filling) weighs on both alike.
-        token = access_token()
-        program, engine = [], []
-        for run in range(1, RUNS + 1):
-            elapsed, peak = upload_through_program(road, path)
-            program.append(SIZE_MIB / elapsed)
-            print(f"run {run}: program {SIZE_MIB / elapsed:.1f} MiB/s ({elapsed:.2f} s from choosing the file to the "
-                  f"notification; peak resident {peak:.0f} MiB)", flush=True)
-            reference = subprocess.run(
-                [ENGINE, "--service", os.environ["TAVREL_E2E_SERVICE_URL"], "--ca", os.environ["TAVREL_E2E_CA"],
-                 "--token", token, "--file", path, "--runs", "1"],
-                capture_output=True, text=True)
-            if reference.returncode != 0:
-                raise main_road.StepFailed("the engine benchmark failed: " + reference.stderr.strip())
-            line = next(line for line in reference.stdout.splitlines() if line.startswith("engine alone, run"))
-            engine.append(float(line.split()[4]))
-            print(f"       engine alone {engine[-1]:.1f} MiB/s", flush=True)
+        token = access_token(os.environ["TAVREL_E2E_SERVICE_URL"], os.environ["TAVREL_E2E_CA"])
+        if SIZE_MIB > 0:
+            print(f"writing {SIZE_MIB} MiB of random bytes ...", flush=True)
+            with open(path, "wb") as file:
+                for _ in range(SIZE_MIB):
+                    file.write(os.urandom(1 << 20))
+            with open(path, "rb") as file:
+                while file.read(1 << 24):
+                    pass  # into the page cache, as the engine benchmark does
 
-        def summary(name, figures):
-            return f"{name} median {statistics.median(figures):.1f} MiB/s (best {max(figures):.1f})"
+            # The program and the engine alone take turns, so a drift of the machine (page cache, the
+            # service's storage filling) weighs on both alike.
+            program, engine = [], []
+            for run in range(1, RUNS + 1):
+                elapsed, peak = upload_through_program(road, path)
+                program.append(SIZE_MIB / elapsed)
+                print(f"run {run}: program {SIZE_MIB / elapsed:.1f} MiB/s ({elapsed:.2f} s from choosing the file "
+                      f"to the notification; peak resident {peak:.0f} MiB)", flush=True)
+                reference = subprocess.run(
+                    [ENGINE, "--service", os.environ["TAVREL_E2E_SERVICE_URL"], "--ca", os.environ["TAVREL_E2E_CA"],
+                     "--token", token, "--file", path, "--runs", "1"],
+                    capture_output=True, text=True)
+                if reference.returncode != 0:
+                    raise main_road.StepFailed("the engine benchmark failed: " + reference.stderr.strip())
+                line = next(line for line in reference.stdout.splitlines() if line.startswith("engine alone, run"))
+                engine.append(float(line.split()[4]))
+                print(f"       engine alone {engine[-1]:.1f} MiB/s", flush=True)
 
-        cost = (1 - statistics.median(program) / statistics.median(engine)) * 100
-        print(f"{summary('program', program)}, {summary('engine alone', engine)}: the program costs {cost:.1f} % "
-              f"of the engine's throughput (target under 5 %)", flush=True)
+            def summary(name, figures):
+                return f"{name} median {statistics.median(figures):.1f} MiB/s (best {max(figures):.1f})"
+
+            cost = (1 - statistics.median(program) / statistics.median(engine)) * 100
+            print(f"{summary('program', program)}, {summary('engine alone', engine)}: the program costs {cost:.1f} % "
+                  f"of the engine's throughput (target under 5 %)", flush=True)
+        if SMALL_FILES > 0:
+            small_files(road, token, work)
     except main_road.StepFailed as failure:
         road.shot("benchmark-failed")
         print(f"FAIL: {failure}", flush=True)

@@ -259,7 +259,23 @@ platform::Subscription AuthenticationStore::subscribe(std::function<void(const A
   return state_.subscribe(std::move(observer), delivery);
 }
 
-void AuthenticationStore::setState(AuthenticationState state) { state_.set(std::move(state)); }
+void AuthenticationStore::setState(AuthenticationState state) {
+  {
+    std::lock_guard lock(currentTokenMutex_);
+    if (const auto* account = authenticatedAccount(state)) {
+      currentToken_ = CurrentToken{account->accessToken, account->expiresAt, renewalMargin()};
+    } else {
+      currentToken_.reset();
+    }
+  }
+  state_.set(std::move(state));
+}
+
+std::optional<std::string> AuthenticationStore::tokenNotDueForRenewal() const {
+  std::lock_guard lock(currentTokenMutex_);
+  if (!currentToken_ || currentToken_->expiresAt - now_() <= currentToken_->renewalMargin) return std::nullopt;
+  return currentToken_->accessToken;
+}
 
 std::stop_source AuthenticationStore::startJob(std::function<void(std::stop_token)> work) {
   workers_.remove_if([](const auto& worker) { return worker->finished->load(); });
@@ -542,6 +558,8 @@ void AuthenticationStore::accessToken(std::string rejectedToken, TokenCompletion
 }
 
 AccessTokenResult AuthenticationStore::validAccessToken(std::stop_token stop) {
+  // The common case needs no answer from the main thread, which may be busy drawing.
+  if (auto token = tokenNotDueForRenewal()) return std::move(*token);
   return waitForToken([](AuthenticationStore& store, TokenCompletion done) { store.validAccessToken(std::move(done)); },
                       std::nullopt, stop);
 }

@@ -5,6 +5,7 @@
 #include <functional>
 #include <list>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <stop_token>
 #include <string>
@@ -38,7 +39,9 @@ namespace tavrel {
 // state change and every observer run there. Blocking work (the secret store, HTTP) runs on worker
 // threads; its results come back through the main queue tagged with the session epoch and the task
 // they belong to, and are dropped once stale. The two AccessTokenProviding calls are the only ones
-// meant for other threads.
+// meant for other threads. A still-valid token is handed to them from a copy the main thread keeps
+// beside the state, without waiting for the main thread; a renewal, and the answer after a 401,
+// always go through it, so the single renewal and its waiters stay where the state lives.
 //
 // Sign-out ends the session epoch. Every worker step checks the epoch after each wait, and the
 // secret store is written only on one serial thread that checks it again, after the sign-out's
@@ -106,6 +109,8 @@ class AuthenticationStore final : public AccessTokenProviding, public std::enabl
   void finishFlow(std::uint64_t flowID, AccountOutcome outcome);
   void cancelFlow();
   std::chrono::system_clock::duration renewalMargin() const;
+  // The current token while it is not yet due for renewal; none otherwise. Any thread.
+  std::optional<std::string> tokenNotDueForRenewal() const;
 
   // Starts `work` on a worker thread of its own with a stop token; returns the token's source.
   std::stop_source startJob(std::function<void(std::stop_token)> work);
@@ -126,6 +131,15 @@ class AuthenticationStore final : public AccessTokenProviding, public std::enabl
 
   platform::Observable<AuthenticationState> state_{authentication_state::Restoring{}};
   std::chrono::system_clock::duration tokenLifetime_{};  // of the account in the state
+
+  // The authenticated state's token, for the service clients' threads; written with every state.
+  struct CurrentToken {
+    std::string accessToken;
+    std::chrono::system_clock::time_point expiresAt;
+    std::chrono::system_clock::duration renewalMargin{};
+  };
+  mutable std::mutex currentTokenMutex_;
+  std::optional<CurrentToken> currentToken_;
 
   std::uint64_t nextID_ = 1;
   // The running restore or sign-in (at most one), the one renewal and the renewal timer.

@@ -21,15 +21,15 @@ double clampedUploadFraction(double progress) {
 
 std::string uploadTimeLeftText(const UploadProgressSnapshot& progress) {
   if (progress.bytesPerSecond < 1) return "Calculating...";
-  const auto remaining = std::max<std::int64_t>(progress.preparedTransfer.totalBytes() - progress.bytesUploaded, 0);
+  const auto remaining = std::max<std::int64_t>(progress.preparedTransfer->totalBytes() - progress.bytesUploaded, 0);
   return formatDuration(static_cast<double>(remaining) / static_cast<double>(progress.bytesPerSecond), false);
 }
 
 const TransferFile* currentUploadFile(const UploadProgressSnapshot& progress) {
   if (!progress.currentFileIndex) return nullptr;
   const int index = *progress.currentFileIndex;
-  if (index < 0 || static_cast<std::size_t>(index) >= progress.preparedTransfer.files.size()) return nullptr;
-  return &progress.preparedTransfer.files[static_cast<std::size_t>(index)];
+  if (index < 0 || static_cast<std::size_t>(index) >= progress.preparedTransfer->files.size()) return nullptr;
+  return &progress.preparedTransfer->files[static_cast<std::size_t>(index)];
 }
 
 std::string expiryText(int days) { return std::to_string(days) + (days == 1 ? " day" : " days"); }

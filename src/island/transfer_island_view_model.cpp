@@ -114,7 +114,7 @@ QVariantMap TransferIslandViewModel::upload() const {
   const auto fileCount = progress.fileCountText();
   const auto percent = islandUploadPercent(progress.progress);
   const auto transferred = qs(formatFileSize(progress.bytesUploaded));
-  const auto total = qs(formatFileSize(progress.preparedTransfer.totalBytes()));
+  const auto total = qs(formatFileSize(progress.preparedTransfer->totalBytes()));
   const auto timeLeft = qs(uploadTimeLeftText(progress));
   const auto speed = qs(formatFileSize(progress.bytesPerSecond)) + QStringLiteral("/s");
   const auto fileName = file ? qs(file->sourceURL.filename().string()) : QString();
@@ -123,7 +123,7 @@ QVariantMap TransferIslandViewModel::upload() const {
       {"fraction", clampedUploadFraction(progress.progress)},
       {"percent", percent},
       {"percentText", QString::number(percent) + QLatin1Char('%')},
-      {"title", qs(progress.preparedTransfer.title)},
+      {"title", qs(progress.preparedTransfer->title)},
       {"hasCurrentFile", file != nullptr},
       {"currentFileName", fileName},
       {"fileCountText", fileCount ? qs(*fileCount) : QString()},

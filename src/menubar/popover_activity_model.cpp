@@ -50,7 +50,7 @@ std::optional<PopoverActivityRow> activeRow(const TransferFeatureState& state, c
   if (const auto* upload = activeUpload(state.phase)) {
     const auto& progress = upload->progress;
     const auto percent = uploadPercent(progress.progress);
-    const auto& title = progress.preparedTransfer.title;
+    const auto& title = progress.preparedTransfer->title;
     return PopoverActivityRow{id,
                               Kind::uploading,
                               title,

@@ -42,7 +42,7 @@ int uploadPercent(double progress) {
 }
 
 std::string uploadDetailText(const UploadProgressSnapshot& progress) {
-  const auto& files = progress.preparedTransfer.files;
+  const auto& files = progress.preparedTransfer->files;
   const std::int64_t total = std::accumulate(files.begin(), files.end(), std::int64_t{0},
                                              [](std::int64_t sum, const auto& file) { return sum + file.size; });
   const auto remaining = progress.estimatedSecondsRemaining();

@@ -199,9 +199,6 @@ int onTransferInfo(void* context, curl_off_t, curl_off_t received, curl_off_t, c
   return 0;
 }
 
-struct EasyDeleter {
-  void operator()(CURL* easy) const { curl_easy_cleanup(easy); }
-};
 struct SlistDeleter {
   void operator()(curl_slist* list) const { curl_slist_free_all(list); }
 };
@@ -239,49 +236,76 @@ struct CurlTransport::Shared {
   std::array<std::mutex, CURL_LOCK_DATA_LAST> locks;
   std::string certificateAuthorityFile;
 
-  // Idle multi handles, each with the connections it keeps alive. libcurl does not support one
-  // connection pool shared by concurrent threads, so each send() borrows a handle of its own and
-  // gives it back when done; the next request then reuses that handle's connections.
-  static constexpr std::size_t kMostIdleMultis = 8;
+  // Idle transfer slots: a multi handle with the connections it keeps alive, and the easy handle
+  // that last used them, with its buffers and the options every request shares. libcurl does not
+  // support one connection pool shared by concurrent threads, so each send() borrows a slot of its
+  // own and gives it back when done; the next request then reuses that slot's connections and handle.
+  struct Slot {
+    CURLM* multi = nullptr;
+    CURL* easy = nullptr;
+  };
+  static constexpr std::size_t kMostIdleSlots = 8;
   std::mutex idleMutex;
-  std::vector<CURLM*> idleMultis;
+  std::vector<Slot> idleSlots;
 
-  // A multi handle borrowed from the idle list for one send().
-  class BorrowedMulti {
+  static void destroy(Slot slot) {
+    if (slot.easy) curl_easy_cleanup(slot.easy);
+    if (slot.multi) curl_multi_cleanup(slot.multi);
+  }
+
+  // A slot borrowed from the idle list for one send().
+  class BorrowedSlot {
    public:
-    explicit BorrowedMulti(Shared& shared) : shared_(shared) {
+    explicit BorrowedSlot(Shared& shared) : shared_(shared) {
       {
         std::lock_guard lock(shared_.idleMutex);
-        if (!shared_.idleMultis.empty()) {
-          multi_ = shared_.idleMultis.back();
-          shared_.idleMultis.pop_back();
+        if (!shared_.idleSlots.empty()) {
+          slot_ = shared_.idleSlots.back();
+          shared_.idleSlots.pop_back();
         }
       }
-      if (!multi_) multi_ = curl_multi_init();
+      if (!slot_.multi) slot_.multi = curl_multi_init();
     }
-    ~BorrowedMulti() {
-      if (!multi_) return;
+    ~BorrowedSlot() {
+      if (!slot_.multi) {
+        destroy(slot_);
+        return;
+      }
       {
         std::lock_guard lock(shared_.idleMutex);
-        if (shared_.idleMultis.size() < kMostIdleMultis) {
-          shared_.idleMultis.push_back(multi_);
+        if (shared_.idleSlots.size() < kMostIdleSlots) {
+          shared_.idleSlots.push_back(slot_);
           return;
         }
       }
-      curl_multi_cleanup(multi_);
+      destroy(slot_);
     }
-    BorrowedMulti(const BorrowedMulti&) = delete;
-    BorrowedMulti& operator=(const BorrowedMulti&) = delete;
+    BorrowedSlot(const BorrowedSlot&) = delete;
+    BorrowedSlot& operator=(const BorrowedSlot&) = delete;
 
-    CURLM* get() const { return multi_; }
+    CURLM* multi() const { return slot_.multi; }
+    // The slot's easy handle with the shared options set; made on first use. Null when it cannot be.
+    CURL* easy() {
+      if (!slot_.easy) {
+        slot_.easy = curl_easy_init();
+        if (slot_.easy) shared_.applyFixedOptions(slot_.easy);
+      }
+      return slot_.easy;
+    }
+    // A handle whose request was cut short is not lent again: nothing of that request may linger.
+    void discardEasy() {
+      if (slot_.easy) curl_easy_cleanup(std::exchange(slot_.easy, nullptr));
+    }
 
    private:
     Shared& shared_;
-    CURLM* multi_ = nullptr;
+    Slot slot_;
   };
 
+  void applyFixedOptions(CURL* e) const;
+
   ~Shared() {
-    for (CURLM* multi : idleMultis) curl_multi_cleanup(multi);
+    for (const Slot& slot : idleSlots) destroy(slot);
     if (share) curl_share_cleanup(share);
   }
 
@@ -293,6 +317,27 @@ struct CurlTransport::Shared {
   }
 };
 
+void CurlTransport::Shared::applyFixedOptions(CURL* e) const {
+  curl_easy_setopt(e, CURLOPT_SHARE, share);
+  curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
+  curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "http,https");
+  curl_easy_setopt(e, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+  curl_easy_setopt(e, CURLOPT_FOLLOWLOCATION, 0L);
+  curl_easy_setopt(e, CURLOPT_NETRC, static_cast<long>(CURL_NETRC_IGNORED));
+  curl_easy_setopt(e, CURLOPT_SSLVERSION, static_cast<long>(CURL_SSLVERSION_TLSv1_2));
+  curl_easy_setopt(e, CURLOPT_SSL_VERIFYPEER, 1L);
+  curl_easy_setopt(e, CURLOPT_SSL_VERIFYHOST, 2L);
+  if (!certificateAuthorityFile.empty()) curl_easy_setopt(e, CURLOPT_CAINFO, certificateAuthorityFile.c_str());
+  curl_easy_setopt(e, CURLOPT_UPLOAD_BUFFERSIZE, kUploadBufferSize);
+  curl_easy_setopt(e, CURLOPT_BUFFERSIZE, kReceiveBufferSize);
+  curl_easy_setopt(e, CURLOPT_TCP_KEEPALIVE, 1L);
+  curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, &receiveBody);
+  curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, &receiveHeader);
+  curl_easy_setopt(e, CURLOPT_NOPROGRESS, 0L);
+  curl_easy_setopt(e, CURLOPT_XFERINFOFUNCTION, &onTransferInfo);
+  curl_easy_setopt(e, CURLOPT_READFUNCTION, &readBody);
+  curl_easy_setopt(e, CURLOPT_SEEKFUNCTION, &seekBody);
+}
 
 CurlTransport::CurlTransport(RedirectDecider allowsRedirect, CurlTransportOptions options)
     : allowsRedirect_(std::move(allowsRedirect)), options_(std::move(options)), shared_(std::make_unique<Shared>()) {
@@ -386,8 +431,8 @@ Expected<HttpResponse, TransportError> CurlTransport::send(const HttpRequest& re
   const HttpBody* body = &request.body;
   // Every hop of one request goes through the same handle, so a followed redirect reuses the
   // connection it came on.
-  Shared::BorrowedMulti multi(*shared_);
-  if (!multi.get()) return unexpected(makeError(TransportErrorCode::other, "cannot create a transfer"));
+  Shared::BorrowedSlot slot(*shared_);
+  if (!slot.multi()) return unexpected(makeError(TransportErrorCode::other, "cannot create a transfer"));
 
   for (int redirects = 0;; ++redirects) {
     // A stop that lands while a redirect answer comes in must not let the next hop go out.
@@ -412,50 +457,34 @@ Expected<HttpResponse, TransportError> CurlTransport::send(const HttpRequest& re
     attempt.bodyStart = prepared.start;
     attempt.bodySize = prepared.size;
 
-    std::unique_ptr<CURL, EasyDeleter> easy(curl_easy_init());
-    if (!easy) return unexpected(makeError(TransportErrorCode::other, "cannot create a transfer"));
-    CURL* e = easy.get();
+    CURL* e = slot.easy();
+    if (!e) return unexpected(makeError(TransportErrorCode::other, "cannot create a transfer"));
 
+    // Everything a request of its own sets, set every time: the handle carries the last request's.
     const std::string urlText = url.toString();
     curl_easy_setopt(e, CURLOPT_URL, urlText.c_str());
-    curl_easy_setopt(e, CURLOPT_SHARE, shared_->share);
-    curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(e, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(e, CURLOPT_FOLLOWLOCATION, 0L);
-    curl_easy_setopt(e, CURLOPT_NETRC, static_cast<long>(CURL_NETRC_IGNORED));
-    curl_easy_setopt(e, CURLOPT_SSLVERSION, static_cast<long>(CURL_SSLVERSION_TLSv1_2));
-    curl_easy_setopt(e, CURLOPT_SSL_VERIFYPEER, 1L);
-    curl_easy_setopt(e, CURLOPT_SSL_VERIFYHOST, 2L);
-    if (!shared_->certificateAuthorityFile.empty()) {
-      curl_easy_setopt(e, CURLOPT_CAINFO, shared_->certificateAuthorityFile.c_str());
-    }
-    curl_easy_setopt(e, CURLOPT_ACCEPT_ENCODING, "");
+    // Offered only where asked: storage bodies never, small service answers cost more to pack than
+    // they save.
+    curl_easy_setopt(e, CURLOPT_ACCEPT_ENCODING, request.offersGzip ? "gzip" : nullptr);
     curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(attempt.idleTimeout.count()));
-    curl_easy_setopt(e, CURLOPT_UPLOAD_BUFFERSIZE, kUploadBufferSize);
-    curl_easy_setopt(e, CURLOPT_BUFFERSIZE, kReceiveBufferSize);
-    curl_easy_setopt(e, CURLOPT_TCP_KEEPALIVE, 1L);
-    curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, &receiveBody);
     curl_easy_setopt(e, CURLOPT_WRITEDATA, &attempt);
-    curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, &receiveHeader);
     curl_easy_setopt(e, CURLOPT_HEADERDATA, &attempt);
-    curl_easy_setopt(e, CURLOPT_NOPROGRESS, 0L);
-    curl_easy_setopt(e, CURLOPT_XFERINFOFUNCTION, &onTransferInfo);
     curl_easy_setopt(e, CURLOPT_XFERINFODATA, &attempt);
+    curl_easy_setopt(e, CURLOPT_READDATA, &attempt);
+    curl_easy_setopt(e, CURLOPT_SEEKDATA, &attempt);
+    curl_easy_setopt(e, CURLOPT_FORBID_REUSE, 0L);
+    // Back to a plain GET before the method is chosen: this also turns off upload and no-body.
+    curl_easy_setopt(e, CURLOPT_HTTPGET, 1L);
+    curl_easy_setopt(e, CURLOPT_CUSTOMREQUEST, nullptr);
+    curl_easy_setopt(e, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(-1));
 
     if (prepared.present) {
       curl_easy_setopt(e, CURLOPT_UPLOAD, 1L);
       curl_easy_setopt(e, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(prepared.size));
-      curl_easy_setopt(e, CURLOPT_READFUNCTION, &readBody);
-      curl_easy_setopt(e, CURLOPT_READDATA, &attempt);
-      curl_easy_setopt(e, CURLOPT_SEEKFUNCTION, &seekBody);
-      curl_easy_setopt(e, CURLOPT_SEEKDATA, &attempt);
       if (method != "PUT") curl_easy_setopt(e, CURLOPT_CUSTOMREQUEST, method.c_str());
     } else if (method == "HEAD") {
       curl_easy_setopt(e, CURLOPT_NOBODY, 1L);
-    } else if (method == "GET") {
-      curl_easy_setopt(e, CURLOPT_HTTPGET, 1L);
-    } else {
+    } else if (method != "GET") {
       curl_easy_setopt(e, CURLOPT_CUSTOMREQUEST, method.c_str());
     }
 
@@ -472,7 +501,7 @@ Expected<HttpResponse, TransportError> CurlTransport::send(const HttpRequest& re
     curl_easy_setopt(e, CURLOPT_HTTPHEADER, headerList.get());
 
     // A stop wakes the poll below at once instead of waiting for libcurl's next progress call.
-    CURLM* m = multi.get();
+    CURLM* m = slot.multi();
     curl_multi_add_handle(m, e);
     CURLcode result = CURLE_OK;
     {
@@ -511,6 +540,14 @@ Expected<HttpResponse, TransportError> CurlTransport::send(const HttpRequest& re
       curl_easy_setopt(e, CURLOPT_FORBID_REUSE, 1L);
     }
     curl_multi_remove_handle(m, e);
+    // The handle's own state after a cut-short request is not worth trusting with the next one.
+    struct DiscardIfCut {
+      Shared::BorrowedSlot& slot;
+      bool cut;
+      ~DiscardIfCut() {
+        if (cut) slot.discardEasy();
+      }
+    } discardIfCut{slot, attempt.cancelled || attempt.timedOut || result != CURLE_OK};
 
     if (attempt.cancelled || (stopToken.stop_requested() && result != CURLE_OK)) {
       return unexpected(makeError(TransportErrorCode::cancelled, "cancelled"));

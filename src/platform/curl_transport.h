@@ -28,8 +28,9 @@ struct CurlTransportOptions {
 // its body, as browsers do. Authorization and Cookie headers are dropped when a redirect leaves
 // the origin.
 //
-// Connections, TLS sessions and name lookups are kept and reused between requests of one
-// transport, so later requests to the same server skip the handshake. A connection is only ever
+// Connections, TLS sessions, name lookups and transfer handles with their buffers are kept and
+// reused between requests of one transport, so later requests to the same server skip the handshake
+// and the set-up. A connection is only ever
 // used by one request at a time; requests sent at the same time open connections of their own.
 //
 // IMPORTANT: Thread-safety. send() may be called from many threads at once. The redirect decider

@@ -50,6 +50,8 @@ struct HttpRequest {
   // The longest the transfer may sit without moving a byte either way. There is no limit on the
   // whole request: a large upload takes as long as it takes while it makes progress.
   std::chrono::milliseconds idleTimeout = std::chrono::seconds(60);
+  // Offers gzip for the answer's body, which arrives decoded; otherwise no encoding is offered.
+  bool offersGzip = false;
 };
 
 struct HttpResponse {

@@ -33,6 +33,7 @@ platform::HttpResponse sendOnce(platform::HttpTransport& transport, const platfo
   httpRequest.method = request.method;
   httpRequest.url = std::move(*url);
   httpRequest.idleTimeout = std::chrono::seconds(60);
+  httpRequest.offersGzip = request.offersGzip;
   httpRequest.headers.push_back({"Authorization", "Bearer " + token});
   httpRequest.headers.push_back({"Accept", "application/json"});
   // Nothing of ours may come from a cache: the session keeps none, and we say so to proxies too.

@@ -30,6 +30,9 @@ struct AuthorizedRequest {
   std::string method;
   std::vector<std::string> pathSegments;  // identifiers unencoded; the URL builder encodes them
   std::optional<std::string> jsonBody;    // encoded once, sent again unchanged on the repeat
+  // For answers that grow with what the account holds (lists, a transfer's resume state); the
+  // others are a few hundred bytes, which cost more to pack than they save.
+  bool offersGzip = false;
 };
 
 // The exchange both service clients share: a bearer token from `tokens`, the request under

@@ -19,7 +19,9 @@ TavrelAPIClient::TavrelAPIClient(platform::Url webAppURL, std::shared_ptr<Access
 template <typename Response>
 Response TavrelAPIClient::request(std::string method, std::vector<std::string> pathSegments,
                                   std::optional<std::string> body, std::stop_token stop) {
-  const AuthorizedRequest request{std::move(method), std::move(pathSegments), std::move(body)};
+  // The one GET, the resume state, lists every file of the transfer.
+  const bool offersGzip = method == "GET";
+  const AuthorizedRequest request{std::move(method), std::move(pathSegments), std::move(body), offersGzip};
   const auto response = sendAuthorized(*session_, *tokenProvider_, webAppURL_, request, stop);
   return decodeServiceResponse<Response>(response, fallbackMessage);
 }

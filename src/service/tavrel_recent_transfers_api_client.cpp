@@ -16,7 +16,7 @@ TavrelRecentTransfersAPIClient::TavrelRecentTransfersAPIClient(platform::Url web
 TavrelRecentTransfersAPIClient::~TavrelRecentTransfersAPIClient() { lifetime_.request_stop(); }
 
 std::vector<RecentTransfer> TavrelRecentTransfersAPIClient::loadRecentTransfers(std::stop_token stop) {
-  const AuthorizedRequest request{"GET", {"api", "v1", "transfers"}, std::nullopt};
+  const AuthorizedRequest request{"GET", {"api", "v1", "transfers"}, std::nullopt, true};
   const auto response = sendAuthorized(*session_, *tokenProvider_, webAppURL_, request, stop);
   return decodeServiceResponse<RecentTransfersResponse>(response, "Tavrel could not load recent transfers.")
       .transfers;

@@ -6,35 +6,24 @@
 
 namespace tavrel {
 
-// The one snapshot that waits in the main queue, shared with the task that will deliver it.
-struct UploadProgressReporter::Delivery {
-  std::mutex mutex;
-  std::optional<UploadProgressSnapshot> pending;
-  ProgressCallback onProgress;
-};
-
-std::shared_ptr<UploadProgressReporter> UploadProgressReporter::make(PreparedTransfer preparedTransfer,
-                                                                     std::int64_t initialBytes,
-                                                                     platform::MainQueue& mainQueue,
-                                                                     const platform::Clock& clock,
-                                                                     ProgressCallback onProgress) {
+std::shared_ptr<UploadProgressReporter> UploadProgressReporter::make(
+    platform::SharedValue<PreparedTransfer> preparedTransfer, std::int64_t initialBytes,
+    platform::MainQueue& mainQueue, const platform::Clock& clock, ProgressCallback onProgress) {
   return std::shared_ptr<UploadProgressReporter>(
       new UploadProgressReporter(std::move(preparedTransfer), initialBytes, mainQueue, clock, std::move(onProgress)));
 }
 
-UploadProgressReporter::UploadProgressReporter(PreparedTransfer preparedTransfer, std::int64_t initialBytes,
-                                               platform::MainQueue& mainQueue, const platform::Clock& clock,
-                                               ProgressCallback onProgress)
+UploadProgressReporter::UploadProgressReporter(platform::SharedValue<PreparedTransfer> preparedTransfer,
+                                               std::int64_t initialBytes, platform::MainQueue& mainQueue,
+                                               const platform::Clock& clock, ProgressCallback onProgress)
     : preparedTransfer_(std::move(preparedTransfer)),
-      totalBytes_(preparedTransfer_.totalBytes()),
+      totalBytes_(preparedTransfer_->totalBytes()),
       initialBytes_(initialBytes),
       mainQueue_(mainQueue),
       clock_(clock),
       startedAt_(clock.now()),
-      delivery_(std::make_shared<Delivery>()),
-      committedBytes_(initialBytes) {
-  delivery_->onProgress = std::move(onProgress);
-}
+      onProgress_(std::move(onProgress)),
+      committedBytes_(initialBytes) {}
 
 void UploadProgressReporter::recordProgress(const platform::Uuid& taskID, std::int64_t totalBytesSent) {
   std::lock_guard lock(mutex_);
@@ -69,10 +58,10 @@ void UploadProgressReporter::markAllFilesCommitted() {
   for (const auto& [taskID, bytes] : attempts_) endedAttempts_.insert(taskID);
   attempts_.clear();
   committedBytes_ = totalBytes_;
-  if (preparedTransfer_.files.empty()) {
+  if (preparedTransfer_->files.empty()) {
     currentFileIndex_.reset();
   } else {
-    currentFileIndex_ = static_cast<int>(preparedTransfer_.files.size()) - 1;
+    currentFileIndex_ = static_cast<int>(preparedTransfer_->files.size()) - 1;
   }
   emitLocked();
 }
@@ -84,15 +73,20 @@ void UploadProgressReporter::emit() {
 
 void UploadProgressReporter::close() {
   std::lock_guard lock(mutex_);
+  if (closed_) return;
   closed_ = true;
+  auto last = std::exchange(undelivered_, std::nullopt);
+  if (!last || !onProgress_) return;
+  // Posted now rather than at the next interval: whatever the caller posts after closing comes later.
+  mainQueue_.post([onProgress = onProgress_, snapshot = snapshotOf(*last)] { onProgress(snapshot); });
 }
 
 UploadProgressSnapshot UploadProgressReporter::snapshot() const {
   std::lock_guard lock(mutex_);
-  return snapshotLocked();
+  return snapshotOf(figuresLocked());
 }
 
-UploadProgressSnapshot UploadProgressReporter::snapshotLocked() const {
+UploadProgressReporter::Figures UploadProgressReporter::figuresLocked() const {
   std::int64_t inFlight = 0;
   for (const auto& [taskID, bytes] : attempts_) inFlight += bytes;
   const std::int64_t bytesUploaded = std::min(committedBytes_ + inFlight, totalBytes_);
@@ -101,34 +95,47 @@ UploadProgressSnapshot UploadProgressReporter::snapshotLocked() const {
   const double divisor = std::max(elapsed, 0.001);
   const double rate = static_cast<double>(std::max<std::int64_t>(bytesUploaded - initialBytes_, 0)) / divisor;
 
-  UploadProgressSnapshot snapshot;
-  snapshot.preparedTransfer = preparedTransfer_;
-  snapshot.bytesUploaded = bytesUploaded;
-  snapshot.bytesPerSecond = std::max<std::int64_t>(static_cast<std::int64_t>(rate), 0);
-  snapshot.progress = totalBytes_ < 1 ? 0.0 : static_cast<double>(bytesUploaded) / static_cast<double>(totalBytes_);
-  snapshot.currentFileIndex = currentFileIndex_;
-  return snapshot;
+  Figures figures;
+  figures.bytesUploaded = bytesUploaded;
+  figures.bytesPerSecond = std::max<std::int64_t>(static_cast<std::int64_t>(rate), 0);
+  figures.progress =
+      totalBytes_ < 1 ? 0.0 : static_cast<double>(bytesUploaded) / static_cast<double>(totalBytes_);
+  figures.currentFileIndex = currentFileIndex_;
+  return figures;
+}
+
+UploadProgressSnapshot UploadProgressReporter::snapshotOf(const Figures& figures) const {
+  return UploadProgressSnapshot{preparedTransfer_, figures.bytesUploaded, figures.bytesPerSecond,
+                                figures.progress, figures.currentFileIndex};
 }
 
 void UploadProgressReporter::emitLocked() {
   if (closed_) return;
-  auto snapshot = snapshotLocked();
-  bool mustPost = false;
-  {
-    std::lock_guard deliveryLock(delivery_->mutex);
-    mustPost = !delivery_->pending.has_value();
-    delivery_->pending = std::move(snapshot);
+  undelivered_ = figuresLocked();
+  if (deliveryScheduled_) return;  // the delivery on its way takes these figures
+  deliveryScheduled_ = true;
+  auto task = [weak = weak_from_this()] {
+    if (const auto self = weak.lock()) self->deliver();
+  };
+  const auto now = clock_.now();
+  if (!lastDelivery_ || now - *lastDelivery_ >= reportInterval) {
+    mainQueue_.post(std::move(task));
+  } else {
+    mainQueue_.postDelayed(*lastDelivery_ + reportInterval - now, std::move(task));
   }
-  if (!mustPost) return;
-  // Posting while holding the reporter's lock keeps the main queue's order equal to ours.
-  mainQueue_.post([delivery = delivery_] {
-    std::optional<UploadProgressSnapshot> ready;
-    {
-      std::lock_guard deliveryLock(delivery->mutex);
-      ready = std::exchange(delivery->pending, std::nullopt);
-    }
-    if (ready && delivery->onProgress) delivery->onProgress(*ready);
-  });
+}
+
+void UploadProgressReporter::deliver() {
+  std::optional<UploadProgressSnapshot> snapshot;
+  {
+    std::lock_guard lock(mutex_);
+    deliveryScheduled_ = false;
+    auto figures = std::exchange(undelivered_, std::nullopt);
+    if (!figures) return;  // close() has sent them
+    lastDelivery_ = clock_.now();
+    snapshot = snapshotOf(*figures);
+  }
+  if (onProgress_) onProgress_(*snapshot);
 }
 
 }  // namespace tavrel

@@ -4,13 +4,15 @@
 #include <optional>
 #include <string>
 
+#include "platform/shared_value.h"
 #include "transfer/prepared_transfer.h"
 
 namespace tavrel {
 
 // What an upload reports while it runs.
 struct UploadProgressSnapshot {
-  PreparedTransfer preparedTransfer;
+  // Shared, not copied: a run reports many times over a list of possibly many thousand files.
+  platform::SharedValue<PreparedTransfer> preparedTransfer;
   std::int64_t bytesUploaded = 0;   // never more than the total of the file sizes
   std::int64_t bytesPerSecond = 0;  // average rate of this run
   double progress = 0.0;            // 0.0 to 1.0 of the total bytes

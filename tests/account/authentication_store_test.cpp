@@ -355,6 +355,47 @@ TEST_F(AuthenticationStoreTest, AWorkerWaitingForARenewalIsAnsweredWhenTheStoreG
   EXPECT_EQ(result->error().message, "Tavrel is temporarily unavailable. Check your connection and retry.");
 }
 
+// A service client's thread gets a token that is not yet due for renewal without waiting for the main
+// thread; one that is due is renewed there.
+TEST_F(AuthenticationStoreTest, WorkersGetAValidTokenWithoutTheMainThreadAndRenewThroughIt) {
+  restoreSignedIn();
+  const auto current = account().accessToken;
+  const auto askFromAWorker = [&](std::optional<AccessTokenResult>& result, std::atomic<bool>& answered) {
+    return std::jthread([&, s = store](std::stop_token stop) {
+      result = s->validAccessToken(stop);
+      answered = true;
+    });
+  };
+  const auto answeredWithoutTheQueue = [](std::atomic<bool>& answered, std::chrono::milliseconds within) {
+    const auto deadline = std::chrono::steady_clock::now() + within;
+    while (!answered && std::chrono::steady_clock::now() < deadline) std::this_thread::sleep_for(1ms);
+    return answered.load();
+  };
+
+  std::optional<AccessTokenResult> valid;
+  std::atomic<bool> validAnswered{false};
+  auto first = askFromAWorker(valid, validAnswered);
+  const bool fast = answeredWithoutTheQueue(validAnswered, 20s);
+  if (!fast) waitFor([&] { return validAnswered.load(); });
+  first.join();
+  EXPECT_TRUE(fast);
+  ASSERT_TRUE(valid && valid->hasValue());
+  EXPECT_EQ(valid->value(), current);
+
+  // Due for renewal: the clock moves, the main thread has not run the renewal timer yet.
+  queue->virtualClock().advance(3540s);
+  std::optional<AccessTokenResult> renewed;
+  std::atomic<bool> renewedAnswered{false};
+  auto second = askFromAWorker(renewed, renewedAnswered);
+  EXPECT_FALSE(answeredWithoutTheQueue(renewedAnswered, 200ms));
+  ASSERT_TRUE(waitFor([&] { return renewedAnswered.load(); }));
+  second.join();
+  ASSERT_TRUE(renewed && renewed->hasValue());
+  EXPECT_NE(renewed->value(), current);
+  EXPECT_EQ(renewed->value(), account().accessToken);
+  EXPECT_EQ(refreshes(), 2u);
+}
+
 TEST_F(AuthenticationStoreTest, TenConcurrentRequestsNearExpiryShareOneRenewal) {
   restoreSignedIn();
   const auto first = account().accessToken;

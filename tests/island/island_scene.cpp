@@ -225,7 +225,7 @@ void IslandScene::uploading(const QStringList& names, double progress, int bytes
   if (engine->runs().empty()) return;
   UploadProgressSnapshot snapshot;
   snapshot.preparedTransfer = engine->lastRun().input.preparedTransfer;
-  const auto total = snapshot.preparedTransfer.totalBytes();
+  const auto total = snapshot.preparedTransfer->totalBytes();
   snapshot.progress = progress;
   snapshot.bytesUploaded =
       std::clamp<std::int64_t>(static_cast<std::int64_t>(static_cast<double>(total) * progress), 0, total);

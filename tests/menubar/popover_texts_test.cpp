@@ -34,9 +34,9 @@ TEST(PopoverTexts, UploadPercentNeverRoundsUpAndStaysInRange) {
 
 TEST(PopoverTexts, UploadDetailSaysCalculatingUntilTheRateIsKnownAndNeverShowsANegativeRate) {
   UploadProgressSnapshot progress;
-  progress.preparedTransfer.files = {TransferFile{}, TransferFile{}};
-  progress.preparedTransfer.files[0].size = 2'000'000;
-  progress.preparedTransfer.files[1].size = 1'000'000;
+  progress.preparedTransfer.edit().files = {TransferFile{}, TransferFile{}};
+  progress.preparedTransfer.edit().files[0].size = 2'000'000;
+  progress.preparedTransfer.edit().files[1].size = 1'000'000;
   progress.bytesUploaded = 1'250'000;
   progress.bytesPerSecond = -3;
   EXPECT_EQ(uploadDetailText(progress), "1.2/3 MB • Zero KB/s • Calculating…");

@@ -106,6 +106,27 @@ TEST_F(CurlTransportTest, SendsMethodsHeadersAndBodiesAndReadsTheAnswer) {
   EXPECT_EQ(received[3].bodySize, 0u);
 }
 
+// Requests after the first run on the handle the last one used: none may inherit its method, body
+// or offered encoding.
+TEST_F(CurlTransportTest, OffersGzipOnlyWhenAskedAndEachRequestStartsAfresh) {
+  server.route("*", "/any", [](const RecordedRequest&) { return StandInResponse::json("{}"); });
+  auto transport = makeTransport();
+  auto put = request("PUT", server.url("/any"), std::string("body"));
+  put.offersGzip = true;
+  ASSERT_TRUE(transport.send(put));
+  ASSERT_TRUE(transport.send(request("HEAD", server.url("/any"))));
+  ASSERT_TRUE(transport.send(request("GET", server.url("/any"))));
+
+  const auto received = server.requests();
+  ASSERT_EQ(received.size(), 3u);
+  EXPECT_EQ(received[0].header("Accept-Encoding"), "gzip");
+  EXPECT_EQ(received[1].method, "HEAD");
+  EXPECT_FALSE(received[1].header("Accept-Encoding"));
+  EXPECT_EQ(received[2].method, "GET");
+  EXPECT_FALSE(received[2].header("Content-Length"));
+  EXPECT_FALSE(received[2].header("Accept-Encoding"));
+}
+
 TEST_F(CurlTransportTest, PostWithoutBodySendsAnEmptyOne) {
   auto transport = makeTransport();
   ASSERT_TRUE(transport.send(request("POST", server.url("/sign"))));

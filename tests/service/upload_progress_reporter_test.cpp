@@ -34,8 +34,11 @@ class UploadProgressReporterTest : public ::testing::Test {
     return UploadProgressReporter::make(transferOf(std::move(sizes)), initialBytes, queue, queue.clock(),
                                         [this](const UploadProgressSnapshot& snapshot) { delivered.push_back(snapshot); });
   }
+  // What has reached the main thread once the next report was due.
   UploadProgressSnapshot deliveredNow() {
+    const auto before = delivered.size();
     queue.runUntilIdle();
+    if (delivered.size() == before) queue.advance(UploadProgressReporter::reportInterval);
     EXPECT_FALSE(delivered.empty());
     return delivered.empty() ? UploadProgressSnapshot{} : delivered.back();
   }
@@ -53,7 +56,7 @@ TEST_F(UploadProgressReporterTest, FreshUploadReportsInFlightThenCommittedBytes)
   EXPECT_EQ(first.bytesUploaded, 0);
   EXPECT_EQ(first.progress, 0.0);
   EXPECT_EQ(first.currentFileIndex, std::nullopt);
-  EXPECT_EQ(first.preparedTransfer.title, "Holiday");
+  EXPECT_EQ(first.preparedTransfer->title, "Holiday");
 
   reporter->setCurrentFileIndex(0);
   reporter->recordProgress(attempt, 400);
@@ -189,6 +192,62 @@ TEST_F(UploadProgressReporterTest, ClosedReporterStaysQuietButDeliversWhatWasAlr
   queue.runUntilIdle();
   ASSERT_EQ(delivered.size(), 1u);
   EXPECT_EQ(delivered.back().bytesUploaded, 250);
+}
+
+// The interface shows ten reports a second: changes within an interval after a delivery wait for
+// its end and arrive as one, with the newest figures.
+TEST_F(UploadProgressReporterTest, ReportsAreCoalescedToOnePerInterval) {
+  auto reporter = makeReporter({1'000});
+  const auto attempt = Uuid::generate();
+  reporter->recordProgress(attempt, 100);
+  queue.runUntilIdle();
+  ASSERT_EQ(delivered.size(), 1u);
+
+  reporter->recordProgress(attempt, 200);
+  reporter->recordProgress(attempt, 300);
+  queue.runUntilIdle();
+  queue.advance(UploadProgressReporter::reportInterval - 1ms);
+  EXPECT_EQ(delivered.size(), 1u);
+  queue.advance(1ms);
+  ASSERT_EQ(delivered.size(), 2u);
+  EXPECT_EQ(delivered.back().bytesUploaded, 300);
+
+  // Figures are those of the last change, not of the delivery.
+  queue.advance(1s);
+  EXPECT_EQ(delivered.size(), 2u);
+  reporter->commit(attempt, 1'000);
+  reporter->close();
+  queue.runUntilIdle();
+  ASSERT_EQ(delivered.size(), 3u);
+  EXPECT_EQ(delivered.back().bytesUploaded, 1'000);
+}
+
+// A run of many small files reports at the interface's pace, and every report shares the one list of
+// files instead of copying it.
+TEST_F(UploadProgressReporterTest, TenThousandFilesShareOneListAcrossAPacedSetOfReports) {
+  const platform::SharedValue<PreparedTransfer> transfer =
+      transferOf(std::vector<std::int64_t>(10'000, 4'096));
+  auto reporter = UploadProgressReporter::make(
+      transfer, 0, queue, queue.clock(),
+      [this](const UploadProgressSnapshot& snapshot) { delivered.push_back(snapshot); });
+  reporter->emit();
+  for (int index = 0; index < 10'000; ++index) {
+    const auto attempt = Uuid::generate();
+    reporter->setCurrentFileIndex(index);
+    reporter->recordProgress(attempt, 4'096);
+    reporter->commit(attempt, 4'096);
+    queue.advance(1ms);
+  }
+  reporter->markAllFilesCommitted();
+  reporter->close();
+  queue.runUntilIdle();
+
+  // Ten seconds of virtual time at one report per 100 ms, the first and the last.
+  EXPECT_LE(delivered.size(), 102u);
+  EXPECT_GE(delivered.size(), 100u);
+  EXPECT_EQ(delivered.back().bytesUploaded, 10'000 * 4'096);
+  EXPECT_EQ(delivered.back().currentFileIndex, 9'999);
+  for (const auto& snapshot : delivered) ASSERT_TRUE(snapshot.preparedTransfer.sharesWith(transfer));
 }
 
 }  // namespace

@@ -88,7 +88,7 @@ void FakeUploadEngine::progress(double fraction, std::optional<std::size_t> inde
   const Run& chosen = run(index);
   UploadProgressSnapshot snapshot;
   snapshot.preparedTransfer = chosen.input.preparedTransfer;
-  const std::int64_t total = snapshot.preparedTransfer.totalBytes();
+  const std::int64_t total = snapshot.preparedTransfer->totalBytes();
   snapshot.bytesUploaded = static_cast<std::int64_t>(static_cast<double>(total) * fraction);
   snapshot.bytesPerSecond = 50;
   snapshot.progress = fraction;

@@ -256,6 +256,29 @@ TEST_F(LocalServiceTest, UnknownOrDeletedDownloadsAreNotFound) {
   EXPECT_EQ(send("GET", "/dl/" + slug).status, 404);
 }
 
+// Saving again serialises only transfers changed since the last save: what it keeps from then must
+// never hide a later change.
+TEST_F(LocalServiceTest, ASavedTransferIsSavedAgainOnceItChanges) {
+  const auto token = signIn();
+  const auto first = upload(prepare({{"a.txt", 10}}), token);
+  ASSERT_TRUE(first && first->transferID);
+  const auto saved = [&] { return nlohmann::json::parse(service->transfers().savedState()).at("transfers"); };
+  const auto before = saved();
+  ASSERT_EQ(before.size(), 1u);
+  EXPECT_TRUE(before[0].at("completed").get<bool>());
+
+  const auto second = upload(prepare({{"b.txt", 20}}), token);
+  ASSERT_TRUE(second);
+  ASSERT_EQ(send("DELETE", "/api/v1/transfers/" + *first->transferID, {}, {{"Authorization", "Bearer " + token}})
+                .status,
+            200);
+  const auto after = saved();
+  ASSERT_EQ(after.size(), 2u);
+  EXPECT_TRUE(after[0].at("deleted").get<bool>());
+  EXPECT_TRUE(after[1].at("completed").get<bool>());
+  EXPECT_EQ(after[1].at("files").size(), 1u);
+}
+
 // A state file it cannot read stops the start rather than starting over without the accounts and
 // transfers still on disk.
 TEST_F(LocalServiceTest, AnUnreadableStateFileStopsTheStart) {

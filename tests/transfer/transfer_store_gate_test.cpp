@@ -151,7 +151,7 @@ TEST_F(TransferStoreGateTest, IgnoresEventsOfAnEarlierRunAndOfOtherItems) {
   next.bytesUploaded = 40;
   next.progress = 0.4;
   next.currentFileIndex = 0;
-  next.preparedTransfer.title = "Renamed";
+  next.preparedTransfer.edit().title = "Renamed";
   const ActiveUpload running = upload();
   engine->progress(next, 1);
   settle();

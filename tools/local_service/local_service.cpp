@@ -67,15 +67,22 @@ LocalService::LocalService(Options options) : dataDirectory_(std::move(options.d
   signIn_->setChangeObserver([this] { markChanged(); });
   transfers_->setChangeObserver([this] { markChanged(); });
   saver_ = std::jthread([this](std::stop_token stop) {
+    // Changes come in bursts (an upload changes the state with every request): one write once the
+    // burst has paused, or a second into a long one, instead of a rewrite of everything per request.
+    constexpr auto quiet = std::chrono::milliseconds(100);
+    constexpr auto longest = std::chrono::seconds(1);
     std::unique_lock lock(changedMutex_);
     while (changedCondition_.wait(lock, stop, [this] { return changed_; })) {
+      const auto burstStarted = std::chrono::steady_clock::now();
+      do {
+        changed_ = false;
+        const auto deadline = std::min(std::chrono::steady_clock::now() + quiet, burstStarted + longest);
+        if (!changedCondition_.wait_until(lock, stop, deadline, [this] { return changed_; })) break;
+      } while (std::chrono::steady_clock::now() < burstStarted + longest);
       changed_ = false;
       lock.unlock();
       save();
       lock.lock();
-      // Changes come in bursts (an upload changes the state with every part): one write a moment
-      // later covers the rest of the burst, instead of a whole rewrite per request.
-      changedCondition_.wait_for(lock, stop, std::chrono::milliseconds(50), [] { return false; });
     }
   });
 }
@@ -121,14 +128,15 @@ void LocalService::load() {
 
 void LocalService::save() {
   std::lock_guard lock(saving_);
-  // Taken under the lock, so a later write never holds an older state.
-  const nlohmann::json state{
-      {"version", kStateVersion}, {"signIn", signIn_->savedState()}, {"transfers", transfers_->savedState()}};
+  // Taken under the lock, so a later write never holds an older state. The transfers come as text:
+  // most of them have not changed since the last write and are not serialised again.
+  const std::string state = "{\"signIn\":" + signIn_->savedState().dump() + ",\"transfers\":" +
+                            transfers_->savedState() + ",\"version\":" + std::to_string(kStateVersion) + "}";
   const auto path = stateFile();
   const auto temporary = std::filesystem::path(path.string() + ".new");
   {
     std::ofstream file(temporary, std::ios::trunc);
-    file << state.dump(2) << '\n';
+    file << state << '\n';
     if (!file.flush()) return;  // the last good file stays; the next change tries again
   }
   std::error_code ignored;

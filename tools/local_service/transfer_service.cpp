@@ -5,6 +5,7 @@
 #include <fstream>
 #include <regex>
 #include <stdexcept>
+#include <unordered_map>
 
 #include <nlohmann/json.hpp>
 
@@ -98,7 +99,6 @@ struct TransferService::State {
     std::string fileId;
     std::int64_t partNumber = 0;  // 0: a whole object
     std::string objectKey;        // for presigned objects outside transfers
-    bool used = false;
   };
 
   mutable std::mutex mutex;
@@ -126,17 +126,43 @@ struct TransferService::State {
   std::map<std::string, std::string> completions;  // transfer id → the first completion answer
   std::size_t nextId = 1;
 
+  // Where each transfer and each file (by its id, unique across transfers) sits in `transfers`, so
+  // a request finds its own in the same time however many transfers and files are kept.
+  std::unordered_map<std::string, std::size_t> transferIndex;
+  std::unordered_map<std::string, std::size_t> fileIndex;
+
   StoredTransfer* findTransfer(const std::string& id) {
-    for (auto& transfer : transfers) {
-      if (transfer.transferId == id && !transfer.deleted) return &transfer;
-    }
-    return nullptr;
+    const auto found = transferIndex.find(id);
+    if (found == transferIndex.end()) return nullptr;
+    StoredTransfer& transfer = transfers[found->second];
+    return transfer.deleted ? nullptr : &transfer;
   }
   StoredFile* findFile(StoredTransfer& transfer, const std::string& fileId) {
-    for (auto& file : transfer.files) {
-      if (file.fileId == fileId) return &file;
+    const auto found = fileIndex.find(fileId);
+    if (found == fileIndex.end() || found->second >= transfer.files.size()) return nullptr;
+    StoredFile& file = transfer.files[found->second];
+    return file.fileId == fileId ? &file : nullptr;
+  }
+  // The saved text of each transfer (beside `transfers`), kept until the transfer changes: a save
+  // serialises only what changed since the last one, and does it outside the lock.
+  struct SavedTransfer {
+    std::uint64_t generation = 1;  // counts the transfer's changes
+    std::uint64_t savedGeneration = 0;
+    std::shared_ptr<const std::string> text;
+  };
+  std::vector<SavedTransfer> savedTransfers;
+  void touch(const std::string& transferId) {
+    const auto found = transferIndex.find(transferId);
+    if (found != transferIndex.end() && found->second < savedTransfers.size()) ++savedTransfers[found->second].generation;
+  }
+
+  void index() {
+    transferIndex.clear();
+    fileIndex.clear();
+    for (std::size_t t = 0; t < transfers.size(); ++t) {
+      transferIndex[transfers[t].transferId] = t;
+      for (std::size_t f = 0; f < transfers[t].files.size(); ++f) fileIndex[transfers[t].files[f].fileId] = f;
     }
-    return nullptr;
   }
   // Where storage keeps a file's whole object (part 0) or one of its parts.
   std::filesystem::path storagePath(const std::string& transferId, const std::string& fileId,
@@ -219,6 +245,7 @@ void TransferService::addRoutes() {
           StoredTransfer transfer;
           transfer.transferId = "tr-" + std::to_string(state.nextId++);
           transfer.createBody = request.body;
+          state.transferIndex[transfer.transferId] = state.transfers.size();
           state.transfers.push_back(transfer);
           return Response::json(json{{"transferId", transfer.transferId},
                                             {"expiresAt", "2031-01-31T09:30:00Z"},
@@ -269,6 +296,8 @@ void TransferService::addRoutes() {
               if (state.partSize && state.planMutation != PlanMutation::omitPartSize) plan["partSize"] = *state.partSize;
             }
             plans.push_back(plan);
+            state.touch(transfer->transferId);
+            state.fileIndex[file.fileId] = transfer->files.size();
             transfer->files.push_back(std::move(file));
           }
           switch (state.planMutation) {
@@ -302,7 +331,7 @@ void TransferService::addRoutes() {
           };
           if (!body.contains("partNumbers")) {
             if (file->multipart) return envelope(400, "multipart_file", "This file is uploaded in parts.");
-            const auto signature = state.newSignature({transfer->transferId, file->fileId, 0, {}, false});
+            const auto signature = state.newSignature({transfer->transferId, file->fileId, 0, {}});
             json headers = json::object();
             if (state.signedHeaders) {
               for (const auto& [name, value] : *state.signedHeaders) headers[name] = value;
@@ -321,7 +350,7 @@ void TransferService::addRoutes() {
             if (number < 1 || number > partCountOf(*file)) {
               return envelope(400, "invalid_part_number", "There is no such part.");
             }
-            const auto signature = state.newSignature({transfer->transferId, file->fileId, number, {}, false});
+            const auto signature = state.newSignature({transfer->transferId, file->fileId, number, {}});
             urls.push_back({{"partNumber", number},
                             {"url", handOut("/storage/" + transfer->transferId + "/" + file->fileId + "/parts/" +
                                             std::to_string(number) + "?sig=" + signature)}});
@@ -333,10 +362,13 @@ void TransferService::addRoutes() {
           ++state.storagePuts;
           const auto token = queryValue(request.query, "sig");
           auto signature = token ? state.signatures.find(*token) : state.signatures.end();
-          if (signature == state.signatures.end() || signature->second.used) {
+          if (signature == state.signatures.end()) {
             return envelope(403, "AccessDenied", "The signature is unknown or was used before.");
           }
-          signature->second.used = true;
+          // Forgotten once used: a used signature is refused as an unknown one is, and the table
+          // stays as small as the signatures still out.
+          const State::Signature where = std::move(signature->second);
+          state.signatures.erase(signature);
           if (state.failPeriod != 0 && state.storagePuts % state.failPeriod == 0) {
             return envelope(state.failStatus, "SlowDown", "Storage is busy.");
           }
@@ -352,7 +384,6 @@ void TransferService::addRoutes() {
           };
           Response answer;
           answer.contentType = "text/plain";
-          const auto& where = signature->second;
           if (!where.objectKey.empty()) {
             state.objects[where.objectKey] = stored;
           } else {
@@ -362,6 +393,7 @@ void TransferService::addRoutes() {
             if (!keep(where.transferId, where.fileId, where.partNumber)) {
               return envelope(500, "InternalError", "Storage could not keep the bytes.");
             }
+            state.touch(where.transferId);
             if (where.partNumber == 0) {
               file->object = stored;
             } else {
@@ -404,6 +436,7 @@ void TransferService::addRoutes() {
             }
           }
           file->completed = true;
+          state.touch(transfer->transferId);
           return Response::json(done.dump());
         }));
 
@@ -467,6 +500,7 @@ void TransferService::addRoutes() {
             if (!file.completed) return envelope(409, "files_incomplete", "Some files are not complete yet.");
           }
           transfer->completed = true;
+          state.touch(transfer->transferId);
           std::int64_t total = 0;
           json mimeTypes = json::array();
           for (const auto& file : transfer->files) {
@@ -500,6 +534,7 @@ void TransferService::addRoutes() {
           StoredTransfer* transfer = state.findTransfer(request.pathMatches.at(0));
           if (!transfer) return envelope(404, "not_found", "This transfer does not exist.");
           transfer->deleted = true;
+          state.touch(transfer->transferId);
           if (!state.options.storageDirectory.empty()) {
             std::error_code ignored;
             std::filesystem::remove_all(state.options.storageDirectory / transfer->transferId, ignored);
@@ -613,35 +648,83 @@ TransferService::StoredPart partFromJSON(const json& value) {
 
 }  // namespace
 
-nlohmann::json TransferService::savedState() const {
-  std::lock_guard lock(state_->mutex);
-  json transfers = json::array();
-  for (const auto& transfer : state_->transfers) {
-    json files = json::array();
-    for (const auto& file : transfer.files) {
-      json parts = json::object();
-      for (const auto& [number, part] : file.parts) parts[std::to_string(number)] = partToJSON(part);
-      files.push_back({{"fileId", file.fileId},
-                       {"referenceId", file.referenceId},
-                       {"filename", file.filename},
-                       {"relativePath", file.relativePath},
-                       {"mime", file.mime},
-                       {"size", file.size},
-                       {"multipart", file.multipart},
-                       {"partSize", file.partSize},
-                       {"object", file.object ? partToJSON(*file.object) : json()},
-                       {"parts", parts},
-                       {"completed", file.completed}});
-    }
-    transfers.push_back({{"transferId", transfer.transferId},
-                         {"createBody", transfer.createBody},
-                         {"files", files},
-                         {"deleted", transfer.deleted},
-                         {"completed", transfer.completed},
-                         {"slug", transfer.slug},
-                         {"createdAt", transfer.createdAt}});
+namespace {
+
+json transferToJSON(const TransferService::StoredTransfer& transfer) {
+  json files = json::array();
+  for (const auto& file : transfer.files) {
+    json parts = json::object();
+    for (const auto& [number, part] : file.parts) parts[std::to_string(number)] = partToJSON(part);
+    files.push_back({{"fileId", file.fileId},
+                     {"referenceId", file.referenceId},
+                     {"filename", file.filename},
+                     {"relativePath", file.relativePath},
+                     {"mime", file.mime},
+                     {"size", file.size},
+                     {"multipart", file.multipart},
+                     {"partSize", file.partSize},
+                     {"object", file.object ? partToJSON(*file.object) : json()},
+                     {"parts", parts},
+                     {"completed", file.completed}});
   }
-  return json{{"nextId", state_->nextId}, {"transfers", transfers}, {"completions", state_->completions}};
+  return {{"transferId", transfer.transferId},
+          {"createBody", transfer.createBody},
+          {"files", files},
+          {"deleted", transfer.deleted},
+          {"completed", transfer.completed},
+          {"slug", transfer.slug},
+          {"createdAt", transfer.createdAt}};
+}
+
+}  // namespace
+
+std::string TransferService::savedState() const {
+  struct Changed {
+    std::size_t index;
+    std::uint64_t generation;
+    StoredTransfer transfer;
+  };
+  std::vector<std::shared_ptr<const std::string>> texts;
+  std::vector<Changed> changed;
+  std::map<std::string, std::string> completions;
+  std::size_t nextId = 0;
+  {
+    // A copy of what changed is all that is taken under the lock that every request needs.
+    std::lock_guard lock(state_->mutex);
+    auto& saved = state_->savedTransfers;
+    saved.resize(state_->transfers.size());
+    texts.resize(saved.size());
+    for (std::size_t i = 0; i < saved.size(); ++i) {
+      if (saved[i].text && saved[i].savedGeneration == saved[i].generation) {
+        texts[i] = saved[i].text;
+      } else {
+        changed.push_back({i, saved[i].generation, state_->transfers[i]});
+      }
+    }
+    completions = state_->completions;
+    nextId = state_->nextId;
+  }
+  for (const auto& entry : changed) {
+    texts[entry.index] = std::make_shared<const std::string>(transferToJSON(entry.transfer).dump());
+  }
+  if (!changed.empty()) {
+    std::lock_guard lock(state_->mutex);
+    auto& saved = state_->savedTransfers;
+    for (const auto& entry : changed) {
+      if (entry.index < saved.size() && saved[entry.index].generation == entry.generation) {
+        saved[entry.index].text = texts[entry.index];
+        saved[entry.index].savedGeneration = entry.generation;
+      }
+    }
+  }
+  std::string text = "{\"completions\":" + json(completions).dump() + ",\"nextId\":" + std::to_string(nextId) +
+                     ",\"transfers\":[";
+  for (std::size_t i = 0; i < texts.size(); ++i) {
+    if (i > 0) text += ',';
+    text += *texts[i];
+  }
+  text += "]}";
+  return text;
 }
 
 void TransferService::restoreState(const nlohmann::json& saved) {
@@ -680,6 +763,8 @@ void TransferService::restoreState(const nlohmann::json& saved) {
   state_->transfers = std::move(transfers);
   state_->completions = std::move(completions);
   state_->nextId = nextId;
+  state_->savedTransfers.clear();
+  state_->index();
 }
 
 void TransferService::setChangeObserver(std::function<void()> observer) {
@@ -749,7 +834,7 @@ void TransferService::failEveryNthStoragePut(std::size_t period, int status) {
 
 platform::Url TransferService::presignedObjectURL(const std::string& key) {
   std::lock_guard lock(state_->mutex);
-  const auto signature = state_->newSignature({{}, {}, 0, key, false});
+  const auto signature = state_->newSignature({{}, {}, 0, key});
   return storage_->url("/storage/objects/" + key + "?sig=" + signature);
 }
 

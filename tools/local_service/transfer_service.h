@@ -111,8 +111,9 @@ class TransferService {
   HttpsServer& serviceServer() { return *service_; }
   HttpsServer& storageServer() { return *storage_; }
 
-  // The transfers and their storage, to keep across restarts, and their restoring.
-  nlohmann::json savedState() const;
+  // The transfers and their storage, to keep across restarts, as compact JSON text, and their
+  // restoring from that JSON. A transfer unchanged since the last call costs nothing to save again.
+  std::string savedState() const;
   void restoreState(const nlohmann::json& state);
   // Called after each request that may have changed the saved state, outside any lock.
   void setChangeObserver(std::function<void()> observer);
