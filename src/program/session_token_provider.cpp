@@ -1,6 +1,7 @@
 #include "program/session_token_provider.h"
 
 #include "account/authentication_store.h"
+#include "platform/translatable_text.h"
 
 namespace tavrel {
 
@@ -21,7 +22,10 @@ AccessTokenResult SessionTokenProvider::validAccessToken(std::stop_token stop) {
 AccessTokenResult SessionTokenProvider::accessToken(std::string_view rejectedToken, std::stop_token stop) {
   if (auto held = heldToken()) {
     // Refused: the held token cannot be renewed, the session is gone.
-    if (*held == rejectedToken) return platform::unexpected(AccessTokenError::failed("Your session has ended."));
+    if (*held == rejectedToken) {
+      return platform::unexpected(
+          AccessTokenError::failed(TAVREL_TRANSLATE_NOOP("Core", "Your session has ended.")));
+    }
     return *held;
   }
   auto store = store_.lock();

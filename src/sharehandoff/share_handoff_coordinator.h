@@ -26,6 +26,7 @@
 #include "platform/logger.h"
 #include "platform/main_queue.h"
 #include "platform/observable.h"
+#include "platform/translatable_text.h"
 #include "sharehandoff/share_handoff_signal.h"
 #include "sharehandoff/share_handoff_storage.h"
 #include "sharehandoff/share_source_access_registry.h"
@@ -37,7 +38,9 @@ namespace tavrel {
 struct ShareHandoffAcceptanceError {
   enum class Kind { invalidItem };
   Kind kind = Kind::invalidItem;
-  std::string localizedDescription() const { return "One or more shared items are no longer available."; }
+  std::string localizedDescription() const {
+    return TAVREL_TRANSLATE_NOOP("Core", "One or more shared items are no longer available.");
+  }
 };
 
 class ShareHandoffCoordinator {
