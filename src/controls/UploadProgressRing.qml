@@ -95,6 +95,6 @@ Item {
     }
 
     Accessible.role: Accessible.ProgressBar
-    Accessible.name: "Upload progress"
-    Accessible.description: ring.percentage + " percent"
+    Accessible.name: qsTr("Upload progress")
+    Accessible.description: qsTr("%1 percent").arg(ring.percentage)
 }
