@@ -1158,6 +1158,10 @@
         <source>%1 couldn’t be uploaded. Open Tavrel to retry.</source>
         <translation type="unfinished"></translation>
     </message>
+    <message>
+        <source>Open</source>
+        <translation type="unfinished"></translation>
+    </message>
 </context>
 <context>
     <name>TransferPopover</name>
