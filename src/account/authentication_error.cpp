@@ -1,5 +1,7 @@
 #include "account/authentication_error.h"
 
+#include "platform/translatable_text.h"
+
 namespace tavrel {
 
 std::string AuthenticationError::errorDescription() const {
@@ -7,13 +9,15 @@ std::string AuthenticationError::errorDescription() const {
     case Kind::invalidGrant:
     case Kind::insufficientScope:
     case Kind::unauthorized:
-      return "Your session has expired. Please sign in again.";
+      return TAVREL_TRANSLATE_NOOP("Core", "Your session has expired. Please sign in again.");
     case Kind::authorizationCancelled:
-      return "Sign in was cancelled.";
+      return TAVREL_TRANSLATE_NOOP("Core", "Sign in was cancelled.");
     case Kind::transportUnavailable:
-      return "Tavrel is temporarily unavailable. Check your connection and retry.";
+      return TAVREL_TRANSLATE_NOOP("Core",
+                                   "Tavrel is temporarily unavailable. Check your connection and retry.");
     case Kind::keychainUnavailable:
-      return "Tavrel couldn\u2019t reach your Keychain. Sign in again to reconnect.";
+      return TAVREL_TRANSLATE_NOOP("Core",
+                                   "Tavrel couldn’t reach your Keychain. Sign in again to reconnect.");
     case Kind::oauth:
     case Kind::invalidConfiguration:
     case Kind::secureRandomUnavailable:
@@ -27,7 +31,9 @@ std::string AuthenticationError::errorDescription() const {
   return signInFailureDescription();
 }
 
-std::string AuthenticationError::signInFailureDescription() { return "Tavrel couldn\u2019t complete sign in."; }
+std::string AuthenticationError::signInFailureDescription() {
+  return TAVREL_TRANSLATE_NOOP("Core", "Tavrel couldn’t complete sign in.");
+}
 
 const char* toString(AuthenticationError::Kind kind) {
   using Kind = AuthenticationError::Kind;

@@ -74,7 +74,7 @@ T.Button {
 
     Accessible.role: Accessible.Button
     Accessible.name: text
-    Accessible.description: isDestructive ? "destructive" : ""
+    Accessible.description: isDestructive ? qsTr("destructive") : ""
     Accessible.onPressAction: if (enabled) clicked()
     Keys.onReturnPressed: if (enabled) clicked()
     Keys.onEnterPressed: if (enabled) clicked()

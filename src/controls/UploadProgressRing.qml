@@ -105,7 +105,7 @@ Item {
     readonly property int maximumValue: 100
 
     Accessible.role: Accessible.ProgressBar
-    Accessible.name: "Upload progress"
-    Accessible.description: ring.percentage + " percent"
+    Accessible.name: qsTr("Upload progress")
+    Accessible.description: qsTr("%1 percent").arg(ring.percentage)
     Accessible.ignored: !announced
 }

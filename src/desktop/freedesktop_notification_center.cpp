@@ -1,5 +1,6 @@
 #include "desktop/freedesktop_notification_center.h"
 
+#include <QCoreApplication>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
@@ -85,7 +86,8 @@ void FreedesktopNotificationCenter::send(NotificationRequest request, Completion
   message << QStringLiteral("Tavrel") << static_cast<uint>(replaces)
           << QString::fromUtf8(bundleIdentifier.data(), static_cast<qsizetype>(bundleIdentifier.size()))
           << QString::fromStdString(request.title) << bodyText(request.body)
-          << QStringList{QStringLiteral("default"), QStringLiteral("Open")} << hints << -1;
+          << QStringList{QStringLiteral("default"), QCoreApplication::translate("TransferNotifications", "Open")}
+          << hints << -1;
 
   auto* watcher = new QDBusPendingCallWatcher(connection_.asyncCall(message), this);
   connect(watcher, &QDBusPendingCallWatcher::finished, this,

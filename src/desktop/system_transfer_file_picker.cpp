@@ -1,6 +1,7 @@
 #include "desktop/system_transfer_file_picker.h"
 
 #include <QAbstractItemView>
+#include <QCoreApplication>
 #include <QDialogButtonBox>
 #include <QFileInfo>
 #include <QGridLayout>
@@ -13,11 +14,20 @@ namespace tavrel {
 TransferFilePickerConfiguration TransferFilePickerConfiguration::preset(TransferFilePickerRequest request) {
   switch (request) {
     case TransferFilePickerRequest::files:
-      return {"Add Files", "Choose one or more files for this transfer.", true, false, true};
+      return {QCoreApplication::translate("FilePicker", "Add Files").toStdString(),
+              QCoreApplication::translate("FilePicker", "Choose one or more files for this transfer.")
+                  .toStdString(),
+              true, false, true};
     case TransferFilePickerRequest::folder:
-      return {"Add Folder", "Choose one folder for this transfer.", false, true, false};
+      return {QCoreApplication::translate("FilePicker", "Add Folder").toStdString(),
+              QCoreApplication::translate("FilePicker", "Choose one folder for this transfer.").toStdString(),
+              false, true, false};
     case TransferFilePickerRequest::items:
-      return {"Choose Files or Folders", "Choose one or more files or folders for this transfer.", true, true, true};
+      return {
+          QCoreApplication::translate("FilePicker", "Choose Files or Folders").toStdString(),
+          QCoreApplication::translate("FilePicker", "Choose one or more files or folders for this transfer.")
+              .toStdString(),
+          true, true, true};
   }
   return {};
 }
@@ -27,7 +37,7 @@ TransferFileDialog::TransferFileDialog(const TransferFilePickerConfiguration& co
   setOption(QFileDialog::DontUseNativeDialog, true);
   setOption(QFileDialog::DontResolveSymlinks, true);
   setWindowTitle(QString::fromStdString(configuration_.title));
-  setLabelText(QFileDialog::Accept, QString::fromUtf8(acceptText));
+  setLabelText(QFileDialog::Accept, QCoreApplication::translate("FilePicker", acceptText));
   setAcceptMode(QFileDialog::AcceptOpen);
   if (configuration_.canChooseDirectories && !configuration_.canChooseFiles) {
     setFileMode(QFileDialog::Directory);
@@ -59,7 +69,7 @@ void TransferFileDialog::keepAcceptButton() {
   auto* buttons = findChild<QDialogButtonBox*>();
   auto* button = buttons ? buttons->button(QDialogButtonBox::Open) : nullptr;
   if (!button) return;
-  button->setText(QString::fromUtf8(acceptText));
+  button->setText(QCoreApplication::translate("FilePicker", acceptText));
   button->setEnabled(!selectedFiles().isEmpty());
 }
 

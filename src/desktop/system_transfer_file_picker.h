@@ -13,6 +13,7 @@
 
 #include <QFileDialog>
 #include <QStringList>
+#include <QtGlobal>
 
 #include <filesystem>
 #include <optional>
@@ -40,7 +41,7 @@ class TransferFileDialog final : public QFileDialog {
   Q_OBJECT
 
  public:
-  static constexpr const char* acceptText = "Add";
+  static constexpr const char* acceptText = QT_TRANSLATE_NOOP("FilePicker", "Add");
 
   explicit TransferFileDialog(const TransferFilePickerConfiguration& configuration, QWidget* parent = nullptr);
 

@@ -1,5 +1,6 @@
 #include "desktop/system_transfer_notifier.h"
 
+#include <QCoreApplication>
 #include <algorithm>
 
 #include "desktop/bundle_identifier.h"
@@ -30,9 +31,16 @@ NotificationRequest SystemTransferNotifier::makeRequest(const TransferNotificati
   NotificationRequest request;
   request.identifier =
       "tavrel.transfer." + lowercased(notification.runID.toString()) + "." + std::string(rawValue(notification.outcome));
-  request.title = completed ? "Transfer completed" : "Transfer failed";
-  request.body = notification.title +
-                 (completed ? " is ready to share." : " couldn’t be uploaded. Open Tavrel to retry.");
+  request.title = (completed ? QCoreApplication::translate("TransferNotifications", "Transfer completed")
+                             : QCoreApplication::translate("TransferNotifications", "Transfer failed"))
+                      .toStdString();
+  const auto title = QString::fromStdString(notification.title);
+  request.body =
+      (completed ? QCoreApplication::translate("TransferNotifications", "%1 is ready to share.").arg(title)
+                 : QCoreApplication::translate("TransferNotifications",
+                                               "%1 couldn’t be uploaded. Open Tavrel to retry.")
+                       .arg(title))
+          .toStdString();
   request.playsDefaultSound = true;
   request.categoryIdentifier = transferNotificationCategory;
   request.userInfo = transferNotificationUserInfo(notification);

@@ -16,7 +16,7 @@ Item {
         anchors.left: check.right
         anchors.leftMargin: 8
         anchors.verticalCenter: check.verticalCenter
-        text: "Completed"
+        text: qsTr("Completed")
         font.pixelSize: 13
         font.weight: Font.DemiBold
     }
@@ -28,9 +28,9 @@ Item {
         text: "100%"
         font.pixelSize: 13
         font.weight: Font.DemiBold
-        Accessible.name: "100 percent uploaded"
+        Accessible.name: qsTr("100 percent uploaded")
     }
     Accessible.role: Accessible.Button
-    Accessible.name: "Tavrel, transfer completed"
-    Accessible.description: "Press to show completed transfer details."
+    Accessible.name: qsTr("Tavrel, transfer completed")
+    Accessible.description: qsTr("Press to show completed transfer details.")
 }

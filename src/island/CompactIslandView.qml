@@ -19,7 +19,7 @@ Item {
         color: Theme.white(0.72)
         font.pixelSize: 10
         font.weight: Font.Medium
-        Accessible.name: "Keyboard shortcut, Control Command M"
+        Accessible.name: qsTr("Keyboard shortcut, Control Command M")
     }
     Accessible.role: Accessible.Grouping
     Accessible.name: "Tavrel"

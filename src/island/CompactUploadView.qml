@@ -21,7 +21,7 @@ Item {
         anchors.left: ring.right
         anchors.leftMargin: 8
         anchors.verticalCenter: ring.verticalCenter
-        text: "Uploading..."
+        text: qsTr("Uploading...")
         color: Theme.white(0.72)
         font.pixelSize: 13
     }
@@ -49,9 +49,9 @@ Item {
             text: view.upload.percentText || "0%"
             font.pixelSize: 13
             font.weight: Font.DemiBold
-            Accessible.name: (view.upload.percent || 0) + " percent uploaded"
+            Accessible.name: qsTr("%1 percent uploaded").arg(view.upload.percent || 0)
         }
     }
     Accessible.role: Accessible.Grouping
-    Accessible.name: "Tavrel upload"
+    Accessible.name: qsTr("Tavrel upload")
 }

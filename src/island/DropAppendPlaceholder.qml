@@ -23,5 +23,5 @@ Item {
         size: 22
     }
     Accessible.role: Accessible.StaticText
-    Accessible.name: "Drop to add files or folders"
+    Accessible.name: qsTr("Drop to add files or folders")
 }

@@ -23,7 +23,7 @@ Item {
         IslandHeaderButton {
             objectName: "settingsButton"
             systemImage: "gearshape.fill"
-            accessibilityLabel: "Transfer settings"
+            accessibilityLabel: qsTr("Transfer settings")
             onClicked: header.openSettings()
         }
         IslandHeaderButton {

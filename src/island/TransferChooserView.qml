@@ -21,7 +21,7 @@ Item {
 
         PlainLabel {
             anchors.horizontalCenter: parent.horizontalCenter
-            text: "Start a new transfer"
+            text: qsTr("Start a new transfer")
             font.pixelSize: 14
             font.weight: Font.Medium
         }
@@ -51,7 +51,7 @@ Item {
                 PlainLabel {
                     objectName: "dropPrompt"
                     anchors.horizontalCenter: parent.horizontalCenter
-                    text: view.isDropTargeted ? "Drop here" : "Drag your files or folders here"
+                    text: view.isDropTargeted ? qsTr("Drop here") : qsTr("Drag your files or folders here")
                     color: view.isDropTargeted ? Theme.accent : Theme.white(0.72)
                     font.pixelSize: 12
                 }
@@ -60,13 +60,13 @@ Item {
                     spacing: 14
                     ChooserActionControl {
                         objectName: "addFiles"
-                        text: "Add files"
+                        text: qsTr("Add files")
                         systemImage: "paperclip"
                         onClicked: view.selectFiles()
                     }
                     ChooserActionControl {
                         objectName: "addFolder"
-                        text: "Add folder"
+                        text: qsTr("Add folder")
                         systemImage: "folder"
                         onClicked: view.selectFolder()
                     }

@@ -39,7 +39,7 @@ Item {
                 anchors.verticalCenter: parent.verticalCenter
                 spacing: 2
                 PlainLabel {
-                    text: "Transfer Completed"
+                    text: qsTr("Transfer Completed")
                     font.pixelSize: 13
                     font.weight: Font.Bold
                 }
@@ -61,15 +61,15 @@ Item {
                 TavrelIconButton {
                     objectName: "copyButton"
                     systemImage: view.completion.copySymbol || "square.on.square"
-                    text: view.completion.copyText || "Copy Link"
+                    text: view.completion.copyText || qsTr("Copy Link")
                     enabled: view.completion.copied !== true
-                    Accessible.description: "Copies the public transfer link to the clipboard."
+                    Accessible.description: qsTr("Copies the public transfer link to the clipboard.")
                     onClicked: view.copyLink()
                 }
                 TavrelIconButton {
                     objectName: "viewButton"
                     systemImage: "arrow.up.forward"
-                    text: "View"
+                    text: qsTr("View")
                     onClicked: view.viewTransfer()
                 }
             }
@@ -80,13 +80,13 @@ Item {
         Row {
             width: parent.width
             readonly property real cellWidth: (width - 3) / 4
-            TransferMetricView { objectName: "filesMetric"; width: parent.cellWidth; title: "Files"; value: view.completion.filesText || "" }
+            TransferMetricView { objectName: "filesMetric"; width: parent.cellWidth; title: qsTr("Files"); value: view.completion.filesText || "" }
             MetricRule { anchors.verticalCenter: parent.verticalCenter }
-            TransferMetricView { objectName: "sizeMetric"; width: parent.cellWidth; title: "Total size"; value: view.completion.totalSizeText || "" }
+            TransferMetricView { objectName: "sizeMetric"; width: parent.cellWidth; title: qsTr("Total size"); value: view.completion.totalSizeText || "" }
             MetricRule { anchors.verticalCenter: parent.verticalCenter }
-            TransferMetricView { objectName: "expiryMetric"; width: parent.cellWidth; title: "Expires In"; value: view.completion.expiresText || "" }
+            TransferMetricView { objectName: "expiryMetric"; width: parent.cellWidth; title: qsTr("Expires In"); value: view.completion.expiresText || "" }
             MetricRule { anchors.verticalCenter: parent.verticalCenter }
-            TransferMetricView { objectName: "previewMetric"; width: parent.cellWidth; title: "Preview"; value: view.completion.previewText || "" }
+            TransferMetricView { objectName: "previewMetric"; width: parent.cellWidth; title: qsTr("Preview"); value: view.completion.previewText || "" }
         }
 
         Row {
@@ -94,14 +94,14 @@ Item {
             TavrelButton {
                 objectName: "doneButton"
                 width: 120
-                text: "Done"
+                text: qsTr("Done")
                 variant: "secondary"
                 onClicked: view.done()
             }
             TavrelButton {
                 objectName: "sendMoreButton"
                 width: 120
-                text: "Send More"
+                text: qsTr("Send More")
                 variant: "primary"
                 onClicked: view.sendMore()
             }

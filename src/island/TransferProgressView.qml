@@ -89,7 +89,7 @@ Item {
                     PlainLabel {
                         id: badgeText
                         anchors.centerIn: parent
-                        text: "Uploading"
+                        text: qsTr("Uploading")
                         color: Theme.accent
                         font.pixelSize: 10
                     }
@@ -113,8 +113,8 @@ Item {
                     font.pixelSize: 13
                 }
                 Accessible.role: Accessible.ProgressBar
-                Accessible.name: "Upload progress"
-                Accessible.description: (view.upload.percent || 0) + " percent"
+                Accessible.name: qsTr("Upload progress")
+                Accessible.description: qsTr("%1 percent").arg(view.upload.percent || 0)
             }
         }
 
@@ -125,7 +125,7 @@ Item {
             readonly property real cellWidth: (width - 2) / 3
             TransferMetricView {
                 width: parent.cellWidth
-                title: "Transferred"
+                title: qsTr("Transferred")
                 accessibilityDescription: view.upload.transferredAccessibility || ""
                 Row {
                     anchors.horizontalCenter: parent.horizontalCenter
@@ -147,14 +147,14 @@ Item {
             TransferMetricView {
                 objectName: "timeLeft"
                 width: parent.cellWidth
-                title: "Time left"
+                title: qsTr("Time left")
                 value: view.upload.timeLeftText || ""
             }
             MetricRule { anchors.verticalCenter: parent.verticalCenter }
             TransferMetricView {
                 objectName: "speed"
                 width: parent.cellWidth
-                title: "Speed"
+                title: qsTr("Speed")
                 value: view.upload.speedText || ""
             }
         }
@@ -162,9 +162,9 @@ Item {
         TavrelButton {
             objectName: "abortButton"
             visible: view.upload.showsAbort === true
-            text: "Abort Mission"
+            text: qsTr("Abort Mission")
             variant: "secondary"
-            Accessible.description: "Stops the upload and returns to the selected files."
+            Accessible.description: qsTr("Stops the upload and returns to the selected files.")
             onClicked: view.abortUpload()
         }
     }

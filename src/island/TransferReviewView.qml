@@ -118,7 +118,7 @@ Item {
                 anchors.bottom: parent.bottom
                 spacing: 2
                 PlainLabel {
-                    text: "Transfer name"
+                    text: qsTr("Transfer name")
                     color: Theme.white(0.72)
                     font.pixelSize: 10
                 }
@@ -217,7 +217,7 @@ Item {
                 visible: view.lastScrollIndex >= 1 && view.currentIndex >= 1
                 leading: true
                 systemImage: "chevron.left"
-                accessibilityLabel: "Previous selected item"
+                accessibilityLabel: qsTr("Previous selected item")
                 onActivated: view.scrollToIndex(view.currentIndex - 1)
             }
             CarouselControl {
@@ -225,7 +225,7 @@ Item {
                 visible: view.currentIndex < view.lastScrollIndex
                 leading: false
                 systemImage: "chevron.right"
-                accessibilityLabel: "Next selected item"
+                accessibilityLabel: qsTr("Next selected item")
                 onActivated: view.scrollToIndex(view.currentIndex + 1)
             }
         }
@@ -238,14 +238,14 @@ Item {
             TavrelButton {
                 objectName: "clearButton"
                 width: parent.usable / 3
-                text: view.review.clearTitle || "Clear All"
+                text: view.review.clearTitle || qsTr("Clear All")
                 variant: "secondary"
                 onClicked: view.clearSelection()
             }
             TavrelButton {
                 objectName: "startButton"
                 width: parent.usable * 2 / 3
-                text: view.review.startTitle || "Start Transfer"
+                text: view.review.startTitle || qsTr("Start Transfer")
                 variant: "primary"
                 enabled: view.review.startEnabled === true
                 Accessible.description: view.review.startHint || ""

@@ -1,11 +1,13 @@
 #include "island/island_texts.h"
 
+#include <QCoreApplication>
 #include <algorithm>
 #include <array>
 #include <cmath>
 #include <string_view>
 
 #include "transfer/formatting.h"
+#include "ui/translations.h"
 
 namespace tavrel {
 int islandUploadPercent(double progress) {
@@ -18,9 +20,10 @@ double clampedUploadFraction(double progress) {
   return std::min(progress, 1.0);
 }
 
-
 std::string uploadTimeLeftText(const UploadProgressSnapshot& progress) {
-  if (progress.bytesPerSecond < 1) return "Calculating...";
+  if (progress.bytesPerSecond < 1) {
+    return QCoreApplication::translate("Island", "Calculating...").toStdString();
+  }
   const auto remaining = std::max<std::int64_t>(progress.preparedTransfer->totalBytes() - progress.bytesUploaded, 0);
   return formatDuration(static_cast<double>(remaining) / static_cast<double>(progress.bytesPerSecond), false);
 }
@@ -32,64 +35,98 @@ const TransferFile* currentUploadFile(const UploadProgressSnapshot& progress) {
   return &progress.preparedTransfer->files[static_cast<std::size_t>(index)];
 }
 
-std::string expiryText(int days) { return std::to_string(days) + (days == 1 ? " day" : " days"); }
+std::string expiryText(int days) {
+  return QCoreApplication::translate("Island", "%n days", nullptr, days).toStdString();
+}
 
 IslandAuthenticationStatus islandAuthenticationStatus(const AuthenticationState& state) {
   namespace auth = authentication_state;
-  if (std::holds_alternative<auth::SignedOut>(state)) return {"person.fill", false, "Sign In", "Sign in to Tavrel"};
-  if (std::holds_alternative<auth::Authorizing>(state)) return {"rays", true, "Signing In", "Signing in to Tavrel"};
-  if (std::holds_alternative<auth::Restoring>(state)) return {"rays", true, "Loading", "Restoring Tavrel sign in"};
+  if (std::holds_alternative<auth::SignedOut>(state)) {
+    return {"person.fill", false, QCoreApplication::translate("Island", "Sign In").toStdString(),
+            QCoreApplication::translate("Island", "Sign in to Tavrel").toStdString()};
+  }
+  if (std::holds_alternative<auth::Authorizing>(state)) {
+    return {"rays", true, QCoreApplication::translate("Island", "Signing In").toStdString(),
+            QCoreApplication::translate("Island", "Signing in to Tavrel").toStdString()};
+  }
+  if (std::holds_alternative<auth::Restoring>(state)) {
+    return {"rays", true, QCoreApplication::translate("Island", "Loading").toStdString(),
+            QCoreApplication::translate("Island", "Restoring Tavrel sign in").toStdString()};
+  }
   if (std::holds_alternative<auth::TemporarilyUnavailable>(state)) {
-    return {"arrow.clockwise", false, "Retry", "Tavrel unavailable. Press to retry."};
+    return {"arrow.clockwise", false, QCoreApplication::translate("Island", "Retry").toStdString(),
+            QCoreApplication::translate("Island", "Tavrel unavailable. Press to retry.").toStdString()};
   }
   if (!canInitiateTransfer(state)) {
-    return {"exclamationmark.triangle.fill", false, "Sending Unavailable", "Sending is unavailable for this workspace"};
+    return {"exclamationmark.triangle.fill", false,
+            QCoreApplication::translate("Island", "Sending Unavailable").toStdString(),
+            QCoreApplication::translate("Island", "Sending is unavailable for this workspace").toStdString()};
   }
-  return {"", false, "", "Tavrel authenticated"};
+  return {"", false, "", QCoreApplication::translate("Island", "Tavrel authenticated").toStdString()};
 }
 
 CompactReviewStatus compactReviewStatus(const TransferReviewState& review) {
   if (std::holds_alternative<review_preparation::Calculating>(review.preparation)) {
-    return {CompactReviewStatus::Icon::progress, "Preparing…"};
+    return {CompactReviewStatus::Icon::progress,
+            QCoreApplication::translate("Island", "Preparing…").toStdString()};
   }
   if (std::holds_alternative<review_preparation::Failed>(review.preparation) || review.hasRetryPreparedTransfer()) {
-    return {CompactReviewStatus::Icon::warning, "Transfer failed"};
+    return {CompactReviewStatus::Icon::warning,
+            QCoreApplication::translate("Island", "Transfer failed").toStdString()};
   }
-  return {CompactReviewStatus::Icon::ready, "Ready to upload"};
+  return {CompactReviewStatus::Icon::ready,
+          QCoreApplication::translate("Island", "Ready to upload").toStdString()};
 }
 
 std::string reviewDisplayName(const TransferReviewState& review) {
-  if (review.selection.items.empty()) return "Untitled Transfer";
+  if (review.selection.items.empty()) {
+    return QCoreApplication::translate("Island", "Untitled Transfer").toStdString();
+  }
   return review.selection.items.front().displayName;
 }
 
 std::optional<std::string> reviewProblemMessage(const TransferReviewState& review) {
-  if (review.errorMessage) return review.errorMessage;
-  if (const auto* failed = std::get_if<review_preparation::Failed>(&review.preparation)) return failed->message;
+  if (review.errorMessage) return ui::translatedCoreText(*review.errorMessage).toStdString();
+  if (const auto* failed = std::get_if<review_preparation::Failed>(&review.preparation)) {
+    return ui::translatedCoreText(failed->message).toStdString();
+  }
   return std::nullopt;
 }
 
 std::string reviewSizeText(const TransferReviewState& review) {
   if (const auto total = review.preparedTotalBytes()) return formatFileSize(*total);
-  if (std::holds_alternative<review_preparation::Calculating>(review.preparation)) return "Calculating...";
+  if (std::holds_alternative<review_preparation::Calculating>(review.preparation)) {
+    return QCoreApplication::translate("Island", "Calculating...").toStdString();
+  }
   return "—";
 }
 
 std::string reviewStartHint(const TransferReviewState& review) {
   if (std::holds_alternative<review_preparation::Calculating>(review.preparation)) {
-    return "Wait for the selected files to finish calculating.";
+    return QCoreApplication::translate("Island", "Wait for the selected files to finish calculating.")
+        .toStdString();
   }
-  return review.hasRetryPreparedTransfer() ? "Resumes the existing upload." : "Prepares and uploads the selected files.";
+  return review.hasRetryPreparedTransfer()
+             ? QCoreApplication::translate("Island", "Resumes the existing upload.").toStdString()
+             : QCoreApplication::translate("Island", "Prepares and uploads the selected files.")
+                   .toStdString();
 }
 
 std::string itemCardAccessibilityLabel(const SelectedTransferItem& item) {
-  std::string kind;
+  QString label;
   switch (item.previewKind) {
-    case TransferPreviewKind::image: kind = "Image"; break;
-    case TransferPreviewKind::video: kind = "Video"; break;
-    case TransferPreviewKind::none: kind = item.kind == TransferItemKind::folder ? "Folder" : "File"; break;
+    case TransferPreviewKind::image:
+      label = QCoreApplication::translate("Island", "Image, %1");
+      break;
+    case TransferPreviewKind::video:
+      label = QCoreApplication::translate("Island", "Video, %1");
+      break;
+    case TransferPreviewKind::none:
+      label = item.kind == TransferItemKind::folder ? QCoreApplication::translate("Island", "Folder, %1")
+                                                    : QCoreApplication::translate("Island", "File, %1");
+      break;
   }
-  return kind + ", " + item.displayName;
+  return label.arg(QString::fromStdString(item.displayName)).toStdString();
 }
 
 int carouselLastScrollIndex(int itemCount, double carouselWidth) {

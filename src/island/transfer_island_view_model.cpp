@@ -1,8 +1,10 @@
 #include "island/transfer_island_view_model.h"
 
+#include <QCoreApplication>
 #include <utility>
 
 #include "island/island_texts.h"
+#include "menubar/popover_texts.h"
 #include "ui/file_icon_images.h"
 
 namespace tavrel {
@@ -71,10 +73,14 @@ QSizeF TransferIslandViewModel::islandSize() const {
 
 QString TransferIslandViewModel::closeLabel() const {
   switch (islandContentValue()) {
-    case IslandContent::chooser: return QStringLiteral("Close chooser");
-    case IslandContent::review: return QStringLiteral("Cancel selection");
-    case IslandContent::progress: return QStringLiteral("Collapse upload");
-    case IslandContent::completion: return QStringLiteral("Collapse completed transfer");
+    case IslandContent::chooser:
+      return QCoreApplication::translate("Island", "Close chooser");
+    case IslandContent::review:
+      return QCoreApplication::translate("Island", "Cancel selection");
+    case IslandContent::progress:
+      return QCoreApplication::translate("Island", "Collapse upload");
+    case IslandContent::completion:
+      return QCoreApplication::translate("Island", "Collapse completed transfer");
     default: return {};
   }
 }
@@ -127,13 +133,14 @@ QVariantMap TransferIslandViewModel::upload() const {
       {"hasCurrentFile", file != nullptr},
       {"currentFileName", fileName},
       {"fileCountText", fileCount ? qs(*fileCount) : QString()},
-      {"currentFileAccessibilityLabel",
-       QStringLiteral("Currently uploading ") + fileName + QStringLiteral(", ") + (fileCount ? qs(*fileCount) : QString())},
+      {"currentFileAccessibilityLabel", QCoreApplication::translate("Island", "Currently uploading %1, %2")
+                                            .arg(fileName, fileCount ? qs(*fileCount) : QString())},
       {"transferredText", transferred},
       {"totalText", total},
       {"timeLeftText", timeLeft},
       {"speedText", speed},
-      {"transferredAccessibility", QStringLiteral("Transferred, ") + transferred + QStringLiteral(" / ") + total},
+      {"transferredAccessibility",
+       QCoreApplication::translate("Island", "Transferred, %1 / %2").arg(transferred, total)},
       {"showsAbort", clampedUploadFraction(progress.progress) < 1},
   };
 }
@@ -162,10 +169,12 @@ QVariantMap TransferIslandViewModel::review() const {
       {"displayName", qs(reviewDisplayName(*review))},
       {"problemMessage", problem ? qs(*problem) : QString()},
       {"sizeText", qs(reviewSizeText(*review))},
-      {"summaryText", qs(review->summaryText())},
+      {"summaryText", qs(reviewSummaryText(*review))},
       {"items", items},
-      {"clearTitle", retry ? QStringLiteral("Cancel Transfer") : QStringLiteral("Clear All")},
-      {"startTitle", retry ? QStringLiteral("Retry Transfer") : QStringLiteral("Start Transfer")},
+      {"clearTitle", retry ? QCoreApplication::translate("Island", "Cancel Transfer")
+                           : QCoreApplication::translate("Island", "Clear All")},
+      {"startTitle", retry ? QCoreApplication::translate("Island", "Retry Transfer")
+                           : QCoreApplication::translate("Island", "Start Transfer")},
       {"startEnabled", review->displayedPreparedTransfer().has_value()},
       {"startHint", qs(reviewStartHint(*review))},
   };
@@ -179,14 +188,17 @@ QVariantMap TransferIslandViewModel::completion() const {
   const auto title = qs(prepared.title);
   return {
       {"title", title},
-      {"accessibilityLabel", QStringLiteral("Transfer completed, ") + title + QStringLiteral(", ready to share")},
+      {"accessibilityLabel",
+       QCoreApplication::translate("Island", "Transfer completed, %1, ready to share").arg(title)},
       {"copied", copied},
-      {"copyText", copied ? QStringLiteral(" Copied ") : QStringLiteral("Copy Link")},
+      {"copyText", copied ? QCoreApplication::translate("Island", " Copied ")
+                          : QCoreApplication::translate("Island", "Copy Link")},
       {"copySymbol", copied ? QStringLiteral("checkmark") : QStringLiteral("square.on.square")},
       {"filesText", QString::number(prepared.files.size())},
       {"totalSizeText", qs(formatFileSize(prepared.totalBytes()))},
       {"expiresText", qs(expiryText(prepared.defaults.expiryDays))},
-      {"previewText", prepared.defaults.filePreviewEnabled ? QStringLiteral("On") : QStringLiteral("Off")},
+      {"previewText", prepared.defaults.filePreviewEnabled ? QCoreApplication::translate("Island", "On")
+                                                           : QCoreApplication::translate("Island", "Off")},
   };
 }
 

@@ -119,7 +119,7 @@ Item {
         T.AbstractButton {
             id: readyCancel
             objectName: "readyCancel"
-            text: "Cancel"
+            text: qsTr("Cancel")
             height: 28
             implicitWidth: implicitContentWidth + 8
             focusPolicy: Qt.StrongFocus
@@ -144,7 +144,7 @@ Item {
         T.AbstractButton {
             id: startButton
             objectName: "startButton"
-            text: "Start"
+            text: qsTr("Start")
             height: 28
             implicitWidth: implicitContentWidth + 8
             focusPolicy: Qt.StrongFocus

@@ -40,9 +40,9 @@ Item {
         anchors.centerIn: parent
         spacing: 10
         ActivitySpinner { anchors.horizontalCenter: parent.horizontalCenter; size: 18 }
-        PlainLabel { text: "Loading recent transfers…"; color: Theme.white(0.72); font.pixelSize: 12; font.weight: Font.Medium }
+        PlainLabel { text: qsTr("Loading recent transfers…"); color: Theme.white(0.72); font.pixelSize: 12; font.weight: Font.Medium }
         Accessible.role: Accessible.StaticText
-        Accessible.name: "Loading recent transfers…"
+        Accessible.name: qsTr("Loading recent transfers…")
     }
 
     Column {
@@ -51,12 +51,12 @@ Item {
         anchors.centerIn: parent
         spacing: 10
         SymbolImage { anchors.horizontalCenter: parent.horizontalCenter; name: "exclamationmark.arrow.trianglehead.2.clockwise.rotate.90"; color: Theme.white(0.72); size: 20 }
-        AccessibleLabel { anchors.horizontalCenter: parent.horizontalCenter; text: "Couldn’t load recent transfers"; font.pixelSize: 13; font.weight: Font.Medium }
+        AccessibleLabel { anchors.horizontalCenter: parent.horizontalCenter; text: qsTr("Couldn’t load recent transfers"); font.pixelSize: 13; font.weight: Font.Medium }
         Row {
             anchors.horizontalCenter: parent.horizontalCenter
             spacing: 12
-            LinkButton { objectName: "retryRecent"; text: "Retry"; onClicked: panel.popover.retryRecentTransfers() }
-            LinkButton { objectName: "viewAll"; text: "View All"; tint: Theme.white(0.72); onClicked: panel.popover.viewAllTransfers() }
+            LinkButton { objectName: "retryRecent"; text: qsTr("Retry"); onClicked: panel.popover.retryRecentTransfers() }
+            LinkButton { objectName: "viewAll"; text: qsTr("View All"); tint: Theme.white(0.72); onClicked: panel.popover.viewAllTransfers() }
         }
     }
 
@@ -76,9 +76,9 @@ Item {
             font.weight: Font.Medium
             elide: Text.ElideMiddle
         }
-        PlainLabel { anchors.horizontalCenter: parent.horizontalCenter; text: "Transfer complete"; color: Theme.white(0.72); font.pixelSize: 11 }
+        PlainLabel { anchors.horizontalCenter: parent.horizontalCenter; text: qsTr("Transfer complete"); color: Theme.white(0.72); font.pixelSize: 11 }
         Accessible.role: Accessible.StaticText
-        Accessible.name: panel.popover.completedTitle + ", transfer complete"
+        Accessible.name: qsTr("%1, transfer complete").arg(panel.popover.completedTitle)
     }
 
     Item {
@@ -103,8 +103,8 @@ Item {
                 Accessible.ignored: true
             }
             Item { width: 1; height: 3 }
-            AccessibleLabel { anchors.horizontalCenter: parent.horizontalCenter; text: "Drop files or folders here"; font.pixelSize: 14; font.weight: Font.Medium }
-            AccessibleLabel { anchors.horizontalCenter: parent.horizontalCenter; text: "or click Upload Files"; color: Theme.white(0.75); font.pixelSize: 12; font.weight: Font.Medium }
+            AccessibleLabel { anchors.horizontalCenter: parent.horizontalCenter; text: qsTr("Drop files or folders here"); font.pixelSize: 14; font.weight: Font.Medium }
+            AccessibleLabel { anchors.horizontalCenter: parent.horizontalCenter; text: qsTr("or click Upload Files"); color: Theme.white(0.75); font.pixelSize: 12; font.weight: Font.Medium }
         }
 
         Column {
@@ -113,11 +113,11 @@ Item {
             anchors.centerIn: parent
             spacing: 8
             ActivitySpinner { anchors.horizontalCenter: parent.horizontalCenter; size: 18 }
-            PlainLabel { anchors.horizontalCenter: parent.horizontalCenter; text: "Connecting to Tavrel…"; font.pixelSize: 13; font.weight: Font.Medium }
-            PlainLabel { anchors.horizontalCenter: parent.horizontalCenter; text: "Restoring your sign-in."; color: Theme.white(0.72); font.pixelSize: 11 }
+            PlainLabel { anchors.horizontalCenter: parent.horizontalCenter; text: qsTr("Connecting to Tavrel…"); font.pixelSize: 13; font.weight: Font.Medium }
+            PlainLabel { anchors.horizontalCenter: parent.horizontalCenter; text: qsTr("Restoring your sign-in."); color: Theme.white(0.72); font.pixelSize: 11 }
             Accessible.role: Accessible.StaticText
-            Accessible.name: "Connecting to Tavrel"
-            Accessible.description: "Restoring your sign-in."
+            Accessible.name: qsTr("Connecting to Tavrel")
+            Accessible.description: qsTr("Restoring your sign-in.")
         }
 
         Column {
@@ -125,8 +125,8 @@ Item {
             visible: panel.status === "signedOut"
             anchors.centerIn: parent
             spacing: 8
-            AccessibleLabel { anchors.horizontalCenter: parent.horizontalCenter; text: "Sign in to Tavrel"; font.pixelSize: 13; font.weight: Font.Medium }
-            LinkButton { objectName: "signIn"; anchors.horizontalCenter: parent.horizontalCenter; text: "Sign In"; pixelSize: 13; onClicked: panel.popover.signIn() }
+            AccessibleLabel { anchors.horizontalCenter: parent.horizontalCenter; text: qsTr("Sign in to Tavrel"); font.pixelSize: 13; font.weight: Font.Medium }
+            LinkButton { objectName: "signIn"; anchors.horizontalCenter: parent.horizontalCenter; text: qsTr("Sign In"); pixelSize: 13; onClicked: panel.popover.signIn() }
         }
 
         Column {
@@ -135,9 +135,9 @@ Item {
             anchors.centerIn: parent
             spacing: 8
             ActivitySpinner { anchors.horizontalCenter: parent.horizontalCenter; size: 18 }
-            PlainLabel { anchors.horizontalCenter: parent.horizontalCenter; text: "Finish signing in through your browser."; color: Theme.white(0.72); font.pixelSize: 12; font.weight: Font.Medium }
+            PlainLabel { anchors.horizontalCenter: parent.horizontalCenter; text: qsTr("Finish signing in through your browser."); color: Theme.white(0.72); font.pixelSize: 12; font.weight: Font.Medium }
             Accessible.role: Accessible.StaticText
-            Accessible.name: "Finish signing in through your browser."
+            Accessible.name: qsTr("Finish signing in through your browser.")
         }
 
         Column {
@@ -150,7 +150,7 @@ Item {
                 anchors.horizontalCenter: parent.horizontalCenter
                 spacing: 8
                 SymbolImage { name: "wifi.exclamationmark"; color: "#ffd60a"; size: 14; anchors.verticalCenter: parent.verticalCenter }
-                AccessibleLabel { text: "Can’t connect to Tavrel"; font.pixelSize: 13; font.weight: Font.DemiBold }
+                AccessibleLabel { text: qsTr("Can’t connect to Tavrel"); font.pixelSize: 13; font.weight: Font.DemiBold }
             }
             AccessibleLabel {
                 objectName: "unavailableMessage"
@@ -166,9 +166,9 @@ Item {
             LinkButton {
                 objectName: "retryConnection"
                 anchors.horizontalCenter: parent.horizontalCenter
-                text: "Retry"
+                text: qsTr("Retry")
                 weight: Font.DemiBold
-                Accessible.description: "Attempts to reconnect to Tavrel"
+                Accessible.description: qsTr("Attempts to reconnect to Tavrel")
                 onClicked: panel.popover.retryConnection()
             }
         }
@@ -183,8 +183,8 @@ Item {
             Column {
                 spacing: 3
                 width: parent.width - 26
-                AccessibleLabel { text: "Sending unavailable"; font.pixelSize: 14; font.weight: Font.DemiBold }
-                AccessibleLabel { width: parent.width; text: "Your workspace doesn’t currently allow transfers."; color: Theme.white(0.72); font.pixelSize: 11; wrapMode: Text.WordWrap }
+                AccessibleLabel { text: qsTr("Sending unavailable"); font.pixelSize: 14; font.weight: Font.DemiBold }
+                AccessibleLabel { width: parent.width; text: qsTr("Your workspace doesn’t currently allow transfers."); color: Theme.white(0.72); font.pixelSize: 11; wrapMode: Text.WordWrap }
             }
         }
     }

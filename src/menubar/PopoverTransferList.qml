@@ -53,7 +53,7 @@ Flickable {
             objectName: "activityHeader"
             visible: list.popover.hasActivity
             width: parent.width
-            title: "Activity"
+            title: qsTr("Activity")
         }
         Repeater {
             model: list.popover.activity
@@ -63,8 +63,8 @@ Flickable {
             objectName: "recentHeader"
             visible: list.popover.hasRecent
             width: parent.width
-            title: "Recent"
-            trailingTitle: "View All"
+            title: qsTr("Recent")
+            trailingTitle: qsTr("View All")
             onTrailingClicked: list.popover.viewAllTransfers()
         }
         Repeater {

@@ -65,7 +65,7 @@ FocusScope {
                 focusPolicy: Qt.StrongFocus
                 enabled: root.model.uploadFilesEnabled
                 opacity: enabled ? 1 : 0.5
-                text: "Upload Files"
+                text: qsTr("Upload Files")
                 contentItem: Row {
                     spacing: 10
                     Rectangle {
@@ -87,7 +87,7 @@ FocusScope {
                 onClicked: root.model.uploadFiles()
                 HoverHandler { cursorShape: uploadButton.enabled ? Qt.PointingHandCursor : Qt.ArrowCursor }
                 Accessible.role: Accessible.Button
-                Accessible.name: "Choose files or folders"
+                Accessible.name: qsTr("Choose files or folders")
                 Accessible.onPressAction: if (enabled) clicked()
                 Keys.onReturnPressed: if (enabled) clicked()
                 Keys.onEnterPressed: if (enabled) clicked()
@@ -109,7 +109,7 @@ FocusScope {
                 HoverHandler { cursorShape: Qt.PointingHandCursor }
                 FocusRing {}
                 Accessible.role: Accessible.ButtonMenu
-                Accessible.name: "Tavrel menu"
+                Accessible.name: qsTr("Tavrel menu")
                 Accessible.onPressAction: clicked()
                 Keys.onReturnPressed: clicked()
                 Keys.onEnterPressed: clicked()
@@ -169,12 +169,12 @@ FocusScope {
         Behavior on opacity { NumberAnimation { duration: Motion.duration(0.14); easing.type: Easing.OutQuad } }
         PlainLabel {
             anchors.centerIn: parent
-            text: "Drop to start a transfer"
+            text: qsTr("Drop to start a transfer")
             font.pixelSize: 13
             font.weight: Font.Medium
         }
         Accessible.role: Accessible.StaticText
-        Accessible.name: "Drop to start a transfer"
+        Accessible.name: qsTr("Drop to start a transfer")
     }
 
     Rectangle {

@@ -1,5 +1,6 @@
 #include "menubar/menu_bar_controller.h"
 
+#include <QCoreApplication>
 #include <QCursor>
 #include <cmath>
 
@@ -19,28 +20,46 @@ namespace indicator = menu_bar_indicator;
 
 std::string menuBarStatusDescription(const AuthenticationState& authentication, const MenuBarTransferIndicator& icon,
                                      const TransferFeatureState& state) {
-  if (std::holds_alternative<auth::Restoring>(authentication)) return "Connecting";
-  if (std::holds_alternative<auth::SignedOut>(authentication)) return "Sign in required";
-  if (std::holds_alternative<auth::Authorizing>(authentication)) return "Signing in";
-  if (std::holds_alternative<auth::TemporarilyUnavailable>(authentication)) return "Can’t connect to Tavrel";
+  if (std::holds_alternative<auth::Restoring>(authentication)) {
+    return QCoreApplication::translate("MenuBarStatus", "Connecting").toStdString();
+  }
+  if (std::holds_alternative<auth::SignedOut>(authentication)) {
+    return QCoreApplication::translate("MenuBarStatus", "Sign in required").toStdString();
+  }
+  if (std::holds_alternative<auth::Authorizing>(authentication)) {
+    return QCoreApplication::translate("MenuBarStatus", "Signing in").toStdString();
+  }
+  if (std::holds_alternative<auth::TemporarilyUnavailable>(authentication)) {
+    return QCoreApplication::translate("MenuBarStatus", "Can’t connect to Tavrel").toStdString();
+  }
   std::string text;
   if (const auto* uploading = std::get_if<indicator::Uploading>(&icon)) {
-    text = "Uploading, " + std::to_string(uploading->percentage) + " percent";
+    text = QCoreApplication::translate("MenuBarStatus", "Uploading, %1 percent")
+               .arg(uploading->percentage)
+               .toStdString();
   } else if (std::holds_alternative<indicator::Idle>(icon)) {
-    text = canInitiateTransfer(authentication) ? "Ready" : "Sending unavailable";
+    text = canInitiateTransfer(authentication)
+               ? QCoreApplication::translate("MenuBarStatus", "Ready").toStdString()
+               : QCoreApplication::translate("MenuBarStatus", "Sending unavailable").toStdString();
   } else if (std::holds_alternative<indicator::Preparing>(icon)) {
-    text = "Preparing files";
+    text = QCoreApplication::translate("MenuBarStatus", "Preparing files").toStdString();
   } else if (std::holds_alternative<indicator::Ready>(icon)) {
-    text = "Ready to upload";
+    text = QCoreApplication::translate("MenuBarStatus", "Ready to upload").toStdString();
   } else if (std::holds_alternative<indicator::Failed>(icon)) {
-    text = "Transfer failed";
+    text = QCoreApplication::translate("MenuBarStatus", "Transfer failed").toStdString();
   } else {
-    text = "Transfer complete";
+    text = QCoreApplication::translate("MenuBarStatus", "Transfer complete").toStdString();
   }
   if (!state.failures.empty() && !std::holds_alternative<indicator::Failed>(icon)) {
-    text += ", " + std::to_string(state.failures.size()) + " failed";
+    text = QCoreApplication::translate("MenuBarStatus", "%1, %2 failed")
+               .arg(QString::fromStdString(text), QString::number(state.failures.size()))
+               .toStdString();
   }
-  if (!state.queue.empty()) text += ", " + std::to_string(state.queue.size()) + " queued";
+  if (!state.queue.empty()) {
+    text = QCoreApplication::translate("MenuBarStatus", "%1, %2 queued")
+               .arg(QString::fromStdString(text), QString::number(state.queue.size()))
+               .toStdString();
+  }
   return text;
 }
 
@@ -198,8 +217,8 @@ void MenuBarController::schedulePreparationFrame() {
 void MenuBarController::updateStatusDescription(const MenuBarTransferIndicator& indicator) {
   if (!statusItem_ || !statusItem_->isAvailable()) return;
   const auto text = QString::fromStdString(menuBarStatusDescription(authenticationStore_.state(), indicator, store_.state()));
-  statusItem_->setTexts(QStringLiteral("Tavrel — ") + text, QStringLiteral("Open Tavrel. ") + text + QLatin1Char('.'),
-                        text);
+  statusItem_->setTexts(QCoreApplication::translate("MenuBarStatus", "Tavrel — %1").arg(text),
+                        QCoreApplication::translate("MenuBarStatus", "Open Tavrel. %1.").arg(text), text);
 }
 
 void MenuBarController::applyPopoverContentSize(bool animated) {

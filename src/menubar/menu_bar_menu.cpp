@@ -1,7 +1,11 @@
 #include "menubar/menu_bar_menu.h"
 
+#include <QtGlobal>
+
 namespace tavrel {
 namespace {
+
+// Titles are the English texts; the view model translates them where it shows the menu.
 
 MenuBarMenuEntry item(std::string title, std::optional<std::string> symbol, std::optional<MenuBarMenuCommand> command,
                       bool enabled = true) {
@@ -23,30 +27,46 @@ std::vector<MenuBarMenuEntry> menuBarSignedInEntries(const AuthenticatedAccount&
   entries.push_back(item(user.displayName(), "person.crop.circle", std::nullopt, false));
   if (user.hasName()) entries.push_back(item(user.email, std::nullopt, std::nullopt, false));
   entries.push_back(MenuBarMenuSeparator{});
-  entries.push_back(item("View Transfers", "arrow.left.arrow.right", Command::viewTransfers));
+  entries.push_back(item(QT_TRANSLATE_NOOP("MenuBarMenu", "View Transfers"), "arrow.left.arrow.right",
+                         Command::viewTransfers));
   entries.push_back(MenuBarMenuSeparator{});
   if (showsQuickDropToggle) {
-    MenuBarMenuItemDescriptor toggle{isQuickDropEnabled ? "Disable Tavrel Island" : "Enable Tavrel Island",
-                                     "button.roundedbottom.horizontal", Command::toggleQuickDrop,
-                                     account.bootstrap.permissions.canInitiateTransfer, {}, isQuickDropEnabled};
+    MenuBarMenuItemDescriptor toggle{isQuickDropEnabled
+                                         ? QT_TRANSLATE_NOOP("MenuBarMenu", "Disable Tavrel Island")
+                                         : QT_TRANSLATE_NOOP("MenuBarMenu", "Enable Tavrel Island"),
+                                     "button.roundedbottom.horizontal",
+                                     Command::toggleQuickDrop,
+                                     account.bootstrap.permissions.canInitiateTransfer,
+                                     {},
+                                     isQuickDropEnabled};
     entries.push_back(std::move(toggle));
     entries.push_back(MenuBarMenuSeparator{});
   }
-  entries.push_back(item("Transfer Settings", "gearshape.fill", Command::viewTransferSettings));
-  entries.push_back(item("Manage Account", "person.crop.circle.fill", Command::manageAccount));
+  entries.push_back(item(QT_TRANSLATE_NOOP("MenuBarMenu", "Transfer Settings"), "gearshape.fill",
+                         Command::viewTransferSettings));
+  entries.push_back(item(QT_TRANSLATE_NOOP("MenuBarMenu", "Manage Account"), "person.crop.circle.fill",
+                         Command::manageAccount));
   entries.push_back(MenuBarMenuSeparator{});
-  MenuBarMenuItemDescriptor launch{"Open at Login", "power", Command::toggleLaunchAtLogin, true, {},
+  MenuBarMenuItemDescriptor launch{QT_TRANSLATE_NOOP("MenuBarMenu", "Open at Login"),
+                                   "power",
+                                   Command::toggleLaunchAtLogin,
+                                   true,
+                                   {},
                                    isLaunchAtLoginOn(launchAtLoginStatus)};
   entries.push_back(std::move(launch));
   if (launchAtLoginStatus == LaunchAtLoginStatus::requiresApproval) {
-    entries.push_back(item("Approve in System Settings…", "exclamationmark.triangle", Command::openLoginItemsSettings));
+    entries.push_back(item(QT_TRANSLATE_NOOP("MenuBarMenu", "Approve in System Settings…"),
+                           "exclamationmark.triangle", Command::openLoginItemsSettings));
   } else if (launchAtLoginFailureMessage) {
     // The message itself is not shown: the row says what failed and where to look.
-    entries.push_back(item("Couldn’t Update Open at Login", "exclamationmark.triangle", std::nullopt, false));
-    entries.push_back(item("Open Login Items Settings…", "gearshape", Command::openLoginItemsSettings));
+    entries.push_back(item(QT_TRANSLATE_NOOP("MenuBarMenu", "Couldn’t Update Open at Login"),
+                           "exclamationmark.triangle", std::nullopt, false));
+    entries.push_back(item(QT_TRANSLATE_NOOP("MenuBarMenu", "Open Login Items Settings…"), "gearshape",
+                           Command::openLoginItemsSettings));
   }
   entries.push_back(MenuBarMenuSeparator{});
-  entries.push_back(item("Sign Out", "person.crop.circle.badge.minus", Command::signOut));
+  entries.push_back(
+      item(QT_TRANSLATE_NOOP("MenuBarMenu", "Sign Out"), "person.crop.circle.badge.minus", Command::signOut));
   return entries;
 }
 
@@ -61,18 +81,23 @@ std::vector<MenuBarMenuEntry> menuBarMenuEntries(const AuthenticationState& stat
                                      launchAtLoginFailureMessage);
   } else if (const auto* unavailable = std::get_if<auth::TemporarilyUnavailable>(&state)) {
     entries.push_back(item(unavailable->message, "exclamationmark.triangle", std::nullopt, false));
-    entries.push_back(item("Retry", "arrow.clockwise", Command::retry));
-    entries.push_back(item("Sign Out", "person.crop.circle.badge.minus", Command::signOut));
+    entries.push_back(item(QT_TRANSLATE_NOOP("MenuBarMenu", "Retry"), "arrow.clockwise", Command::retry));
+    entries.push_back(item(QT_TRANSLATE_NOOP("MenuBarMenu", "Sign Out"), "person.crop.circle.badge.minus",
+                           Command::signOut));
   } else if (std::holds_alternative<auth::Restoring>(state)) {
-    entries.push_back(item("Restoring Sign In...", "clock", std::nullopt, false));
+    entries.push_back(
+        item(QT_TRANSLATE_NOOP("MenuBarMenu", "Restoring Sign In..."), "clock", std::nullopt, false));
   } else if (std::holds_alternative<auth::SignedOut>(state)) {
-    entries.push_back(item("Sign In", "person.fill", Command::signIn));
+    entries.push_back(item(QT_TRANSLATE_NOOP("MenuBarMenu", "Sign In"), "person.fill", Command::signIn));
   } else {
-    entries.push_back(item("Complete Sign In in Browser", "safari", std::nullopt, false));
-    entries.push_back(item("Cancel Sign In", "xmark", Command::cancelSignIn));
+    entries.push_back(
+        item(QT_TRANSLATE_NOOP("MenuBarMenu", "Complete Sign In in Browser"), "safari", std::nullopt, false));
+    entries.push_back(
+        item(QT_TRANSLATE_NOOP("MenuBarMenu", "Cancel Sign In"), "xmark", Command::cancelSignIn));
   }
   entries.push_back(MenuBarMenuSeparator{});
-  entries.push_back(MenuBarMenuItemDescriptor{"Quit Tavrel", std::nullopt, Command::quit, true, "q", std::nullopt});
+  entries.push_back(MenuBarMenuItemDescriptor{QT_TRANSLATE_NOOP("MenuBarMenu", "Quit Tavrel"), std::nullopt,
+                                              Command::quit, true, "q", std::nullopt});
   return entries;
 }
 

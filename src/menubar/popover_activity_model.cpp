@@ -1,16 +1,25 @@
 #include "menubar/popover_activity_model.h"
 
+#include <QCoreApplication>
 #include <algorithm>
 
 #include "menubar/popover_texts.h"
+#include "ui/translations.h"
 
 namespace tavrel {
 namespace {
 
 using Kind = PopoverActivityRow::Kind;
 
+// A translated text with one part from data.
+std::string filled(const QString& pattern, const std::string& part) {
+  return pattern.arg(QString::fromStdString(part)).toStdString();
+}
+
 std::string titleOf(const TransferSelection& selection) {
-  return selection.items.empty() ? std::string("Untitled Transfer") : selection.items.front().displayName;
+  return selection.items.empty()
+             ? QCoreApplication::translate("PopoverActivity", "Untitled Transfer").toStdString()
+             : selection.items.front().displayName;
 }
 
 QString kindName(Kind kind) {
@@ -26,11 +35,16 @@ QString kindName(Kind kind) {
 
 QString actionText(Kind kind) {
   switch (kind) {
-    case Kind::preparing: return QStringLiteral("Cancel preparation");
-    case Kind::ready: return QStringLiteral("Cancel");
-    case Kind::uploading: return QStringLiteral("Cancel upload");
-    case Kind::queued: return QStringLiteral("Cancel queued transfer");
-    case Kind::failed: return QStringLiteral("Retry transfer");
+    case Kind::preparing:
+      return QCoreApplication::translate("PopoverActivity", "Cancel preparation");
+    case Kind::ready:
+      return QCoreApplication::translate("PopoverActivity", "Cancel");
+    case Kind::uploading:
+      return QCoreApplication::translate("PopoverActivity", "Cancel upload");
+    case Kind::queued:
+      return QCoreApplication::translate("PopoverActivity", "Cancel queued transfer");
+    case Kind::failed:
+      return QCoreApplication::translate("PopoverActivity", "Retry transfer");
   }
   return {};
 }
@@ -39,11 +53,15 @@ std::optional<PopoverActivityRow> activeRow(const TransferFeatureState& state, c
   if (const auto* review = reviewState(state.phase)) {
     const auto title = titleOf(review->selection);
     if (std::holds_alternative<review_preparation::Calculating>(review->preparation)) {
-      return PopoverActivityRow{id, Kind::preparing, title, review->selection.summaryText() + " • Preparing",
-                                title + ", preparing files", 0, 0, true};
+      const auto subtitle = filled(QCoreApplication::translate("PopoverActivity", "%1 • Preparing"),
+                                   selectionSummaryText(review->selection));
+      const auto label = filled(QCoreApplication::translate("PopoverActivity", "%1, preparing files"), title);
+      return PopoverActivityRow{id, Kind::preparing, title, subtitle, label, 0, 0, true};
     }
     if (review->displayedPreparedTransfer()) {
-      return PopoverActivityRow{id, Kind::ready, title, review->summaryText() + " • Ready to upload", title, 0, 0, true};
+      const auto subtitle = filled(QCoreApplication::translate("PopoverActivity", "%1 • Ready to upload"),
+                                   reviewSummaryText(*review));
+      return PopoverActivityRow{id, Kind::ready, title, subtitle, title, 0, 0, true};
     }
     return std::nullopt;
   }
@@ -55,7 +73,9 @@ std::optional<PopoverActivityRow> activeRow(const TransferFeatureState& state, c
                               Kind::uploading,
                               title,
                               uploadDetailText(progress),
-                              title + ", uploading, " + std::to_string(percent) + " percent",
+                              QCoreApplication::translate("PopoverActivity", "%1, uploading, %2 percent")
+                                  .arg(QString::fromStdString(title), QString::number(percent))
+                                  .toStdString(),
                               percent,
                               progress.progress,
                               progress.progress < 1.0};
@@ -72,14 +92,25 @@ std::vector<PopoverActivityRow> popoverActivityRows(const TransferFeatureState& 
   }
   for (const auto& queued : state.queue) {
     const auto title = titleOf(queued.selection);
-    rows.push_back({queued.id, Kind::queued, title, queued.selection.summaryText() + " • Queued", title + ", queued", 0,
-                    0, true});
+    rows.push_back({queued.id, Kind::queued, title,
+                    filled(QCoreApplication::translate("PopoverActivity", "%1 • Queued"),
+                           selectionSummaryText(queued.selection)),
+                    filled(QCoreApplication::translate("PopoverActivity", "%1, queued"), title), 0, 0, true});
   }
   for (auto it = state.failures.rbegin(); it != state.failures.rend(); ++it) {
-    const auto stage = it->stage == TransferFailureStage::preparation ? "preparing" : "uploading";
+    const bool preparing = it->stage == TransferFailureStage::preparation;
+    const auto message = ui::translatedCoreText(it->message);
+    const auto title = QString::fromStdString(it->title);
     // The label carries the failure, or a screen reader would hear only the title of a red row.
-    rows.push_back({it->id, Kind::failed, it->title, std::string("Failed ") + stage + " • " + it->message,
-                    it->title + ", failed " + stage + ", " + it->message, 0, 0, true});
+    const auto subtitle =
+        preparing ? QCoreApplication::translate("PopoverActivity", "Failed preparing • %1").arg(message)
+                  : QCoreApplication::translate("PopoverActivity", "Failed uploading • %1").arg(message);
+    const auto label =
+        preparing
+            ? QCoreApplication::translate("PopoverActivity", "%1, failed preparing, %2").arg(title, message)
+            : QCoreApplication::translate("PopoverActivity", "%1, failed uploading, %2").arg(title, message);
+    rows.push_back(
+        {it->id, Kind::failed, it->title, subtitle.toStdString(), label.toStdString(), 0, 0, true});
   }
   return rows;
 }

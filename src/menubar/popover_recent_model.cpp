@@ -1,5 +1,6 @@
 #include "menubar/popover_recent_model.h"
 
+#include <QCoreApplication>
 #include <algorithm>
 
 #include "menubar/popover_texts.h"
@@ -32,12 +33,18 @@ QVariant PopoverRecentModel::data(const QModelIndex& index, int role) const {
     case TitleRole: return QString::fromStdString(transfer.title);
     case SubtitleRole: return QString::fromStdString(subtitle(index.row()));
     case SymbolNameRole: return QString::fromStdString(symbols_[static_cast<std::size_t>(index.row())]);
-    case AccessibilityLabelRole: return QString::fromStdString(transfer.title + ", " + subtitle(index.row()));
-    case HelpTextRole: return QString::fromStdString("View " + transfer.title);
+    case AccessibilityLabelRole:
+      return QCoreApplication::translate("PopoverRecent", "%1, %2")
+          .arg(QString::fromStdString(transfer.title), QString::fromStdString(subtitle(index.row())));
+    case HelpTextRole:
+      return QCoreApplication::translate("PopoverRecent", "View %1")
+          .arg(QString::fromStdString(transfer.title));
     // A row without a download slug has no link to copy.
     case CanCopyRole: return !copied && !transfer.downloadSlug.empty();
     case IsCopiedRole: return copied;
-    case CopyTextRole: return copied ? QStringLiteral("Link copied") : QStringLiteral("Copy link");
+    case CopyTextRole:
+      return copied ? QCoreApplication::translate("PopoverRecent", "Link copied")
+                    : QCoreApplication::translate("PopoverRecent", "Copy link");
     case CopySymbolRole: return copied ? QStringLiteral("checkmark") : QStringLiteral("square.on.square");
     default: return {};
   }

@@ -1,10 +1,12 @@
 #include "menubar/transfer_popover_view_model.h"
 
 #include <QAction>
+#include <QCoreApplication>
 #include <QVariantMap>
 
 #include "menubar/popover_height.h"
 #include "ui/symbols.h"
+#include "ui/translations.h"
 
 namespace tavrel {
 namespace {
@@ -23,9 +25,16 @@ QString accessStatusName(PopoverAccessStatus status) {
   return {};
 }
 
+// The menu's own titles are catalogued under "MenuBarMenu"; a title that is not (a user's name, a
+// message from the service) is shown as it is, a core text translated as the core's.
+QString menuText(const std::string& title) {
+  const auto translated = QCoreApplication::translate("MenuBarMenu", title.c_str());
+  return translated != QString::fromStdString(title) ? translated : ui::translatedCoreText(title);
+}
+
 // Menu titles come from data (a user's name, an error text): an ampersand is shown as typed, never
 // taken as a shortcut mark.
-QString menuTitle(const std::string& title) { return QString::fromStdString(title).replace('&', QStringLiteral("&&")); }
+QString menuTitle(const std::string& title) { return menuText(title).replace('&', QStringLiteral("&&")); }
 
 }  // namespace
 
@@ -164,7 +173,7 @@ int TransferPopoverViewModel::contentHeight() const { return panel_.contentHeigh
 QString TransferPopoverViewModel::content() const { return panel_.content; }
 QString TransferPopoverViewModel::accessStatus() const { return accessStatusName(panel_.accessStatus); }
 QString TransferPopoverViewModel::unavailableMessage() const {
-  return QString::fromStdString(panel_.unavailableMessage);
+  return ui::translatedCoreText(panel_.unavailableMessage);
 }
 QString TransferPopoverViewModel::completedTitle() const { return QString::fromStdString(panel_.completedTitle); }
 bool TransferPopoverViewModel::uploadFilesEnabled() const { return panel_.uploadFilesEnabled; }
@@ -186,9 +195,12 @@ QString TransferPopoverViewModel::confirmation() const {
 QString TransferPopoverViewModel::confirmationTitle() const {
   if (!confirmation_) return {};
   switch (confirmation_->kind) {
-    case Confirmation::Kind::cancel: return QStringLiteral("Cancel this upload?");
-    case Confirmation::Kind::signOut: return QStringLiteral("Sign out and stop all transfers?");
-    case Confirmation::Kind::quit: return QStringLiteral("Quit and stop all transfers?");
+    case Confirmation::Kind::cancel:
+      return QCoreApplication::translate("TransferPopover", "Cancel this upload?");
+    case Confirmation::Kind::signOut:
+      return QCoreApplication::translate("TransferPopover", "Sign out and stop all transfers?");
+    case Confirmation::Kind::quit:
+      return QCoreApplication::translate("TransferPopover", "Quit and stop all transfers?");
   }
   return {};
 }
@@ -196,25 +208,30 @@ QString TransferPopoverViewModel::confirmationTitle() const {
 QString TransferPopoverViewModel::confirmationMessage() const {
   if (!confirmation_) return {};
   if (confirmation_->kind == Confirmation::Kind::cancel) {
-    return QStringLiteral("The current upload will stop and cannot be resumed.");
+    return QCoreApplication::translate("TransferPopover",
+                                       "The current upload will stop and cannot be resumed.");
   }
-  return QStringLiteral("Active and queued transfers will be cleared.");
+  return QCoreApplication::translate("TransferPopover", "Active and queued transfers will be cleared.");
 }
 
 QString TransferPopoverViewModel::confirmationDestructiveText() const {
   if (!confirmation_) return {};
   switch (confirmation_->kind) {
-    case Confirmation::Kind::cancel: return QStringLiteral("Cancel Upload");
-    case Confirmation::Kind::signOut: return QStringLiteral("Sign Out");
-    case Confirmation::Kind::quit: return QStringLiteral("Quit Tavrel");
+    case Confirmation::Kind::cancel:
+      return QCoreApplication::translate("TransferPopover", "Cancel Upload");
+    case Confirmation::Kind::signOut:
+      return QCoreApplication::translate("TransferPopover", "Sign Out");
+    case Confirmation::Kind::quit:
+      return QCoreApplication::translate("TransferPopover", "Quit Tavrel");
   }
   return {};
 }
 
 QString TransferPopoverViewModel::confirmationCancelText() const {
   if (!confirmation_) return {};
-  return confirmation_->kind == Confirmation::Kind::cancel ? QStringLiteral("Keep Uploading")
-                                                           : QStringLiteral("Keep Transfers Running");
+  return confirmation_->kind == Confirmation::Kind::cancel
+             ? QCoreApplication::translate("TransferPopover", "Keep Uploading")
+             : QCoreApplication::translate("TransferPopover", "Keep Transfers Running");
 }
 
 QVariantList TransferPopoverViewModel::menuEntries() const {
@@ -223,7 +240,7 @@ QVariantList TransferPopoverViewModel::menuEntries() const {
     QVariantMap map;
     if (const auto* item = std::get_if<MenuBarMenuItemDescriptor>(&entry)) {
       map[QStringLiteral("separator")] = false;
-      map[QStringLiteral("title")] = QString::fromStdString(item->title);
+      map[QStringLiteral("title")] = menuText(item->title);
       map[QStringLiteral("menuTitle")] = menuTitle(item->title);
       map[QStringLiteral("systemImage")] = item->systemImage ? QString::fromStdString(*item->systemImage) : QString();
       map[QStringLiteral("command")] = item->command ? static_cast<int>(*item->command) : -1;
@@ -272,7 +289,7 @@ void TransferPopoverViewModel::pressQuitShortcut() { perform(MenuBarMenuCommand:
 
 QMenu* TransferPopoverViewModel::buildMenu(QWidget* parent) {
   auto* menu = new QMenu(parent);
-  menu->setTitle(QStringLiteral("Tavrel menu"));
+  menu->setTitle(QCoreApplication::translate("TransferPopover", "Tavrel menu"));
   // The menu takes the desktop's palette, light or dark: its symbols are drawn in the menu's own
   // text colours (normal and highlighted), never in the popover's white.
   const auto palette = menu->palette();

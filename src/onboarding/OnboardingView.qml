@@ -14,7 +14,7 @@ FocusScope {
     width: 400
     height: 500
     focus: true
-    Accessible.name: "Welcome to Tavrel"
+    Accessible.name: qsTr("Welcome to Tavrel")
 
     Keys.onReturnPressed: root.model.activateDefault()
     Keys.onEnterPressed: root.model.activateDefault()
@@ -159,7 +159,7 @@ FocusScope {
 
                     OnboardingToggle {
                         anchors.verticalCenter: parent.verticalCenter
-                        text: "Enable Tavrel Island"
+                        text: qsTr("Enable Tavrel Island")
                         checked: root.model.quickDropEnabled
                         enabled: root.model.quickDropToggleEnabled
                         Accessible.description: root.model.quickDropHint
@@ -187,7 +187,7 @@ FocusScope {
                             id: launchAtLoginToggle
                             objectName: "launchAtLoginToggle"
                             anchors.horizontalCenter: parent.horizontalCenter
-                            text: "Open Tavrel at Login"
+                            text: qsTr("Open Tavrel at Login")
                             checked: root.model.launchAtLoginOn
                             Accessible.description: root.model.launchAtLoginHint
                             // The toggle shows what the desktop reports, not what was clicked.
@@ -217,8 +217,8 @@ FocusScope {
                             objectName: "openSystemSettings"
                             visible: root.model.launchAtLoginNoteOffersSettings
                             Layout.alignment: Qt.AlignHCenter
-                            text: "Open System Settings"
-                            Accessible.description: "Opens the Login Items settings in System Settings"
+                            text: qsTr("Open System Settings")
+                            Accessible.description: qsTr("Opens the Login Items settings in System Settings")
                             onClicked: root.model.openLoginItemsSettings()
                         }
                     }

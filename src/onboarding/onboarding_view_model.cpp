@@ -1,8 +1,11 @@
 #include "onboarding/onboarding_view_model.h"
 
+#include <QCoreApplication>
 #include <QVariantMap>
 #include <algorithm>
 #include <type_traits>
+
+#include "ui/translations.h"
 
 namespace tavrel {
 namespace {
@@ -38,48 +41,66 @@ OnboardingViewModel::Content OnboardingViewModel::contentFor(const Authenticatio
       [](const auto& current) -> Content {
         using Case = std::decay_t<decltype(current)>;
         if constexpr (std::is_same_v<Case, Restoring>) {
-          return {Screen::restoring, QStringLiteral("Getting Tavrel ready..."),
-                  QStringLiteral("Checking for an existing sign-in."), QStringLiteral("Getting Tavrel ready"), false,
-                  {}, {}};
+          return {Screen::restoring,
+                  QCoreApplication::translate("Onboarding", "Getting Tavrel ready..."),
+                  QCoreApplication::translate("Onboarding", "Checking for an existing sign-in."),
+                  QCoreApplication::translate("Onboarding", "Getting Tavrel ready"),
+                  false,
+                  {},
+                  {}};
         } else if constexpr (std::is_same_v<Case, SignedOut>) {
           return {Screen::signedOut,
-                  QStringLiteral("Share Files Fast & Securely"),
-                  QStringLiteral("Tavrel lives in your menu bar and lets you share files without opening a browser."),
-                  QStringLiteral("Sign in to Tavrel"),
+                  QCoreApplication::translate("Onboarding", "Share Files Fast & Securely"),
+                  QCoreApplication::translate(
+                      "Onboarding",
+                      "Tavrel lives in your menu bar and lets you share files without opening a browser."),
+                  QCoreApplication::translate("Onboarding", "Sign in to Tavrel"),
                   false,
                   {},
-                  {{"signIn", QStringLiteral("Sign In"), "white", "default", "primary"}}};
+                  {{"signIn", QCoreApplication::translate("Onboarding", "Sign In"), "white", "default",
+                    "primary"}}};
         } else if constexpr (std::is_same_v<Case, Authorizing>) {
           return {Screen::authorizing,
-                  QStringLiteral("Finish in your browser"),
-                  QStringLiteral("Your browser will open to complete sign-in. You’ll return here automatically when "
-                                 "you’re done."),
-                  QStringLiteral("Finish in your browser"),
+                  QCoreApplication::translate("Onboarding", "Finish in your browser"),
+                  QCoreApplication::translate(
+                      "Onboarding",
+                      "Your browser will open to complete sign-in. You’ll return here automatically when "
+                      "you’re done."),
+                  QCoreApplication::translate("Onboarding", "Finish in your browser"),
                   false,
                   {},
-                  {{"cancelSignIn", QStringLiteral("Cancel"), "secondary", "cancel", "secondary"}}};
+                  {{"cancelSignIn", QCoreApplication::translate("Onboarding", "Cancel"), "secondary",
+                    "cancel", "secondary"}}};
         } else if constexpr (std::is_same_v<Case, TemporarilyUnavailable>) {
-          return {Screen::unavailable,
-                  QStringLiteral("Tavrel isn’t available right now"),
-                  text(current.message),
-                  QStringLiteral("Tavrel isn’t available right now"),
-                  false,
-                  {},
-                  {{"retry", QStringLiteral("Retry"), "white", "default", "primary"},
-                   {"useDifferentAccount", QStringLiteral("Use a Different Account"), "secondary", "", ""}}};
+          return {
+              Screen::unavailable,
+              QCoreApplication::translate("Onboarding", "Tavrel isn’t available right now"),
+              ui::translatedCoreText(current.message),
+              QCoreApplication::translate("Onboarding", "Tavrel isn’t available right now"),
+              false,
+              {},
+              {{"retry", QCoreApplication::translate("Onboarding", "Retry"), "white", "default", "primary"},
+               {"useDifferentAccount", QCoreApplication::translate("Onboarding", "Use a Different Account"),
+                "secondary", "", ""}}};
         } else {
           const auto& bootstrap = current.account.bootstrap;
           const bool maySend = bootstrap.permissions.canInitiateTransfer;
-          return {Screen::signedIn,
-                  maySend ? QStringLiteral("You are all set") : QStringLiteral("You’re signed in"),
-                  maySend ? QStringLiteral("Look for the Tavrel icon in your menu bar whenever you’re ready to send "
-                                           "files.")
-                          : QStringLiteral("Your workspace doesn’t currently allow you to start transfers."),
-                  maySend ? QStringLiteral("You are all set")
-                          : QStringLiteral("You’re signed in, but sending is unavailable"),
-                  maySend,
-                  QStringLiteral("Signed in as %1").arg(text(bootstrap.user.displayName())),
-                  {{"done", QStringLiteral("Done"), "white", "default", "primary"}}};
+          return {
+              Screen::signedIn,
+              maySend ? QCoreApplication::translate("Onboarding", "You are all set")
+                      : QCoreApplication::translate("Onboarding", "You’re signed in"),
+              maySend ? QCoreApplication::translate(
+                            "Onboarding",
+                            "Look for the Tavrel icon in your menu bar whenever you’re ready to send "
+                            "files.")
+                      : QCoreApplication::translate(
+                            "Onboarding", "Your workspace doesn’t currently allow you to start transfers."),
+              maySend
+                  ? QCoreApplication::translate("Onboarding", "You are all set")
+                  : QCoreApplication::translate("Onboarding", "You’re signed in, but sending is unavailable"),
+              maySend,
+              QCoreApplication::translate("Onboarding", "Signed in as %1").arg(text(bootstrap.user.displayName())),
+              {{"done", QCoreApplication::translate("Onboarding", "Done"), "white", "default", "primary"}}};
         }
       },
       state);
@@ -158,11 +179,15 @@ QString OnboardingViewModel::focusTargetName() const {
 }
 
 QString OnboardingViewModel::progressLabel() const {
-  return content_.screen == Screen::restoring ? QStringLiteral("Checking for an existing sign-in") : QString();
+  return content_.screen == Screen::restoring
+             ? QCoreApplication::translate("Onboarding", "Checking for an existing sign-in")
+             : QString();
 }
 
 QString OnboardingViewModel::statusLine() const {
-  return content_.screen == Screen::authorizing ? QStringLiteral("Waiting for sign-in...") : QString();
+  return content_.screen == Screen::authorizing
+             ? QCoreApplication::translate("Onboarding", "Waiting for sign-in...")
+             : QString();
 }
 
 QVariantList OnboardingViewModel::buttons() const {
@@ -179,7 +204,9 @@ QVariantList OnboardingViewModel::buttons() const {
 
 QString OnboardingViewModel::workspaceNote() const {
   if (content_.screen != Screen::signedIn || content_.canInitiateTransfer) return {};
-  return QStringLiteral("You can still view existing transfers. Ask a workspace admin if you need sending access.");
+  return QCoreApplication::translate(
+      "Onboarding",
+      "You can still view existing transfers. Ask a workspace admin if you need sending access.");
 }
 
 void OnboardingViewModel::activate(const QString& action) {
@@ -222,9 +249,14 @@ void OnboardingViewModel::setQuickDropEnabled(bool enabled) {
 }
 
 QString OnboardingViewModel::quickDropHint() const {
-  if (!content_.canInitiateTransfer) return QStringLiteral("Available when your workspace allows sending.");
-  return hasNotchedDisplay_ ? QStringLiteral("Drag files near the top of your screen to start a transfer instantly.")
-                            : QStringLiteral("Drag files at the top center of your screen to start a transfer.");
+  if (!content_.canInitiateTransfer) {
+    return QCoreApplication::translate("Onboarding", "Available when your workspace allows sending.");
+  }
+  return hasNotchedDisplay_
+             ? QCoreApplication::translate(
+                   "Onboarding", "Drag files near the top of your screen to start a transfer instantly.")
+             : QCoreApplication::translate(
+                   "Onboarding", "Drag files at the top center of your screen to start a transfer.");
 }
 
 // MARK: - Open at login
@@ -242,13 +274,16 @@ void OnboardingViewModel::setLaunchAtLoginOn(bool on) {
 QString OnboardingViewModel::launchAtLoginHint() const {
   switch (services_.launchAtLogin ? services_.launchAtLogin->status() : Status::unavailable) {
     case Status::disabled:
-      return QStringLiteral("Allows Tavrel to start automatically when you log in.");
+      return QCoreApplication::translate("Onboarding",
+                                         "Allows Tavrel to start automatically when you log in.");
     case Status::enabled:
-      return QStringLiteral("Stops Tavrel from starting automatically when you log in.");
+      return QCoreApplication::translate("Onboarding",
+                                         "Stops Tavrel from starting automatically when you log in.");
     case Status::requiresApproval:
-      return QStringLiteral("Approval is required in System Settings before Tavrel can start at login.");
+      return QCoreApplication::translate(
+          "Onboarding", "Approval is required in System Settings before Tavrel can start at login.");
     case Status::unavailable:
-      return QStringLiteral("Adds Tavrel to your Login Items.");
+      return QCoreApplication::translate("Onboarding", "Adds Tavrel to your Login Items.");
   }
   return {};
 }
@@ -258,12 +293,15 @@ QString OnboardingViewModel::launchAtLoginNote() const {
   const auto failure = services_.launchAtLogin->failureMessage();
   switch (services_.launchAtLogin->status()) {
     case Status::requiresApproval:
-      return QStringLiteral("Approval is required before Tavrel can open at login.");
+      return QCoreApplication::translate("Onboarding",
+                                         "Approval is required before Tavrel can open at login.");
     case Status::unavailable:
-      return failure ? text(*failure) : QStringLiteral("Turn this on to add Tavrel to your Login Items.");
+      return failure ? ui::translatedCoreText(*failure)
+                     : QCoreApplication::translate("Onboarding",
+                                                   "Turn this on to add Tavrel to your Login Items.");
     case Status::disabled:
     case Status::enabled:
-      return failure ? text(*failure) : QString();
+      return failure ? ui::translatedCoreText(*failure) : QString();
   }
   return {};
 }

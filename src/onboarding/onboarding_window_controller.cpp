@@ -1,5 +1,6 @@
 #include "onboarding/onboarding_window_controller.h"
 
+#include <QCoreApplication>
 #include <QCursor>
 #include <QEvent>
 #include <QGuiApplication>
@@ -32,7 +33,7 @@ OnboardingWindowController::OnboardingWindowController(OnboardingViewModel::Serv
       model_(new OnboardingViewModel(std::move(services), std::move(onDone), false, false, this)),
       window_(new QQuickView) {
   ui::prepareEngine(*window_->engine());
-  window_->setTitle(QStringLiteral("Welcome to Tavrel"));
+  window_->setTitle(QCoreApplication::translate("Onboarding", "Welcome to Tavrel"));
   // Title and close button only: no minimise or maximise where the desktop honours the hints.
   window_->setFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
   window_->setColor(Qt::black);

@@ -1,8 +1,10 @@
 #pragma once
 
+#include <qqmlintegration.h>
+
+#include <QCoreApplication>
 #include <QObject>
 #include <QString>
-#include <qqmlintegration.h>
 
 namespace tavrel {
 
@@ -37,7 +39,9 @@ class QuickDropHelpButtonModel : public QObject {
   bool presented() const { return presented_; }
   bool focused() const { return focused_; }
   bool highlighted() const { return hovered_ || focused_ || pinned_; }
-  static QString accessibilityLabel() { return QStringLiteral("About Tavrel Island"); }
+  static QString accessibilityLabel() {
+    return QCoreApplication::translate("Onboarding", "About Tavrel Island");
+  }
 
   // The button's click.
   Q_INVOKABLE void togglePinned();

@@ -1,9 +1,10 @@
 // The program: one process per desktop session. A second start hands what it was started with (the
 // browser's sign-in callback address, or nothing: then the running program shows itself) to the
 // running program and exits.
-#include <QApplication>
 #include <QtQml/qqmlextensionplugin.h>
 
+#include <QApplication>
+#include <QLocale>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -29,6 +30,7 @@
 #include "ui/accessibility_announcing.h"
 #include "ui/interface_setup.h"
 #include "ui/qt_main_queue.h"
+#include "ui/translations.h"
 
 Q_IMPORT_QML_PLUGIN(Tavrel_ControlsPlugin)
 Q_IMPORT_QML_PLUGIN(Tavrel_MenuBarPlugin)
@@ -96,6 +98,7 @@ int main(int argc, char** argv) {
   QApplication::setApplicationName(QStringLiteral("Tavrel"));
   QGuiApplication::setDesktopFileName(QString::fromUtf8(bundleIdentifier.data(), bundleIdentifier.size()));
   ui::applyInterfaceDefaults();
+  ui::installTranslations(application, QLocale());
 
   auto mainQueue = std::make_shared<ui::QtMainQueue>();
   std::shared_ptr<LiveApplicationShell> shell;

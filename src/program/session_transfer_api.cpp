@@ -1,9 +1,11 @@
 #include "program/session_transfer_api.h"
 
+#include "platform/translatable_text.h"
+
 namespace tavrel {
 namespace {
 
-const std::string sessionEndedMessage = "Your session has ended.";
+const std::string sessionEndedMessage = TAVREL_TRANSLATE_NOOP("Core", "Your session has ended.");
 
 // One token that is never renewed: refused once, the session is gone.
 class KeptToken final : public AccessTokenProviding {

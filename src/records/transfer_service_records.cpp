@@ -1,5 +1,7 @@
 #include "records/transfer_service_records.h"
 
+#include "platform/translatable_text.h"
+
 namespace tavrel {
 
 using platform::JsonObjectWriter;
@@ -159,10 +161,15 @@ TransferAPIError::TransferAPIError(Case errorCase) : case_(std::move(errorCase))
       [](const auto& value) -> std::string {
         using T = std::decay_t<decltype(value)>;
         if constexpr (std::is_same_v<T, Rejected>) return value.message;
-        if constexpr (std::is_same_v<T, Unauthorized>) return "Your session has expired. Please sign in again.";
-        if constexpr (std::is_same_v<T, InvalidResponse>) return "Tavrel returned an unexpected upload response.";
+        if constexpr (std::is_same_v<T, Unauthorized>) {
+          return TAVREL_TRANSLATE_NOOP("Core", "Your session has expired. Please sign in again.");
+        }
+        if constexpr (std::is_same_v<T, InvalidResponse>) {
+          return TAVREL_TRANSLATE_NOOP("Core", "Tavrel returned an unexpected upload response.");
+        }
         if constexpr (std::is_same_v<T, TransportUnavailable>) {
-          return "Tavrel is temporarily unavailable. Check your connection and retry.";
+          return TAVREL_TRANSLATE_NOOP("Core",
+                                       "Tavrel is temporarily unavailable. Check your connection and retry.");
         }
       },
       case_);

@@ -3,7 +3,7 @@
 namespace tavrel {
 
 std::string ChangedFileError::errorDescription() const {
-  return "“" + fileName + "” changed while it was being sent. Send it again to upload its current contents.";
+  return platform::fillText(descriptionPattern, {fileName});
 }
 
 }  // namespace tavrel

@@ -1,10 +1,11 @@
 #include "service/direct_upload_error.h"
 
+#include "platform/translatable_text.h"
+
 namespace tavrel {
 
 std::string DirectUploadError::errorDescription() const {
-  return "The operation couldn’t be completed. (DirectUploadError error " + std::to_string(static_cast<int>(kind)) +
-         ".)";
+  return platform::fillText(descriptionPattern, {std::to_string(static_cast<int>(kind))});
 }
 
 }  // namespace tavrel

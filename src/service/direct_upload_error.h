@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "platform/translatable_text.h"
+
 namespace tavrel {
 
 // Why a storage upload failed. Carries no text of its own; errorDescription() gives the generic
@@ -21,6 +23,10 @@ struct DirectUploadError {
   static DirectUploadError invalidResponse() { return {Kind::invalidResponse, 0}; }
   static DirectUploadError missingETag() { return {Kind::missingETag, 0}; }
   static DirectUploadError cannotRead() { return {Kind::cannotRead, 0}; }
+
+  // The generic description, before the kind's number is filled in.
+  static constexpr const char* descriptionPattern =
+      TAVREL_TRANSLATE_NOOP("Core", "The operation couldn’t be completed. (DirectUploadError error %1.)");
 
   std::string errorDescription() const;
 

@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "platform/logger.h"
+#include "platform/translatable_text.h"
 #include "service/authorized_request.h"
 #include "service/changed_file_error.h"
 #include "service/direct_upload_error.h"
@@ -25,16 +26,23 @@ constexpr int partRetries = 10;
 constexpr int serviceCallRetries = 10;
 constexpr auto storageIdleTimeout = std::chrono::seconds(60);
 
-const std::string notResumableMessage = "This upload can no longer be resumed.";
+const std::string notResumableMessage =
+    TAVREL_TRANSLATE_NOOP("Core", "This upload can no longer be resumed.");
 
 std::string transportErrorDescription(const platform::TransportError& error) {
   switch (error.code) {
-    case platform::TransportErrorCode::timedOut: return "The request timed out.";
-    case platform::TransportErrorCode::cannotConnect: return "Could not connect to the storage server.";
-    case platform::TransportErrorCode::connectionLost: return "The network connection was lost.";
-    case platform::TransportErrorCode::tlsFailure: return "A secure connection to the storage server failed.";
-    case platform::TransportErrorCode::fileUnreadable: return "The file could not be read.";
-    default: return "The upload to storage failed.";
+    case platform::TransportErrorCode::timedOut:
+      return TAVREL_TRANSLATE_NOOP("Core", "The request timed out.");
+    case platform::TransportErrorCode::cannotConnect:
+      return TAVREL_TRANSLATE_NOOP("Core", "Could not connect to the storage server.");
+    case platform::TransportErrorCode::connectionLost:
+      return TAVREL_TRANSLATE_NOOP("Core", "The network connection was lost.");
+    case platform::TransportErrorCode::tlsFailure:
+      return TAVREL_TRANSLATE_NOOP("Core", "A secure connection to the storage server failed.");
+    case platform::TransportErrorCode::fileUnreadable:
+      return TAVREL_TRANSLATE_NOOP("Core", "The file could not be read.");
+    default:
+      return TAVREL_TRANSLATE_NOOP("Core", "The upload to storage failed.");
   }
 }
 
@@ -71,7 +79,7 @@ UploadError uploadErrorFor(const std::exception_ptr& error) {
   } catch (const std::exception& other) {
     return {other.what()};
   } catch (...) {
-    return {"The upload failed."};
+    return {TAVREL_TRANSLATE_NOOP("Core", "The upload failed.")};
   }
 }
 

@@ -1,12 +1,14 @@
 #include "service/tavrel_api_client.h"
 
 #include "platform/json.h"
+#include "platform/translatable_text.h"
 #include "service/authorized_request.h"
 
 namespace tavrel {
 namespace {
 
-constexpr std::string_view fallbackMessage = "Tavrel rejected the upload request.";
+constexpr std::string_view fallbackMessage =
+    TAVREL_TRANSLATE_NOOP("Core", "Tavrel rejected the upload request.");
 
 std::string encoded(const nlohmann::ordered_json& json) { return platform::serializeJson(json); }
 

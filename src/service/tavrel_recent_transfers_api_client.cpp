@@ -1,5 +1,6 @@
 #include "service/tavrel_recent_transfers_api_client.h"
 
+#include "platform/translatable_text.h"
 #include "service/authorized_request.h"
 
 namespace tavrel {
@@ -18,7 +19,8 @@ TavrelRecentTransfersAPIClient::~TavrelRecentTransfersAPIClient() { lifetime_.re
 std::vector<RecentTransfer> TavrelRecentTransfersAPIClient::loadRecentTransfers(std::stop_token stop) {
   const AuthorizedRequest request{"GET", {"api", "v1", "transfers"}, std::nullopt, true};
   const auto response = sendAuthorized(*session_, *tokenProvider_, webAppURL_, request, stop);
-  return decodeServiceResponse<RecentTransfersResponse>(response, "Tavrel could not load recent transfers.")
+  return decodeServiceResponse<RecentTransfersResponse>(
+             response, TAVREL_TRANSLATE_NOOP("Core", "Tavrel could not load recent transfers."))
       .transfers;
 }
 

@@ -4,6 +4,8 @@
 #include <array>
 #include <optional>
 
+#include "platform/translatable_text.h"
+
 namespace tavrel {
 namespace {
 
@@ -22,7 +24,7 @@ bool isLoopbackHost(const std::string& lowerCasedHost) {
 }  // namespace
 
 std::string errorDescription(UploadPolicyViolation) {
-  return "Tavrel refused an unsafe upload instruction from the server.";
+  return TAVREL_TRANSLATE_NOOP("Core", "Tavrel refused an unsafe upload instruction from the server.");
 }
 
 const UploadSecurityPolicy& UploadSecurityPolicy::defaultPolicy() {

@@ -77,13 +77,13 @@ Item {
                         spacing: 2
                         SheetLabel {
                             heading: true
-                            text: "Create a transfer link"
+                            text: qsTr("Create a transfer link")
                             color: "white"
                             font.pixelSize: 17
                             font.weight: Font.DemiBold
                         }
                         SheetLabel {
-                            text: "Review your files, then create a link to share."
+                            text: qsTr("Review your files, then create a link to share.")
                             color: root.secondaryColor
                             font.pixelSize: 12
                         }
@@ -118,7 +118,7 @@ Item {
                         width: parent.width
                         horizontalAlignment: Text.AlignHCenter
                         wrapMode: Text.Wrap
-                        text: "Preparing your files"
+                        text: qsTr("Preparing your files")
                         color: "white"
                         font.pixelSize: 17
                         font.weight: Font.DemiBold
@@ -127,7 +127,7 @@ Item {
                         width: parent.width
                         horizontalAlignment: Text.AlignHCenter
                         wrapMode: Text.Wrap
-                        text: "Loading your selected items…"
+                        text: qsTr("Loading your selected items…")
                         color: root.secondaryColor
                         font.pixelSize: 13
                     }
@@ -154,7 +154,7 @@ Item {
                         heading: true
                         width: parent.width
                         horizontalAlignment: Text.AlignHCenter
-                        text: "Unable to create link"
+                        text: qsTr("Unable to create link")
                         color: "white"
                         font.pixelSize: 17
                         font.weight: Font.DemiBold
@@ -280,7 +280,7 @@ Item {
 
                     TavrelButton {
                         objectName: "cancelButton"
-                        text: "Cancel"
+                        text: qsTr("Cancel")
                         variant: "secondary"
                         focusPolicy: Qt.NoFocus
                         onClicked: root.viewModel.cancel()
@@ -289,7 +289,7 @@ Item {
                         objectName: "createLinkButton"
                         visible: root.viewModel.footerAction === "createLink"
                         width: 140
-                        text: "Create Link"
+                        text: qsTr("Create Link")
                         variant: "primary"
                         focusPolicy: Qt.NoFocus
                         enabled: root.viewModel.footerActionEnabled
@@ -299,7 +299,7 @@ Item {
                         objectName: "retryButton"
                         visible: root.viewModel.footerAction === "retry"
                         width: 140
-                        text: "Retry"
+                        text: qsTr("Retry")
                         variant: "primary"
                         focusPolicy: Qt.NoFocus
                         onClicked: root.viewModel.retry()
@@ -312,7 +312,7 @@ Item {
                         variant: "primary"
                         enabled: false
                         focusPolicy: Qt.NoFocus
-                        text: "Creating..."
+                        text: qsTr("Creating...")
                         contentItem: Item {
                             Row {
                                 anchors.centerIn: parent

@@ -9,7 +9,7 @@ Window {
 
     required property ShareSheetViewModel viewModel
 
-    title: "Send with Tavrel"
+    title: qsTr("Send with Tavrel")
     flags: Qt.Dialog | Qt.FramelessWindowHint
     color: "transparent"
     width: 420

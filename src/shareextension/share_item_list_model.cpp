@@ -1,5 +1,6 @@
 #include "shareextension/share_item_list_model.h"
 
+#include <QCoreApplication>
 #include <QMimeDatabase>
 #include <QMimeType>
 #include <array>
@@ -57,14 +58,16 @@ QHash<int, QByteArray> ShareItemListModel::roleNames() const {
 }
 
 QString ShareItemListModel::typeBadgeText(const LoadedShareExtensionItem& item) {
-  if (item.handoffItem.kind == ShareHandoffItemKind::folder) return QStringLiteral("FOLDER");
+  if (item.handoffItem.kind == ShareHandoffItemKind::folder) {
+    return QCoreApplication::translate("ShareSheet", "FOLDER");
+  }
   const auto extension = platform::pathExtension(item.sourceURL.filename().string());
   if (!extension.empty()) return QString::fromUtf8(extension.data(), static_cast<qsizetype>(extension.size())).toUpper();
   if (item.contentTypeIdentifier) {
     const QMimeType type = QMimeDatabase().mimeTypeForName(QString::fromStdString(*item.contentTypeIdentifier));
     if (type.isValid() && !type.preferredSuffix().isEmpty()) return type.preferredSuffix().toUpper();
   }
-  return QStringLiteral("FILE");
+  return QCoreApplication::translate("ShareSheet", "FILE");
 }
 
 QString ShareItemListModel::byteCountText(std::int64_t byteCount) {

@@ -1,6 +1,9 @@
 #include "shareextension/share_sheet_view_model.h"
 
+#include <QCoreApplication>
 #include <variant>
+
+#include "ui/translations.h"
 
 namespace tavrel {
 
@@ -21,7 +24,7 @@ void ShareSheetViewModel::show(const ShareExtensionModel::State& state) {
     items = &handingOff->items;
   } else if (const auto* failed = std::get_if<Failed>(&state)) {
     phase_ = Phase::failed;
-    failureMessage_ = QString::fromStdString(failed->message);
+    failureMessage_ = ui::translatedCoreText(failed->message);
     if (failed->items) items = &*failed->items;
   } else {
     phase_ = Phase::loading;
@@ -93,7 +96,8 @@ std::unique_ptr<ShareItemThumbnailLoader> ShareSheetViewModel::makeThumbnailLoad
 }
 
 QString ShareSheetViewModel::summaryText(const std::vector<LoadedShareExtensionItem>& items) {
-  QString text = items.size() == 1 ? QStringLiteral("1 item") : QStringLiteral("%1 items").arg(items.size());
+  const auto count = static_cast<int>(items.size());
+  QString text = QCoreApplication::translate("ShareSheet", "%n items", nullptr, count);
   std::int64_t total = 0;
   for (const auto& item : items) {
     if (item.handoffItem.kind == ShareHandoffItemKind::folder) return text;

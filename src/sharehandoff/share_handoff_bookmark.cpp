@@ -6,6 +6,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/translatable_text.h"
+
 namespace tavrel {
 namespace {
 
@@ -72,7 +74,10 @@ platform::Expected<ShareHandoffBookmark, std::string> makeShareHandoffBookmark(c
 platform::Expected<ResolvedShareHandoffBookmark, std::string> resolveShareHandoffBookmark(
     const std::vector<std::uint8_t>& bytes) {
   const auto bookmark = ShareHandoffBookmark::decode(bytes);
-  if (!bookmark) return platform::unexpected(std::string("The shared item’s bookmark could not be read."));
+  if (!bookmark) {
+    return platform::unexpected(
+        std::string(TAVREL_TRANSLATE_NOOP("Core", "The shared item’s bookmark could not be read.")));
+  }
   ShareHandoffBookmark now{bookmark->path};
   const bool same = identify(bookmark->path, now) && now == *bookmark;
   return ResolvedShareHandoffBookmark{bookmark->path, !same};

@@ -35,6 +35,7 @@
 #include "platform/main_queue.h"
 #include "platform/observable.h"
 #include "platform/time_limited_work.h"
+#include "platform/translatable_text.h"
 #include "sharehandoff/share_handoff_signal.h"
 #include "sharehandoff/share_handoff_storage.h"
 #include "sharehandoff/share_source_access_registry.h"
@@ -47,8 +48,10 @@ struct ShareHandoffAcceptanceError {
   enum class Kind { invalidItem, checkTimedOut };
   Kind kind = Kind::invalidItem;
   std::string localizedDescription() const {
-    if (kind == Kind::checkTimedOut) return "Tavrel couldn\u2019t reach the shared items in time. Try sharing them again.";
-    return "One or more shared items are no longer available.";
+    if (kind == Kind::checkTimedOut) {
+      return TAVREL_TRANSLATE_NOOP("Core", "Tavrel couldn’t reach the shared items in time. Try sharing them again.");
+    }
+    return TAVREL_TRANSLATE_NOOP("Core", "One or more shared items are no longer available.");
   }
 };
 

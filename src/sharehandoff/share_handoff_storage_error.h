@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "platform/translatable_text.h"
+
 namespace tavrel {
 
 // Why the shared container could not be used, or why a request or acknowledgement in it was refused.
@@ -21,6 +23,10 @@ struct ShareHandoffStorageError {
 
   static ShareHandoffStorageError fileSystem(std::string detail) { return {Kind::fileSystem, std::move(detail)}; }
   static ShareHandoffStorageError decoding(std::string detail) { return {Kind::decoding, std::move(detail)}; }
+
+  // The file-system text, before the system's reason is filled in.
+  static constexpr const char* fileAccessPattern =
+      TAVREL_TRANSLATE_NOOP("Core", "The handoff file could not be read or written (%1).");
 
   // The user-facing text.
   std::string localizedDescription() const;

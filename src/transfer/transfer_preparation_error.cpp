@@ -5,13 +5,13 @@ namespace tavrel {
 std::string TransferPreparationError::localizedDescription() const {
   struct Describe {
     std::string operator()(const CannotRead& error) const {
-      return "Tavrel couldn\u2019t read \u201C" + error.name + "\u201D. Check its permissions and try again.";
+      return platform::fillText(unreadablePattern, {error.name});
     }
     std::string operator()(const UnsupportedSymbolicLink& error) const {
-      return "\u201C" + error.name + "\u201D is a symbolic link and can\u2019t be transferred securely.";
+      return platform::fillText(symbolicLinkPattern, {error.name});
     }
     std::string operator()(const NoTransferableFiles&) const {
-      return "No transferable files were found in this selection.";
+      return TAVREL_TRANSLATE_NOOP("Core", "No transferable files were found in this selection.");
     }
   };
   return std::visit(Describe{}, reason);

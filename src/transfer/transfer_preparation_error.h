@@ -3,6 +3,8 @@
 #include <string>
 #include <variant>
 
+#include "platform/translatable_text.h"
+
 namespace tavrel {
 
 // Why a selection could not be prepared. The description is the user-facing text.
@@ -21,6 +23,12 @@ struct TransferPreparationError {
   using Reason = std::variant<CannotRead, UnsupportedSymbolicLink, NoTransferableFiles>;
 
   Reason reason;
+
+  // The texts with a file's name in them, before the name is filled in.
+  static constexpr const char* unreadablePattern =
+      TAVREL_TRANSLATE_NOOP("Core", "Tavrel couldn’t read “%1”. Check its permissions and try again.");
+  static constexpr const char* symbolicLinkPattern =
+      TAVREL_TRANSLATE_NOOP("Core", "“%1” is a symbolic link and can’t be transferred securely.");
 
   static TransferPreparationError cannotRead(std::string name) { return {CannotRead{std::move(name)}}; }
   static TransferPreparationError unsupportedSymbolicLink(std::string name) {

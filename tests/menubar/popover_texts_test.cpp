@@ -58,6 +58,23 @@ TEST(PopoverTexts, RecentSubtitleCountsFilesCompactly) {
   EXPECT_EQ(recentSubtitle(transfer, now), "2K files • 3.4 MB • 5 min. ago");
 }
 
+TEST(PopoverTexts, SummariesNameWhatIsSelectedWithTheCataloguesPluralForms) {
+  const auto item = [](TransferItemKind kind) { return SelectedTransferItem{"/home/ada/x", "x", kind}; };
+  TransferReviewState review;
+  EXPECT_EQ(selectionSummaryText(review.selection), "0 files");
+  review.selection.items = {item(TransferItemKind::file)};
+  EXPECT_EQ(selectionSummaryText(review.selection), "1 file");
+  review.selection.items = {item(TransferItemKind::folder), item(TransferItemKind::folder)};
+  EXPECT_EQ(selectionSummaryText(review.selection), "2 folders");
+  PreparedTransfer prepared;
+  prepared.files.resize(1'500);
+  review.preparation = review_preparation::Ready{prepared};
+  EXPECT_EQ(reviewSummaryText(review), "2 folders (1.5K files)");
+  review.selection.items.push_back(item(TransferItemKind::file));
+  review.preparation = review_preparation::Calculating{ReviewPreparationID::generate()};
+  EXPECT_EQ(reviewSummaryText(review), "3 items");
+}
+
 TEST(PopoverHeight, FollowsWhatThePopoverLists) {
   auto height = [](bool canSend, std::size_t activity, std::size_t recent, bool placeholder = false) {
     return popoverContentHeight({canSend, activity, recent, placeholder});

@@ -1,6 +1,7 @@
 // Renders every registered view in each state to build/previews/<group>/<name>.png and writes an
 // index page. Usage: tavrel_previews <output folder> [group ...]
 #include <QApplication>
+#include <QLocale>
 #include <QQmlEngine>
 #include <algorithm>
 #include <fstream>
@@ -10,11 +11,13 @@
 #include "previews/preview_canvas.h"
 #include "qt_support/qt_test_environment.h"
 #include "ui/interface_setup.h"
+#include "ui/translations.h"
 
 int main(int argc, char** argv) {
   tavrel::testing::prepareQtTestEnvironment();
   QApplication application(argc, argv);
   tavrel::ui::applyInterfaceDefaults();
+  tavrel::ui::installTranslations(application, QLocale(QLocale::English, QLocale::UnitedStates));
   if (argc < 2) {
     std::cerr << "usage: tavrel_previews <output folder> [group ...]\n";
     return 2;

@@ -1,9 +1,12 @@
 #include "qt_support/qt_test_environment.h"
 
 #include <QByteArray>
+#include <QCoreApplication>
+#include <QLocale>
 #include <QQmlEngine>
 
 #include "ui/interface_setup.h"
+#include "ui/translations.h"
 
 namespace tavrel::testing {
 
@@ -17,6 +20,14 @@ void prepareQtTestEnvironment() {
   setDefault("QML_DISABLE_DISK_CACHE", "1");
 }
 
-void prepareQuickTestEngine(QQmlEngine& engine) { ui::prepareEngine(engine); }
+void prepareQuickTestEngine(QQmlEngine& engine) {
+  ui::prepareEngine(engine);
+  // The English catalogue, as the program loads it, once per process.
+  static const bool installed = [] {
+    ui::installTranslations(*QCoreApplication::instance(), QLocale(QLocale::English, QLocale::UnitedStates));
+    return true;
+  }();
+  (void)installed;
+}
 
 }  // namespace tavrel::testing

@@ -9,7 +9,8 @@ namespace tavrel::testing {
 // set is kept, so a test run under Xvfb can ask for the xcb platform.
 void prepareQtTestEnvironment();
 
-// Readies a Quick Test's engine the way the program readies its own (import path, image providers).
+// Readies a Quick Test's engine the way the program readies its own (import path, image providers,
+// the English catalogue).
 void prepareQuickTestEngine(QQmlEngine& engine);
 
 }  // namespace tavrel::testing

@@ -1,5 +1,6 @@
 #include "menubar/status_icon/menu_bar_status_icon_renderer.h"
 
+#include <QCoreApplication>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPen>
@@ -208,20 +209,21 @@ void MenuBarStatusIconRenderer::drawBadge(QPainter& painter, std::string_view sy
 QString MenuBarStatusIconRenderer::accessibilityDescription(const MenuBarTransferIndicator& indicator) {
   struct Describer {
     QString operator()(const menu_bar_indicator::Uploading& uploading) const {
-      return QStringLiteral("Tavrel, uploading, %1 percent").arg(uploading.percentage);
+      return QCoreApplication::translate("MenuBarStatusIcon", "Tavrel, uploading, %1 percent")
+          .arg(uploading.percentage);
     }
     QString operator()(const menu_bar_indicator::Idle&) const { return QStringLiteral("Tavrel"); }
     QString operator()(const menu_bar_indicator::Preparing&) const {
-      return QStringLiteral("Tavrel, preparing files");
+      return QCoreApplication::translate("MenuBarStatusIcon", "Tavrel, preparing files");
     }
     QString operator()(const menu_bar_indicator::Ready&) const {
-      return QStringLiteral("Tavrel, ready to upload");
+      return QCoreApplication::translate("MenuBarStatusIcon", "Tavrel, ready to upload");
     }
     QString operator()(const menu_bar_indicator::Failed&) const {
-      return QStringLiteral("Tavrel, transfer failed");
+      return QCoreApplication::translate("MenuBarStatusIcon", "Tavrel, transfer failed");
     }
     QString operator()(const menu_bar_indicator::Completed&) const {
-      return QStringLiteral("Tavrel, transfer complete");
+      return QCoreApplication::translate("MenuBarStatusIcon", "Tavrel, transfer complete");
     }
   };
   return std::visit(Describer{}, indicator);

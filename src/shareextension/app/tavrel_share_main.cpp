@@ -3,9 +3,12 @@
 // is started when it is not running. Exit status 0 when the program accepted the items, 1 when the
 // user cancelled (or, with --create-link, when the hand-off failed; the reason on standard error).
 
-#include <QGuiApplication>
-#include <QQmlEngine>
 #include <QtQml/qqmlextensionplugin.h>
+
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <QLocale>
+#include <QQmlEngine>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -19,6 +22,7 @@
 #include "sharehandoff/session_bus_share_handoff_signal.h"
 #include "ui/interface_setup.h"
 #include "ui/qt_main_queue.h"
+#include "ui/translations.h"
 
 Q_IMPORT_QML_PLUGIN(Tavrel_ControlsPlugin)
 Q_IMPORT_QML_PLUGIN(Tavrel_SharePlugin)
@@ -31,9 +35,10 @@ int main(int argc, char** argv) {
   int qtArgc = 1;
   QGuiApplication application(qtArgc, argv);
   QGuiApplication::setApplicationName(QStringLiteral("tavrel-share"));
-  QGuiApplication::setApplicationDisplayName(QStringLiteral("Send with Tavrel"));
+  QGuiApplication::setApplicationDisplayName(QCoreApplication::translate("ShareSheet", "Send with Tavrel"));
   QGuiApplication::setDesktopFileName(QStringLiteral("com.tavrel.macos.share"));
   ui::applyInterfaceDefaults();
+  ui::installTranslations(application, QLocale());
   ShareItemThumbnail::prepareIconTheme();
 
   ui::QtMainQueue mainQueue;

@@ -10,6 +10,7 @@
 #include "platform/content_types.h"
 #include "platform/logger.h"
 #include "platform/posix_files.h"
+#include "platform/translatable_text.h"
 #include "platform/url.h"
 #include "sharehandoff/share_handoff_bookmark.h"
 
@@ -101,21 +102,21 @@ struct LoadRun {
 std::string ShareExtensionItemLoaderError::localizedDescription() const {
   switch (kind) {
     case Kind::noFiles:
-      return "Select at least one local file or folder to send.";
+      return TAVREL_TRANSLATE_NOOP("Core", "Select at least one local file or folder to send.");
     case Kind::tooManyFiles:
-      return "Tavrel accepts up to 100 items at a time.";
+      return TAVREL_TRANSLATE_NOOP("Core", "Tavrel accepts up to 100 items at a time.");
     case Kind::unsupportedItem:
-      return "One or more selected items aren’t local files or folders.";
+      return TAVREL_TRANSLATE_NOOP("Core", "One or more selected items aren’t local files or folders.");
     case Kind::temporaryRepresentation:
-      return "Save this item locally, then share it from Finder.";
+      return TAVREL_TRANSLATE_NOOP("Core", "Save this item locally, then share it from Finder.");
     case Kind::unavailableItem:
-      return "One or more selected items are no longer available.";
+      return TAVREL_TRANSLATE_NOOP("Core", "One or more selected items are no longer available.");
     case Kind::providerTimedOut:
-      return "Finder didn’t finish preparing this item. Try sharing it again.";
+      return TAVREL_TRANSLATE_NOOP("Core", "Finder didn’t finish preparing this item. Try sharing it again.");
     case Kind::system:
       return detail;
     case Kind::symbolicLink:
-      return "\u201C" + detail + "\u201D is a symbolic link and can\u2019t be sent. Share the original file or folder instead.";
+      return platform::fillText(symbolicLinkPattern, {detail});
   }
   return {};
 }

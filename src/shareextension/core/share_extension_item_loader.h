@@ -27,6 +27,7 @@
 #include "platform/expected.h"
 #include "platform/main_queue.h"
 #include "platform/time_limited_work.h"
+#include "platform/translatable_text.h"
 #include "sharehandoff/share_handoff_records.h"
 
 namespace tavrel {
@@ -61,6 +62,10 @@ struct ShareExtensionItemLoaderError {
   };
   Kind kind = Kind::unsupportedItem;
   std::string detail;
+
+  // The symbolic-link text before the link's name is filled in.
+  static constexpr const char* symbolicLinkPattern = TAVREL_TRANSLATE_NOOP(
+      "Core", "“%1” is a symbolic link and can’t be sent. Share the original file or folder instead.");
 
   std::string localizedDescription() const;
   friend bool operator==(const ShareExtensionItemLoaderError&, const ShareExtensionItemLoaderError&) = default;

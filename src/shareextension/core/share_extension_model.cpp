@@ -1,12 +1,16 @@
 #include "shareextension/core/share_extension_model.h"
 
+#include "platform/translatable_text.h"
+
 namespace tavrel {
 namespace {
 
 using namespace share_extension_state;
 
-constexpr const char* noContextText = "The share request is no longer available.";
-constexpr const char* rejectedWithoutMessageText = "Tavrel couldn’t accept the shared items.";
+constexpr const char* noContextText =
+    TAVREL_TRANSLATE_NOOP("Core", "The share request is no longer available.");
+constexpr const char* rejectedWithoutMessageText =
+    TAVREL_TRANSLATE_NOOP("Core", "Tavrel couldn’t accept the shared items.");
 
 }  // namespace
 
@@ -16,9 +20,9 @@ std::string ShareExtensionHandoffError::localizedDescription() const {
     case Kind::launchFailed:
       return message;
     case Kind::applicationUnavailable:
-      return "Tavrel couldn’t be opened. Open the app and try again.";
+      return TAVREL_TRANSLATE_NOOP("Core", "Tavrel couldn’t be opened. Open the app and try again.");
     case Kind::acknowledgementTimedOut:
-      return "Tavrel didn’t respond. Open the app and try again.";
+      return TAVREL_TRANSLATE_NOOP("Core", "Tavrel didn’t respond. Open the app and try again.");
   }
   return {};
 }

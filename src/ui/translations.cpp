@@ -1,0 +1,71 @@
+#include "ui/translations.h"
+
+#include <QCoreApplication>
+#include <QLocale>
+#include <QRegularExpression>
+#include <QTranslator>
+#include <array>
+
+#include "platform/translatable_text.h"
+#include "service/changed_file_error.h"
+#include "service/direct_upload_error.h"
+#include "shareextension/core/share_extension_item_loader.h"
+#include "sharehandoff/share_handoff_storage_error.h"
+#include "transfer/transfer_preparation_error.h"
+
+namespace tavrel::ui {
+namespace {
+
+constexpr const char* coreContext = "Core";
+
+// The core's texts with parts from data, as written before they were filled.
+constexpr std::array corePatterns{
+    TransferPreparationError::unreadablePattern, TransferPreparationError::symbolicLinkPattern,
+    ShareHandoffStorageError::fileAccessPattern, DirectUploadError::descriptionPattern,
+    ChangedFileError::descriptionPattern, ShareExtensionItemLoaderError::symbolicLinkPattern};
+
+// "Tavrel couldn’t read “%1”." as an expression that captures each part.
+QRegularExpression matcher(const QString& pattern) {
+  static const QRegularExpression placeholder(QStringLiteral("%([1-9])"));
+  QString expression = QStringLiteral("\\A");
+  qsizetype start = 0;
+  auto matches = placeholder.globalMatch(pattern);
+  while (matches.hasNext()) {
+    const auto match = matches.next();
+    expression += QRegularExpression::escape(pattern.mid(start, match.capturedStart() - start));
+    expression += QStringLiteral("(.*)");
+    start = match.capturedEnd();
+  }
+  expression += QRegularExpression::escape(pattern.mid(start)) + QStringLiteral("\\z");
+  return QRegularExpression(expression, QRegularExpression::DotMatchesEverythingOption);
+}
+
+}  // namespace
+
+QString installTranslations(QCoreApplication& application, const QLocale& locale) {
+  auto* translator = new QTranslator(&application);
+  if (translator->load(locale, QStringLiteral("tavrel"), QStringLiteral("_"), QStringLiteral(":/i18n")) ||
+      translator->load(QStringLiteral(":/i18n/tavrel_en"))) {
+    QCoreApplication::installTranslator(translator);
+    return translator->language();
+  }
+  delete translator;
+  return {};
+}
+
+QString translatedCoreText(std::string_view text) {
+  const std::string source(text);
+  const QString english = QString::fromStdString(source);
+  const QString translated = QCoreApplication::translate(coreContext, source.c_str());
+  if (translated != english) return translated;
+  for (const char* pattern : corePatterns) {
+    const auto match = matcher(QString::fromUtf8(pattern)).match(english);
+    if (!match.hasMatch()) continue;
+    QString result = QCoreApplication::translate(coreContext, pattern);
+    for (int part = 1; part <= match.lastCapturedIndex(); ++part) result = result.arg(match.captured(part));
+    return result;
+  }
+  return english;
+}
+
+}  // namespace tavrel::ui

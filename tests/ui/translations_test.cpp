@@ -1,0 +1,54 @@
+#include "ui/translations.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QLocale>
+#include <QTranslator>
+
+#include "service/direct_upload_error.h"
+#include "transfer/transfer_preparation_error.h"
+
+namespace tavrel::ui {
+namespace {
+
+// Answers two core texts in upper case, as a translation would.
+class UpperCaseCore final : public QTranslator {
+ public:
+  QString translate(const char* context, const char* source, const char*, int) const override {
+    const QString text = QString::fromUtf8(source);
+    if (qstrcmp(context, "Core") != 0) return {};
+    if (text == QString::fromUtf8(TransferPreparationError::unreadablePattern) ||
+        text == QStringLiteral("No transferable files were found in this selection.")) {
+      return text.toUpper();
+    }
+    return {};
+  }
+  bool isEmpty() const override { return false; }
+};
+
+TEST(TranslatedCoreText, FindsTheTextOrThePatternItWasFilledFromAndLeavesDataAlone) {
+  UpperCaseCore translator;
+  QCoreApplication::installTranslator(&translator);
+  const auto translated = [](const std::string& text) { return translatedCoreText(text).toStdString(); };
+  EXPECT_EQ(translated(TransferPreparationError::noTransferableFiles().localizedDescription()),
+            "NO TRANSFERABLE FILES WERE FOUND IN THIS SELECTION.");
+  // The name is taken back from the English text whole, whatever it holds, and kept as it was.
+  EXPECT_EQ(translated(TransferPreparationError::cannotRead("Notes (%1) “draft”.txt").localizedDescription()),
+            "TAVREL COULDN’T READ “Notes (%1) “draft”.txt”. CHECK ITS PERMISSIONS AND TRY AGAIN.");
+  // A pattern without a translation reads in English; a message from the service as it came.
+  EXPECT_EQ(translated(DirectUploadError::http(503).errorDescription()),
+            DirectUploadError::http(503).errorDescription());
+  EXPECT_EQ(translated("Storage is closed for maintenance."), "Storage is closed for maintenance.");
+  QCoreApplication::removeTranslator(&translator);
+}
+
+TEST(InstallTranslations, FallsBackToEnglishWhosePluralFormsTheCatalogueCarries) {
+  EXPECT_EQ(installTranslations(*QCoreApplication::instance(), QLocale(QLocale::Swahili, QLocale::Kenya)),
+            QStringLiteral("en_US"));
+  EXPECT_EQ(QCoreApplication::translate("ShareSheet", "%n items", nullptr, 1), QStringLiteral("1 item"));
+  EXPECT_EQ(QCoreApplication::translate("ShareSheet", "%n items", nullptr, 3), QStringLiteral("3 items"));
+}
+
+}  // namespace
+}  // namespace tavrel::ui
