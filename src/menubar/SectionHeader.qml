@@ -30,9 +30,12 @@ Item {
         objectName: "trailingButton"
         visible: header.trailingTitle.length > 0
         anchors.right: parent.right
-        anchors.rightMargin: 16
+        // The title keeps its 16-point margin; the padding gives the focus ring room around it.
+        anchors.rightMargin: 12
         anchors.verticalCenter: parent.verticalCenter
-        implicitWidth: implicitContentWidth
+        leftPadding: 4
+        rightPadding: 4
+        implicitWidth: implicitContentWidth + leftPadding + rightPadding
         implicitHeight: 20
         focusPolicy: Qt.StrongFocus
         text: header.trailingTitle

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "desktop/global_hot_key_controller.h"
@@ -44,12 +46,8 @@ std::vector<std::string>& logLines() {
   return lines;
 }
 
-TEST(GlobalHotKeyControllerTest, WithoutADisplayThereIsNoShortcutAndTheLogSaysSo) {
-  const char* display = std::getenv("DISPLAY");
-  const std::string saved = display ? display : "";
-  ::unsetenv("DISPLAY");
-  ::unsetenv("WAYLAND_DISPLAY");
-  ::unsetenv("XDG_SESSION_TYPE");
+// Registers the hot key once and returns what was logged; nothing may be installed or registered.
+std::vector<std::string> logOfAFailedRegistration() {
   logLines().clear();
   const auto previous =
       platform::Logger::setSink([](platform::LogLevel, std::string_view line) { logLines().emplace_back(line); });
@@ -61,10 +59,35 @@ TEST(GlobalHotKeyControllerTest, WithoutADisplayThereIsNoShortcutAndTheLogSaysSo
     EXPECT_FALSE(controller.isHotKeyRegistered());
   }
   platform::Logger::setSink(previous);
-  if (display) ::setenv("DISPLAY", saved.c_str(), 1);
-  ASSERT_EQ(logLines().size(), 1u);
-  EXPECT_NE(logLines()[0].find("Tavrel could not install its keyboard shortcut handler: 1"), std::string::npos)
-      << logLines()[0];
+  return logLines();
+}
+
+// Sets an environment variable for one scope and puts back what was there.
+class ScopedVariable {
+ public:
+  ScopedVariable(const char* name, const char* value) : name_(name) {
+    if (const char* old = std::getenv(name)) saved_ = old;
+    if (value) ::setenv(name, value, 1);
+    else ::unsetenv(name);
+  }
+  ~ScopedVariable() {
+    if (saved_) ::setenv(name_, saved_->c_str(), 1);
+    else ::unsetenv(name_);
+  }
+  ScopedVariable(const ScopedVariable&) = delete;
+  ScopedVariable& operator=(const ScopedVariable&) = delete;
+
+ private:
+  const char* name_;
+  std::optional<std::string> saved_;
+};
+
+TEST(GlobalHotKeyControllerTest, WithoutADisplayThereIsNoShortcutAndTheLogSaysSo) {
+  const ScopedVariable display("DISPLAY", nullptr), wayland("WAYLAND_DISPLAY", nullptr),
+      session("XDG_SESSION_TYPE", nullptr);
+  const auto log = logOfAFailedRegistration();
+  ASSERT_EQ(log.size(), 1u);
+  EXPECT_NE(log[0].find("Tavrel could not install its keyboard shortcut handler: 1"), std::string::npos) << log[0];
 }
 
 TEST(GlobalHotKeyControllerTest, AWaylandSessionIsToldByEitherVariable) {
@@ -75,26 +98,12 @@ TEST(GlobalHotKeyControllerTest, AWaylandSessionIsToldByEitherVariable) {
 }
 
 TEST(GlobalHotKeyControllerTest, UnderWaylandNothingIsGrabbedThroughXWaylandAndTheLogSaysSo) {
-  const char* wayland = std::getenv("WAYLAND_DISPLAY");
-  const std::string saved = wayland ? wayland : "";
   // The status says no X connection was tried, whatever DISPLAY holds (XWayland sets one).
-  ::setenv("WAYLAND_DISPLAY", "wayland-0", 1);
-  logLines().clear();
-  const auto previous =
-      platform::Logger::setSink([](platform::LogLevel, std::string_view line) { logLines().emplace_back(line); });
-  platform::ManualMainQueue queue;
-  {
-    GlobalHotKeyController controller(queue, [] {});
-    controller.registerHotKey();
-    EXPECT_FALSE(controller.isHandlerInstalled());
-    EXPECT_FALSE(controller.isHotKeyRegistered());
-  }
-  platform::Logger::setSink(previous);
-  if (wayland) ::setenv("WAYLAND_DISPLAY", saved.c_str(), 1);
-  else ::unsetenv("WAYLAND_DISPLAY");
-  ASSERT_FALSE(logLines().empty());
-  EXPECT_NE(logLines().back().find("Tavrel could not install its keyboard shortcut handler: -1"), std::string::npos)
-      << logLines().back();
+  const ScopedVariable wayland("WAYLAND_DISPLAY", "wayland-0");
+  const auto log = logOfAFailedRegistration();
+  ASSERT_FALSE(log.empty());
+  EXPECT_NE(log.back().find("Tavrel could not install its keyboard shortcut handler: -1"), std::string::npos)
+      << log.back();
 }
 
 }  // namespace

@@ -42,7 +42,8 @@ class Scene final : public tavrel::testing::MenuBarStoresTest {
         QList<QQuickItem*> pending{&view};
         while (!pending.isEmpty()) {
           auto* item = pending.takeFirst();
-          if (item->objectName() == focused) {
+          // A hidden section's copy of the control cannot take the focus: the first one shown does.
+          if (item->objectName() == focused && item->isVisible()) {
             item->forceActiveFocus(Qt::TabFocusReason);
             return;
           }
@@ -101,6 +102,7 @@ QPalette darkMenuPalette() {
   palette.setColor(QPalette::HighlightedText, Qt::white);
   palette.setColor(QPalette::Disabled, QPalette::Text, QColor(0x80, 0x80, 0x80));
   palette.setColor(QPalette::Disabled, QPalette::WindowText, QColor(0x80, 0x80, 0x80));
+  palette.setColor(QPalette::Light, QColor(0x40, 0x40, 0x40));  // what disabled text is etched with
   return palette;
 }
 
