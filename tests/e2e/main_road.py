@@ -1149,11 +1149,23 @@ def focused_object(road):
     return None
 
 
+def focus_key(node):
+    """What tells one focused control from another (two rows' "Cancel" differ by place)."""
+    if node is None:
+        return None
+    try:
+        box = node.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+        return node.getRoleName(), node.name, box.x, box.y
+    except Exception:
+        return None
+
+
 def tab_to(road, what, predicate, backwards=False, presses=30):
     """Presses Tab (Shift+Tab backwards) until the focused control satisfies predicate(node, role,
-    name); returns it."""
+    name); returns it. After each press it waits for the focus to move: a busy program still
+    handling one press would otherwise be pressed past the target."""
+    node = focused_object(road)
     for _ in range(presses):
-        node = focused_object(road)
         if node is not None:
             try:
                 if predicate(node, node.getRoleName(), node.name or ""):
@@ -1161,35 +1173,69 @@ def tab_to(road, what, predicate, backwards=False, presses=30):
                     return node
             except Exception:
                 pass
+        before = focus_key(node)
         road.keys("shift+Tab" if backwards else "Tab")
-        time.sleep(0.15)
+        try:
+            node = road.wait("the focus to move", lambda: (lambda now: now if focus_key(now) != before else None)(
+                focused_object(road)), timeout=3)
+        except StepFailed:
+            node = focused_object(road)  # a chain of one control keeps the focus where it is
     road.dump(f"Tab never reached {what}")
     raise StepFailed(f"Tab never reached {what}")
 
 
 def wait_focus(road, what, name):
-    return road.wait(f"the focus on {what}", lambda: (lambda node: node if node is not None and node.name == name
-                                                      else None)(focused_object(road)))
+    """Waits for the focus on the control named name, in the window the keyboard types into."""
+    def probe():
+        node = focused_object(road)
+        try:
+            return node if node.name == name and active(road.window_of(node)) else None
+        except Exception:
+            return None
+    return road.wait(f"the focus on {what}", probe)
+
+
+def active(accessible):
+    try:
+        return accessible is not None and accessible.getState().contains(pyatspi.STATE_ACTIVE)
+    except Exception:
+        return False
 
 
 def choose_by_keyboard(road, path):
-    """Return on the popover opens the file dialog; the path is typed and Return accepts it."""
+    """Return on the popover opens the file dialog; the path is typed into its name field once that
+    has the keyboard, and Return accepts it."""
+    def dialog():
+        return road.find(lambda role, name: role in ("dialog", "frame", "window") and name.startswith("Choose Files"))
+
+    def name_field():
+        node = focused_object(road)
+        try:
+            return node if node.getRoleName() == "text" and node.name == "File name:" else None
+        except Exception:
+            return None
     road.keys("Return")
-    road.wait("the file dialog", lambda: road.find(
-        lambda role, name: role in ("dialog", "frame", "window") and name.startswith("Choose Files")))
-    time.sleep(0.5)
+    road.wait("the file dialog to take the keyboard", lambda: (lambda window: window if active(window) else None)(
+        dialog()))
+    field = road.wait("the focus on the file name field", name_field)
     road.type_text(path)
+
+    def typed():
+        try:
+            return field.queryText().getText(0, -1) == path
+        except Exception:
+            return False
+    road.wait("the typed path in the file name field", typed, timeout=10)
     road.keys("Return")
-    road.wait("the file dialog to close", lambda: road.find(
-        lambda role, name: role in ("dialog", "frame", "window") and name.startswith("Choose Files")) is None)
+    road.wait("the file dialog to close", lambda: dialog() is None)
 
 
 def open_popover_by_keyboard(road):
     """The hot key shows the popover, or brings an open one back to the keyboard (a closed file
     dialog leaves the keyboard with no window)."""
     road.keys("ctrl+super+m")
-    road.wait("the popover", road.popover_open)
-    time.sleep(0.3)
+    road.wait("the popover to take the keyboard", lambda: active(road.window_of(road.popover_open())
+                                                                  if road.popover_open() else None))
 
 
 def expect_heard(road, where, expected):
@@ -1231,12 +1277,16 @@ def menu_over_accessibility(road):
         menu_button = tab_to(road, "the menu button", lambda node, role, name: name == "Tavrel menu")
         del menu_button
         road.keys("Return")
-        time.sleep(0.6)
-        road.keys("Down")
-        deadline = time.monotonic() + 5
-        while time.monotonic() < deadline and not any(_role_of(e) == "menu item" for e in events):
-            GLib.MainContext.default().iteration(False)
-            time.sleep(0.05)
+        # Down selects the first entry once the menu is open; pressed again until one is announced,
+        # however long the menu takes to open.
+        for _ in range(8):
+            road.keys("Down")
+            deadline = time.monotonic() + 1
+            while time.monotonic() < deadline and not any(_role_of(e) == "menu item" for e in events):
+                GLib.MainContext.default().iteration(False)
+                time.sleep(0.05)
+            if any(_role_of(e) == "menu item" for e in events):
+                break
         road.shot("menu-by-keyboard")
         entry = next((e for e in events if _role_of(e) == "menu item"), None)
         if entry is None:
