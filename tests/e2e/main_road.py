@@ -1232,23 +1232,10 @@ def choose_by_keyboard(road, path):
 
 def open_popover_by_keyboard(road):
     """The hot key shows the popover, or brings an open one back to the keyboard (a closed file
-    dialog leaves the keyboard with no window). Pressed once more, as a user would, when the popover
-    does not come: one shown just after the program's other window closed can close again at once,
-    when the focus that window lost is reported late."""
-    seen = []
-
-    def popover_active():
-        popover = road.popover_open()
-        if popover is not None:
-            seen.append(True)
-        return active(road.window_of(popover)) if popover is not None else False
+    dialog leaves the keyboard with no window)."""
     road.keys("ctrl+super+m")
-    try:
-        road.wait("the popover to take the keyboard", popover_active, timeout=5)
-    except StepFailed:
-        road.note("the popover " + ("closed again" if seen else "did not show") + "; the hot key once more")
-        road.keys("ctrl+super+m")
-        road.wait("the popover to take the keyboard", popover_active)
+    road.wait("the popover to take the keyboard", lambda: active(road.window_of(road.popover_open())
+                                                                  if road.popover_open() else None))
 
 
 def expect_heard(road, where, expected):
