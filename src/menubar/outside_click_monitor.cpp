@@ -123,7 +123,13 @@ void OutsideClickMonitor::start(std::function<bool(QPoint)> isInside, std::funct
   qApp->installEventFilter(this);
   stateConnection_ = connect(qGuiApp, &QGuiApplication::applicationStateChanged, this,
                              &OutsideClickMonitor::applicationStateChanged);
-  if (pressWatch_ && qGuiApp->applicationState() != Qt::ApplicationActive) {
+  const bool active = qGuiApp->applicationState() == Qt::ApplicationActive;
+  const QWindow* focus = qGuiApp->focusWindow();
+  awaitingFocus_ = active && (!focus || !focus->isVisible());
+  focusConnection_ = connect(qGuiApp, &QGuiApplication::focusWindowChanged, this, [this](QWindow* window) {
+    if (window && window->isVisible()) awaitingFocus_ = false;
+  });
+  if (pressWatch_ && (!active || awaitingFocus_)) {
     // On a later turn: closing ends the watch, which must not happen inside its own delivery.
     QPointer<OutsideClickMonitor> self(this);
     const quint64 arming = arming_;
@@ -141,6 +147,8 @@ void OutsideClickMonitor::stop() {
   ++arming_;
   qApp->removeEventFilter(this);
   disconnect(stateConnection_);
+  disconnect(focusConnection_);
+  awaitingFocus_ = false;
   watching_.reset();
   isInside_ = nullptr;
   onOutsideClick_ = nullptr;
@@ -155,7 +163,7 @@ void OutsideClickMonitor::pressedAnywhere() {
 }
 
 void OutsideClickMonitor::applicationStateChanged(Qt::ApplicationState state) {
-  if (state == Qt::ApplicationActive || !armed_) return;
+  if (state == Qt::ApplicationActive || !armed_ || awaitingFocus_) return;
   // Another program took the focus: close on a later turn, never inside the focus change.
   const quint64 arming = arming_;
   QTimer::singleShot(0, this, [this, arming] { closeAfterRelease(arming); });

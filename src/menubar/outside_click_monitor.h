@@ -15,7 +15,10 @@ namespace tavrel {
 // from another program toward the window, so the monitor waits for the release and closes only if
 // the owner did not stop it meanwhile (it does when a drag enters the window). Armed while another
 // program has the focus already (after a drop from it), no focus change will come: the monitor then
-// listens to the X server for presses anywhere and treats one outside its owner the same way.
+// listens to the X server for presses anywhere and treats one outside its owner the same way. So it
+// does when armed while a window of ours that was just hidden still holds the focus: X11 reports
+// that focus lost some 400 ms late (in case it comes back), which is no click elsewhere; a shown
+// window of ours taking the focus ends that wait.
 //
 // IMPORTANT: Thread-safety. Main thread only; needs the application object.
 class OutsideClickMonitor final : public QObject {
@@ -58,6 +61,9 @@ class OutsideClickMonitor final : public QObject {
   quint64 arming_ = 0;
 
   bool armed_ = false;
+  // Armed before a shown window of ours had the focus: a focus loss reported now is an old one.
+  bool awaitingFocus_ = false;
+  QMetaObject::Connection focusConnection_;
   std::function<bool(QPoint)> isInside_;
   std::function<void()> onOutsideClick_;
   QMetaObject::Connection stateConnection_;

@@ -15,9 +15,11 @@ TAVREL_E2E_SHARE_ENTRY (the share program's desktop entry), TAVREL_E2E_SHOTS, TA
 full: also the restart and the sign-out; light-panel: the tray icon against a light panel; no-tray:
 the program on a desktop without a tray, then a panel coming later; keyboard: the road walked with
 Tab, Shift+Tab, Return, Space and Escape only, and what a screen reader is handed on the way),
-TAVREL_E2E_SERVICE_URL.
+TAVREL_E2E_SERVICE_URL, TAVREL_E2E_SERVICE_PID (the local service's process, held still while a
+file is edited mid-upload).
 """
 
+import contextlib
 import hashlib
 import html.parser
 import json
@@ -40,6 +42,7 @@ CA = os.environ["TAVREL_E2E_CA"]
 SHOTS = os.environ["TAVREL_E2E_SHOTS"]
 ROAD = os.environ.get("TAVREL_E2E_ROAD", "main")
 SERVICE_URL = os.environ["TAVREL_E2E_SERVICE_URL"]
+SERVICE_PID = int(os.environ.get("TAVREL_E2E_SERVICE_PID", "0"))
 SHARE_ENTRY = os.environ.get("TAVREL_E2E_SHARE_ENTRY", "")
 # The share program's exit status, written by its wrapper when it ends.
 SHARE_STATUS = os.path.join(WORK, "share.status")
@@ -228,6 +231,25 @@ class Road:
 
     def type_text(self, text):
         subprocess.run(["xdotool", "type", "--delay", "8", text], check=True)
+
+    @contextlib.contextmanager
+    def service_held(self):
+        """Holds the local service still (SIGSTOP), as a stalled network would: an upload under way
+        stays in flight, its unread parts unread, however fast the machine runs. The program's
+        requests wait for it (they give up only after a minute without data). Always let go."""
+        try:
+            with open(f"/proc/{SERVICE_PID}/cmdline", "rb") as cmdline:
+                if b"--data-dir" not in cmdline.read():
+                    raise OSError
+        except OSError:
+            raise StepFailed(f"the local service is not process {SERVICE_PID}") from None
+        os.kill(SERVICE_PID, signal.SIGSTOP)
+        held_at = time.monotonic()
+        try:
+            yield
+        finally:
+            os.kill(SERVICE_PID, signal.SIGCONT)
+            self.note(f"the service answered again after {time.monotonic() - held_at:.1f} s held")
 
     # --- the program --------------------------------------------------------------------------
 
@@ -934,49 +956,95 @@ def make_large_file():
     return path
 
 
+# The local service has files of 8 MiB and more sent in parts of 5 MiB; the engine reads a batch of
+# two parts before sending them, so it has read at most two parts more than it has sent.
+PART_SIZE = 5 << 20
+
+
+def last_part_unread(percent, size):
+    """Whether an upload of size bytes that has sent percent of them (rounded down) cannot have read
+    its last part yet."""
+    last_part = (size - 1) // PART_SIZE * PART_SIZE
+    return (percent + 1) * size // 100 + 2 * PART_SIZE <= last_part
+
+
+def upload_percent(road, name):
+    """The percent name's activity row shows while it uploads, as a 1-tuple (0 is a value); fails
+    when the file failed or was sent whole already. The popover need not be open."""
+    for _, role, text in road.objects(only_showing=False):
+        found = re.match(re.escape(name) + r", uploading, (\d+) percent$", text)
+        if found:
+            return (int(found.group(1)),)
+        if text.startswith(name + ", failed"):
+            raise StepFailed("it failed before the edit: " + text)
+        if role == "push button" and text.startswith(name + ","):
+            raise StepFailed("it was sent whole before the edit could land")
+    return None
+
+
+@contextlib.contextmanager
+def upload_held(road, path):
+    """Once the upload of the file at path is under way, holds the service until the block ends,
+    having checked that the upload stopped short of the file's last part."""
+    name = os.path.basename(path)
+    seen = road.wait("the upload under way", lambda: upload_percent(road, name), timeout=TIMEOUT * 2)
+    road.note(f"{name}: uploading, {seen[0]} percent")
+    with road.service_held():
+        def settled():
+            first = upload_percent(road, name)
+            time.sleep(0.5)
+            second = upload_percent(road, name)
+            return second if first == second else None
+        percent = road.wait("the upload to hold still", settled, timeout=15)[0]
+        if not last_part_unread(percent, os.path.getsize(path)):
+            raise StepFailed(f"the upload was {percent} percent along when the service was held: its last "
+                             "part may be read already, so an edit could go unnoticed")
+        road.note(f"the service is held; the upload stands at {percent} percent")
+        yield
+
+
+def edit_unread_tail(path):
+    """Changes a few bytes near the end of path, in its last part, which a held upload short of it has
+    not read: the program must notice the change when it reads on."""
+    with open(path, "r+b") as file:
+        file.seek(os.path.getsize(path) - 4096 + 123)
+        file.write(b"a few bytes changed by the user")
+
+
+def changed_failure_row(road, name):
+    """Waits for name's row saying the file changed while it was sent; any other end fails."""
+    expected = (f"{name}, failed uploading, “{name}” changed while it was being sent. "
+                "Send it again to upload its current contents.")
+
+    def probe():
+        for _, role, text in road.objects(only_showing=False):
+            if text == expected:
+                return text
+            if text.startswith(name + ", failed"):
+                print("Tavrel says: " + text, flush=True)
+                raise StepFailed("the failure does not say the file changed")
+            if role == "push button" and text.startswith(name + ","):
+                raise StepFailed("the edited file was reported as sent")
+        return None
+    return road.wait("the failure row", probe, timeout=TIMEOUT * 2)
+
+
 def walk_edited_mid_upload(road, previous_link, context):
     """The user edits a large file while it uploads: the transfer fails in a row that names the file
     and says to send it again; sent again, its new contents are what the link downloads."""
     path = make_large_file()
     name = os.path.basename(path)
-    changed = f"“{name}” changed while it was being sent. Send it again to upload its current contents."
     hand_over(road, path, f"Send with Tavrel: “{name}”, {EDITED_SIZE >> 20} MiB")
 
     road.step(f"Editing “{name}” while it uploads")
     road.open_popover()
-
-    def uploading():
-        for text in road.texts():
-            found = re.match(re.escape(name) + r", uploading, (\d+) percent$", text)
-            if found and int(found.group(1)) >= 1:
-                return text
-            if text.startswith(name + ", failed"):
-                raise StepFailed("it failed before the edit: " + text)
-        if road.find(lambda role, text: role == "push button" and text.startswith(name + ",")):
-            raise StepFailed("it was sent whole before the edit could land")
-        return None
-    road.note(road.wait("the upload under way", uploading, timeout=TIMEOUT * 2))
-    with open(path, "r+b") as file:
-        file.seek(EDITED_SIZE // 2 + 12345)
-        file.write(b"a few bytes changed by the user")
-    road.note("wrote 31 bytes in the middle of the file")
-    road.shot("edited")
+    with upload_held(road, path):
+        edit_unread_tail(path)
+        road.note("wrote 31 bytes near the end of the file")
+        road.shot("edited")
 
     road.step("The failure row")
-    expected_row = f"{name}, failed uploading, {changed}"
-
-    def failure_row():
-        texts = road.texts()
-        if expected_row in texts:
-            return expected_row
-        other = next((t for t in texts if t.startswith(name + ", failed")), None)
-        if other:
-            print("Tavrel says: " + other, flush=True)
-            raise StepFailed("the failure does not say the file changed")
-        if road.find(lambda role, text: role == "push button" and text.startswith(name + ",")):
-            raise StepFailed("the edited file was reported as sent")
-        return None
-    road.note(road.wait("the failure row", failure_row, timeout=TIMEOUT * 2))
+    road.note(changed_failure_row(road, name))
     road.dump("changed file")
     road.shot("changed-file-failed")
     # Its notification may still be on its way; an earlier failure must not count against the next send.
@@ -1081,11 +1149,23 @@ def focused_object(road):
     return None
 
 
+def focus_key(node):
+    """What tells one focused control from another (two rows' "Cancel" differ by place)."""
+    if node is None:
+        return None
+    try:
+        box = node.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+        return node.getRoleName(), node.name, box.x, box.y
+    except Exception:
+        return None
+
+
 def tab_to(road, what, predicate, backwards=False, presses=30):
     """Presses Tab (Shift+Tab backwards) until the focused control satisfies predicate(node, role,
-    name); returns it."""
+    name); returns it. After each press it waits for the focus to move: a busy program still
+    handling one press would otherwise be pressed past the target."""
+    node = focused_object(road)
     for _ in range(presses):
-        node = focused_object(road)
         if node is not None:
             try:
                 if predicate(node, node.getRoleName(), node.name or ""):
@@ -1093,35 +1173,69 @@ def tab_to(road, what, predicate, backwards=False, presses=30):
                     return node
             except Exception:
                 pass
+        before = focus_key(node)
         road.keys("shift+Tab" if backwards else "Tab")
-        time.sleep(0.15)
+        try:
+            node = road.wait("the focus to move", lambda: (lambda now: now if focus_key(now) != before else None)(
+                focused_object(road)), timeout=3)
+        except StepFailed:
+            node = focused_object(road)  # a chain of one control keeps the focus where it is
     road.dump(f"Tab never reached {what}")
     raise StepFailed(f"Tab never reached {what}")
 
 
 def wait_focus(road, what, name):
-    return road.wait(f"the focus on {what}", lambda: (lambda node: node if node is not None and node.name == name
-                                                      else None)(focused_object(road)))
+    """Waits for the focus on the control named name, in the window the keyboard types into."""
+    def probe():
+        node = focused_object(road)
+        try:
+            return node if node.name == name and active(road.window_of(node)) else None
+        except Exception:
+            return None
+    return road.wait(f"the focus on {what}", probe)
+
+
+def active(accessible):
+    try:
+        return accessible is not None and accessible.getState().contains(pyatspi.STATE_ACTIVE)
+    except Exception:
+        return False
 
 
 def choose_by_keyboard(road, path):
-    """Return on the popover opens the file dialog; the path is typed and Return accepts it."""
+    """Return on the popover opens the file dialog; the path is typed into its name field once that
+    has the keyboard, and Return accepts it."""
+    def dialog():
+        return road.find(lambda role, name: role in ("dialog", "frame", "window") and name.startswith("Choose Files"))
+
+    def name_field():
+        node = focused_object(road)
+        try:
+            return node if node.getRoleName() == "text" and node.name == "File name:" else None
+        except Exception:
+            return None
     road.keys("Return")
-    road.wait("the file dialog", lambda: road.find(
-        lambda role, name: role in ("dialog", "frame", "window") and name.startswith("Choose Files")))
-    time.sleep(0.5)
+    road.wait("the file dialog to take the keyboard", lambda: (lambda window: window if active(window) else None)(
+        dialog()))
+    field = road.wait("the focus on the file name field", name_field)
     road.type_text(path)
+
+    def typed():
+        try:
+            return field.queryText().getText(0, -1) == path
+        except Exception:
+            return False
+    road.wait("the typed path in the file name field", typed, timeout=10)
     road.keys("Return")
-    road.wait("the file dialog to close", lambda: road.find(
-        lambda role, name: role in ("dialog", "frame", "window") and name.startswith("Choose Files")) is None)
+    road.wait("the file dialog to close", lambda: dialog() is None)
 
 
 def open_popover_by_keyboard(road):
     """The hot key shows the popover, or brings an open one back to the keyboard (a closed file
     dialog leaves the keyboard with no window)."""
     road.keys("ctrl+super+m")
-    road.wait("the popover", road.popover_open)
-    time.sleep(0.3)
+    road.wait("the popover to take the keyboard", lambda: active(road.window_of(road.popover_open())
+                                                                  if road.popover_open() else None))
 
 
 def expect_heard(road, where, expected):
@@ -1163,12 +1277,16 @@ def menu_over_accessibility(road):
         menu_button = tab_to(road, "the menu button", lambda node, role, name: name == "Tavrel menu")
         del menu_button
         road.keys("Return")
-        time.sleep(0.6)
-        road.keys("Down")
-        deadline = time.monotonic() + 5
-        while time.monotonic() < deadline and not any(_role_of(e) == "menu item" for e in events):
-            GLib.MainContext.default().iteration(False)
-            time.sleep(0.05)
+        # Down selects the first entry once the menu is open; pressed again until one is announced,
+        # however long the menu takes to open.
+        for _ in range(8):
+            road.keys("Down")
+            deadline = time.monotonic() + 1
+            while time.monotonic() < deadline and not any(_role_of(e) == "menu item" for e in events):
+                GLib.MainContext.default().iteration(False)
+                time.sleep(0.05)
+            if any(_role_of(e) == "menu item" for e in events):
+                break
         road.shot("menu-by-keyboard")
         entry = next((e for e in events if _role_of(e) == "menu item"), None)
         if entry is None:
@@ -1199,12 +1317,12 @@ def _role_of(accessible):
         return ""
 
 
-KEYBOARD_LARGE_SIZE = 2048 * 1024 * 1024
+KEYBOARD_LARGE_SIZE = 256 * 1024 * 1024
 
 
 def make_long_upload():
-    """A file large enough to stay in flight while the keyboard queues, cancels and edits: mostly a
-    hole, with random blocks every 16 MiB."""
+    """A file whose upload is still short of its last parts when the walk first sees it under way (the
+    held service then keeps it in flight): mostly a hole, with random blocks every 16 MiB."""
     path = os.path.join(WORK, "Long recording.bin")
     with open(path, "wb") as file:
         file.truncate(KEYBOARD_LARGE_SIZE)
@@ -1256,42 +1374,35 @@ def walk_keyboard(road):
         ("label", "Drop files or folders here"), ("label", "or click Upload Files")])
     choose_by_keyboard(road, large)
 
-    def uploading():
-        for text in road.texts():
-            found = re.match(re.escape(large_name) + r", uploading, (\d+) percent$", text)
-            if found:
-                return text
-        return None
-    open_popover_by_keyboard(road)
-    road.note(road.wait("the upload under way", uploading, timeout=TIMEOUT * 2))
+    # The service is held from here until the edit: the large upload stays in flight, so the small
+    # file queues behind it and the edit lands before its last parts are read. The row is looked for
+    # at once, open popover or not: the upload does not wait for the popover.
+    with upload_held(road, large):
+        open_popover_by_keyboard(road)
+        road.step("Tab to “Upload Files”; Return queues a small file behind the large one")
+        tab_to(road, "“Upload Files”", lambda node, role, name: name == "Choose files or folders")
+        choose_by_keyboard(road, small)
+        open_popover_by_keyboard(road)
+        queued_label = "Queued note.txt, queued"
+        road.wait("the queued row", lambda: road.find(lambda role, name: name == queued_label, only_showing=False))
+        check_rows_are_single_elements(road)
+        expect_heard(road, "the popover's lists", [("heading", "Activity")])
+        road.dump("keyboard: queued")
+        road.shot("keyboard-queued")
 
-    road.step("Tab to “Upload Files”; Return queues a small file behind the large one")
-    tab_to(road, "“Upload Files”", lambda node, role, name: name == "Choose files or folders")
-    choose_by_keyboard(road, small)
-    open_popover_by_keyboard(road)
-    queued_label = "Queued note.txt, queued"
-    road.wait("the queued row", lambda: road.find(lambda role, name: name == queued_label, only_showing=False))
-    check_rows_are_single_elements(road)
-    expect_heard(road, "the popover's lists", [("heading", "Activity")])
-    road.dump("keyboard: queued")
-    road.shot("keyboard-queued")
+        road.step("Tab to the queued row's cancel button reveals it; Space cancels")
+        queued_row = road.find(lambda role, name: name == queued_label, only_showing=False)
+        tab_to(road, "“Cancel queued transfer”",
+               lambda node, role, name: name == "Cancel queued transfer" and road.inside(node, queued_row))
+        road.shot("keyboard-cancel-focused")
+        road.keys("space")
+        road.wait("the queued row to go",
+                  lambda: road.find(lambda role, name: name == queued_label, only_showing=False) is None)
 
-    road.step("Tab to the queued row's cancel button reveals it; Space cancels")
-    queued_row = road.find(lambda role, name: name == queued_label, only_showing=False)
-    tab_to(road, "“Cancel queued transfer”",
-           lambda node, role, name: name == "Cancel queued transfer" and road.inside(node, queued_row))
-    road.shot("keyboard-cancel-focused")
-    road.keys("space")
-    road.wait("the queued row to go",
-              lambda: road.find(lambda role, name: name == queued_label, only_showing=False) is None)
-
-    road.step(f"Editing “{large_name}” while it uploads makes it fail")
-    with open(large, "r+b") as file:
-        file.seek(KEYBOARD_LARGE_SIZE // 2 + 12345)
-        file.write(b"a few bytes changed by the user")
+        road.step(f"Editing “{large_name}” while it uploads makes it fail")
+        edit_unread_tail(large)
     failed_prefix = f"{large_name}, failed uploading, "
-    road.note(road.wait("the failure row", lambda: road.find(
-        lambda role, name: name.startswith(failed_prefix), only_showing=False), timeout=TIMEOUT * 2).name)
+    road.note(changed_failure_row(road, large_name))
     open_popover_by_keyboard(road)
 
     road.step("Tab to “Retry transfer”; Return sends it again")

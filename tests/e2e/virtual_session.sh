@@ -68,7 +68,9 @@ rm -f "$shots"/*.png "$shots"/*.log
 work=$(mktemp -d "${TMPDIR:-/tmp}/tavrel-virtual.XXXXXX")
 pids=""
 cleanup() {
-  for pid in $pids; do kill "$pid" 2>/dev/null || true; done
+  # A walk that ended while it held the service still must not leave it stopped: a stopped process
+  # ignores the TERM until it runs again.
+  for pid in $pids; do kill "$pid" 2>/dev/null || true; kill -CONT "$pid" 2>/dev/null || true; done
   for pid in $pids; do wait "$pid" 2>/dev/null || true; done
   # The logs stay beside the screenshots, so a failed walk can be read afterwards.
   for log in "$work"/*.log; do [ -f "$log" ] && cp "$log" "$shots/" || true; done
@@ -93,7 +95,8 @@ export DISPLAY=":$(cat "$work/display")"
 
 # The local service on a free port; it says which.
 "$service" --port 0 --data-dir "$work/service" >"$work/service.log" 2>&1 &
-pids="$pids $!"
+service_pid=$!
+pids="$pids $service_pid"
 port=""
 for _ in $(seq 100); do
   port=$(sed -n 's/^  Port: *\([0-9]*\).*/\1/p' "$work/service.log")
@@ -199,7 +202,8 @@ LIST
 
 export TAVREL_E2E_WORK="$work" TAVREL_E2E_PROGRAM="$work/bin/tavrel" TAVREL_E2E_CA="$ca" \
   TAVREL_E2E_SHARE_ENTRY="$work/data/applications/com.tavrel.macos.share.desktop" \
-  TAVREL_E2E_SHOTS="$shots" TAVREL_E2E_ROAD="$road" TAVREL_E2E_SERVICE_URL="https://127.0.0.1:$port"
+  TAVREL_E2E_SHOTS="$shots" TAVREL_E2E_ROAD="$road" TAVREL_E2E_SERVICE_URL="https://127.0.0.1:$port" \
+  TAVREL_E2E_SERVICE_PID="$service_pid"
 echo "Virtual desktop $DISPLAY (1280x800), local service at https://127.0.0.1:$port/"
 status=0
 dbus-run-session -- sh "$here/virtual_session.sh" --inside "$@" || status=$?
