@@ -84,7 +84,7 @@ mkdir -p "$work/home" "$work/data/applications" "$work/config" "$work/cache" "$w
 chmod 700 "$work/runtime"
 export HOME="$work/home" XDG_DATA_HOME="$work/data" XDG_CONFIG_HOME="$work/config" XDG_CACHE_HOME="$work/cache" \
   XDG_RUNTIME_DIR="$work/runtime" XDG_DATA_DIRS="$work/data:/usr/local/share:/usr/share" XDG_CONFIG_DIRS=/etc/xdg
-unset DBUS_SESSION_BUS_ADDRESS WAYLAND_DISPLAY XDG_CURRENT_DESKTOP DESKTOP_SESSION BROWSER SESSION_MANAGER
+unset DBUS_SESSION_BUS_ADDRESS WAYLAND_DISPLAY XDG_SESSION_TYPE XDG_CURRENT_DESKTOP DESKTOP_SESSION BROWSER SESSION_MANAGER
 
 # The display: Xvfb picks a free number and tells it.
 Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
