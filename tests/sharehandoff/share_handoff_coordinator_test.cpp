@@ -36,17 +36,8 @@ class ShareHandoffCoordinatorTest : public ::testing::Test {
     authentication = AuthenticationStore::make(configuration, api, keychain, std::make_shared<NoBrowser>(), queue,
                                                [] { return std::chrono::system_clock::now(); });
     registry = std::make_shared<ShareSourceAccessRegistry>([this](const fs::path& url) { stopped.push_back(url); });
-    TransferStore::Services services{preparer, engine, std::make_shared<FakeTransferFilePicker>(*queue),
-                                     std::make_shared<RecordingLinkOpener>(), std::make_shared<RecordingClipboard>(),
-                                     std::make_shared<RecordingTransferNotifier>(),
-                                     ApplicationLinks{*platform::Url::parse("https://app.example.com")},
-                                     std::make_shared<ImmediateTransferClock>()};
-    TransferStore::Closures closures;
-    closures.transferDefaults = [] { return TransferDefaults{7, TransferRegion::na, false, false, std::nullopt, true}; };
-    closures.canInitiateTransfer = [this] { return authentication->canInitiateTransfer(); };
-    closures.onCompletedTransfer = [](const CompletedTransfer&) {};
-    closures.onSourceAccessReleased = [registry = registry](const TransferSourceAccessID& id) { registry->release(id); };
-    transferStore = std::make_unique<TransferStore>(*queue, std::move(services), std::move(closures));
+    transferStore = handoffTransferStore(*queue, preparer, engine, std::make_shared<RecordingTransferNotifier>(),
+                                         [this] { return authentication->canInitiateTransfer(); }, registry);
   }
   ~ShareHandoffCoordinatorTest() override {
     coordinator.reset();

@@ -23,8 +23,35 @@
 #include "sharehandoff/share_handoff_bookmark.h"
 #include "sharehandoff/share_handoff_records.h"
 #include "sharehandoff/share_handoff_signal.h"
+#include "sharehandoff/share_source_access_registry.h"
+#include "support/fake_transfer_services.h"
+#include "transfer/transfer_store.h"
 
 namespace tavrel::testing {
+
+// The program's transfer store as the hand-off tests drive it: preparer, engine and notifier as
+// given, the rest recorded, sending allowed as `canInitiateTransfer` says, and each source access
+// released back to `registry`.
+inline std::unique_ptr<TransferStore> handoffTransferStore(platform::MainQueue& queue,
+                                                           std::shared_ptr<TransferFilePreparing> preparer,
+                                                           std::shared_ptr<UploadEngine> engine,
+                                                           std::shared_ptr<TransferNotifying> notifier,
+                                                           std::function<bool()> canInitiateTransfer,
+                                                           std::shared_ptr<ShareSourceAccessRegistry> registry) {
+  TransferStore::Services services{std::move(preparer), std::move(engine),
+                                   std::make_shared<FakeTransferFilePicker>(queue),
+                                   std::make_shared<RecordingLinkOpener>(), std::make_shared<RecordingClipboard>(),
+                                   std::move(notifier), ApplicationLinks{*platform::Url::parse("https://app.example.com")},
+                                   std::make_shared<ImmediateTransferClock>()};
+  TransferStore::Closures closures;
+  closures.transferDefaults = [] { return TransferDefaults{7, TransferRegion::na, false, false, std::nullopt, true}; };
+  closures.canInitiateTransfer = std::move(canInitiateTransfer);
+  closures.onCompletedTransfer = [](const CompletedTransfer&) {};
+  closures.onSourceAccessReleased = [registry = std::move(registry)](const TransferSourceAccessID& id) {
+    registry->release(id);
+  };
+  return std::make_unique<TransferStore>(queue, std::move(services), std::move(closures));
+}
 
 inline const std::chrono::system_clock::time_point handoffDate = *platform::parseIsoDate("2026-03-04T05:06:07Z");
 

@@ -46,18 +46,8 @@ class ShareHandoffRoadTest : public ::testing::Test {
     authentication = AuthenticationStore::make(configuration, std::make_shared<FakeAuthenticationAPI>(), keychain,
                                                std::make_shared<NoBrowser>(), queue,
                                                [] { return std::chrono::system_clock::now(); });
-    TransferStore::Services services{preparer, std::make_shared<FakeUploadEngine>(*queue),
-                                     std::make_shared<FakeTransferFilePicker>(*queue),
-                                     std::make_shared<RecordingLinkOpener>(), std::make_shared<RecordingClipboard>(),
-                                     notifier,
-                                     ApplicationLinks{*platform::Url::parse("https://app.example.com")},
-                                     std::make_shared<ImmediateTransferClock>()};
-    TransferStore::Closures closures;
-    closures.transferDefaults = [] { return TransferDefaults{7, TransferRegion::na, false, false, std::nullopt, true}; };
-    closures.canInitiateTransfer = [this] { return authentication->canInitiateTransfer(); };
-    closures.onCompletedTransfer = [](const CompletedTransfer&) {};
-    closures.onSourceAccessReleased = [registry = registry](const TransferSourceAccessID& id) { registry->release(id); };
-    transferStore = std::make_unique<TransferStore>(*queue, std::move(services), std::move(closures));
+    transferStore = handoffTransferStore(*queue, preparer, std::make_shared<FakeUploadEngine>(*queue), notifier,
+                                         [this] { return authentication->canInitiateTransfer(); }, registry);
 
     (void)keychain->save("refresh");
     authentication->restore();
