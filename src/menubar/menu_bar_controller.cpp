@@ -118,7 +118,10 @@ bool MenuBarController::reduceMotion() const { return Motion::shared()->reduceMo
 
 void MenuBarController::configureStatusItem() {
   if (!statusItem_) return;
-  statusItem_->onActivated = [this] { togglePopover(); };
+  statusItem_->onActivated = [this] {
+    iconPressPoint_ = QCursor::pos();
+    togglePopover();
+  };
   statusItem_->onChanged = [this] {
     post([this] {
       if (!isInvalidated_) updateStatusItem(true);
@@ -264,8 +267,9 @@ bool MenuBarController::isPopoverShown() const { return popover_ && popover_->is
 std::optional<QRect> MenuBarController::popoverAnchor() const {
   if (!statusItem_ || !statusItem_->isAvailable()) return std::nullopt;
   if (auto geometry = statusItem_->geometry(); geometry && !geometry->isEmpty()) return geometry;
-  // Trays that report no geometry: hang the popover from where the user clicked.
-  return QRect(QCursor::pos(), QSize(1, 1));
+  // Trays that report no geometry: hang the popover from where the user last clicked the icon, so
+  // the hot key opens it there too, not wherever the pointer rests; from the pointer before any click.
+  return QRect(iconPressPoint_.value_or(QCursor::pos()), QSize(1, 1));
 }
 
 void MenuBarController::showPopover(bool activating) {

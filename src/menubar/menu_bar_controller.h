@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <QPoint>
 #include <QString>
 #include <filesystem>
 #include <functional>
@@ -143,6 +144,8 @@ class MenuBarController final : public QObject {
   std::optional<platform::DelayedTask> preparationTask_;
   int preparationAnimationFrame_ = 0;
   std::optional<MenuBarTransferIndicator> displayedIndicator_;
+  // Where the pointer was when the icon was last clicked, for trays that hide the icon's place.
+  std::optional<QPoint> iconPressPoint_;
   std::unordered_set<TransferItemID> acknowledged_;
   bool isInvalidated_ = false;
   bool wasSignedIn_ = false;

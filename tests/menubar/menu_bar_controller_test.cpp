@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QCursor>
 #include <QGuiApplication>
 #include <QMouseEvent>
 #include <QWindow>
@@ -25,13 +26,15 @@ struct SurfaceLog {
   int removals = 0;
   bool shown = false;
   std::optional<QRect> shownAt;
+  std::optional<QRect> iconGeometry = QRect(1000, 0, 24, 24);  // absent: a tray that hides it
+  MenuBarStatusItem* statusItem = nullptr;
   int shows = 0, activations = 0, closes = 0;
   std::vector<QSize> sizes{QSize(320, 100)};
 };
 
 class FakeStatusItem final : public MenuBarStatusItem {
  public:
-  explicit FakeStatusItem(SurfaceLog& log) : log_(log) {}
+  explicit FakeStatusItem(SurfaceLog& log) : log_(log) { log_.statusItem = this; }
   bool isAvailable() const override { return log_.trayAvailable; }
   QColor iconColor() const override { return log_.iconColor; }
   void setIcon(const QIcon& icon) override {
@@ -43,7 +46,7 @@ class FakeStatusItem final : public MenuBarStatusItem {
     log_.help = help;
     log_.value = value;
   }
-  std::optional<QRect> geometry() const override { return QRect(1000, 0, 24, 24); }
+  std::optional<QRect> geometry() const override { return log_.iconGeometry; }
   void remove() override {
     log_.removed = true;
     ++log_.removals;
@@ -149,6 +152,23 @@ TEST_F(MenuBarControllerTest, AClickTogglesThePopoverBelowTheIcon) {
   controller->togglePopover();
   EXPECT_FALSE(controller->isPopoverShown());
   EXPECT_FALSE(controller->isOutsideClickMonitorArmed());
+}
+
+TEST_F(MenuBarControllerTest, WhereTheTrayHidesTheIconsPlaceThePopoverHangsFromTheLastClickOnIt) {
+  log.iconGeometry = std::nullopt;
+  build();
+  signIn();
+  QCursor::setPos(640, 400);
+  controller->showPopover(true);  // the hot key before any click: from the pointer
+  EXPECT_EQ(log.shownAt, QRect(640, 400, 1, 1));
+  controller->closePopover();
+  QCursor::setPos(1100, 10);
+  log.statusItem->onActivated();
+  EXPECT_EQ(log.shownAt, QRect(1100, 10, 1, 1));
+  controller->closePopover();
+  QCursor::setPos(300, 500);
+  controller->showPopover(true);  // the hot key, the pointer elsewhere: still beside the icon
+  EXPECT_EQ(log.shownAt, QRect(1100, 10, 1, 1));
 }
 
 TEST_F(MenuBarControllerTest, APopoverOpenedWhileConnectingListsTheRecentTransfersOnceSignedIn) {
