@@ -123,6 +123,7 @@ void MenuBarController::configureStatusItem() {
     togglePopover();
   };
   statusItem_->onChanged = [this] {
+    iconPressPoint_.reset();  // a tray host that came again may sit elsewhere
     post([this] {
       if (!isInvalidated_) updateStatusItem(true);
     });

@@ -27,14 +27,13 @@ struct SurfaceLog {
   bool shown = false;
   std::optional<QRect> shownAt;
   std::optional<QRect> iconGeometry = QRect(1000, 0, 24, 24);  // absent: a tray that hides it
-  MenuBarStatusItem* statusItem = nullptr;
   int shows = 0, activations = 0, closes = 0;
   std::vector<QSize> sizes{QSize(320, 100)};
 };
 
 class FakeStatusItem final : public MenuBarStatusItem {
  public:
-  explicit FakeStatusItem(SurfaceLog& log) : log_(log) { log_.statusItem = this; }
+  explicit FakeStatusItem(SurfaceLog& log) : log_(log) {}
   bool isAvailable() const override { return log_.trayAvailable; }
   QColor iconColor() const override { return log_.iconColor; }
   void setIcon(const QIcon& icon) override {
@@ -163,12 +162,16 @@ TEST_F(MenuBarControllerTest, WhereTheTrayHidesTheIconsPlaceThePopoverHangsFromT
   EXPECT_EQ(log.shownAt, QRect(640, 400, 1, 1));
   controller->closePopover();
   QCursor::setPos(1100, 10);
-  log.statusItem->onActivated();
+  controller->statusItem()->onActivated();
   EXPECT_EQ(log.shownAt, QRect(1100, 10, 1, 1));
   controller->closePopover();
   QCursor::setPos(300, 500);
   controller->showPopover(true);  // the hot key, the pointer elsewhere: still beside the icon
   EXPECT_EQ(log.shownAt, QRect(1100, 10, 1, 1));
+  controller->closePopover();
+  controller->statusItem()->onChanged();  // a tray host came again, maybe elsewhere
+  controller->showPopover(true);
+  EXPECT_EQ(log.shownAt, QRect(300, 500, 1, 1));
 }
 
 TEST_F(MenuBarControllerTest, APopoverOpenedWhileConnectingListsTheRecentTransfersOnceSignedIn) {
