@@ -46,8 +46,11 @@ TEST(TranslatedCoreText, FindsTheTextOrThePatternItWasFilledFromAndLeavesDataAlo
 TEST(InstallTranslations, FallsBackToEnglishWhosePluralFormsTheCatalogueCarries) {
   EXPECT_EQ(installTranslations(*QCoreApplication::instance(), QLocale(QLocale::Swahili, QLocale::Kenya)),
             QStringLiteral("en_US"));
-  EXPECT_EQ(QCoreApplication::translate("ShareSheet", "%n items", nullptr, 1), QStringLiteral("1 item"));
-  EXPECT_EQ(QCoreApplication::translate("ShareSheet", "%n items", nullptr, 3), QStringLiteral("3 items"));
+  // Read from the catalogue itself: the test program has English installed already.
+  QTranslator english;
+  ASSERT_TRUE(english.load(QStringLiteral(":/i18n/tavrel_en")));
+  EXPECT_EQ(english.translate("ShareSheet", "%n items", nullptr, 1), QStringLiteral("%n item"));
+  EXPECT_EQ(english.translate("ShareSheet", "%n items", nullptr, 3), QStringLiteral("%n items"));
 }
 
 }  // namespace
