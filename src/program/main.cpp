@@ -83,7 +83,7 @@ int main(int argc, char** argv) {
   // sign-in callback may start us where none is set.
   auto claim = platform::claimSingleInstance(*socketPath, callback.empty() ? kActivate : callback);
   if (!claim) {
-    logger.error("Tavrel could not reach its running instance: {}", claim.error().message);
+    logger.error("Tavrel could neither start as the only instance nor reach the running one: {}", claim.error().message);
     return 1;
   }
   if (std::holds_alternative<platform::HandedOver>(*claim)) return 0;

@@ -7,6 +7,7 @@
 #include <variant>
 #include <vector>
 
+#include "platform/translatable_text.h"
 #include "transfer/completed_transfer.h"
 #include "transfer/prepared_transfer.h"
 #include "transfer/transfer_defaults.h"
@@ -142,6 +143,13 @@ struct RecoverableTransferFailure {
   std::optional<TransferSelection> retrySelection;  // none: cannot be retried
   std::optional<UploadRunID> runID;
   std::optional<TransferSourceAccessID> sourceAccessID;
+
+  // The messages of handed-over items gone before they were sent, before the first item's name
+  // and the count of the others are filled in.
+  static constexpr const char* unavailableItemPattern =
+      TAVREL_TRANSLATE_NOOP("Core", "“%1” was moved or deleted after it was shared.");
+  static constexpr const char* unavailableItemsPattern =
+      TAVREL_TRANSLATE_NOOP("Core", "“%1” and %2 more were moved or deleted after they were shared.");
 
   friend bool operator==(const RecoverableTransferFailure&, const RecoverableTransferFailure&) = default;
 };

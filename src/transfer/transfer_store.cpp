@@ -764,9 +764,9 @@ void TransferStore::recordUnavailableItems(const std::vector<std::filesystem::pa
   RecoverableTransferFailure failure;
   failure.id = closures_.makeTransferItemID();
   failure.stage = TransferFailureStage::preparation;
-  failure.message = others == 0 ? "\u201C" + name + "\u201D was moved or deleted after it was shared."
-                                : "\u201C" + name + "\u201D and " + formatCompactCount(others, true) +
-                                      " more were moved or deleted after they were shared.";
+  failure.message = others == 0 ? platform::fillText(RecoverableTransferFailure::unavailableItemPattern, {name})
+                                : platform::fillText(RecoverableTransferFailure::unavailableItemsPattern,
+                                                     {name, formatCompactCount(others, true)});
   failure.title = name;
   failure.topLevelCountDescription = formatCompactCount(others + 1, true) + (others == 0 ? " item" : " items");
   failure.defaults = closures_.transferDefaults();

@@ -5,12 +5,15 @@
 #include <QRegularExpression>
 #include <QTranslator>
 #include <array>
+#include <utility>
+#include <vector>
 
 #include "platform/translatable_text.h"
 #include "service/changed_file_error.h"
 #include "service/direct_upload_error.h"
 #include "shareextension/core/share_extension_item_loader.h"
 #include "sharehandoff/share_handoff_storage_error.h"
+#include "transfer/transfer_feature_state.h"
 #include "transfer/transfer_preparation_error.h"
 
 namespace tavrel::ui {
@@ -18,11 +21,12 @@ namespace {
 
 constexpr const char* coreContext = "Core";
 
-// The core's texts with parts from data, as written before they were filled.
+// The core's texts with parts from data (one or two), as written before they were filled.
 constexpr std::array corePatterns{
     TransferPreparationError::unreadablePattern, TransferPreparationError::symbolicLinkPattern,
     ShareHandoffStorageError::fileAccessPattern, DirectUploadError::descriptionPattern,
-    ChangedFileError::descriptionPattern, ShareExtensionItemLoaderError::symbolicLinkPattern};
+    ChangedFileError::descriptionPattern, ShareExtensionItemLoaderError::symbolicLinkPattern,
+    RecoverableTransferFailure::unavailableItemPattern, RecoverableTransferFailure::unavailableItemsPattern};
 
 // "Tavrel couldn’t read “%1”." as an expression that captures each part.
 QRegularExpression matcher(const QString& pattern) {
@@ -38,6 +42,16 @@ QRegularExpression matcher(const QString& pattern) {
   }
   expression += QRegularExpression::escape(pattern.mid(start)) + QStringLiteral("\\z");
   return QRegularExpression(expression, QRegularExpression::DotMatchesEverythingOption);
+}
+
+// Each pattern with its expression, made once: every failure row asks again as it is shown.
+const std::vector<std::pair<const char*, QRegularExpression>>& coreMatchers() {
+  static const auto matchers = [] {
+    std::vector<std::pair<const char*, QRegularExpression>> made;
+    for (const char* pattern : corePatterns) made.emplace_back(pattern, matcher(QString::fromUtf8(pattern)));
+    return made;
+  }();
+  return matchers;
 }
 
 }  // namespace
@@ -58,12 +72,13 @@ QString translatedCoreText(std::string_view text) {
   const QString english = QString::fromStdString(source);
   const QString translated = QCoreApplication::translate(coreContext, source.c_str());
   if (translated != english) return translated;
-  for (const char* pattern : corePatterns) {
-    const auto match = matcher(QString::fromUtf8(pattern)).match(english);
+  for (const auto& [pattern, expression] : coreMatchers()) {
+    const auto match = expression.match(english);
     if (!match.hasMatch()) continue;
-    QString result = QCoreApplication::translate(coreContext, pattern);
-    for (int part = 1; part <= match.lastCapturedIndex(); ++part) result = result.arg(match.captured(part));
-    return result;
+    const QString result = QCoreApplication::translate(coreContext, pattern);
+    // One pass over the pattern: a name that holds "%2" is never filled again.
+    if (match.lastCapturedIndex() == 2) return result.arg(match.captured(1), match.captured(2));
+    return result.arg(match.captured(1));
   }
   return english;
 }

@@ -492,12 +492,9 @@ TEST_F(AppCoordinatorTest, SigningInAgainDuringASlowSignOutKeepsTheNewSessionsTr
   service.setAcceptedTokens({"access-1", "access-2"});
   service.addFault(testing::StandInService::Endpoint::storagePut, 1, testing::Fault::stall());
   webAppURL = service.webAppURL();
-  browser->issuer.clear();
   auto origin = webAppURL.toString();
   if (origin.ends_with('/')) origin.pop_back();
-  for (const char c : origin + "/api/auth") {
-    browser->issuer += c == ':' ? std::string("%3A") : c == '/' ? std::string("%2F") : std::string(1, c);
-  }
+  browser->issuer = platform::percentEncode(origin + "/api/auth", platform::CharacterSet::unreserved());
   auto transport = std::make_shared<HeldDeletes>();
   apiSession = transport;
   struct ReleaseAtEnd {

@@ -7,6 +7,8 @@
 #include <QTranslator>
 
 #include "service/direct_upload_error.h"
+#include "platform/translatable_text.h"
+#include "transfer/transfer_feature_state.h"
 #include "transfer/transfer_preparation_error.h"
 
 namespace tavrel::ui {
@@ -19,6 +21,7 @@ class UpperCaseCore final : public QTranslator {
     const QString text = QString::fromUtf8(source);
     if (qstrcmp(context, "Core") != 0) return {};
     if (text == QString::fromUtf8(TransferPreparationError::unreadablePattern) ||
+        text == QString::fromUtf8(RecoverableTransferFailure::unavailableItemsPattern) ||
         text == QStringLiteral("No transferable files were found in this selection.")) {
       return text.toUpper();
     }
@@ -36,6 +39,9 @@ TEST(TranslatedCoreText, FindsTheTextOrThePatternItWasFilledFromAndLeavesDataAlo
   // The name is taken back from the English text whole, whatever it holds, and kept as it was.
   EXPECT_EQ(translated(TransferPreparationError::cannotRead("Notes (%1) “draft”.txt").localizedDescription()),
             "TAVREL COULDN’T READ “Notes (%1) “draft”.txt”. CHECK ITS PERMISSIONS AND TRY AGAIN.");
+  // Two parts, filled in one pass: the "%2" in the name stays the name's.
+  EXPECT_EQ(translated(platform::fillText(RecoverableTransferFailure::unavailableItemsPattern, {"a %2 b", "3"})),
+            "“a %2 b” AND 3 MORE WERE MOVED OR DELETED AFTER THEY WERE SHARED.");
   // A pattern without a translation reads in English; a message from the service as it came.
   EXPECT_EQ(translated(DirectUploadError::http(503).errorDescription()),
             DirectUploadError::http(503).errorDescription());

@@ -227,6 +227,14 @@
         <source>Tavrel couldn’t reach the shared items in time. Try sharing them again.</source>
         <translation type="unfinished"></translation>
     </message>
+    <message>
+        <source>“%1” was moved or deleted after it was shared.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>“%1” and %2 more were moved or deleted after they were shared.</source>
+        <translation type="unfinished"></translation>
+    </message>
 </context>
 <context>
     <name>DropAppendPlaceholder</name>
