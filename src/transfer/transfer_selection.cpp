@@ -1,5 +1,6 @@
 #include "transfer/transfer_selection.h"
 
+#include <algorithm>
 #include <set>
 #include <system_error>
 
@@ -27,21 +28,28 @@ std::filesystem::path standardizedFilePath(const std::filesystem::path& path) {
   return std::filesystem::path(text);
 }
 
-std::optional<TransferSelection> TransferSelection::fromURLs(const std::vector<std::filesystem::path>& urls) {
+std::optional<TransferSelection> TransferSelection::fromURLs(const std::vector<std::filesystem::path>& urls,
+                                                           std::vector<std::filesystem::path>* missing) {
   if (urls.empty()) return std::nullopt;
-  for (const auto& url : urls) {
-    if (!url.is_absolute()) return std::nullopt;
-  }
+  if (!missing && !std::ranges::all_of(urls, [](const auto& url) { return url.is_absolute(); })) return std::nullopt;
 
   TransferSelection selection;
   std::set<std::filesystem::path> taken;
   for (const auto& url : urls) {
+    if (!url.is_absolute()) {
+      missing->push_back(url);
+      continue;
+    }
     std::filesystem::path path = standardizedFilePath(url);
     if (!taken.insert(path).second) continue;
 
     std::error_code error;
     const auto status = std::filesystem::status(path, error);
-    if (error || !std::filesystem::exists(status)) return std::nullopt;
+    if (error || !std::filesystem::exists(status)) {
+      if (!missing) return std::nullopt;
+      missing->push_back(url);
+      continue;
+    }
     const bool isDirectory = std::filesystem::is_directory(status);
 
     SelectedTransferItem item;

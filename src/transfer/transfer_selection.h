@@ -43,8 +43,9 @@ struct TransferSelection {
 
   // A selection of the given paths, or none when they are unusable: an empty list, a relative
   // path, or any path where nothing exists voids the whole list. Repeated paths keep their first
-  // occurrence.
-  static std::optional<TransferSelection> fromURLs(const std::vector<std::filesystem::path>& urls);
+  // occurrence. Given `missing`, such paths go there instead and the rest are selected.
+  static std::optional<TransferSelection> fromURLs(const std::vector<std::filesystem::path>& urls,
+                                                   std::vector<std::filesystem::path>* missing = nullptr);
 
   // These items followed by the other selection's items whose path is not yet present.
   TransferSelection merging(const TransferSelection& other) const;

@@ -272,15 +272,8 @@ void TransferStore::handle(const transfer_action::EnqueueSubmission& action) {
   const TransferSubmission& submission = action.submission;
   // Handed-over files may go while the hand-off waits for a sign-in. What is left is sent; what is
   // gone becomes a failure the user sees, rather than voiding the whole hand-off in silence.
-  std::vector<std::filesystem::path> present;
   std::vector<std::filesystem::path> missing;
-  for (const auto& url : submission.urls) {
-    std::error_code error;
-    const bool exists = url.is_absolute() && std::filesystem::exists(std::filesystem::status(url, error));
-    (exists ? present : missing).push_back(url);
-  }
-  auto selection = present.empty() ? std::nullopt : TransferSelection::fromURLs(present);
-  if (!selection && !present.empty()) missing = submission.urls;  // gone in between
+  auto selection = TransferSelection::fromURLs(submission.urls, &missing);
   if (!missing.empty()) recordUnavailableItems(missing, submission.startPolicy);
   if (!selection) {
     if (submission.sourceAccessID && closures_.onSourceAccessReleased) {
