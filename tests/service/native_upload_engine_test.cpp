@@ -133,7 +133,10 @@ class NativeUploadEngineTest : public ::testing::Test {
   std::vector<std::int64_t> signedPartNumbers() const {
     std::vector<std::int64_t> numbers;
     for (const auto& request : service.requests(Endpoint::sign)) {
-      const auto body = nlohmann::json::parse(request.body);
+      // A request the run cut short on its way (a failed partner stops it) arrives without its
+      // body and signs nothing.
+      const auto body = nlohmann::json::parse(request.body, nullptr, false);
+      if (body.is_discarded()) continue;
       if (body.contains("partNumbers")) {
         for (const auto& number : body["partNumbers"]) numbers.push_back(number.get<std::int64_t>());
       }
