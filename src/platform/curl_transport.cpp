@@ -292,6 +292,12 @@ struct CurlTransport::Shared {
       }
       return slot_.easy;
     }
+    // Back to libcurl's defaults plus the shared options; connections are the multi handle's.
+    void resetEasy() {
+      if (!slot_.easy) return;
+      curl_easy_reset(slot_.easy);
+      shared_.applyFixedOptions(slot_.easy);
+    }
     // A handle whose request was cut short is not lent again: nothing of that request may linger.
     void discardEasy() {
       if (slot_.easy) curl_easy_cleanup(std::exchange(slot_.easy, nullptr));
@@ -459,8 +465,13 @@ Expected<HttpResponse, TransportError> CurlTransport::send(const HttpRequest& re
 
     CURL* e = slot.easy();
     if (!e) return unexpected(makeError(TransportErrorCode::other, "cannot create a transfer"));
+    // libcurl counts the resends after a kept-alive connection turned out dead over the handle's
+    // whole life, and gives up on the sixth: a program that runs for days meets that many servers
+    // closing idle connections. A reset starts the count again for each request (the connections
+    // stay in the slot's multi handle, the name lookups and TLS sessions in the share).
+    slot.resetEasy();
 
-    // Everything a request of its own sets, set every time: the handle carries the last request's.
+    // Everything a request of its own sets, set every time.
     const std::string urlText = url.toString();
     curl_easy_setopt(e, CURLOPT_URL, urlText.c_str());
     // Offered only where asked: storage bodies never, small service answers cost more to pack than

@@ -30,8 +30,10 @@ struct CurlTransportOptions {
 //
 // Connections, TLS sessions, name lookups and transfer handles with their buffers are kept and
 // reused between requests of one transport, so later requests to the same server skip the handshake
-// and the set-up. A connection is only ever
-// used by one request at a time; requests sent at the same time open connections of their own.
+// and the set-up. A connection is only ever used by one request at a time; requests sent at the
+// same time open connections of their own. A request that finds its kept-alive connection closed by
+// the server (before any byte of an answer came back) goes out again on a new one, however long
+// the transport has run.
 //
 // IMPORTANT: Thread-safety. send() may be called from many threads at once. The redirect decider
 // runs on the sending thread and must be safe to call concurrently.

@@ -9,6 +9,7 @@
 #include <chrono>
 #include <memory>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -102,7 +103,8 @@ class TransferRoadTest : public ::testing::Test {
     authStore->restore();
     ASSERT_TRUE(queue->runUntil([&] { return authStore->canInitiateTransfer(); }, 60s));
     recent.refresh();
-    ASSERT_TRUE(queue->runUntil([&] { return recent.hasCompleteSnapshot().value(); }, 60s));
+    ASSERT_TRUE(queue->runUntil([&] { return recent.hasCompleteSnapshot().value(); }, 60s))
+        << recent.errorMessage().value().value_or("");
   }
 
   std::filesystem::path makeFolder(const std::string& name,
@@ -332,6 +334,46 @@ TEST_F(TransferRoadTest, SigningOutMidUploadEndsTheRunQuietlyAndForgetsTheSessio
   queue->runUntilIdle();
   EXPECT_EQ(store->state(), TransferFeatureState{});
   EXPECT_EQ(service.serviceServer().requestCount(), serviceRequests);
+}
+
+// A program that sits in the tray meets servers that close connections left idle between its
+// requests: here every server closes a connection once it has sat idle for a second, and an access
+// token that lives two seconds is renewed after one.
+class IdleConnectionsRoadTest : public TransferRoadTest {
+ protected:
+  void SetUp() override {
+    for (auto* server : {&service.serviceServer(), &service.storageServer(), &auth.server()}) {
+      server->setKeepAliveTimeout(1s);
+    }
+    auth.setAccessTokenLifetime(2);
+    TransferRoadTest::SetUp();
+  }
+};
+
+// However many times it happened before, a transfer, a recent-list load and a token renewal that
+// come after such a pause go out again on new connections and go through.
+TEST_F(IdleConnectionsRoadTest, ConnectionsClosedWhileIdleNeverFailALaterTransferLoadOrRenewal) {
+  constexpr int kTransfers = 30;
+  const auto refreshesBefore = refreshes();
+  const auto loadsBefore = service.requestCount(Endpoint::recentTransfers);
+
+  for (int i = 0; i < kTransfers; ++i) {
+    std::this_thread::sleep_for(1100ms);  // just past the servers' idle limit
+    drop(makeFolder("Batch " + std::to_string(i), {{"notes.txt", 1'000 + static_cast<std::size_t>(i)}}));
+    ASSERT_TRUE(queue->runUntil(
+        [&] { return notifier->notifications.size() > static_cast<std::size_t>(i) || !store->state().failures.empty(); },
+        120s));
+    ASSERT_TRUE(store->state().failures.empty()) << "transfer " << i << ": " << failureText();
+    ASSERT_NE(completed(), nullptr);
+    EXPECT_TRUE(storageHoldsEveryFile(*completed()));
+
+    recent.refresh(true);
+    ASSERT_TRUE(queue->runUntil([&] { return !recent.isLoading().value(); }, 60s));
+    ASSERT_EQ(recent.errorMessage().value(), std::nullopt) << "load after transfer " << i;
+  }
+  EXPECT_EQ(service.requestCount(Endpoint::completeTransfer), static_cast<std::size_t>(kTransfers));
+  EXPECT_EQ(service.requestCount(Endpoint::recentTransfers), loadsBefore + kTransfers);
+  EXPECT_GE(refreshes() - refreshesBefore, static_cast<std::size_t>(kTransfers));
 }
 
 }  // namespace

@@ -455,6 +455,10 @@ platform::Url HttpsServer::localhostUrl(std::string_view pathAndQuery) const {
   return *url;
 }
 
+void HttpsServer::setKeepAliveTimeout(std::chrono::seconds timeout) {
+  impl_->server->set_keep_alive_timeout(static_cast<time_t>(timeout.count()));
+}
+
 void HttpsServer::route(std::string method, std::string pathPattern, Handler handler) {
   std::lock_guard lock(impl_->mutex);
   impl_->routes.push_back(Route{std::move(method), std::regex(pathPattern), std::move(handler)});

@@ -113,6 +113,9 @@ class HttpsServer {
   // Bodies larger than this are only counted and hashed. Default 16 MiB.
   void setBodyLimit(std::uint64_t bytes) { bodyLimit_ = bytes; }
   void setHashesBodies(bool hashes) { hashesBodies_ = hashes; }
+  // How long a kept-alive connection may sit idle before the server closes it (5 s unless set);
+  // zero closes it unless the next request follows at once. Connections accepted later keep to it.
+  void setKeepAliveTimeout(std::chrono::seconds timeout);
   // Bodies of requests whose path matches `pathPattern` go to a new file in `directory` (and not
   // into memory) as they arrive; the handler may move the file away, else it is removed once the
   // handler returns. Call before the first such request.
