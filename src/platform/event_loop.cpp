@@ -2,29 +2,24 @@
 
 namespace tavrel::platform {
 
+// Every wake-up is given under the lock: once it is released the task may run and the loop be
+// destroyed, so the poster must not touch the condition variable after that.
 void EventLoop::post(Task task) {
-  {
-    std::lock_guard lock(mutex_);
-    timers_.pushReady(std::move(task));
-  }
+  std::lock_guard lock(mutex_);
+  timers_.pushReady(std::move(task));
   wake_.notify_one();
 }
 
 DelayedTask EventLoop::postDelayed(Duration delay, Task task) {
-  DelayedTask handle;
-  {
-    std::lock_guard lock(mutex_);
-    handle = timers_.pushDelayed(clock_->now() + delay, std::move(task));
-  }
+  std::lock_guard lock(mutex_);
+  DelayedTask handle = timers_.pushDelayed(clock_->now() + delay, std::move(task));
   wake_.notify_one();
   return handle;
 }
 
 void EventLoop::quit() {
-  {
-    std::lock_guard lock(mutex_);
-    quitRequested_ = true;
-  }
+  std::lock_guard lock(mutex_);
+  quitRequested_ = true;
   wake_.notify_one();
 }
 

@@ -48,6 +48,9 @@ class SteadyClock final : public Clock {
 // delayed tasks run once their delay has passed on the queue's clock, ordered by due time and then
 // by posting order. Nothing is guaranteed about tasks still queued when the queue is destroyed:
 // they are dropped without running.
+//
+// A posting thread touches nothing of the queue once its task can run: the task (or whatever runs
+// after it on the main thread) may destroy the queue while the poster is still returning.
 class MainQueue {
  public:
   virtual ~MainQueue() = default;

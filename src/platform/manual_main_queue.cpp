@@ -15,20 +15,17 @@ void VirtualClock::advance(Duration by) {
   now_ += by;
 }
 
+// Wake-ups are given under the lock: once it is released the task may run and the queue be
+// destroyed, so the poster must not touch the condition variable after that.
 void ManualMainQueue::post(Task task) {
-  {
-    std::lock_guard lock(mutex_);
-    timers_.pushReady(std::move(task));
-  }
+  std::lock_guard lock(mutex_);
+  timers_.pushReady(std::move(task));
   posted_.notify_all();
 }
 
 DelayedTask ManualMainQueue::postDelayed(Duration delay, Task task) {
-  DelayedTask handle;
-  {
-    std::lock_guard lock(mutex_);
-    handle = timers_.pushDelayed(clock_.now() + std::max(delay, Duration::zero()), std::move(task));
-  }
+  std::lock_guard lock(mutex_);
+  DelayedTask handle = timers_.pushDelayed(clock_.now() + std::max(delay, Duration::zero()), std::move(task));
   // A task due at once is as ready as a posted one for a runUntil() waiting on another thread.
   posted_.notify_all();
   return handle;

@@ -7,7 +7,10 @@
 // its result is dropped.
 //
 // IMPORTANT: Thread-safety. start() on the main thread; cancel() from any thread. The outcome is
-// decided once, under a lock that is never held while calling out.
+// decided once, under a lock that is held while the continuation is posted but never while the work
+// or the continuation runs. Only a waiting continuation touches the queue: once the continuation
+// has run, or cancel() has returned, no thread of this work reaches the queue again, so the main
+// thread may destroy it then.
 
 #include <functional>
 #include <memory>
@@ -77,29 +80,27 @@ class TimeLimitedWork : public std::enable_shared_from_this<TimeLimitedWork<Resu
 
  private:
   void finish(Outcome outcome, bool stopWork) {
-    std::optional<Continuation> continuation;
     std::optional<std::stop_source> stop;
     std::optional<DelayedTask> timer;
-    MainQueue* mainQueue = nullptr;
     {
       std::lock_guard lock(lock_);
       if (isFinished_) return;
       isFinished_ = true;
       shouldStopWork_ = stopWork;
-      continuation = std::exchange(continuation_, std::nullopt);
       stop = std::exchange(stop_, std::nullopt);
       timer = std::exchange(timer_, std::nullopt);
-      mainQueue = mainQueue_;
+      // Posted under the lock: a worker that finishes on time is done with the queue before a
+      // cancel() racing it can return, and a thread that returns after its time-out finds the work
+      // finished and never reaches a queue that may be gone by then.
+      if (continuation_ && mainQueue_) {
+        mainQueue_->post([continuation = std::move(*continuation_), outcome = std::move(outcome)]() mutable {
+          continuation(std::move(outcome));
+        });
+      }
+      continuation_.reset();
     }
     if (timer) timer->cancel();
     if (stopWork && stop) stop->request_stop();
-    // Only a waiting continuation touches the queue, so a thread that returns after its time-out
-    // never reaches a queue that may be gone by then.
-    if (continuation && mainQueue) {
-      mainQueue->post([continuation = std::move(*continuation), outcome = std::move(outcome)]() mutable {
-        continuation(std::move(outcome));
-      });
-    }
   }
 
   std::mutex lock_;  // guards everything below
