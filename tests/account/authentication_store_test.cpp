@@ -405,15 +405,21 @@ TEST_F(AuthenticationStoreTest, TenConcurrentRequestsNearExpiryShareOneRenewal) 
   queue->advance(3540s);
   ASSERT_TRUE(waitFor([&] { return refreshes() == 2; }));
   std::vector<std::optional<AccessTokenResult>> results(10);
+  // Each client counts itself done once its slot is written; the main thread reads the slots only
+  // after every client has.
+  std::atomic<std::size_t> answered{0};
   {
     std::vector<std::jthread> clients;
-    for (auto& slot : results) clients.emplace_back([&, s = store](std::stop_token stop) { slot = s->validAccessToken(stop); });
+    for (auto& slot : results) {
+      clients.emplace_back([&, s = store](std::stop_token stop) {
+        slot = s->validAccessToken(stop);
+        answered.fetch_add(1, std::memory_order_release);
+      });
+    }
     // A caller that comes after the renewal finds the renewed token, so no pause here is too short.
     waitFor([] { return false; }, 200ms);
     auth.releaseTokenRequests();
-    ASSERT_TRUE(waitFor([&] {
-      return std::all_of(results.begin(), results.end(), [](const auto& result) { return result.has_value(); });
-    }));
+    ASSERT_TRUE(waitFor([&] { return answered.load(std::memory_order_acquire) == results.size(); }));
   }
   EXPECT_EQ(refreshes(), 2u);
   EXPECT_NE(account().accessToken, first);
