@@ -3,8 +3,10 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <fstream>
 #include <regex>
+#include <thread>
 
 #include <nlohmann/json.hpp>
 
@@ -58,8 +60,8 @@ class LocalServiceTest : public ::testing::Test {
  protected:
   LocalServiceTest() { start(); }
 
-  void start() {
-    service = std::make_unique<LocalService>(LocalService::Options{data.path() / "service", 0});
+  void start(std::chrono::milliseconds revokeDelay = 0ms) {
+    service = std::make_unique<LocalService>(LocalService::Options{data.path() / "service", 0, 5s, revokeDelay});
     platform::CurlTransportOptions options;
     options.certificateAuthorityFile = service->certificateAuthorityFile();
     browser = std::make_shared<platform::CurlTransport>(platform::CurlTransport::RedirectDecider{}, options);
@@ -293,6 +295,34 @@ TEST_F(LocalServiceTest, APortInUseStopsTheStart) {
   testing::TemporaryDirectory other;
   EXPECT_THROW(LocalService({other.path(), service->port()}), std::runtime_error);
   EXPECT_EQ(send("GET", "/dl/made-up").status, 404) << "the first one still serves";
+}
+
+// A revoke held back (for a test of quitting mid-sign-out) is counted on arrival and waits; letting
+// go, as the service's stop does, answers it at once.
+TEST_F(LocalServiceTest, AHeldRevokeWaitsUntilLetGo) {
+  service.reset();
+  start(24h);
+  std::optional<platform::Expected<platform::HttpResponse, platform::TransportError>> answer;
+  std::atomic<bool> answered{false};
+  std::thread signOut([&] {
+    platform::HttpRequest request;
+    request.method = "POST";
+    request.url = *platform::Url::parse(service->webAppURL().toString() + "api/auth/oauth2/revoke");
+    request.headers = {{"Content-Type", "application/x-www-form-urlencoded"}};
+    request.body = formEncoded({{"client_id", "tavrel-macos"}, {"token_type_hint", "refresh_token"}, {"token", "t"}});
+    answer = api->send(request);
+    answered = true;
+  });
+  const auto deadline = std::chrono::steady_clock::now() + 30s;
+  while (service->signIn().revokeRequestCount() == 0 && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(1ms);
+  }
+  EXPECT_EQ(service->signIn().revokeRequestCount(), 1u);
+  EXPECT_FALSE(answered);
+  service->signIn().setRevokeDelay(0ms);
+  signOut.join();
+  ASSERT_TRUE(answer && answer->hasValue());
+  EXPECT_EQ((*answer)->status, 200);
 }
 
 }  // namespace

@@ -36,10 +36,12 @@ LocalService::LocalService(Options options) : dataDirectory_(std::move(options.d
   serverOptions.port = options.port;
   serverOptions.recordsRequests = false;
   server_ = std::make_unique<HttpsServer>(serverOptions);
+  server_->setKeepAliveTimeout(options.keepAliveTimeout);
 
   SignInService::Options signInOptions;
   signInOptions.asksUser = true;
   signIn_ = std::make_unique<SignInService>(*server_, signInOptions);
+  signIn_->setRevokeDelay(options.revokeDelay);
 
   TransferService::Options transferOptions;
   transferOptions.storageDirectory = dataDirectory_ / "storage";
@@ -100,6 +102,8 @@ LocalService::~LocalService() { stop(); }
 void LocalService::stop() {
   if (stopped_) return;
   stopped_ = true;
+  // A held revoke would keep the server's worker, and so its stop, waiting.
+  signIn_->setRevokeDelay(std::chrono::milliseconds(0));
   server_->stop();
   if (saver_.joinable()) {
     saver_.request_stop();

@@ -31,6 +31,10 @@ class LocalService {
   struct Options {
     std::filesystem::path dataDirectory;
     std::uint16_t port = 0;  // 0: an ephemeral port
+    // For the tests of a long-running program: how long a kept-alive connection may sit idle, and
+    // how long a revoke waits before it is answered.
+    std::chrono::seconds keepAliveTimeout{5};
+    std::chrono::milliseconds revokeDelay{0};
   };
 
   // Starts serving. Throws std::runtime_error when the data folder cannot be used, its state file

@@ -5,6 +5,7 @@
 #include <signal.h>
 
 #include <charconv>
+#include <chrono>
 #include <cstdio>
 #include <exception>
 #include <iostream>
@@ -22,6 +23,7 @@ constexpr std::uint16_t kDefaultPort = 8443;
 
 const char* const kUsage =
     "Usage: tavrel-local-service [--port PORT] [--data-dir DIR] [--print-ca]\n"
+    "                            [--keep-alive SECONDS] [--revoke-delay SECONDS]\n"
     "\n"
     "Serves a local stand-in for the Tavrel web service over HTTPS on 127.0.0.1: sign-in pages,\n"
     "the transfer API, storage for uploads and the download pages of share links. It is for\n"
@@ -32,11 +34,17 @@ const char* const kUsage =
     "                  (default $XDG_DATA_HOME/tavrel-local-service)\n"
     "  --print-ca      print the path of its CA certificate (making it if needed) and exit\n"
     "\n"
+    "For tests of a long-running Tavrel:\n"
+    "  --keep-alive SECONDS    close connections idle this long (default 5)\n"
+    "  --revoke-delay SECONDS  answer each sign-out's revoke only after this long (default 0)\n"
+    "\n"
     "Ctrl+C or SIGTERM stops it; accounts and transfers are kept for the next start.\n";
 
 struct Arguments {
   std::uint16_t port = kDefaultPort;
   std::optional<std::filesystem::path> dataDirectory;
+  std::chrono::seconds keepAliveTimeout{5};
+  std::chrono::seconds revokeDelay{0};
   bool printsAuthority = false;
   bool showsHelp = false;
 };
@@ -46,6 +54,13 @@ std::optional<std::uint16_t> parsePort(std::string_view text) {
   const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
   if (error != std::errc() || end != text.data() + text.size() || value > 65535) return std::nullopt;
   return static_cast<std::uint16_t>(value);
+}
+
+std::optional<std::chrono::seconds> parseSeconds(std::string_view text) {
+  unsigned value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (error != std::errc() || end != text.data() + text.size() || value > 86'400) return std::nullopt;
+  return std::chrono::seconds(value);
 }
 
 // Throws std::invalid_argument with the text to show.
@@ -72,6 +87,11 @@ Arguments parse(int argc, char** argv) {
       const auto text = value();
       if (text.empty()) throw std::invalid_argument("--data-dir needs a folder");
       arguments.dataDirectory = std::filesystem::absolute(std::filesystem::path(text));
+    } else if (argument == "--keep-alive" || argument == "--revoke-delay") {
+      const auto text = value();
+      const auto seconds = parseSeconds(text);
+      if (!seconds) throw std::invalid_argument("not a number of seconds: " + std::string(text));
+      (argument == "--keep-alive" ? arguments.keepAliveTimeout : arguments.revokeDelay) = *seconds;
     } else if (argument == "--print-ca" && !inlineValue) {
       arguments.printsAuthority = true;
     } else if ((argument == "--help" || argument == "-h") && !inlineValue) {
@@ -116,7 +136,7 @@ int main(int argc, char** argv) {
     sigaddset(&stopSignals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
-    LocalService service({dataDirectory, arguments.port});
+    LocalService service({dataDirectory, arguments.port, arguments.keepAliveTimeout, arguments.revokeDelay});
     std::cout << "tavrel-local-service: a local stand-in for the Tavrel web service (for development only)\n"
               << "  Address:      " << service.webAppURL().toString() << "\n"
               << "  Port:         " << service.port() << " on 127.0.0.1\n"

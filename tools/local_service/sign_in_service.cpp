@@ -103,6 +103,10 @@ void SignInService::addRoutes() {
 }
 
 SignInService::~SignInService() {
+  {
+    std::lock_guard lock(mutex_);
+    stopping_ = true;
+  }
   releaseTokenRequests();
   if (ownServer_) ownServer_->stop();
 }
@@ -282,6 +286,14 @@ std::optional<SignInService::TokenFault> SignInService::takeTokenFault() {
   return fault;
 }
 
+void SignInService::setRevokeDelay(std::chrono::milliseconds delay) {
+  {
+    std::lock_guard lock(mutex_);
+    revokeDelay_ = delay;
+  }
+  released_.notify_all();
+}
+
 void SignInService::holdTokenRequests() {
   std::lock_guard lock(mutex_);
   holding_ = true;
@@ -349,8 +361,9 @@ Response SignInService::issueTokens(const std::optional<TokenFault>& fault) {
 
 Response SignInService::revoke(const RecordedRequest& request) {
   auto fields = parseForm(request.body);
-  std::lock_guard lock(mutex_);
+  std::unique_lock lock(mutex_);
   ++revokeRequests_;
+  released_.wait_for(lock, revokeDelay_, [&] { return stopping_ || revokeDelay_ == std::chrono::milliseconds(0); });
   if (fields["client_id"] != "tavrel-macos" || fields["token_type_hint"] != "refresh_token") {
     return oauthError(400, "invalid_request");
   }

@@ -73,6 +73,9 @@ class SignInService {
   void rejectBootstraps(std::size_t count = 1);
   void failBootstraps(int status);
 
+  // Revoke requests wait this long before they are answered (they are counted on arrival); a delay
+  // set to zero, or the service's end, answers those waiting at once.
+  void setRevokeDelay(std::chrono::milliseconds delay);
   // While held, token requests wait before they are answered (they are counted on arrival).
   void holdTokenRequests();
   void releaseTokenRequests();
@@ -106,6 +109,8 @@ class SignInService {
   mutable std::mutex mutex_;
   std::condition_variable released_;
   bool holding_ = false;
+  bool stopping_ = false;
+  std::chrono::milliseconds revokeDelay_{0};
   std::map<std::string, PendingCode> codes_;
   std::map<std::string, PendingConsent> consents_;  // pages shown, by their request id
   std::set<std::string> refreshTokens_;
