@@ -25,7 +25,8 @@ function(tavrel_test_suite name dir)
   add_executable(${name} ${sources})
   target_include_directories(${name} PRIVATE "${PROJECT_SOURCE_DIR}/tests")
   target_link_libraries(${name} PRIVATE ${ARG_DEPS} GTest::gmock GTest::gtest_main)
-  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 300)
+  # Labelled with their folder, so a build can run some folders' tests alone (ctest -L).
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 300 LABELS "${dir}")
 endfunction()
 
 # A folder of views: one static QML module whose URI names it (Tavrel.Controls), holding the
@@ -68,7 +69,7 @@ function(tavrel_qt_test_suite name dir)
   add_executable(${name} ${sources})
   target_include_directories(${name} PRIVATE "${PROJECT_SOURCE_DIR}/tests")
   target_link_libraries(${name} PRIVATE ${ARG_DEPS} tavrel_qt_test_main GTest::gmock)
-  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 300)
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 300 LABELS "${dir}")
 endfunction()
 
 # A Qt Quick Test program for the views of one folder: tests/<dir>/quick/ holds its tst_*.qml files
