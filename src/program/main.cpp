@@ -116,7 +116,9 @@ int main(int argc, char** argv) {
         }
         if (!environment) return;
         if (auto client = std::dynamic_pointer_cast<WebAuthenticationClient>(environment->webAuthentication)) {
-          if (!client->handleCallbackURL(received)) logger.notice("A sign-in callback arrived with no sign-in waiting");
+          if (client->handleCallbackURL(received) == WebAuthenticationClient::CallbackHandling::noSignInWaiting) {
+            logger.notice("A sign-in callback arrived with no sign-in waiting");
+          }
         }
       });
   if (!server) {
