@@ -12,6 +12,7 @@
 #include <string_view>
 #include <variant>
 
+#include "account/authentication_store.h"
 #include "account/oauth_configuration.h"
 #include "account/web_authentication_client.h"
 #include "app/app_environment.h"
@@ -161,6 +162,9 @@ int main(int argc, char** argv) {
   }
 
   const int status = QApplication::exec();
+  // A sign-out's revocation may still be on its way: it gets a moment, then is stopped, so that no
+  // request runs on while the process tears down libcurl and OpenSSL.
+  coordinator->authenticationStore()->finishRevocations(AuthenticationStore::revocationGraceAtQuit);
   coordinator.reset();
   return status;
 }
