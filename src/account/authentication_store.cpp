@@ -5,6 +5,7 @@
 #include <cctype>
 #include <condition_variable>
 #include <deque>
+#include <iterator>
 #include <mutex>
 #include <set>
 
@@ -101,24 +102,42 @@ class AuthenticationStore::Keychain {
     return std::move(*saved);
   }
 
+  // The result of a queued job, for one waiter.
+  template <typename Result>
+  class Pending {
+   public:
+    // The job's result once it has run; none when `stop` was stopped first.
+    std::optional<Result> wait(std::stop_token stop) {
+      std::unique_lock lock(mutex_);
+      done_.wait(lock, stop, [&] { return result_.has_value(); });
+      return std::move(result_);
+    }
+    void set(Result result) {
+      {
+        std::lock_guard lock(mutex_);
+        result_ = std::move(result);
+      }
+      done_.notify_all();
+    }
+
+   private:
+    std::mutex mutex_;
+    std::condition_variable_any done_;
+    std::optional<Result> result_;
+  };
+
+  // Queues `job` and returns at once; its result arrives through the returned handle.
+  template <typename Result>
+  std::shared_ptr<Pending<Result>> request(std::function<Result(RefreshTokenStoring&)> job) {
+    auto pending = std::make_shared<Pending<Result>>();
+    submit([pending, job = std::move(job)](RefreshTokenStoring& store) { pending->set(job(store)); });
+    return pending;
+  }
+
   // Runs `job` in turn and waits for its result; none when `stop` was stopped first.
   template <typename Result>
   std::optional<Result> perform(std::function<Result(RefreshTokenStoring&)> job, std::stop_token stop) {
-    struct Slot {
-      std::mutex mutex;
-      std::condition_variable_any done;
-      std::optional<Result> result;
-    };
-    auto slot = std::make_shared<Slot>();
-    submit([slot, job = std::move(job)](RefreshTokenStoring& store) {
-      auto result = job(store);
-      std::lock_guard lock(slot->mutex);
-      slot->result = std::move(result);
-      slot->done.notify_all();
-    });
-    std::unique_lock lock(slot->mutex);
-    slot->done.wait(lock, stop, [&] { return slot->result.has_value(); });
-    return std::move(slot->result);
+    return request<Result>(std::move(job))->wait(stop);
   }
 
  private:
@@ -143,6 +162,65 @@ class AuthenticationStore::Keychain {
   std::deque<std::function<void(RefreshTokenStoring&)>> jobs_;
   bool quitting_ = false;
   std::thread thread_;
+};
+
+// The revocations that sign-outs start, each on a thread of its own that holds the services and
+// the token but never the store. Owned by the store so that none outlives it: the process must not
+// tear down libcurl and OpenSSL under a request that is still running. Main thread only.
+class AuthenticationStore::Revocations {
+ public:
+  ~Revocations() { finish(std::chrono::milliseconds::zero()); }
+
+  void start(std::function<void(std::stop_token)> work) {
+    prune();
+    auto done = std::make_shared<bool>(false);
+    entries_.push_back(Entry{std::jthread([work = std::move(work), shared = shared_, done](std::stop_token stop) {
+                               work(stop);
+                               {
+                                 std::lock_guard lock(shared->mutex);
+                                 *done = true;
+                               }
+                               shared->changed.notify_all();
+                             }),
+                             done});
+  }
+
+  void finish(std::chrono::milliseconds grace) {
+    {
+      std::unique_lock lock(shared_->mutex);
+      shared_->changed.wait_for(lock, grace, [&] {
+        return std::all_of(entries_.begin(), entries_.end(), [](const Entry& entry) { return *entry.done; });
+      });
+    }
+    for (auto& entry : entries_) entry.thread.request_stop();
+    entries_.clear();  // joins: a stopped request ends at once
+  }
+
+ private:
+  struct Shared {
+    std::mutex mutex;
+    std::condition_variable changed;
+  };
+  struct Entry {
+    std::jthread thread;
+    std::shared_ptr<bool> done;  // guarded by the shared mutex
+  };
+
+  // Forgets the revocations that have ended; joined outside the lock, which they take on their way out.
+  void prune() {
+    std::list<Entry> ended;
+    {
+      std::lock_guard lock(shared_->mutex);
+      for (auto entry = entries_.begin(); entry != entries_.end();) {
+        const auto next = std::next(entry);
+        if (*entry->done) ended.splice(ended.end(), entries_, entry);
+        entry = next;
+      }
+    }
+  }
+
+  std::shared_ptr<Shared> shared_ = std::make_shared<Shared>();
+  std::list<Entry> entries_;
 };
 
 struct AuthenticationStore::Worker {
@@ -241,7 +319,8 @@ AuthenticationStore::AuthenticationStore(OAuthConfiguration configuration, std::
       webAuthentication_(std::move(webAuthentication)),
       queue_(std::move(queue)),
       now_(std::move(now)),
-      mainThread_(std::this_thread::get_id()) {}
+      mainThread_(std::this_thread::get_id()),
+      revocations_(std::make_unique<Revocations>()) {}
 
 AuthenticationStore::~AuthenticationStore() {
   keychain_->endEpoch();
@@ -252,7 +331,10 @@ AuthenticationStore::~AuthenticationStore() {
     if (worker->thread.get_id() == std::this_thread::get_id()) worker->thread.detach();
   }
   workers_.clear();  // waits for the others, which stop promptly
+  revocations_->finish(std::chrono::milliseconds::zero());
 }
+
+void AuthenticationStore::finishRevocations(std::chrono::milliseconds grace) { revocations_->finish(grace); }
 
 platform::Subscription AuthenticationStore::subscribe(std::function<void(const AuthenticationState&)> observer,
                                                       platform::Delivery delivery) {
@@ -414,18 +496,17 @@ void AuthenticationStore::signOut() {
   scheduledRefresh_.reset();
   webAuthentication_->cancel();
 
-  // Queued before anything a later session saves. Revoking waits for the network on a thread of its
-  // own that holds the services but not the store, so it completes even if the store goes away.
-  std::thread([api = api_, keychain = keychain_] {
-    auto token = keychain->perform<std::optional<std::string>>(
-        [](RefreshTokenStoring& store) -> std::optional<std::string> {
-          auto stored = store.read();
-          (void)store.deleteToken();
-          return stored && stored->has_value() ? stored->value() : std::optional<std::string>();
-        },
-        std::stop_token{});
-    if (token && *token) api->revoke(**token, std::stop_token{});
-  }).detach();
+  // The deletion is queued here, before anything a later session saves. Revoking waits for the
+  // network on a thread of its own that holds the services but not the store.
+  auto stored = keychain_->request<std::optional<std::string>>([](RefreshTokenStoring& store) {
+    auto token = store.read();
+    (void)store.deleteToken();
+    return token && token->has_value() ? token->value() : std::optional<std::string>();
+  });
+  revocations_->start([api = api_, stored = std::move(stored)](std::stop_token stop) {
+    auto token = stored->wait(stop);
+    if (token && *token && !stop.stop_requested()) api->revoke(**token, stop);
+  });
   setState(SignedOut{});
 }
 

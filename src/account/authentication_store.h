@@ -55,6 +55,8 @@ class AuthenticationStore final : public AccessTokenProviding, public std::enabl
   using TokenCompletion = std::function<void(platform::Expected<std::string, Failure>)>;
 
   static constexpr auto refreshMargin = std::chrono::seconds(60);
+  // How long quitting waits for a sign-out's revocation that is still on its way.
+  static constexpr auto revocationGraceAtQuit = std::chrono::seconds(2);
   // Renewals never follow each other faster than this, whatever lifetime the server grants.
   static constexpr auto minimumRenewalDelay = std::chrono::seconds(5);
 
@@ -78,6 +80,12 @@ class AuthenticationStore final : public AccessTokenProviding, public std::enabl
   void retry();
   void signOut();
 
+  // Waits up to `grace` for the revocations that sign-outs started, then stops the ones still running
+  // and waits for them to end, which a stopped request does at once. For quitting, before the
+  // process tears down libcurl and OpenSSL: no revocation runs past this call. The store's end does
+  // the same without the grace.
+  void finishRevocations(std::chrono::milliseconds grace);
+
   // Main-thread forms of the token requests. The completion runs later on the main thread, never
   // inside the call.
   void validAccessToken(TokenCompletion completion);
@@ -89,6 +97,7 @@ class AuthenticationStore final : public AccessTokenProviding, public std::enabl
 
  private:
   class Keychain;
+  class Revocations;
   struct Worker;
   using AccountOutcome = platform::Expected<AuthenticatedAccount, Failure>;
   using AccountCompletion = std::function<void(AccountOutcome)>;
@@ -152,6 +161,7 @@ class AuthenticationStore final : public AccessTokenProviding, public std::enabl
   std::optional<platform::DelayedTask> scheduledRefresh_;
 
   std::list<std::unique_ptr<Worker>> workers_;
+  std::unique_ptr<Revocations> revocations_;
 };
 
 }  // namespace tavrel

@@ -45,9 +45,14 @@ platform::SecretService::Attributes SecretServiceRefreshTokenStore::attributes()
 platform::Expected<std::optional<std::string>, AuthenticationError> SecretServiceRefreshTokenStore::read() {
   auto stored = secrets_.lookup(attributes());
   if (!stored) return unavailable(stored.error());
+  // With an explicit length, NUL bytes fail the check too.
   if (stored->has_value() && !g_utf8_validate((*stored)->data(), static_cast<gssize>((*stored)->size()), nullptr)) {
-    logger().error("Secret store item is not text");
-    return platform::unexpected(AuthenticationError(AuthenticationError::Kind::keychainUnavailable));
+    // We never write such an item, and it could never be sent as a token: it is as good as none, and
+    // is dropped as a refused token would be, so the user is asked to sign in instead of being told
+    // the keyring is out of reach each time.
+    logger().error("Secret store item is not text; deleting it");
+    if (auto cleared = secrets_.clear(attributes()); !cleared) return unavailable(cleared.error());
+    return std::optional<std::string>();
   }
   return std::move(*stored);
 }

@@ -23,6 +23,7 @@ class SecretServiceRefreshTokenStore final : public RefreshTokenStoring {
   // kept, no path, query or fragment.
   static std::string account(const platform::Url& webAppURL);
 
+  // An item that is not text (not UTF-8, or with NUL bytes) is deleted and read as none.
   platform::Expected<std::optional<std::string>, AuthenticationError> read() override;
   platform::Expected<platform::Unit, AuthenticationError> save(std::string_view token) override;
   platform::Expected<platform::Unit, AuthenticationError> deleteToken() override;

@@ -3,17 +3,37 @@
 #include <algorithm>
 #include <cctype>
 
+#include "platform/logger.h"
+
 namespace tavrel {
 
 using Kind = AuthenticationError::Kind;
 
 namespace {
 
+const platform::Logger& logger() {
+  static const platform::Logger instance("com.tavrel.desktop", "WebAuthentication");
+  return instance;
+}
+
 std::string lowercased(std::string_view text) {
   std::string result(text);
   std::transform(result.begin(), result.end(), result.begin(),
                  [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
   return result;
+}
+
+// The value of the one "state" item of `url`'s query; none when there is none, or more than one.
+std::optional<std::string> stateOf(const platform::Url& url) {
+  std::optional<std::string> state;
+  int count = 0;
+  for (const auto& item : url.queryItems()) {
+    if (item.name != "state") continue;
+    ++count;
+    state = item.value.value_or("");
+  }
+  if (count != 1) return std::nullopt;
+  return state;
 }
 
 }  // namespace
@@ -31,7 +51,7 @@ void WebAuthenticationClient::authenticate(const platform::Url& url, std::string
     return;
   }
   const auto id = nextSessionID_++;
-  session_ = Session{id, lowercased(callbackScheme), std::move(completion)};
+  session_ = Session{id, lowercased(callbackScheme), stateOf(url), std::move(completion)};
   std::weak_ptr<WebAuthenticationClient*> weak = self_;
   browser_->open(url, [weak, id](bool opened) {
     const auto self = weak.lock();
@@ -47,12 +67,24 @@ void WebAuthenticationClient::cancel() {
   if (session_) finish(platform::unexpected(AuthenticationError(Kind::authorizationCancelled)));
 }
 
-bool WebAuthenticationClient::handleCallbackURL(std::string_view url) {
-  if (!session_) return false;
+WebAuthenticationClient::CallbackHandling WebAuthenticationClient::handleCallbackURL(std::string_view url) {
+  if (!session_) return CallbackHandling::noSignInWaiting;
   const auto colon = url.find(':');
-  if (colon == std::string_view::npos || lowercased(url.substr(0, colon)) != session_->callbackScheme) return false;
+  if (colon == std::string_view::npos || lowercased(url.substr(0, colon)) != session_->callbackScheme) {
+    return CallbackHandling::notACallback;
+  }
+  if (session_->state) {
+    const auto parsed = platform::Url::parse(url);
+    const auto received = parsed ? stateOf(*parsed) : std::nullopt;
+    if (received != session_->state) {
+      // Not this sign-in's answer (a stale page, or another program): the real one may still come.
+      logger().notice("Ignored a sign-in callback whose state is not the waiting sign-in's ({})",
+                      platform::publicArg(received ? "different state" : "no single state"));
+      return CallbackHandling::otherSignIn;
+    }
+  }
   finish(std::string(url));
-  return true;
+  return CallbackHandling::taken;
 }
 
 void WebAuthenticationClient::finish(platform::Expected<std::string, AuthenticationError> result) {

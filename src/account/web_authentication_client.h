@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <string>
 
 #include "account/web_authenticating.h"
 #include "platform/browser_launcher.h"
@@ -18,8 +19,19 @@ namespace tavrel {
 //
 // Only one sign-in runs at a time. There is no browser sheet to close: the user cancels from the
 // program, which calls cancel().
+//
+// Any local program can start us with a callback address, so the running sign-in takes only the
+// callback that carries the `state` of its own authorize address; others are logged and ignored, and
+// the sign-in keeps waiting for its own.
 class WebAuthenticationClient final : public WebAuthenticating {
  public:
+  enum class CallbackHandling {
+    taken,            // it ended the running sign-in
+    notACallback,     // another scheme: left to the caller
+    noSignInWaiting,  // nothing is waiting for it
+    otherSignIn,      // its state is not the running sign-in's: ignored, the sign-in still waits
+  };
+
   WebAuthenticationClient(std::shared_ptr<platform::MainQueue> queue, std::shared_ptr<platform::BrowserLaunching> browser);
   ~WebAuthenticationClient() override;
 
@@ -27,8 +39,8 @@ class WebAuthenticationClient final : public WebAuthenticating {
   void cancel() override;
 
   // Ends the running sign-in with `url` when its scheme is the awaited callback scheme (in any letter
-  // case). Returns whether the address was taken; other addresses are left to the caller.
-  bool handleCallbackURL(std::string_view url);
+  // case) and it carries the sign-in's state exactly once.
+  CallbackHandling handleCallbackURL(std::string_view url);
 
   bool isRunning() const { return session_.has_value(); }
 
@@ -36,6 +48,7 @@ class WebAuthenticationClient final : public WebAuthenticating {
   struct Session {
     std::uint64_t id;
     std::string callbackScheme;
+    std::optional<std::string> state;  // of the authorize address; none: any callback is taken
     Completion completion;
   };
 

@@ -150,13 +150,18 @@ void AppCoordinator::observeAuthentication() {
 
 void AppCoordinator::authenticationStateChanged(const AuthenticationState& state) {
   const bool leftSignedIn = wasAuthenticated_ && !isAuthenticated(state);
+  const bool enteredSignedIn = !wasAuthenticated_ && isAuthenticated(state);
   const auto newWorkspaceID = workspaceID(state);
   const bool workspaceChanged = lastWorkspaceID_.has_value() && newWorkspaceID != lastWorkspaceID_;
   wasAuthenticated_ = isAuthenticated(state);
   lastWorkspaceID_ = newWorkspaceID;
   // A session that ended without a sign-out (it expired) keeps no token: its transfers are sent
-  // nothing more, whoever signs in next.
-  if (leftSignedIn && !isSigningOut_) engineAPI_->release(engineAPI_->endSession(std::nullopt));
+  // nothing more, whoever signs in next. After a sign-out the session has already ended.
+  if (leftSignedIn) {
+    if (const auto ended = engineAPI_->endSession(std::nullopt)) engineAPI_->release(*ended);
+  }
+  // Here, as the new token is published and before any transfer can start with it.
+  if (enteredSignedIn) engineAPI_->beginSession();
   if (leftSignedIn) transferStore_->send(transfer_action::AuthenticationEnded{});
   if (leftSignedIn || workspaceChanged) recentTransfersStore_->reset();
   schedulePresentationUpdate();
@@ -361,6 +366,8 @@ void AppCoordinator::signOut() {
   showOnboarding();
   std::optional<std::string> lastToken;
   if (const auto* account = authenticatedAccount(authenticationStore_->state())) lastToken = account->accessToken;
+  // Before the store drops the token, so that a token had while the session was still open is that
+  // session's own; the clean-up then goes out with the kept one.
   const auto endedSession = engineAPI_->endSession(std::move(lastToken));
   authenticationStore_->signOut();
   const std::weak_ptr<AppCoordinator> weakSelf = weak_from_this();
@@ -370,7 +377,7 @@ void AppCoordinator::signOut() {
     self->transferStore_->shutDownForSignOut([weakSelf, endedSession] {
       auto self = weakSelf.lock();
       if (!self) return;
-      self->engineAPI_->release(endedSession);
+      if (endedSession) self->engineAPI_->release(*endedSession);
       self->isSigningOut_ = false;
       self->updatePresentation();
     });

@@ -12,6 +12,7 @@
 #include <string_view>
 #include <variant>
 
+#include "account/authentication_store.h"
 #include "account/oauth_configuration.h"
 #include "account/web_authentication_client.h"
 #include "app/app_environment.h"
@@ -116,7 +117,9 @@ int main(int argc, char** argv) {
         }
         if (!environment) return;
         if (auto client = std::dynamic_pointer_cast<WebAuthenticationClient>(environment->webAuthentication)) {
-          if (!client->handleCallbackURL(received)) logger.notice("A sign-in callback arrived with no sign-in waiting");
+          if (client->handleCallbackURL(received) == WebAuthenticationClient::CallbackHandling::noSignInWaiting) {
+            logger.notice("A sign-in callback arrived with no sign-in waiting");
+          }
         }
       });
   if (!server) {
@@ -159,6 +162,9 @@ int main(int argc, char** argv) {
   }
 
   const int status = QApplication::exec();
+  // A sign-out's revocation may still be on its way: it gets a moment, then is stopped, so that no
+  // request runs on while the process tears down libcurl and OpenSSL.
+  coordinator->authenticationStore()->finishRevocations(AuthenticationStore::revocationGraceAtQuit);
   coordinator.reset();
   return status;
 }

@@ -2,8 +2,27 @@
 
 #include <algorithm>
 
+#include "platform/logger.h"
+
 namespace tavrel {
 namespace {
+
+const platform::Logger& logger() {
+  static const platform::Logger instance("com.tavrel.desktop", "RecentTransfersStore");
+  return instance;
+}
+
+// What kind of failure it was, for the log: never the text, which may carry what the service said.
+std::string failureCode(const RecentTransfersOutcome& outcome) {
+  if (std::holds_alternative<AccessTokenError>(outcome)) return "accessTokenUnavailable";
+  const auto& error = std::get<TransferAPIError>(outcome);
+  if (const auto* rejected = std::get_if<TransferAPIError::Rejected>(&error.errorCase())) {
+    return "rejected " + std::to_string(rejected->status) + " " + rejected->code;
+  }
+  if (error.is<TransferAPIError::Unauthorized>()) return "unauthorized";
+  if (error.is<TransferAPIError::InvalidResponse>()) return "invalidResponse";
+  return "transportUnavailable";
+}
 
 // Newest first; entries with the same date keep the order they came in.
 std::vector<RecentTransfer> newestFirst(std::vector<RecentTransfer> entries) {
@@ -56,11 +75,11 @@ void RecentTransfersStore::loadFinished(std::uint64_t number, const std::stop_to
     lastLoadedAt_ = now_();
   } else {
     // The old list, if any, stays visible.
-    if (const auto* tokenError = std::get_if<AccessTokenError>(&outcome)) {
-      errorMessage_.set(tokenError->message);
-    } else {
-      errorMessage_.set(std::string(std::get<TransferAPIError>(outcome).what()));
-    }
+    const std::string message = std::holds_alternative<AccessTokenError>(outcome)
+                                    ? std::get<AccessTokenError>(outcome).message
+                                    : std::string(std::get<TransferAPIError>(outcome).what());
+    logger().error("Recent transfers failed to load: {}: {}", platform::publicArg(failureCode(outcome)), message);
+    errorMessage_.set(message);
   }
   isLoading_.set(false);
 }

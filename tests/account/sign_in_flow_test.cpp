@@ -99,7 +99,7 @@ class SignInFlowTest : public ::testing::Test {
   std::shared_ptr<platform::ManualMainQueue> queue = std::make_shared<platform::ManualMainQueue>();
   std::shared_ptr<testing::InMemoryRefreshTokenStore> keychain = std::make_shared<testing::InMemoryRefreshTokenStore>();
   std::shared_ptr<ScriptedBrowser> browser = std::make_shared<ScriptedBrowser>(queue, [this](std::string url) {
-    EXPECT_TRUE(web->handleCallbackURL(url));
+    EXPECT_EQ(web->handleCallbackURL(url), WebAuthenticationClient::CallbackHandling::taken);
   });
   std::shared_ptr<WebAuthenticationClient> web = std::make_shared<WebAuthenticationClient>(queue, browser);
   std::shared_ptr<AuthenticationStore> store;
@@ -230,14 +230,23 @@ TEST_F(SignInFlowTest, SignOutWhileTheCodeIsExchangedSticks) {
   EXPECT_EQ(auth.bootstrapRequestCount(), 0u);
 }
 
-TEST_F(SignInFlowTest, AForgedCallbackIsRefused) {
+// A callback that another program makes up while the browser is open neither ends the sign-in nor
+// reaches the service; the browser's own callback then signs in.
+TEST_F(SignInFlowTest, AForgedCallbackIsIgnoredAndTheBrowsersOwnStillSignsIn) {
   signOutFirst();
   browser->deliversCallback = false;
   store->signIn();
-  ASSERT_TRUE(web->handleCallbackURL("com.tavrel.macos:/oauth/callback?code=stolen&state=guess&iss=x"));
-  ASSERT_TRUE(waitFor([&] { return std::holds_alternative<TemporarilyUnavailable>(store->state()); }));
-  EXPECT_EQ(std::get<TemporarilyUnavailable>(store->state()).message, "Tavrel couldn\u2019t complete sign in.");
+  EXPECT_EQ(web->handleCallbackURL("com.tavrel.macos:/oauth/callback?code=stolen&state=guess&iss=x"),
+            WebAuthenticationClient::CallbackHandling::otherSignIn);
+  queue->runUntilIdle();
+  EXPECT_TRUE(std::holds_alternative<Authorizing>(store->state()));
   EXPECT_EQ(auth.tokenRequestCount("authorization_code"), 0u);
+
+  // The browser's page, still open, sends its answer.
+  browser->deliversCallback = true;
+  browser->open(*platform::Url::parse(browser->opened.at(0)), [](bool) {});
+  ASSERT_TRUE(reaches<Authenticated>());
+  EXPECT_EQ(auth.tokenRequestCount("authorization_code"), 1u);
 }
 
 }  // namespace

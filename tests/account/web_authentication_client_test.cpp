@@ -11,6 +11,7 @@ namespace {
 
 using Kind = AuthenticationError::Kind;
 using Result = platform::Expected<std::string, AuthenticationError>;
+using Handling = WebAuthenticationClient::CallbackHandling;
 
 class RecordingBrowser final : public platform::BrowserLaunching {
  public:
@@ -45,15 +46,37 @@ class WebAuthenticationClientTest : public ::testing::Test {
 TEST_F(WebAuthenticationClientTest, ReturnsTheCallbackAddressTheProgramWasHanded) {
   auto& result = start();
   EXPECT_EQ(browser->opened, std::vector<std::string>{url.toString()});
-  EXPECT_FALSE(client.handleCallbackURL("https://elsewhere.test/"));
-  EXPECT_FALSE(client.handleCallbackURL("no scheme"));
-  EXPECT_TRUE(client.handleCallbackURL("COM.Tavrel.macos:/oauth/callback?code=c"));
+  EXPECT_EQ(client.handleCallbackURL("https://elsewhere.test/"), Handling::notACallback);
+  EXPECT_EQ(client.handleCallbackURL("no scheme"), Handling::notACallback);
+  EXPECT_EQ(client.handleCallbackURL("COM.Tavrel.macos:/oauth/callback?code=c&state=s"), Handling::taken);
   EXPECT_FALSE(result) << "completed inside the call";
   queue->runUntilIdle();
   ASSERT_TRUE(result && result->hasValue());
-  EXPECT_EQ(result->value(), "COM.Tavrel.macos:/oauth/callback?code=c");
+  EXPECT_EQ(result->value(), "COM.Tavrel.macos:/oauth/callback?code=c&state=s");
   EXPECT_FALSE(client.isRunning());
-  EXPECT_FALSE(client.handleCallbackURL("com.tavrel.macos:/oauth/callback?code=again"));
+  EXPECT_EQ(client.handleCallbackURL("com.tavrel.macos:/oauth/callback?code=again&state=s"), Handling::noSignInWaiting);
+}
+
+// Any local program can hand us a callback: one without this sign-in's state must not end it.
+TEST_F(WebAuthenticationClientTest, ACallbackForAnotherSignInIsIgnoredAndTheRealOneStillEndsIt) {
+  auto& result = start();
+  for (const char* stray : {"com.tavrel.macos:/oauth/callback?code=c&state=other",
+                            "com.tavrel.macos:/oauth/callback?code=c",
+                            "com.tavrel.macos:/oauth/callback?code=c&state=s&state=s",
+                            "com.tavrel.macos:/oauth/callback?code=c&state=S",
+                            "com.tavrel.macos:/oauth/callback?error=access_denied&state=",
+                            "com.tavrel.macos:%zz"}) {
+    SCOPED_TRACE(stray);
+    EXPECT_EQ(client.handleCallbackURL(stray), Handling::otherSignIn);
+  }
+  queue->runUntilIdle();
+  EXPECT_FALSE(result);
+  EXPECT_TRUE(client.isRunning());
+
+  ASSERT_EQ(client.handleCallbackURL("com.tavrel.macos:/oauth/callback?state=s&code=real"), Handling::taken);
+  queue->runUntilIdle();
+  ASSERT_TRUE(result && result->hasValue());
+  EXPECT_EQ(result->value(), "com.tavrel.macos:/oauth/callback?state=s&code=real");
 }
 
 TEST_F(WebAuthenticationClientTest, ASecondSignInIsRefusedWhileTheFirstRuns) {
@@ -63,7 +86,7 @@ TEST_F(WebAuthenticationClientTest, ASecondSignInIsRefusedWhileTheFirstRuns) {
   EXPECT_EQ(kindOf(second), Kind::authorizationInProgress);
   EXPECT_FALSE(first);
   EXPECT_EQ(browser->opened.size(), 1u);
-  ASSERT_TRUE(client.handleCallbackURL("com.tavrel.macos:/oauth/callback?code=c"));
+  ASSERT_EQ(client.handleCallbackURL("com.tavrel.macos:/oauth/callback?code=c&state=s"), Handling::taken);
   queue->runUntilIdle();
   ASSERT_TRUE(first && first->hasValue());
 }
@@ -77,7 +100,7 @@ TEST_F(WebAuthenticationClientTest, CancellingEndsTheWaitAndANewSignInCanStart) 
 
   auto& second = start();
   EXPECT_EQ(browser->opened.size(), 2u);
-  ASSERT_TRUE(client.handleCallbackURL("com.tavrel.macos:/oauth/callback"));
+  ASSERT_EQ(client.handleCallbackURL("com.tavrel.macos:/oauth/callback?state=s"), Handling::taken);
   queue->runUntilIdle();
   EXPECT_TRUE(second && second->hasValue());
 }

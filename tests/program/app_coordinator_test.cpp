@@ -533,5 +533,41 @@ TEST_F(AppCoordinatorTest, SigningInAgainDuringASlowSignOutKeepsTheNewSessionsTr
   EXPECT_TRUE(signedIn());
 }
 
+// The road on which the recent list was reported to show its error placeholder: a sign-out, a sign-in
+// cancelled while the browser was open, then a sign-in that completes. The list loads for the new
+// session with its token, as after a plain sign-in.
+TEST_F(AppCoordinatorTest, TheRecentListLoadsAfterASignInCancelledInTheBrowser) {
+  testing::StandInService service;
+  service.setAcceptedTokens({"access-1", "access-2", "access-3", "access-4"});
+  webAppURL = service.webAppURL();
+  auto origin = webAppURL.toString();
+  if (origin.ends_with('/')) origin.pop_back();
+  browser->issuer = platform::percentEncode(origin + "/api/auth", platform::CharacterSet::unreserved());
+  apiSession = testing::makeStandInSession();
+  launch(true, true);
+  ASSERT_TRUE(signedIn());
+  auto& recent = *coordinator->recentTransfersStore();
+  recent.refresh(false);
+  ASSERT_TRUE(queue->runUntil([&] { return !recent.isLoading().value(); }, 10s));
+  EXPECT_FALSE(recent.errorMessage().value());
+
+  desktop.menuBarActions.onSignOut();
+  ASSERT_TRUE(queue->runUntil([&] { return !coordinator->isSigningOut(); }, 10s));
+  settle();
+  coordinator->authenticationStore()->signIn();
+  settle();
+  coordinator->authenticationStore()->signOut();  // Cancel on "Finish in your browser"
+  settle();
+  signInThroughBrowser();
+  onDone();
+  settle();
+  recent.refresh(false);
+  ASSERT_TRUE(queue->runUntil([&] { return !recent.isLoading().value(); }, 10s));
+  EXPECT_FALSE(recent.errorMessage().value()) << *recent.errorMessage().value();
+  const auto lists = service.requests(testing::StandInService::Endpoint::recentTransfers);
+  ASSERT_EQ(lists.size(), 2u);
+  EXPECT_THAT(lists.back().headers, ::testing::Contains(platform::HttpHeader{"Authorization", "Bearer access-2"}));
+}
+
 }  // namespace
 }  // namespace tavrel

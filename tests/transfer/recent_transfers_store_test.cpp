@@ -2,6 +2,7 @@
 
 #include <chrono>
 
+#include "platform/logger.h"
 #include "platform/manual_main_queue.h"
 #include "support/fake_transfer_services.h"
 #include "transfer/recent_transfers_store.h"
@@ -185,4 +186,37 @@ TEST_F(RecentTransfersStoreTest, AStoreThatGoesAwayStopsItsLoad) {
   store.reset();
   EXPECT_TRUE(stop.stop_requested());
   answer(std::vector{entry("late", 1)});  // nothing left to change, nothing breaks
+}
+
+namespace {
+
+std::vector<std::string>& logLines() {
+  static std::vector<std::string> lines;
+  return lines;
+}
+
+}  // namespace
+
+// A failed load is logged, so a placeholder the user reports can be traced: what kind of failure in
+// the clear, its text (which may quote the service) only when private logging is on.
+TEST_F(RecentTransfersStoreTest, AFailedLoadIsLoggedWithItsKindAndPrivateText) {
+  logLines().clear();
+  const auto previous = platform::Logger::setSink([](platform::LogLevel, std::string_view line) { logLines().emplace_back(line); });
+  store->refresh();
+  answer(TransferAPIError::rejected(503, "maintenance", "Back at noon."));
+  store->refresh();
+  answer(AccessTokenError::failed("Your session has expired. Please sign in again."));
+  store->refresh();
+  answer(Cancelled{});
+  platform::Logger::setSink(previous);
+
+  ASSERT_EQ(logLines().size(), 2u);
+  const auto expected = [](std::string code, std::string text) {
+    return "Recent transfers failed to load: " + code + ": " +
+           (platform::Logger::privateLoggingEnabled() ? text : std::string("<private>"));
+  };
+  EXPECT_NE(logLines()[0].find(expected("rejected 503 maintenance", "Back at noon.")), std::string::npos) << logLines()[0];
+  EXPECT_NE(logLines()[1].find(expected("accessTokenUnavailable", "Your session has expired. Please sign in again.")),
+            std::string::npos)
+      << logLines()[1];
 }
