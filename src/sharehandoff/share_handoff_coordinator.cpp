@@ -155,7 +155,12 @@ void ShareHandoffCoordinator::answerEntry(const ShareHandoffStorage::PendingRequ
   auto* examination = std::get_if<Examination>(&outcome);
   if (!examination) {
     logger_.error("Reading a hand-off and checking its items ran out of time");
-    acknowledge(entry, ShareHandoffAcceptanceError{ShareHandoffAcceptanceError::Kind::checkTimedOut}.localizedDescription());
+    // One already claimed was sent: it is never refused afterwards.
+    std::optional<std::string> rejection;
+    if (!claimedRequestIDs_.contains(entry.requestID)) {
+      rejection = ShareHandoffAcceptanceError{ShareHandoffAcceptanceError::Kind::checkTimedOut}.localizedDescription();
+    }
+    acknowledge(entry, std::move(rejection));
     return;
   }
   if (!examination->request) {
