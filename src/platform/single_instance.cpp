@@ -9,18 +9,26 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <optional>
 #include <utility>
+#include <vector>
 
 namespace tavrel::platform {
 
 namespace {
 
-constexpr auto peerTimeout = std::chrono::seconds(2);
+// How long one client may take to send its whole message, from its connection on.
+constexpr auto clientTimeLimit = std::chrono::seconds(2);
+// Clients read at the same time; when more come, the one waiting longest is dropped to make room,
+// so connections left open never keep a real start out.
+constexpr std::size_t maximumReadingClients = 32;
+// Messages waiting for the main thread; more are dropped unanswered (their starts decide again).
+constexpr std::size_t maximumWaitingMessages = 64;
 
 Unexpected<SingleInstanceError> failure(SingleInstanceError::Kind kind, std::string message) {
   return unexpected(SingleInstanceError{kind, std::move(message)});
@@ -136,15 +144,30 @@ class ChannelLock {
 
 enum class Exchange { answered, ended, failed };
 
+struct ExchangeResult {
+  Exchange outcome;
+  std::string reason;  // why, when it failed: for logs, never with the message itself
+};
+
 // Sends the message and reads the answer; `ended` when the peer closed without answering.
-Exchange exchange(int fd, std::string_view message) {
+ExchangeResult exchange(int fd, std::string_view message, std::chrono::milliseconds timeout) {
   if (!writeAll(fd, std::string(message) + "\n")) {
-    return errno == EPIPE || errno == ECONNRESET ? Exchange::ended : Exchange::failed;
+    if (errno == EPIPE || errno == ECONNRESET) return {Exchange::ended, {}};
+    if (errno == EAGAIN || errno == EWOULDBLOCK) {
+      return {Exchange::failed, "the running instance took no message within " + std::to_string(timeout.count()) + " ms"};
+    }
+    return {Exchange::failed, systemError("sending to the running instance")};
   }
   bool ended = false;
+  errno = 0;
   const auto answer = readLine(fd, 16, &ended);
-  if (answer == std::optional<std::string>("ok")) return Exchange::answered;
-  return ended ? Exchange::ended : Exchange::failed;
+  if (answer == std::optional<std::string>("ok")) return {Exchange::answered, {}};
+  if (ended) return {Exchange::ended, {}};
+  if (!answer && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+    return {Exchange::failed, "the running instance did not answer within " + std::to_string(timeout.count()) + " ms"};
+  }
+  if (!answer && errno != 0) return {Exchange::failed, systemError("reading the running instance's answer")};
+  return {Exchange::failed, "the running instance gave an unexpected answer"};
 }
 
 bool canBeFramed(std::string_view message) {
@@ -205,13 +228,11 @@ Expected<std::variant<HandedOver, SingleInstanceSocket>, SingleInstanceError> cl
       // Somebody listens. Its answer may wait until it serves, so the lock goes first.
       lock->release();
       const int fd = *connected;
-      const auto outcome = exchange(fd, message);
+      const auto result = exchange(fd, message, timeout);
       ::close(fd);
-      if (outcome == Exchange::answered) return std::variant<HandedOver, SingleInstanceSocket>(HandedOver{});
-      if (outcome == Exchange::failed) {
-        return failure(SingleInstanceError::Kind::failed, "no answer from the running instance");
-      }
-      continue;  // it went away without serving: decide again
+      if (result.outcome == Exchange::answered) return std::variant<HandedOver, SingleInstanceSocket>(HandedOver{});
+      if (result.outcome == Exchange::failed) return failure(SingleInstanceError::Kind::failed, result.reason);
+      continue;  // it went away (or is going) without taking the message: decide again
     } else if (connected.error() != ECONNREFUSED && connected.error() != ENOENT) {
       errno = connected.error();
       return failure(SingleInstanceError::Kind::failed, systemError("connect"));
@@ -237,15 +258,71 @@ Expected<std::variant<HandedOver, SingleInstanceSocket>, SingleInstanceError> cl
     }
     return std::variant<HandedOver, SingleInstanceSocket>(SingleInstanceSocket(socketPath, fd));
   }
-  return failure(SingleInstanceError::Kind::failed, "the running instance keeps going away");
+  return failure(SingleInstanceError::Kind::failed,
+                 "the running instance closed the connection without taking the message, three times");
 }
+
+namespace {
+
+// A client whose message waits for the main thread. Closing without an answer tells its start
+// that the message was not taken, so it decides again.
+class WaitingClient {
+ public:
+  explicit WaitingClient(int fd) : fd_(fd) {}
+  ~WaitingClient() { ::close(fd_); }
+  // Ends the connection unanswered while the descriptor stays with its queued task.
+  void hangUp() const { ::shutdown(fd_, SHUT_RDWR); }
+  WaitingClient(const WaitingClient&) = delete;
+  WaitingClient& operator=(const WaitingClient&) = delete;
+
+  // The socket's buffer always has room for three bytes of a fresh connection: never blocks.
+  void answer() const { (void)::send(fd_, "ok\n", 3, MSG_NOSIGNAL | MSG_DONTWAIT); }
+
+ private:
+  int fd_;
+};
+
+}  // namespace
 
 struct SingleInstanceServer::Shared {
   std::shared_ptr<MainQueue> queue;
   MessageHandler onMessage;
   std::mutex mutex;
   bool open = true;  // guarded by mutex; cleared by the destructor on the main thread
+  // Clients whose messages wait on the main queue; guarded by mutex.
+  std::vector<std::weak_ptr<WaitingClient>> waiting;
 };
+
+namespace {
+
+// A client whose message is still coming in.
+struct ReadingClient {
+  int fd;
+  std::string received;
+  std::chrono::steady_clock::time_point deadline;
+};
+
+// What came of reading what a client sent so far.
+enum class ReadProgress { more, complete, dropped };
+
+ReadProgress readSome(ReadingClient& client) {
+  char buffer[4096];
+  while (true) {
+    const auto count = ::recv(client.fd, buffer, sizeof buffer, MSG_DONTWAIT);
+    if (count < 0 && errno == EINTR) continue;
+    if (count < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return ReadProgress::more;
+    if (count <= 0) return ReadProgress::dropped;
+    client.received.append(buffer, static_cast<std::size_t>(count));
+    if (const auto newline = client.received.find('\n'); newline != std::string::npos) {
+      client.received.resize(newline);
+      return client.received.size() <= SingleInstanceServer::maximumMessageSize ? ReadProgress::complete
+                                                                                 : ReadProgress::dropped;
+    }
+    if (client.received.size() > SingleInstanceServer::maximumMessageSize) return ReadProgress::dropped;
+  }
+}
+
+}  // namespace
 
 Expected<std::unique_ptr<SingleInstanceServer>, SingleInstanceError> SingleInstanceServer::start(
     SingleInstanceSocket socket, std::shared_ptr<MainQueue> queue, MessageHandler onMessage) {
@@ -266,6 +343,10 @@ SingleInstanceServer::~SingleInstanceServer() {
   {
     std::lock_guard lock(shared_->mutex);
     shared_->open = false;
+    // Their starts learn at once that the message was not taken, and decide again.
+    for (const auto& waiting : shared_->waiting) {
+      if (const auto client = waiting.lock()) client->hangUp();
+    }
   }
   thread_.request_stop();
   const std::uint64_t one = 1;
@@ -276,37 +357,92 @@ SingleInstanceServer::~SingleInstanceServer() {
 }
 
 void SingleInstanceServer::serve(std::stop_token stop, int listenFD, int wakeFD, std::shared_ptr<Shared> shared) {
-  while (!stop.stop_requested()) {
-    pollfd fds[2] = {{listenFD, POLLIN, 0}, {wakeFD, POLLIN, 0}};
-    if (::poll(fds, 2, -1) < 0) {
-      if (errno == EINTR) continue;
-      return;
+  using Clock = std::chrono::steady_clock;
+  // Each client is read on its own, without blocking, against a limit of time and size of its own:
+  // a slow or silent one delays nobody else.
+  std::vector<ReadingClient> clients;
+  const auto drop = [&clients](std::size_t index) {
+    ::close(clients[index].fd);
+    clients.erase(clients.begin() + static_cast<std::ptrdiff_t>(index));
+  };
+  const auto handOver = [&shared](int fd, std::string message) {
+    auto client = std::make_shared<WaitingClient>(fd);
+    // An empty message only asks whether we are alive.
+    if (message.empty()) return client->answer();
+    {
+      std::lock_guard lock(shared->mutex);
+      std::erase_if(shared->waiting, [](const auto& waiting) { return waiting.expired(); });
+      if (!shared->open || shared->waiting.size() >= maximumWaitingMessages) return;
+      shared->waiting.push_back(client);
     }
-    if (fds[1].revents != 0 || stop.stop_requested()) return;
-    if ((fds[0].revents & POLLIN) == 0) continue;
-    const int client = ::accept4(listenFD, nullptr, nullptr, SOCK_CLOEXEC);
-    if (client < 0) continue;
-    setTimeouts(client, peerTimeout);
-    if (isSameUser(client)) {
-      if (auto message = readLine(client, maximumMessageSize)) {
-        // An empty message only asks whether we are alive.
-        if (!message->empty()) {
-          std::weak_ptr<Shared> weak = shared;
-          shared->queue->post([weak, text = std::move(*message)]() mutable {
-            const auto target = weak.lock();
-            if (!target) return;
-            {
-              std::lock_guard lock(target->mutex);
-              if (!target->open) return;
-            }
-            target->onMessage(std::move(text));
-          });
+    std::weak_ptr<Shared> weak = shared;
+    shared->queue->post([weak, client, text = std::move(message)]() mutable {
+      const auto target = weak.lock();
+      if (!target) return;
+      {
+        std::lock_guard lock(target->mutex);
+        if (!target->open) return;
+      }
+      target->onMessage(std::move(text));
+      // Only now: a program that quits before its main thread took the message closes the
+      // connection unanswered instead, and the start does not take the message for delivered.
+      client->answer();
+    });
+  };
+  while (!stop.stop_requested()) {
+    std::vector<pollfd> fds{{listenFD, POLLIN, 0}, {wakeFD, POLLIN, 0}};
+    for (const auto& client : clients) fds.push_back({client.fd, POLLIN, 0});
+    int timeout = -1;
+    if (!clients.empty()) {
+      auto earliest = clients.front().deadline;
+      for (const auto& client : clients) earliest = std::min(earliest, client.deadline);
+      const auto left = std::chrono::ceil<std::chrono::milliseconds>(earliest - Clock::now()).count();
+      timeout = static_cast<int>(std::max<decltype(left)>(left, 0));
+    }
+    if (::poll(fds.data(), fds.size(), timeout) < 0) {
+      if (errno == EINTR) continue;
+      break;
+    }
+    if (fds[1].revents != 0 || stop.stop_requested()) break;
+    // Clients first, in the order they came; those accepted below are polled next time.
+    for (std::size_t index = clients.size(); index-- > 0;) {
+      if (fds[index + 2].revents == 0) continue;
+      switch (readSome(clients[index])) {
+        case ReadProgress::more:
+          break;
+        case ReadProgress::dropped:
+          drop(index);
+          break;
+        case ReadProgress::complete: {
+          const int fd = clients[index].fd;
+          std::string message = std::move(clients[index].received);
+          clients.erase(clients.begin() + static_cast<std::ptrdiff_t>(index));
+          handOver(fd, std::move(message));
+          break;
         }
-        writeAll(client, "ok\n");
       }
     }
-    ::close(client);
+    const auto now = Clock::now();
+    for (std::size_t index = clients.size(); index-- > 0;) {
+      if (clients[index].deadline <= now) drop(index);
+    }
+    if ((fds[0].revents & POLLIN) != 0) {
+      const int client = ::accept4(listenFD, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+      if (client < 0) continue;
+      if (!isSameUser(client)) {
+        ::close(client);
+        continue;
+      }
+      if (clients.size() >= maximumReadingClients) {
+        const auto oldest = std::min_element(clients.begin(), clients.end(), [](const auto& left, const auto& right) {
+          return left.deadline < right.deadline;
+        });
+        drop(static_cast<std::size_t>(oldest - clients.begin()));
+      }
+      clients.push_back({client, {}, now + clientTimeLimit});
+    }
   }
+  for (const auto& client : clients) ::close(client.fd);
 }
 
 Expected<Unit, SingleInstanceError> sendToRunningInstance(const std::filesystem::path& socketPath,
@@ -321,9 +457,12 @@ Expected<Unit, SingleInstanceError> sendToRunningInstance(const std::filesystem:
     return failure(nobody ? SingleInstanceError::Kind::notRunning : SingleInstanceError::Kind::failed,
                    systemError("connect"));
   }
-  const bool answered = exchange(*connected, message) == Exchange::answered;
+  const auto result = exchange(*connected, message, timeout);
   ::close(*connected);
-  if (!answered) return failure(SingleInstanceError::Kind::failed, "no answer from the running instance");
+  if (result.outcome == Exchange::ended) {
+    return failure(SingleInstanceError::Kind::failed, "the running instance closed the connection without taking the message");
+  }
+  if (result.outcome == Exchange::failed) return failure(SingleInstanceError::Kind::failed, result.reason);
   return Unit{};
 }
 

@@ -65,8 +65,9 @@ class SingleInstanceSocket {
 // (no newline or NUL in it) to the program that listens, or, when nobody does, removes what a
 // program that has gone away left and becomes the running program: it binds and listens before the
 // lock is let go. The answer of the running program is awaited after the lock is let go, up to
-// `timeout`; when that program ends without answering (it was starting and failed), the decision is
-// taken anew, three times at most.
+// `timeout`; when that program ends without answering (it was starting and failed, or quit before
+// its main thread took the message), the decision is taken anew, three times at most. The error's message says why a start failed, for the log; it
+// never holds `message`.
 Expected<std::variant<HandedOver, SingleInstanceSocket>, SingleInstanceError> claimSingleInstance(
     const std::filesystem::path& socketPath, std::string_view message,
     std::chrono::milliseconds timeout = std::chrono::seconds(5));
@@ -74,7 +75,13 @@ Expected<std::variant<HandedOver, SingleInstanceSocket>, SingleInstanceError> cl
 // The running program's end of the single-instance channel: a later start of the program connects to
 // its socket to hand over what it was started with (the sign-in callback address, or "activate") and
 // exits. Only processes of the same user are heard. One message per connection: its text and a
-// newline; the answer "ok" and a newline is sent once the message has been queued for the main thread.
+// newline; the answer "ok" and a newline is sent only once `onMessage` has run with it on the main
+// thread. A program that ends before that closes the connection unanswered, and the start decides
+// anew instead of taking its message for delivered.
+//
+// Clients are served side by side: each has two seconds from its connection to send its whole
+// message of at most maximumMessageSize bytes, or is dropped, so a silent or slow client never holds
+// up another.
 //
 // IMPORTANT: Thread-safety. start(), the destructor and `onMessage` belong to the main thread; the
 // socket is served by a thread of its own, which posts each message to the main queue. No message is
@@ -87,7 +94,7 @@ class SingleInstanceServer {
   static constexpr std::size_t maximumMessageSize = 16 * 1024;
 
   // Serves the socket that claimSingleInstance() gave, from now on; the starts that queued on it
-  // meanwhile are answered first.
+  // meanwhile are read first, and answered once the main queue runs their messages.
   static Expected<std::unique_ptr<SingleInstanceServer>, SingleInstanceError> start(
       SingleInstanceSocket socket, std::shared_ptr<MainQueue> queue, MessageHandler onMessage);
 

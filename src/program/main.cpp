@@ -75,19 +75,25 @@ int main(int argc, char** argv) {
     if (isCallbackAddress(argument)) callback = std::string(argument);
   }
 
+  // The channel's errors never hold the message (the callback address is private), only why.
   const auto socketPath = platform::singleInstanceSocketPath(bundleIdentifier);
   if (!socketPath) {
-    logger.error("The single-instance channel is unavailable: {}", socketPath.error().message);
+    logger.error("The single-instance channel is unavailable: {}", platform::publicArg(socketPath.error().message));
     return 1;
   }
   // Before the display is looked at: handing over needs none, and the browser that brings the
   // sign-in callback may start us where none is set.
   auto claim = platform::claimSingleInstance(*socketPath, callback.empty() ? kActivate : callback);
   if (!claim) {
-    logger.error("Tavrel could neither start as the only instance nor reach the running one: {}", claim.error().message);
+    logger.error("Tavrel could neither start as the only instance nor reach the running one: {}",
+                 platform::publicArg(claim.error().message));
     return 1;
   }
   if (std::holds_alternative<platform::HandedOver>(*claim)) return 0;
+  if (!callback.empty()) {
+    // The program it was meant for quit before taking it; this start has no sign-in waiting.
+    logger.notice("A sign-in callback arrived with no sign-in waiting");
+  }
 
   if (!hasGraphicalSession()) {
     std::fputs("Tavrel needs a graphical desktop session: neither DISPLAY nor WAYLAND_DISPLAY is set.\n", stderr);
@@ -123,7 +129,7 @@ int main(int argc, char** argv) {
         }
       });
   if (!server) {
-    logger.error("Tavrel could not listen for a second start: {}", server.error().message);
+    logger.error("Tavrel could not listen for a second start: {}", platform::publicArg(server.error().message));
     return 1;
   }
 

@@ -60,6 +60,7 @@ ShareHandoffCoordinator::ShareHandoffCoordinator(Dependencies dependencies)
       now_(std::move(dependencies.now)),
       checkItems_(std::move(dependencies.checkItems)),
       checkTimeLimit_(dependencies.checkTimeLimit),
+      readRequest_(std::move(dependencies.readRequest)),
       lifetime_(std::make_shared<ShareHandoffCoordinator*>(this)) {
   std::weak_ptr<ShareHandoffCoordinator*> weak = lifetime_;
   wasAuthenticated_ = isAuthenticated(authenticationStore_->state());
@@ -83,7 +84,7 @@ ShareHandoffCoordinator::~ShareHandoffCoordinator() {
     logger_.notice("Quitting with {} accepted hand-off(s) not yet submitted", pendingSubmissions_.size());
   }
   lifetime_.reset();
-  if (itemCheck_) itemCheck_->cancel();
+  if (examination_) examination_->cancel();
   accessRegistry_->releaseAll();
 }
 
@@ -110,7 +111,8 @@ void ShareHandoffCoordinator::scanPendingRequests() {
   if (auto purged = storage_->removeStaleEntries(now_()); !purged) {
     logger_.error("Purging stale hand-offs failed: {}", purged.error().localizedDescription());
   }
-  auto entries = storage_->pendingEntries();
+  // Only the names are looked at here; each file is read on the worker.
+  auto entries = storage_->pendingRequestFiles();
   if (!entries) {
     logger_.error("Listing pending hand-offs failed: {}", entries.error().localizedDescription());
     return endScan(false);
@@ -121,50 +123,56 @@ void ShareHandoffCoordinator::scanPendingRequests() {
 }
 
 void ShareHandoffCoordinator::answerNextEntry() {
-  while (nextEntry_ < scanEntries_.size()) {
-    const auto& entry = scanEntries_[nextEntry_++];
-    if (!entry.request) {
-      acknowledge(*storage_, entry, entry.rejectionMessage.value_or(ShareHandoffStorageError{}.localizedDescription()));
-      continue;
+  if (nextEntry_ >= scanEntries_.size()) return endScan(true);
+  const auto& entry = scanEntries_[nextEntry_++];
+  // A file's name is its request's id (the read refuses any other), so whether it was claimed is
+  // known before it is read. A claimed one is still read: an unreadable file is refused as such.
+  const bool claimed = claimedRequestIDs_.contains(entry.requestID);
+  std::weak_ptr<ShareHandoffCoordinator*> weak = lifetime_;
+  examination_ = std::make_shared<platform::TimeLimitedWork<Examination>>();
+  examination_->start(
+      mainQueue_, checkTimeLimit_,
+      [storage = *storage_, entry, claimed, read = readRequest_, check = checkItems_](std::stop_token stop) {
+        Examination examination{read(storage, entry), std::nullopt};
+        if (examination.request && !claimed && !stop.stop_requested()) {
+          examination.check = check(examination.request->items, stop);
+        }
+        return examination;
+      },
+      [weak, index = nextEntry_ - 1](platform::TimeLimitedWork<Examination>::Outcome outcome) {
+        auto self = weak.lock();
+        if (!self) return;
+        auto& coordinator = **self;
+        coordinator.examination_.reset();
+        const auto entry = coordinator.scanEntries_[index];
+        coordinator.answerEntry(entry, std::move(outcome));
+        coordinator.answerNextEntry();
+      });
+}
+
+void ShareHandoffCoordinator::answerEntry(const ShareHandoffStorage::PendingRequestFile& entry,
+                                          platform::TimeLimitedWork<Examination>::Outcome outcome) {
+  auto* examination = std::get_if<Examination>(&outcome);
+  if (!examination) {
+    logger_.error("Reading a hand-off and checking its items ran out of time");
+    // One already claimed was sent: it is never refused afterwards.
+    std::optional<std::string> rejection;
+    if (!claimedRequestIDs_.contains(entry.requestID)) {
+      rejection = ShareHandoffAcceptanceError{ShareHandoffAcceptanceError::Kind::checkTimedOut}.localizedDescription();
     }
-    if (claimedRequestIDs_.contains(entry.request->id)) {
-      // The file came back (an acknowledgement got lost): answer again, but never submit twice.
-      acknowledge(*storage_, entry, std::nullopt);
-      continue;
-    }
-    // The items are looked at on a worker: a path on a hung mount must not freeze the program.
-    std::weak_ptr<ShareHandoffCoordinator*> weak = lifetime_;
-    itemCheck_ = std::make_shared<platform::TimeLimitedWork<ShareHandoffItemCheck>>();
-    itemCheck_->start(
-        mainQueue_, checkTimeLimit_,
-        [check = checkItems_, items = entry.request->items](std::stop_token stop) { return check(items, stop); },
-        [weak, index = nextEntry_ - 1](platform::TimeLimitedWork<ShareHandoffItemCheck>::Outcome outcome) {
-          auto self = weak.lock();
-          if (!self) return;
-          auto& coordinator = **self;
-          coordinator.itemCheck_.reset();
-          const auto entry = coordinator.scanEntries_[index];
-          if (!coordinator.storage_->isPending(entry.file)) {
-            // The user cancelled the share while its items were being checked: nobody waits for an
-            // answer, and nothing is sent.
-            if (auto* check = std::get_if<ShareHandoffItemCheck>(&outcome)) {
-              for (const auto& url : check->urls) coordinator.accessRegistry_->stopAccessing(url);
-            }
-            return coordinator.answerNextEntry();
-          }
-          if (auto* check = std::get_if<ShareHandoffItemCheck>(&outcome)) {
-            coordinator.acceptRequest(entry, *entry.request, std::move(*check));
-          } else {
-            coordinator.logger_.error("Checking a hand-off's items ran out of time");
-            coordinator.acceptRequest(
-                entry, *entry.request,
-                {{}, ShareHandoffAcceptanceError{ShareHandoffAcceptanceError::Kind::checkTimedOut}.localizedDescription()});
-          }
-          coordinator.answerNextEntry();
-        });
+    acknowledge(entry, std::move(rejection));
     return;
   }
-  endScan(true);
+  if (!examination->request) {
+    acknowledge(entry, examination->request.error().localizedDescription());
+    return;
+  }
+  if (!examination->check) {
+    // The file came back (an acknowledgement got lost): answer again, but never submit twice.
+    acknowledge(entry, std::nullopt);
+    return;
+  }
+  acceptRequest(entry, *examination->request, std::move(*examination->check));
 }
 
 void ShareHandoffCoordinator::endScan(bool flush) {
@@ -175,7 +183,7 @@ void ShareHandoffCoordinator::endScan(bool flush) {
   if (isRescanRequested_) scanPendingRequests();
 }
 
-void ShareHandoffCoordinator::acceptRequest(const ShareHandoffStorage::PendingEntry& entry,
+void ShareHandoffCoordinator::acceptRequest(const ShareHandoffStorage::PendingRequestFile& entry,
                                             const ShareHandoffRequest& request, ShareHandoffItemCheck check) {
   auto urls = std::move(check.urls);
   std::optional<std::string> rejection = std::move(check.rejection);
@@ -184,30 +192,40 @@ void ShareHandoffCoordinator::acceptRequest(const ShareHandoffStorage::PendingEn
     accessRegistry_->add(accessID, {urls});
     ShareHandoffAcknowledgement acknowledgement{1, request.id, now_(), Outcome::accepted, std::nullopt};
     auto written = storage_->writeAcknowledgement(acknowledgement, entry.file);
-    if (written) {
+    if (written && *written == ShareHandoffStorage::AnsweredRequest::taken) {
       claimedRequestIDs_.insert(request.id);
       pendingSubmissions_.push_back({std::move(urls), accessID});
       logger_.info("Accepted a hand-off of {} item(s)", request.items.size());
       if (onHandoffAccepted_) onHandoffAccepted_();
       return;
     }
-    // Without an acknowledgement the share program would give up; this one is refused instead.
     accessRegistry_->release(accessID);
+    if (written) {
+      // The user cancelled the share while it was looked at: nobody waits for the answer, and
+      // nothing is sent.
+      storage_->removeAcknowledgement(request.id);
+      logger_.info("A hand-off was withdrawn before it was taken");
+      return;
+    }
+    // Without an acknowledgement the share program would give up; this one is refused instead.
     urls.clear();
     rejection = written.error().localizedDescription();
   }
   for (const auto& url : urls) accessRegistry_->stopAccessing(url);
   logger_.notice("Rejected a hand-off: {}", *rejection);
-  acknowledge(*storage_, entry, rejection);
+  acknowledge(entry, rejection);
 }
 
-void ShareHandoffCoordinator::acknowledge(const ShareHandoffStorage& storage,
-                                          const ShareHandoffStorage::PendingEntry& entry,
+void ShareHandoffCoordinator::acknowledge(const ShareHandoffStorage::PendingRequestFile& entry,
                                           std::optional<std::string> rejection) {
   const auto outcome = rejection ? Outcome::rejected : Outcome::accepted;
   ShareHandoffAcknowledgement acknowledgement{1, entry.requestID, now_(), outcome, std::move(rejection)};
-  if (auto written = storage.writeAcknowledgement(acknowledgement, entry.file); !written) {
+  const auto written = storage_->writeAcknowledgement(acknowledgement, entry.file);
+  if (!written) {
     logger_.error("Writing a hand-off acknowledgement failed: {}", written.error().localizedDescription());
+  } else if (*written == ShareHandoffStorage::AnsweredRequest::withdrawn) {
+    // Withdrawn meanwhile: nobody waits for this answer.
+    storage_->removeAcknowledgement(entry.requestID);
   }
 }
 

@@ -7,10 +7,16 @@
 // It scans when built, when the program becomes active (scanPendingRequests) and on the handoff
 // signal.
 //
-// Handed-over paths may lie on a network or FUSE mount that hangs, so each request's items are
-// checked on a worker thread under a time limit; a request whose check runs out of time is refused
-// and its worker abandoned. One scan runs at a time: triggers that arrive meanwhile (a flood of
-// signals, say) add up to one more scan after it.
+// Handed-over paths may lie on a network or FUSE mount that hangs, and a request file may be up to
+// 2 MiB of deeply nested JSON, so each request is read, decoded and its items checked on a worker
+// thread under a time limit; a request whose worker runs out of time is refused and the worker
+// abandoned. The main thread only lists the folder and writes the answers, one request after the
+// other in the listed order, so a flood of requests delays hand-offs, never the interface. One scan
+// runs at a time: triggers that arrive meanwhile (a flood of signals, say) add up to one more scan
+// after it.
+//
+// An acceptance counts only when its acknowledgement removes the request file: a share program that
+// removed it first (its Cancel) has withdrawn the request, and the answer is taken back instead.
 //
 // Claims live in this process only: the program runs as one process per session, so no second
 // instance ever scans the same folder.
@@ -71,6 +77,8 @@ ShareHandoffItemCheck checkShareHandoffItems(const std::vector<ShareHandoffItem>
 class ShareHandoffCoordinator {
  public:
   using Now = std::function<std::chrono::system_clock::time_point()>;
+  using ReadRequest = std::function<ShareHandoffStorage::Result<ShareHandoffRequest>(
+      const ShareHandoffStorage&, const ShareHandoffStorage::PendingRequestFile&)>;
 
   struct PendingSubmission {
     std::vector<std::filesystem::path> urls;  // in the request's item order
@@ -92,8 +100,14 @@ class ShareHandoffCoordinator {
     Now now = [] { return std::chrono::system_clock::now(); };
     std::function<ShareHandoffItemCheck(const std::vector<ShareHandoffItem>&, std::stop_token)> checkItems =
         checkShareHandoffItems;
-    // Short of the share program's wait for an answer, so a refusal still reaches it.
+    // Short of the share program's wait for an answer, so a refusal still reaches it. Covers the
+    // reading of the request and the check of its items.
     platform::Duration checkTimeLimit = std::chrono::seconds(10);
+    // Runs on the worker, before the items are checked.
+    ReadRequest readRequest = [](const ShareHandoffStorage& storage,
+                                 const ShareHandoffStorage::PendingRequestFile& listed) {
+      return storage.readPendingRequest(listed);
+    };
   };
 
   // Subscribes to the sign-in state and the signal, purges stale entries and scans once.
@@ -117,12 +131,19 @@ class ShareHandoffCoordinator {
   bool isObservingSignal() const { return signalObserver_ && signalObserver_->isObserving(); }
 
  private:
+  // What the worker found of one listed request file.
+  struct Examination {
+    ShareHandoffStorage::Result<ShareHandoffRequest> request;
+    std::optional<ShareHandoffItemCheck> check;  // absent when the file was refused or already claimed
+  };
+
   void answerNextEntry();
-  void acceptRequest(const ShareHandoffStorage::PendingEntry& entry, const ShareHandoffRequest& request,
+  void answerEntry(const ShareHandoffStorage::PendingRequestFile& entry,
+                   platform::TimeLimitedWork<Examination>::Outcome outcome);
+  void acceptRequest(const ShareHandoffStorage::PendingRequestFile& entry, const ShareHandoffRequest& request,
                      ShareHandoffItemCheck check);
   void endScan(bool flush);
-  void acknowledge(const ShareHandoffStorage& storage, const ShareHandoffStorage::PendingEntry& entry,
-                   std::optional<std::string> rejection);
+  void acknowledge(const ShareHandoffStorage::PendingRequestFile& entry, std::optional<std::string> rejection);
 
   platform::MainQueue& mainQueue_;
   std::optional<ShareHandoffStorage> storage_;
@@ -133,6 +154,7 @@ class ShareHandoffCoordinator {
   Now now_;
   std::function<ShareHandoffItemCheck(const std::vector<ShareHandoffItem>&, std::stop_token)> checkItems_;
   platform::Duration checkTimeLimit_;
+  ReadRequest readRequest_;
   platform::Logger logger_{"com.tavrel.desktop", "ShareHandoff"};
 
   std::vector<PendingSubmission> pendingSubmissions_;
@@ -141,10 +163,10 @@ class ShareHandoffCoordinator {
   bool isScanning_ = false;
   bool isRescanRequested_ = false;
   bool isSignalScanPosted_ = false;
-  // The scan under way: its entries, the next one to answer, and the check in flight.
-  std::vector<ShareHandoffStorage::PendingEntry> scanEntries_;
+  // The scan under way: its request files, the next one to answer, and the worker in flight.
+  std::vector<ShareHandoffStorage::PendingRequestFile> scanEntries_;
   std::size_t nextEntry_ = 0;
-  std::shared_ptr<platform::TimeLimitedWork<ShareHandoffItemCheck>> itemCheck_;
+  std::shared_ptr<platform::TimeLimitedWork<Examination>> examination_;
   bool wasAuthenticated_ = false;
   std::unordered_set<platform::Uuid> claimedRequestIDs_;
 

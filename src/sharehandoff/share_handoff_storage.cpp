@@ -202,27 +202,37 @@ Result<Unit> ShareHandoffStorage::removeStaleEntries(std::chrono::system_clock::
   return Unit{};
 }
 
-Result<std::vector<ShareHandoffStorage::PendingEntry>> ShareHandoffStorage::pendingEntries() const {
+Result<std::vector<ShareHandoffStorage::PendingRequestFile>> ShareHandoffStorage::pendingRequestFiles() const {
   auto pending = openPendingDirectory();
   if (!pending) return unexpected(pending.error());
   auto names = listNames(pending->get());
   if (!names) return unexpected(names.error());
-  std::vector<PendingEntry> entries;
+  std::vector<PendingRequestFile> files;
   for (const auto& name : *names) {
     // Exactly "<stem>.json": both temporary kinds end in ".tmp", and an acknowledgement's stem ends
     // in ".ack", which is no UUID.
     if (name.size() <= requestSuffix.size() || !name.ends_with(requestSuffix)) continue;
     const auto requestID = platform::Uuid::parse(std::string_view(name).substr(0, name.size() - requestSuffix.size()));
     if (!requestID) continue;
-    PendingEntry entry{*requestID, std::nullopt, std::nullopt, pendingDirectory_ / name};
-    auto request = readRequestAt(pending->get(), name);
+    files.push_back({*requestID, pendingDirectory_ / name});
+  }
+  std::stable_sort(files.begin(), files.end(), [](const PendingRequestFile& left, const PendingRequestFile& right) {
+    return left.requestID.toString() < right.requestID.toString();
+  });
+  return files;
+}
+
+Result<std::vector<ShareHandoffStorage::PendingEntry>> ShareHandoffStorage::pendingEntries() const {
+  auto files = pendingRequestFiles();
+  if (!files) return unexpected(files.error());
+  std::vector<PendingEntry> entries;
+  for (const auto& listed : *files) {
+    PendingEntry entry{listed.requestID, std::nullopt, std::nullopt, listed.file};
+    auto request = readPendingRequest(listed);
     if (request) entry.request = std::move(*request);
     else entry.rejectionMessage = request.error().localizedDescription();
     entries.push_back(std::move(entry));
   }
-  std::stable_sort(entries.begin(), entries.end(), [](const PendingEntry& left, const PendingEntry& right) {
-    return left.requestID.toString() < right.requestID.toString();
-  });
   return entries;
 }
 
@@ -230,6 +240,12 @@ Result<ShareHandoffRequest> ShareHandoffStorage::readRequest(const std::filesyst
   UniqueFd folder = platform::openFolderNoFollow(AT_FDCWD, file.parent_path().c_str());
   if (!folder) return systemFailure("open folder");
   return readRequestAt(folder.get(), file.filename().string());
+}
+
+Result<ShareHandoffRequest> ShareHandoffStorage::readPendingRequest(const PendingRequestFile& listed) const {
+  auto pending = openPendingDirectory();
+  if (!pending) return unexpected(pending.error());
+  return readRequestAt(pending->get(), listed.file.filename().string());
 }
 
 Result<ShareHandoffRequest> ShareHandoffStorage::readRequestAt(int folder, const std::string& name) const {
@@ -246,14 +262,8 @@ Result<ShareHandoffRequest> ShareHandoffStorage::readRequestAt(int folder, const
   return std::move(*decoded);
 }
 
-bool ShareHandoffStorage::isPending(const std::filesystem::path& listedRequestFile) const {
-  UniqueFd pending = platform::openFolderNoFollow(AT_FDCWD, pendingDirectory_.c_str());
-  struct stat status {};
-  return pending && ::fstatat(pending.get(), listedRequestFile.filename().c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0;
-}
-
-Result<Unit> ShareHandoffStorage::writeAcknowledgement(const ShareHandoffAcknowledgement& acknowledgement,
-                                                       const std::optional<std::filesystem::path>& listedRequestFile) const {
+Result<ShareHandoffStorage::AnsweredRequest> ShareHandoffStorage::writeAcknowledgement(
+    const ShareHandoffAcknowledgement& acknowledgement, const std::optional<std::filesystem::path>& listedRequestFile) const {
   if (acknowledgement.schemaVersion != 1) return failure(Kind::unsupportedVersion);
   auto pending = openPendingDirectory();
   if (!pending) return unexpected(pending.error());
@@ -266,14 +276,22 @@ Result<Unit> ShareHandoffStorage::writeAcknowledgement(const ShareHandoffAcknowl
   const auto id = acknowledgement.requestID;
   const auto target = fileName(id, acknowledgementSuffix);
   if (auto written = writeByRename(pending->get(), target + std::string(temporarySuffix), target, bytes); !written) {
-    return written;
+    return unexpected(written.error());
   }
+  // The answer is in place before the request goes, so a share program that finds the request gone
+  // always finds the answer too.
   const auto request = fileName(id, requestSuffix);
-  ::unlinkat(pending->get(), request.c_str(), 0);
+  bool removed = ::unlinkat(pending->get(), request.c_str(), 0) == 0;
   if (listedRequestFile && listedRequestFile->filename() != request) {
-    ::unlinkat(pending->get(), listedRequestFile->filename().c_str(), 0);
+    removed = ::unlinkat(pending->get(), listedRequestFile->filename().c_str(), 0) == 0 || removed;
   }
-  return Unit{};
+  return removed ? AnsweredRequest::taken : AnsweredRequest::withdrawn;
+}
+
+void ShareHandoffStorage::removeAcknowledgement(const platform::Uuid& id) const {
+  UniqueFd pending = platform::openFolderNoFollow(AT_FDCWD, pendingDirectory_.c_str());
+  if (!pending) return;
+  ::unlinkat(pending.get(), fileName(id, acknowledgementSuffix).c_str(), 0);
 }
 
 Result<Unit> ShareHandoffStorage::write(const ShareHandoffRequest& request) const {
@@ -315,12 +333,12 @@ Result<std::optional<ShareHandoffAcknowledgement>> ShareHandoffStorage::readAckn
   return std::optional<ShareHandoffAcknowledgement>(std::move(*decoded));
 }
 
-void ShareHandoffStorage::removeRequestFiles(const platform::Uuid& id) const {
+bool ShareHandoffStorage::removeRequestFiles(const platform::Uuid& id) const {
   UniqueFd pending = platform::openFolderNoFollow(AT_FDCWD, pendingDirectory_.c_str());
-  if (!pending) return;
+  if (!pending) return false;
   const auto name = fileName(id, requestSuffix);
-  ::unlinkat(pending.get(), name.c_str(), 0);
   ::unlinkat(pending.get(), (name + std::string(temporarySuffix)).c_str(), 0);
+  return ::unlinkat(pending.get(), name.c_str(), 0) == 0;
 }
 
 }  // namespace tavrel

@@ -54,6 +54,19 @@ class ShareHandoffStorage {
     friend bool operator==(const PendingEntry&, const PendingEntry&) = default;
   };
 
+  // A request file as listed, not yet read.
+  struct PendingRequestFile {
+    platform::Uuid requestID;    // from the file name, in whatever case it was written
+    std::filesystem::path file;  // the file as listed
+
+    friend bool operator==(const PendingRequestFile&, const PendingRequestFile&) = default;
+  };
+
+  // What an acknowledgement found of its request. The request file's removal decides who has the
+  // request: the program, whose acknowledgement removed it, or the share program, which withdrew it
+  // first (Cancel). Only one of the two removals can succeed.
+  enum class AnsweredRequest { taken, withdrawn };
+
   // "$XDG_DATA_HOME/tavrel/group.com.tavrel.macos", or under "~/.local/share" when the variable is
   // unset or not absolute; appGroupUnavailable when neither gives an absolute folder.
   static Result<std::filesystem::path> defaultContainerDirectory();
@@ -79,27 +92,34 @@ class ShareHandoffStorage {
   // before `now`; removal errors are ignored.
   Result<platform::Unit> removeStaleEntries(std::chrono::system_clock::time_point now) const;
 
-  // Every request file ("<UUID>.json", the UUID in either case), read and checked, ordered by the
-  // upper-case UUID text. Program only.
+  // Every request file ("<UUID>.json", the UUID in either case), ordered by the upper-case UUID
+  // text, without reading any. Program only.
+  Result<std::vector<PendingRequestFile>> pendingRequestFiles() const;
+  // pendingRequestFiles(), each read and checked. Program only.
   Result<std::vector<PendingEntry>> pendingEntries() const;
   // Reads and checks one request file: a regular file of at most 2 MiB whose name is its id. Neither
   // the file nor its folder is followed when it is a link.
   Result<ShareHandoffRequest> readRequest(const std::filesystem::path& file) const;
-  // Whether the request file as it was listed is still there (the share program removes it when the
-  // user cancels).
-  bool isPending(const std::filesystem::path& listedRequestFile) const;
+  // Reads and checks a listed request file as readRequest() does, through "Pending" opened and
+  // checked afresh. Program only; may run on any thread.
+  Result<ShareHandoffRequest> readPendingRequest(const PendingRequestFile& listed) const;
   // Stores the acknowledgement, then removes the request file (and `listedRequestFile`, the file as
-  // it was listed, when its name differs). Program only.
-  Result<platform::Unit> writeAcknowledgement(const ShareHandoffAcknowledgement& acknowledgement,
-                                              const std::optional<std::filesystem::path>& listedRequestFile = {}) const;
+  // it was listed, when its name differs). `withdrawn` when neither was there any more: the share
+  // program gave up the request first, and the answer should be taken back. Program only.
+  Result<AnsweredRequest> writeAcknowledgement(const ShareHandoffAcknowledgement& acknowledgement,
+                                               const std::optional<std::filesystem::path>& listedRequestFile = {}) const;
+  // Program only: takes back the answer to a request the share program withdrew; errors are ignored.
+  void removeAcknowledgement(const platform::Uuid& id) const;
 
   // Share program only: stores a checked request under its final name.
   Result<platform::Unit> write(const ShareHandoffRequest& request) const;
   // Share program only: the acknowledgement of `id`, if one is there. A file that was read is removed
   // whatever it held, so a damaged or foreign answer cannot fail every retry until the purge.
   Result<std::optional<ShareHandoffAcknowledgement>> readAcknowledgement(const platform::Uuid& id) const;
-  // Share program only: removes the request and its temporary file; errors are ignored.
-  void removeRequestFiles(const platform::Uuid& id) const;
+  // Share program only: removes the request and its temporary file; errors are ignored. Whether it
+  // removed the request file: then the program can no longer take it. When not, the program may
+  // have taken it, and its acknowledgement is already there.
+  bool removeRequestFiles(const platform::Uuid& id) const;
 
  private:
   // Ensures the folders as ensurePendingDirectory does and opens "Pending" without following links.

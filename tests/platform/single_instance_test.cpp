@@ -8,8 +8,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <future>
 #include <optional>
 #include <thread>
 #include <variant>
@@ -44,7 +46,28 @@ class SingleInstanceTest : public ::testing::Test {
   std::vector<std::string> received;
 };
 
-TEST_F(SingleInstanceTest, HandsASecondStartsMessageToTheMainThread) {
+using Claim = Expected<std::variant<HandedOver, SingleInstanceSocket>, SingleInstanceError>;
+
+// A start on a thread of its own, as a second process would claim, while the test plays the main
+// thread.
+class BackgroundStart {
+ public:
+  BackgroundStart(const std::filesystem::path& socketPath, std::string message)
+      : future_(std::async(std::launch::async, [socketPath, message] { return claimSingleInstance(socketPath, message); })) {}
+  bool isDone() const { return future_.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }
+  Claim result() { return future_.get(); }
+
+ private:
+  std::future<Claim> future_;
+};
+
+// Waits (up to ten seconds) until the running program's queue holds a message.
+bool messageQueued(ManualMainQueue& queue) {
+  for (int tries = 0; tries < 1000 && !queue.hasPendingTasks(); ++tries) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  return queue.hasPendingTasks();
+}
+
+TEST_F(SingleInstanceTest, AnswersASecondStartOnlyOnceTheMainThreadTookItsMessage) {
   auto server = becomeRunning();
   ASSERT_TRUE(server);
   EXPECT_EQ(::access(socketPath.c_str(), F_OK), 0);
@@ -53,13 +76,76 @@ TEST_F(SingleInstanceTest, HandsASecondStartsMessageToTheMainThread) {
   EXPECT_EQ(status.st_mode & 077, 0u);
 
   const std::string callback = "com.tavrel.macos:/oauth/callback?code=c&state=s";
-  const auto second = claimSingleInstance(socketPath, callback);
-  ASSERT_TRUE(second) << second.error().message;
-  EXPECT_TRUE(std::holds_alternative<HandedOver>(*second));
-  ASSERT_TRUE(sendToRunningInstance(socketPath, "third"));
+  BackgroundStart second(socketPath, callback);
+  ASSERT_TRUE(messageQueued(*queue));
   EXPECT_TRUE(received.empty()) << "delivered off the main thread";
+  EXPECT_FALSE(second.isDone()) << "answered before the main thread took the message";
+  queue->runUntilIdle();
+  EXPECT_EQ(received, std::vector<std::string>{callback});
+  const auto handed = second.result();
+  ASSERT_TRUE(handed) << handed.error().message;
+  EXPECT_TRUE(std::holds_alternative<HandedOver>(*handed));
+
+  auto third = std::async(std::launch::async, [&] { return sendToRunningInstance(socketPath, "third"); });
   ASSERT_TRUE(queue->runUntil([&] { return received.size() == 2; }));
-  EXPECT_EQ(received, (std::vector<std::string>{callback, "third"}));
+  EXPECT_TRUE(third.get());
+  EXPECT_EQ(received.back(), "third");
+}
+
+// A client of the channel that connects and then sends what it is told, when it is told.
+int connectRaw(const std::filesystem::path& socketPath) {
+  const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::strcpy(address.sun_path, socketPath.c_str());
+  if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+    ::close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+// Whether the server ended the connection (within ten seconds) without a word.
+bool closedUnanswered(int fd) {
+  pollfd readable{fd, POLLIN, 0};
+  char byte = 0;
+  return ::poll(&readable, 1, 10'000) == 1 && ::recv(fd, &byte, 1, 0) <= 0;
+}
+
+TEST_F(SingleInstanceTest, SilentSlowAndOverlongClientsNeverHoldUpAStart) {
+  auto server = becomeRunning();
+  ASSERT_TRUE(server);
+  std::vector<int> idle;
+  for (int count = 0; count < 10; ++count) idle.push_back(connectRaw(socketPath));
+  // A writer that sends a byte now and then and never ends its line.
+  const int slow = connectRaw(socketPath);
+  std::jthread trickle([slow](std::stop_token stop) {
+    while (!stop.stop_requested() && ::send(slow, "a", 1, MSG_NOSIGNAL) == 1) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    }
+  });
+  const int overlong = connectRaw(socketPath);
+  const std::string tooMuch(SingleInstanceServer::maximumMessageSize + 1, 'a');
+  ASSERT_EQ(::send(overlong, tooMuch.data(), tooMuch.size(), MSG_NOSIGNAL), static_cast<ssize_t>(tooMuch.size()));
+
+  BackgroundStart start(socketPath, "activate");
+  ASSERT_TRUE(queue->runUntil([&] { return received.size() == 1; }));
+  const auto claim = start.result();
+  ASSERT_TRUE(claim) << claim.error().message;
+  EXPECT_TRUE(std::holds_alternative<HandedOver>(*claim));
+  EXPECT_EQ(received, std::vector<std::string>{"activate"});
+
+  // Each has a limit of its own: the whole message within two seconds, and no longer than allowed.
+  EXPECT_TRUE(closedUnanswered(overlong));
+  EXPECT_TRUE(closedUnanswered(slow));
+  for (const int fd : idle) EXPECT_TRUE(closedUnanswered(fd));
+  trickle.request_stop();
+  trickle.join();
+  for (const int fd : idle) ::close(fd);
+  ::close(slow);
+  ::close(overlong);
+  queue->runUntilIdle();
+  EXPECT_EQ(received.size(), 1u);
 }
 
 TEST_F(SingleInstanceTest, StartsThatComeBeforeTheProgramServesAreAnsweredOnceItDoes) {
@@ -73,11 +159,11 @@ TEST_F(SingleInstanceTest, StartsThatComeBeforeTheProgramServesAreAnsweredOnceIt
   auto server = SingleInstanceServer::start(std::get<SingleInstanceSocket>(std::move(*claim)), queue,
                                             [this](std::string message) { received.push_back(message); });
   ASSERT_TRUE(server);
+  ASSERT_TRUE(queue->runUntil([&] { return received.size() == 1; }));
+  EXPECT_EQ(received[0], "activate");
   starter.join();
   ASSERT_TRUE(*second);
   EXPECT_TRUE(std::holds_alternative<HandedOver>(**second));
-  ASSERT_TRUE(queue->runUntil([&] { return received.size() == 1; }));
-  EXPECT_EQ(received[0], "activate");
 }
 
 TEST_F(SingleInstanceTest, AProgramThatEndsBeforeServingLeavesTheChannelToTheStartWaitingOnIt) {
@@ -124,8 +210,9 @@ TEST_F(SingleInstanceTest, ReplacesTheSocketOfAProgramThatIsGone) {
 
   auto server = becomeRunning();
   ASSERT_TRUE(server);
-  ASSERT_TRUE(sendToRunningInstance(socketPath, "after restart"));
+  auto sent = std::async(std::launch::async, [&] { return sendToRunningInstance(socketPath, "after restart"); });
   ASSERT_TRUE(queue->runUntil([&] { return received.size() == 1; }));
+  EXPECT_TRUE(sent.get());
 }
 
 TEST_F(SingleInstanceTest, RefusesMessagesThatCannotBeFramed) {
@@ -183,6 +270,34 @@ TEST_F(SingleInstanceTest, OfTwoStartsAtTheSameInstantOneBecomesTheProgramEveryT
   }
   EXPECT_EQ(outcomes, std::vector<std::string>(rounds, "hi"));
   EXPECT_NE(::access(socketPath.c_str(), F_OK), 0) << "the last program left its socket behind";
+}
+
+TEST_F(SingleInstanceTest, AStartWhoseMessageTheQuittingProgramNeverTookDecidesAgain) {
+  std::vector<std::string> environment;
+  for (char** variable = environ; *variable; ++variable) environment.emplace_back(*variable);
+  int ready[2], go[2], done[2];
+  ASSERT_EQ(::pipe(ready), 0);
+  ASSERT_EQ(::pipe(go), 0);
+  ASSERT_EQ(::pipe(done), 0);
+  // The running program, in a process of its own, quits once a message waits for its main thread.
+  const pid_t running =
+      testing::spawnProcess({TAVREL_SINGLE_INSTANCE_START, socketPath.string(), "1", std::to_string(ready[1]),
+                             std::to_string(go[0]), std::to_string(done[1]), "quit-unserved"},
+                            environment);
+  ASSERT_GT(running, 0);
+  std::optional<Claim> claim;
+  std::string outcomes;
+  if (readBytes(ready[0], 1) == "r" && ::write(go[1], "g", 1) == 1 && readBytes(done[0], 1) == "s") {
+    claim.emplace(claimSingleInstance(socketPath, "com.tavrel.macos:/oauth/callback?code=c&state=s"));
+    outcomes = readBytes(done[0], 1);
+  }
+  for (const int fd : {ready[0], ready[1], go[0], go[1], done[0], done[1]}) ::close(fd);
+  ::kill(running, SIGKILL);  // ended already, unless something went wrong
+  ::waitpid(running, nullptr, 0);
+  EXPECT_EQ(outcomes, "q");
+  ASSERT_TRUE(claim);
+  ASSERT_TRUE(*claim) << (*claim).error().message;
+  EXPECT_TRUE(std::holds_alternative<SingleInstanceSocket>(**claim)) << "told delivered, though nobody took it";
 }
 
 TEST(SingleInstanceSocketPathTest, UsesTheRuntimeFolderElseAPrivateFolderInTmp) {

@@ -6,7 +6,10 @@
 #include <future>
 #include <filesystem>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
+#include <utility>
 #include <vector>
 
 #include "account/authentication_store.h"
@@ -352,6 +355,40 @@ TEST_F(ShareHandoffCoordinatorTest, AShareCancelledWhileItsItemsAreCheckedIsNeit
   EXPECT_TRUE(registry->leases().empty());
   EXPECT_EQ(stopped, std::vector<fs::path>{file});
   EXPECT_EQ(accepted, 0);
+}
+
+TEST_F(ShareHandoffCoordinatorTest, RequestsAreReadOnTheWorkerOneAfterAnotherInTheirOrder) {
+  signIn();
+  std::vector<platform::Uuid> shared;
+  for (int index = 0; index < 4; ++index) {
+    shared.push_back(share({bookmarkedItem(directory.writeFile(std::to_string(index) + ".txt", "x"))}).id);
+  }
+  std::sort(shared.begin(), shared.end(), [](const auto& left, const auto& right) {
+    return left.toString() < right.toString();
+  });
+  std::mutex mutex;
+  std::vector<std::pair<std::thread::id, platform::Uuid>> reads;
+  ShareHandoffCoordinator::Dependencies dependencies{*queue, storage, *transferStore, authentication, registry,
+                                                     [this] { ++accepted; }, &signal};
+  dependencies.readRequest = [&](const ShareHandoffStorage& folder, const ShareHandoffStorage::PendingRequestFile& listed) {
+    {
+      std::lock_guard lock(mutex);
+      reads.emplace_back(std::this_thread::get_id(), listed.requestID);
+    }
+    return folder.readPendingRequest(listed);
+  };
+  coordinator = std::make_unique<ShareHandoffCoordinator>(std::move(dependencies));
+  settle();
+
+  std::lock_guard lock(mutex);
+  std::vector<platform::Uuid> order;
+  for (const auto& [thread, id] : reads) {
+    EXPECT_NE(thread, std::this_thread::get_id()) << "read on the main thread";
+    order.push_back(id);
+  }
+  EXPECT_EQ(order, shared);
+  for (const auto& id : shared) EXPECT_EQ(answer(id)->outcome, Outcome::accepted);
+  EXPECT_EQ(registry->leases().size(), shared.size());
 }
 
 }  // namespace

@@ -158,8 +158,10 @@ TEST_F(ShareHandoffStorageTest, ListsOnlyRequestFilesInUuidOrderWithLowerCaseNam
   EXPECT_EQ(listed[2].file.filename(), "c0000000-0000-4000-8000-00000000000c.json");
 
   // Answering it removes the file that was listed.
-  ASSERT_TRUE(storage.writeAcknowledgement({1, lower.id, handoffDate, ShareHandoffAcknowledgementOutcome::accepted, {}},
-                                           listed[2].file));
+  EXPECT_EQ(storage.writeAcknowledgement({1, lower.id, handoffDate, ShareHandoffAcknowledgementOutcome::accepted, {}},
+                                         listed[2].file)
+                .value(),
+            ShareHandoffStorage::AnsweredRequest::taken);
   EXPECT_FALSE(fs::exists(listed[2].file));
   EXPECT_TRUE(fs::exists(storage.acknowledgementFile(lower.id)));
   EXPECT_EQ(entries().size(), 2u);
@@ -351,10 +353,29 @@ TEST_F(ShareHandoffStorageTest, RemovingRequestFilesKeepsTheAcknowledgement) {
   put(request.id.toString() + ".json.tmp", "partial");
   ASSERT_TRUE(storage.writeAcknowledgement({1, request.id, handoffDate, ShareHandoffAcknowledgementOutcome::accepted, {}}));
   ASSERT_TRUE(storage.write(request));
-  storage.removeRequestFiles(request.id);
+  EXPECT_TRUE(storage.removeRequestFiles(request.id));
   EXPECT_FALSE(fs::exists(storage.requestFile(request.id)));
   EXPECT_FALSE(fs::exists(storage.temporaryRequestFile(request.id)));
   EXPECT_TRUE(fs::exists(storage.acknowledgementFile(request.id)));
+}
+
+TEST_F(ShareHandoffStorageTest, OfTheProgramsAnswerAndTheSharesCancelOnlyOneTakesTheRequest) {
+  using Answered = ShareHandoffStorage::AnsweredRequest;
+  const auto request = handoffRequest();
+  const ShareHandoffAcknowledgement accepted{1, request.id, handoffDate, ShareHandoffAcknowledgementOutcome::accepted, {}};
+
+  // The program answers first: the share's Cancel finds the request gone and the answer there.
+  ASSERT_TRUE(storage.write(request));
+  EXPECT_EQ(storage.writeAcknowledgement(accepted).value(), Answered::taken);
+  EXPECT_FALSE(storage.removeRequestFiles(request.id));
+  EXPECT_EQ(storage.readAcknowledgement(request.id).value(), accepted);
+
+  // The share cancels first: the program's answer finds the request withdrawn and takes it back.
+  ASSERT_TRUE(storage.write(request));
+  EXPECT_TRUE(storage.removeRequestFiles(request.id));
+  EXPECT_EQ(storage.writeAcknowledgement(accepted).value(), Answered::withdrawn);
+  storage.removeAcknowledgement(request.id);
+  EXPECT_TRUE(fs::is_empty(pending()));
 }
 
 TEST(ShareHandoffBookmarkTest, ResolvesOnlyWhileThePathNamesTheSameFile) {

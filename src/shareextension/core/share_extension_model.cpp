@@ -164,8 +164,19 @@ void ShareExtensionModel::retry() {
 
 void ShareExtensionModel::cancel() {
   if (task_) task_->request_stop();
-  if (request_ && storage_) storage_->removeRequestFiles(request_->id);
-  if (auto context = services_.extensionContext.lock()) context->cancelRequest();
+  const auto context = services_.extensionContext.lock();
+  // Withdrawing the request and the program taking it both remove its file; only one can. When the
+  // program was first, its answer is already there: an acceptance means the files are on their way,
+  // and the share ends as sent, never as cancelled.
+  if (request_ && storage_ && !storage_->removeRequestFiles(request_->id)) {
+    const auto answer = storage_->readAcknowledgement(request_->id);
+    if (answer && *answer && (*answer)->outcome == ShareHandoffAcknowledgementOutcome::accepted) {
+      logger_.info("Cancel came after Tavrel had accepted the items; they are being sent");
+      if (context) context->completeRequest();
+      return;
+    }
+  }
+  if (context) context->cancelRequest();
 }
 
 }  // namespace tavrel

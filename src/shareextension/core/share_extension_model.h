@@ -120,7 +120,8 @@ class ShareExtensionModel {
   void createLink();
   // After a failure: hands the same items off again, or reloads when none were loaded.
   void retry();
-  // Abandons the share: removes the request's files (never an acknowledgement) and ends the request.
+  // Abandons the share: removes the request's files and ends the request. When the program had
+  // taken the request first, its answer is read instead: an acceptance ends the request as accepted.
   void cancel();
 
  private:

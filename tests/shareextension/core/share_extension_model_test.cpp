@@ -214,6 +214,31 @@ TEST_F(ShareExtensionModelTest, CancelRemovesTheRequestButNeverTheAnswer) {
   EXPECT_EQ(context->cancelled, 1);
 }
 
+TEST_F(ShareExtensionModelTest, ACancelAfterTheProgramTookTheRequestEndsAsItsAnswerSays) {
+  loadReady();
+  model->createLink();
+  queue.runUntilIdle();
+  queue.advance(1s);
+  // The program accepts between two polls, and the user presses Cancel before the next one.
+  programAnswers(Outcome::accepted);
+  model->cancel();
+  EXPECT_EQ(context->completed, 1);
+  EXPECT_EQ(context->cancelled, 0);
+  EXPECT_FALSE(fs::exists(storage.acknowledgementFile(model->request()->id)));
+
+  // A refusal sends nothing: the share ends as cancelled.
+  context = std::make_shared<FakeContext>();
+  context->attachments = {{directory.writeFile("b.txt", "b").string(), std::nullopt}};
+  rebuild();
+  loadReady();
+  model->createLink();
+  queue.runUntilIdle();
+  programAnswers(Outcome::rejected, "No room");
+  model->cancel();
+  EXPECT_EQ(context->completed, 0);
+  EXPECT_EQ(context->cancelled, 1);
+}
+
 TEST_F(ShareExtensionModelTest, CancellingWhileWaitingStopsThePolling) {
   loadReady();
   model->createLink();
