@@ -11,11 +11,17 @@ After one sign-in through onboarding and the scripted browser, it measures:
     upload, until the completion notification) beside the upload engine alone sending the same file
     to the same local service (tavrel_bench_engine --service);
   - a folder of many 4 KiB files sent the same way, beside the engine alone and a plain libcurl
-    program sending the same files with the same requests (tavrel_bench_engine --small-files).
+    program sending the same files with the same requests (tavrel_bench_engine --small-files);
+  - what each Qt Quick renderer costs: the program with the renderer it chooses itself (software)
+    and with OpenGL (QSG_RHI_BACKEND=opengl; on Xvfb that is Mesa's software GL, as in a virtual
+    machine or on a desktop without a GPU driver): resident memory at rest signed in, before and
+    after the popover was shown, and processor time while onboarding's "Waiting for sign-in..."
+    spinner turns (the service held, so the sign-in waits).
 
 Environment: what virtual_session.sh sets for its drivers, and TAVREL_BENCH_ENGINE (the engine
 benchmark's program), TAVREL_BENCH_SIZE_MIB (default 1024; 0 leaves the large file out),
-TAVREL_BENCH_RUNS (default 5), TAVREL_BENCH_SMALL_FILES (default 1000; 0 leaves them out). The local
+TAVREL_BENCH_RUNS (default 5), TAVREL_BENCH_SMALL_FILES (default 1000; 0 leaves them out),
+TAVREL_BENCH_RENDERERS (default 1; 0 leaves the renderers' comparison out). The local
 service keeps every upload: the runs need twice that many GiB under the temporary folder.
 """
 
@@ -34,6 +40,10 @@ ENGINE = os.environ["TAVREL_BENCH_ENGINE"]
 SIZE_MIB = int(os.environ.get("TAVREL_BENCH_SIZE_MIB", "1024"))
 RUNS = int(os.environ.get("TAVREL_BENCH_RUNS", "5"))
 SMALL_FILES = int(os.environ.get("TAVREL_BENCH_SMALL_FILES", "1000"))
+RENDERERS = int(os.environ.get("TAVREL_BENCH_RENDERERS", "1"))
+SPINNER_SECONDS = 10
+# What a user may name in the environment to pick Qt Quick's backend; each measurement starts clean.
+BACKEND_VARIABLES = ("QT_QUICK_BACKEND", "QMLSCENE_DEVICE", "QSG_RHI_BACKEND")
 STARTS = 5
 IDLE_SECONDS = 30
 TICKS = os.sysconf("SC_CLK_TCK")
@@ -109,6 +119,72 @@ def idle(road):
         if woke:
             wakeups[f"{name} ({tid})"] = woke
     return resident_mib(pid), cpu_after - cpu_before, wakeups
+
+
+def start_with_renderer(road, environment):
+    """Starts the program with only the given backend variables set, and waits for its tray icon."""
+    road.quit_program()
+    time.sleep(1)
+    kept = {name: os.environ.pop(name) for name in BACKEND_VARIABLES if name in os.environ}
+    os.environ.update(environment)
+    try:
+        road.start_program()
+    finally:
+        for name in environment:
+            os.environ.pop(name, None)
+        os.environ.update(kept)
+    road.wait("the tray icon", road.tray_icon)
+
+
+def spinner_cost(road, name):
+    """Signs out, then signs in with the service held, so onboarding's spinner turns: the program's
+    processor seconds and resident memory over SPINNER_SECONDS; then lets the sign-in finish."""
+    pid = road.program.pid
+    road.open_popover()
+    road.click(road.find(lambda role, name: name == "Tavrel menu"))
+    time.sleep(0.5)
+    road.keys("Up")  # from "Quit Tavrel" at the bottom up to "Sign Out"
+    road.keys("Up")
+    road.keys("Return")
+    road.wait("the onboarding window", lambda: road.find(lambda role, name: name == "Welcome to Tavrel"))
+    with road.service_held():  # the browser's page waits, and with it the sign-in
+        road.click(road.button("Sign In"))
+        road.wait("the spinner", lambda: road.find(lambda role, name: name.startswith("Waiting for sign-in")))
+        time.sleep(1)
+        cpu_before = processor_seconds(pid)
+        time.sleep(SPINNER_SECONDS)
+        cpu = processor_seconds(pid) - cpu_before
+        rss = resident_mib(pid)
+        road.shot("spinner-" + name)
+    road.click(road.button("Done"))
+    road.wait("the tray icon", road.tray_icon)
+    return cpu, rss
+
+
+def renderer_costs(road):
+    """Each renderer's memory at rest and processor time while a spinner turns, one after the other."""
+    renderers = [("software", "the program's own choice", {}),
+                 ("opengl", "QSG_RHI_BACKEND=opengl", {"QSG_RHI_BACKEND": "opengl"})]
+    for name, how, environment in renderers:
+        start_with_renderer(road, environment)
+        pid = road.program.pid
+        time.sleep(5)  # settle, as for the idle figures
+        at_rest = resident_mib(pid)
+        cpu_before = processor_seconds(pid)
+        time.sleep(SPINNER_SECONDS)
+        rest_cpu = processor_seconds(pid) - cpu_before
+        road.open_popover()
+        time.sleep(1)
+        road.shot("popover-" + name)
+        road.close_popover()
+        time.sleep(3)
+        after_popover = resident_mib(pid)
+        spinner_cpu, spinner_rss = spinner_cost(road, name)
+        print(f"{name} renderer ({how}): at rest signed in, resident {at_rest:.0f} MiB "
+              f"({rest_cpu / SPINNER_SECONDS * 100:.1f} % of one core), {after_popover:.0f} MiB once the popover "
+              f"was shown and closed; while the sign-in spinner turns {spinner_cpu / SPINNER_SECONDS * 100:.1f} % "
+              f"of one core (resident {spinner_rss:.0f} MiB)", flush=True)
+    start_with_renderer(road, {})
 
 
 def completed_notifications(road):
@@ -202,6 +278,9 @@ def main():
     try:
         print("signing in through onboarding and the scripted browser ...", flush=True)
         sign_in(road)
+
+        if RENDERERS:
+            renderer_costs(road)
 
         starts = start_to_tray_icon(road)
         print(f"start to tray icon (session from the keyring), {STARTS} starts: first {starts[0] * 1000:.0f} ms, "

@@ -74,6 +74,7 @@ T.Button {
 
     Accessible.role: Accessible.Button
     Accessible.name: text
+    //: Read by screen readers after a button's name: pressing it deletes or stops something.
     Accessible.description: isDestructive ? qsTr("destructive") : ""
     Accessible.onPressAction: if (enabled) clicked()
     Keys.onReturnPressed: if (enabled) clicked()

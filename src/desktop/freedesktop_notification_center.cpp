@@ -86,6 +86,7 @@ void FreedesktopNotificationCenter::send(NotificationRequest request, Completion
   message << QStringLiteral("Tavrel") << static_cast<uint>(replaces)
           << QString::fromUtf8(bundleIdentifier.data(), static_cast<qsizetype>(bundleIdentifier.size()))
           << QString::fromStdString(request.title) << bodyText(request.body)
+          //: The notification's action: opens the transfer (its page, or the popover at a failure).
           << QStringList{QStringLiteral("default"), QCoreApplication::translate("TransferNotifications", "Open")}
           << hints << -1;
 

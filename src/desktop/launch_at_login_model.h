@@ -11,13 +11,15 @@
 #include "desktop/launch_at_login_servicing.h"
 #include "platform/logger.h"
 #include "platform/observable.h"
+#include "platform/translatable_text.h"
 
 namespace tavrel {
 
 class LaunchAtLoginModel {
  public:
-  static constexpr const char* failureText =
-      "Tavrel couldn’t update Open at Login. Try again or review Login Items in System Settings.";
+  // Kept in English like the core's texts; the interface translates it where it shows it.
+  static constexpr const char* failureText = TAVREL_TRANSLATE_NOOP(
+      "Core", "Tavrel couldn’t update Open at Login. Try again or review Login Items in System Settings.");
 
   explicit LaunchAtLoginModel(std::shared_ptr<LaunchAtLoginServicing> service);
 

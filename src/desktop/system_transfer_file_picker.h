@@ -41,6 +41,7 @@ class TransferFileDialog final : public QFileDialog {
   Q_OBJECT
 
  public:
+  //: The file dialog's button that adds the chosen files and folders to a transfer.
   static constexpr const char* acceptText = QT_TRANSLATE_NOOP("FilePicker", "Add");
 
   explicit TransferFileDialog(const TransferFilePickerConfiguration& configuration, QWidget* parent = nullptr);

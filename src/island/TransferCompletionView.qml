@@ -69,6 +69,7 @@ Item {
                 TavrelIconButton {
                     objectName: "viewButton"
                     systemImage: "arrow.up.forward"
+                    //: Opens the sent transfer's page in the web browser.
                     text: qsTr("View")
                     onClicked: view.viewTransfer()
                 }
@@ -80,13 +81,31 @@ Item {
         Row {
             width: parent.width
             readonly property real cellWidth: (width - 3) / 4
-            TransferMetricView { objectName: "filesMetric"; width: parent.cellWidth; title: qsTr("Files"); value: view.completion.filesText || "" }
+            TransferMetricView {
+                objectName: "filesMetric"
+                width: parent.cellWidth
+                //: How many files the sent transfer holds.
+                title: qsTr("Files")
+                value: view.completion.filesText || ""
+            }
             MetricRule { anchors.verticalCenter: parent.verticalCenter }
             TransferMetricView { objectName: "sizeMetric"; width: parent.cellWidth; title: qsTr("Total size"); value: view.completion.totalSizeText || "" }
             MetricRule { anchors.verticalCenter: parent.verticalCenter }
-            TransferMetricView { objectName: "expiryMetric"; width: parent.cellWidth; title: qsTr("Expires In"); value: view.completion.expiresText || "" }
+            TransferMetricView {
+                objectName: "expiryMetric"
+                width: parent.cellWidth
+                //: Time until the sent transfer's link stops working.
+                title: qsTr("Expires In")
+                value: view.completion.expiresText || ""
+            }
             MetricRule { anchors.verticalCenter: parent.verticalCenter }
-            TransferMetricView { objectName: "previewMetric"; width: parent.cellWidth; title: qsTr("Preview"); value: view.completion.previewText || "" }
+            TransferMetricView {
+                objectName: "previewMetric"
+                width: parent.cellWidth
+                //: Whether recipients see previews of the files.
+                title: qsTr("Preview")
+                value: view.completion.previewText || ""
+            }
         }
 
         Row {

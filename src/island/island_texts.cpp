@@ -50,6 +50,7 @@ IslandAuthenticationStatus islandAuthenticationStatus(const AuthenticationState&
             QCoreApplication::translate("Island", "Signing in to Tavrel").toStdString()};
   }
   if (std::holds_alternative<auth::Restoring>(state)) {
+    //: The island while the session is restored at start.
     return {"rays", true, QCoreApplication::translate("Island", "Loading").toStdString(),
             QCoreApplication::translate("Island", "Restoring Tavrel sign in").toStdString()};
   }

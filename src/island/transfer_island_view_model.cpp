@@ -1,6 +1,7 @@
 #include "island/transfer_island_view_model.h"
 
 #include <QCoreApplication>
+#include <optional>
 #include <utility>
 
 #include "island/island_texts.h"
@@ -117,7 +118,13 @@ QVariantMap TransferIslandViewModel::upload() const {
   if (!active) return {};
   const auto& progress = active->progress;
   const auto* file = currentUploadFile(progress);
-  const auto fileCount = progress.fileCountText();
+  // Looked up by its pattern, never by its filled text: "%1 of %2" would match any text with "of".
+  const auto fileCount =
+      progress.currentFileIndex
+          ? std::optional(QCoreApplication::translate("Core", UploadProgressSnapshot::fileCountPattern)
+                              .arg(QString::number(*progress.currentFileIndex + 1),
+                                   QString::number(progress.preparedTransfer->files.size())))
+          : std::nullopt;
   const auto percent = islandUploadPercent(progress.progress);
   const auto transferred = qs(formatFileSize(progress.bytesUploaded));
   const auto total = qs(formatFileSize(progress.preparedTransfer->totalBytes()));
@@ -132,9 +139,9 @@ QVariantMap TransferIslandViewModel::upload() const {
       {"title", qs(progress.preparedTransfer->title)},
       {"hasCurrentFile", file != nullptr},
       {"currentFileName", fileName},
-      {"fileCountText", fileCount ? qs(*fileCount) : QString()},
+      {"fileCountText", fileCount.value_or(QString())},
       {"currentFileAccessibilityLabel", QCoreApplication::translate("Island", "Currently uploading %1, %2")
-                                            .arg(fileName, fileCount ? qs(*fileCount) : QString())},
+                                            .arg(fileName, fileCount.value_or(QString()))},
       {"transferredText", transferred},
       {"totalText", total},
       {"timeLeftText", timeLeft},
@@ -186,19 +193,27 @@ QVariantMap TransferIslandViewModel::completion() const {
   const auto& prepared = completed->preparedTransfer;
   const bool copied = store_.state().presentation.linkFeedback == LinkFeedback::copied;
   const auto title = qs(prepared.title);
+  QString preview;
+  if (prepared.defaults.filePreviewEnabled) {
+    //: The value beside "Preview" on a sent transfer: recipients see its files previewed.
+    preview = QCoreApplication::translate("Island", "On");
+  } else {
+    //: The value beside "Preview" on a sent transfer: recipients see no previews.
+    preview = QCoreApplication::translate("Island", "Off");
+  }
   return {
       {"title", title},
       {"accessibilityLabel",
        QCoreApplication::translate("Island", "Transfer completed, %1, ready to share").arg(title)},
       {"copied", copied},
+      //: The Copy Link button's label for two seconds after the link was copied.
       {"copyText", copied ? QCoreApplication::translate("Island", " Copied ")
                           : QCoreApplication::translate("Island", "Copy Link")},
       {"copySymbol", copied ? QStringLiteral("checkmark") : QStringLiteral("square.on.square")},
       {"filesText", QString::number(prepared.files.size())},
       {"totalSizeText", qs(formatFileSize(prepared.totalBytes()))},
       {"expiresText", qs(expiryText(prepared.defaults.expiryDays))},
-      {"previewText", prepared.defaults.filePreviewEnabled ? QCoreApplication::translate("Island", "On")
-                                                           : QCoreApplication::translate("Island", "Off")},
+      {"previewText", preview},
   };
 }
 

@@ -144,6 +144,7 @@ Item {
         T.AbstractButton {
             id: startButton
             objectName: "startButton"
+            //: Starts sending the reviewed transfer.
             text: qsTr("Start")
             height: 28
             implicitWidth: implicitContentWidth + 8

@@ -53,6 +53,7 @@ Flickable {
             objectName: "activityHeader"
             visible: list.popover.hasActivity
             width: parent.width
+            //: The popover's section of transfers being prepared, sent, queued or failed.
             title: qsTr("Activity")
         }
         Repeater {
@@ -63,6 +64,7 @@ Flickable {
             objectName: "recentHeader"
             visible: list.popover.hasRecent
             width: parent.width
+            //: The popover's section of the account's latest sent transfers.
             title: qsTr("Recent")
             trailingTitle: qsTr("View All")
             onTrailingClicked: list.popover.viewAllTransfers()

@@ -38,6 +38,7 @@ std::string menuBarStatusDescription(const AuthenticationState& authentication, 
                .arg(uploading->percentage)
                .toStdString();
   } else if (std::holds_alternative<indicator::Idle>(icon)) {
+    //: The tray icon's description while signed in and nothing is being sent.
     text = canInitiateTransfer(authentication)
                ? QCoreApplication::translate("MenuBarStatus", "Ready").toStdString()
                : QCoreApplication::translate("MenuBarStatus", "Sending unavailable").toStdString();
@@ -51,13 +52,17 @@ std::string menuBarStatusDescription(const AuthenticationState& authentication, 
     text = QCoreApplication::translate("MenuBarStatus", "Transfer complete").toStdString();
   }
   if (!state.failures.empty() && !std::holds_alternative<indicator::Failed>(icon)) {
-    text = QCoreApplication::translate("MenuBarStatus", "%1, %2 failed")
-               .arg(QString::fromStdString(text), QString::number(state.failures.size()))
+    const auto failed = static_cast<int>(state.failures.size());
+    //: The status item's description (%1, as in "Uploading, 42 percent") and how many transfers failed.
+    text = QCoreApplication::translate("MenuBarStatus", "%1, %n failed", nullptr, failed)
+               .arg(QString::fromStdString(text))
                .toStdString();
   }
   if (!state.queue.empty()) {
-    text = QCoreApplication::translate("MenuBarStatus", "%1, %2 queued")
-               .arg(QString::fromStdString(text), QString::number(state.queue.size()))
+    const auto queued = static_cast<int>(state.queue.size());
+    //: The status item's description (%1, as in "Uploading, 42 percent") and how many transfers wait their turn.
+    text = QCoreApplication::translate("MenuBarStatus", "%1, %n queued", nullptr, queued)
+               .arg(QString::fromStdString(text))
                .toStdString();
   }
   return text;

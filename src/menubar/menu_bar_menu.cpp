@@ -5,11 +5,16 @@
 namespace tavrel {
 namespace {
 
-// Titles are the English texts; the view model translates them where it shows the menu.
+// Titles are the English texts or data; the view model translates them where it shows the menu,
+// as their source says.
 
 MenuBarMenuEntry item(std::string title, std::optional<std::string> symbol, std::optional<MenuBarMenuCommand> command,
                       bool enabled = true) {
   return MenuBarMenuItemDescriptor{std::move(title), std::move(symbol), command, enabled, {}, std::nullopt};
+}
+
+MenuBarMenuEntry informational(std::string text, std::optional<std::string> symbol, MenuBarMenuTitleSource source) {
+  return MenuBarMenuItemDescriptor{std::move(text), std::move(symbol), std::nullopt, false, {}, std::nullopt, source};
 }
 
 }  // namespace
@@ -24,8 +29,8 @@ std::vector<MenuBarMenuEntry> menuBarSignedInEntries(const AuthenticatedAccount&
   using Command = MenuBarMenuCommand;
   const auto& user = account.bootstrap.user;
   std::vector<MenuBarMenuEntry> entries;
-  entries.push_back(item(user.displayName(), "person.crop.circle", std::nullopt, false));
-  if (user.hasName()) entries.push_back(item(user.email, std::nullopt, std::nullopt, false));
+  entries.push_back(informational(user.displayName(), "person.crop.circle", MenuBarMenuTitleSource::account));
+  if (user.hasName()) entries.push_back(informational(user.email, std::nullopt, MenuBarMenuTitleSource::account));
   entries.push_back(MenuBarMenuSeparator{});
   entries.push_back(item(QT_TRANSLATE_NOOP("MenuBarMenu", "View Transfers"), "arrow.left.arrow.right",
                          Command::viewTransfers));
@@ -80,7 +85,7 @@ std::vector<MenuBarMenuEntry> menuBarMenuEntries(const AuthenticationState& stat
     entries = menuBarSignedInEntries(authenticated->account, isQuickDropEnabled, false, launchAtLoginStatus,
                                      launchAtLoginFailureMessage);
   } else if (const auto* unavailable = std::get_if<auth::TemporarilyUnavailable>(&state)) {
-    entries.push_back(item(unavailable->message, "exclamationmark.triangle", std::nullopt, false));
+    entries.push_back(informational(unavailable->message, "exclamationmark.triangle", MenuBarMenuTitleSource::core));
     entries.push_back(item(QT_TRANSLATE_NOOP("MenuBarMenu", "Retry"), "arrow.clockwise", Command::retry));
     entries.push_back(item(QT_TRANSLATE_NOOP("MenuBarMenu", "Sign Out"), "person.crop.circle.badge.minus",
                            Command::signOut));

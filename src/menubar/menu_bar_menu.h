@@ -27,13 +27,21 @@ enum class MenuBarMenuCommand {
   quit,
 };
 
+// Where a row's title comes from, and so how it is translated.
+enum class MenuBarMenuTitleSource {
+  menu,     // the menu's own English title, catalogued under "MenuBarMenu"
+  core,     // a message of the core (sign-in unavailable), translated as the core's
+  account,  // the user's name or e-mail: shown as it is, never looked up
+};
+
 struct MenuBarMenuItemDescriptor {
-  std::string title;                       // shown verbatim
+  std::string title;                       // English, or data as it came (see titleSource)
   std::optional<std::string> systemImage;  // none: text only
   std::optional<MenuBarMenuCommand> command;  // none: an informational row
   bool isEnabled = true;
   std::string keyEquivalent;  // "q" on the quit item
   std::optional<bool> isOn;   // toggle rows only
+  MenuBarMenuTitleSource titleSource = MenuBarMenuTitleSource::menu;
 
   friend bool operator==(const MenuBarMenuItemDescriptor&, const MenuBarMenuItemDescriptor&) = default;
 };

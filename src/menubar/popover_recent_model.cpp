@@ -34,6 +34,7 @@ QVariant PopoverRecentModel::data(const QModelIndex& index, int role) const {
     case SubtitleRole: return QString::fromStdString(subtitle(index.row()));
     case SymbolNameRole: return QString::fromStdString(symbols_[static_cast<std::size_t>(index.row())]);
     case AccessibilityLabelRole:
+      //: A recent transfer as a screen reader reads its row: its title (%1), then its details (%2).
       return QCoreApplication::translate("PopoverRecent", "%1, %2")
           .arg(QString::fromStdString(transfer.title), QString::fromStdString(subtitle(index.row())));
     case HelpTextRole:

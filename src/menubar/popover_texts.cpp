@@ -96,6 +96,7 @@ std::string reviewSummaryText(const TransferReviewState& review) {
   auto text = selectionSummaryText(review.selection);
   const auto prepared = review.displayedPreparedTransfer();
   if (prepared && prepared->files.size() != review.selection.items.size()) {
+    //: The chosen items (%1, as in "2 folders") and how many files they hold (%2, as in "14 files").
     text = QCoreApplication::translate("PopoverTexts", "%1 (%2)")
                .arg(QString::fromStdString(text),
                     QString::fromStdString(filesText(static_cast<std::int64_t>(prepared->files.size()))))

@@ -25,16 +25,21 @@ QString accessStatusName(PopoverAccessStatus status) {
   return {};
 }
 
-// The menu's own titles are catalogued under "MenuBarMenu"; a title that is not (a user's name, a
-// message from the service) is shown as it is, a core text translated as the core's.
-QString menuText(const std::string& title) {
-  const auto translated = QCoreApplication::translate("MenuBarMenu", title.c_str());
-  return translated != QString::fromStdString(title) ? translated : ui::translatedCoreText(title);
+// The menu's own titles are catalogued under "MenuBarMenu"; a core message is translated as the
+// core's (a message from the service stays as it came); the user's name and e-mail are never looked
+// up, so a user named "Retry" is not translated.
+QString menuText(const MenuBarMenuItemDescriptor& item) {
+  switch (item.titleSource) {
+    case MenuBarMenuTitleSource::menu: return QCoreApplication::translate("MenuBarMenu", item.title.c_str());
+    case MenuBarMenuTitleSource::core: return ui::translatedCoreText(item.title);
+    case MenuBarMenuTitleSource::account: return QString::fromStdString(item.title);
+  }
+  return QString::fromStdString(item.title);
 }
 
 // Menu titles come from data (a user's name, an error text): an ampersand is shown as typed, never
 // taken as a shortcut mark.
-QString menuTitle(const std::string& title) { return menuText(title).replace('&', QStringLiteral("&&")); }
+QString menuTitle(const MenuBarMenuItemDescriptor& item) { return menuText(item).replace('&', QStringLiteral("&&")); }
 
 }  // namespace
 
@@ -240,8 +245,8 @@ QVariantList TransferPopoverViewModel::menuEntries() const {
     QVariantMap map;
     if (const auto* item = std::get_if<MenuBarMenuItemDescriptor>(&entry)) {
       map[QStringLiteral("separator")] = false;
-      map[QStringLiteral("title")] = menuText(item->title);
-      map[QStringLiteral("menuTitle")] = menuTitle(item->title);
+      map[QStringLiteral("title")] = menuText(*item);
+      map[QStringLiteral("menuTitle")] = menuTitle(*item);
       map[QStringLiteral("systemImage")] = item->systemImage ? QString::fromStdString(*item->systemImage) : QString();
       map[QStringLiteral("command")] = item->command ? static_cast<int>(*item->command) : -1;
       map[QStringLiteral("enabled")] = item->isEnabled;
@@ -311,7 +316,7 @@ QMenu* TransferPopoverViewModel::buildMenu(QWidget* parent) {
       menu->addSeparator();
       continue;
     }
-    auto* action = menu->addAction(menuTitle(item->title));
+    auto* action = menu->addAction(menuTitle(*item));
     if (item->systemImage) {
       const auto icon = symbolIcon(*item->systemImage);
       if (!icon.isNull()) action->setIcon(icon);

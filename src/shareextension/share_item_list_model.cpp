@@ -59,6 +59,7 @@ QHash<int, QByteArray> ShareItemListModel::roleNames() const {
 
 QString ShareItemListModel::typeBadgeText(const LoadedShareExtensionItem& item) {
   if (item.handoffItem.kind == ShareHandoffItemKind::folder) {
+    //: The kind badge of a shared folder, in capitals like a file's extension ("PDF").
     return QCoreApplication::translate("ShareSheet", "FOLDER");
   }
   const auto extension = platform::pathExtension(item.sourceURL.filename().string());
@@ -67,6 +68,7 @@ QString ShareItemListModel::typeBadgeText(const LoadedShareExtensionItem& item) 
     const QMimeType type = QMimeDatabase().mimeTypeForName(QString::fromStdString(*item.contentTypeIdentifier));
     if (type.isValid() && !type.preferredSuffix().isEmpty()) return type.preferredSuffix().toUpper();
   }
+  //: The kind badge of a shared file without an extension, in capitals like an extension ("PDF").
   return QCoreApplication::translate("ShareSheet", "FILE");
 }
 

@@ -3,9 +3,19 @@
 #include <QCoreApplication>
 #include <variant>
 
+#include "shareextension/core/share_extension_item_loader.h"
 #include "ui/translations.h"
 
 namespace tavrel {
+namespace {
+
+// The share program's own texts with parts from data, handed down to the interface's translation.
+const ui::CoreTextPatterns& sharePatterns() {
+  static const ui::CoreTextPatterns patterns{ShareExtensionItemLoaderError::symbolicLinkPattern};
+  return patterns;
+}
+
+}  // namespace
 
 using namespace share_extension_state;
 
@@ -24,7 +34,7 @@ void ShareSheetViewModel::show(const ShareExtensionModel::State& state) {
     items = &handingOff->items;
   } else if (const auto* failed = std::get_if<Failed>(&state)) {
     phase_ = Phase::failed;
-    failureMessage_ = ui::translatedCoreText(failed->message);
+    failureMessage_ = ui::translatedCoreText(failed->message, sharePatterns());
     if (failed->items) items = &*failed->items;
   } else {
     phase_ = Phase::loading;

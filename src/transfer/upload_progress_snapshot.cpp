@@ -12,7 +12,8 @@ std::optional<double> UploadProgressSnapshot::estimatedSecondsRemaining() const 
 
 std::optional<std::string> UploadProgressSnapshot::fileCountText() const {
   if (!currentFileIndex) return std::nullopt;
-  return std::to_string(*currentFileIndex + 1) + " of " + std::to_string(preparedTransfer->files.size());
+  return platform::fillText(fileCountPattern, {std::to_string(*currentFileIndex + 1),
+                                               std::to_string(preparedTransfer->files.size())});
 }
 
 }  // namespace tavrel

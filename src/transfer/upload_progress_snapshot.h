@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform/shared_value.h"
+#include "platform/translatable_text.h"
 #include "transfer/prepared_transfer.h"
 
 namespace tavrel {
@@ -20,6 +21,11 @@ struct UploadProgressSnapshot {
 
   // Seconds left at the current rate; none while the rate is below one byte per second.
   std::optional<double> estimatedSecondsRemaining() const;
+  // The file counter before its numbers are filled in; the interface translates it whole, so a
+  // language can order and word it as it needs.
+  //: The file counter while uploading: the file being sent (%1) of all the transfer's files (%2), as in "2 of 5".
+  static constexpr const char* fileCountPattern = TAVREL_TRANSLATE_NOOP("Core", "%1 of %2");
+
   // "2 of 5"; none before the first file.
   std::optional<std::string> fileCountText() const;
 

@@ -4,14 +4,11 @@
 #include <QLocale>
 #include <QRegularExpression>
 #include <QTranslator>
-#include <array>
 #include <utility>
 #include <vector>
 
-#include "platform/translatable_text.h"
 #include "service/changed_file_error.h"
 #include "service/direct_upload_error.h"
-#include "shareextension/core/share_extension_item_loader.h"
 #include "sharehandoff/share_handoff_storage_error.h"
 #include "transfer/transfer_feature_state.h"
 #include "transfer/transfer_preparation_error.h"
@@ -20,13 +17,6 @@ namespace tavrel::ui {
 namespace {
 
 constexpr const char* coreContext = "Core";
-
-// The core's texts with parts from data (one or two), as written before they were filled.
-constexpr std::array corePatterns{
-    TransferPreparationError::unreadablePattern, TransferPreparationError::symbolicLinkPattern,
-    ShareHandoffStorageError::fileAccessPattern, DirectUploadError::descriptionPattern,
-    ChangedFileError::descriptionPattern, ShareExtensionItemLoaderError::symbolicLinkPattern,
-    RecoverableTransferFailure::unavailableItemPattern, RecoverableTransferFailure::unavailableItemsPattern};
 
 // "Tavrel couldn’t read “%1”." as an expression that captures each part.
 QRegularExpression matcher(const QString& pattern) {
@@ -44,17 +34,34 @@ QRegularExpression matcher(const QString& pattern) {
   return QRegularExpression(expression, QRegularExpression::DotMatchesEverythingOption);
 }
 
-// Each pattern with its expression, made once: every failure row asks again as it is shown.
-const std::vector<std::pair<const char*, QRegularExpression>>& coreMatchers() {
-  static const auto matchers = [] {
-    std::vector<std::pair<const char*, QRegularExpression>> made;
-    for (const char* pattern : corePatterns) made.emplace_back(pattern, matcher(QString::fromUtf8(pattern)));
-    return made;
-  }();
-  return matchers;
+// The patterns of the core beneath the interface, made once: every failure row asks again as it is
+// shown.
+const CoreTextPatterns& interfacePatterns() {
+  static const CoreTextPatterns patterns{
+      TransferPreparationError::unreadablePattern,         TransferPreparationError::symbolicLinkPattern,
+      ShareHandoffStorageError::fileAccessPattern,         DirectUploadError::descriptionPattern,
+      ChangedFileError::descriptionPattern,                RecoverableTransferFailure::unavailableItemPattern,
+      RecoverableTransferFailure::unavailableItemsPattern};
+  return patterns;
 }
 
 }  // namespace
+
+CoreTextPatterns::CoreTextPatterns(std::initializer_list<const char*> patterns) {
+  for (const char* pattern : patterns) matchers_.emplace_back(pattern, matcher(QString::fromUtf8(pattern)));
+}
+
+std::optional<QString> CoreTextPatterns::translate(const QString& english) const {
+  for (const auto& [pattern, expression] : matchers_) {
+    const auto match = expression.match(english);
+    if (!match.hasMatch()) continue;
+    const QString result = QCoreApplication::translate(coreContext, pattern);
+    // One pass over the pattern: a name that holds "%2" is never filled again.
+    if (match.lastCapturedIndex() == 2) return result.arg(match.captured(1), match.captured(2));
+    return result.arg(match.captured(1));
+  }
+  return std::nullopt;
+}
 
 QString installTranslations(QCoreApplication& application, const QLocale& locale) {
   auto* translator = new QTranslator(&application);
@@ -68,18 +75,17 @@ QString installTranslations(QCoreApplication& application, const QLocale& locale
 }
 
 QString translatedCoreText(std::string_view text) {
+  static const CoreTextPatterns none{};
+  return translatedCoreText(text, none);
+}
+
+QString translatedCoreText(std::string_view text, const CoreTextPatterns& more) {
   const std::string source(text);
   const QString english = QString::fromStdString(source);
   const QString translated = QCoreApplication::translate(coreContext, source.c_str());
   if (translated != english) return translated;
-  for (const auto& [pattern, expression] : coreMatchers()) {
-    const auto match = expression.match(english);
-    if (!match.hasMatch()) continue;
-    const QString result = QCoreApplication::translate(coreContext, pattern);
-    // One pass over the pattern: a name that holds "%2" is never filled again.
-    if (match.lastCapturedIndex() == 2) return result.arg(match.captured(1), match.captured(2));
-    return result.arg(match.captured(1));
-  }
+  if (auto filled = interfacePatterns().translate(english)) return *filled;
+  if (auto filled = more.translate(english)) return *filled;
   return english;
 }
 

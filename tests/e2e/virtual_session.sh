@@ -106,12 +106,14 @@ done
 [ -n "$port" ] || { echo "the local service did not start:" >&2; cat "$work/service.log" >&2; exit 1; }
 ca="$work/service/ca.pem"
 
-# The program as the desktop starts it: configured for the local service, trusting its CA alone.
+# The program as the desktop starts it: configured for the local service, trusting its CA alone, and
+# drawing with the renderer it chooses itself (a QT_QUICK_BACKEND or QSG_RHI_BACKEND given to this
+# script reaches it, as a user's would).
 printf '{"TavrelWebAppURL": "https://127.0.0.1:%s", "TavrelStorageHosts": "127.0.0.1"}\n' "$port" >"$work/Info.json"
 cat >"$work/bin/tavrel" <<WRAPPER
 #!/bin/sh
 export TAVREL_INFO_FILE="$work/Info.json" SSL_CERT_FILE="$ca"
-export QT_QPA_PLATFORM=xcb QT_QUICK_BACKEND=software QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1
+export QT_QPA_PLATFORM=xcb QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1
 exec "$tavrel" "\$@" >>"$work/program.log" 2>&1
 WRAPPER
 # The browser: a scripted user who allows the sign-in on the service's page.
@@ -123,7 +125,7 @@ WRAPPER
 # ignores how it ends; the walk reads its exit status (0: the program accepted the items).
 cat >"$work/bin/tavrel-share" <<WRAPPER
 #!/bin/sh
-export QT_QPA_PLATFORM=xcb QT_QUICK_BACKEND=software QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1
+export QT_QPA_PLATFORM=xcb QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1
 status=0
 "$share" "\$@" >>"$work/share.log" 2>&1 || status=\$?
 echo "\$status" >"$work/share.status"

@@ -25,16 +25,20 @@
 
 #include "controls/file_type_icon.h"
 #include "controls/motion.h"
+#include "desktop/launch_at_login_model.h"
+#include "island/island_scene.h"
 #include "menubar/menu_bar_controller.h"
 #include "menubar/menu_bar_test_fixture.h"
 #include "menubar/transfer_popover_view_model.h"
 #include "onboarding/onboarding_fakes.h"
 #include "onboarding/onboarding_view_model.h"
 #include "shareextension/share_sheet_samples.h"
+#include "shareextension/core/share_extension_item_loader.h"
 #include "shareextension/share_sheet_view_model.h"
 #include "support/scripted_authentication.h"
 #include "ui/interface_setup.h"
 
+Q_IMPORT_QML_PLUGIN(Tavrel_IslandPlugin)
 Q_IMPORT_QML_PLUGIN(Tavrel_MenuBarPlugin)
 Q_IMPORT_QML_PLUGIN(Tavrel_OnboardingPlugin)
 Q_IMPORT_QML_PLUGIN(Tavrel_SharePlugin)
@@ -64,9 +68,9 @@ class PseudoTranslator final : public QTranslator {
   QString translate(const char* context, const char* sourceText, const char*, int) const override {
     const QString source = QString::fromUtf8(sourceText);
     if (catalogue_.contains(QString::fromUtf8(context) + u'\n' + source)) return pseudoTranslated(source);
-    // The core's messages and the menu's titles are looked up by value, data included; Qt's own
-    // contexts ("QShortcut") have catalogues of their own.
-    const bool byValue = qstrcmp(context, "Core") == 0 || qstrcmp(context, "MenuBarMenu") == 0;
+    // The core's messages are looked up by value, a service's message included; Qt's own contexts
+    // ("QShortcut") have catalogues of their own.
+    const bool byValue = qstrcmp(context, "Core") == 0;
     const bool qt = context[0] == 'Q' && context[1] >= 'A' && context[1] <= 'Z';
     if (!byValue && !qt) misses_.insert(QString::fromUtf8(context) + QStringLiteral(": ") + source);
     return {};
@@ -129,7 +133,7 @@ QStringList untranslatedTexts(const QStringList& texts, const QStringList& data)
   static const QRegularExpression translated(QStringLiteral(R"(\[\[(?!\[)((?!\[\[).)*?\]\])"));
   // What number formatting writes: digits and separators, byte and count units, compact durations.
   static const QRegularExpression figures(
-      QStringLiteral(R"(\A(?:[\s\d.,:/%•·—()+\-]|\b(?:Zero|bytes?|[KMGTP]?B|[KMBT]|[smh])\b)*\z)"));
+      QStringLiteral(R"(\A(?:[\s\d.,:/%•·—()+\-]|\b(?:Zero|bytes?|[KMGTP]?B|[KMBT]|[smh]|sec|min|hr)\b)*\z)"));
   QStringList longestFirst = data;
   std::sort(longestFirst.begin(), longestFirst.end(),
             [](const auto& a, const auto& b) { return a.size() > b.size(); });
@@ -263,6 +267,13 @@ TEST_F(PopoverPseudoTranslationTest, SignedInStatesShowTheUserAsTheyAre) {
   expectPopoverTranslated("recent error");
 }
 
+TEST_F(PopoverPseudoTranslationTest, AUserNamedLikeAMenuRowIsShownAsNamed) {
+  authAPI->setUser("Retry", "sign.out@example.com");
+  signIn();
+  const auto texts = popoverTexts();
+  EXPECT_TRUE(texts.contains("Retry")) << texts.join(" | ").toStdString();
+}
+
 TEST_F(PopoverPseudoTranslationTest, SendingUnavailable) {
   signIn(false);
   expectPopoverTranslated("sending unavailable");
@@ -319,6 +330,8 @@ TEST_F(PopoverPseudoTranslationTest, UploadingDropTargetConfirmationsAndTheStatu
   const auto status =
       menuBarStatusDescription(authentication->state(), menu_bar_indicator::Idle{}, store->state());
   expectTranslated("status item", {QString::fromStdString(status)}, {});
+  // With a transfer queued: its count in the translation of the whole line.
+  EXPECT_EQ(status, "[[[[Ready]], 1 queued]]");
 }
 
 // The onboarding window over a store in each sign-in state.
@@ -377,10 +390,86 @@ TEST(OnboardingPseudoTranslationTest, EveryScreen) {
   for (const auto status : {Status::enabled, Status::requiresApproval, Status::unavailable}) {
     expectTranslated("open at login", OnboardingScene(named, status).texts(translation), {"Grace Hopper"});
   }
-  expectTranslated(
-      "open at login failed",
-      OnboardingScene(named, Status::disabled, "The login item could not be written.").texts(translation),
-      {"Grace Hopper", "The login item could not be written."});
+  const auto failed = OnboardingScene(named, Status::disabled, LaunchAtLoginModel::failureText).texts(translation);
+  expectTranslated("open at login failed", failed, {"Grace Hopper"});
+  EXPECT_TRUE(failed.contains(pseudoTranslated(LaunchAtLoginModel::failureText))) << failed.join(" | ").toStdString();
+}
+
+// The island's views, compact and expanded, over the stores in each state of its previews.
+TEST(IslandPseudoTranslationTest, EveryStateCompactAndExpanded) {
+  Motion::shared()->setReduceMotion(true);
+  PseudoTranslation translation;
+  testing::island::IslandScene scene;
+  const auto texts = [&](bool expanded) {
+    scene.setExpanded(expanded);
+    return translation.show(QStringLiteral(R"(
+        import QtQuick
+        import Tavrel.Island
+        Item {
+          id: frame
+          width: 640; height: 300
+          property QtObject model
+          TransferIslandView { anchors.fill: parent; model: frame.model }
+        })"),
+                            {{"model", QVariant::fromValue<QObject*>(scene.viewModel.get())}},
+                            [&] { scene.answerThumbnails(); });
+  };
+  // Returns the expanded view's texts. The hot key's glyphs are symbols, the same in every language.
+  const auto expectBoth = [&](const std::string& state, QStringList data, const QStringList& shown = {}) {
+    data << QStringLiteral("⌃⌘M");
+    expectTranslated(state + ", compact", texts(false), data);
+    const auto expanded = texts(true);
+    expectTranslated(state + ", expanded", expanded, data, shown);
+    scene.setExpanded(false);
+    return expanded;
+  };
+
+  expectBoth("restoring", {});
+  scene.signOut();
+  expectBoth("signed out", {});
+  scene.beginSignIn();
+  expectBoth("authorizing", {});
+  scene.becomeUnavailable();
+  expectBoth("unavailable", {});
+  scene.signIn(false);
+  expectBoth("sending unavailable", {});
+  scene.signIn(true);
+  expectBoth("idle", {});
+  scene.openChooser();
+  expectBoth("chooser", {});
+  scene.setDropTargeted(true);
+  expectBoth("chooser, drop targeted", {});
+  scene.setDropTargeted(false);
+  scene.resetTransfers();
+
+  const QStringList preparing{"Quarterly report.pdf", "Photos"};
+  scene.reviewPreparing(preparing);
+  expectBoth("review, preparing", preparing);
+  scene.resetTransfers();
+  const QStringList ready{"beach.png", "notes.txt", "clip.mov", "song.mp3", "deck.key", "archive.zip"};
+  scene.reviewReady(ready);
+  expectBoth("review, ready", ready, {"beach.png"});
+  scene.resetTransfers();
+  scene.reviewPreparationFailed({"locked.txt"});
+  expectBoth("review, preparation failed", {"locked.txt"});
+  scene.resetTransfers();
+  scene.reviewFailedUpload(QStringLiteral("Holiday video.mov"));
+  expectBoth("review, upload failed", {"Holiday video.mov", "The network went away."});
+  scene.resetTransfers();
+
+  const QStringList uploading{"Holiday video.mov", "beach.png", "notes.txt"};
+  scene.uploading(uploading, 0.426, 1'250'000, 1);
+  const auto upload = expectBoth("upload", uploading);
+  // The file counter is translated whole, its numbers filled in.
+  EXPECT_TRUE(upload.contains(QStringLiteral("[[2 of 3]]"))) << upload.join(" | ").toStdString();
+  scene.resetTransfers();
+
+  const QStringList completed{"Quarterly report.pdf", "beach.png"};
+  scene.completeUpload(completed, 7, true);
+  expectBoth("completion", completed);
+  scene.store->send(transfer_action::CopyLink{});
+  expectBoth("completion, link copied", completed);
+  scene.expireCopyFeedback();
 }
 
 TEST(SharePseudoTranslationTest, EverySheetState) {
@@ -408,6 +497,13 @@ TEST(SharePseudoTranslationTest, EverySheetState) {
   expectTranslated("failed", failed, names);
   EXPECT_TRUE(failed.contains(pseudoTranslated("Tavrel didn’t respond. Open the app and try again.")))
       << failed.join(" | ").toStdString();
+  // The share program's own pattern, with the link's name kept as it came.
+  const ShareExtensionItemLoaderError link{ShareExtensionItemLoaderError::Kind::symbolicLink, "Shortcut to %2"};
+  const auto linked = texts(Failed{link.localizedDescription(), items});
+  expectTranslated("failed on a link", linked, names + QStringList{"Shortcut to %2"});
+  EXPECT_TRUE(linked.contains(pseudoTranslated(
+      QString::fromUtf8(ShareExtensionItemLoaderError::symbolicLinkPattern).arg(QStringLiteral("Shortcut to %2")))))
+      << linked.join(" | ").toStdString();
 }
 
 }  // namespace

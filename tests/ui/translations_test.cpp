@@ -14,7 +14,10 @@
 namespace tavrel::ui {
 namespace {
 
-// Answers two core texts in upper case, as a translation would.
+// A pattern of a program above the interface, which hands it down.
+constexpr const char* handedDownPattern = "“%1” went missing on the way.";
+
+// Answers a few core texts in upper case, as a translation would.
 class UpperCaseCore final : public QTranslator {
  public:
   QString translate(const char* context, const char* source, const char*, int) const override {
@@ -22,6 +25,7 @@ class UpperCaseCore final : public QTranslator {
     if (qstrcmp(context, "Core") != 0) return {};
     if (text == QString::fromUtf8(TransferPreparationError::unreadablePattern) ||
         text == QString::fromUtf8(RecoverableTransferFailure::unavailableItemsPattern) ||
+        text == QString::fromUtf8(handedDownPattern) ||
         text == QStringLiteral("No transferable files were found in this selection.")) {
       return text.toUpper();
     }
@@ -49,6 +53,16 @@ TEST(TranslatedCoreText, FindsTheTextOrThePatternItWasFilledFromAndLeavesDataAlo
   QCoreApplication::removeTranslator(&translator);
 }
 
+TEST(TranslatedCoreText, APatternIsMatchedOnlyWhereItsOwnerHandsItDown) {
+  UpperCaseCore translator;
+  QCoreApplication::installTranslator(&translator);
+  const auto text = platform::fillText(handedDownPattern, {"Notes %1.txt"});
+  EXPECT_EQ(translatedCoreText(text).toStdString(), text);
+  const CoreTextPatterns handedDown{handedDownPattern};
+  EXPECT_EQ(translatedCoreText(text, handedDown).toStdString(), "“Notes %1.txt” WENT MISSING ON THE WAY.");
+  QCoreApplication::removeTranslator(&translator);
+}
+
 TEST(InstallTranslations, FallsBackToEnglishWhosePluralFormsTheCatalogueCarries) {
   EXPECT_EQ(installTranslations(*QCoreApplication::instance(), QLocale(QLocale::Swahili, QLocale::Kenya)),
             QStringLiteral("en_US"));
@@ -57,6 +71,9 @@ TEST(InstallTranslations, FallsBackToEnglishWhosePluralFormsTheCatalogueCarries)
   ASSERT_TRUE(english.load(QStringLiteral(":/i18n/tavrel_en")));
   EXPECT_EQ(english.translate("ShareSheet", "%n items", nullptr, 1), QStringLiteral("%n item"));
   EXPECT_EQ(english.translate("ShareSheet", "%n items", nullptr, 3), QStringLiteral("%n items"));
+  // Counts joined to a sentence have their plural forms too.
+  EXPECT_EQ(english.translate("MenuBarStatus", "%1, %n failed", nullptr, 2), QStringLiteral("%1, %n failed"));
+  EXPECT_EQ(english.translate("MenuBarStatus", "%1, %n queued", nullptr, 1), QStringLiteral("%1, %n queued"));
 }
 
 }  // namespace
