@@ -4,9 +4,11 @@
 set(CPACK_PACKAGE_NAME "tavrel")
 set(CPACK_PACKAGE_VENDOR "Tavrel")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Send files and folders and share a link to them")
-set(CPACK_PACKAGE_DESCRIPTION "Tavrel sits in the panel's tray and sends files and folders to the Tavrel \
-file-transfer service, then hands back a link to share them. Files reach it from its popover, the file \
-picker, a global shortcut or the file manager's Send with Tavrel.")
+# The extended description is wrapped as the control file shows it (lines under 80 columns).
+set(CPACK_PACKAGE_DESCRIPTION "Tavrel sits in the panel's tray and sends files and folders to the
+Tavrel file-transfer service, then hands back a link to share them. Files
+reach it from its popover, its file picker, a global shortcut, or Send with
+Tavrel in Thunar, Nautilus, Dolphin and Nemo.")
 set(CPACK_PACKAGE_CONTACT "Tavrel desktop team <desktop@tavrel.com>")
 set(CPACK_PACKAGE_VERSION "${PROJECT_VERSION}")
 set(CPACK_PACKAGING_INSTALL_PREFIX "/usr")
@@ -26,9 +28,26 @@ set(CPACK_DEBIAN_PACKAGE_DEPENDS
 qml6-module-qtquick-window, qml6-module-qtquick-layouts, qml6-module-qtquick-shapes, \
 qml6-module-qtqml, qml6-module-qtqml-workerscript, adwaita-icon-theme, shared-mime-info, \
 xdg-utils")
-# A secret store for the session, thumbnails of the files being sent, the interface's font, Wayland.
+# A secret store for the session, thumbnails of the files being sent, the interface's font, Wayland,
+# and Nautilus' loader of the "Send with Tavrel" extension.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS
     "gnome-keyring | keepassxc | kwalletmanager, default-dbus-session-bus | dbus-session-bus, tumbler, \
-fonts-inter, qt6-wayland, qt6-image-formats-plugins")
+fonts-inter, qt6-wayland, qt6-image-formats-plugins, python3-nautilus")
+
+# What Debian asks of every package: its copyright, its changelog and manual pages, compressed as
+# dpkg's own tools do (-9n: no name or time stamp, so the same text gives the same bytes).
+set(debian_folder "${PROJECT_SOURCE_DIR}/packaging/debian")
+set(debian_staging "${CMAKE_BINARY_DIR}/packaging")
+set(debian_compressed "")
+foreach(page changelog tavrel.1 tavrel-share.1)
+  configure_file("${debian_folder}/${page}.in" "${debian_staging}/${page}" @ONLY)
+  add_custom_command(OUTPUT "${debian_staging}/${page}.gz"
+                     COMMAND gzip -9n -c "${debian_staging}/${page}" > "${debian_staging}/${page}.gz"
+                     DEPENDS "${debian_staging}/${page}" "${debian_folder}/${page}.in")
+  list(APPEND debian_compressed "${debian_staging}/${page}.gz")
+endforeach()
+add_custom_target(tavrel_package_documents ALL DEPENDS ${debian_compressed})
+install(FILES "${debian_folder}/copyright" "${debian_staging}/changelog.gz" DESTINATION share/doc/tavrel)
+install(FILES "${debian_staging}/tavrel.1.gz" "${debian_staging}/tavrel-share.1.gz" DESTINATION share/man/man1)
 
 include(CPack)

@@ -110,6 +110,57 @@ bool spawnAndReap(const std::vector<std::string>& command) {
   return true;
 }
 
+// The program an Exec value starts, as a path: the entry's string escapes undone, then the first
+// argument unquoted and its "%%" read as "%". Empty when the value starts with no program.
+std::string programOfExec(std::string_view exec) {
+  std::string value;
+  for (std::size_t i = 0; i < exec.size(); ++i) {
+    if (exec[i] != '\\' || i + 1 == exec.size()) {
+      value += exec[i];
+      continue;
+    }
+    const char next = exec[++i];
+    value += next == 's' ? ' ' : next == 'n' ? '\n' : next == 't' ? '\t' : next == 'r' ? '\r' : next;
+  }
+  std::string program;
+  std::size_t i = 0;
+  if (!value.empty() && value.front() == '"') {
+    for (i = 1; i < value.size() && value[i] != '"'; ++i) {
+      if (value[i] == '\\' && i + 1 < value.size()) ++i;
+      program += value[i];
+    }
+  } else {
+    for (; i < value.size() && value[i] != ' ' && value[i] != '\t'; ++i) program += value[i];
+  }
+  std::string unescaped;
+  for (std::size_t j = 0; j < program.size(); ++j) {
+    unescaped += program[j];
+    if (program[j] == '%' && j + 1 < program.size() && program[j + 1] == '%') ++j;
+  }
+  return unescaped;
+}
+
+// `program` as an absolute path: as it is when it has a slash, else the first executable of that
+// name on $PATH (as the desktop would find it), else the name itself.
+std::string absoluteProgram(const std::string& program) {
+  if (program.find('/') != std::string::npos) return program;
+  for (const auto& folder : searchPath("PATH", "/usr/local/bin:/usr/bin:/bin")) {
+    const auto candidate = folder / program;
+    if (::access(candidate.c_str(), X_OK) == 0) return candidate.string();
+  }
+  return program;
+}
+
+// A value of the string type: a backslash is the one character of a path that needs escaping.
+std::string stringValue(const std::string& text) {
+  std::string value;
+  for (const char c : text) {
+    if (c == '\\') value += '\\';
+    value += c;
+  }
+  return value;
+}
+
 }  // namespace
 
 std::vector<std::string> SystemLaunchAtLoginService::settingsCommand(std::string_view currentDesktop) {
@@ -216,10 +267,14 @@ std::optional<std::string> SystemLaunchAtLoginService::entryText(const std::file
 }
 
 std::string SystemLaunchAtLoginService::entryText(const LoginStartCommand& command) {
+  // TryExec: once the program is gone (the package purged), the desktop skips the entry it leaves
+  // in the user's folder instead of failing to start it at every login.
+  const auto program = absoluteProgram(programOfExec(command.exec));
   return "[Desktop Entry]\n"
          "Type=Application\n"
          "Name=Tavrel\n"
-         "Exec=" + command.exec + "\n"
+         "Exec=" + command.exec + "\n" +
+         (program.empty() ? std::string() : "TryExec=" + stringValue(program) + "\n") +
          "Icon=" + std::string(bundleIdentifier) + "\n"
          "Terminal=false\n"
          "X-GNOME-Autostart-enabled=true\n";

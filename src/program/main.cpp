@@ -8,9 +8,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <variant>
+#include <vector>
 
 #include "account/authentication_store.h"
 #include "account/oauth_configuration.h"
@@ -27,8 +29,10 @@
 #include "program/app_coordinator.h"
 #include "program/live_application_shell.h"
 #include "program/live_interface.h"
+#include "program/program_arguments.h"
 #include "service/http_session.h"
 #include "ui/accessibility_announcing.h"
+#include "ui/display_session.h"
 #include "ui/interface_setup.h"
 #include "ui/qt_main_queue.h"
 #include "ui/translations.h"
@@ -41,39 +45,42 @@ namespace {
 
 using namespace tavrel;
 
-constexpr std::string_view kShowDockIcon = "--show-dock-icon";
 // What a start without a callback address hands over: the running program shows itself.
 constexpr std::string_view kActivate = "activate";
 
-bool hasGraphicalSession() {
-  const auto isSet = [](const char* name) {
-    const char* value = std::getenv(name);
-    return value && *value;
-  };
-  return isSet("DISPLAY") || isSet("WAYLAND_DISPLAY");
-}
-
-bool isCallbackAddress(std::string_view argument) {
-  const auto scheme = OAuthConfiguration::callbackScheme;
-  if (argument.size() <= scheme.size() || argument[scheme.size()] != ':') return false;
-  for (std::size_t i = 0; i < scheme.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(argument[i])) != scheme[i]) return false;
-  }
-  return true;
-}
+constexpr const char* kUsage = "Usage: tavrel [--show-dock-icon] [--] [ADDRESS]\n";
+constexpr const char* kHelp =
+    "Sends files and folders to Tavrel and hands back a link to share them. The program lives in the\n"
+    "panel's tray; starting it again shows the running one.\n"
+    "\n"
+    "  --show-dock-icon  keep the program's windows in the taskbar and the window switcher\n"
+    "  --help            show this help and exit\n"
+    "  --version         show the version and exit\n"
+    "  ADDRESS           a sign-in callback address, handed over by the browser\n";
 
 }  // namespace
 
 int main(int argc, char** argv) {
   const platform::Logger logger(std::string(bundleIdentifier), "Application");
 
-  bool forceRegularActivation = false;
-  std::string callback;
-  for (int i = 1; i < argc; ++i) {
-    const std::string_view argument(argv[i]);
-    if (argument == kShowDockIcon) forceRegularActivation = true;
-    if (isCallbackAddress(argument)) callback = std::string(argument);
+  // Before anything else: asking for help never starts or reaches the program.
+  const auto arguments = parseProgramArguments(std::vector<std::string>(argv + 1, argv + argc));
+  if (const auto* unknown = std::get_if<program_arguments::UnknownOption>(&arguments)) {
+    std::fprintf(stderr, "tavrel: unknown option %s\n%sTry 'tavrel --help' for more.\n", unknown->option.c_str(), kUsage);
+    return 2;
   }
+  if (std::holds_alternative<program_arguments::Help>(arguments)) {
+    std::fputs(kUsage, stdout);
+    std::fputs(kHelp, stdout);
+    return 0;
+  }
+  if (std::holds_alternative<program_arguments::Version>(arguments)) {
+    std::fputs("tavrel " TAVREL_VERSION "\n", stdout);
+    return 0;
+  }
+  const auto& run = std::get<program_arguments::Run>(arguments);
+  const bool forceRegularActivation = run.showDockIcon;
+  const std::string& callback = run.callback;
 
   // The channel's errors never hold the message (the callback address is private), only why.
   const auto socketPath = platform::singleInstanceSocketPath(bundleIdentifier);
@@ -95,12 +102,17 @@ int main(int argc, char** argv) {
     logger.notice("A sign-in callback arrived with no sign-in waiting");
   }
 
-  if (!hasGraphicalSession()) {
+  if (!ui::hasDisplaySession(/*platformChoiceCounts=*/false)) {
     std::fputs("Tavrel needs a graphical desktop session: neither DISPLAY nor WAYLAND_DISPLAY is set.\n", stderr);
     return 1;
   }
 
-  QApplication application(argc, argv);
+  // Qt never parses our arguments: a callback address or an item can never be read as its option.
+  int qtArgc = 1;
+  std::optional<ui::DisplayFailureGuard> displayFailure(std::in_place,
+                                                        "Tavrel needs a graphical desktop session it can open windows on.");
+  QApplication application(qtArgc, argv);
+  displayFailure.reset();
   QApplication::setQuitOnLastWindowClosed(false);
   QApplication::setApplicationName(QStringLiteral("Tavrel"));
   QGuiApplication::setDesktopFileName(QString::fromUtf8(bundleIdentifier.data(), bundleIdentifier.size()));

@@ -6,10 +6,18 @@ ShareProgramContext::Arguments ShareProgramContext::parseArguments(const std::ve
   Arguments parsed;
   bool options = true;
   for (const auto& argument : arguments) {
-    if (options && argument == "--") {
-      options = false;
-    } else if (options && argument == "--create-link") {
-      parsed.createsLinkAtOnce = true;
+    if (options && argument.size() > 1 && argument.front() == '-') {
+      if (argument == "--") {
+        options = false;
+      } else if (argument == "--create-link") {
+        parsed.createsLinkAtOnce = true;
+      } else if (argument == "--help") {
+        parsed.showsHelp = true;
+      } else if (argument == "--version") {
+        parsed.showsVersion = true;
+      } else if (parsed.unknownOption.empty()) {
+        parsed.unknownOption = argument;
+      }
     } else {
       options = false;
       parsed.attachments.push_back({argument, std::nullopt});

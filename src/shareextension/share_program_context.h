@@ -23,12 +23,17 @@ class ShareProgramContext final : public QObject, public ShareExtensionContext {
   explicit ShareProgramContext(std::vector<ShareExtensionAttachment> attachments, QObject* parent = nullptr)
       : QObject(parent), attachments_(std::move(attachments)) {}
 
-  // What the share program was started with: each argument is one item, byte for byte; an empty
-  // one is still an item (and fails as such). "--create-link" first presses Create Link as soon as
-  // the items are loaded (for scripts and tests); "--" ends the options.
+  // What the share program was started with: each item is one argument, byte for byte; an empty
+  // one is still an item (and fails as such). Options come before the first item: "--create-link"
+  // presses Create Link as soon as the items are loaded (for scripts and tests), "--help" and
+  // "--version" answer and end, any other option is refused; "--" ends the options, so an item
+  // named "-x" can still follow.
   struct Arguments {
     std::vector<ShareExtensionAttachment> attachments;
     bool createsLinkAtOnce = false;
+    bool showsHelp = false;
+    bool showsVersion = false;
+    std::string unknownOption;  // the first option that is not ours; empty when none
   };
   static Arguments parseArguments(const std::vector<std::string>& arguments);
 

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 
 #include <fstream>
 #include <iterator>
@@ -143,6 +144,8 @@ TEST_F(SystemLaunchAtLoginServiceTest, EntryAppearsAndDisappearsWithNothingLeftO
   ASSERT_TRUE(service.registerLoginItem().hasValue());
   EXPECT_EQ(service.status(), LaunchAtLoginServicing::enabledStatus);
   EXPECT_NE(contents(entry()).find("\nExec=\"/opt/Tavrel Desktop/bin/tavrel\"\n"), std::string::npos);
+  // Once the program is gone, the desktop skips the entry left behind.
+  EXPECT_NE(contents(entry()).find("\nTryExec=/opt/Tavrel Desktop/bin/tavrel\n"), std::string::npos);
   EXPECT_EQ(filesInAutostart(), 1u);
   // Registering again rewrites the same entry.
   ASSERT_TRUE(service.registerLoginItem().hasValue());
@@ -213,6 +216,15 @@ TEST_F(SystemLaunchAtLoginServiceTest, LoginStartsWhatTheInstalledDesktopEntrySt
   SystemLaunchAtLoginService service(autostart(), command, nullptr);
   ASSERT_TRUE(service.registerLoginItem().hasValue());
   EXPECT_NE(contents(entry()).find("\nExec=\"/home/a b/run/tavrel\" --x=100%%\n"), std::string::npos) << contents(entry());
+  EXPECT_NE(contents(entry()).find("\nTryExec=/home/a b/run/tavrel\n"), std::string::npos) << contents(entry());
+  // An entry naming the program without a folder: TryExec names it where $PATH finds it.
+  const auto bin = folder.writeFile("bin/tavrel", "#!/bin/sh\n");
+  ASSERT_EQ(::chmod(bin.c_str(), 0755), 0);
+  const std::string path = std::getenv("PATH") ? std::getenv("PATH") : "";
+  ::setenv("PATH", (folder.path() / "nothing-here").string().append(":").append(bin.parent_path().string()).c_str(), 1);
+  const auto bare = SystemLaunchAtLoginService::entryText(*SystemLaunchAtLoginService::commandFromExec("tavrel %u"));
+  ::setenv("PATH", path.c_str(), 1);
+  EXPECT_NE(bare.find("\nTryExec=" + bin.string() + "\n"), std::string::npos) << bare;
 
   // A hidden entry means the desktop starts nothing by that name: fall back to the executable.
   folder.writeFile("user/com.tavrel.macos.desktop", "[Desktop Entry]\nExec=/x\nHidden=true\n");
@@ -227,6 +239,8 @@ TEST_F(SystemLaunchAtLoginServiceTest, ExecLineQuotesWhatTheDesktopWouldInterpre
   const auto text = SystemLaunchAtLoginService::entryText(R"(/home/a "b"/$HOME/100%/x\y`z`)");
   ASSERT_TRUE(text);
   EXPECT_NE(text->find(R"(Exec="/home/a \\"b\\"/\\$HOME/100%%/x\\\\y\\`z\\`")"), std::string::npos) << *text;
+  // TryExec is a plain string: only the backslash is escaped.
+  EXPECT_NE(text->find("\nTryExec=/home/a \"b\"/$HOME/100%/x\\\\y`z`\n"), std::string::npos) << *text;
 }
 
 }  // namespace

@@ -847,23 +847,18 @@ def walk_drag(road, previous_link, context):
 
 
 def walk_share(road, previous_link, context):
-    """A file sent from the file manager: the share program's sheet, Create Link, the running program
-    uploads it. Returns its link, the files expected behind it and the page's download addresses."""
+    """A file sent from Thunar's "Send To" → "Send with Tavrel": the share program's sheet, Create
+    Link, the running program uploads it. Returns its link, the files expected behind it and the
+    page's download addresses."""
     path = make_shared_file()
-    hand_over(road, path)
+    hand_over(road, path, f"Send with Tavrel: “{readable(os.path.basename(path))}” from Thunar's Send To menu",
+              launch=send_to_from_file_manager)
     road.step("The program sends it: the notification")
     return link_and_compare(road, path, previous_link, context, "share-notification")
 
 
-def hand_over(road, path, title=None):
-    """Sends one file as a file manager's "Send with Tavrel" does, until the share sheet has handed
-    it to the program and closed."""
-    name = readable(os.path.basename(path))
-    road.step(title or f"Send with Tavrel: “{name}” from the file manager")
-    road.close_popover()
-    if os.path.exists(SHARE_STATUS):
-        os.remove(SHARE_STATUS)
-    # As a file manager opens the selection with the share program's desktop entry.
+def launch_share_entry(road, path):
+    """As a file manager opens the selection with the share program's desktop entry."""
     # Its output goes to a file: the share program inherits it, and a pipe would stay open until it ends.
     launch_log = os.path.join(WORK, "launch.log")
     with open(launch_log, "w") as log:
@@ -871,6 +866,39 @@ def hand_over(road, path, title=None):
                                   stderr=log)
     if launched.returncode != 0:
         raise StepFailed("the share program's desktop entry did not start: " + open(launch_log).read().strip())
+
+
+def send_to_from_file_manager(road, path):
+    """A right click on the file in Thunar's list, "Send To", then "Send with Tavrel": the entry the
+    build installs under Thunar/sendto, found by Thunar along XDG_DATA_DIRS."""
+    name = os.path.basename(path)
+    road.start_file_manager(os.path.dirname(path))
+    item = road.file_manager_item(name)
+    x, y = road.placed_centre(item)
+    subprocess.run(["xdotool", "mousemove", "--sync", str(x), str(y)], check=True)
+    time.sleep(0.15)
+    subprocess.run(["xdotool", "click", "3"], check=True)
+
+    def menu_item(label):
+        return lambda: road.find(lambda role, text: role in ("menu", "menu item") and text == label,
+                                 app_name=FILE_MANAGER_NAME)
+    send_to = road.wait("“Send To” in Thunar's menu", menu_item("Send To"))
+    road.click(send_to)
+    entry = road.wait("“Send with Tavrel” under Send To", menu_item("Send with Tavrel"))
+    road.shot("send-to-menu")
+    road.click(entry)
+    road.note(f"“{name}”: Send To → Send with Tavrel in Thunar")
+
+
+def hand_over(road, path, title=None, launch=launch_share_entry):
+    """Sends one file as a file manager's "Send with Tavrel" does (launch starts the share program
+    with it), until the share sheet has handed it to the program and closed."""
+    name = readable(os.path.basename(path))
+    road.step(title or f"Send with Tavrel: “{name}” from the file manager")
+    road.close_popover()
+    if os.path.exists(SHARE_STATUS):
+        os.remove(SHARE_STATUS)
+    launch(road, path)
 
     def ready():
         create = road.find(lambda role, text: role in ("push button", "button") and text == "Create Link",

@@ -10,8 +10,9 @@
 # xfwm4 (click to focus), xfce4-panel with its system tray along the top, and Thunar for the walk to
 # drag from. A home and XDG folders of its own hold the panel's and Thunar's settings (so every run
 # looks the same) and the URL handlers: the scripted browser (https) and the program's desktop entry
-# (its sign-in callback scheme), beside the share program's desktop entry as a file manager finds it
-# ("Send with Tavrel"). The light-panel road gets a light panel instead of XFCE's dark one; the
+# (its sign-in callback scheme), beside the share program's desktop entry; the build's data folder on
+# XDG_DATA_DIRS gives Thunar's "Send To" its "Send with Tavrel", and the wrappers' folder leads PATH
+# so that entry's `tavrel-share` is the wrapper. The light-panel road gets a light panel instead of XFCE's dark one; the
 # no-tray road starts no panel (the walk starts one later). Then the driver (main_road.py) walks
 # the road; its exit status is this script's.
 set -eu
@@ -60,6 +61,8 @@ if [ -z "$tavrel" ] || [ -z "$share" ] || [ -z "$service" ] || [ -z "$shots" ]; 
 fi
 tavrel=$(realpath "$tavrel")
 share=$(realpath "$share")
+# The build's data folder (share/ beside bin/): Thunar finds "Send with Tavrel" there, as installed.
+build_data=$(realpath "$(dirname "$share")/../share")
 service=$(realpath "$service")
 mkdir -p "$shots"
 shots=$(realpath "$shots")
@@ -83,7 +86,8 @@ mkdir -p "$work/home" "$work/data/applications" "$work/config" "$work/cache" "$w
   "$work/bin"
 chmod 700 "$work/runtime"
 export HOME="$work/home" XDG_DATA_HOME="$work/data" XDG_CONFIG_HOME="$work/config" XDG_CACHE_HOME="$work/cache" \
-  XDG_RUNTIME_DIR="$work/runtime" XDG_DATA_DIRS="$work/data:/usr/local/share:/usr/share" XDG_CONFIG_DIRS=/etc/xdg
+  XDG_RUNTIME_DIR="$work/runtime" XDG_DATA_DIRS="$work/data:$build_data:/usr/local/share:/usr/share" \
+  XDG_CONFIG_DIRS=/etc/xdg PATH="$work/bin:$PATH"
 unset DBUS_SESSION_BUS_ADDRESS WAYLAND_DISPLAY XDG_SESSION_TYPE XDG_CURRENT_DESKTOP DESKTOP_SESSION BROWSER SESSION_MANAGER
 
 # The display: Xvfb picks a free number and tells it.

@@ -1,8 +1,10 @@
 #!/bin/sh
-# Builds the Debian package from a build folder and checks it as a desktop would see it installed:
-# what it holds (and never the local service), its declared dependencies, valid desktop entries that
-# start the installed program, the callback scheme's handler and "Send with Tavrel" under Open With.
-# (Starting it from the menu needs it installed under /usr, so that is checked by hand in a fresh Debian.)
+# Builds the Debian package from a build folder and checks it as Debian and a desktop would see it,
+# installing nothing: lintian has nothing to report; what it holds (and never the local service) and
+# its declared dependencies; no desktop entry declares a type but the program's callback scheme, so
+# Tavrel never becomes a default opener; "Send with Tavrel" registered with Thunar, Nautilus, Dolphin
+# and Nemo; the manual pages; the command lines of both programs as installed.
+# (Installing, the menus of the other file managers, and purge are checked by hand in a fresh Debian.)
 #   run_package_test.sh <build folder>
 set -eu
 build=$1
@@ -12,6 +14,10 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 
 cpack --config "$build/CPackConfig.cmake" -G DEB -B "$work/out" >"$work/cpack.log" 2>&1 || { cat "$work/cpack.log"; fail "cpack"; }
 deb=$(ls "$work"/out/tavrel_*.deb)
+
+# Debian's own checks: any error or warning fails (overrides only with a comment saying why).
+lintian --fail-on error,warning --display-level ">=warning" "$deb" >"$work/lintian.log" 2>&1 ||
+  { cat "$work/lintian.log"; fail "lintian"; }
 
 control=$(dpkg-deb -f "$deb")
 for field in "Package: tavrel" "Section: net"; do
@@ -23,30 +29,73 @@ for dependency in qml6-module-qtquick-controls qml6-module-qtquick-shapes adwait
                   libqt6quick6 libsecret-1-0 libcurl4; do
   echo "$depends" | tr ',' '\n' | grep -q "^ *$dependency\b" || fail "Depends lacks $dependency: $depends"
 done
+dpkg-deb -f "$deb" Recommends | tr ',' '\n' | grep -q "^ *python3-nautilus$" || fail "python3-nautilus is not recommended"
 
-dpkg-deb -x "$deb" "$work/root"
-for file in usr/bin/tavrel usr/bin/tavrel-share; do [ -x "$work/root/$file" ] || fail "$file missing"; done
+root="$work/root"
+dpkg-deb -x "$deb" "$root"
+for file in usr/bin/tavrel usr/bin/tavrel-share; do [ -x "$root/$file" ] || fail "$file missing"; done
+thunar=usr/share/Thunar/sendto/com.tavrel.macos.share.desktop
+nautilus=usr/share/nautilus-python/extensions/tavrel_share_menu.py
+dolphin=usr/share/kio/servicemenus/com.tavrel.macos.share.desktop
+nemo=usr/share/nemo/actions/tavrel-share.nemo_action
 for file in usr/share/applications/com.tavrel.macos.desktop usr/share/applications/com.tavrel.macos.share.desktop \
             usr/share/icons/hicolor/scalable/apps/com.tavrel.macos.svg usr/share/tavrel/Info.json \
-            usr/share/kio/servicemenus/com.tavrel.macos.share.desktop usr/share/nemo/actions/tavrel-share.nemo_action \
-            usr/share/tavrel/file-managers/thunar-uca-action.xml; do
-  [ -f "$work/root/$file" ] || fail "$file missing"
+            "$thunar" "$nautilus" "$dolphin" "$nemo" usr/share/doc/tavrel/copyright usr/share/doc/tavrel/changelog.gz \
+            usr/share/man/man1/tavrel.1.gz usr/share/man/man1/tavrel-share.1.gz; do
+  [ -f "$root/$file" ] || fail "$file missing"
 done
-[ -z "$(find "$work/root" -name 'tavrel-local-service*')" ] || fail "the local service is packaged"
+[ -z "$(find "$root" -name 'tavrel-local-service*')" ] || fail "the local service is packaged"
 
-entries="$work/root/usr/share/applications"
-desktop-file-validate "$entries/com.tavrel.macos.desktop" "$entries/com.tavrel.macos.share.desktop" || fail "invalid desktop entry"
-grep -qx 'Exec=/usr/bin/tavrel %u' "$entries/com.tavrel.macos.desktop" || fail "the entry does not start /usr/bin/tavrel"
-
-# As the desktop indexes the installed entries (the package's trigger runs update-desktop-database):
-# the program handles its callback scheme, and the share program is offered for files and folders.
+# No type but the sign-in callback's scheme in any desktop entry. Dolphin's service menu names
+# "all/all", KDE's selector for every item: service menus are not in the desktop's index of openers.
+find "$root" -name '*.desktop' | while read -r entry; do
+  types=$(sed -n 's/^MimeType *= *//p' "$entry")
+  case "${entry#"$root"/}:$types" in
+    *:) ;;
+    usr/share/applications/com.tavrel.macos.desktop:x-scheme-handler/com.tavrel.macos\;) ;;
+    "$dolphin":all/all\;) ;;
+    *) fail "${entry#"$root"/} declares MimeType=$types" ;;
+  esac
+done
+entries="$root/usr/share/applications"
 update-desktop-database "$entries"
-for association in "x-scheme-handler/com.tavrel.macos=com.tavrel.macos.desktop;" \
-                   "inode/directory=com.tavrel.macos.share.desktop;" "application/octet-stream=com.tavrel.macos.share.desktop;"; do
-  grep -qxF "$association" "$entries/mimeinfo.cache" || fail "no '$association' in the desktop's index"
+[ "$(grep -v '^\[' "$entries/mimeinfo.cache")" = "x-scheme-handler/com.tavrel.macos=com.tavrel.macos.desktop;" ] ||
+  { cat "$entries/mimeinfo.cache"; fail "the desktop's index names Tavrel for more than its callback scheme"; }
+
+desktop-file-validate "$entries/com.tavrel.macos.desktop" "$entries/com.tavrel.macos.share.desktop" "$root/$thunar" ||
+  fail "invalid desktop entry"
+grep -qx 'Exec=/usr/bin/tavrel %u' "$entries/com.tavrel.macos.desktop" || fail "the entry does not start /usr/bin/tavrel"
+# Every selected item to one share program, none read as an option.
+grep -qx 'Exec=tavrel-share -- %F' "$root/$thunar" || fail "Thunar's Send To does not hand over all items at once"
+grep -qx 'Exec=tavrel-share -- %U' "$root/$dolphin" || fail "Dolphin's service menu does not hand over all items at once"
+grep -qx 'Exec=tavrel-share -- %F' "$root/$nemo" || fail "Nemo's action does not hand over all items at once"
+[ -x "$root/$dolphin" ] || fail "Dolphin runs only an executable service menu"
+python3 -c 'import py_compile, sys; py_compile.compile(sys.argv[1], cfile=sys.argv[2], doraise=True)' \
+  "$root/$nautilus" "$work/nautilus.pyc" || fail "the Nautilus extension does not compile"
+
+for page in tavrel tavrel-share; do
+  text=$(MANWIDTH=80 man --warnings -l "$root/usr/share/man/man1/$page.1.gz" 2>"$work/man.log") || fail "man $page"
+  [ ! -s "$work/man.log" ] || { cat "$work/man.log"; fail "man $page warns"; }
+  for option in --help --version; do
+    echo "$text" | grep -q -- "$option" || fail "the manual page of $page does not describe $option"
+  done
 done
 
-# The packaged program loads all its libraries and starts (without a display it says so and exits).
-env -u DISPLAY -u WAYLAND_DISPLAY "$work/root/usr/bin/tavrel" >"$work/start.log" 2>&1 && fail "started without a display"
-grep -qi 'display' "$work/start.log" || { cat "$work/start.log"; fail "the packaged program did not start"; }
+# The installed programs' command lines, before any display or running program is needed.
+for program in tavrel tavrel-share; do
+  bin="$root/usr/bin/$program"
+  "$bin" --version >"$work/out.log" 2>&1 || fail "$program --version"
+  grep -qx "$program $(dpkg-deb -f "$deb" Version)" "$work/out.log" || { cat "$work/out.log"; fail "$program --version"; }
+  "$bin" --help >"$work/out.log" 2>&1 || fail "$program --help"
+  grep -q "^Usage: $program " "$work/out.log" || { cat "$work/out.log"; fail "$program --help"; }
+  status=0
+  "$bin" --no-such-option >"$work/out.log" 2>&1 || status=$?
+  [ "$status" = 2 ] && grep -q "^Usage: $program " "$work/out.log" || { cat "$work/out.log"; fail "$program took an unknown option"; }
+  # Without a display it says so and ends with status 1 (loading all its libraries first).
+  status=0
+  env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM XDG_RUNTIME_DIR="$work" "$bin" -- "$work" >"$work/out.log" 2>&1 ||
+    status=$?
+  [ "$status" = 1 ] && grep -qi 'graphical desktop session' "$work/out.log" ||
+    { cat "$work/out.log"; fail "$program without a display: status $status"; }
+done
 echo "package: $(basename "$deb") ok"

@@ -114,6 +114,20 @@ TEST_F(SecondStartTest, HandsItsArgumentsToTheRunningProgramAndNeverTouchesTheHa
   EXPECT_EQ(contents(request), "{\"schemaVersion\":1}");
 }
 
+TEST_F(SecondStartTest, HelpAndRefusedOptionsNeverReachTheRunningProgram) {
+  auto claim = platform::claimSingleInstance(runtime / "com.tavrel.macos.socket", "first");
+  ASSERT_TRUE(claim && std::holds_alternative<platform::SingleInstanceSocket>(*claim));
+  auto running = platform::SingleInstanceServer::start(std::get<platform::SingleInstanceSocket>(std::move(*claim)),
+                                                       queue, [this](std::string message) { received.push_back(message); });
+  ASSERT_TRUE(running) << running.error().message;
+
+  EXPECT_EQ(startProgram({"--help"}), 0);
+  EXPECT_EQ(startProgram({"--version"}, /*withDisplay=*/false), 0);
+  EXPECT_EQ(startProgram({"--show-dock-icon", "--no-such-option"}), 2);
+  queue->runUntilIdle();
+  EXPECT_TRUE(received.empty());
+}
+
 TEST_F(SecondStartTest, WithoutAProgramOrADisplayTheStartEndsAndLeavesTheChannelFree) {
   EXPECT_EQ(startProgram({}, /*withDisplay=*/false), 1);
   EXPECT_FALSE(fs::exists(runtime / "com.tavrel.macos.socket"));

@@ -1,7 +1,8 @@
 // tavrel-share: the file manager's "Send with Tavrel". Each argument is one selected item (a path or
 // a URI). Shows the share sheet; on Create Link the items are handed to the running program, which
 // is started when it is not running. Exit status 0 when the program accepted the items, 1 when the
-// user cancelled (or, with --create-link, when the hand-off failed; the reason on standard error).
+// user cancelled (or, with --create-link, when the hand-off failed; the reason on standard error),
+// 2 for a command line it does not take.
 
 #include <QtQml/qqmlextensionplugin.h>
 
@@ -11,6 +12,7 @@
 #include <QQmlEngine>
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -20,6 +22,7 @@
 #include "shareextension/share_program_context.h"
 #include "shareextension/share_view_controller.h"
 #include "sharehandoff/session_bus_share_handoff_signal.h"
+#include "ui/display_session.h"
 #include "ui/interface_setup.h"
 #include "ui/qt_main_queue.h"
 #include "ui/translations.h"
@@ -27,13 +30,52 @@
 Q_IMPORT_QML_PLUGIN(Tavrel_ControlsPlugin)
 Q_IMPORT_QML_PLUGIN(Tavrel_SharePlugin)
 
+namespace {
+
+constexpr const char* kUsage = "Usage: tavrel-share [--create-link] [--] ITEM...\n";
+constexpr const char* kHelp =
+    "Shows the items in a sheet and, on Create Link, hands them to Tavrel, which sends them and\n"
+    "shares a link to them. Each ITEM is a local file or folder, as a path or a file: URI.\n"
+    "\n"
+    "  --create-link  press Create Link as soon as the items are ready\n"
+    "  --help         show this help and exit\n"
+    "  --version      show the version and exit\n"
+    "  --             end of options: an item may then begin with \"-\"\n"
+    "\n"
+    "Exit status: 0 when Tavrel took the items, 1 when they were not handed over, 2 for a wrong\n"
+    "command line.\n";
+
+}  // namespace
+
 int main(int argc, char** argv) {
   using namespace tavrel;
   // The items are taken byte for byte; Qt never sees them, so an item can never be read as one of
   // its own options.
   const auto arguments = ShareProgramContext::parseArguments(std::vector<std::string>(argv + 1, argv + argc));
+  if (!arguments.unknownOption.empty()) {
+    std::fprintf(stderr, "tavrel-share: unknown option %s\n%sTry 'tavrel-share --help' for more.\n",
+                 arguments.unknownOption.c_str(), kUsage);
+    return 2;
+  }
+  if (arguments.showsHelp) {
+    std::fputs(kUsage, stdout);
+    std::fputs(kHelp, stdout);
+    return 0;
+  }
+  if (arguments.showsVersion) {
+    std::fputs("tavrel-share " TAVREL_VERSION "\n", stdout);
+    return 0;
+  }
+  // A named Qt platform (offscreen in tests) is the caller's choice; otherwise a display is needed.
+  constexpr const char* needsDisplay = "tavrel-share needs a graphical desktop session to show its sheet.";
+  if (!ui::hasDisplaySession(/*platformChoiceCounts=*/true)) {
+    std::fprintf(stderr, "%s Neither DISPLAY nor WAYLAND_DISPLAY is set.\n", needsDisplay);
+    return 1;
+  }
   int qtArgc = 1;
+  std::optional<ui::DisplayFailureGuard> displayFailure(std::in_place, needsDisplay);
   QGuiApplication application(qtArgc, argv);
+  displayFailure.reset();
   QGuiApplication::setApplicationName(QStringLiteral("tavrel-share"));
   QGuiApplication::setApplicationDisplayName(QCoreApplication::translate("ShareSheet", "Send with Tavrel"));
   QGuiApplication::setDesktopFileName(QStringLiteral("com.tavrel.macos.share"));

@@ -100,6 +100,14 @@ TEST(ShareProgramContextTest, EveryArgumentIsOneItemAndTheRequestEndsOnce) {
   const auto quoted = ShareProgramContext::parseArguments({"--", "--create-link"});
   EXPECT_FALSE(quoted.createsLinkAtOnce);
   EXPECT_EQ(quoted.attachments.size(), 1u);
+  // Options not ours are refused, before the items only; "--help" is never taken as an item there.
+  const auto unknown = ShareProgramContext::parseArguments({"-", "--verbose"});
+  EXPECT_EQ(unknown.unknownOption, "");  // "-" alone names an item
+  EXPECT_EQ(unknown.attachments.size(), 2u);
+  const auto refused = ShareProgramContext::parseArguments({"--create-link", "-x", "--bogus", "a"});
+  EXPECT_EQ(refused.unknownOption, "-x");
+  const auto help = ShareProgramContext::parseArguments({"--help", "--version"});
+  EXPECT_TRUE(help.showsHelp && help.showsVersion && help.attachments.empty() && help.unknownOption.empty());
 
   ShareProgramContext context({});
   std::vector<int> statuses;

@@ -1,0 +1,41 @@
+#include "program/program_arguments.h"
+
+#include <cctype>
+
+#include "account/oauth_configuration.h"
+
+namespace tavrel {
+
+bool isCallbackAddress(std::string_view argument) {
+  const auto scheme = OAuthConfiguration::callbackScheme;
+  if (argument.size() <= scheme.size() || argument[scheme.size()] != ':') return false;
+  for (std::size_t i = 0; i < scheme.size(); ++i) {
+    if (std::tolower(static_cast<unsigned char>(argument[i])) != scheme[i]) return false;
+  }
+  return true;
+}
+
+ProgramArguments parseProgramArguments(const std::vector<std::string>& arguments) {
+  program_arguments::Run run;
+  bool options = true;
+  for (const auto& argument : arguments) {
+    if (options && argument.size() > 1 && argument.front() == '-') {
+      if (argument == "--") {
+        options = false;
+      } else if (argument == "--help") {
+        return program_arguments::Help{};
+      } else if (argument == "--version") {
+        return program_arguments::Version{};
+      } else if (argument == "--show-dock-icon") {
+        run.showDockIcon = true;
+      } else {
+        return program_arguments::UnknownOption{argument};
+      }
+    } else if (isCallbackAddress(argument)) {
+      run.callback = argument;
+    }
+  }
+  return run;
+}
+
+}  // namespace tavrel

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+namespace tavrel {
+
+// What `tavrel` was started with. Options come first; "--" ends them, so whatever follows is taken
+// as it is. A sign-in callback address (the browser hands it over) is the one item the program
+// uses; other items are ignored, as a desktop may pass what its entry's field code names.
+namespace program_arguments {
+struct Run {
+  bool showDockIcon = false;
+  std::string callback;  // empty when none was given
+
+  friend bool operator==(const Run&, const Run&) = default;
+};
+struct Help {
+  friend bool operator==(const Help&, const Help&) = default;
+};
+struct Version {
+  friend bool operator==(const Version&, const Version&) = default;
+};
+// An option that is not the program's: the start is refused before anything else happens.
+struct UnknownOption {
+  std::string option;
+
+  friend bool operator==(const UnknownOption&, const UnknownOption&) = default;
+};
+}  // namespace program_arguments
+
+using ProgramArguments = std::variant<program_arguments::Run, program_arguments::Help, program_arguments::Version,
+                                      program_arguments::UnknownOption>;
+
+// `arguments` without the program's own name. The first of --help, --version or an unknown option
+// decides; a lone "-" is an item.
+ProgramArguments parseProgramArguments(const std::vector<std::string>& arguments);
+
+// Whether `argument` is an address of the program's sign-in callback scheme (any letter case).
+bool isCallbackAddress(std::string_view argument);
+
+}  // namespace tavrel
