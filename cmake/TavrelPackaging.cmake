@@ -49,5 +49,6 @@ endforeach()
 add_custom_target(tavrel_package_documents ALL DEPENDS ${debian_compressed})
 install(FILES "${debian_folder}/copyright" "${debian_staging}/changelog.gz" DESTINATION share/doc/tavrel)
 install(FILES "${debian_staging}/tavrel.1.gz" "${debian_staging}/tavrel-share.1.gz" DESTINATION share/man/man1)
+install(FILES "${debian_folder}/lintian-overrides" DESTINATION share/lintian/overrides RENAME tavrel)
 
 include(CPack)

@@ -5,24 +5,24 @@
 namespace tavrel {
 namespace {
 
-using namespace program_arguments;
+namespace args = program_arguments;
 
 TEST(ProgramArgumentsTest, TakesItsOwnOptionsAndTheCallbackAddressAnywhereBeforeTheEndOfOptions) {
   const std::string callback = "COM.Tavrel.macOS:/oauth/callback?code=c&state=s";
-  EXPECT_EQ(parseProgramArguments({}), ProgramArguments(Run{}));
-  EXPECT_EQ(parseProgramArguments({callback, "--show-dock-icon", "notes.txt"}), ProgramArguments(Run{true, callback}));
+  EXPECT_EQ(parseProgramArguments({}), ProgramArguments(args::Run{}));
+  EXPECT_EQ(parseProgramArguments({callback, "--show-dock-icon", "notes.txt"}), ProgramArguments(args::Run{true, callback}));
   // Whole arguments only, and after "--" nothing is an option.
-  EXPECT_EQ(parseProgramArguments({"--show-dock-icon=yes"}), ProgramArguments(UnknownOption{"--show-dock-icon=yes"}));
-  EXPECT_EQ(parseProgramArguments({"--", "--help", "-x", "-"}), ProgramArguments(Run{}));
-  EXPECT_EQ(parseProgramArguments({"com.tavrel.macos", "com.tavrel.macosx:/x"}), ProgramArguments(Run{}));
+  EXPECT_EQ(parseProgramArguments({"--show-dock-icon=yes"}), ProgramArguments(args::UnknownOption{"--show-dock-icon=yes"}));
+  EXPECT_EQ(parseProgramArguments({"--", "--help", "-x", "-"}), ProgramArguments(args::Run{}));
+  EXPECT_EQ(parseProgramArguments({"com.tavrel.macos", "com.tavrel.macosx:/x"}), ProgramArguments(args::Run{}));
 }
 
 TEST(ProgramArgumentsTest, HelpVersionAndUnknownOptionsEndTheStartAtTheFirstOfThem) {
-  EXPECT_EQ(parseProgramArguments({"--show-dock-icon", "--help"}), ProgramArguments(Help{}));
-  EXPECT_EQ(parseProgramArguments({"--version", "--help"}), ProgramArguments(Version{}));
+  EXPECT_EQ(parseProgramArguments({"--show-dock-icon", "--help"}), ProgramArguments(args::Help{}));
+  EXPECT_EQ(parseProgramArguments({"--version", "--help"}), ProgramArguments(args::Version{}));
   // Qt's own options are not ours: Qt never sees the arguments.
-  EXPECT_EQ(parseProgramArguments({"-platform", "offscreen"}), ProgramArguments(UnknownOption{"-platform"}));
-  EXPECT_EQ(parseProgramArguments({"-h", "--help"}), ProgramArguments(UnknownOption{"-h"}));
+  EXPECT_EQ(parseProgramArguments({"-platform", "offscreen"}), ProgramArguments(args::UnknownOption{"-platform"}));
+  EXPECT_EQ(parseProgramArguments({"-h", "--help"}), ProgramArguments(args::UnknownOption{"-h"}));
 }
 
 }  // namespace
