@@ -9,12 +9,12 @@ using namespace program_arguments;
 
 TEST(ProgramArgumentsTest, TakesItsOwnOptionsAndTheCallbackAddressAnywhereBeforeTheEndOfOptions) {
   const std::string callback = "COM.Tavrel.macOS:/oauth/callback?code=c&state=s";
-  EXPECT_EQ(parseProgramArguments({}), ProgramArguments(Run{}));
-  EXPECT_EQ(parseProgramArguments({callback, "--show-dock-icon", "notes.txt"}), ProgramArguments(Run{true, callback}));
+  EXPECT_EQ(parseProgramArguments({}), ProgramArguments(program_arguments::Run{}));
+  EXPECT_EQ(parseProgramArguments({callback, "--show-dock-icon", "notes.txt"}), ProgramArguments(program_arguments::Run{true, callback}));
   // Whole arguments only, and after "--" nothing is an option.
   EXPECT_EQ(parseProgramArguments({"--show-dock-icon=yes"}), ProgramArguments(UnknownOption{"--show-dock-icon=yes"}));
-  EXPECT_EQ(parseProgramArguments({"--", "--help", "-x", "-"}), ProgramArguments(Run{}));
-  EXPECT_EQ(parseProgramArguments({"com.tavrel.macos", "com.tavrel.macosx:/x"}), ProgramArguments(Run{}));
+  EXPECT_EQ(parseProgramArguments({"--", "--help", "-x", "-"}), ProgramArguments(program_arguments::Run{}));
+  EXPECT_EQ(parseProgramArguments({"com.tavrel.macos", "com.tavrel.macosx:/x"}), ProgramArguments(program_arguments::Run{}));
 }
 
 TEST(ProgramArgumentsTest, HelpVersionAndUnknownOptionsEndTheStartAtTheFirstOfThem) {
