@@ -14,8 +14,11 @@ Environment (set by virtual_session.sh): TAVREL_E2E_WORK, TAVREL_E2E_PROGRAM, TA
 TAVREL_E2E_SHARE_ENTRY (the share program's desktop entry), TAVREL_E2E_SHOTS, TAVREL_E2E_ROAD (main;
 full: also the restart and the sign-out; light-panel: the tray icon against a light panel; no-tray:
 the program on a desktop without a tray, then a panel coming later; keyboard: the road walked with
-Tab, Shift+Tab, Return, Space and Escape only, and what a screen reader is handed on the way),
-TAVREL_E2E_SERVICE_URL, TAVREL_E2E_SERVICE_PID (the local service's process, held still while a
+Tab, Shift+Tab, Return, Space and Escape only, and what a screen reader is handed on the way;
+long: one program running through many transfers with idle pauses longer than the service keeps a
+connection, a sign-out and sign-in midway, and a quit while a sign-out's revoke is still unanswered),
+TAVREL_E2E_SERVICE_URL, TAVREL_E2E_KEEP_ALIVE (the seconds the local service keeps an idle
+connection), TAVREL_E2E_REVOKE_DELAY (the seconds it holds a revoke's answer), TAVREL_E2E_SERVICE_PID (the local service's process, held still while a
 file is edited mid-upload).
 """
 
@@ -53,6 +56,13 @@ FILE_MANAGER_NAME = "thunar"
 # The least contrast a tray icon needs against the panel behind it (as for any non-text symbol).
 ICON_CONTRAST = 3.0
 TIMEOUT = float(os.environ.get("TAVREL_E2E_STEP_TIMEOUT", "60"))
+KEEP_ALIVE = float(os.environ.get("TAVREL_E2E_KEEP_ALIVE", "5"))
+REVOKE_DELAY = float(os.environ.get("TAVREL_E2E_REVOKE_DELAY", "0"))
+# The long road: transfers in all, and the one after which the user signs out and in again.
+LONG_ROAD_TRANSFERS = 30
+LONG_ROAD_SIGN_OUT_AFTER = 15
+# How long a quit may take while a revoke is unanswered: a short wait for it, then the process ends.
+QUIT_LIMIT = 10
 
 
 class StepFailed(Exception):
@@ -570,6 +580,8 @@ def main(arguments):
             walk_no_tray(road)
         elif ROAD == "keyboard":
             walk_keyboard(road)
+        elif ROAD == "long":
+            walk_long(road)
         else:
             walk(road, items)
     except (StepFailed, subprocess.TimeoutExpired) as failure:
@@ -588,7 +600,11 @@ def sign_in_through_onboarding(road):
     welcome = road.wait("the onboarding window", lambda: road.find(lambda role, name: name == "Welcome to Tavrel"))
     road.note("onboarding shows: " + ", ".join(t for t in road.texts()[:8]))
     road.shot("onboarding")
+    sign_in_from_onboarding(road)
 
+
+def sign_in_from_onboarding(road):
+    """Sign In on the onboarding window, the browser's Allow, then Done."""
     road.step("Sign In")
     road.click(road.button("Sign In"))
     road.note("the browser opens the local service's page and presses Allow")
@@ -1154,6 +1170,11 @@ def walk_restart_and_sign_out(road, title):
     road.shot("restored")
 
     road.step("Signing out")
+    sign_out(road)
+
+
+def sign_out(road):
+    road.open_popover()
     road.click(road.find(lambda role, name: name == "Tavrel menu"))
     time.sleep(0.5)
     road.shot("menu")
@@ -1164,6 +1185,110 @@ def walk_restart_and_sign_out(road, title):
     road.keys("Return")
     road.wait("the onboarding window", lambda: road.find(lambda role, name: name == "Welcome to Tavrel"))
     road.shot("signed-out")
+
+
+# --- the long road -------------------------------------------------------------------------------
+
+def make_numbered_file(number):
+    folder = os.path.join(WORK, "Daily")
+    os.makedirs(folder, exist_ok=True)
+    path = os.path.join(folder, f"Report {number:02d}.txt")
+    with open(path, "w") as file:
+        file.write(f"Report {number} of a program that stays in the tray.\n")
+        file.write(os.urandom(2000 + number).hex() + "\n")
+    return path
+
+
+def send_after_a_pause(road, number, idle_since):
+    """Waits until the service has closed the program's idle connections, then sends one more file
+    with Send with Tavrel and waits for its notification; nothing may fail on the way."""
+    pause = KEEP_ALIVE + 1.5 - (time.monotonic() - idle_since)
+    if pause > 0:
+        time.sleep(pause)
+    path = make_numbered_file(number)
+    name = os.path.basename(path)
+    hand_over(road, path, title=f"Transfer {number} of {LONG_ROAD_TRANSFERS}: “{name}”, after a pause")
+
+    def notified():
+        seen = road.notifications()
+        failed = [f"{summary}: {body}" for summary, body in seen if summary == "Transfer failed"]
+        if failed:
+            for text in failed:
+                print("Tavrel says: " + text, flush=True)
+            raise StepFailed(f"a transfer failed after {number - 1} went through")
+        return any(summary == "Transfer completed" and body == f"{name} is ready to share." for summary, body in seen)
+    road.wait(f"the notification that “{name}” was sent", notified, timeout=TIMEOUT * 2)
+    road.note("“Transfer completed”")
+    return name
+
+
+def expect_recent_row(road, name):
+    """The popover lists the file just sent, and no load of the recent list failed."""
+    road.open_popover()
+    title = os.path.splitext(name)[0]
+    def listed_or_failed():
+        if road.find(lambda role, text: text == "Couldn’t load recent transfers"):
+            return "failed"
+        return road.find(lambda role, text: role == "push button" and (text.startswith(name + ",")
+                                                                        or text.startswith(title + ",")))
+    found = road.wait(f"the recent row of “{name}”", listed_or_failed)
+    if found == "failed":
+        road.shot("recent-failed")
+        raise StepFailed("the popover could not load the recent transfers")
+    road.close_popover()
+
+
+def quit_from_the_popover(road):
+    """Quit Tavrel from the popover's menu, the last entry."""
+    road.open_popover()
+    road.click(road.find(lambda role, name: name == "Tavrel menu"))
+    time.sleep(0.5)
+    road.shot("menu-quit")
+    road.keys("Up")
+    road.keys("Return")
+
+
+def walk_long(road):
+    sign_in_through_onboarding(road)
+    road.wait("the tray icon", road.tray_icon)
+    road.note(f"the local service closes connections idle for {KEEP_ALIVE:g} s and answers revokes "
+              f"after {REVOKE_DELAY:g} s")
+    started = time.monotonic()
+    idle_since = time.monotonic()
+    for number in range(1, LONG_ROAD_TRANSFERS + 1):
+        name = send_after_a_pause(road, number, idle_since)
+        if number % 5 == 0:
+            road.step(f"The recent list after {number} transfers")
+            expect_recent_row(road, name)
+        idle_since = time.monotonic()
+        if number == LONG_ROAD_SIGN_OUT_AFTER:
+            road.step("Signing out midway")
+            sign_out(road)
+            road.note("the revoke is held at the service; signing out never waits for it")
+            sign_in_from_onboarding(road)
+            road.wait("the tray icon", road.tray_icon)
+            idle_since = time.monotonic()
+    road.note(f"{LONG_ROAD_TRANSFERS} transfers in {time.monotonic() - started:.0f} s, none failed")
+
+    road.step("Signing out, then quitting while the service holds the revoke")
+    sign_out(road)
+    quit_from_the_popover(road)
+    asked = time.monotonic()
+    try:
+        status = road.program.wait(QUIT_LIMIT + 5)
+    except subprocess.TimeoutExpired:
+        raise StepFailed(f"the program did not quit within {QUIT_LIMIT + 5} s while a revoke was unanswered")
+    took = time.monotonic() - asked
+    road.note(f"the program ended {took:.1f} s after Quit, with status {status}")
+    road.program = None
+    if status != 0:
+        raise StepFailed(f"the program ended with status {status} when quit during a revoke")
+    if took > QUIT_LIMIT:
+        raise StepFailed(f"quitting during a revoke took {took:.1f} s")
+    road.shot("quit")
+    print(f"PASS: {LONG_ROAD_TRANSFERS} transfers through one running program, each after the service had "
+          f"closed its idle connections, with a sign-out and sign-in midway; quit during a revoke in "
+          f"{took:.1f} s.", flush=True)
 
 
 # --- the keyboard road ---------------------------------------------------------------------------

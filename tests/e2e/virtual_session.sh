@@ -3,7 +3,7 @@
 # Used by the end-to-end test and by `scripts/run` on machines without a graphical session.
 #
 #   virtual_session.sh --tavrel BIN --share BIN --service BIN --shots DIR
-#                      [--road main|full|light-panel|no-tray|keyboard] [files...]
+#                      [--road main|full|light-panel|no-tray|keyboard|long] [files...]
 #
 # Starts, all private to this run: Xvfb, the local service on a free port with its own data folder,
 # a session bus with the accessibility bus, an unlocked GNOME Keyring, dunst, and an XFCE desktop:
@@ -13,7 +13,9 @@
 # (its sign-in callback scheme), beside the share program's desktop entry; the build's data folder on
 # XDG_DATA_DIRS gives Thunar's "Send To" its "Send with Tavrel", and the wrappers' folder leads PATH
 # so that entry's `tavrel-share` is the wrapper. The light-panel road gets a light panel instead of XFCE's dark one; the
-# no-tray road starts no panel (the walk starts one later). Then the driver (main_road.py) walks
+# no-tray road starts no panel (the walk starts one later). The long road's service closes idle
+# connections after 2 s instead of 5, so its pauses stay short, and holds each revoke's answer for a
+# minute, so that a quit lands while one is unanswered. Then the driver (main_road.py) walks
 # the road; its exit status is this script's.
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
@@ -56,7 +58,7 @@ while [ $# -gt 0 ]; do
   esac
 done
 if [ -z "$tavrel" ] || [ -z "$share" ] || [ -z "$service" ] || [ -z "$shots" ]; then
-  echo "usage: $0 --tavrel BIN --share BIN --service BIN --shots DIR [--road main|full|light-panel|no-tray|keyboard] [files...]" >&2
+  echo "usage: $0 --tavrel BIN --share BIN --service BIN --shots DIR [--road main|full|light-panel|no-tray|keyboard|long] [files...]" >&2
   exit 2
 fi
 tavrel=$(realpath "$tavrel")
@@ -98,7 +100,10 @@ for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
 export DISPLAY=":$(cat "$work/display")"
 
 # The local service on a free port; it says which.
-"$service" --port 0 --data-dir "$work/service" >"$work/service.log" 2>&1 &
+keep_alive=5 revoke_delay=0
+if [ "$road" = long ]; then keep_alive=2 revoke_delay=60; fi
+"$service" --port 0 --data-dir "$work/service" --keep-alive "$keep_alive" --revoke-delay "$revoke_delay" \
+  >"$work/service.log" 2>&1 &
 service_pid=$!
 pids="$pids $service_pid"
 port=""
@@ -209,7 +214,7 @@ LIST
 export TAVREL_E2E_WORK="$work" TAVREL_E2E_PROGRAM="$work/bin/tavrel" TAVREL_E2E_CA="$ca" \
   TAVREL_E2E_SHARE_ENTRY="$work/data/applications/com.tavrel.macos.share.desktop" \
   TAVREL_E2E_SHOTS="$shots" TAVREL_E2E_ROAD="$road" TAVREL_E2E_SERVICE_URL="https://127.0.0.1:$port" \
-  TAVREL_E2E_SERVICE_PID="$service_pid"
+  TAVREL_E2E_SERVICE_PID="$service_pid" TAVREL_E2E_KEEP_ALIVE="$keep_alive" TAVREL_E2E_REVOKE_DELAY="$revoke_delay"
 echo "Virtual desktop $DISPLAY (1280x800), local service at https://127.0.0.1:$port/"
 status=0
 dbus-run-session -- sh "$here/virtual_session.sh" --inside "$@" || status=$?

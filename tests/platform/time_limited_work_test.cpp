@@ -58,6 +58,39 @@ TEST(TimeLimitedWorkTest, ACancelThatLosesToTheWorkerReturnsOnlyOnceTheWorkerLef
   }
 }
 
+// A main queue whose post() is slow: once in it, it waits until the main thread is about to cancel,
+// then takes a while before it is done with the queue.
+class SlowPostingQueue final : public MainQueue {
+ public:
+  void post(Task task) override {
+    posting = true;
+    while (!cancelling) std::this_thread::yield();
+    std::this_thread::sleep_for(50ms);
+    inner.post(std::move(task));
+    postDone = true;
+  }
+  DelayedTask postDelayed(Duration delay, Task task) override { return inner.postDelayed(delay, std::move(task)); }
+  const Clock& clock() const override { return inner.clock(); }
+
+  ManualMainQueue inner;
+  std::atomic<bool> posting{false};
+  std::atomic<bool> cancelling{false};
+  std::atomic<bool> postDone{false};
+};
+
+// A worker that finished on time is posting its result when the main thread cancels: the cancel
+// returns only after that post, so the main thread may destroy the queue then.
+TEST(TimeLimitedWorkTest, ACancelWaitsForTheWorkersPostToEnd) {
+  SlowPostingQueue queue;
+  auto work = std::make_shared<TimeLimitedWork<int>>();
+  work->start(queue, 1h, [](std::stop_token) { return 7; }, [](TimeLimitedWork<int>::Outcome) {});
+  while (!queue.posting) std::this_thread::yield();
+  queue.cancelling = true;
+  work->cancel();
+  EXPECT_TRUE(queue.postDone);
+  while (!queue.postDone) std::this_thread::yield();
+}
+
 // A worker that outlives its limit never posts: its outcome was decided on the main thread.
 TEST(TimeLimitedWorkTest, AWorkerPastItsLimitNeverReachesTheQueue) {
   auto queue = std::make_unique<ManualMainQueue>();
