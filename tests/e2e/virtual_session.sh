@@ -3,7 +3,7 @@
 # Used by the end-to-end test and by `scripts/run` on machines without a graphical session.
 #
 #   virtual_session.sh --tavrel BIN --share BIN --service BIN --shots DIR
-#                      [--road main|full|light-panel|no-tray|keyboard] [files...]
+#                      [--road main|full|light-panel|no-tray|keyboard] [--web https|http] [files...]
 #
 # Starts, all private to this run: Xvfb, the local service on a free port with its own data folder,
 # a session bus with the accessibility bus, an unlocked GNOME Keyring, dunst, and an XFCE desktop:
@@ -14,13 +14,17 @@
 # XDG_DATA_DIRS gives Thunar's "Send To" its "Send with Tavrel", and the wrappers' folder leads PATH
 # so that entry's `tavrel-share` is the wrapper. The light-panel road gets a light panel instead of XFCE's dark one; the
 # no-tray road starts no panel (the walk starts one later). Then the driver (main_road.py) walks
-# the road; its exit status is this script's.
+# the road; its exit status is this script's. With --web http the service's web application speaks
+# plain http, as the run command has it (the program must be built to accept that); its storage stays
+# on https either way.
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
 
 if [ "${1:-}" = "--inside" ]; then
-  # Inside the private session bus: the desktop's services, then the walk.
+  # Inside the private session bus: the desktop's services, then the walk, whose errors go where
+  # this script's went (descriptor 4).
   shift
+  exec 2>&4 4>&-
   /usr/libexec/at-spi-bus-launcher --launch-immediately >"$TAVREL_E2E_WORK/at-spi.log" 2>&1 &
   # A GTK program registers with the accessibility registry only when it starts, and the walk finds
   # Thunar's rows through the tree: the registry answers before the desktop's programs start.
@@ -43,7 +47,7 @@ if [ "${1:-}" = "--inside" ]; then
   exec /usr/bin/python3 "${TAVREL_VIRTUAL_DRIVER:-$here/main_road.py}" "$@"
 fi
 
-tavrel="" share="" service="" shots="" road=main
+tavrel="" share="" service="" shots="" road=main web=https
 while [ $# -gt 0 ]; do
   case "$1" in
     --tavrel) tavrel=$2; shift 2 ;;
@@ -51,12 +55,13 @@ while [ $# -gt 0 ]; do
     --service) service=$2; shift 2 ;;
     --shots) shots=$2; shift 2 ;;
     --road) road=$2; shift 2 ;;
+    --web) web=$2; shift 2 ;;
     --) shift; break ;;
     *) break ;;
   esac
 done
 if [ -z "$tavrel" ] || [ -z "$share" ] || [ -z "$service" ] || [ -z "$shots" ]; then
-  echo "usage: $0 --tavrel BIN --share BIN --service BIN --shots DIR [--road main|full|light-panel|no-tray|keyboard] [files...]" >&2
+  echo "usage: $0 --tavrel BIN --share BIN --service BIN --shots DIR [--road main|full|light-panel|no-tray|keyboard] [--web https|http] [files...]" >&2
   exit 2
 fi
 tavrel=$(realpath "$tavrel")
@@ -98,7 +103,7 @@ for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
 export DISPLAY=":$(cat "$work/display")"
 
 # The local service on a free port; it says which.
-"$service" --port 0 --data-dir "$work/service" >"$work/service.log" 2>&1 &
+"$service" --port 0 $([ "$web" = http ] && echo --http) --data-dir "$work/service" >"$work/service.log" 2>&1 &
 service_pid=$!
 pids="$pids $service_pid"
 port=""
@@ -113,7 +118,7 @@ ca="$work/service/ca.pem"
 # The program as the desktop starts it: configured for the local service, trusting its CA alone, and
 # drawing with the renderer it chooses itself (a QT_QUICK_BACKEND or QSG_RHI_BACKEND given to this
 # script reaches it, as a user's would).
-printf '{"TavrelWebAppURL": "https://127.0.0.1:%s", "TavrelStorageHosts": "127.0.0.1"}\n' "$port" >"$work/Info.json"
+printf '{"TavrelWebAppURL": "%s://127.0.0.1:%s", "TavrelStorageHosts": "127.0.0.1"}\n' "$web" "$port" >"$work/Info.json"
 cat >"$work/bin/tavrel" <<WRAPPER
 #!/bin/sh
 export TAVREL_INFO_FILE="$work/Info.json" SSL_CERT_FILE="$ca"
@@ -208,10 +213,12 @@ LIST
 
 export TAVREL_E2E_WORK="$work" TAVREL_E2E_PROGRAM="$work/bin/tavrel" TAVREL_E2E_CA="$ca" \
   TAVREL_E2E_SHARE_ENTRY="$work/data/applications/com.tavrel.macos.share.desktop" \
-  TAVREL_E2E_SHOTS="$shots" TAVREL_E2E_ROAD="$road" TAVREL_E2E_SERVICE_URL="https://127.0.0.1:$port" \
+  TAVREL_E2E_SHOTS="$shots" TAVREL_E2E_ROAD="$road" TAVREL_E2E_SERVICE_URL="$web://127.0.0.1:$port" \
   TAVREL_E2E_SERVICE_PID="$service_pid"
-echo "Virtual desktop $DISPLAY (1280x800), local service at https://127.0.0.1:$port/"
+echo "Virtual desktop $DISPLAY (1280x800), local service at $web://127.0.0.1:$port/"
 status=0
-dbus-run-session -- sh "$here/virtual_session.sh" --inside "$@" || status=$?
+# The services the bus starts (xfconfd, tumblerd) complain as the bus goes away after the walk: their
+# output goes to a log beside the screenshots, not after the verdict.
+dbus-run-session -- sh "$here/virtual_session.sh" --inside "$@" 4>&2 2>"$work/desktop.log" || status=$?
 echo "Screenshots and logs: $shots"
 exit "$status"
