@@ -95,8 +95,16 @@ std::string describe(const DesktopConfigurationError& error) {
 
 DesktopConfiguration DesktopConfiguration::load() { return load(infoPath()); }
 
+bool DesktopConfiguration::buildAllowsLocalHTTP() {
+#ifdef TAVREL_ALLOW_LOCAL_HTTP
+  return true;
+#else
+  return false;
+#endif
+}
+
 DesktopConfiguration DesktopConfiguration::load(const std::filesystem::path& path) {
-  auto configuration = fromInfoDictionary(readInfoDictionary(path));
+  auto configuration = fromInfoDictionary(readInfoDictionary(path), buildAllowsLocalHTTP());
   if (configuration) return std::move(configuration).value();
   // Nothing may run against an unchecked address: stop here, before any window, log or service.
   const std::string message = "Invalid Tavrel web app configuration: " + describe(configuration.error()) + "\n";
@@ -123,14 +131,14 @@ DesktopConfiguration::InfoDictionary DesktopConfiguration::readInfoDictionary(co
 }
 
 platform::Expected<DesktopConfiguration, DesktopConfigurationError> DesktopConfiguration::fromInfoDictionary(
-    const InfoDictionary& info) {
+    const InfoDictionary& info, bool allowsLocalHTTP) {
   if (!info.is_object() || info.empty()) return platform::unexpected(DesktopConfigurationError{MissingWebAppURL{}});
   const auto entry = info.find(kWebAppURLKey);
   if (entry == info.end() || !entry->is_string() || entry->get_ref<const std::string&>().empty()) {
     return platform::unexpected(DesktopConfigurationError{MissingWebAppURL{}});
   }
   const auto& text = entry->get_ref<const std::string&>();
-  auto webAppURL = validatedWebAppURL(text, /*allowsInsecureLocalhost=*/false);
+  auto webAppURL = validatedWebAppURL(text, allowsLocalHTTP);
   if (!webAppURL) return platform::unexpected(DesktopConfigurationError{InvalidWebAppURL{text}});
   auto hosts = readStorageHosts(processEnvironment(), info, /*allowEnvironment=*/false);
   if (!hosts) return platform::unexpected(hosts.error());

@@ -56,8 +56,14 @@ struct DesktopConfiguration {
   // Reads the program's Info.json and returns its configuration. Does not return when the
   // configuration is missing or invalid: writes "Invalid Tavrel web app configuration: " and the
   // error to standard error and stops the process, before anything else is built.
+  // The address must be https, unless the build allows local http (see buildAllowsLocalHTTP).
   static DesktopConfiguration load();
   static DesktopConfiguration load(const std::filesystem::path& infoPath);
+
+  // Whether this build admits a web application on plain http at 127.0.0.1 or localhost: only when
+  // configured with TAVREL_ALLOW_LOCAL_HTTP, which the run command uses so that a browser never
+  // meets the local service's private authority. Off in every build of the product.
+  static bool buildAllowsLocalHTTP();
 
   // Where load() looks: $TAVREL_INFO_FILE when set (tests point the program at their own file),
   // else share/tavrel/Info.json under the prefix of the running executable (<prefix>/bin/tavrel).
@@ -67,9 +73,9 @@ struct DesktopConfiguration {
   // not an object.
   static InfoDictionary readInfoDictionary(const std::filesystem::path& infoPath);
 
-  // The checks of load(), as a result.
+  // The checks of load(), as a result; `allowsLocalHTTP` is validatedWebAppURL's switch.
   static platform::Expected<DesktopConfiguration, DesktopConfigurationError> fromInfoDictionary(
-      const InfoDictionary& info);
+      const InfoDictionary& info, bool allowsLocalHTTP = false);
 
   // The address's lower-case origin, or none: https only, or http for "localhost" and "127.0.0.1"
   // when `allowsInsecureLocalhost`; no user, password, query or fragment (even empty ones); no

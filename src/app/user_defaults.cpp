@@ -47,7 +47,11 @@ bool UserDefaults::set(std::string_view key, nlohmann::json value) {
 bool UserDefaults::write() const {
   const auto folder = path_.parent_path();
   if (!folder.empty() && platform::makePrivateFolders(folder) != 0) return false;
-  std::string temporary = (folder / ("." + path_.filename().string() + ".XXXXXX")).string();
+  // The name is built piece by piece: g++ 12 warns falsely (-Wrestrict) on a literal + a temporary.
+  std::string name = ".";
+  name += path_.filename().string();
+  name += ".XXXXXX";
+  std::string temporary = (folder / name).string();
   const int fd = ::mkstemp(temporary.data());
   if (fd < 0) return false;
   // The dump escapes nothing it cannot read back: strings that are not UTF-8 are replaced, not thrown.

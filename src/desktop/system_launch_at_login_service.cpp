@@ -293,7 +293,11 @@ platform::Expected<platform::Unit, LaunchAtLoginError> SystemLaunchAtLoginServic
   const auto text = entryText(*command_);
   if (const int error = platform::makePrivateFolders(autostartFolder_); error != 0) return platform::unexpected(posixError(error));
 
-  std::string temporary = (autostartFolder_ / ("." + entryPath().filename().string() + ".XXXXXX")).string();
+  // The name is built piece by piece: g++ 12 warns falsely (-Wrestrict) on a literal + a temporary.
+  std::string name = ".";
+  name += entryPath().filename().string();
+  name += ".XXXXXX";
+  std::string temporary = (autostartFolder_ / name).string();
   const int fd = ::mkstemp(temporary.data());
   if (fd < 0) return platform::unexpected(posixError(errno));
   int error = 0;

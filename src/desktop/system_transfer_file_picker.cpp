@@ -2,6 +2,7 @@
 
 #include <QAbstractItemView>
 #include <QCoreApplication>
+#include <QDir>
 #include <QDialogButtonBox>
 #include <QFileInfo>
 #include <QGridLayout>
@@ -92,12 +93,26 @@ QStringList TransferFileDialog::chosenPaths() const {
   return configuration_.canChooseFiles && configuration_.canChooseDirectories ? chosen_ : selectedFiles();
 }
 
+SystemTransferFilePicker::SystemTransferFilePicker(std::filesystem::path home)
+    : home_(home.empty() ? std::filesystem::path(QDir::homePath().toStdString()) : std::move(home)) {}
+
+std::filesystem::path SystemTransferFilePicker::startFolder() const {
+  std::error_code error;
+  if (!lastFolder_->empty() && std::filesystem::is_directory(*lastFolder_, error)) return *lastFolder_;
+  return home_;
+}
+
 void SystemTransferFilePicker::pickItems(TransferFilePickerRequest request, std::stop_token stop,
                                          Completion onPicked) {
   auto* dialog = new TransferFileDialog(TransferFilePickerConfiguration::preset(request));
   dialog->setAttribute(Qt::WA_DeleteOnClose);
+  dialog->setDirectory(QString::fromStdString(startFolder().string()));
   QObject::connect(dialog, &QDialog::finished, dialog,
-                   [dialog, stop = std::move(stop), onPicked = std::move(onPicked)](int result) {
+                   [dialog, lastFolder = lastFolder_, stop = std::move(stop),
+                    onPicked = std::move(onPicked)](int result) {
+                     // Where the user went is where the next pick starts, whether this one was
+                     // cancelled or not.
+                     *lastFolder = dialog->directory().absolutePath().toStdString();
                      if (result != QDialog::Accepted || stop.stop_requested()) {
                        onPicked(std::nullopt);
                        return;

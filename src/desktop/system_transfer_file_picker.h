@@ -16,6 +16,7 @@
 #include <QtGlobal>
 
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -60,9 +61,22 @@ class TransferFileDialog final : public QFileDialog {
   QStringList chosen_;
 };
 
+// Each pick opens in the folder the last one ended in (for as long as the process runs), the
+// first one in the user's home: never in the folder the program happened to be started from.
 class SystemTransferFilePicker final : public TransferFilePicking {
  public:
+  // `home`: where the first pick opens; the user's home folder when empty.
+  explicit SystemTransferFilePicker(std::filesystem::path home = {});
+
   void pickItems(TransferFilePickerRequest request, std::stop_token stop, Completion onPicked) override;
+
+  // Where the next pick opens: the last pick's folder while it is still there, else home.
+  std::filesystem::path startFolder() const;
+
+ private:
+  std::filesystem::path home_;
+  // Shared with the open dialog, which may close after the picker is gone.
+  std::shared_ptr<std::filesystem::path> lastFolder_ = std::make_shared<std::filesystem::path>();
 };
 
 }  // namespace tavrel

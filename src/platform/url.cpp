@@ -250,7 +250,11 @@ std::string Url::toString() const {
     text += "//";
     if (userInfo_) text += *userInfo_ + "@";
     text += hostIsIPv6_ ? "[" + host_ + "]" : host_;
-    if (port_) text += ":" + std::to_string(*port_);
+    // Appended piece by piece: g++ 12 warns falsely (-Wrestrict) on a literal + a temporary string.
+    if (port_) {
+      text += ':';
+      text += std::to_string(*port_);
+    }
   }
   text += path_;
   if (query_) text += "?" + *query_;
@@ -345,7 +349,10 @@ Url Url::withQueryItems(const std::vector<QueryItem>& items, const CharacterSet&
   for (const QueryItem& item : items) {
     if (!query.empty()) query += '&';
     query += percentEncode(item.name, safe);
-    if (item.value) query += "=" + percentEncode(*item.value, safe);
+    if (item.value) {
+      query += '=';
+      query += percentEncode(*item.value, safe);
+    }
   }
   result.query_ = std::move(query);
   return result;

@@ -63,6 +63,20 @@ TEST(DesktopConfigurationTest, AddressesThatAreRefused) {
   EXPECT_EQ(origin("http://app.example.com", true), "<refused>");
 }
 
+// The run command's builds take the local service's web application on plain http; the product's
+// never do, and neither takes any other host over http.
+TEST(DesktopConfigurationTest, LocalHttpOnlyBehindTheBuildSwitch) {
+  const Info local{{"TavrelWebAppURL", "http://127.0.0.1:8443/"}, {"TavrelStorageHosts", "127.0.0.1"}};
+  EXPECT_EQ(errorOf(local), DesktopConfigurationError{InvalidWebAppURL{"http://127.0.0.1:8443/"}});
+  const auto allowed = DesktopConfiguration::fromInfoDictionary(local, true);
+  ASSERT_TRUE(allowed.hasValue());
+  EXPECT_EQ(allowed->webAppURL.toString(), "http://127.0.0.1:8443");
+  EXPECT_EQ(allowed->storageHosts, std::set<std::string>{"127.0.0.1"});
+  const auto remote = DesktopConfiguration::fromInfoDictionary(Info{{"TavrelWebAppURL", "http://app.example.com"}}, true);
+  EXPECT_EQ(remote ? DesktopConfigurationError{} : remote.error(),
+            DesktopConfigurationError{InvalidWebAppURL{"http://app.example.com"}});
+}
+
 platform::Expected<std::set<std::string>, DesktopConfigurationError> hostsOf(const Info& value) {
   return DesktopConfiguration::readStorageHosts({}, Info{{"TavrelStorageHosts", value}}, false);
 }
@@ -145,8 +159,12 @@ TEST(DesktopConfigurationDeathTest, InvalidConfigurationStopsTheProcess) {
   EXPECT_DEATH(DesktopConfiguration::load(noAddress), "Invalid Tavrel web app configuration: missingWebAppURL");
   EXPECT_DEATH(DesktopConfiguration::load(localHost),
                "Invalid Tavrel web app configuration: invalidStorageHost\\(\"localhost\"\\)");
-  EXPECT_DEATH(DesktopConfiguration::load(insecure),
-               "Invalid Tavrel web app configuration: invalidWebAppURL\\(\"http://localhost\"\\)");
+  if (DesktopConfiguration::buildAllowsLocalHTTP()) {
+    EXPECT_EQ(DesktopConfiguration::load(insecure).webAppURL.toString(), "http://localhost");
+  } else {
+    EXPECT_DEATH(DesktopConfiguration::load(insecure),
+                 "Invalid Tavrel web app configuration: invalidWebAppURL\\(\"http://localhost\"\\)");
+  }
 }
 
 }  // namespace

@@ -135,5 +135,39 @@ TEST(SystemTransferFilePickerTest, PickReturnsTheChoiceOrNoneWhenCancelledOrStop
   QApplication::processEvents();  // lets the closed dialogs go
 }
 
+// The first pick opens at home; each next one where the last ended, cancelled or not, unless that
+// folder has gone since.
+TEST(SystemTransferFilePickerTest, PicksOpenAtHomeThenWhereTheLastOneEnded) {
+  testing::TemporaryDirectory home;
+  testing::TemporaryDirectory elsewhere;
+  const auto photos = elsewhere.makeDirectory("photos");
+  const auto openDialog = [] {
+    for (auto* widget : QApplication::topLevelWidgets()) {
+      if (auto* dialog = qobject_cast<TransferFileDialog*>(widget); dialog && dialog->isVisible()) return dialog;
+    }
+    return static_cast<TransferFileDialog*>(nullptr);
+  };
+  const auto folderOf = [](const QDir& directory) {
+    return std::filesystem::path(directory.absolutePath().toStdString());
+  };
+  SystemTransferFilePicker picker(home.path());
+  const auto ignore = [](std::optional<std::vector<std::filesystem::path>>) {};
+
+  picker.pickItems(Request::files, {}, ignore);
+  ASSERT_NE(openDialog(), nullptr);
+  EXPECT_EQ(folderOf(openDialog()->directory()), home.path());
+  openDialog()->setDirectory(QString::fromStdString(photos.string()));
+  openDialog()->reject();
+
+  picker.pickItems(Request::folder, {}, ignore);
+  ASSERT_NE(openDialog(), nullptr);
+  EXPECT_EQ(folderOf(openDialog()->directory()), photos);
+  openDialog()->reject();
+
+  std::filesystem::remove(photos);
+  EXPECT_EQ(picker.startFolder(), home.path());
+  QApplication::processEvents();  // lets the closed dialogs go
+}
+
 }  // namespace
 }  // namespace tavrel

@@ -1588,7 +1588,7 @@ def walk_keyboard(road):
 
     def clipboard():
         text = subprocess.run(["xclip", "-o", "-selection", "clipboard"], capture_output=True, text=True).stdout.strip()
-        return text if text.startswith("https://") else None
+        return text if text.startswith(SERVICE_URL) else None
     link = road.wait("the link on the clipboard", clipboard)
     road.note("share link: " + link)
 

@@ -2,9 +2,9 @@
 """The virtual desktop's web browser: a user who allows Tavrel's sign-in.
 
 Started by the desktop's URL handler with the authorize address. It fetches the page from the local
-service (trusting the service's CA), submits its "Allow" form, takes the redirect to the program's
-callback address and hands that back through the desktop's URL handler, which starts the program a
-second time with it.
+service (over http, or over https trusting the service's CA), submits its "Allow" form, takes the
+redirect to the program's callback address and hands that back through the desktop's URL handler,
+which starts the program a second time with it.
 """
 
 import argparse
@@ -46,7 +46,10 @@ class FormReader(html.parser.HTMLParser):
 
 def request(context, url, method="GET", body=None, headers=None):
     parts = urllib.parse.urlsplit(url)
-    connection = http.client.HTTPSConnection(parts.hostname, parts.port, context=context, timeout=30)
+    if parts.scheme == "http":
+        connection = http.client.HTTPConnection(parts.hostname, parts.port, timeout=30)
+    else:
+        connection = http.client.HTTPSConnection(parts.hostname, parts.port, context=context, timeout=30)
     target = parts.path + ("?" + parts.query if parts.query else "")
     connection.request(method, target, body=body, headers=headers or {})
     response = connection.getresponse()
@@ -62,7 +65,7 @@ def main():
 
     context = ssl.create_default_context(cafile=arguments.ca)
     status, location, page = request(context, arguments.url)
-    while status in (301, 302, 303, 307, 308) and location and location.startswith("https:"):
+    while status in (301, 302, 303, 307, 308) and location and location.startswith(("https:", "http:")):
         status, location, page = request(context, urllib.parse.urljoin(arguments.url, location))
     if status != 200 and not location:
         print(f"browser: the sign-in page answered {status}: {page[:300]}", flush=True)

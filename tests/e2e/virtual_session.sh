@@ -3,7 +3,7 @@
 # Used by the end-to-end test and by `scripts/run` on machines without a graphical session.
 #
 #   virtual_session.sh --tavrel BIN --share BIN --service BIN --shots DIR
-#                      [--road main|full|light-panel|no-tray|keyboard|long] [files...]
+#                      [--road main|full|light-panel|no-tray|keyboard|long] [--web https|http] [files...]
 #
 # Starts, all private to this run: Xvfb, the local service on a free port with its own data folder,
 # a session bus with the accessibility bus, an unlocked GNOME Keyring, dunst, and an XFCE desktop:
@@ -16,13 +16,17 @@
 # no-tray road starts no panel (the walk starts one later). The long road's service closes idle
 # connections after 2 s instead of 5, so its pauses stay short, and holds each revoke's answer for a
 # minute, so that a quit lands while one is unanswered. Then the driver (main_road.py) walks
-# the road; its exit status is this script's.
+# the road; its exit status is this script's. With --web http the service's web application speaks
+# plain http, as the run command has it (the program must be built to accept that); its storage stays
+# on https either way.
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
 
 if [ "${1:-}" = "--inside" ]; then
-  # Inside the private session bus: the desktop's services, then the walk.
+  # Inside the private session bus: the desktop's services, then the walk, whose errors go where
+  # this script's went (descriptor 4).
   shift
+  exec 2>&4 4>&-
   /usr/libexec/at-spi-bus-launcher --launch-immediately >"$TAVREL_E2E_WORK/at-spi.log" 2>&1 &
   # A GTK program registers with the accessibility registry only when it starts, and the walk finds
   # Thunar's rows through the tree: the registry answers before the desktop's programs start.
@@ -45,7 +49,7 @@ if [ "${1:-}" = "--inside" ]; then
   exec /usr/bin/python3 "${TAVREL_VIRTUAL_DRIVER:-$here/main_road.py}" "$@"
 fi
 
-tavrel="" share="" service="" shots="" road=main
+tavrel="" share="" service="" shots="" road=main web=https
 while [ $# -gt 0 ]; do
   case "$1" in
     --tavrel) tavrel=$2; shift 2 ;;
@@ -53,12 +57,13 @@ while [ $# -gt 0 ]; do
     --service) service=$2; shift 2 ;;
     --shots) shots=$2; shift 2 ;;
     --road) road=$2; shift 2 ;;
+    --web) web=$2; shift 2 ;;
     --) shift; break ;;
     *) break ;;
   esac
 done
 if [ -z "$tavrel" ] || [ -z "$share" ] || [ -z "$service" ] || [ -z "$shots" ]; then
-  echo "usage: $0 --tavrel BIN --share BIN --service BIN --shots DIR [--road main|full|light-panel|no-tray|keyboard|long] [files...]" >&2
+  echo "usage: $0 --tavrel BIN --share BIN --service BIN --shots DIR [--road main|full|light-panel|no-tray|keyboard|long] [--web https|http] [files...]" >&2
   exit 2
 fi
 tavrel=$(realpath "$tavrel")
@@ -102,8 +107,8 @@ export DISPLAY=":$(cat "$work/display")"
 # The local service on a free port; it says which.
 keep_alive=5 revoke_delay=0
 if [ "$road" = long ]; then keep_alive=2 revoke_delay=60; fi
-"$service" --port 0 --data-dir "$work/service" --keep-alive "$keep_alive" --revoke-delay "$revoke_delay" \
-  >"$work/service.log" 2>&1 &
+"$service" --port 0 $([ "$web" = http ] && echo --http) --data-dir "$work/service" --keep-alive "$keep_alive" \
+  --revoke-delay "$revoke_delay" >"$work/service.log" 2>&1 &
 service_pid=$!
 pids="$pids $service_pid"
 port=""
@@ -118,7 +123,7 @@ ca="$work/service/ca.pem"
 # The program as the desktop starts it: configured for the local service, trusting its CA alone, and
 # drawing with the renderer it chooses itself (a QT_QUICK_BACKEND or QSG_RHI_BACKEND given to this
 # script reaches it, as a user's would).
-printf '{"TavrelWebAppURL": "https://127.0.0.1:%s", "TavrelStorageHosts": "127.0.0.1"}\n' "$port" >"$work/Info.json"
+printf '{"TavrelWebAppURL": "%s://127.0.0.1:%s", "TavrelStorageHosts": "127.0.0.1"}\n' "$web" "$port" >"$work/Info.json"
 cat >"$work/bin/tavrel" <<WRAPPER
 #!/bin/sh
 export TAVREL_INFO_FILE="$work/Info.json" SSL_CERT_FILE="$ca"
@@ -213,10 +218,12 @@ LIST
 
 export TAVREL_E2E_WORK="$work" TAVREL_E2E_PROGRAM="$work/bin/tavrel" TAVREL_E2E_CA="$ca" \
   TAVREL_E2E_SHARE_ENTRY="$work/data/applications/com.tavrel.macos.share.desktop" \
-  TAVREL_E2E_SHOTS="$shots" TAVREL_E2E_ROAD="$road" TAVREL_E2E_SERVICE_URL="https://127.0.0.1:$port" \
+  TAVREL_E2E_SHOTS="$shots" TAVREL_E2E_ROAD="$road" TAVREL_E2E_SERVICE_URL="$web://127.0.0.1:$port" \
   TAVREL_E2E_SERVICE_PID="$service_pid" TAVREL_E2E_KEEP_ALIVE="$keep_alive" TAVREL_E2E_REVOKE_DELAY="$revoke_delay"
-echo "Virtual desktop $DISPLAY (1280x800), local service at https://127.0.0.1:$port/"
+echo "Virtual desktop $DISPLAY (1280x800), local service at $web://127.0.0.1:$port/"
 status=0
-dbus-run-session -- sh "$here/virtual_session.sh" --inside "$@" || status=$?
+# The services the bus starts (xfconfd, tumblerd) complain as the bus goes away after the walk: their
+# output goes to a log beside the screenshots, not after the verdict.
+dbus-run-session -- sh "$here/virtual_session.sh" --inside "$@" 4>&2 2>"$work/desktop.log" || status=$?
 echo "Screenshots and logs: $shots"
 exit "$status"

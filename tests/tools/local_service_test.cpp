@@ -19,6 +19,7 @@
 #include "support/fake_transfer_services.h"
 #include "support/stand_in_service.h"
 #include "support/temporary_directory.h"
+#include "transfer/application_links.h"
 
 namespace tavrel {
 namespace {
@@ -61,7 +62,8 @@ class LocalServiceTest : public ::testing::Test {
   LocalServiceTest() { start(); }
 
   void start(std::chrono::milliseconds revokeDelay = 0ms) {
-    service = std::make_unique<LocalService>(LocalService::Options{data.path() / "service", 0, 5s, revokeDelay});
+    service = std::make_unique<LocalService>(
+        LocalService::Options{data.path() / "service", 0, 5s, revokeDelay, webScheme});
     platform::CurlTransportOptions options;
     options.certificateAuthorityFile = service->certificateAuthorityFile();
     browser = std::make_shared<platform::CurlTransport>(platform::CurlTransport::RedirectDecider{}, options);
@@ -164,6 +166,7 @@ class LocalServiceTest : public ::testing::Test {
     return transfer;
   }
 
+  localservice::HttpsServer::Scheme webScheme = localservice::HttpsServer::Scheme::https;
   testing::TemporaryDirectory data;
   platform::ManualMainQueue queue;
   std::unique_ptr<LocalService> service;
@@ -238,6 +241,83 @@ TEST_F(LocalServiceTest, RestartKeepsACompletedTransferDownloadableWithTheSameBy
   const auto listed = nlohmann::json::parse(recent.body).at("transfers");
   ASSERT_EQ(listed.size(), 1u);
   EXPECT_EQ(listed[0].at("downloadSlug"), slug);
+}
+
+// Every page the program opens on the web application is there: the account's transfers with their
+// pages and share links, one transfer's files, the settings and the profile; whatever a transfer
+// holds is shown as text, never as markup.
+TEST_F(LocalServiceTest, ThePagesTheProgramOpensAreServed) {
+  const auto token = signIn();
+  const auto first = upload(prepare({{"a.txt", 10}}), token);
+  const auto second = upload(prepare({{"<b>bold</b>.txt", 20}, {"c.bin", 30}}), token);
+  ASSERT_TRUE(first && first->transferID && first->downloadSlug);
+  ASSERT_TRUE(second && second->transferID && second->downloadSlug);
+  const ApplicationLinks links{service->webAppURL()};
+  const auto pageAt = [&](const platform::Url& url) {
+    return send("GET", url.path() + (url.query() ? "?" + *url.query() : ""));
+  };
+
+  const auto list = send("GET", "/transfers");
+  ASSERT_EQ(list.status, 200);
+  EXPECT_THAT(list.header("Content-Type").value_or(""), ::testing::StartsWith("text/html"));
+  EXPECT_THAT(list.body, ::testing::HasSubstr("Holiday &lt;2025&gt;"));
+  EXPECT_THAT(list.body, ::testing::Not(::testing::HasSubstr("<2025>")));
+  for (const auto& transfer : {*first, *second}) {
+    EXPECT_THAT(list.body, ::testing::HasSubstr("href=\"" + links.transferURL(*transfer.transferID).path() + "\""));
+    EXPECT_THAT(list.body, ::testing::HasSubstr(links.downloadURL(*transfer.downloadSlug).toString()));
+  }
+  EXPECT_LT(list.body.find(*second->transferID), list.body.find(*first->transferID)) << "newest first";
+  EXPECT_EQ(send("GET", "/transfers/").status, 200);
+
+  const auto one = pageAt(links.transferURL(*second->transferID));
+  ASSERT_EQ(one.status, 200);
+  EXPECT_THAT(one.body, ::testing::HasSubstr("&lt;b&gt;bold&lt;/b&gt;.txt (20 bytes)"));
+  EXPECT_THAT(one.body, ::testing::HasSubstr("c.bin (30 bytes)"));
+  EXPECT_THAT(one.body, ::testing::HasSubstr(links.downloadURL(*second->downloadSlug).toString()));
+  EXPECT_THAT(one.body, ::testing::Not(::testing::HasSubstr("a.txt")));
+
+  const auto transferSettings = pageAt(links.url("settings", "transfer"));
+  EXPECT_EQ(transferSettings.status, 200);
+  EXPECT_THAT(transferSettings.body, ::testing::HasSubstr("Transfer settings"));
+  const auto profile = pageAt(links.url("settings", "profile"));
+  EXPECT_EQ(profile.status, 200);
+  EXPECT_THAT(profile.body, ::testing::HasSubstr("ada@example.test"));
+  EXPECT_THAT(profile.body, ::testing::HasSubstr("Studio"));
+
+  EXPECT_EQ(send("GET", "/transfers/tr-999").status, 404);
+  EXPECT_EQ(send("GET", "/transfers/%3Cscript%3E").status, 404);
+  ASSERT_EQ(send("DELETE", "/api/v1/transfers/" + *first->transferID, {}, {{"Authorization", "Bearer " + token}})
+                .status,
+            200);
+  EXPECT_EQ(pageAt(links.transferURL(*first->transferID)).status, 404);
+  EXPECT_THAT(send("GET", "/transfers").body, ::testing::Not(::testing::HasSubstr(*first->transferID + "\"")));
+}
+
+// With the web application on plain http (as the run command has it), sign-in, the upload and the
+// share link's download work, while storage stays on https with the service's own authority, so
+// the program's policy that refuses http storage still lets every upload through.
+TEST_F(LocalServiceTest, AWebApplicationOnPlainHttpKeepsItsStorageOnHttps) {
+  webScheme = localservice::HttpsServer::Scheme::http;
+  restart();
+  EXPECT_EQ(service->webAppURL().scheme(), "http");
+  EXPECT_EQ(service->storageURL().scheme(), "https");
+
+  const auto pkce = *PKCEAuthorizationRequest::make();
+  const auto allowed = pressAllow(requestIdOf(openAuthorizePage(pkce).body));
+  const auto callback = platform::Url::parse(allowed.header("Location").value_or(""));
+  ASSERT_TRUE(callback);
+  EXPECT_EQ(queryOf(*callback)["iss"], service->webAppURL().toString() + "api/auth");
+
+  const auto token = signIn();
+  ASSERT_FALSE(token.empty());
+  const auto transfer = prepare({{"a.txt", 1'000}});
+  const auto completed = upload(transfer, token);
+  ASSERT_TRUE(completed && completed->downloadSlug);
+  const auto page = send("GET", "/dl/" + *completed->downloadSlug);
+  ASSERT_EQ(page.status, 200);
+  std::smatch link;
+  ASSERT_TRUE(std::regex_search(page.body, link, std::regex(R"re(href="(/dl/[^"]+/files/[^"]+)")re")));
+  EXPECT_EQ(send("GET", link[1].str()).body, contentsOf(1'000, 2));
 }
 
 // Links that lead nowhere say so with 404, whatever they hold; a deleted transfer's link too.

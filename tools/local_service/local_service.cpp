@@ -32,11 +32,16 @@ std::shared_ptr<const CertificateAuthority> LocalService::certificateAuthority(c
 LocalService::LocalService(Options options) : dataDirectory_(std::move(options.dataDirectory)) {
   authority_ = certificateAuthority(dataDirectory_);
   HttpsServer::Options serverOptions;
+  serverOptions.scheme = options.webScheme;
   serverOptions.authority = authority_;
   serverOptions.port = options.port;
   serverOptions.recordsRequests = false;
   server_ = std::make_unique<HttpsServer>(serverOptions);
   server_->setKeepAliveTimeout(options.keepAliveTimeout);
+  // The program refuses plain-http storage whatever the web application speaks.
+  serverOptions.scheme = HttpsServer::Scheme::https;
+  serverOptions.port = 0;
+  storage_ = std::make_unique<HttpsServer>(serverOptions);
 
   SignInService::Options signInOptions;
   signInOptions.asksUser = true;
@@ -48,7 +53,7 @@ LocalService::LocalService(Options options) : dataDirectory_(std::move(options.d
   transferOptions.listsCompletedTransfers = true;
   SignInService* signIn = signIn_.get();
   transferOptions.acceptsToken = [signIn](const std::string& token) { return signIn->isAccessTokenValid(token); };
-  transfers_ = std::make_unique<TransferService>(*server_, std::move(transferOptions));
+  transfers_ = std::make_unique<TransferService>(*server_, *storage_, std::move(transferOptions));
 
   server_->route("GET", "/", [](const RecordedRequest&) {
     Response page;
@@ -56,14 +61,19 @@ LocalService::LocalService(Options options) : dataDirectory_(std::move(options.d
     page.body =
         "<!doctype html>\n<html lang=\"en\"><head><meta charset=\"utf-8\"><title>Tavrel local service</title></head>\n"
         "<body><h1>Tavrel local service</h1><p>A stand-in for the Tavrel web service, for running Tavrel for "
-        "desktop on this computer. Share links of transfers sent to it open here.</p></body></html>\n";
+        "desktop on this computer. Share links of transfers sent to it open here.</p>\n"
+        "<ul><li><a href=\"/transfers\">Transfers</a></li><li><a href=\"/settings/transfer\">Transfer "
+        "settings</a></li><li><a href=\"/settings/profile\">Profile</a></li></ul></body></html>\n";
     return page;
   });
+
+  addSettingsRoutes();
 
   try {
     load();
   } catch (...) {
     server_->stop();
+    storage_->stop();
     throw;
   }
   signIn_->setChangeObserver([this] { markChanged(); });
@@ -97,6 +107,32 @@ void LocalService::markChanged() {
   changedCondition_.notify_one();
 }
 
+// The account's settings, as the web application shows them; read-only here, since the one account
+// and what the service does with transfers are fixed.
+void LocalService::addSettingsRoutes() {
+  server_->route("GET", "/settings/profile", [](const RecordedRequest&) {
+    const auto bootstrap = nlohmann::json::parse(bootstrapJSON());
+    const auto& user = bootstrap.at("user");
+    const auto& workspace = bootstrap.at("workspace");
+    const auto row = [](const std::string& name, const nlohmann::json& value) {
+      return "<tr><th>" + escapeHTML(name) + "</th><td>" + escapeHTML(value.get<std::string>()) + "</td></tr>\n";
+    };
+    return htmlPage(200, "Profile",
+                    "<h1>Profile</h1>\n<table>\n" + row("Name", user.at("name")) + row("Email", user.at("email")) +
+                        row("Workspace", workspace.at("name")) + row("Role", workspace.at("role")) +
+                        "</table>\n<p><small>The local service has this one account; it cannot be changed.</small></p>");
+  });
+  const std::string storage = storage_->url("/").toString();
+  server_->route("GET", "/settings/transfer", [storage](const RecordedRequest&) {
+    return htmlPage(200, "Transfer settings",
+                    "<h1>Transfer settings</h1>\n<ul>\n<li>Expiry, region and one-time download: as Tavrel asks for "
+                    "each transfer.</li>\n<li>Transfers are kept until they are deleted.</li>\n<li>Storage: " +
+                        escapeHTML(storage) +
+                        " (its certificate is trusted by Tavrel only).</li>\n</ul>\n"
+                        "<p><small>The local service's settings cannot be changed.</small></p>");
+  });
+}
+
 LocalService::~LocalService() { stop(); }
 
 void LocalService::stop() {
@@ -105,6 +141,7 @@ void LocalService::stop() {
   // A held revoke would keep the server's worker, and so its stop, waiting.
   signIn_->setRevokeDelay(std::chrono::milliseconds(0));
   server_->stop();
+  storage_->stop();
   if (saver_.joinable()) {
     saver_.request_stop();
     saver_.join();

@@ -15,9 +15,13 @@
 
 namespace tavrel::localservice {
 
-// The whole web service on one loopback HTTPS address, for running the program without the real
-// service: the sign-in pages and endpoints, the bootstrap, the transfer API, the storage that
-// pre-signed uploads go to, and the download pages that share links open.
+// The whole web service on loopback, for running the program without the real service: on one
+// address the web application (the sign-in pages and endpoints, the bootstrap, the transfer API,
+// the download pages that share links open and the account's pages), on a second, always HTTPS, the
+// storage that pre-signed uploads go to.
+//
+// The web application speaks HTTPS by default, or plain HTTP when asked: a browser then never meets
+// the private authority, which only the program trusts (it still does, for storage).
 //
 // Everything it keeps lives in its data folder: the certificate authority (ca.pem, ca-key.pem),
 // the uploaded bytes (storage/) and the accounts and transfers (state.json, rewritten by a thread of
@@ -35,6 +39,7 @@ class LocalService {
     // how long a revoke waits before it is answered.
     std::chrono::seconds keepAliveTimeout{5};
     std::chrono::milliseconds revokeDelay{0};
+    HttpsServer::Scheme webScheme = HttpsServer::Scheme::https;
   };
 
   // Starts serving. Throws std::runtime_error when the data folder cannot be used, its state file
@@ -50,8 +55,10 @@ class LocalService {
   static std::shared_ptr<const CertificateAuthority> certificateAuthority(const std::filesystem::path& dataDirectory);
 
   std::uint16_t port() const { return server_->port(); }
-  // "https://127.0.0.1:<port>/"
+  // "https://127.0.0.1:<port>/" (or http)
   platform::Url webAppURL() const { return server_->url("/"); }
+  // "https://127.0.0.1:<its own port>/"
+  platform::Url storageURL() const { return storage_->url("/"); }
   const std::filesystem::path& certificateAuthorityFile() const { return authority_->certificateFile(); }
   const std::filesystem::path& dataDirectory() const { return dataDirectory_; }
   std::filesystem::path stateFile() const { return dataDirectory_ / "state.json"; }
@@ -63,6 +70,7 @@ class LocalService {
   void stop();
 
  private:
+  void addSettingsRoutes();
   void load();
   void save();
   void markChanged();
@@ -70,6 +78,7 @@ class LocalService {
   std::filesystem::path dataDirectory_;
   std::shared_ptr<const CertificateAuthority> authority_;
   std::unique_ptr<HttpsServer> server_;
+  std::unique_ptr<HttpsServer> storage_;
   std::unique_ptr<SignInService> signIn_;
   std::unique_ptr<TransferService> transfers_;
   std::mutex saving_;

@@ -17,19 +17,23 @@
 
 namespace {
 
+using tavrel::localservice::HttpsServer;
 using tavrel::localservice::LocalService;
 
 constexpr std::uint16_t kDefaultPort = 8443;
 
 const char* const kUsage =
-    "Usage: tavrel-local-service [--port PORT] [--data-dir DIR] [--print-ca]\n"
+    "Usage: tavrel-local-service [--port PORT] [--http] [--data-dir DIR] [--print-ca]\n"
     "                            [--keep-alive SECONDS] [--revoke-delay SECONDS]\n"
     "\n"
     "Serves a local stand-in for the Tavrel web service over HTTPS on 127.0.0.1: sign-in pages,\n"
-    "the transfer API, storage for uploads and the download pages of share links. It is for\n"
-    "development only: it has one account and no real security.\n"
+    "the transfer API, the download pages of share links and the account's pages, and on a port\n"
+    "of its own the storage for uploads. It is for development only: it has one account and no\n"
+    "real security.\n"
     "\n"
-    "  --port PORT     the port on 127.0.0.1 (default 8443; 0 picks a free one)\n"
+    "  --port PORT     the web application's port on 127.0.0.1 (default 8443; 0 picks a free one)\n"
+    "  --http          serve the web application over plain HTTP (storage stays on HTTPS); only\n"
+    "                  a Tavrel built with TAVREL_ALLOW_LOCAL_HTTP accepts such an address\n"
     "  --data-dir DIR  where its certificate authority, uploads and state live\n"
     "                  (default $XDG_DATA_HOME/tavrel-local-service)\n"
     "  --print-ca      print the path of its CA certificate (making it if needed) and exit\n"
@@ -46,6 +50,7 @@ struct Arguments {
   std::chrono::seconds keepAliveTimeout{5};
   std::chrono::seconds revokeDelay{0};
   bool printsAuthority = false;
+  bool plainHttp = false;
   bool showsHelp = false;
 };
 
@@ -92,6 +97,8 @@ Arguments parse(int argc, char** argv) {
       const auto seconds = parseSeconds(text);
       if (!seconds) throw std::invalid_argument("not a number of seconds: " + std::string(text));
       (argument == "--keep-alive" ? arguments.keepAliveTimeout : arguments.revokeDelay) = *seconds;
+    } else if (argument == "--http" && !inlineValue) {
+      arguments.plainHttp = true;
     } else if (argument == "--print-ca" && !inlineValue) {
       arguments.printsAuthority = true;
     } else if ((argument == "--help" || argument == "-h") && !inlineValue) {
@@ -136,12 +143,15 @@ int main(int argc, char** argv) {
     sigaddset(&stopSignals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
-    LocalService service({dataDirectory, arguments.port, arguments.keepAliveTimeout, arguments.revokeDelay});
+    const auto scheme = arguments.plainHttp ? HttpsServer::Scheme::http : HttpsServer::Scheme::https;
+    LocalService service({dataDirectory, arguments.port, arguments.keepAliveTimeout, arguments.revokeDelay, scheme});
     std::cout << "tavrel-local-service: a local stand-in for the Tavrel web service (for development only)\n"
               << "  Address:      " << service.webAppURL().toString() << "\n"
               << "  Port:         " << service.port() << " on 127.0.0.1\n"
+              << "  Storage:      " << service.storageURL().toString() << "\n"
               << "  CA:           " << service.certificateAuthorityFile().string()
-              << "  (trust it in Tavrel only; browsers will warn)\n"
+              << (arguments.plainHttp ? "  (for storage; trust it in Tavrel only)\n"
+                                      : "  (trust it in Tavrel only; browsers will warn)\n")
               << "  Data folder:  " << service.dataDirectory().string() << "\n"
               << "Press Ctrl+C to stop." << std::endl;
 

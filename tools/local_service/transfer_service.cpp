@@ -91,6 +91,18 @@ std::string sha256OfRange(const std::filesystem::path& path, std::uint64_t offse
   return sha256Of(bytes);
 }
 
+// Completed transfers that are not deleted, newest first; within one second of completion, the
+// later made first.
+std::vector<const TransferService::StoredTransfer*> completedNewestFirst(
+    const std::vector<TransferService::StoredTransfer>& transfers) {
+  std::vector<const TransferService::StoredTransfer*> completed;
+  for (auto transfer = transfers.rbegin(); transfer != transfers.rend(); ++transfer) {
+    if (transfer->completed && !transfer->deleted) completed.push_back(&*transfer);
+  }
+  std::ranges::stable_sort(completed, [](const auto* a, const auto* b) { return a->createdAt > b->createdAt; });
+  return completed;
+}
+
 }  // namespace
 
 struct TransferService::State {
@@ -190,7 +202,10 @@ TransferService::TransferService()
 }
 
 TransferService::TransferService(HttpsServer& server, Options options)
-    : service_(&server), storage_(&server), state_(std::make_unique<State>()) {
+    : TransferService(server, server, std::move(options)) {}
+
+TransferService::TransferService(HttpsServer& service, HttpsServer& storage, Options options)
+    : service_(&service), storage_(&storage), state_(std::make_unique<State>()) {
   state_->options = std::move(options);
   if (!state_->options.storageDirectory.empty()) {
     std::filesystem::create_directories(state_->options.storageDirectory);
@@ -198,7 +213,10 @@ TransferService::TransferService(HttpsServer& server, Options options)
     storage_->setBodySpool(state_->options.storageDirectory, routeOf(Endpoint::storagePut).pattern);
   }
   addRoutes();
-  if (!state_->options.storageDirectory.empty()) addDownloadRoutes();
+  if (!state_->options.storageDirectory.empty()) {
+    addDownloadRoutes();
+    addTransferPageRoutes();
+  }
 }
 
 void TransferService::addRoutes() {
@@ -255,16 +273,8 @@ void TransferService::addRoutes() {
 
   route(Endpoint::recentTransfers, serve(Endpoint::recentTransfers, [&state](const RecordedRequest&, auto&) {
           if (!state.options.listsCompletedTransfers) return Response::json(state.recentBody);
-          std::vector<const StoredTransfer*> completed;
-          for (const auto& transfer : state.transfers) {
-            if (transfer.completed && !transfer.deleted) completed.push_back(&transfer);
-          }
-          // Newest first; ids grow with time, so they break ties within one second.
-          std::ranges::stable_sort(completed, [](const StoredTransfer* a, const StoredTransfer* b) {
-            return a->createdAt > b->createdAt;
-          });
           json list = json::array();
-          for (const auto* transfer : completed) {
+          for (const auto* transfer : completedNewestFirst(state.transfers)) {
             const json answer = json::parse(state.completions.at(transfer->transferId));
             list.push_back(answer.at("recentTransfer"));
           }
@@ -548,9 +558,7 @@ TransferService::~TransferService() {
   if (ownStorage_) ownStorage_->stop();
 }
 
-namespace {
-
-Response page(int status, const std::string& title, const std::string& content) {
+Response htmlPage(int status, const std::string& title, const std::string& content) {
   Response answer;
   answer.status = status;
   answer.contentType = "text/html; charset=utf-8";
@@ -558,6 +566,12 @@ Response page(int status, const std::string& title, const std::string& content) 
                 "</title>\n<style>body{font-family:sans-serif;max-width:40em;margin:4em auto;line-height:1.5}"
                 "</style></head>\n<body>" + content + "</body></html>\n";
   return answer;
+}
+
+namespace {
+
+Response page(int status, const std::string& title, const std::string& content) {
+  return htmlPage(status, title, content);
 }
 
 Response notFoundPage() {
@@ -632,6 +646,66 @@ void TransferService::addDownloadRoutes() {
     // An empty file has nothing on disk to stream.
     if (file->size == 0) answer.bodyFiles.clear();
     return answer;
+  });
+}
+
+namespace {
+
+std::string titleOf(const TransferService::StoredTransfer& transfer) {
+  try {
+    return json::parse(transfer.createBody).at("title").get<std::string>();
+  } catch (const json::exception&) {
+    return "Files";
+  }
+}
+
+std::int64_t totalSize(const TransferService::StoredTransfer& transfer) {
+  std::int64_t total = 0;
+  for (const auto& file : transfer.files) total += file.size;
+  return total;
+}
+
+}  // namespace
+
+// The web application's own pages of the account's transfers, which the program opens ("View",
+// "View All", a notification's click). There is one account, so they need no sign-in.
+void TransferService::addTransferPageRoutes() {
+  State& state = *state_;
+  const auto shareLink = [this](const StoredTransfer& transfer) {
+    return service_->url("/dl/" + platform::percentEncode(transfer.slug, platform::CharacterSet::unreserved()))
+        .toString();
+  };
+
+  service_->route("GET", "/transfers/?", [&state, shareLink](const RecordedRequest&) {
+    std::lock_guard lock(state.mutex);
+    std::string rows;
+    for (const auto* transfer : completedNewestFirst(state.transfers)) {
+      const std::string link = shareLink(*transfer);
+      rows += "<li><a href=\"/transfers/" +
+              escapeHTML(platform::percentEncode(transfer->transferId, platform::CharacterSet::unreserved())) +
+              "\">" + escapeHTML(titleOf(*transfer)) + "</a>: " + std::to_string(transfer->files.size()) +
+              (transfer->files.size() == 1 ? " file, " : " files, ") + std::to_string(totalSize(*transfer)) +
+              " bytes, " + escapeHTML(transfer->createdAt) + "<br>Link: <a href=\"" + escapeHTML(link) + "\">" +
+              escapeHTML(link) + "</a></li>\n";
+    }
+    const std::string content = rows.empty() ? "<p>No transfers yet.</p>" : "<ul>\n" + rows + "</ul>";
+    return page(200, "Transfers", "<h1>Transfers</h1>\n" + content);
+  });
+
+  service_->route("GET", "/transfers/([^/]+)", [&state, shareLink](const RecordedRequest& request) {
+    std::lock_guard lock(state.mutex);
+    const StoredTransfer* transfer = state.findTransfer(request.pathMatches.at(0));
+    if (!transfer || !transfer->completed) return notFoundPage();
+    const std::string link = shareLink(*transfer);
+    std::string list;
+    for (const auto& file : transfer->files) {
+      const std::string name = file.relativePath.empty() ? file.filename : file.relativePath;
+      list += "<li>" + escapeHTML(name) + " (" + std::to_string(file.size) + " bytes)</li>\n";
+    }
+    return page(200, titleOf(*transfer),
+                "<h1>" + escapeHTML(titleOf(*transfer)) + "</h1>\n<p>Link: <a href=\"" + escapeHTML(link) + "\">" +
+                    escapeHTML(link) + "</a></p>\n<p>Sent " + escapeHTML(transfer->createdAt) + "</p>\n<ul>\n" +
+                    list + "</ul>\n<p><a href=\"/transfers\">All transfers</a></p>");
   });
 }
 

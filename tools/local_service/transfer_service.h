@@ -32,7 +32,8 @@ namespace tavrel::localservice {
 //
 // Storage keeps every object and part as its size and SHA-256 (hashed as it streams in; nothing is
 // kept in memory), so tests compare checksums with the local file. Given a storage folder, it also
-// keeps the bytes there and serves the download pages of completed transfers under /dl/{slug}.
+// keeps the bytes there and serves the download pages of completed transfers under /dl/{slug},
+// and the account's pages of them: /transfers (the list) and /transfers/{id} (one transfer).
 //
 // Faults (for tests only; nothing a request sends can switch them on): the server's transport faults (drops, stalls, bare statuses) per endpoint and request
 // number through addFault(), whole scripted answers through respond(), and the knobs below for
@@ -101,6 +102,8 @@ class TransferService {
   // Service and storage on `server`, beside other routes; the server must outlive this and be
   // stopped before this goes.
   TransferService(HttpsServer& server, Options options);
+  // The service on `service` and storage on `storage` (they may be one server), on the same terms.
+  TransferService(HttpsServer& service, HttpsServer& storage, Options options);
   ~TransferService();
   TransferService(const TransferService&) = delete;
   TransferService& operator=(const TransferService&) = delete;
@@ -166,11 +169,15 @@ class TransferService {
   struct State;
   void addRoutes();
   void addDownloadRoutes();
+  void addTransferPageRoutes();
   std::unique_ptr<HttpsServer> ownService_;
   std::unique_ptr<HttpsServer> ownStorage_;
   HttpsServer* service_ = nullptr;
   HttpsServer* storage_ = nullptr;
   std::unique_ptr<State> state_;
 };
+
+// A page of the web application: `content` (HTML, its data already escaped) under `title` (text).
+Response htmlPage(int status, const std::string& title, const std::string& content);
 
 }  // namespace tavrel::localservice
