@@ -1406,6 +1406,7 @@ def walk_keyboard(road):
 
     road.step("The hot key opens the popover; Return chooses a large file")
     open_popover_by_keyboard(road)
+    road.shot("keyboard-popover")  # before any click on the icon: in the corner by the panel
     wait_focus(road, "“Upload Files”", "Choose files or folders")
     expect_heard(road, "the empty popover", [
         ("push button", "Choose files or folders"), ("push button", "Tavrel menu"),
