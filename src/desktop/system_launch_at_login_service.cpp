@@ -3,8 +3,6 @@
 #include "platform/posix_files.h"
 
 #include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -13,11 +11,9 @@
 #include <cstring>
 #include <fstream>
 #include <system_error>
-#include <thread>
-
-extern char** environ;
 
 #include "desktop/bundle_identifier.h"
+#include "platform/detached_process.h"
 #include "platform/url.h"
 
 namespace tavrel {
@@ -86,28 +82,6 @@ std::vector<std::filesystem::path> searchPath(const char* variable, std::string_
     list = colon == std::string_view::npos ? std::string_view{} : list.substr(colon + 1);
   }
   return folders;
-}
-
-// Starts `command` directly (no shell) and reaps it on a thread of its own. False when it could not
-// be started.
-bool spawnAndReap(const std::vector<std::string>& command) {
-  std::vector<std::string> arguments = command;
-  std::vector<char*> argv;
-  for (auto& argument : arguments) argv.push_back(argument.data());
-  argv.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-  pid_t child = 0;
-  const int spawned = posix_spawnp(&child, argv[0], &actions, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  if (spawned != 0) return false;
-  std::thread([child] {
-    int status = 0;
-    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
-    }
-  }).detach();
-  return true;
 }
 
 // The program an Exec value starts, as a path: the entry's string escapes undone, then the first
@@ -324,7 +298,7 @@ platform::Expected<platform::Unit, LaunchAtLoginError> SystemLaunchAtLoginServic
 
 void SystemLaunchAtLoginService::openLoginItemsSettings() {
   const char* desktop = std::getenv("XDG_CURRENT_DESKTOP");
-  if (const auto command = settingsCommand(desktop ? desktop : ""); !command.empty() && spawnAndReap(command)) return;
+  if (const auto command = settingsCommand(desktop ? desktop : ""); !command.empty() && platform::startDetachedProcess(command)) return;
   if (!opener_) return;
   const auto folder = platform::Url::parse(
       "file://" + platform::percentEncode(autostartFolder_.string(), platform::CharacterSet::unreserved().adding("/")));

@@ -1,5 +1,6 @@
 #include "menubar/live_menu_bar_surfaces.h"
 
+#include <QCursor>
 #include <QGuiApplication>
 #include <QQmlEngine>
 #include <QQuickItem>
@@ -17,6 +18,14 @@
 
 namespace tavrel {
 namespace {
+
+// A Wayland session, natively or through XWayland: the compositor keeps the pointer's place from
+// us. XWayland still answers a query, with wherever the pointer last crossed one of its windows.
+bool isWaylandSession() {
+  return QGuiApplication::platformName() == QStringLiteral("wayland") ||
+         qEnvironmentVariable("XDG_SESSION_TYPE") == QStringLiteral("wayland") ||
+         !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+}
 
 class SystemTrayStatusItem final : public MenuBarStatusItem {
  public:
@@ -54,6 +63,11 @@ class SystemTrayStatusItem final : public MenuBarStatusItem {
     if (!icon_) return std::nullopt;
     const auto rect = icon_->geometry();
     return rect.isEmpty() ? std::nullopt : std::optional(rect);
+  }
+
+  std::optional<QPoint> pointerPosition() const override {
+    if (isWaylandSession()) return std::nullopt;
+    return QCursor::pos();
   }
 
   void remove() override {
@@ -104,15 +118,18 @@ class QuickPopoverWindow final : public MenuBarPopoverWindow {
 
   bool isShown() const override { return view_.isVisible(); }
 
-  void show(const std::optional<QRect>& anchor, bool activating) override {
-    const bool placeable = anchor && QGuiApplication::platformName() != QStringLiteral("wayland");
-    anchor_ = placeable ? anchor : std::nullopt;
-    if (anchor_) {
-      view_.setFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
-      place(view_.size());
-    } else {
-      view_.setFlags(Qt::Window);
-    }
+  void show(const PopoverAnchor& anchor, bool activating) override {
+    // On Wayland the compositor alone places windows: an ordinary one, where it puts a window.
+    placed_ = !std::holds_alternative<popover_anchor::OrdinaryWindow>(anchor) &&
+              QGuiApplication::platformName() != QStringLiteral("wayland");
+    const auto* beside = std::get_if<QRect>(&anchor);
+    anchor_ = placed_ && beside ? std::optional(*beside) : std::nullopt;
+    view_.setFlags(placed_ ? Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint : Qt::Window);
+    // Fixed before the first show too: the controller leaves the limits alone while the size it
+    // wants is the size the window has.
+    view_.setMinimumSize(view_.size());
+    view_.setMaximumSize(view_.size());
+    if (placed_) place(view_.size());
     if (activating) view_.show();
     else view_.showNormal();
     if (activating) activate();
@@ -130,7 +147,7 @@ class QuickPopoverWindow final : public MenuBarPopoverWindow {
     view_.setMinimumSize(size);
     view_.setMaximumSize(size);
     // Growing from its top edge would run a popover above a bottom panel off the screen.
-    if (anchor_) place(size);
+    if (placed_) place(size);
     else view_.resize(size);
   }
 
@@ -140,14 +157,17 @@ class QuickPopoverWindow final : public MenuBarPopoverWindow {
 
  private:
   void place(QSize size) {
-    auto* screen = QGuiApplication::screenAt(anchor_->center());
+    auto* screen = anchor_ ? QGuiApplication::screenAt(anchor_->center()) : nullptr;
+    // Before the icon's place is known: the primary screen, where the desktop's main panel is.
     if (!screen) screen = QGuiApplication::primaryScreen();
     if (!screen) return view_.resize(size);
-    view_.setGeometry(popoverPlacement(*anchor_, size, screen->availableGeometry()));
+    view_.setGeometry(popoverPlacement(anchor_, size, screen->geometry(), screen->availableGeometry()));
   }
 
   QQuickView view_;
-  // The icon's rectangle it hangs from while placed beside the tray.
+  // Placed by us (beside the tray, or in its corner of the work area), not by the window manager.
+  bool placed_ = false;
+  // The rectangle it hangs from, the icon's or the last click's; none for the tray's corner.
   std::optional<QRect> anchor_;
 };
 

@@ -19,8 +19,9 @@ class PopoverDropTarget;
 // shows nothing and says it is unavailable.
 std::unique_ptr<MenuBarStatusItem> makeSystemTrayStatusItem();
 
-// The popover as a frameless Qt Quick window below the tray icon, or as an ordinary window where
-// it cannot be placed (no anchor, or a Wayland session).
+// The popover as a frameless Qt Quick window beside the tray icon, or in the tray's corner of the
+// work area while the icon's place is unknown; as an ordinary window where it cannot be placed (no
+// tray, or a native Wayland session, where the compositor places it).
 std::unique_ptr<MenuBarPopoverWindow> makeQuickPopoverWindow(TransferPopoverViewModel& model,
                                                             PopoverDropTarget& dropTarget);
 

@@ -1,7 +1,6 @@
 #include "menubar/menu_bar_controller.h"
 
 #include <QCoreApplication>
-#include <QCursor>
 #include <cmath>
 
 #include "controls/file_type_icon.h"
@@ -124,7 +123,7 @@ bool MenuBarController::reduceMotion() const { return Motion::shared()->reduceMo
 void MenuBarController::configureStatusItem() {
   if (!statusItem_) return;
   statusItem_->onActivated = [this] {
-    iconPressPoint_ = QCursor::pos();
+    iconPressPoint_ = statusItem_->pointerPosition();
     togglePopover();
   };
   statusItem_->onChanged = [this] {
@@ -270,12 +269,14 @@ void MenuBarController::schedulePopoverSizeUpdate() {
 
 bool MenuBarController::isPopoverShown() const { return popover_ && popover_->isShown(); }
 
-std::optional<QRect> MenuBarController::popoverAnchor() const {
-  if (!statusItem_ || !statusItem_->isAvailable()) return std::nullopt;
-  if (auto geometry = statusItem_->geometry(); geometry && !geometry->isEmpty()) return geometry;
+PopoverAnchor MenuBarController::popoverAnchor() const {
+  if (!statusItem_ || !statusItem_->isAvailable()) return popover_anchor::OrdinaryWindow{};
+  if (auto geometry = statusItem_->geometry(); geometry && !geometry->isEmpty()) return *geometry;
   // Trays that report no geometry: hang the popover from where the user last clicked the icon, so
-  // the hot key opens it there too, not wherever the pointer rests; from the pointer before any click.
-  return QRect(iconPressPoint_.value_or(QCursor::pos()), QSize(1, 1));
+  // the hot key opens it there too. Before any click, by the tray's panel: never under the pointer,
+  // which often rests on the file manager's window, over the very files to be dropped.
+  if (iconPressPoint_) return QRect(*iconPressPoint_, QSize(1, 1));
+  return popover_anchor::TrayCorner{};
 }
 
 void MenuBarController::showPopover(bool activating) {

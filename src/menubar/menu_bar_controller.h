@@ -116,7 +116,7 @@ class MenuBarController final : public QObject {
   void popoverDidReceiveDrop(std::vector<std::filesystem::path> urls);
   bool canAcceptDrop() const;
   bool reduceMotion() const;
-  std::optional<QRect> popoverAnchor() const;
+  PopoverAnchor popoverAnchor() const;
   // Runs `task` later on the main queue while this controller lives.
   platform::DelayedTask later(platform::Duration delay, std::function<void()> task);
   void post(std::function<void()> task);

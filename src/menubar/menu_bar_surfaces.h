@@ -11,6 +11,7 @@
 #include <QString>
 #include <functional>
 #include <optional>
+#include <variant>
 
 namespace tavrel {
 
@@ -30,6 +31,10 @@ class MenuBarStatusItem {
   virtual void setTexts(const QString& toolTip, const QString& accessibleHelp, const QString& accessibleValue) = 0;
   // The icon's rectangle on screen, where the tray reports one.
   virtual std::optional<QRect> geometry() const = 0;
+  // Where the pointer is, read as the item is clicked: the click's place, for trays that hide the
+  // icon's. None where no reading can be trusted: a Wayland session, also through XWayland, whose
+  // reading is wherever the pointer last crossed one of its X11 windows.
+  virtual std::optional<QPoint> pointerPosition() const = 0;
   // Takes the item out of the tray for good.
   virtual void remove() = 0;
 
@@ -40,6 +45,21 @@ class MenuBarStatusItem {
   std::function<void()> onChanged;
 };
 
+// Where the popover opens.
+namespace popover_anchor {
+// No tray: an ordinary window, placed by the window manager.
+struct OrdinaryWindow {
+  friend bool operator==(const OrdinaryWindow&, const OrdinaryWindow&) = default;
+};
+// A tray shows the icon, but neither the tray nor a click on it told where: the corner of the work
+// area by the tray's panel.
+struct TrayCorner {
+  friend bool operator==(const TrayCorner&, const TrayCorner&) = default;
+};
+}  // namespace popover_anchor
+// The third case: hanging beside this rectangle, the icon's or the last click on it (1 x 1).
+using PopoverAnchor = std::variant<popover_anchor::OrdinaryWindow, popover_anchor::TrayCorner, QRect>;
+
 // The popover's window.
 //
 // IMPORTANT: Thread-safety. Main thread only.
@@ -48,9 +68,10 @@ class MenuBarPopoverWindow {
   virtual ~MenuBarPopoverWindow() = default;
 
   virtual bool isShown() const = 0;
-  // Shows the window hanging below `anchor` (the tray icon's rectangle, or the pointer as a point),
-  // kept inside the screen; without an anchor, as an ordinary window.
-  virtual void show(const std::optional<QRect>& anchor, bool activating) = 0;
+  // Shows the window where `anchor` says, kept inside the screen's work area. Its size limits are
+  // set before it shows: a tiling window manager floats a window of fixed size, and tiles (fills
+  // the screen with) any other.
+  virtual void show(const PopoverAnchor& anchor, bool activating) = 0;
   // Brings the window to the front with the keyboard focus.
   virtual void activate() = 0;
   virtual void close() = 0;

@@ -32,4 +32,20 @@ QRect popoverPlacement(const QRect& anchor, QSize size, const QRect& available) 
   return QRect(topLeft, size);
 }
 
+QRect popoverPlacement(const std::optional<QRect>& anchor, QSize size, const QRect& screen, const QRect& available) {
+  if (anchor) return popoverPlacement(*anchor, size, available);
+  const bool top = available.top() > screen.top();
+  const bool bottom = available.bottom() < screen.bottom();
+  const bool left = available.left() > screen.left();
+  // A top panel wins over a bottom one, and either over a side panel (a dock): the tray sits in the
+  // desktop's main panel, and its corner is on the right. Only a left panel alone leads left.
+  const bool onBottom = bottom && !top;
+  const bool onLeft = left && !top && !bottom && available.right() == screen.right();
+  QPoint topLeft(onLeft ? available.left() + anchorGap : available.right() + 1 - anchorGap - size.width(),
+                 onBottom ? available.bottom() + 1 - anchorGap - size.height() : available.top() + anchorGap);
+  topLeft.setX(clampSpan(topLeft.x(), size.width(), available.left(), available.right()));
+  topLeft.setY(clampSpan(topLeft.y(), size.height(), available.top(), available.bottom()));
+  return QRect(topLeft, size);
+}
+
 }  // namespace tavrel

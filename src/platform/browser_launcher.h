@@ -20,8 +20,10 @@ class BrowserLaunching {
 };
 
 // Opens addresses with the desktop's "xdg-open", started directly (no shell, so nothing in the address
-// is interpreted) with the address as its one argument. It succeeds when the opener exits with status
-// 0; the opener's exit is awaited on a thread of its own, which only posts the outcome.
+// is interpreted) with the address as its one argument, detached from us like every program we start
+// (platform/detached_process.h): the browser it starts is the user's. It succeeds when the opener
+// exits with status 0; the opener's exit is awaited on a thread of its own, which only posts the
+// outcome.
 class XdgOpenBrowserLauncher final : public BrowserLaunching {
  public:
   explicit XdgOpenBrowserLauncher(std::shared_ptr<MainQueue> queue, std::string program = "xdg-open");

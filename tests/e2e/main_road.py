@@ -610,8 +610,14 @@ def sign_in_from_onboarding(road):
     road.note("the browser opens the local service's page and presses Allow")
     done = road.button("Done")
     with open(os.path.join(WORK, "browser.log")) as log:
-        for line in log:
-            road.note(line.strip())
+        lines = [line.strip() for line in log]
+    for line in lines:
+        road.note(line)
+    # A browser in the program's session would share its fate: a Ctrl+C in the program's terminal.
+    sessions = [line.split()[-1] for line in lines if line.startswith("browser: session ")]
+    if not sessions or int(sessions[-1]) == os.getsid(road.program.pid):
+        raise StepFailed("the browser runs in the program's session")
+    road.note(f"the browser's session {sessions[-1]} is not the program's ({os.getsid(road.program.pid)})")
     road.dump("signed in")
     signed_in = road.find(lambda role, name: name.startswith("Signed in as"))
     if signed_in:
@@ -1525,6 +1531,7 @@ def walk_keyboard(road):
 
     road.step("The hot key opens the popover; Return chooses a large file")
     open_popover_by_keyboard(road)
+    road.shot("keyboard-popover")  # before any click on the icon: in the corner by the panel
     wait_focus(road, "“Upload Files”", "Choose files or folders")
     expect_heard(road, "the empty popover", [
         ("push button", "Choose files or folders"), ("push button", "Tavrel menu"),

@@ -10,6 +10,7 @@ which starts the program a second time with it.
 import argparse
 import html.parser
 import http.client
+import os
 import ssl
 import subprocess
 import sys
@@ -62,6 +63,8 @@ def main():
     parser.add_argument("url")
     arguments = parser.parse_args()
     print("browser: opened", arguments.url, flush=True)
+    # The walk compares it with the program's: the browser must not share the program's session.
+    print("browser: session", os.getsid(0), flush=True)
 
     context = ssl.create_default_context(cafile=arguments.ca)
     status, location, page = request(context, arguments.url)

@@ -25,8 +25,9 @@ struct SurfaceLog {
   bool removed = false;
   int removals = 0;
   bool shown = false;
-  std::optional<QRect> shownAt;
+  PopoverAnchor shownAt;
   std::optional<QRect> iconGeometry = QRect(1000, 0, 24, 24);  // absent: a tray that hides it
+  std::optional<QPoint> pointer = QPoint(640, 400);           // absent: a Wayland session
   int shows = 0, activations = 0, closes = 0;
   std::vector<QSize> sizes{QSize(320, 100)};
 };
@@ -46,6 +47,7 @@ class FakeStatusItem final : public MenuBarStatusItem {
     log_.value = value;
   }
   std::optional<QRect> geometry() const override { return log_.iconGeometry; }
+  std::optional<QPoint> pointerPosition() const override { return log_.pointer; }
   void remove() override {
     log_.removed = true;
     ++log_.removals;
@@ -59,7 +61,7 @@ class FakePopoverWindow final : public MenuBarPopoverWindow {
  public:
   explicit FakePopoverWindow(SurfaceLog& log) : log_(log) {}
   bool isShown() const override { return log_.shown; }
-  void show(const std::optional<QRect>& anchor, bool activating) override {
+  void show(const PopoverAnchor& anchor, bool activating) override {
     log_.shown = true;
     log_.shownAt = anchor;
     ++log_.shows;
@@ -142,7 +144,7 @@ TEST_F(MenuBarControllerTest, AClickTogglesThePopoverBelowTheIcon) {
   signIn();
   controller->togglePopover();
   EXPECT_TRUE(controller->isPopoverShown());
-  EXPECT_EQ(log.shownAt, QRect(1000, 0, 24, 24));
+  EXPECT_EQ(log.shownAt, PopoverAnchor(QRect(1000, 0, 24, 24)));
   EXPECT_EQ(recorded.calls, std::vector<std::string>{"willShow"});
   EXPECT_EQ(recentAPI->requests().size(), 1u);  // the recent list refreshes as it opens
   settle();
@@ -157,21 +159,24 @@ TEST_F(MenuBarControllerTest, WhereTheTrayHidesTheIconsPlaceThePopoverHangsFromT
   log.iconGeometry = std::nullopt;
   build();
   signIn();
-  QCursor::setPos(640, 400);
-  controller->showPopover(true);  // the hot key before any click: from the pointer
-  EXPECT_EQ(log.shownAt, QRect(640, 400, 1, 1));
+  controller->showPopover(true);  // the hot key before any click: by the tray's panel, not the pointer
+  EXPECT_EQ(log.shownAt, PopoverAnchor(popover_anchor::TrayCorner{}));
   controller->closePopover();
-  QCursor::setPos(1100, 10);
+  log.pointer = QPoint(1100, 10);
   controller->statusItem()->onActivated();
-  EXPECT_EQ(log.shownAt, QRect(1100, 10, 1, 1));
+  EXPECT_EQ(log.shownAt, PopoverAnchor(QRect(1100, 10, 1, 1)));
   controller->closePopover();
-  QCursor::setPos(300, 500);
+  log.pointer = QPoint(300, 500);
   controller->showPopover(true);  // the hot key, the pointer elsewhere: still beside the icon
-  EXPECT_EQ(log.shownAt, QRect(1100, 10, 1, 1));
+  EXPECT_EQ(log.shownAt, PopoverAnchor(QRect(1100, 10, 1, 1)));
   controller->closePopover();
   controller->statusItem()->onChanged();  // a tray host came again, maybe elsewhere
   controller->showPopover(true);
-  EXPECT_EQ(log.shownAt, QRect(300, 500, 1, 1));
+  EXPECT_EQ(log.shownAt, PopoverAnchor(popover_anchor::TrayCorner{}));
+  controller->closePopover();
+  log.pointer = std::nullopt;  // a click whose place cannot be read (XWayland)
+  controller->statusItem()->onActivated();
+  EXPECT_EQ(log.shownAt, PopoverAnchor(popover_anchor::TrayCorner{}));
 }
 
 TEST_F(MenuBarControllerTest, APopoverOpenedWhileConnectingListsTheRecentTransfersOnceSignedIn) {
@@ -196,7 +201,7 @@ TEST_F(MenuBarControllerTest, WithoutATrayThePopoverOpensAsAnOrdinaryWindowAndTh
   EXPECT_TRUE(log.toolTip.isEmpty());
   controller->showPopover(true);
   EXPECT_TRUE(controller->isPopoverShown());
-  EXPECT_EQ(log.shownAt, std::nullopt);
+  EXPECT_EQ(log.shownAt, PopoverAnchor(popover_anchor::OrdinaryWindow{}));
 }
 
 // The darkest opaque pixel's lightness and the lightest one's: the icon is drawn in one colour.

@@ -40,5 +40,29 @@ TEST(PopoverPlacement, StandsBesideAnIconInAVerticalPanel) {
   EXPECT_EQ(popoverPlacement(QRect(1894, 500, 24, 24), QSize(320, 200), besideRightPanel), QRect(1570, 412, 320, 200));
 }
 
+const QRect screen(0, 0, 1920, 1080);
+
+TEST(PopoverPlacement, BeforeTheIconsPlaceIsKnownOpensInTheCornerByThePanel) {
+  const QSize size(320, 200);
+  const auto place = [&](const QRect& available) { return popoverPlacement(std::nullopt, size, screen, available); };
+  EXPECT_EQ(place(underTopPanel), QRect(1596, 32, 320, 200));
+  EXPECT_EQ(place(aboveBottomPanel), QRect(1596, 1048 - 200, 320, 200));
+  EXPECT_EQ(place(besideLeftPanel), QRect(32, 4, 320, 200));
+  EXPECT_EQ(place(QRect(0, 0, 1892, 1080)), QRect(1568, 4, 320, 200));  // a right panel
+  EXPECT_EQ(place(screen), QRect(1596, 4, 320, 200));                    // no panel reserves an edge
+  // A top panel and a left dock: the tray is in the top panel, on the right.
+  EXPECT_EQ(place(QRect(64, 28, 1856, 1052)), QRect(1596, 32, 320, 200));
+  // A top and a bottom panel: the top one.
+  EXPECT_EQ(place(QRect(0, 28, 1920, 1024)), QRect(1596, 32, 320, 200));
+  // Above a bottom panel it grows upward, its bottom edge kept.
+  EXPECT_EQ(popoverPlacement(std::nullopt, QSize(320, 360), screen, aboveBottomPanel).bottom(), 1047);
+}
+
+TEST(PopoverPlacement, OnceTheIconsPlaceIsKnownHangsFromIt) {
+  // A click at the top of the screen wins over a bottom panel's corner.
+  EXPECT_EQ(popoverPlacement(QRect(1100, 10, 1, 1), QSize(320, 200), screen, aboveBottomPanel),
+            QRect(940, 15, 320, 200));
+}
+
 }  // namespace
 }  // namespace tavrel::testing

@@ -12,6 +12,7 @@
 #include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QProcess>
+#include <QWindow>
 
 #include "menubar/menu_bar_controller.h"
 #include "menubar/menu_bar_test_fixture.h"
@@ -76,6 +77,15 @@ TEST_F(TrayTest, WithoutATrayHostThePopoverOpensAsAnOrdinaryWindow) {
   auto controller = makeController();
   EXPECT_FALSE(controller->statusItem()->isAvailable());
   controller->showPopover(true);
+  // Its size is fixed as it first shows: a tiling window manager fills the screen with a window
+  // whose size is free, and floats one whose size is not.
+  QWindow* window = nullptr;
+  for (auto* candidate : QGuiApplication::topLevelWindows()) {
+    if (candidate->isVisible() && candidate->title() == QStringLiteral("Tavrel")) window = candidate;
+  }
+  ASSERT_NE(window, nullptr);
+  EXPECT_EQ(window->minimumSize(), window->size());
+  EXPECT_EQ(window->maximumSize(), window->size());
   EXPECT_TRUE(waitFor([&] { return controller->isPopoverShown(); }));
   EXPECT_EQ(controller->popoverWindow()->contentSize(), QSize(320, 270));
 }
