@@ -49,6 +49,38 @@ nlohmann::json parseJson(std::string_view text) {
   }
 }
 
+bool jsonNestsDeeperThan(std::string_view text, std::size_t limit) {
+  std::size_t depth = 0;
+  bool inString = false;
+  bool escaped = false;
+  for (const char c : text) {
+    if (inString) {
+      if (escaped) {
+        escaped = false;
+      } else if (c == '\\') {
+        escaped = true;
+      } else if (c == '"') {
+        inString = false;
+      }
+      continue;
+    }
+    switch (c) {
+      case '"': inString = true; break;
+      case '[':
+      case '{':
+        if (++depth > limit) return true;
+        break;
+      case ']':
+      case '}':
+        // Unbalanced closers are the parser's to refuse.
+        if (depth > 0) --depth;
+        break;
+      default: break;
+    }
+  }
+  return false;
+}
+
 void JsonValue::fail(const std::string& problem) const { throw JsonDecodingError(path_, problem); }
 
 std::string JsonValue::string() const {

@@ -135,3 +135,16 @@ TEST(JsonDecodingTest, ErrorTextsNeverQuoteTheDocument) {
     }
   }
 }
+
+TEST(JsonNestingTest, CountsOpenedArraysAndObjectsButNothingInsideStrings) {
+  EXPECT_FALSE(jsonNestsDeeperThan(R"({"a": [1, {"b": []}]})", 4));
+  EXPECT_TRUE(jsonNestsDeeperThan(R"({"a": [1, {"b": []}]})", 3));
+  // Closed levels free their place: width is not depth.
+  EXPECT_FALSE(jsonNestsDeeperThan("[[],[],[],[]]", 2));
+  EXPECT_FALSE(jsonNestsDeeperThan(R"(["[[[[", "{{{{\"[[["])", 1));
+  EXPECT_TRUE(jsonNestsDeeperThan(R"(["\\", [[]]])", 2));
+  // Stray closers cannot buy depth back.
+  EXPECT_TRUE(jsonNestsDeeperThan("]]]][[[", 2));
+  // A million levels are scanned without recursion.
+  EXPECT_TRUE(jsonNestsDeeperThan(std::string(1'000'000, '['), 64));
+}
