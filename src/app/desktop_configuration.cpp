@@ -124,9 +124,12 @@ DesktopConfiguration::InfoDictionary DesktopConfiguration::readInfoDictionary(co
 
 DesktopConfiguration::InfoDictionary DesktopConfiguration::parseInfoDictionary(std::string_view content) {
   if (platform::jsonNestsDeeperThan(content, maximumInfoDepth)) return InfoDictionary::object();
-  auto info = InfoDictionary::parse(content, nullptr, /*allow_exceptions=*/false);
-  if (!info.is_object()) return InfoDictionary::object();
-  return info;
+  try {
+    auto info = platform::parseJson(content);
+    if (info.is_object()) return info;
+  } catch (const platform::JsonDecodingError&) {
+  }
+  return InfoDictionary::object();
 }
 
 platform::Expected<DesktopConfiguration, DesktopConfigurationError> DesktopConfiguration::fromInfoDictionary(

@@ -21,8 +21,12 @@ UserDefaults::UserDefaults(std::filesystem::path path) : path_(std::move(path)) 
 
 nlohmann::json UserDefaults::parse(std::string_view content) {
   if (platform::jsonNestsDeeperThan(content, maximumDepth)) return nlohmann::json::object();
-  auto parsed = nlohmann::json::parse(content, nullptr, /*allow_exceptions=*/false);
-  return parsed.is_object() ? std::move(parsed) : nlohmann::json::object();
+  try {
+    auto parsed = platform::parseJson(content);
+    if (parsed.is_object()) return parsed;
+  } catch (const platform::JsonDecodingError&) {
+  }
+  return nlohmann::json::object();
 }
 
 std::optional<std::string> UserDefaults::render(const nlohmann::json& values) {

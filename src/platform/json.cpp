@@ -39,6 +39,11 @@ JsonDecodingError::JsonDecodingError(std::string path, const std::string& proble
     : std::runtime_error(path + ": " + problem), path_(std::move(path)) {}
 
 nlohmann::json parseJson(std::string_view text) {
+  // nlohmann-json takes a NUL byte for the end of the input and would ignore everything after it;
+  // JSON text never holds one, not even inside a string.
+  if (const auto nul = text.find('\0'); nul != std::string_view::npos) {
+    throw JsonDecodingError("$", "not valid JSON at byte " + std::to_string(nul + 1));
+  }
   try {
     return nlohmann::json::parse(text.begin(), text.end());
   } catch (const nlohmann::json::parse_error& error) {
