@@ -1,5 +1,6 @@
 #include "ui/display_session.h"
 
+#include <QString>
 #include <QtGlobal>
 #include <cstdio>
 #include <cstdlib>
