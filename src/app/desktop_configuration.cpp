@@ -1,12 +1,13 @@
 #include "app/desktop_configuration.h"
 
+#include "platform/json.h"
+#include "platform/posix_files.h"
+
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <system_error>
 
 extern char** environ;
@@ -110,7 +111,8 @@ DesktopConfiguration DesktopConfiguration::load(const std::filesystem::path& pat
   const std::string message = "Invalid Tavrel web app configuration: " + describe(configuration.error()) + "\n";
   std::fwrite(message.data(), 1, message.size(), stderr);
   std::fflush(stderr);
-  std::abort();
+  // A failure status, not a crash and its core dump; nothing built so far is torn down.
+  std::_Exit(1);
 }
 
 std::filesystem::path DesktopConfiguration::infoPath() {
@@ -122,12 +124,20 @@ std::filesystem::path DesktopConfiguration::infoPath() {
 }
 
 DesktopConfiguration::InfoDictionary DesktopConfiguration::readInfoDictionary(const std::filesystem::path& path) {
-  std::ifstream file(path, std::ios::binary);
-  if (!file) return InfoDictionary::object();
-  const std::string text{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-  auto info = InfoDictionary::parse(text, nullptr, /*allow_exceptions=*/false);
-  if (!info.is_object()) return InfoDictionary::object();
-  return info;
+  // Links are followed: a package may well install the file as one.
+  const auto content = platform::readRegularFile(path, maximumInfoFileSize, /*followLinks=*/true);
+  if (!content) return InfoDictionary::object();
+  return parseInfoDictionary(*content);
+}
+
+DesktopConfiguration::InfoDictionary DesktopConfiguration::parseInfoDictionary(std::string_view content) {
+  if (platform::jsonNestsDeeperThan(content, maximumInfoDepth)) return InfoDictionary::object();
+  try {
+    auto info = platform::parseJson(content);
+    if (info.is_object()) return info;
+  } catch (const platform::JsonDecodingError&) {
+  }
+  return InfoDictionary::object();
 }
 
 platform::Expected<DesktopConfiguration, DesktopConfigurationError> DesktopConfiguration::fromInfoDictionary(

@@ -55,7 +55,7 @@ struct DesktopConfiguration {
 
   // Reads the program's Info.json and returns its configuration. Does not return when the
   // configuration is missing or invalid: writes "Invalid Tavrel web app configuration: " and the
-  // error to standard error and stops the process, before anything else is built.
+  // error to standard error and ends the process with status 1, before anything else is built.
   // The address must be https, unless the build allows local http (see buildAllowsLocalHTTP).
   static DesktopConfiguration load();
   static DesktopConfiguration load(const std::filesystem::path& infoPath);
@@ -69,9 +69,14 @@ struct DesktopConfiguration {
   // else share/tavrel/Info.json under the prefix of the running executable (<prefix>/bin/tavrel).
   static std::filesystem::path infoPath();
 
-  // The file's top-level object; an empty one when the file is missing, unreadable, not JSON or
-  // not an object.
+  // The file's top-level object; an empty one when the file is missing, unreadable, not a regular
+  // file (a folder or a FIFO), larger than maximumInfoFileSize, not JSON or not an object.
   static InfoDictionary readInfoDictionary(const std::filesystem::path& infoPath);
+  // The same for the file's content; deeper than maximumInfoDepth reads as not JSON.
+  static InfoDictionary parseInfoDictionary(std::string_view content);
+
+  static constexpr std::size_t maximumInfoFileSize = 1024 * 1024;
+  static constexpr std::size_t maximumInfoDepth = 32;
 
   // The checks of load(), as a result; `allowsLocalHTTP` is validatedWebAppURL's switch.
   static platform::Expected<DesktopConfiguration, DesktopConfigurationError> fromInfoDictionary(

@@ -4,13 +4,16 @@
 // ~/.config/tavrel/defaults.json), readable by the user only.
 //
 // A file that is missing, unreadable or not a JSON object reads as empty and is left alone until a
-// value is set. Every set rewrites the whole file atomically (a temporary file beside it, flushed to
+// value is set. So does anything that is not what we write: a link, a folder, a FIFO or a device in
+// its place, more than maximumFileSize bytes, or values nested deeper than maximumDepth (copying or
+// printing such a value would overflow the stack). Every set rewrites the whole file atomically (a temporary file beside it, flushed to
 // disk, then renamed over it), so a crash leaves either the old or the new file, never half of one.
 //
 // IMPORTANT: Thread-safety. Main thread only.
 
 #include <filesystem>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 
@@ -22,7 +25,16 @@ class UserDefaults {
  public:
   explicit UserDefaults(std::filesystem::path path);
 
+  static constexpr std::size_t maximumFileSize = 1024 * 1024;
+  static constexpr std::size_t maximumDepth = 32;
+
   static std::filesystem::path standardPath();
+
+  // The values of a file's content: its top-level object, or an empty object for anything else.
+  static nlohmann::json parse(std::string_view content);
+  // The text a write stores: indented, or compact when indenting would pass maximumFileSize; none
+  // when even that is too large.
+  static std::optional<std::string> render(const nlohmann::json& values);
 
   // The stored value under `key`, of whatever type it was stored as.
   std::optional<nlohmann::json> value(std::string_view key) const;
@@ -37,6 +49,7 @@ class UserDefaults {
 
   std::filesystem::path path_;
   nlohmann::json values_ = nlohmann::json::object();
+  std::set<std::string, std::less<>> keysSet_;  // what this run stored, kept when the rest cannot be
 };
 
 }  // namespace tavrel

@@ -47,7 +47,17 @@ std::string filesText(std::int64_t count) {
 
 std::string formatRelativeAge(std::chrono::system_clock::time_point date, std::chrono::system_clock::time_point now) {
   using namespace std::chrono;
-  const auto difference = duration_cast<seconds>(now - date).count();
+  // In whole seconds first: `now - date` in the clock's nanoseconds overflows for dates the decoder
+  // accepts (its range spans about 584 years, from 1677), so 1700 would read "in 290 yr.".
+  const auto nowSeconds = duration_cast<seconds>(now.time_since_epoch());
+  const auto dateSeconds = duration_cast<seconds>(date.time_since_epoch());
+  std::int64_t difference = (nowSeconds - dateSeconds).count();
+  auto rest = (now.time_since_epoch() - nowSeconds) - (date.time_since_epoch() - dateSeconds);
+  difference += duration_cast<seconds>(rest).count();
+  rest -= duration_cast<seconds>(rest);
+  // Whole seconds of the exact difference, cut towards zero.
+  if (difference > 0 && rest.count() < 0) --difference;
+  if (difference < 0 && rest.count() > 0) ++difference;
   const bool future = difference < 0;
   const std::int64_t magnitude = future ? -difference : difference;
   static constexpr std::array<std::int64_t, 7> units{1, 60, 3'600, 86'400, 604'800, 2'592'000, 31'536'000};

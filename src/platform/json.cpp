@@ -39,6 +39,11 @@ JsonDecodingError::JsonDecodingError(std::string path, const std::string& proble
     : std::runtime_error(path + ": " + problem), path_(std::move(path)) {}
 
 nlohmann::json parseJson(std::string_view text) {
+  // nlohmann-json takes a NUL byte for the end of the input and would ignore everything after it;
+  // JSON text never holds one, not even inside a string.
+  if (const auto nul = text.find('\0'); nul != std::string_view::npos) {
+    throw JsonDecodingError("$", "not valid JSON at byte " + std::to_string(nul + 1));
+  }
   try {
     return nlohmann::json::parse(text.begin(), text.end());
   } catch (const nlohmann::json::parse_error& error) {
@@ -47,6 +52,38 @@ nlohmann::json parseJson(std::string_view text) {
   } catch (const nlohmann::json::exception&) {
     throw JsonDecodingError("$", "not valid JSON (a number out of range)");
   }
+}
+
+bool jsonNestsDeeperThan(std::string_view text, std::size_t limit) {
+  std::size_t depth = 0;
+  bool inString = false;
+  bool escaped = false;
+  for (const char c : text) {
+    if (inString) {
+      if (escaped) {
+        escaped = false;
+      } else if (c == '\\') {
+        escaped = true;
+      } else if (c == '"') {
+        inString = false;
+      }
+      continue;
+    }
+    switch (c) {
+      case '"': inString = true; break;
+      case '[':
+      case '{':
+        if (++depth > limit) return true;
+        break;
+      case ']':
+      case '}':
+        // Unbalanced closers are the parser's to refuse.
+        if (depth > 0) --depth;
+        break;
+      default: break;
+    }
+  }
+  return false;
 }
 
 void JsonValue::fail(const std::string& problem) const { throw JsonDecodingError(path_, problem); }

@@ -72,6 +72,12 @@ class JsonEncodingError : public std::runtime_error {
 // JsonDecodingError at "$".
 nlohmann::json parseJson(std::string_view text);
 
+// Whether `text` opens more than `limit` arrays and objects inside one another (brackets inside
+// strings do not count). A scan without recursion, for files that are parsed and then copied or
+// printed: nlohmann-json parses and destroys without recursion, but copies, compares and prints one
+// stack frame per level, so a deep document overflows the stack there.
+bool jsonNestsDeeperThan(std::string_view text, std::size_t limit);
+
 class JsonObject;
 
 // One value inside a parsed document, with its key path for error messages.

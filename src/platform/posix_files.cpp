@@ -33,6 +33,28 @@ int makePrivateFolders(const std::filesystem::path& folder) {
   return 0;
 }
 
+Expected<std::string, int> readRegularFile(const std::filesystem::path& path, std::size_t limit, bool followLinks) {
+  // O_NONBLOCK: opening a FIFO for reading would otherwise wait for a writer.
+  const int flags = O_RDONLY | O_CLOEXEC | O_NONBLOCK | (followLinks ? 0 : O_NOFOLLOW);
+  UniqueFd fd(::open(path.c_str(), flags));
+  if (!fd) return unexpected(errno);
+  struct ::stat status {};
+  if (::fstat(fd.get(), &status) != 0) return unexpected(errno);
+  if (!S_ISREG(status.st_mode)) return unexpected(EINVAL);
+  std::string content;
+  char buffer[16 * 1024];
+  while (content.size() <= limit) {
+    const auto count = ::read(fd.get(), buffer, std::min(sizeof buffer, limit + 1 - content.size()));
+    if (count < 0) {
+      if (errno == EINTR) continue;
+      return unexpected(errno);
+    }
+    if (count == 0) return content;
+    content.append(buffer, static_cast<std::size_t>(count));
+  }
+  return unexpected(EFBIG);
+}
+
 FileIdentity FileIdentity::of(const struct ::stat& status) {
   return FileIdentity{static_cast<std::uint64_t>(status.st_dev), static_cast<std::uint64_t>(status.st_ino),
                       static_cast<std::int64_t>(status.st_size), static_cast<std::int64_t>(status.st_mtim.tv_sec),

@@ -22,6 +22,12 @@ bool writeAll(int fd, std::string_view data);
 // as they are. 0 on success, else the errno of the first failure.
 int makePrivateFolders(const std::filesystem::path& folder);
 
+// The whole content of a regular file of at most `limit` bytes, or the errno of why not: ENOENT and
+// the other errors of open(), ELOOP for a link when `followLinks` is false, EINVAL for anything but a
+// regular file (a folder, a FIFO, a device), EFBIG for a longer file. Never blocks on a FIFO and never
+// reads past `limit` + 1 bytes, whatever the file turns out to be.
+Expected<std::string, int> readRegularFile(const std::filesystem::path& path, std::size_t limit, bool followLinks);
+
 // What tells one state of a regular file from another: the same device and inode (not swapped for
 // another file), and the same size and modification time (not edited since).
 struct FileIdentity {

@@ -114,5 +114,75 @@ TEST_F(AppPreferencesTest, FailedWriteIsNotReportedAndTheValueHoldsForTheRun) {
   EXPECT_FALSE(load()->isQuickDropEnabled());
 }
 
+// A value nested `depth` levels deep, under `key`, in a file that is otherwise well formed.
+std::string nestedUnder(std::string_view key, std::size_t depth) {
+  return "{\"" + std::string(key) + "\": " + std::string(depth, '[') + std::string(depth, ']') + "}";
+}
+
+TEST_F(AppPreferencesTest, DeeplyNestedValuesReadAsAMalformedFileAndStartWithDefaults) {
+  // Copying the value out of the file used to overflow the stack at every start.
+  for (const std::size_t depth : {std::size_t{100'000}, std::size_t{1'000'000}}) {
+    store(nestedUnder(AppPreferences::completedOnboardingVersionKey, depth));
+    const auto preferences = load();
+    EXPECT_EQ(preferences->completedOnboardingVersion(), 0);
+    preferences->setCompletedOnboardingVersion(1);
+    EXPECT_EQ(nlohmann::json::parse(contents(defaultsPath())),
+              (nlohmann::json{{std::string(AppPreferences::completedOnboardingVersionKey), 1}}));
+  }
+  // As deep as we ever need is kept as it is.
+  store(R"({"com.tavrel.quickDrop.enabled": true, "someone.else": )" + std::string(UserDefaults::maximumDepth - 1, '[') +
+        std::string(UserDefaults::maximumDepth - 1, ']') + "}");
+  EXPECT_TRUE(load()->isQuickDropEnabled());
+  EXPECT_TRUE(load()->userDefaults().value("someone.else").has_value());
+}
+
+TEST_F(AppPreferencesTest, WritesNeverGrowPastTheFileLimit) {
+  // Deep and wide within the limits: indented, every element gets a line of its own and a margin of
+  // sixty spaces, a dozen times the limit.
+  const std::size_t depth = UserDefaults::maximumDepth - 1;
+  std::string wide = std::string(depth - 1, '[') + "[0";
+  for (int i = 0; i < 200'000; ++i) wide += ",0";
+  wide += std::string(depth, ']');
+  store(R"({"someone.else": )" + wide + "}");
+  const auto preferences = load();
+  preferences->setCompletedOnboardingVersion(1);
+  const auto written = contents(defaultsPath());
+  EXPECT_LE(written.size(), UserDefaults::maximumFileSize);
+  EXPECT_EQ(load()->completedOnboardingVersion(), 1);
+  EXPECT_EQ(load()->userDefaults().value("someone.else"), nlohmann::json::parse(wide));
+
+  EXPECT_EQ(UserDefaults::render(nlohmann::json{{"a", 1}}), "{\n  \"a\": 1\n}\n");
+  EXPECT_EQ(UserDefaults::render(nlohmann::json{{"a", std::string(UserDefaults::maximumFileSize, 'x')}}), std::nullopt);
+}
+
+TEST_F(AppPreferencesTest, WhatIsNotARegularFileReadsAsMalformedAndIsReplacedAtTheNextWrite) {
+  const auto replace = [&](const auto& makeInPlace) {
+    std::filesystem::remove_all(defaultsPath());
+    std::filesystem::create_directories(defaultsPath().parent_path());
+    makeInPlace();
+  };
+  // A link to a file that never ends, a FIFO nobody writes to, a folder: none may hang or abort.
+  replace([&] { std::filesystem::create_symlink("/dev/zero", defaultsPath()); });
+  auto preferences = load();
+  EXPECT_EQ(preferences->completedOnboardingVersion(), 0);
+  preferences->setCompletedOnboardingVersion(1);
+  EXPECT_FALSE(std::filesystem::is_symlink(defaultsPath()));
+  EXPECT_EQ(load()->completedOnboardingVersion(), 1);
+
+  // Even a link to a good file: the file is ours, not where a link points.
+  const auto elsewhere = folder.writeFile("elsewhere.json", R"({"com.tavrel.onboarding.completedVersion": 1})");
+  replace([&] { std::filesystem::create_symlink(elsewhere, defaultsPath()); });
+  EXPECT_EQ(load()->completedOnboardingVersion(), 0);
+
+  replace([&] { ASSERT_EQ(::mkfifo(defaultsPath().c_str(), 0600), 0); });
+  EXPECT_EQ(load()->completedOnboardingVersion(), 0);
+
+  replace([&] { std::filesystem::create_directory(defaultsPath()); });
+  preferences = load();
+  EXPECT_EQ(preferences->completedOnboardingVersion(), 0);
+  preferences->setCompletedOnboardingVersion(1);  // cannot replace a folder: the value holds for the run
+  EXPECT_EQ(preferences->completedOnboardingVersion(), 1);
+}
+
 }  // namespace
 }  // namespace tavrel

@@ -1,6 +1,7 @@
 #include "app/desktop_configuration.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <string>
 
@@ -147,24 +148,39 @@ TEST(DesktopConfigurationTest, TheBuildsOwnInfoFileIsValid) {
 
 using DesktopConfigurationDeathTest = ::testing::Test;
 
-TEST(DesktopConfigurationDeathTest, InvalidConfigurationStopsTheProcess) {
+TEST(DesktopConfigurationDeathTest, InvalidConfigurationEndsTheProcessWithStatusOne) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   testing::TemporaryDirectory folder;
   const auto noAddress = folder.writeFile("none.json", R"({"TavrelWebAppURL": 1})");
   const auto localHost = folder.writeFile(
       "local.json", R"({"TavrelWebAppURL": "https://app.example.com", "TavrelStorageHosts": "localhost"})");
   const auto insecure = folder.writeFile("http.json", R"({"TavrelWebAppURL": "http://localhost"})");
-  EXPECT_DEATH(DesktopConfiguration::load(folder.path() / "absent.json"),
-               "Invalid Tavrel web app configuration: missingWebAppURL");
-  EXPECT_DEATH(DesktopConfiguration::load(noAddress), "Invalid Tavrel web app configuration: missingWebAppURL");
-  EXPECT_DEATH(DesktopConfiguration::load(localHost),
-               "Invalid Tavrel web app configuration: invalidStorageHost\\(\"localhost\"\\)");
+  const auto failsWith = ::testing::ExitedWithCode(1);
+  EXPECT_EXIT(DesktopConfiguration::load(folder.path() / "absent.json"), failsWith,
+              "Invalid Tavrel web app configuration: missingWebAppURL");
+  EXPECT_EXIT(DesktopConfiguration::load(noAddress), failsWith, "Invalid Tavrel web app configuration: missingWebAppURL");
+  EXPECT_EXIT(DesktopConfiguration::load(localHost), failsWith,
+              "Invalid Tavrel web app configuration: invalidStorageHost\\(\"localhost\"\\)");
   if (DesktopConfiguration::buildAllowsLocalHTTP()) {
     EXPECT_EQ(DesktopConfiguration::load(insecure).webAppURL.toString(), "http://localhost");
   } else {
-    EXPECT_DEATH(DesktopConfiguration::load(insecure),
-                 "Invalid Tavrel web app configuration: invalidWebAppURL\\(\"http://localhost\"\\)");
+    EXPECT_EXIT(DesktopConfiguration::load(insecure), failsWith,
+                "Invalid Tavrel web app configuration: invalidWebAppURL\\(\"http://localhost\"\\)");
   }
+}
+
+TEST(DesktopConfigurationTest, AFolderAFifoOrADeepFileInItsPlaceIsAMissingConfiguration) {
+  testing::TemporaryDirectory folder;
+  const auto fifo = folder.path() / "fifo.json";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  // Reading them used to throw out of the start (a folder) or wait for a writer forever (a FIFO).
+  EXPECT_EQ(DesktopConfiguration::readInfoDictionary(folder.makeDirectory("folder.json")), Info::object());
+  EXPECT_EQ(DesktopConfiguration::readInfoDictionary(fifo), Info::object());
+  const std::string deep = std::string(DesktopConfiguration::maximumInfoDepth, '[') +
+                           std::string(DesktopConfiguration::maximumInfoDepth, ']');
+  EXPECT_EQ(DesktopConfiguration::parseInfoDictionary(R"({"TavrelWebAppURL": "https://app.example.com", "x": )" +
+                                                      deep + "}"),
+            Info::object());
 }
 
 }  // namespace

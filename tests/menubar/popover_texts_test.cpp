@@ -2,6 +2,7 @@
 
 #include "menubar/popover_height.h"
 #include "menubar/popover_texts.h"
+#include "platform/iso_date.h"
 
 namespace tavrel {
 namespace {
@@ -21,6 +22,22 @@ TEST(PopoverTexts, AgesUseTheLargestWholeUnit) {
   EXPECT_EQ(formatRelativeAge(now - 24h * 800, now), "2 yr. ago");
   // A clock that runs behind the service's.
   EXPECT_EQ(formatRelativeAge(now + 3min, now), "in 3 min.");
+  // Parts of a second on either side are cut, never rounded up.
+  EXPECT_EQ(formatRelativeAge(now - 59s - 999ms, now + 1ms), "1 min. ago");
+  EXPECT_EQ(formatRelativeAge(now - 59s - 998ms, now), "59 sec. ago");
+  EXPECT_EQ(formatRelativeAge(now + 59s + 998ms, now), "in 59 sec.");
+}
+
+TEST(PopoverTexts, DatesAtTheEndsOfTheClocksRangeReadTheirRealAge) {
+  using namespace std::chrono;
+  // The service's oldest possible date, as the decoder takes it: the difference in nanoseconds
+  // would not fit.
+  const auto settled = sys_days(2026y / 12 / 9);
+  const auto old = platform::parseIsoDate("1700-01-01T00:00:00Z");
+  ASSERT_TRUE(old.has_value());
+  EXPECT_EQ(formatRelativeAge(*old, settled), "327 yr. ago");
+  EXPECT_EQ(formatRelativeAge(system_clock::time_point::max(), system_clock::time_point::min()), "in 584 yr.");
+  EXPECT_EQ(formatRelativeAge(system_clock::time_point::min(), system_clock::time_point::max()), "584 yr. ago");
 }
 
 TEST(PopoverTexts, UploadPercentNeverRoundsUpAndStaysInRange) {

@@ -135,3 +135,24 @@ TEST(JsonDecodingTest, ErrorTextsNeverQuoteTheDocument) {
     }
   }
 }
+
+TEST(JsonDecodingTest, ANulByteIsNotTheEndOfTheDocument) {
+  using namespace std::string_view_literals;
+  // The parser underneath stops at a NUL: "2" and then anything at all would have passed.
+  EXPECT_THROW(parseJson("2\0{\"a\":"sv), JsonDecodingError);
+  EXPECT_THROW(parseJson("\"a\0b\""sv), JsonDecodingError);
+  EXPECT_EQ(parseJson("\"a\\u0000b\""sv), nlohmann::json(std::string("a\0b", 3)));
+}
+
+TEST(JsonNestingTest, CountsOpenedArraysAndObjectsButNothingInsideStrings) {
+  EXPECT_FALSE(jsonNestsDeeperThan(R"({"a": [1, {"b": []}]})", 4));
+  EXPECT_TRUE(jsonNestsDeeperThan(R"({"a": [1, {"b": []}]})", 3));
+  // Closed levels free their place: width is not depth.
+  EXPECT_FALSE(jsonNestsDeeperThan("[[],[],[],[]]", 2));
+  EXPECT_FALSE(jsonNestsDeeperThan(R"(["[[[[", "{{{{\"[[["])", 1));
+  EXPECT_TRUE(jsonNestsDeeperThan(R"(["\\", [[]]])", 2));
+  // Stray closers cannot buy depth back.
+  EXPECT_TRUE(jsonNestsDeeperThan("]]]][[[", 2));
+  // A million levels are scanned without recursion.
+  EXPECT_TRUE(jsonNestsDeeperThan(std::string(1'000'000, '['), 64));
+}
