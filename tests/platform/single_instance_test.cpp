@@ -27,6 +27,12 @@ extern char** environ;
 namespace tavrel::platform {
 namespace {
 
+std::vector<std::string> currentEnvironment() {
+  std::vector<std::string> environment;
+  for (char** variable = environ; *variable; ++variable) environment.emplace_back(*variable);
+  return environment;
+}
+
 using Kind = SingleInstanceError::Kind;
 
 class SingleInstanceTest : public ::testing::Test {
@@ -239,8 +245,7 @@ std::string readBytes(int fd, std::size_t count) {
 
 TEST_F(SingleInstanceTest, OfTwoStartsAtTheSameInstantOneBecomesTheProgramEveryTime) {
   constexpr int rounds = 100;
-  std::vector<std::string> environment;
-  for (char** variable = environ; *variable; ++variable) environment.emplace_back(*variable);
+  const auto environment = currentEnvironment();
   // Two processes claim the channel a hundred times; each round both wait on `go` once they are
   // ready, so they claim at the same instant.
   int ready[2], go[2], done[2];
@@ -273,8 +278,7 @@ TEST_F(SingleInstanceTest, OfTwoStartsAtTheSameInstantOneBecomesTheProgramEveryT
 }
 
 TEST_F(SingleInstanceTest, AStartWhoseMessageTheQuittingProgramNeverTookDecidesAgain) {
-  std::vector<std::string> environment;
-  for (char** variable = environ; *variable; ++variable) environment.emplace_back(*variable);
+  const auto environment = currentEnvironment();
   int ready[2], go[2], done[2];
   ASSERT_EQ(::pipe(ready), 0);
   ASSERT_EQ(::pipe(go), 0);
