@@ -68,7 +68,8 @@ class SecondStartTest : public ::testing::Test {
     if (withDisplay) environment.emplace_back("DISPLAY=:0");
     for (char** variable = environ; *variable; ++variable) {
       const std::string_view text(*variable);
-      if (text.starts_with("ASAN_") || text.starts_with("UBSAN_") || text.starts_with("LSAN_")) {
+      if (text.starts_with("ASAN_") || text.starts_with("UBSAN_") || text.starts_with("LSAN_") ||
+          text.starts_with("TSAN_")) {
         environment.emplace_back(text);
       }
     }

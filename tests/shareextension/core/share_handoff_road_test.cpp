@@ -111,7 +111,8 @@ class ShareHandoffRoadTest : public ::testing::Test {
         environment.emplace_back(std::string(*variable) + ":detect_leaks=0");
       } else if (std::string_view(*variable).starts_with("ASAN_") ||
                  std::string_view(*variable).starts_with("UBSAN_") ||
-                 std::string_view(*variable).starts_with("LSAN_")) {
+                 std::string_view(*variable).starts_with("LSAN_") ||
+                 std::string_view(*variable).starts_with("TSAN_")) {
         environment.emplace_back(*variable);
       }
     }
