@@ -45,7 +45,9 @@ bool conformsToMovie(std::string_view contentType);
 std::string mimeTypeForFileName(std::string_view fileName);
 
 // The text after the last "." of a file name, or empty when there is none. A leading dot only
-// (".profile") gives no extension, as neither does a trailing one.
+// (".profile") gives no extension, as neither does a trailing one. The result views into `fileName`.
 std::string_view pathExtension(std::string_view fileName);
+// A name that ends with the call would leave its extension dangling.
+std::string_view pathExtension(std::string&& fileName) = delete;
 
 }  // namespace tavrel::platform

@@ -5,6 +5,7 @@
 #include <QMimeType>
 #include <array>
 #include <cmath>
+#include <string>
 
 #include "platform/content_types.h"
 
@@ -62,7 +63,9 @@ QString ShareItemListModel::typeBadgeText(const LoadedShareExtensionItem& item) 
     //: The kind badge of a shared folder, in capitals like a file's extension ("PDF").
     return QCoreApplication::translate("ShareSheet", "FOLDER");
   }
-  const auto extension = platform::pathExtension(item.sourceURL.filename().string());
+  // The extension is a view into the name, so the name must outlive it.
+  const std::string fileName = item.sourceURL.filename().string();
+  const auto extension = platform::pathExtension(fileName);
   if (!extension.empty()) return QString::fromUtf8(extension.data(), static_cast<qsizetype>(extension.size())).toUpper();
   if (item.contentTypeIdentifier) {
     const QMimeType type = QMimeDatabase().mimeTypeForName(QString::fromStdString(*item.contentTypeIdentifier));

@@ -7,6 +7,7 @@
 #include "support/temporary_directory.h"
 
 using namespace tavrel::platform;
+using namespace std::string_view_literals;
 
 TEST(ContentTypesTest, FileNamesGetTheDatabaseTypeIncludingWholeNameGlobs) {
   EXPECT_EQ(contentTypeForFileName("report.pdf"), "application/pdf");
@@ -39,10 +40,10 @@ TEST(ContentTypesTest, ImageAndMovieConformanceIncludesSubtypes) {
 }
 
 TEST(ContentTypesTest, PathExtensionIgnoresLeadingAndTrailingDots) {
-  EXPECT_EQ(pathExtension("a.tar.gz"), "gz");
-  EXPECT_EQ(pathExtension(".DS_Store"), "");
-  EXPECT_EQ(pathExtension("name."), "");
-  EXPECT_EQ(pathExtension("plain"), "");
+  EXPECT_EQ(pathExtension("a.tar.gz"sv), "gz");
+  EXPECT_EQ(pathExtension(".DS_Store"sv), "");
+  EXPECT_EQ(pathExtension("name."sv), "");
+  EXPECT_EQ(pathExtension("plain"sv), "");
 }
 
 TEST(ContentTypesTest, ItemsOnDiskAreJudgedByKindThenName) {
