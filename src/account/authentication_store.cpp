@@ -102,6 +102,24 @@ class AuthenticationStore::Keychain {
     return std::move(*saved);
   }
 
+  // Saves `token`, a renewal's answer, in turn unless by then the user has signed out. A stopped
+  // renewal (the program quitting) saves it all the same: the service retired the token it replaces,
+  // so without it the next start would find the session gone. When `stop` is stopped the save still
+  // happens, after this returns (queued jobs run before the store goes away).
+  platform::Expected<platform::Unit, Failure> keepUnlessSignedOut(std::uint64_t epoch, std::stop_token stop,
+                                                                  std::string token) {
+    auto saved = perform<platform::Expected<platform::Unit, Failure>>(
+        [this, epoch, token = std::move(token)](RefreshTokenStoring& store) -> platform::Expected<platform::Unit, Failure> {
+          if (epoch_.load() != epoch) return platform::unexpected(Failure());
+          auto result = store.save(token);
+          if (!result) return platform::unexpected(Failure(result.error()));
+          return platform::Unit{};
+        },
+        stop);
+    if (!saved) return platform::unexpected(Failure());
+    return std::move(*saved);
+  }
+
   // The result of a queued job, for one waiter.
   template <typename Result>
   class Pending {
@@ -223,9 +241,15 @@ class AuthenticationStore::Revocations {
   std::list<Entry> entries_;
 };
 
+// One per store, shared with its workers so that a wait can see them end.
+struct AuthenticationStore::WorkerEnds {
+  std::mutex mutex;
+  std::condition_variable changed;
+};
+
 struct AuthenticationStore::Worker {
   std::jthread thread;
-  std::shared_ptr<std::atomic<bool>> finished = std::make_shared<std::atomic<bool>>(false);
+  std::shared_ptr<bool> finished = std::make_shared<bool>(false);  // guarded by the ends' mutex
 };
 
 namespace {
@@ -250,17 +274,19 @@ class Pipeline {
     if (!equalsIgnoringCase(response.tokenType, "Bearer")) return fail(Kind::unexpectedResponse);
     if (!grantsEveryScope(response.scope)) return fail(Kind::insufficientScope);
     if (!response.refreshToken) return fail(Kind::unexpectedResponse);
+    // A renewal's token is saved before asking whether the work is still wanted (see `renew`).
     if (auto saved = save_(*response.refreshToken); !saved) return platform::unexpected(saved.error());
+    if (!isCurrent_()) return cancelled();
     const auto expiresAt = now_() + seconds(response.expiresIn);
 
     auto bootstrap = api_.bootstrap(response.accessToken, stop_);
     if (!isCurrent_()) return cancelled();
     if (!bootstrap && bootstrap.error().kind() == Kind::unauthorized && mayRenewForBootstrap) {
       auto renewed = api_.refresh(*response.refreshToken, stop_);
-      if (!isCurrent_()) return cancelled();
-      if (!renewed) return platform::unexpected(Failure(renewed.error()));
+      if (!renewed) return isCurrent_() ? platform::unexpected(Failure(renewed.error())) : cancelled();
       if (!renewed->refreshToken) return fail(Kind::unexpectedResponse);
       if (auto saved = save_(*renewed->refreshToken); !saved) return platform::unexpected(saved.error());
+      if (!isCurrent_()) return cancelled();
       auto second = api_.bootstrap(renewed->accessToken, stop_);
       if (!isCurrent_()) return cancelled();
       if (!second) return platform::unexpected(Failure(second.error()));
@@ -270,10 +296,11 @@ class Pipeline {
     return AuthenticatedAccount{response.accessToken, expiresAt, std::move(*bootstrap)};
   }
 
+  // An answer means the service has retired `refreshToken`: its successor is saved even when the
+  // renewal is no longer wanted, unless the save itself says otherwise (`Save`).
   Outcome<AuthenticatedAccount> renew(const std::string& refreshToken) {
     auto response = api_.refresh(refreshToken, stop_);
-    if (!isCurrent_()) return cancelled();
-    if (!response) return platform::unexpected(Failure(response.error()));
+    if (!response) return isCurrent_() ? platform::unexpected(Failure(response.error())) : cancelled();
     return accept(*response, true);
   }
 
@@ -320,21 +347,38 @@ AuthenticationStore::AuthenticationStore(OAuthConfiguration configuration, std::
       queue_(std::move(queue)),
       now_(std::move(now)),
       mainThread_(std::this_thread::get_id()),
+      workerEnds_(std::make_shared<WorkerEnds>()),
       revocations_(std::make_unique<Revocations>()) {}
 
+// The epoch is left as it is: a renewal stopped here still saves the token it was granted.
 AuthenticationStore::~AuthenticationStore() {
-  keychain_->endEpoch();
   if (scheduledRefresh_) scheduledRefresh_->cancel();
+  stopWorkers();
+  revocations_->finish(std::chrono::milliseconds::zero());
+}
+
+void AuthenticationStore::stopWorkers() {
   for (auto& worker : workers_) worker->thread.request_stop();
   for (auto& worker : workers_) {
     // The last owner may be a service client on one of our own threads; it cannot wait for itself.
     if (worker->thread.get_id() == std::this_thread::get_id()) worker->thread.detach();
   }
   workers_.clear();  // waits for the others, which stop promptly
-  revocations_->finish(std::chrono::milliseconds::zero());
 }
 
-void AuthenticationStore::finishRevocations(std::chrono::milliseconds grace) { revocations_->finish(grace); }
+void AuthenticationStore::finishBackgroundWork(std::chrono::milliseconds grace) {
+  const auto deadline = std::chrono::steady_clock::now() + grace;
+  {
+    std::unique_lock lock(workerEnds_->mutex);
+    workerEnds_->changed.wait_until(lock, deadline, [&] {
+      return std::all_of(workers_.begin(), workers_.end(), [](const auto& worker) { return *worker->finished; });
+    });
+  }
+  stopWorkers();
+  revocations_->finish(std::max(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                    deadline - std::chrono::steady_clock::now()),
+                                std::chrono::milliseconds::zero()));
+}
 
 platform::Subscription AuthenticationStore::subscribe(std::function<void(const AuthenticationState&)> observer,
                                                       platform::Delivery delivery) {
@@ -360,11 +404,23 @@ std::optional<std::string> AuthenticationStore::tokenNotDueForRenewal() const {
 }
 
 std::stop_source AuthenticationStore::startJob(std::function<void(std::stop_token)> work) {
-  workers_.remove_if([](const auto& worker) { return worker->finished->load(); });
+  std::list<std::unique_ptr<Worker>> ended;  // joined outside the lock, which they take on their way out
+  {
+    std::lock_guard lock(workerEnds_->mutex);
+    for (auto worker = workers_.begin(); worker != workers_.end();) {
+      const auto next = std::next(worker);
+      if (*(*worker)->finished) ended.splice(ended.end(), workers_, worker);
+      worker = next;
+    }
+  }
   auto worker = std::make_unique<Worker>();
-  worker->thread = std::jthread([work = std::move(work), finished = worker->finished](std::stop_token stop) {
+  worker->thread = std::jthread([work = std::move(work), ends = workerEnds_, finished = worker->finished](std::stop_token stop) {
     work(stop);
-    finished->store(true);
+    {
+      std::lock_guard lock(ends->mutex);
+      *finished = true;
+    }
+    ends->changed.notify_all();
   });
   auto source = worker->thread.get_stop_source();
   workers_.push_back(std::move(worker));
@@ -405,7 +461,7 @@ void AuthenticationStore::restore() {
     } else {
       Pipeline pipeline(
           *api, isCurrent,
-          [&](const std::string& token) { return keychain->saveIfCurrent(epoch, stop, token); }, now, stop);
+          [&](const std::string& token) { return keychain->keepUnlessSignedOut(epoch, stop, token); }, now, stop);
       outcome = pipeline.renew(*stored->value());
     }
     post(queue, weak, epoch, [flowID, outcome = std::move(outcome)](AuthenticationStore& store) mutable {
@@ -564,7 +620,7 @@ void AuthenticationStore::refresh(AccountCompletion completion) {
     } else {
       Pipeline pipeline(
           *api, isCurrent,
-          [&](const std::string& token) { return keychain->saveIfCurrent(epoch, stop, token); }, now, stop);
+          [&](const std::string& token) { return keychain->keepUnlessSignedOut(epoch, stop, token); }, now, stop);
       outcome = pipeline.renew(*stored->value());
     }
     if (!isCurrent()) return;

@@ -55,8 +55,8 @@ class AuthenticationStore final : public AccessTokenProviding, public std::enabl
   using TokenCompletion = std::function<void(platform::Expected<std::string, Failure>)>;
 
   static constexpr auto refreshMargin = std::chrono::seconds(60);
-  // How long quitting waits for a sign-out's revocation that is still on its way.
-  static constexpr auto revocationGraceAtQuit = std::chrono::seconds(2);
+  // How long quitting waits for a renewal or a sign-out's revocation that is still on its way.
+  static constexpr auto backgroundWorkGraceAtQuit = std::chrono::seconds(2);
   // Renewals never follow each other faster than this, whatever lifetime the server grants.
   static constexpr auto minimumRenewalDelay = std::chrono::seconds(5);
 
@@ -80,11 +80,12 @@ class AuthenticationStore final : public AccessTokenProviding, public std::enabl
   void retry();
   void signOut();
 
-  // Waits up to `grace` for the revocations that sign-outs started, then stops the ones still running
-  // and waits for them to end, which a stopped request does at once. For quitting, before the
-  // process tears down libcurl and OpenSSL: no revocation runs past this call. The store's end does
-  // the same without the grace.
-  void finishRevocations(std::chrono::milliseconds grace);
+  // Waits up to `grace` for the work still on its way (a restore, renewal or sign-in step, and the
+  // revocations that sign-outs started), then stops what still runs and waits for it to end, which a
+  // stopped request does at once. For quitting, before the process tears down libcurl and OpenSSL:
+  // no request runs past this call. The store's end does the same without the grace. A renewal the
+  // service answered keeps its new refresh token even when stopped.
+  void finishBackgroundWork(std::chrono::milliseconds grace);
 
   // Main-thread forms of the token requests. The completion runs later on the main thread, never
   // inside the call.
@@ -99,6 +100,7 @@ class AuthenticationStore final : public AccessTokenProviding, public std::enabl
   class Keychain;
   class Revocations;
   struct Worker;
+  struct WorkerEnds;
   using AccountOutcome = platform::Expected<AuthenticatedAccount, Failure>;
   using AccountCompletion = std::function<void(AccountOutcome)>;
 
@@ -123,6 +125,8 @@ class AuthenticationStore final : public AccessTokenProviding, public std::enabl
 
   // Starts `work` on a worker thread of its own with a stop token; returns the token's source.
   std::stop_source startJob(std::function<void(std::stop_token)> work);
+  // Stops the workers and waits for them to end.
+  void stopWorkers();
   // Runs `deliver` on the main thread later, only while the store lives and the epoch is `epoch`.
   static void post(const std::shared_ptr<platform::MainQueue>& queue, std::weak_ptr<AuthenticationStore> weak,
                    std::uint64_t epoch, std::function<void(AuthenticationStore&)> deliver);
@@ -161,6 +165,7 @@ class AuthenticationStore final : public AccessTokenProviding, public std::enabl
   std::optional<platform::DelayedTask> scheduledRefresh_;
 
   std::list<std::unique_ptr<Worker>> workers_;
+  std::shared_ptr<WorkerEnds> workerEnds_;
   std::unique_ptr<Revocations> revocations_;
 };
 

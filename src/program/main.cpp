@@ -180,9 +180,9 @@ int main(int argc, char** argv) {
   }
 
   const int status = QApplication::exec();
-  // A sign-out's revocation may still be on its way: it gets a moment, then is stopped, so that no
-  // request runs on while the process tears down libcurl and OpenSSL.
-  coordinator->authenticationStore()->finishRevocations(AuthenticationStore::revocationGraceAtQuit);
+  // A renewal or a sign-out's revocation may still be on its way: it gets a moment, then is stopped,
+  // so that no request runs on while the process tears down libcurl and OpenSSL.
+  coordinator->authenticationStore()->finishBackgroundWork(AuthenticationStore::backgroundWorkGraceAtQuit);
   coordinator.reset();
   return status;
 }

@@ -1,5 +1,6 @@
-// Quitting while a sign-out's revocation is still on its way: a bounded wait, then the revocation is
-// stopped and its thread has ended before the process goes on to tear down.
+// Quitting while a sign-out's revocation or a renewal is still on its way: a bounded wait, then the
+// work is stopped and its thread has ended before the process goes on to tear down; a renewal the
+// service answered keeps its new refresh token.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -26,11 +27,21 @@ class UnusedBrowser final : public WebAuthenticating {
 };
 
 // A revocation that hangs like a request to a service that does not answer, until it is stopped or
-// let through.
+// let through. A renewal hangs the same way, but its answer arrives either way: the service has
+// already retired the token it renews (the answer came in just as the program stopped waiting).
 class HangingRevocation final : public AuthenticationAPI {
  public:
   TokenResult exchange(std::string_view, std::string_view, std::stop_token) override { return unavailable(); }
-  TokenResult refresh(std::string_view, std::stop_token) override { return unavailable(); }
+  TokenResult refresh(std::string_view token, std::stop_token stop) override {
+    std::unique_lock lock(mutex);
+    renewed = std::string(token);
+    changed.notify_all();
+    changed.wait(lock, stop, [&] { return letThrough; });
+    stopped = !letThrough;
+    ended = true;
+    return OAuthTokenResponse{"access-next", "Bearer", 3600, "refresh-next",
+                              "openid offline_access account:read transfers:create transfers:read"};
+  }
   BootstrapResult bootstrap(std::string_view, std::stop_token) override {
     return platform::unexpected(AuthenticationError(Kind::transportUnavailable));
   }
@@ -47,6 +58,10 @@ class HangingRevocation final : public AuthenticationAPI {
     std::unique_lock lock(mutex);
     return changed.wait_for(lock, 10s, [&] { return revoked.has_value(); });
   }
+  bool waitUntilRenewing() {
+    std::unique_lock lock(mutex);
+    return changed.wait_for(lock, 10s, [&] { return renewed.has_value(); });
+  }
   void letItThrough() {
     std::lock_guard lock(mutex);
     letThrough = true;
@@ -56,6 +71,7 @@ class HangingRevocation final : public AuthenticationAPI {
   std::mutex mutex;
   std::condition_variable_any changed;
   std::optional<std::string> revoked;
+  std::optional<std::string> renewed;
   bool letThrough = false;
   bool stopped = false;
   bool ended = false;
@@ -84,7 +100,7 @@ TEST_F(AuthenticationStoreRevocationTest, QuittingStopsARevocationThatOutlastsTh
   ASSERT_TRUE(api->waitUntilRevoking());
   EXPECT_EQ(api->revoked, std::optional<std::string>("refresh-stored"));
 
-  store->finishRevocations(0ms);
+  store->finishBackgroundWork(0ms);
   std::lock_guard lock(api->mutex);
   EXPECT_TRUE(api->ended) << "a revocation still runs after quitting";
   EXPECT_TRUE(api->stopped);
@@ -95,7 +111,7 @@ TEST_F(AuthenticationStoreRevocationTest, QuittingLetsARevocationFinishWithinThe
   std::jthread service([this] {
     if (api->waitUntilRevoking()) api->letItThrough();
   });
-  store->finishRevocations(1min);
+  store->finishBackgroundWork(1min);
   std::lock_guard lock(api->mutex);
   EXPECT_TRUE(api->ended);
   EXPECT_FALSE(api->stopped) << "the revocation was cut short within the grace";
@@ -110,6 +126,37 @@ TEST_F(AuthenticationStoreRevocationTest, TheStoresEndStopsARunningRevocation) {
   EXPECT_TRUE(api->ended);
   EXPECT_TRUE(api->stopped);
   EXPECT_EQ(keychain->token(), std::nullopt);
+}
+
+// The start's renewal, stopped by a quit once the service has answered: the next start needs the new
+// token, since the stored one is retired.
+TEST_F(AuthenticationStoreRevocationTest, QuittingDuringTheStartsRenewalKeepsTheTokenTheServiceGranted) {
+  store->restore();
+  ASSERT_TRUE(api->waitUntilRenewing());
+  EXPECT_EQ(api->renewed, std::optional<std::string>("refresh-stored"));
+
+  store->finishBackgroundWork(0ms);
+  {
+    std::lock_guard lock(api->mutex);
+    EXPECT_TRUE(api->ended) << "a renewal still runs after quitting";
+    EXPECT_TRUE(api->stopped);
+  }
+  store.reset();
+  EXPECT_EQ(keychain->token(), std::optional<std::string>("refresh-next"));
+}
+
+TEST_F(AuthenticationStoreRevocationTest, QuittingLetsARenewalFinishWithinTheGrace) {
+  store->restore();
+  std::jthread service([this] {
+    if (api->waitUntilRenewing()) api->letItThrough();
+  });
+  store->finishBackgroundWork(1min);
+  {
+    std::lock_guard lock(api->mutex);
+    EXPECT_TRUE(api->ended);
+    EXPECT_FALSE(api->stopped) << "the renewal was cut short within the grace";
+  }
+  EXPECT_EQ(keychain->token(), std::optional<std::string>("refresh-next"));
 }
 
 }  // namespace
