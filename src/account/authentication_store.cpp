@@ -90,16 +90,7 @@ class AuthenticationStore::Keychain {
   // Saves `token` in turn, unless by then the epoch has moved on or `stop` was stopped: a session
   // that has ended must not leave a token behind.
   platform::Expected<platform::Unit, Failure> saveIfCurrent(std::uint64_t epoch, std::stop_token stop, std::string token) {
-    auto saved = perform<platform::Expected<platform::Unit, Failure>>(
-        [this, epoch, stop, token = std::move(token)](RefreshTokenStoring& store) -> platform::Expected<platform::Unit, Failure> {
-          if (epoch_.load() != epoch || stop.stop_requested()) return platform::unexpected(Failure());
-          auto result = store.save(token);
-          if (!result) return platform::unexpected(Failure(result.error()));
-          return platform::Unit{};
-        },
-        stop);
-    if (!saved) return platform::unexpected(Failure());
-    return std::move(*saved);
+    return save(epoch, std::move(stop), std::move(token), false);
   }
 
   // Saves `token`, a renewal's answer, in turn unless by then the user has signed out. A stopped
@@ -108,16 +99,7 @@ class AuthenticationStore::Keychain {
   // happens, after this returns (queued jobs run before the store goes away).
   platform::Expected<platform::Unit, Failure> keepUnlessSignedOut(std::uint64_t epoch, std::stop_token stop,
                                                                   std::string token) {
-    auto saved = perform<platform::Expected<platform::Unit, Failure>>(
-        [this, epoch, token = std::move(token)](RefreshTokenStoring& store) -> platform::Expected<platform::Unit, Failure> {
-          if (epoch_.load() != epoch) return platform::unexpected(Failure());
-          auto result = store.save(token);
-          if (!result) return platform::unexpected(Failure(result.error()));
-          return platform::Unit{};
-        },
-        stop);
-    if (!saved) return platform::unexpected(Failure());
-    return std::move(*saved);
+    return save(epoch, std::move(stop), std::move(token), true);
   }
 
   // The result of a queued job, for one waiter.
@@ -171,6 +153,22 @@ class AuthenticationStore::Keychain {
       }
       job(*store_);
     }
+  }
+
+  platform::Expected<platform::Unit, Failure> save(std::uint64_t epoch, std::stop_token stop,
+                                                   std::string token, bool evenWhenStopped) {
+    auto saved = perform<platform::Expected<platform::Unit, Failure>>(
+        [this, epoch, stop, evenWhenStopped, token = std::move(token)](
+            RefreshTokenStoring& store) -> platform::Expected<platform::Unit, Failure> {
+          if (epoch_.load() != epoch || (!evenWhenStopped && stop.stop_requested()))
+            return platform::unexpected(Failure());
+          auto result = store.save(token);
+          if (!result) return platform::unexpected(Failure(result.error()));
+          return platform::Unit{};
+        },
+        stop);
+    if (!saved) return platform::unexpected(Failure());
+    return std::move(*saved);
   }
 
   std::shared_ptr<RefreshTokenStoring> store_;
@@ -371,13 +369,14 @@ void AuthenticationStore::finishBackgroundWork(std::chrono::milliseconds grace) 
   {
     std::unique_lock lock(workerEnds_->mutex);
     workerEnds_->changed.wait_until(lock, deadline, [&] {
-      return std::all_of(workers_.begin(), workers_.end(), [](const auto& worker) { return *worker->finished; });
+      return std::all_of(workers_.begin(), workers_.end(),
+                         [](const auto& worker) { return *worker->finished; });
     });
   }
   stopWorkers();
-  revocations_->finish(std::max(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                    deadline - std::chrono::steady_clock::now()),
-                                std::chrono::milliseconds::zero()));
+  revocations_->finish(std::max(
+      std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()),
+      std::chrono::milliseconds::zero()));
 }
 
 platform::Subscription AuthenticationStore::subscribe(std::function<void(const AuthenticationState&)> observer,
@@ -414,14 +413,15 @@ std::stop_source AuthenticationStore::startJob(std::function<void(std::stop_toke
     }
   }
   auto worker = std::make_unique<Worker>();
-  worker->thread = std::jthread([work = std::move(work), ends = workerEnds_, finished = worker->finished](std::stop_token stop) {
-    work(stop);
-    {
-      std::lock_guard lock(ends->mutex);
-      *finished = true;
-    }
-    ends->changed.notify_all();
-  });
+  worker->thread = std::jthread(
+      [work = std::move(work), ends = workerEnds_, finished = worker->finished](std::stop_token stop) {
+        work(stop);
+        {
+          std::lock_guard lock(ends->mutex);
+          *finished = true;
+        }
+        ends->changed.notify_all();
+      });
   auto source = worker->thread.get_stop_source();
   workers_.push_back(std::move(worker));
   return source;
@@ -461,7 +461,8 @@ void AuthenticationStore::restore() {
     } else {
       Pipeline pipeline(
           *api, isCurrent,
-          [&](const std::string& token) { return keychain->keepUnlessSignedOut(epoch, stop, token); }, now, stop);
+          [&](const std::string& token) { return keychain->keepUnlessSignedOut(epoch, stop, token); }, now,
+          stop);
       outcome = pipeline.renew(*stored->value());
     }
     post(queue, weak, epoch, [flowID, outcome = std::move(outcome)](AuthenticationStore& store) mutable {
@@ -620,7 +621,8 @@ void AuthenticationStore::refresh(AccountCompletion completion) {
     } else {
       Pipeline pipeline(
           *api, isCurrent,
-          [&](const std::string& token) { return keychain->keepUnlessSignedOut(epoch, stop, token); }, now, stop);
+          [&](const std::string& token) { return keychain->keepUnlessSignedOut(epoch, stop, token); }, now,
+          stop);
       outcome = pipeline.renew(*stored->value());
     }
     if (!isCurrent()) return;
