@@ -212,6 +212,11 @@ void SingleInstanceSocket::close() {
   // Under the lock: between our close and our unlink, a start could find nobody listening, make its
   // own socket at the same path, and lose it to our unlink.
   auto lock = ChannelLock::acquire(path_);
+  closeHoldingTheLock();
+}
+
+void SingleInstanceSocket::closeHoldingTheLock() {
+  if (fd_ < 0) return;
   ::close(std::exchange(fd_, -1));
   ::unlink(path_.c_str());
 }
@@ -340,6 +345,10 @@ SingleInstanceServer::SingleInstanceServer(SingleInstanceSocket socket, int wake
 }
 
 SingleInstanceServer::~SingleInstanceServer() {
+  // The channel stays locked until the socket is gone. A start told below that its message was not
+  // taken decides again only then, and finds nobody listening; without the lock it could connect
+  // to the closing socket again and again, and give up while this program was still going away.
+  const auto channel = ChannelLock::acquire(socket_.path());
   {
     std::lock_guard lock(shared_->mutex);
     shared_->open = false;
@@ -353,7 +362,11 @@ SingleInstanceServer::~SingleInstanceServer() {
   (void)!::write(wakeFD_, &one, sizeof one);
   thread_.join();
   ::close(wakeFD_);
-  // socket_ closes and removes its file as the last member goes.
+  if (channel) {
+    socket_.closeHoldingTheLock();
+  } else {
+    socket_.close();
+  }
 }
 
 void SingleInstanceServer::serve(std::stop_token stop, int listenFD, int wakeFD, std::shared_ptr<Shared> shared) {

@@ -54,7 +54,10 @@ class SingleInstanceSocket {
   friend Expected<std::variant<HandedOver, SingleInstanceSocket>, SingleInstanceError> claimSingleInstance(
       const std::filesystem::path&, std::string_view, std::chrono::milliseconds);
   SingleInstanceSocket(std::filesystem::path path, int fd) : path_(std::move(path)), fd_(fd) {}
+  // Closes the socket and removes its file under the channel's lock.
   void close();
+  // The same, for a caller that holds the lock already.
+  void closeHoldingTheLock();
 
   std::filesystem::path path_;
   int fd_ = -1;
@@ -66,8 +69,8 @@ class SingleInstanceSocket {
 // program that has gone away left and becomes the running program: it binds and listens before the
 // lock is let go. The answer of the running program is awaited after the lock is let go, up to
 // `timeout`; when that program ends without answering (it was starting and failed, or quit before
-// its main thread took the message), the decision is taken anew, three times at most. The error's message says why a start failed, for the log; it
-// never holds `message`.
+// its main thread took the message), the decision is taken anew, three times at most. The error's
+// message says why a start failed, for the log; it never holds `message`.
 Expected<std::variant<HandedOver, SingleInstanceSocket>, SingleInstanceError> claimSingleInstance(
     const std::filesystem::path& socketPath, std::string_view message,
     std::chrono::milliseconds timeout = std::chrono::seconds(5));
