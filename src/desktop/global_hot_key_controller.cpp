@@ -106,6 +106,7 @@ void GlobalHotKeyController::readEvents() {
       const auto* press = reinterpret_cast<const xcb_key_press_event_t*>(event);
       const bool ours = press->detail == keyCode_ && (press->state & ~kIgnoredModifiers & 0xff) == kModifiers;
       if (ours && !grabbedModifiers_.empty()) {
+        logger().debug("The keyboard shortcut was pressed");
         // The action keeps itself alive until it has run, even if the controller goes first.
         mainQueue_.post([action = action_] {
           if (action) action();

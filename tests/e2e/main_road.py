@@ -154,6 +154,37 @@ class Road:
                 for node, role, name in self.objects(only_showing=False, app_name=app_name):
                     log.write(f"{app_name} {role}: {name}{'' if self.showing(node) else ' (hidden)'}\n")
 
+    def report_desktop(self):
+        """What the desktop and the program were doing, for a failure whose files are gone (CI keeps
+        only what is printed): the window with the keyboard, the program's windows, how long the
+        program took to answer, and the end of its log."""
+        try:
+            active_window = subprocess.run(["xdotool", "getactivewindow", "getwindowname"], capture_output=True,
+                                           text=True, timeout=5).stdout.strip() or "none"
+        except (OSError, subprocess.SubprocessError):
+            active_window = "unknown"
+        self.note(f"the keyboard is with: {active_window}")
+        started = time.monotonic()
+        windows = []
+        for node, role, name in self.objects(only_showing=False):
+            if role in ("frame", "window", "dialog"):
+                try:
+                    state = node.getState()
+                    flags = [label for label, value in (("showing", pyatspi.STATE_SHOWING),
+                                                        ("active", pyatspi.STATE_ACTIVE)) if state.contains(value)]
+                except Exception:
+                    flags = ["gone"]
+                windows.append(f"{role} “{name}” ({', '.join(flags) or 'hidden'})")
+        self.note(f"the program's windows ({time.monotonic() - started:.1f} s to answer): "
+                  + ("; ".join(windows) or "none"))
+        try:
+            with open(os.path.join(WORK, "program.log"), errors="replace") as log:
+                tail = [line.rstrip() for line in log.readlines()[-8:] if line.strip()]
+        except OSError:
+            tail = []
+        for line in tail:
+            self.note(f"program.log: {line}")
+
     def wait(self, what, probe, timeout=TIMEOUT):
         deadline = time.monotonic() + timeout
         while True:
@@ -164,6 +195,7 @@ class Road:
                 raise StepFailed(f"the program ended (status {self.program.returncode}) while waiting for {what}")
             if time.monotonic() > deadline:
                 self.dump(f"timed out: {what}")
+                self.report_desktop()
                 raise StepFailed(f"timed out waiting for {what}")
             time.sleep(0.2)
 
