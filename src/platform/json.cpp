@@ -44,6 +44,9 @@ nlohmann::json parseJson(std::string_view text) {
   if (const auto nul = text.find('\0'); nul != std::string_view::npos) {
     throw JsonDecodingError("$", "not valid JSON at byte " + std::to_string(nul + 1));
   }
+  if (jsonNestsDeeperThan(text, maximumJsonDepth)) {
+    throw JsonDecodingError("$", "nested deeper than " + std::to_string(maximumJsonDepth) + " levels");
+  }
   try {
     return nlohmann::json::parse(text.begin(), text.end());
   } catch (const nlohmann::json::parse_error& error) {

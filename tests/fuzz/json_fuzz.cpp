@@ -76,6 +76,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     return 0;
   }
   const std::size_t depth = depthOf(document);
+  FUZZ_CHECK(depth <= maximumJsonDepth);
   FUZZ_CHECK(!jsonNestsDeeperThan(text, depth));
   FUZZ_CHECK(depth == 0 || jsonNestsDeeperThan(text, depth - 1));
   walk(document);

@@ -144,6 +144,22 @@ TEST(JsonDecodingTest, ANulByteIsNotTheEndOfTheDocument) {
   EXPECT_EQ(parseJson("\"a\\u0000b\""sv), nlohmann::json(std::string("a\0b", 3)));
 }
 
+TEST(JsonNestingTest, ADocumentDeeperThanTheLimitIsRefusedBeforeItIsBuilt) {
+  const auto nested = [](std::size_t depth) {
+    return "{\"a\":" + std::string(depth - 1, '[') + std::string(depth - 1, ']') + "}";
+  };
+  EXPECT_EQ(parseJson(nested(maximumJsonDepth)).size(), 1u);
+  try {
+    (void)parseJson(nested(maximumJsonDepth + 1));
+    FAIL() << "a document one level too deep was parsed";
+  } catch (const JsonDecodingError& error) {
+    EXPECT_EQ(error.path(), "$");
+    EXPECT_NE(std::string(error.what()).find("nested deeper than 64 levels"), std::string::npos) << error.what();
+  }
+  // Well-formed or not, a million levels are refused by the scan, never parsed.
+  EXPECT_THROW(parseJson(std::string(1'000'000, '[') + std::string(1'000'000, ']')), JsonDecodingError);
+}
+
 TEST(JsonNestingTest, CountsOpenedArraysAndObjectsButNothingInsideStrings) {
   EXPECT_FALSE(jsonNestsDeeperThan(R"({"a": [1, {"b": []}]})", 4));
   EXPECT_TRUE(jsonNestsDeeperThan(R"({"a": [1, {"b": []}]})", 3));
