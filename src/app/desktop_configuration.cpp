@@ -131,9 +131,8 @@ DesktopConfiguration::InfoDictionary DesktopConfiguration::readInfoDictionary(co
 }
 
 DesktopConfiguration::InfoDictionary DesktopConfiguration::parseInfoDictionary(std::string_view content) {
-  if (platform::jsonNestsDeeperThan(content, maximumInfoDepth)) return InfoDictionary::object();
   try {
-    auto info = platform::parseJson(content);
+    auto info = platform::parseJson(content, maximumInfoDepth);
     if (info.is_object()) return info;
   } catch (const platform::JsonDecodingError&) {
   }

@@ -20,9 +20,8 @@ UserDefaults::UserDefaults(std::filesystem::path path) : path_(std::move(path)) 
 }
 
 nlohmann::json UserDefaults::parse(std::string_view content) {
-  if (platform::jsonNestsDeeperThan(content, maximumDepth)) return nlohmann::json::object();
   try {
-    auto parsed = platform::parseJson(content);
+    auto parsed = platform::parseJson(content, maximumDepth);
     if (parsed.is_object()) return parsed;
   } catch (const platform::JsonDecodingError&) {
   }

@@ -38,14 +38,14 @@ std::string serialize(const Json& json) {
 JsonDecodingError::JsonDecodingError(std::string path, const std::string& problem)
     : std::runtime_error(path + ": " + problem), path_(std::move(path)) {}
 
-nlohmann::json parseJson(std::string_view text) {
+nlohmann::json parseJson(std::string_view text, std::size_t maximumDepth) {
   // nlohmann-json takes a NUL byte for the end of the input and would ignore everything after it;
   // JSON text never holds one, not even inside a string.
   if (const auto nul = text.find('\0'); nul != std::string_view::npos) {
     throw JsonDecodingError("$", "not valid JSON at byte " + std::to_string(nul + 1));
   }
-  if (jsonNestsDeeperThan(text, maximumJsonDepth)) {
-    throw JsonDecodingError("$", "nested deeper than " + std::to_string(maximumJsonDepth) + " levels");
+  if (jsonNestsDeeperThan(text, maximumDepth)) {
+    throw JsonDecodingError("$", "nested deeper than " + std::to_string(maximumDepth) + " levels");
   }
   try {
     return nlohmann::json::parse(text.begin(), text.end());

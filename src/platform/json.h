@@ -74,8 +74,8 @@ class JsonEncodingError : public std::runtime_error {
 inline constexpr std::size_t maximumJsonDepth = 64;
 
 // Parses a whole document; malformed text, invalid UTF-8, trailing content or nesting deeper than
-// maximumJsonDepth throw JsonDecodingError at "$". The depth is checked before anything is built.
-nlohmann::json parseJson(std::string_view text);
+// `maximumDepth` throw JsonDecodingError at "$". The depth is checked before anything is built.
+nlohmann::json parseJson(std::string_view text, std::size_t maximumDepth = maximumJsonDepth);
 
 // Whether `text` opens more than `limit` arrays and objects inside one another (brackets inside
 // strings do not count). A scan without recursion, for files that are parsed and then copied or
