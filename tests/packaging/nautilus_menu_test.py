@@ -1,21 +1,44 @@
-"""Nautilus' "Send with Tavrel" against a stand-in for its Python bindings (Nautilus is not here).
+"""Nautilus' "Send with Tavrel" against the real GLib bindings (python3-gi) and a recording
+tavrel-share on PATH. Nautilus' own module stands in when it is not installed.
 
 Both forms of get_file_items (the selection alone, as Nautilus 43 calls it, and the window first,
-as earlier versions do) offer one entry that hands every selected item to one tavrel-share: local
-items by path, others by address, all after "--".
+as earlier versions do) offer one entry that hands every selected item to one tavrel-share run,
+all after "--", byte for byte, a name that is not UTF-8 included.
 """
-import importlib.util
+import contextlib
+import io
+import os
+import shutil
 import sys
+import tempfile
+import time
 import types
 import unittest
+import urllib.parse
+
+import gi
 
 EXTENSION = sys.argv.pop(1)
 
+# Writes its arguments, each ended by a NUL byte, into a file of its own per run.
+RECORDER = """#!/bin/sh
+out="$TAVREL_TEST_RUNS/run.$$"
+for argument in "$@"; do printf '%s\\0' "$argument"; done > "$out.part"
+mv "$out.part" "$out"
+"""
 
-def stand_in_bindings(spawned):
-    gi = types.ModuleType("gi")
-    gi.require_version = lambda name, version: None
-    repository = types.ModuleType("gi.repository")
+
+def stand_in_nautilus():
+    """Nautilus' module where Nautilus itself is absent: a menu item that runs its handlers."""
+    try:
+        gi.require_version("Nautilus", "4.0")
+        return
+    except ValueError:
+        try:
+            gi.require_version("Nautilus", "3.0")
+            return
+        except ValueError:
+            pass
 
     class MenuItem:
         def __init__(self, name, label, tip):
@@ -30,57 +53,112 @@ def stand_in_bindings(spawned):
                 if signal == "activate":
                     handler(self, *data)
 
-    glib = types.SimpleNamespace(
-        spawn_async=lambda command, flags=0: spawned.append(command),
-        SpawnFlags=types.SimpleNamespace(SEARCH_PATH=1, STDOUT_TO_DEV_NULL=2, STDERR_TO_DEV_NULL=4),
-        Error=Exception)
-    repository.GLib = glib
-    repository.GObject = types.SimpleNamespace(GObject=type("GObject", (), {}))
-    repository.Nautilus = types.SimpleNamespace(MenuProvider=type("MenuProvider", (), {}), MenuItem=MenuItem)
-    gi.repository = repository
-    sys.modules["gi"] = gi
-    sys.modules["gi.repository"] = repository
-
-
-class Location:
-    def __init__(self, path):
-        self.path = path
-
-    def get_path(self):
-        return self.path
+    nautilus = types.ModuleType("gi.repository.Nautilus")
+    nautilus.MenuProvider = type("MenuProvider", (), {})
+    nautilus.MenuItem = MenuItem
+    sys.modules["gi.repository.Nautilus"] = nautilus
+    real_require = gi.require_version
+    gi.require_version = lambda name, version: None if name == "Nautilus" else real_require(name, version)
 
 
 class Item:
-    def __init__(self, uri, path=None):
-        self.uri, self.path = uri, path
+    """A selected item as nautilus-python gives it: its location is a real Gio.File."""
+
+    def __init__(self, location):
+        self.location = location
 
     def get_location(self):
-        return Location(self.path)
+        return self.location
 
     def get_uri(self):
-        return self.uri
+        return self.location.get_uri()
+
+
+def local_item(path_bytes):
+    from gi.repository import Gio
+    return Item(Gio.File.new_for_path(os.fsdecode(path_bytes)))
+
+
+def remote_item(uri):
+    from gi.repository import Gio
+    return Item(Gio.File.new_for_uri(uri))
+
+
+def byte_path(argument):
+    """The local path a file:// argument names, as bytes; a path argument as it is."""
+    if argument.startswith(b"file://"):
+        return urllib.parse.unquote_to_bytes(argument[len(b"file://"):])
+    return argument
 
 
 class NautilusMenuTest(unittest.TestCase):
-    def setUp(self):
-        self.spawned = []
-        stand_in_bindings(self.spawned)
+    @classmethod
+    def setUpClass(cls):
+        stand_in_nautilus()
+        import importlib.util
         spec = importlib.util.spec_from_file_location("tavrel_share_menu", EXTENSION)
-        module = importlib.util.module_from_spec(spec)
-        spec.loader.exec_module(module)
-        self.menu = module.TavrelShareMenu()
+        cls.module = importlib.util.module_from_spec(spec)
+        spec.loader.exec_module(cls.module)
 
-    def test_every_selected_item_goes_to_one_share_program(self):
-        items = [Item("file:///home/ana/a%20b.txt", "/home/ana/a b.txt"),
-                 Item("file:///home/ana/-rf", "/home/ana/-rf"),
-                 Item("sftp://host/remote.bin")]
+    def setUp(self):
+        self.directory = tempfile.mkdtemp(prefix="tavrel-nautilus-")
+        self.addCleanup(shutil.rmtree, self.directory)
+        bin_directory = os.path.join(self.directory, "bin")
+        self.runs = os.path.join(self.directory, "runs")
+        os.mkdir(bin_directory)
+        os.mkdir(self.runs)
+        recorder = os.path.join(bin_directory, "tavrel-share")
+        with open(recorder, "w") as script:
+            script.write(RECORDER)
+        os.chmod(recorder, 0o755)
+        for name, value in (("PATH", bin_directory + os.pathsep + os.environ.get("PATH", "")),
+                            ("TAVREL_TEST_RUNS", self.runs)):
+            self.addCleanup(os.environ.__setitem__, name, os.environ.get(name, ""))
+            os.environ[name] = value
+        self.menu = self.module.TavrelShareMenu()
+
+    def recorded_runs(self, expected_items):
+        """Every finished run's arguments, once the runs together hold every expected item."""
+        deadline = time.monotonic() + 60
+        while True:
+            runs = []
+            for name in sorted(os.listdir(self.runs)):
+                if not name.endswith(".part"):
+                    with open(os.path.join(self.runs, name), "rb") as record:
+                        runs.append(record.read().split(b"\0")[:-1])
+            seen = {byte_path(argument) for run in runs for argument in run}
+            if expected_items <= seen or time.monotonic() > deadline:
+                return runs
+            time.sleep(0.05)
+
+    def send(self, arguments):
+        for name in os.listdir(self.runs):
+            os.remove(os.path.join(self.runs, name))
+        entries = self.menu.get_file_items(*arguments)
+        self.assertEqual([entry.label for entry in entries], ["Send with Tavrel"])
+        entries[0].activate()
+
+    def test_every_selected_item_reaches_one_run_byte_for_byte(self):
+        directory = os.fsencode(self.directory)
+        # A Latin-1 name between two ordinary ones, and names a shell or an option parser would misread.
+        paths = [directory + b"/a b 'q' $x %20.txt", directory + b"/caf\xe9.txt", directory + b"/-rf"]
+        for path in paths:
+            open(path, "wb").close()
+        items = [local_item(path) for path in paths] + [remote_item("sftp://host/remote.bin")]
+        expected = paths + [b"sftp://host/remote.bin"]
         for arguments in ((items,), (object(), items)):
-            self.spawned.clear()
-            entries = self.menu.get_file_items(*arguments)
-            self.assertEqual([entry.label for entry in entries], ["Send with Tavrel"])
-            entries[0].activate()
-            self.assertEqual(self.spawned, [["tavrel-share", "--", "/home/ana/a b.txt", "/home/ana/-rf",
-                                             "sftp://host/remote.bin"]])
+            self.send(arguments)
+            runs = self.recorded_runs(set(expected))
+            self.assertEqual(len(runs), 1, runs)
+            self.assertEqual(runs[0][0], b"--")
+            self.assertEqual([byte_path(argument) for argument in runs[0][1:]], expected)
+
+    def test_a_missing_share_program_is_reported_not_raised(self):
+        os.environ["PATH"] = os.path.join(self.directory, "nowhere")
+        report = io.StringIO()
+        with contextlib.redirect_stderr(report):
+            self.send(([local_item(os.fsencode(self.directory) + b"/caf\xe9.txt")],))
+        self.assertIn("could not start tavrel-share", report.getvalue())
 
     def test_nothing_is_offered_without_a_selection_or_on_the_background(self):
         self.assertEqual(self.menu.get_file_items([]), [])

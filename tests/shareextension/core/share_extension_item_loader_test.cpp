@@ -127,17 +127,20 @@ TEST_F(ShareExtensionItemLoaderTest, ReadsFilesAndFoldersFromPathsAndFileAddress
 }
 
 // A name that is not UTF-8 travels as text with U+FFFD in the request, which must encode; the
-// bookmark keeps the real bytes, so the program reads the very file.
+// bookmark keeps the real bytes, so the program reads the very file. Nautilus' entry names it by
+// its file URI, whose escaped bytes must lead to the same file.
 TEST_F(ShareExtensionItemLoaderTest, ANameThatIsNotUTF8IsHandedOverUnderAReadableName) {
   const auto file = directory.writeFile("caf\xE9.txt", "latin-1 name");
-  load({{file.string(), std::nullopt}});
+  load({{file.string(), std::nullopt}, {"file://" + directory.path().string() + "/caf%E9.txt", std::nullopt}});
   const auto loaded = items();
-  ASSERT_EQ(loaded.size(), 1u);
-  EXPECT_EQ(loaded[0].handoffItem.displayName, "caf\uFFFD.txt");
-  EXPECT_NO_THROW(encodeShareHandoffJson(loaded[0].handoffItem.toJson()));
-  const auto bookmark = ShareHandoffBookmark::decode(loaded[0].handoffItem.bookmarkData);
-  ASSERT_TRUE(bookmark);
-  EXPECT_EQ(bookmark->path, file);
+  ASSERT_EQ(loaded.size(), 2u);
+  for (const auto& item : loaded) {
+    EXPECT_EQ(item.handoffItem.displayName, "caf\uFFFD.txt");
+    EXPECT_NO_THROW(encodeShareHandoffJson(item.handoffItem.toJson()));
+    const auto bookmark = ShareHandoffBookmark::decode(item.handoffItem.bookmarkData);
+    ASSERT_TRUE(bookmark);
+    EXPECT_EQ(bookmark->path, file);
+  }
 }
 
 TEST_F(ShareExtensionItemLoaderTest, RefusesWhatIsNotALocalFileOrFolder) {
