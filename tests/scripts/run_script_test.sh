@@ -1,0 +1,143 @@
+#!/usr/bin/env bash
+# scripts/run on a graphical session, in a throw-away checkout and home: the set-up and build are
+# stand-ins, the program and the share program are stand-ins that record how they were started, the
+# local service is the real one. A second run, or a run over a service left behind, must leave the
+# running one's desktop entry and log as they were; a run puts back an entry it did not write; files
+# named on the command line reach the share program.
+#
+#   run_script_test.sh SOURCE_DIR LOCAL_SERVICE
+set -euo pipefail
+source_dir=$1
+local_service=$(realpath "$2")
+work=$(mktemp -d)
+state="$work/state" checkout="$work/checkout"
+runs=()
+cleanup() {
+  touch "$state/quit-program"
+  for pid in "${runs[@]}"; do kill "$pid" 2>/dev/null || true; done
+  if [ -f "$state/service.pids" ]; then
+    while read -r pid; do kill "$pid" 2>/dev/null || true; done <"$state/service.pids"
+  fi
+  sleep 0.5
+  rm -rf "$work"
+}
+trap cleanup EXIT
+fail() { echo "FAIL: $*" >&2; for out in "$work"/*.out; do echo "--- $out"; cat "$out"; done >&2; exit 1; }
+# Waits for an event of another process, while the run named by $2 (if any) lasts; the limit only
+# keeps a broken run from hanging the test.
+wait_for() {
+  for _ in $(seq 1 1200); do
+    if eval "$1"; then return 0; fi
+    if [ -n "${2:-}" ] && ! kill -0 "$2" 2>/dev/null; then fail "the run ended while waiting for: $1"; fi
+    sleep 0.1
+  done
+  fail "still waiting for: $1"
+}
+
+mkdir -p "$state" "$work/bin" "$work/home" "$work/runtime" "$work/files/a folder" \
+  "$checkout/scripts" "$checkout/packaging" "$checkout/build/release/bin" "$checkout/build/release/tools/local_service"
+chmod 700 "$work/runtime"
+echo text >"$work/files/my file.txt"
+cp "$source_dir/scripts/run" "$checkout/scripts/run"
+cp "$source_dir/packaging/com.tavrel.macos.desktop.in" "$checkout/packaging/"
+for tool in "$checkout/scripts/setup" "$work/bin/cmake" "$work/bin/update-desktop-database" "$work/bin/xdg-mime"; do
+  printf '#!/bin/sh\nexit 0\n' >"$tool"
+done
+cat >"$checkout/build/release/tools/local_service/tavrel-local-service" <<STUB
+#!/bin/sh
+echo \$\$ >>"$state/service.pids"
+exec "$local_service" "\$@"
+STUB
+# The program listens on its single-instance socket until told to quit.
+cat >"$checkout/build/release/bin/tavrel" <<'STUB'
+#!/usr/bin/python3
+import os, socket, time
+state = os.environ["RUN_TEST_STATE"]
+path = os.path.join(os.environ["XDG_RUNTIME_DIR"], "com.tavrel.macos.socket")
+listener = socket.socket(socket.AF_UNIX)
+if os.path.exists(path):
+    os.unlink(path)
+listener.bind(path)
+listener.listen()
+open(os.path.join(state, "program.started"), "w").close()
+while not os.path.exists(os.path.join(state, "quit-program")):
+    time.sleep(0.1)
+os.unlink(path)
+os.unlink(os.path.join(state, "quit-program"))
+os.unlink(os.path.join(state, "program.started"))
+STUB
+cat >"$checkout/build/release/bin/tavrel-share" <<'STUB'
+#!/bin/sh
+printf '%s\n' "$@" >"$RUN_TEST_STATE/share.args.new" && mv "$RUN_TEST_STATE/share.args.new" "$RUN_TEST_STATE/share.args"
+STUB
+chmod +x "$checkout/scripts/"* "$work/bin/"* "$checkout/build/release/bin/"* "$checkout/build/release/tools/local_service/"*
+
+port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+export HOME="$work/home" XDG_DATA_HOME="$work/home/data" XDG_CONFIG_HOME="$work/home/config"
+export XDG_RUNTIME_DIR="$work/runtime" DISPLAY=:97 TAVREL_LOCAL_PORT="$port" RUN_TEST_STATE="$state"
+export PATH="$work/bin:$PATH"
+unset WAYLAND_DISPLAY
+entry="$XDG_DATA_HOME/applications/com.tavrel.macos.desktop"
+log="$checkout/build/release/run/service.log"
+
+# The running one's entry and log are as they were: the log only grew.
+expect_untouched() {
+  cmp -s "$entry" "$work/entry.before" || fail "$1: the running one's desktop entry changed or went"
+  head -c "$(stat -c %s "$work/log.before")" "$log" | cmp -s - "$work/log.before" || fail "$1: the service log was cut"
+}
+
+echo "A second run while one runs; the files named reach the share sheet"
+(cd "$work/files" && exec "$checkout/scripts/run" "my file.txt" "a folder") </dev/null >"$work/first.out" 2>&1 &
+first=$!
+runs+=("$first")
+wait_for "[ -f \"$state/program.started\" ] && [ -f \"$state/share.args\" ]" "$first"
+printf '%s\n' -- "$work/files/my file.txt" "$work/files/a folder" | cmp -s - "$state/share.args" ||
+  fail "the share program was started with: $(cat "$state/share.args")"
+cp "$entry" "$work/entry.before"
+cp "$log" "$work/log.before"
+status=0
+"$checkout/scripts/run" </dev/null >"$work/second.out" 2>&1 || status=$?
+[ "$status" = 1 ] || fail "the second run ended with $status"
+grep -q "already runs" "$work/second.out" || fail "the second run did not say why it stopped"
+expect_untouched "a second run"
+kill -0 "$first" || fail "the first run stopped"
+touch "$state/quit-program"
+wait "$first" || fail "the first run failed"
+[ ! -e "$entry" ] || fail "the first run left its desktop entry behind"
+
+echo "A run over the service of a run killed outright"
+rm -f "$state/share.args"
+"$checkout/scripts/run" </dev/null >"$work/killed.out" 2>&1 &
+killed=$!
+runs+=("$killed")
+wait_for "[ -f \"$state/program.started\" ]" "$killed"
+kill -KILL "$killed"
+wait "$killed" 2>/dev/null || true
+touch "$state/quit-program"
+wait_for "[ ! -e \"$state/program.started\" ]"
+cp "$entry" "$work/entry.before"
+cp "$log" "$work/log.before"
+status=0
+"$checkout/scripts/run" </dev/null >"$work/over-leftover.out" 2>&1 || status=$?
+[ "$status" = 1 ] || fail "the run over a service left behind ended with $status"
+grep -q "A local service already runs on port $port" "$work/over-leftover.out" || fail "the run did not say why it stopped"
+expect_untouched "a run over a service left behind"
+while read -r pid; do
+  kill "$pid" 2>/dev/null || true
+  wait_for "! kill -0 $pid 2>/dev/null"
+done <"$state/service.pids"
+: >"$state/service.pids"
+
+echo "A desktop entry the run did not write is put back"
+mkdir -p "$(dirname "$entry")"
+printf '[Desktop Entry]\nType=Application\nName=Mine\nExec=/opt/mine/tavrel %%u\n' >"$entry"
+cp "$entry" "$work/entry.mine"
+"$checkout/scripts/run" </dev/null >"$work/third.out" 2>&1 &
+third=$!
+runs+=("$third")
+wait_for "[ -f \"$state/program.started\" ]" "$third"
+grep -q "^Exec=.*/program/tavrel %u$" "$entry" || fail "the run did not install its own entry"
+touch "$state/quit-program"
+wait "$third" || fail "the third run failed"
+cmp -s "$entry" "$work/entry.mine" || fail "the user's own desktop entry was not put back"
+echo "PASS"
