@@ -38,6 +38,10 @@ class ShareProgramContext final : public QObject, public ShareExtensionContext {
   static Arguments parseArguments(const std::vector<std::string>& arguments);
 
   std::vector<ShareExtensionAttachment> inputItems() const override { return attachments_; }
+  // Items of a run started together with this one (see ShareRunGathering), after its own.
+  void appendItems(const std::vector<std::string>& locations) {
+    for (const auto& location : locations) attachments_.push_back({location, std::nullopt});
+  }
   void completeRequest() override { finish(acceptedStatus); }
   void cancelRequest() override { finish(cancelledStatus); }
 

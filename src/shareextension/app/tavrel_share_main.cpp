@@ -18,6 +18,7 @@
 
 #include "desktop/thumbnail_generator.h"
 #include "shareextension/core/desktop_application_opener.h"
+#include "shareextension/core/share_run_gathering.h"
 #include "shareextension/share_item_thumbnail.h"
 #include "shareextension/share_program_context.h"
 #include "shareextension/share_view_controller.h"
@@ -42,8 +43,11 @@ constexpr const char* kHelp =
     "  --version      show the version and exit\n"
     "  --             end of options: an item may then begin with \"-\"\n"
     "\n"
-    "Exit status: 0 when Tavrel took the items, 1 when they were not handed over, 2 for a wrong\n"
-    "command line.\n";
+    "Runs started together (a file manager may start one for the folders and one for the files of\n"
+    "one choice) show one sheet: the first one's, holding the items of all.\n"
+    "\n"
+    "Exit status: 0 when Tavrel took the items (or another run's sheet did), 1 when they were not\n"
+    "handed over, 2 for a wrong command line.\n";
 
 }  // namespace
 
@@ -72,6 +76,19 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "%s Neither DISPLAY nor WAYLAND_DISPLAY is set.\n", needsDisplay);
     return 1;
   }
+  // One choice in a file manager may start several runs at once (Thunar's Send To: one for the
+  // folders, one for the files): the first run's sheet takes the others' items. A scripted run
+  // (--create-link) stands alone.
+  std::unique_ptr<ShareRunGathering> gathering;
+  if (!arguments.createsLinkAtOnce) {
+    if (const auto socketPath = shareRunGatheringSocketPath()) {
+      std::vector<std::string> items;
+      for (const auto& attachment : arguments.attachments) items.push_back(attachment.location);
+      auto claimed = ShareRunGathering::claim(*socketPath, items);
+      if (claimed && std::holds_alternative<ShareRunGathering::HandedOver>(*claimed)) return 0;
+      if (claimed) gathering = std::get<std::unique_ptr<ShareRunGathering>>(std::move(*claimed));
+    }
+  }
   int qtArgc = 1;
   std::optional<ui::DisplayFailureGuard> displayFailure(std::in_place, needsDisplay);
   QGuiApplication application(qtArgc, argv);
@@ -83,35 +100,52 @@ int main(int argc, char** argv) {
   ui::installTranslations(application, QLocale());
   ShareItemThumbnail::prepareIconTheme();
 
-  ui::QtMainQueue mainQueue;
+  auto mainQueue = std::make_shared<ui::QtMainQueue>();
   auto context = std::make_shared<ShareProgramContext>(arguments.attachments);
   QQmlEngine engine;
   ui::prepareEngine(engine);
 
   ShareViewController controller(ShareViewController::Dependencies{
       engine,
-      ShareExtensionModel::Services{mainQueue, context,
+      ShareExtensionModel::Services{*mainQueue, context,
                                     std::make_shared<SessionBusShareHandoffSignal>("com.tavrel.macos.share"),
-                                    std::make_shared<DesktopApplicationOpener>(mainQueue)},
-      ShareSheetViewModel::Thumbnails{&mainQueue, desktop::ThumbnailGenerator::makeLive()}});
+                                    std::make_shared<DesktopApplicationOpener>(*mainQueue)},
+      ShareSheetViewModel::Thumbnails{mainQueue.get(), desktop::ThumbnailGenerator::makeLive()}});
   QObject::connect(context.get(), &ShareProgramContext::finished, &application, [&](int status) {
+    if (gathering) gathering->stop();
     controller.closeView();
     QCoreApplication::exit(status);
   });
   controller.loadView();
   if (!controller.view()) return 1;
 
+  // Items of later runs join the sheet until the user acts on it: a load already under way starts
+  // again with all of them.
+  platform::Subscription gatheringEnd;
+  if (gathering) {
+    gathering->serve(mainQueue, [&](std::vector<std::string> items) {
+      context->appendItems(items);
+      if (controller.didStart()) controller.model()->start();
+    });
+    gatheringEnd = controller.model()->subscribe([&](const ShareExtensionModel::State& state) {
+      if (std::holds_alternative<share_extension_state::HandingOff>(state)) gathering->stop();
+    });
+  }
+
   platform::Subscription unattended;
   if (arguments.createsLinkAtOnce) {
     unattended = controller.model()->subscribe([&](const ShareExtensionModel::State& state) {
       if (std::holds_alternative<share_extension_state::Ready>(state)) {
-        mainQueue.post([&controller] { controller.model()->createLink(); });
+        mainQueue->post([&controller] { controller.model()->createLink(); });
       } else if (const auto* failed = std::get_if<share_extension_state::Failed>(&state)) {
         std::fprintf(stderr, "tavrel-share: %s\n", failed->message.c_str());
-        mainQueue.post([] { QCoreApplication::exit(1); });
+        mainQueue->post([] { QCoreApplication::exit(1); });
       }
     });
   }
   controller.showView();
-  return QGuiApplication::exec();
+  const int status = QGuiApplication::exec();
+  // Before the sheet it feeds goes.
+  if (gathering) gathering->stop();
+  return status;
 }

@@ -1,0 +1,95 @@
+#include "shareextension/core/share_run_gathering.h"
+
+#include <gtest/gtest.h>
+
+#include <future>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/manual_main_queue.h"
+#include "support/temporary_directory.h"
+
+namespace tavrel {
+namespace {
+
+using Items = ShareRunGathering::Items;
+using Claim = std::optional<std::variant<ShareRunGathering::HandedOver, std::unique_ptr<ShareRunGathering>>>;
+
+TEST(ShareRunGatheringMessageTest, CarriesEveryItemByteForByte) {
+  const Items items = {"/home/ana/caf\xE9.txt", "", "-rf", "two words\nand a line", "file:///x/a%20b", "/"};
+  const auto message = ShareRunGathering::encode(items);
+  ASSERT_TRUE(message);
+  EXPECT_EQ(message->find_first_of(std::string_view("\n\0", 2)), std::string::npos);
+  EXPECT_EQ(ShareRunGathering::decode(*message), items);
+  EXPECT_EQ(ShareRunGathering::decode(*ShareRunGathering::encode({})), Items{});
+
+  for (const std::string_view foreign : {"activate", "items x", "items iAB", "items  iAA==", "itemsiAA==", "items iAA== "}) {
+    EXPECT_FALSE(ShareRunGathering::decode(foreign)) << foreign;
+  }
+  // Too long to send: the run keeps its items to itself.
+  EXPECT_FALSE(ShareRunGathering::encode(Items(100, std::string(4096, 'a'))));
+}
+
+class ShareRunGatheringTest : public ::testing::Test {
+ protected:
+  // A run started at the same time, claiming from a thread of its own as another process would.
+  std::future<Claim> startTogether(Items items) {
+    return std::async(std::launch::async, [this, items] { return ShareRunGathering::claim(socketPath, items); });
+  }
+  std::unique_ptr<ShareRunGathering> becomeFirst(const Items& items) {
+    auto claimed = ShareRunGathering::claim(socketPath, items);
+    if (!claimed || !std::holds_alternative<std::unique_ptr<ShareRunGathering>>(*claimed)) return nullptr;
+    return std::get<std::unique_ptr<ShareRunGathering>>(std::move(*claimed));
+  }
+  // Waits (up to ten seconds) until a run's items wait on the main queue.
+  bool itemsQueued() {
+    for (int tries = 0; tries < 1000 && !queue->hasPendingTasks(); ++tries) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return queue->hasPendingTasks();
+  }
+
+  testing::TemporaryDirectory directory;
+  std::filesystem::path socketPath = directory.path() / "runs.socket";
+  std::shared_ptr<platform::ManualMainQueue> queue = std::make_shared<platform::ManualMainQueue>();
+  std::vector<Items> taken;
+};
+
+TEST_F(ShareRunGatheringTest, TheFirstRunTakesTheItemsOfRunsStartedTogetherUntilItsWindowEnds) {
+  auto first = becomeFirst({"/home/ana/Holiday photos", "/home/ana/Receipts"});
+  ASSERT_TRUE(first);
+  // The folders' run is still starting its interface when the files' run hands over: it waits.
+  auto second = startTogether({"/home/ana/notes.txt", "/home/ana/caf\xE9.txt"});
+  first->serve(queue, [this](Items items) { taken.push_back(std::move(items)); });
+  ASSERT_TRUE(queue->runUntil([&] { return !taken.empty(); }));
+  EXPECT_EQ(taken, (std::vector<Items>{{"/home/ana/notes.txt", "/home/ana/caf\xE9.txt"}}));
+  const auto handed = second.get();
+  ASSERT_TRUE(handed);
+  EXPECT_TRUE(std::holds_alternative<ShareRunGathering::HandedOver>(*handed));
+
+  // Past the window a run is a new choice of the user's: it keeps its own sheet.
+  queue->advance(ShareRunGathering::window);
+  EXPECT_FALSE(first->isServing());
+  auto later = becomeFirst({"/home/ana/later.txt"});
+  EXPECT_TRUE(later);
+  EXPECT_EQ(taken.size(), 1u);
+}
+
+TEST_F(ShareRunGatheringTest, ARunWhoseItemsTheFirstNoLongerTakesShowsItsOwnSheet) {
+  auto first = becomeFirst({"/home/ana/Holiday photos"});
+  ASSERT_TRUE(first);
+  first->serve(queue, [this](Items items) { taken.push_back(std::move(items)); });
+  auto second = startTogether({"/home/ana/notes.txt"});
+  ASSERT_TRUE(itemsQueued());
+  // The user pressed Create Link (or closed the sheet) before the main thread took them.
+  first->stop();
+  queue->runUntilIdle();
+  EXPECT_TRUE(taken.empty());
+  const auto claimed = second.get();
+  ASSERT_TRUE(claimed);
+  EXPECT_TRUE(std::holds_alternative<std::unique_ptr<ShareRunGathering>>(*claimed)) << "it became a first run itself";
+}
+
+}  // namespace
+}  // namespace tavrel
