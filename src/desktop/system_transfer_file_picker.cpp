@@ -8,7 +8,10 @@
 #include <QGridLayout>
 #include <QItemSelectionModel>
 #include <QLabel>
+#include <QPointer>
 #include <QPushButton>
+#include <QScreen>
+#include <QWindow>
 
 namespace tavrel {
 
@@ -93,6 +96,17 @@ QStringList TransferFileDialog::chosenPaths() const {
   return configuration_.canChooseFiles && configuration_.canChooseDirectories ? chosen_ : selectedFiles();
 }
 
+QRect dialogPlacement(QRect opener, QSize size, QRect available) {
+  QRect placed(QPoint(), size);
+  placed.moveCenter(opener.center());
+  // A dialog larger than the work area keeps its top-left corner, title bar included, on screen.
+  if (placed.right() > available.right()) placed.moveRight(available.right());
+  if (placed.bottom() > available.bottom()) placed.moveBottom(available.bottom());
+  if (placed.left() < available.left()) placed.moveLeft(available.left());
+  if (placed.top() < available.top()) placed.moveTop(available.top());
+  return placed;
+}
+
 SystemTransferFilePicker::SystemTransferFilePicker(std::filesystem::path home)
     : home_(home.empty() ? std::filesystem::path(QDir::homePath().toStdString()) : std::move(home)) {}
 
@@ -107,9 +121,23 @@ void SystemTransferFilePicker::pickItems(TransferFilePickerRequest request, std:
   auto* dialog = new TransferFileDialog(TransferFilePickerConfiguration::preset(request));
   dialog->setAttribute(Qt::WA_DeleteOnClose);
   dialog->setDirectory(QString::fromStdString(startFolder().string()));
+  QPointer<QWindow> opener = opener_ ? opener_() : nullptr;
+  if (opener && !opener->isVisible()) opener = nullptr;
+  if (opener) {
+    // A widget's own parent cannot be a Qt Quick window: its native window takes the opener instead.
+    dialog->winId();
+    dialog->windowHandle()->setTransientParent(opener);
+    dialog->adjustSize();
+    if (auto* screen = opener->screen()) {
+      dialog->move(dialogPlacement(opener->geometry(), dialog->size(), screen->availableGeometry()).topLeft());
+    }
+  }
   QObject::connect(dialog, &QDialog::finished, dialog,
-                   [dialog, lastFolder = lastFolder_, stop = std::move(stop),
+                   [dialog, opener, lastFolder = lastFolder_, stop = std::move(stop),
                     onPicked = std::move(onPicked)](int result) {
+                     // Without this a window manager may give the keyboard to no window at all: the
+                     // opener would stay shown, deaf to Escape and Tab.
+                     if (opener && opener->isVisible()) opener->requestActivate();
                      // Where the user went is where the next pick starts, whether this one was
                      // cancelled or not.
                      *lastFolder = dialog->directory().absolutePath().toStdString();
@@ -121,7 +149,8 @@ void SystemTransferFilePicker::pickItems(TransferFilePickerRequest request, std:
                      for (const auto& path : dialog->chosenPaths()) paths.emplace_back(path.toStdString());
                      onPicked(std::move(paths));
                    });
-  dialog->open();
+  // Not modal: like a free-standing panel, it blocks none of the program's windows.
+  dialog->show();
   dialog->raise();
   dialog->activateWindow();
 }

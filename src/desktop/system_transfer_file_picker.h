@@ -1,8 +1,13 @@
 #pragma once
 
-// The open panel: a Qt file dialog (Qt's own, so it behaves the same on every desktop) shown with
-// open(), never a nested event loop. Its default button reads "Add" for every request. Symbolic
-// links are returned as chosen, not resolved (the preparer refuses them).
+// The open panel: a Qt file dialog (Qt's own, so it behaves the same on every desktop) shown
+// without a nested event loop and without blocking the window it was opened from. Its default
+// button reads "Add" for every request. Symbolic links are returned as chosen, not resolved (the
+// preparer refuses them).
+//
+// The dialog belongs to the window it was opened from: transient for it, so that the window manager
+// keeps it over that window (a tiling one floats it there) and knows where the keyboard goes back,
+// and centred on it. When it closes, that window asks for the keyboard back itself as well.
 //
 // The "items" request takes files and folders in one selection: "Add" returns whatever is selected,
 // folders included, while a double-click on a folder still opens it.
@@ -12,10 +17,13 @@
 // was stopped meanwhile (stopping does not close the dialog).
 
 #include <QFileDialog>
+#include <QRect>
+#include <QSize>
 #include <QStringList>
 #include <QtGlobal>
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -23,7 +31,13 @@
 
 #include "transfer/transfer_file_picking.h"
 
+class QWindow;
+
 namespace tavrel {
+
+// Where a dialog of `size` opens over the window at `opener`: centred on it, moved inside the
+// screen's work area `available` where it would run off it.
+QRect dialogPlacement(QRect opener, QSize size, QRect available);
 
 struct TransferFilePickerConfiguration {
   std::string title;
@@ -70,11 +84,16 @@ class SystemTransferFilePicker final : public TransferFilePicking {
 
   void pickItems(TransferFilePickerRequest request, std::stop_token stop, Completion onPicked) override;
 
+  // Answers, as a dialog opens, the window it is opened from; a dialog opened with none, or while
+  // that window is hidden, stands alone.
+  void setOpener(std::function<QWindow*()> opener) { opener_ = std::move(opener); }
+
   // Where the next pick opens: the last pick's folder while it is still there, else home.
   std::filesystem::path startFolder() const;
 
  private:
   std::filesystem::path home_;
+  std::function<QWindow*()> opener_;
   // Shared with the open dialog, which may close after the picker is gone.
   std::shared_ptr<std::filesystem::path> lastFolder_ = std::make_shared<std::filesystem::path>();
 };

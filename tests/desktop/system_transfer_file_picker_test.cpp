@@ -6,9 +6,13 @@
 #include <QApplication>
 #include <QDialogButtonBox>
 #include <QFileSystemModel>
+#include <QGuiApplication>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListView>
 #include <QPushButton>
+#include <QScreen>
+#include <QWindow>
 
 #include <chrono>
 
@@ -33,6 +37,13 @@ bool processEventsUntil(const std::function<bool()>& done) {
     QApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 20);
   }
   return true;
+}
+
+TransferFileDialog* shownDialog() {
+  for (auto* widget : QApplication::topLevelWidgets()) {
+    if (auto* dialog = qobject_cast<TransferFileDialog*>(widget); dialog && dialog->isVisible()) return dialog;
+  }
+  return nullptr;
 }
 
 TEST(SystemTransferFilePickerTest, PresetsAndDialogs) {
@@ -166,6 +177,67 @@ TEST(SystemTransferFilePickerTest, PicksOpenAtHomeThenWhereTheLastOneEnded) {
 
   std::filesystem::remove(photos);
   EXPECT_EQ(picker.startFolder(), home.path());
+  QApplication::processEvents();  // lets the closed dialogs go
+}
+
+TEST(SystemTransferFilePickerTest, DialogsOpenCentredOnTheirWindowInsideTheWorkArea) {
+  const QRect area(0, 30, 1600, 970);
+  EXPECT_EQ(dialogPlacement(QRect(600, 300, 320, 400), QSize(520, 300), area), QRect(500, 350, 520, 300));
+  // A popover in the corner by a top panel: the dialog stays whole on screen, over the popover.
+  EXPECT_EQ(dialogPlacement(QRect(1270, 30, 320, 400), QSize(700, 500), area), QRect(900, 30, 700, 500));
+  // Larger than the work area: its top-left corner, with the title bar, stays on screen.
+  EXPECT_EQ(dialogPlacement(QRect(0, 30, 320, 400), QSize(2000, 1200), area).topLeft(), QPoint(0, 30));
+}
+
+// The window manager keeps a dialog over the window it was opened from and gives that window the
+// keyboard back only when it knows the window. On a bare X server (desktop.FilePickerOnX11) nothing
+// gives it back but the window asking for it.
+TEST(SystemTransferFilePickerTest, ADialogBelongsToTheWindowItIsOpenedFromAndGivesItTheKeyboardBack) {
+  testing::TemporaryDirectory folder;
+  const auto file = folder.writeFile("a.bin", "a");
+  const auto area = QGuiApplication::primaryScreen()->availableGeometry();
+  QWindow opener;
+  opener.setGeometry(QRect(area.center() - QPoint(160, 200), QSize(320, 400)));
+  opener.show();
+  opener.requestActivate();
+  ASSERT_TRUE(processEventsUntil([&] { return QGuiApplication::focusWindow() == &opener; }));
+  SystemTransferFilePicker picker(folder.path());
+  picker.setOpener([&] { return &opener; });
+  using Result = std::optional<std::vector<std::filesystem::path>>;
+  std::vector<Result> results;
+
+  for (const bool choose : {false, true}) {
+    picker.pickItems(Request::files, {}, [&](Result result) { results.push_back(std::move(result)); });
+    auto* dialog = shownDialog();
+    ASSERT_NE(dialog, nullptr);
+    ASSERT_NE(dialog->windowHandle(), nullptr);
+    EXPECT_EQ(dialog->windowHandle()->transientParent(), &opener);
+    EXPECT_FALSE(dialog->isModal());  // the opener stays usable meanwhile
+    // Centred on it, give or take the dialog's frame.
+    EXPECT_LE((dialog->geometry().center() - opener.geometry().center()).manhattanLength(), 4);
+    ASSERT_TRUE(processEventsUntil([&] { return QGuiApplication::focusWindow() == dialog->windowHandle(); }));
+    if (choose) {
+      // Typed, as the name field has the keyboard (a selectFile() would leave it alone).
+      auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+      ASSERT_NE(name, nullptr);
+      name->setText(QStringLiteral("a.bin"));
+      dialog->accept();
+    } else {
+      dialog->reject();
+    }
+    EXPECT_TRUE(processEventsUntil([&] { return QGuiApplication::focusWindow() == &opener; }))
+        << (choose ? "after a choice" : "after a cancel");
+  }
+  EXPECT_EQ(results, (std::vector<Result>{std::nullopt, std::vector<std::filesystem::path>{file}}));
+
+  // A hidden window is no place for a dialog: it stands alone, and the window stays hidden.
+  opener.hide();
+  picker.pickItems(Request::files, {}, [](Result) {});
+  ASSERT_NE(shownDialog(), nullptr);
+  EXPECT_EQ(shownDialog()->windowHandle()->transientParent(), nullptr);
+  shownDialog()->reject();
+  QApplication::processEvents();
+  EXPECT_FALSE(opener.isVisible());
   QApplication::processEvents();  // lets the closed dialogs go
 }
 
