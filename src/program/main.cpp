@@ -1,6 +1,6 @@
 // The program: one process per desktop session. A second start hands what it was started with (the
 // browser's sign-in callback address, or nothing: then the running program shows itself) to the
-// running program and exits.
+// running program and exits. A restored desktop session that finds the program running leaves it be.
 #include <QtQml/qqmlextensionplugin.h>
 
 #include <QApplication>
@@ -22,6 +22,7 @@
 #include "desktop/bundle_identifier.h"
 #include "desktop/global_hot_key_controller.h"
 #include "desktop/reduce_motion.h"
+#include "desktop/session_restart.h"
 #include "desktop/system_transfer_notifier.h"
 #include "platform/browser_launcher.h"
 #include "platform/logger.h"
@@ -47,6 +48,8 @@ using namespace tavrel;
 
 // What a start without a callback address hands over: the running program shows itself.
 constexpr std::string_view kActivate = "activate";
+// What a start by the session manager (restoring a saved session) hands over: nothing to show.
+constexpr std::string_view kSessionRestore = "session-restore";
 
 constexpr const char* kUsage = "Usage: tavrel [--show-dock-icon] [--] [ADDRESS]\n";
 constexpr const char* kHelp =
@@ -56,6 +59,7 @@ constexpr const char* kHelp =
     "  --show-dock-icon  keep the program's windows in the taskbar and the window switcher\n"
     "  --help            show this help and exit\n"
     "  --version         show the version and exit\n"
+    "  --                end of options: what follows is taken as it is\n"
     "  ADDRESS           a sign-in callback address, handed over by the browser\n";
 
 }  // namespace
@@ -81,6 +85,7 @@ int main(int argc, char** argv) {
   const auto& run = std::get<program_arguments::Run>(arguments);
   const bool forceRegularActivation = run.showDockIcon;
   const std::string& callback = run.callback;
+  std::string restoredSession = run.restoredSession;
 
   // The channel's errors never hold the message (the callback address is private), only why.
   const auto socketPath = platform::singleInstanceSocketPath(bundleIdentifier);
@@ -90,7 +95,10 @@ int main(int argc, char** argv) {
   }
   // Before the display is looked at: handing over needs none, and the browser that brings the
   // sign-in callback may start us where none is set.
-  auto claim = platform::claimSingleInstance(*socketPath, callback.empty() ? kActivate : callback);
+  const std::string_view message = !callback.empty()          ? std::string_view(callback)
+                                   : !restoredSession.empty() ? kSessionRestore
+                                                              : kActivate;
+  auto claim = platform::claimSingleInstance(*socketPath, message);
   if (!claim) {
     logger.error("Tavrel could neither start as the only instance nor reach the running one: {}",
                  platform::publicArg(claim.error().message));
@@ -108,11 +116,21 @@ int main(int argc, char** argv) {
   }
 
   // Qt never parses our arguments: a callback address or an item can never be read as its option.
-  int qtArgc = 1;
+  // Only a restored session's ID is Qt's, handed on so that the session manager knows the program
+  // it restored (which then asks not to be kept in the next saved session).
+  std::string sessionOption = "-session";
+  std::vector<char*> qtArguments{argv[0]};
+  if (!restoredSession.empty()) {
+    qtArguments.push_back(sessionOption.data());
+    qtArguments.push_back(restoredSession.data());
+  }
+  qtArguments.push_back(nullptr);
+  int qtArgc = static_cast<int>(qtArguments.size()) - 1;
   std::optional<ui::DisplayFailureGuard> displayFailure(std::in_place,
                                                         "Tavrel needs a graphical desktop session it can open windows on.");
-  QApplication application(qtArgc, argv);
+  QApplication application(qtArgc, qtArguments.data());
   displayFailure.reset();
+  desktop::keepOutOfSavedSessions(application);
   QApplication::setQuitOnLastWindowClosed(false);
   QApplication::setApplicationName(QStringLiteral("Tavrel"));
   QGuiApplication::setDesktopFileName(QString::fromUtf8(bundleIdentifier.data(), bundleIdentifier.size()));
@@ -128,6 +146,8 @@ int main(int argc, char** argv) {
   // messages run once the main loop does, after the coordinator exists.
   auto server = platform::SingleInstanceServer::start(
       std::get<platform::SingleInstanceSocket>(std::move(*claim)), mainQueue, [&](std::string received) {
+        // The session manager started us again (Open at Login may have been first): nothing to show.
+        if (received == kSessionRestore) return;
         if (shell) shell->becomeActive();
         if (!isCallbackAddress(received)) {
           if (coordinator) coordinator->reopen();

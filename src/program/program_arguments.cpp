@@ -1,6 +1,7 @@
 #include "program/program_arguments.h"
 
 #include <cctype>
+#include <iterator>
 
 #include "account/oauth_configuration.h"
 
@@ -18,7 +19,8 @@ bool isCallbackAddress(std::string_view argument) {
 ProgramArguments parseProgramArguments(const std::vector<std::string>& arguments) {
   program_arguments::Run run;
   bool options = true;
-  for (const auto& argument : arguments) {
+  for (auto next = arguments.begin(); next != arguments.end(); ++next) {
+    const auto& argument = *next;
     if (options && argument.size() > 1 && argument.front() == '-') {
       if (argument == "--") {
         options = false;
@@ -28,6 +30,9 @@ ProgramArguments parseProgramArguments(const std::vector<std::string>& arguments
         return program_arguments::Version{};
       } else if (argument == "--show-dock-icon") {
         run.showDockIcon = true;
+      } else if ((argument == "-session" || argument == "--session") && std::next(next) != arguments.end()) {
+        // Whatever follows is the ID, as Qt reads it, even when it starts with "-".
+        run.restoredSession = *++next;
       } else {
         return program_arguments::UnknownOption{argument};
       }

@@ -10,10 +10,13 @@ namespace tavrel {
 // What `tavrel` was started with. Options come first; "--" ends them, so whatever follows is taken
 // as it is. A sign-in callback address (the browser hands it over) is the one item the program
 // uses; other items are ignored, as a desktop may pass what its entry's field code names.
+// "-session ID" (or "--session ID") is Qt's: an X11 session manager restores a saved session by
+// starting the program with it, so it is taken with its value instead of being refused.
 namespace program_arguments {
 struct Run {
   bool showDockIcon = false;
   std::string callback;  // empty when none was given
+  std::string restoredSession;  // the session manager's client ID; empty when none was given
 
   friend bool operator==(const Run&, const Run&) = default;
 };
@@ -35,7 +38,7 @@ using ProgramArguments = std::variant<program_arguments::Run, program_arguments:
                                       program_arguments::UnknownOption>;
 
 // `arguments` without the program's own name. The first of --help, --version or an unknown option
-// decides; a lone "-" is an item.
+// decides; a lone "-" is an item. A "-session" without a value is an unknown option.
 ProgramArguments parseProgramArguments(const std::vector<std::string>& arguments);
 
 // Whether `argument` is an address of the program's sign-in callback scheme (any letter case).

@@ -10,7 +10,7 @@ namespace args = program_arguments;
 TEST(ProgramArgumentsTest, TakesItsOwnOptionsAndTheCallbackAddressAnywhereBeforeTheEndOfOptions) {
   const std::string callback = "COM.Tavrel.macOS:/oauth/callback?code=c&state=s";
   EXPECT_EQ(parseProgramArguments({}), ProgramArguments(args::Run{}));
-  EXPECT_EQ(parseProgramArguments({callback, "--show-dock-icon", "notes.txt"}), ProgramArguments(args::Run{true, callback}));
+  EXPECT_EQ(parseProgramArguments({callback, "--show-dock-icon", "notes.txt"}), ProgramArguments(args::Run{true, callback, ""}));
   // Whole arguments only, and after "--" nothing is an option.
   EXPECT_EQ(parseProgramArguments({"--show-dock-icon=yes"}), ProgramArguments(args::UnknownOption{"--show-dock-icon=yes"}));
   EXPECT_EQ(parseProgramArguments({"--", "--help", "-x", "-"}), ProgramArguments(args::Run{}));
@@ -23,6 +23,20 @@ TEST(ProgramArgumentsTest, HelpVersionAndUnknownOptionsEndTheStartAtTheFirstOfTh
   // Qt's own options are not ours: Qt never sees the arguments.
   EXPECT_EQ(parseProgramArguments({"-platform", "offscreen"}), ProgramArguments(args::UnknownOption{"-platform"}));
   EXPECT_EQ(parseProgramArguments({"-h", "--help"}), ProgramArguments(args::UnknownOption{"-h"}));
+}
+
+TEST(ProgramArgumentsTest, ASessionManagersRestartCommandIsANormalStart) {
+  // As Qt registers the program for restart, and as a saved session starts it.
+  EXPECT_EQ(parseProgramArguments({"-session", "10d2a7c3f1000170000000021_1702200000_123456"}),
+            ProgramArguments(args::Run{false, "", "10d2a7c3f1000170000000021_1702200000_123456"}));
+  // Qt reads "--session" as "-session", and the ID whatever it looks like.
+  EXPECT_EQ(parseProgramArguments({"--show-dock-icon", "--session", "-x", "--help"}),
+            ProgramArguments(args::Help{}));
+  EXPECT_EQ(parseProgramArguments({"--session", "--help"}), ProgramArguments(args::Run{false, "", "--help"}));
+  // Without its value, or as a prefix, or after the end of options, it is nothing of Qt's.
+  EXPECT_EQ(parseProgramArguments({"-session"}), ProgramArguments(args::UnknownOption{"-session"}));
+  EXPECT_EQ(parseProgramArguments({"-session=abc"}), ProgramArguments(args::UnknownOption{"-session=abc"}));
+  EXPECT_EQ(parseProgramArguments({"--", "-session", "abc"}), ProgramArguments(args::Run{}));
 }
 
 }  // namespace

@@ -129,6 +129,23 @@ TEST_F(SecondStartTest, HelpAndRefusedOptionsNeverReachTheRunningProgram) {
   EXPECT_TRUE(received.empty());
 }
 
+TEST_F(SecondStartTest, ASessionManagersRestartIsANormalStartThatLeavesARunningProgramAsItIs) {
+  // As a saved desktop session starts the program Qt registered with the session manager.
+  const std::vector<std::string> restart{"-session", "10d2a7c3f1000170000000021_1702200000_123456"};
+  // Alone, it goes on as any start does, here as far as the missing display.
+  EXPECT_EQ(startProgram(restart, /*withDisplay=*/false), 1);
+
+  auto claim = platform::claimSingleInstance(runtime / "com.tavrel.macos.socket", "first");
+  ASSERT_TRUE(claim && std::holds_alternative<platform::SingleInstanceSocket>(*claim));
+  auto running = platform::SingleInstanceServer::start(std::get<platform::SingleInstanceSocket>(std::move(*claim)),
+                                                       queue, [this](std::string message) { received.push_back(message); });
+  ASSERT_TRUE(running) << running.error().message;
+  // Beside a running program it hands over, but not the "activate" that would show the popover.
+  EXPECT_EQ(startProgram(restart), 0);
+  queue->runUntilIdle();
+  EXPECT_EQ(received, std::vector<std::string>{"session-restore"});
+}
+
 TEST_F(SecondStartTest, WithoutAProgramOrADisplayTheStartEndsAndLeavesTheChannelFree) {
   EXPECT_EQ(startProgram({}, /*withDisplay=*/false), 1);
   EXPECT_FALSE(fs::exists(runtime / "com.tavrel.macos.socket"));
