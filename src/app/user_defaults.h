@@ -4,10 +4,13 @@
 // ~/.config/tavrel/defaults.json), readable by the user only.
 //
 // A file that is missing, unreadable or not a JSON object reads as empty and is left alone until a
-// value is set. So does anything that is not what we write: a link, a folder, a FIFO or a device in
-// its place, more than maximumFileSize bytes, or values nested deeper than maximumDepth (copying or
-// printing such a value would overflow the stack). Every set rewrites the whole file atomically (a temporary file beside it, flushed to
-// disk, then renamed over it), so a crash leaves either the old or the new file, never half of one.
+// value is set. So does anything that is not what we write: a folder, a FIFO or a device in its
+// place (or a link to one), more than maximumFileSize bytes, or values nested deeper than
+// maximumDepth (copying or printing such a value would overflow the stack). Every set rewrites the
+// whole file atomically (a temporary file beside it, flushed to disk, then renamed over it), so a
+// crash leaves either the old or the new file, never half of one. A link to a file, as dotfile
+// managers make, is read through and kept: a set replaces the file at the end of the link, in that
+// file's own folder.
 //
 // IMPORTANT: Thread-safety. Main thread only.
 

@@ -169,12 +169,12 @@ TEST_F(AppPreferencesTest, WhatIsNotARegularFileReadsAsMalformedAndIsReplacedAtT
   EXPECT_FALSE(std::filesystem::is_symlink(defaultsPath()));
   EXPECT_EQ(load()->completedOnboardingVersion(), 1);
 
-  // Even a link to a good file: the file is ours, not where a link points.
-  const auto elsewhere = folder.writeFile("elsewhere.json", R"({"com.tavrel.onboarding.completedVersion": 1})");
-  replace([&] { std::filesystem::create_symlink(elsewhere, defaultsPath()); });
-  EXPECT_EQ(load()->completedOnboardingVersion(), 0);
-
   replace([&] { ASSERT_EQ(::mkfifo(defaultsPath().c_str(), 0600), 0); });
+  EXPECT_EQ(load()->completedOnboardingVersion(), 0);
+  // Nor is a link to one read.
+  const auto fifo = folder.path() / "fifo";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  replace([&] { std::filesystem::create_symlink(fifo, defaultsPath()); });
   EXPECT_EQ(load()->completedOnboardingVersion(), 0);
 
   replace([&] { std::filesystem::create_directory(defaultsPath()); });
@@ -182,6 +182,59 @@ TEST_F(AppPreferencesTest, WhatIsNotARegularFileReadsAsMalformedAndIsReplacedAtT
   EXPECT_EQ(preferences->completedOnboardingVersion(), 0);
   preferences->setCompletedOnboardingVersion(1);  // cannot replace a folder: the value holds for the run
   EXPECT_EQ(preferences->completedOnboardingVersion(), 1);
+}
+
+// Dotfile managers keep the settings file elsewhere and leave a link in its place, often a relative
+// one, sometimes through a second link.
+TEST_F(AppPreferencesTest, ALinkedSettingsFileIsReadThroughAndKeptWhenAValueIsSet) {
+  const auto kept = folder.writeFile(
+      "dotfiles/tavrel/defaults.json",
+      R"({"com.tavrel.onboarding.completedVersion": 1, "com.tavrel.quickDrop.enabled": true, "someone.else": [1, 2]})");
+  ::chmod(kept.c_str(), 0644);
+  std::filesystem::create_directories(defaultsPath().parent_path());
+  std::filesystem::create_symlink("../dotfiles/tavrel/defaults.json", folder.path() / "config" / "current.json");
+  std::filesystem::create_symlink("../current.json", defaultsPath());
+
+  const auto preferences = load();
+  EXPECT_EQ(preferences->completedOnboardingVersion(), 1);
+  EXPECT_TRUE(preferences->isQuickDropEnabled());
+  EXPECT_EQ(preferences->userDefaults().value("someone.else"), (nlohmann::json{1, 2}));
+
+  preferences->setQuickDropEnabled(false);
+  EXPECT_TRUE(std::filesystem::is_symlink(defaultsPath()));
+  EXPECT_EQ(std::filesystem::read_symlink(defaultsPath()), "../current.json");
+  EXPECT_TRUE(std::filesystem::is_symlink(folder.path() / "config" / "current.json"));
+  EXPECT_EQ(nlohmann::json::parse(contents(kept)),
+            (nlohmann::json{{"com.tavrel.onboarding.completedVersion", 1},
+                            {"com.tavrel.quickDrop.enabled", false},
+                            {"someone.else", {1, 2}}}));
+  // The temporary file lay beside the target and is gone.
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(kept.parent_path()), {}), 1);
+  EXPECT_FALSE(load()->isQuickDropEnabled());
+}
+
+TEST_F(AppPreferencesTest, ALinkToAMissingFileIsKeptAndItsFileMadeOnlyWhereItsFolderExists) {
+  std::filesystem::create_directories(defaultsPath().parent_path());
+  const auto missing = folder.path() / "unmounted" / "defaults.json";
+  std::filesystem::create_symlink(missing, defaultsPath());
+  auto preferences = load();
+  preferences->setCompletedOnboardingVersion(1);
+  EXPECT_EQ(preferences->completedOnboardingVersion(), 1);  // held for the run
+  EXPECT_TRUE(std::filesystem::is_symlink(defaultsPath()));
+  EXPECT_FALSE(std::filesystem::exists(missing.parent_path()));
+
+  std::filesystem::create_directories(missing.parent_path());
+  preferences = load();
+  preferences->setCompletedOnboardingVersion(1);
+  EXPECT_TRUE(std::filesystem::is_symlink(defaultsPath()));
+  EXPECT_EQ(nlohmann::json::parse(contents(missing)), (nlohmann::json{{"com.tavrel.onboarding.completedVersion", 1}}));
+
+  // A link that names itself holds nothing, and is kept too.
+  std::filesystem::remove(defaultsPath());
+  std::filesystem::create_symlink("defaults.json", defaultsPath());
+  preferences = load();
+  preferences->setCompletedOnboardingVersion(1);
+  EXPECT_TRUE(std::filesystem::is_symlink(defaultsPath()));
 }
 
 }  // namespace
