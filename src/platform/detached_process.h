@@ -16,12 +16,20 @@
 
 namespace tavrel::platform {
 
+// Starts a thread that runs `body`, as std::thread does, and may throw as it does (std::system_error
+// when the system has no thread to give).
+using ThreadStarter = std::function<void(std::function<void()> body)>;
+
 // Starts command[0] (looked up in PATH when it has no slash) with `command` as its arguments,
 // directly, without a shell. Returns the child's process id, or the reason it could not be started
-// (an errno value). A thread of its own waits for the child; `onExit`, when given, runs there once
-// with the status waitpid reported.
+// (an errno value; EAGAIN when no thread could be had to wait for it). A thread of its own waits for
+// the child; `onExit`, when given, runs there once with the status waitpid reported. Never throws.
 Expected<pid_t, int> startDetachedProcess(const std::vector<std::string>& command,
                                           std::function<void(int waitStatus)> onExit = {});
+// The same, with the waiting thread started by `startThread`.
+Expected<pid_t, int> startDetachedProcess(const std::vector<std::string>& command,
+                                          std::function<void(int waitStatus)> onExit,
+                                          const ThreadStarter& startThread);
 
 // For a child that a launcher forks itself (GIO starting one of our own programs by its desktop
 // entry): a session of its own. Its streams stay, since our programs log to standard error. Only

@@ -12,6 +12,7 @@
 #include <fstream>
 #include <mutex>
 #include <sstream>
+#include <system_error>
 
 #include "support/temporary_directory.h"
 
@@ -82,6 +83,29 @@ TEST(DetachedProcessTest, ReportsAProgramThatCannotBeStarted) {
   ASSERT_FALSE(started);
   EXPECT_EQ(started.error(), ENOENT);
   EXPECT_FALSE(startDetachedProcess({}));
+}
+
+// A thread limit reached: a child started with nobody to wait for it would stay a zombie for as long
+// as we run, and the failure must reach the caller as a value, not as an exception out of its task.
+TEST(DetachedProcessTest, WithoutAThreadToWaitForItNothingIsStartedAndNothingIsThrown) {
+  testing::TemporaryDirectory directory;
+  const auto mark = directory.path() / "started";
+  int threadsAsked = 0;
+  const ThreadStarter noThread = [&](std::function<void()>) {
+    ++threadsAsked;
+    throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+  };
+  std::optional<Expected<pid_t, int>> started;
+  EXPECT_NO_THROW(started.emplace(startDetachedProcess({"touch", mark.string()}, [](int) {}, noThread)));
+  EXPECT_EQ(threadsAsked, 1);
+  ASSERT_TRUE(started.has_value());
+  ASSERT_FALSE(*started);
+  EXPECT_EQ(started->error(), EAGAIN);
+  // No child of ours, running or ended, is left for anyone to reap.
+  errno = 0;
+  EXPECT_EQ(::waitpid(-1, nullptr, WNOHANG), -1);
+  EXPECT_EQ(errno, ECHILD);
+  EXPECT_FALSE(std::filesystem::exists(mark));
 }
 
 // A Ctrl+C in the terminal reaches its whole foreground process group; what we started must not
