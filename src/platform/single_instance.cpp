@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <mutex>
 #include <optional>
 #include <utility>
@@ -304,7 +305,7 @@ namespace {
 struct ReadingClient {
   int fd;
   std::string received;
-  std::chrono::steady_clock::time_point deadline;
+  TimePoint deadline;
 };
 
 // What came of reading what a client sent so far.
@@ -330,18 +331,24 @@ ReadProgress readSome(ReadingClient& client) {
 }  // namespace
 
 Expected<std::unique_ptr<SingleInstanceServer>, SingleInstanceError> SingleInstanceServer::start(
-    SingleInstanceSocket socket, std::shared_ptr<MainQueue> queue, MessageHandler onMessage) {
+    SingleInstanceSocket socket, std::shared_ptr<MainQueue> queue, MessageHandler onMessage, Seams seams) {
   const int wake = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
   if (wake < 0) return failure(SingleInstanceError::Kind::failed, systemError("eventfd"));
   auto shared = std::make_shared<Shared>();
   shared->queue = std::move(queue);
   shared->onMessage = std::move(onMessage);
-  return std::unique_ptr<SingleInstanceServer>(new SingleInstanceServer(std::move(socket), wake, std::move(shared)));
+  if (!seams.clock) seams.clock = std::make_shared<SteadyClock>();
+  if (!seams.accept) {
+    seams.accept = [](int listenFD) { return ::accept4(listenFD, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK); };
+  }
+  return std::unique_ptr<SingleInstanceServer>(
+      new SingleInstanceServer(std::move(socket), wake, std::move(shared), std::move(seams)));
 }
 
-SingleInstanceServer::SingleInstanceServer(SingleInstanceSocket socket, int wakeFD, std::shared_ptr<Shared> shared)
+SingleInstanceServer::SingleInstanceServer(SingleInstanceSocket socket, int wakeFD, std::shared_ptr<Shared> shared,
+                                           Seams seams)
     : socket_(std::move(socket)), wakeFD_(wakeFD), shared_(std::move(shared)) {
-  thread_ = std::jthread(&SingleInstanceServer::serve, socket_.fd_, wakeFD_, shared_);
+  thread_ = std::jthread(&SingleInstanceServer::serve, socket_.fd_, wakeFD_, shared_, std::move(seams));
 }
 
 SingleInstanceServer::~SingleInstanceServer() {
@@ -369,8 +376,9 @@ SingleInstanceServer::~SingleInstanceServer() {
   }
 }
 
-void SingleInstanceServer::serve(std::stop_token stop, int listenFD, int wakeFD, std::shared_ptr<Shared> shared) {
-  using Clock = std::chrono::steady_clock;
+void SingleInstanceServer::serve(std::stop_token stop, int listenFD, int wakeFD, std::shared_ptr<Shared> shared,
+                                 Seams seams) {
+  const Clock& clock = *seams.clock;
   // Each client is read on its own, without blocking, against a limit of time and size of its own:
   // a slow or silent one delays nobody else.
   std::vector<ReadingClient> clients;
@@ -402,15 +410,20 @@ void SingleInstanceServer::serve(std::stop_token stop, int listenFD, int wakeFD,
       client->answer();
     });
   };
+  // Set while accepting is paused for want of descriptors.
+  std::optional<TimePoint> acceptAgainAt;
   while (!stop.stop_requested()) {
-    std::vector<pollfd> fds{{listenFD, POLLIN, 0}, {wakeFD, POLLIN, 0}};
+    const auto polled = clock.now();
+    if (acceptAgainAt && *acceptAgainAt <= polled) acceptAgainAt.reset();
+    // A negative descriptor is left out of the poll: a paused listener does not wake us.
+    std::vector<pollfd> fds{{acceptAgainAt ? -1 : listenFD, POLLIN, 0}, {wakeFD, POLLIN, 0}};
     for (const auto& client : clients) fds.push_back({client.fd, POLLIN, 0});
+    std::optional<TimePoint> earliest = acceptAgainAt;
+    for (const auto& client : clients) earliest = std::min(earliest.value_or(client.deadline), client.deadline);
     int timeout = -1;
-    if (!clients.empty()) {
-      auto earliest = clients.front().deadline;
-      for (const auto& client : clients) earliest = std::min(earliest, client.deadline);
-      const auto left = std::chrono::ceil<std::chrono::milliseconds>(earliest - Clock::now()).count();
-      timeout = static_cast<int>(std::max<decltype(left)>(left, 0));
+    if (earliest) {
+      const auto left = std::chrono::ceil<std::chrono::milliseconds>(*earliest - polled).count();
+      timeout = static_cast<int>(std::clamp<decltype(left)>(left, 0, std::numeric_limits<int>::max()));
     }
     if (::poll(fds.data(), fds.size(), timeout) < 0) {
       if (errno == EINTR) continue;
@@ -435,13 +448,18 @@ void SingleInstanceServer::serve(std::stop_token stop, int listenFD, int wakeFD,
         }
       }
     }
-    const auto now = Clock::now();
+    const auto now = clock.now();
     for (std::size_t index = clients.size(); index-- > 0;) {
       if (clients[index].deadline <= now) drop(index);
     }
     if ((fds[0].revents & POLLIN) != 0) {
-      const int client = ::accept4(listenFD, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
-      if (client < 0) continue;
+      const int client = seams.accept(listenFD);
+      if (client < 0) {
+        // Out of descriptors the start stays queued, and poll would report it again at once: wait
+        // for some to free instead of spinning.
+        if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) acceptAgainAt = now + acceptPause;
+        continue;
+      }
       if (!isSameUser(client)) {
         ::close(client);
         continue;

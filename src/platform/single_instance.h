@@ -95,11 +95,21 @@ class SingleInstanceServer {
 
   // The longest message accepted; a longer one is dropped unanswered.
   static constexpr std::size_t maximumMessageSize = 16 * 1024;
+  // How long the server leaves waiting starts queued when it has no descriptor to take one with.
+  static constexpr std::chrono::milliseconds acceptPause{100};
+
+  // What serving stands on; tests replace them.
+  struct Seams {
+    // The time clients' limits and pauses are measured on; the steady clock when none.
+    std::shared_ptr<const Clock> clock;
+    // Takes a waiting start off the listening socket, as accept4 does; accept4 when none.
+    std::function<int(int listenFD)> accept;
+  };
 
   // Serves the socket that claimSingleInstance() gave, from now on; the starts that queued on it
   // meanwhile are read first, and answered once the main queue runs their messages.
   static Expected<std::unique_ptr<SingleInstanceServer>, SingleInstanceError> start(
-      SingleInstanceSocket socket, std::shared_ptr<MainQueue> queue, MessageHandler onMessage);
+      SingleInstanceSocket socket, std::shared_ptr<MainQueue> queue, MessageHandler onMessage, Seams seams = {});
 
   // Stops serving; the socket and its file go under the channel's lock, so a start deciding at that
   // moment never loses the socket it has just made.
@@ -109,8 +119,8 @@ class SingleInstanceServer {
 
  private:
   struct Shared;
-  SingleInstanceServer(SingleInstanceSocket socket, int wakeFD, std::shared_ptr<Shared> shared);
-  static void serve(std::stop_token stop, int listenFD, int wakeFD, std::shared_ptr<Shared> shared);
+  SingleInstanceServer(SingleInstanceSocket socket, int wakeFD, std::shared_ptr<Shared> shared, Seams seams);
+  static void serve(std::stop_token stop, int listenFD, int wakeFD, std::shared_ptr<Shared> shared, Seams seams);
 
   SingleInstanceSocket socket_;
   int wakeFD_;

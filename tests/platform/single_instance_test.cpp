@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -302,6 +303,56 @@ TEST_F(SingleInstanceTest, AStartWhoseMessageTheQuittingProgramNeverTookDecidesA
   ASSERT_TRUE(claim);
   ASSERT_TRUE(*claim) << (*claim).error().message;
   EXPECT_TRUE(std::holds_alternative<SingleInstanceSocket>(**claim)) << "told delivered, though nobody took it";
+}
+
+// Out of descriptors, accept fails while the start stays queued, and poll reports it again at once.
+TEST_F(SingleInstanceTest, OutOfDescriptorsTheServerWaitsForThemToFreeThenServesTheStart) {
+  // Every turn of the server's loop reads its clock: the reads count the turns.
+  struct CountingClock final : Clock {
+    TimePoint now() const override {
+      ++reads;
+      return time.now();
+    }
+    VirtualClock time;
+    mutable std::atomic<int> reads{0};
+  };
+  const auto clock = std::make_shared<CountingClock>();
+  std::atomic<bool> exhausted{true};
+  std::atomic<int> accepts{0};
+  SingleInstanceServer::Seams seams{clock, [&](int listenFD) {
+                                      ++accepts;
+                                      if (exhausted) {
+                                        errno = EMFILE;
+                                        return -1;
+                                      }
+                                      return ::accept4(listenFD, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+                                    }};
+  auto claim = claimSingleInstance(socketPath, "first");
+  ASSERT_TRUE(claim && std::holds_alternative<SingleInstanceSocket>(*claim));
+  auto server = SingleInstanceServer::start(std::get<SingleInstanceSocket>(std::move(*claim)), queue,
+                                            [this](std::string message) { received.push_back(message); }, seams);
+  ASSERT_TRUE(server);
+
+  BackgroundStart start(socketPath, "activate");
+  const auto waitFor = [](const std::function<bool()>& done) {
+    for (int tries = 0; tries < 2000 && !done(); ++tries) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    return done();
+  };
+  ASSERT_TRUE(waitFor([&] { return accepts > 0; }));
+  // Several turns later, with no time passed on the server's clock, it has not tried again.
+  const int turnsBefore = clock->reads;
+  ASSERT_TRUE(waitFor([&] { return clock->reads >= turnsBefore + 6; }));
+  EXPECT_EQ(accepts, 1);
+  EXPECT_FALSE(start.isDone());
+
+  exhausted = false;
+  clock->time.advance(SingleInstanceServer::acceptPause);
+  ASSERT_TRUE(queue->runUntil([&] { return received.size() == 1; }));
+  EXPECT_EQ(received, std::vector<std::string>{"activate"});
+  const auto handed = start.result();
+  ASSERT_TRUE(handed) << handed.error().message;
+  EXPECT_TRUE(std::holds_alternative<HandedOver>(*handed));
+  EXPECT_EQ(accepts, 2);
 }
 
 TEST(SingleInstanceSocketPathTest, UsesTheRuntimeFolderElseAPrivateFolderInTmp) {
