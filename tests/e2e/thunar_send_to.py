@@ -15,8 +15,15 @@ TIMEOUT = int(os.environ.get("TAVREL_SEND_TO_TIMEOUT", "60"))
 CHOSEN = ["Holiday photos", "Receipts", "notes 2024.txt"]
 
 
+BEGAN = time.monotonic()
+
+
 class Failed(Exception):
     pass
+
+
+def note(text):
+    print(f"[{time.monotonic() - BEGAN:5.1f}s] {text}", flush=True)
 
 
 def wait(what, probe, timeout=TIMEOUT):
@@ -153,6 +160,7 @@ def main(started):
     if not found.stdout.split():
         raise Failed("Thunar did not show the folder")
     window = found.stdout.split()[0]
+    note("Thunar shows the folder")
     subprocess.run(["xdotool", "windowmove", "--sync", window, "40", "40"], check=False, timeout=10)
 
     def cell(name):
@@ -162,16 +170,18 @@ def main(started):
     subprocess.run(["xdotool", "key", "--clearmodifiers", "ctrl+a"], check=True)
     time.sleep(0.3)
     click(cell(CHOSEN[2])(), button=3)
+    note("all three selected, the context menu asked for")
 
     def menu_item(label):
         return lambda: find("thunar", lambda node, role, text: role in ("menu", "menu item") and text == label
                             and showing(node))
     click(wait("“Send To” in Thunar's menu", menu_item("Send To")))
     click(wait("“Send with Tavrel” under Send To", menu_item("Send with Tavrel")))
+    note("Send To → Send with Tavrel picked")
 
     outcome = wait("the share program's runs to settle", settled)
     for run, arguments, status, rows in outcome:
-        print(f"run {run}: {arguments}, " + (f"ended with {status}" if status is not None else f"sheet rows {rows}"))
+        note(f"run {run}: {arguments}, " + (f"ended with {status}" if status is not None else f"sheet rows {rows}"))
     sheets = [entry for entry in outcome if entry[3] is not None]
     if any(arguments[:1] != ["--"] for _, arguments, _, _ in outcome):
         raise Failed("a run was not given “--” before its items")
@@ -191,7 +201,7 @@ def main(started):
                                                           None))
     if status != "1":
         raise Failed(f"the cancelled sheet's run ended with {status}, not 1")
-    print(f"1 sheet held all {len(CHOSEN)} items of one Send To, from {len(outcome)} run(s) of the share program")
+    note(f"1 sheet held all {len(CHOSEN)} items of one Send To, from {len(outcome)} run(s) of the share program")
 
 
 if __name__ == "__main__":

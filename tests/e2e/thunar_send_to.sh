@@ -13,7 +13,10 @@ set -eu
 here=$(cd "$(dirname "$0")" && pwd)
 
 if [ "${1:-}" = "--inside" ]; then
-  exec 2>&4 4>&-
+  # The walk's output goes where this script's went (descriptors 3 and 4); the bus and the services
+  # it starts (tumblerd lingers after the bus has gone) keep to the desktop's log, so nothing holds
+  # the caller's output open once the walk is over.
+  exec 1>&3 2>&4 3>&- 4>&-
   /usr/libexec/at-spi-bus-launcher --launch-immediately >"$TAVREL_SEND_TO_WORK/at-spi.log" 2>&1 &
   # GTK registers with the accessibility registry only as it starts: the registry answers first.
   for _ in $(seq 50); do
@@ -37,9 +40,14 @@ build_data=$(realpath "$(dirname "$share")/../share")
 work=$(mktemp -d "${TMPDIR:-/tmp}/tavrel-send-to.XXXXXX")
 xvfb=""
 cleanup() {
+  ended=$?
   [ -z "$xvfb" ] || { kill "$xvfb" 2>/dev/null || true; wait "$xvfb" 2>/dev/null || true; }
-  for log in "$work"/*.log; do [ -f "$log" ] && { echo "--- $(basename "$log")"; tail -n 20 "$log"; } >&2 || true; done
-  rm -rf "$work"
+  # CI keeps only what is printed: a failed walk shows the end of every log.
+  if [ "$ended" -ne 0 ]; then
+    for log in "$work"/*.log; do [ -f "$log" ] && { echo "--- $(basename "$log")"; tail -n 20 "$log"; } >&2 || true; done
+  fi
+  # A service of the bus may still be writing its settings there as it goes.
+  rm -rf "$work" 2>/dev/null || { sleep 1; rm -rf "$work" 2>/dev/null; } || true
 }
 trap cleanup EXIT
 trap 'exit 130' INT TERM
@@ -84,5 +92,5 @@ for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
 [ -s "$work/display" ] || { echo "Xvfb did not start" >&2; exit 1; }
 export DISPLAY=":$(cat "$work/display")" TAVREL_SEND_TO_WORK="$work"
 status=0
-dbus-run-session -- sh "$here/thunar_send_to.sh" --inside 4>&2 2>"$work/desktop.log" || status=$?
+dbus-run-session -- sh "$here/thunar_send_to.sh" --inside 3>&1 4>&2 >"$work/desktop.log" 2>&1 || status=$?
 exit "$status"

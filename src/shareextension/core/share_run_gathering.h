@@ -36,8 +36,8 @@ class ShareRunGathering {
   // for one choice reach it at once; a later choice of the user's gets a sheet of its own.
   static constexpr std::chrono::milliseconds window{2000};
   // How long a later run waits for the first run to take its items: the first one may still be
-  // starting its interface.
-  static constexpr std::chrono::milliseconds answerTimeout{10000};
+  // starting its interface, and a run that gave up too early would show the items twice.
+  static constexpr std::chrono::milliseconds answerTimeout{20000};
 
   struct HandedOver {
     friend bool operator==(HandedOver, HandedOver) { return true; }
