@@ -122,9 +122,10 @@ def ready_sheet(application):
             create = node
         elif role == "list item":
             rows.append(text)
-    if create is None or not create.getState().contains(pyatspi.STATE_ENABLED):
+    # The rows reach the accessibility tree a moment after the button is enabled.
+    if create is None or not create.getState().contains(pyatspi.STATE_ENABLED) or not rows:
         return None
-    return rows
+    return sorted(rows)
 
 
 def settled():
@@ -179,7 +180,13 @@ def main(started):
     click(wait("“Send with Tavrel” under Send To", menu_item("Send with Tavrel")))
     note("Send To → Send with Tavrel picked")
 
-    outcome = wait("the share program's runs to settle", settled)
+    # Settled, and the same on a second look.
+    seen = []
+
+    def steady():
+        seen.append(settled())
+        return seen[-1] if len(seen) > 1 and seen[-1] is not None and seen[-1] == seen[-2] else None
+    outcome = wait("the share program's runs to settle", steady)
     for run, arguments, status, rows in outcome:
         note(f"run {run}: {arguments}, " + (f"ended with {status}" if status is not None else f"sheet rows {rows}"))
     sheets = [entry for entry in outcome if entry[3] is not None]
