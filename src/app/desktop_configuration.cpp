@@ -165,8 +165,20 @@ std::optional<platform::Url> DesktopConfiguration::validatedWebAppURL(std::strin
   const bool allowed =
       scheme == "https" || (scheme == "http" && allowsInsecureLocalhost && (host == "localhost" || host == "127.0.0.1"));
   if (!allowed) return std::nullopt;
-  std::string origin = scheme + "://" + (parsed->isIPv6Host() ? "[" + host + "]" : host);
-  if (parsed->port()) origin += ":" + std::to_string(*parsed->port());
+  // Appended piece by piece: g++ 12 warns falsely (-Wrestrict) on a literal + a temporary string.
+  std::string origin = scheme;
+  origin += "://";
+  if (parsed->isIPv6Host()) {
+    origin += '[';
+    origin += host;
+    origin += ']';
+  } else {
+    origin += host;
+  }
+  if (parsed->port()) {
+    origin += ':';
+    origin += std::to_string(*parsed->port());
+  }
   return platform::Url::parse(origin);
 }
 
