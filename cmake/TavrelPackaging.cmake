@@ -21,13 +21,14 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY "optional")
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://tavrel.com")
 # Shared libraries are found by dpkg-shlibdeps; what the program loads at run time by name is listed:
 # the Qt Quick modules its views import, the icon theme its symbols come from, the type database,
-# and xdg-open for the browser.
+# xdg-open for the browser, and the certificate authorities every https request is checked against
+# (libcurl only recommends them, so an install without recommendations would have none).
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
     "qml6-module-qtquick, qml6-module-qtquick-controls, qml6-module-qtquick-templates, \
 qml6-module-qtquick-window, qml6-module-qtquick-layouts, qml6-module-qtquick-shapes, \
 qml6-module-qtqml, qml6-module-qtqml-workerscript, adwaita-icon-theme, shared-mime-info, \
-xdg-utils")
+xdg-utils, ca-certificates")
 # A secret store for the session, thumbnails of the files being sent, the interface's font, Wayland,
 # and Nautilus' loader of the "Send with Tavrel" extension.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS
@@ -50,5 +51,9 @@ add_custom_target(tavrel_package_documents ALL DEPENDS ${debian_compressed})
 install(FILES "${debian_folder}/copyright" "${debian_staging}/changelog.gz" DESTINATION share/doc/tavrel)
 install(FILES "${debian_staging}/tavrel.1.gz" "${debian_staging}/tavrel-share.1.gz" DESTINATION share/man/man1)
 install(FILES "${debian_folder}/lintian-overrides" DESTINATION share/lintian/overrides RENAME tavrel)
+
+# A build for the run command is refused by cpack itself, with a message, before anything is staged.
+set(CPACK_TAVREL_ALLOW_LOCAL_HTTP "${TAVREL_ALLOW_LOCAL_HTTP}")
+set(CPACK_PROJECT_CONFIG_FILE "${PROJECT_SOURCE_DIR}/cmake/TavrelPackageCheck.cmake")
 
 include(CPack)

@@ -3,7 +3,8 @@
 # installing nothing: lintian has nothing to report; what it holds (and never the local service) and
 # its declared dependencies; no desktop entry declares a type but the program's callback scheme, so
 # Tavrel never becomes a default opener; "Send with Tavrel" registered with Thunar, Nautilus, Dolphin
-# and Nemo; the manual pages; the command lines of both programs as installed.
+# and Nemo; the manual pages; the command lines of both programs as installed, and their lack of a
+# RUNPATH. A build for the run command (plain http at a local host) is refused by cpack.
 # (Installing, the menus of the other file managers, and purge are checked by hand in a fresh Debian.)
 #   run_package_test.sh <build folder>
 set -eu
@@ -15,6 +16,18 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 cpack --config "$build/CPackConfig.cmake" -G DEB -B "$work/out" >"$work/cpack.log" 2>&1 || { cat "$work/cpack.log"; fail "cpack"; }
 deb=$(ls "$work"/out/tavrel_*.deb)
 
+# A build configured for the run command is refused before anything is built or staged, so a bare
+# configuration shows it.
+source=$(cd "$(dirname "$0")/../.." && pwd)
+cmake -S "$source" -B "$work/local-http" -DTAVREL_ALLOW_LOCAL_HTTP=ON -DTAVREL_BUILD_TESTS=OFF \
+  -DTAVREL_BUILD_BENCH=OFF >"$work/configure.log" 2>&1 || { cat "$work/configure.log"; fail "configure a local-http build"; }
+status=0
+cpack --config "$work/local-http/CPackConfig.cmake" -G DEB -B "$work/local-http/out" >"$work/cpack.log" 2>&1 || status=$?
+# (CMake wraps the message.)
+[ "$status" != 0 ] && tr -s ' \n' '  ' <"$work/cpack.log" | grep -q 'TAVREL_ALLOW_LOCAL_HTTP=ON, for the run command) and is never packaged' ||
+  { cat "$work/cpack.log"; fail "a build that accepts plain http was packaged (status $status)"; }
+[ -z "$(find "$work/local-http/out" -name '*.deb' 2>/dev/null)" ] || fail "a local-http build left a package"
+
 # Debian's own checks: any error or warning fails (overrides only with a comment saying why).
 lintian --fail-on error,warning --display-level ">=warning" "$deb" >"$work/lintian.log" 2>&1 ||
   { cat "$work/lintian.log"; fail "lintian"; }
@@ -25,8 +38,9 @@ for field in "Package: tavrel" "Section: net"; do
 done
 depends=$(dpkg-deb -f "$deb" Depends)
 # Run-time modules loaded by name, and shared libraries found by dpkg-shlibdeps.
+# ca-certificates: libcurl only recommends it, and without it no https server can be verified.
 for dependency in qml6-module-qtquick-controls qml6-module-qtquick-shapes adwaita-icon-theme xdg-utils \
-                  libqt6quick6 libsecret-1-0 libcurl4; do
+                  ca-certificates libqt6quick6 libsecret-1-0 libcurl4; do
   echo "$depends" | tr ',' '\n' | grep -q "^ *$dependency\b" || fail "Depends lacks $dependency: $depends"
 done
 dpkg-deb -f "$deb" Recommends | tr ',' '\n' | grep -q "^ *python3-nautilus$" || fail "python3-nautilus is not recommended"
@@ -88,6 +102,11 @@ for program in tavrel tavrel-share; do
   grep -qx "$program $(dpkg-deb -f "$deb" Version)" "$work/out.log" || { cat "$work/out.log"; fail "$program --version"; }
   "$bin" --help >"$work/out.log" 2>&1 || fail "$program --help"
   grep -q "^Usage: $program " "$work/out.log" || { cat "$work/out.log"; fail "$program --help"; }
+  # The manual page's end of options, described in the help as well.
+  grep -q -- "^ *-- " "$work/out.log" || { cat "$work/out.log"; fail "$program --help does not describe --"; }
+  # Every library comes from the system's folders, never from beside the program.
+  readelf -d "$bin" >"$work/dynamic.log" || fail "readelf $program"
+  ! grep -Eq '\((RUNPATH|RPATH)\)' "$work/dynamic.log" || { grep -E 'RUNPATH|RPATH' "$work/dynamic.log"; fail "$program carries a RUNPATH"; }
   status=0
   "$bin" --no-such-option >"$work/out.log" 2>&1 || status=$?
   [ "$status" = 2 ] && grep -q "^Usage: $program " "$work/out.log" || { cat "$work/out.log"; fail "$program took an unknown option"; }
