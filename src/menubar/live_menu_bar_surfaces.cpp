@@ -155,6 +155,8 @@ class QuickPopoverWindow final : public MenuBarPopoverWindow {
     return view_.isVisible() && view_.geometry().contains(globalPosition);
   }
 
+  QWindow* window() override { return &view_; }
+
  private:
   void place(QSize size) {
     auto* screen = anchor_ ? QGuiApplication::screenAt(anchor_->center()) : nullptr;

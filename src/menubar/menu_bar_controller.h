@@ -92,6 +92,7 @@ class MenuBarController final : public QObject {
   MenuBarDragPresentationModel& dragPresentation() { return dragPresentation_; }
   const MenuBarStatusItem* statusItem() const { return statusItem_.get(); }
   const MenuBarPopoverWindow* popoverWindow() const { return popover_.get(); }
+  MenuBarPopoverWindow* popoverWindow() { return popover_.get(); }
   TransferPopoverViewModel& popoverModel() { return *popoverModel_; }
   PopoverDropTarget& dropTarget() { return *dropTarget_; }
 

@@ -13,6 +13,8 @@
 #include <optional>
 #include <variant>
 
+class QWindow;
+
 namespace tavrel {
 
 // The status item in the panel's tray.
@@ -78,6 +80,8 @@ class MenuBarPopoverWindow {
   virtual QSize contentSize() const = 0;
   virtual void setContentSize(QSize size) = 0;
   virtual bool contains(QPoint globalPosition) const = 0;
+  // The window itself, which the dialogs opened from the popover belong to; none for a stand-in.
+  virtual QWindow* window() = 0;
 
   // The window closed, whoever closed it.
   std::function<void()> onClosed;

@@ -17,14 +17,30 @@ namespace {
 
 class LiveMenuBar final : public MenuBarControlling {
  public:
-  LiveMenuBar(MenuBarDependencies dependencies, std::shared_ptr<platform::MainQueue> mainQueue)
+  LiveMenuBar(MenuBarDependencies dependencies, std::shared_ptr<platform::MainQueue> mainQueue,
+              std::shared_ptr<SystemTransferFilePicker> picker)
       : dependencies_(std::move(dependencies)),
         mainQueue_(std::move(mainQueue)),
+        picker_(std::move(picker)),
         settings_(*dependencies_.preferences, *dependencies_.launchAtLogin),
         controller_(std::make_unique<MenuBarController>(*dependencies_.transferStore,
                                                         *dependencies_.recentTransfersStore,
                                                         *dependencies_.authenticationStore, settings_,
-                                                        dependencies_.actions, *mainQueue_)) {}
+                                                        dependencies_.actions, *mainQueue_)) {
+    // Only the popover's "Upload Files" opens the file dialog.
+    if (picker_) {
+      picker_->setOpener([this]() -> QWindow* {
+        auto* popover = controller_->popoverWindow();
+        return popover ? popover->window() : nullptr;
+      });
+    }
+  }
+  ~LiveMenuBar() override {
+    // The coordinator drops one menu bar before it makes the next.
+    if (picker_) picker_->setOpener({});
+  }
+  LiveMenuBar(const LiveMenuBar&) = delete;
+  LiveMenuBar& operator=(const LiveMenuBar&) = delete;
 
   void showPopover(bool activating) override { controller_->showPopover(activating); }
   bool revealFailure(const UploadRunID& runID) override { return controller_->revealFailure(runID); }
@@ -33,6 +49,7 @@ class LiveMenuBar final : public MenuBarControlling {
  private:
   MenuBarDependencies dependencies_;  // keeps the stores alive as long as the controller
   std::shared_ptr<platform::MainQueue> mainQueue_;
+  std::shared_ptr<SystemTransferFilePicker> picker_;
   AppMenuBarSettings settings_;
   std::unique_ptr<MenuBarController> controller_;
 };
@@ -106,9 +123,9 @@ std::function<std::shared_ptr<void>(AppCoordinator&)> liveShareHandoff(std::shar
 }
 
 std::function<std::unique_ptr<MenuBarControlling>(MenuBarDependencies)> liveMenuBarFactory(
-    std::shared_ptr<platform::MainQueue> mainQueue) {
-  return [mainQueue](MenuBarDependencies dependencies) -> std::unique_ptr<MenuBarControlling> {
-    return std::make_unique<LiveMenuBar>(std::move(dependencies), mainQueue);
+    std::shared_ptr<platform::MainQueue> mainQueue, std::shared_ptr<SystemTransferFilePicker> picker) {
+  return [mainQueue, picker](MenuBarDependencies dependencies) -> std::unique_ptr<MenuBarControlling> {
+    return std::make_unique<LiveMenuBar>(std::move(dependencies), mainQueue, picker);
   };
 }
 

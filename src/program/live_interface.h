@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "desktop/system_transfer_file_picker.h"
 #include "platform/main_queue.h"
 #include "program/app_coordinator.h"
 #include "program/live_application_shell.h"
@@ -10,9 +11,9 @@
 namespace tavrel {
 
 // The program's real windows behind the coordinator's ports: the tray icon with its popover, and
-// the onboarding window.
+// the onboarding window. The file dialogs of `picker` open from the popover while a menu bar exists.
 std::function<std::unique_ptr<MenuBarControlling>(MenuBarDependencies)> liveMenuBarFactory(
-    std::shared_ptr<platform::MainQueue> mainQueue);
+    std::shared_ptr<platform::MainQueue> mainQueue, std::shared_ptr<SystemTransferFilePicker> picker);
 
 std::function<std::unique_ptr<OnboardingWindowControlling>(OnboardingDependencies)> liveOnboardingWindowFactory(
     std::shared_ptr<platform::MainQueue> mainQueue, std::shared_ptr<ui::AccessibilityAnnouncing> announcer,

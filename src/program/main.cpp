@@ -23,6 +23,7 @@
 #include "desktop/global_hot_key_controller.h"
 #include "desktop/reduce_motion.h"
 #include "desktop/session_restart.h"
+#include "desktop/system_transfer_file_picker.h"
 #include "desktop/system_transfer_notifier.h"
 #include "platform/browser_launcher.h"
 #include "platform/logger.h"
@@ -178,7 +179,8 @@ int main(int argc, char** argv) {
   AppCoordinatorPlatform platform;
   platform.mainQueue = mainQueue;
   platform.shell = shell;
-  platform.makeMenuBar = liveMenuBarFactory(mainQueue);
+  platform.makeMenuBar =
+      liveMenuBarFactory(mainQueue, std::dynamic_pointer_cast<SystemTransferFilePicker>(environment->filePicker));
   platform.makeOnboardingWindow = liveOnboardingWindowFactory(mainQueue, announcer, shell);
   platform.registerHotKey = [mainQueue](std::function<void()> action) -> std::shared_ptr<void> {
     auto controller = std::make_shared<GlobalHotKeyController>(*mainQueue, std::move(action));

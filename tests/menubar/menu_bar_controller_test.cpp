@@ -76,6 +76,7 @@ class FakePopoverWindow final : public MenuBarPopoverWindow {
   QSize contentSize() const override { return log_.sizes.back(); }
   void setContentSize(QSize size) override { log_.sizes.push_back(size); }
   bool contains(QPoint position) const override { return QRect(900, 30, 320, 400).contains(position); }
+  QWindow* window() override { return nullptr; }
 
  private:
   SurfaceLog& log_;
