@@ -436,14 +436,18 @@ class Road:
         return None
 
     def close_popover(self):
-        if not self.popover_open():
+        """Escape closes a popover that has the keyboard, and nothing else may be needed then. One that
+        has not (another program's window took it) is closed as a user would: the tray icon toggles it."""
+        shown = self.popover_open()
+        if not shown:
             return
-        self.keys("Escape")
-        try:
-            self.wait("the popover to close", lambda: self.popover_open() is None, timeout=3)
-        except StepFailed:
-            self.click_at(*self.tray_icon())  # the tray icon toggles it
-            self.wait("the popover to close", lambda: self.popover_open() is None)
+        if active(self.window_of(shown)):
+            self.keys("Escape")
+            self.wait("Escape to close the popover", lambda: self.popover_open() is None)
+            return
+        self.note("the popover has no keyboard here: a click on the tray icon closes it")
+        self.click_at(*self.tray_icon())
+        self.wait("the popover to close", lambda: self.popover_open() is None)
 
     def popover_open(self):
         return self.find(lambda role, name: name == "Choose files or folders")
@@ -685,9 +689,11 @@ def walk(road, items):
 
     road.step("Choosing " + ", ".join(os.path.basename(i.rstrip('/')) for i in items))
     road.click(road.button("Choose files or folders"))
+
+    def dialog():
+        return road.find(lambda role, name: role in ("dialog", "frame", "window") and name.startswith("Choose Files"))
     name_field = road.wait("the file dialog", lambda: road.find(
-        lambda role, name: role == "text" and "name" in name.lower()) or road.find(
-        lambda role, name: role in ("dialog", "frame", "window") and name.startswith("Choose Files")))
+        lambda role, name: role == "text" and "name" in name.lower()) or dialog())
     road.dump("file dialog")
     road.shot("file-dialog")
     field = road.find(lambda role, name: role == "text" and "name" in name.lower())
@@ -703,6 +709,8 @@ def walk(road, items):
         road.type_text(" ".join('"' + os.path.relpath(i, folder) + '"' for i in items))
     road.keys("Return")
     del name_field
+    road.wait("the file dialog to close", lambda: dialog() is None)
+    popover_has_the_keyboard_back(road)
 
     road.step("Sending")
     progress = []
@@ -1429,9 +1437,18 @@ def choose_by_keyboard(road, path):
     road.wait("the file dialog to close", lambda: dialog() is None)
 
 
+def popover_has_the_keyboard_back(road):
+    """Once the file dialog has closed, the popover it was opened from has the keyboard again, with
+    nothing pressed or clicked meanwhile: it is the active window, and Escape closes it."""
+    road.wait("the popover to have the keyboard back", lambda: (
+        lambda shown: shown if shown is not None and active(road.window_of(shown)) else None)(road.popover_open()))
+    road.keys("Escape")
+    road.wait("Escape to close the popover", lambda: road.popover_open() is None)
+    road.note("the popover had the keyboard back; Escape closed it")
+
+
 def open_popover_by_keyboard(road):
-    """The hot key shows the popover, or brings an open one back to the keyboard (a closed file
-    dialog leaves the keyboard with no window)."""
+    """The hot key shows the popover, or brings an open one back to the keyboard."""
     road.keys("ctrl+super+m")
     road.wait("the popover to take the keyboard", lambda: active(road.window_of(road.popover_open())
                                                                   if road.popover_open() else None))
@@ -1573,6 +1590,7 @@ def walk_keyboard(road):
         ("push button", "Choose files or folders"), ("push button", "Tavrel menu"),
         ("label", "Drop files or folders here"), ("label", "or click Upload Files")])
     choose_by_keyboard(road, large)
+    popover_has_the_keyboard_back(road)
 
     # The service is held from here until the edit: the large upload stays in flight, so the small
     # file queues behind it and the edit lands before its last parts are read. The row is looked for
@@ -1582,6 +1600,7 @@ def walk_keyboard(road):
         road.step("Tab to “Upload Files”; Return queues a small file behind the large one")
         tab_to(road, "“Upload Files”", lambda node, role, name: name == "Choose files or folders")
         choose_by_keyboard(road, small)
+        popover_has_the_keyboard_back(road)
         open_popover_by_keyboard(road)
         queued_label = "Queued note.txt, queued"
         road.wait("the queued row", lambda: road.find(lambda role, name: name == queued_label, only_showing=False))
