@@ -339,7 +339,9 @@ Expected<std::unique_ptr<SingleInstanceServer>, SingleInstanceError> SingleInsta
   shared->onMessage = std::move(onMessage);
   if (!seams.clock) seams.clock = std::make_shared<SteadyClock>();
   if (!seams.accept) {
-    seams.accept = [](int listenFD) { return ::accept4(listenFD, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK); };
+    seams.accept = [](int listenFD) {
+      return ::accept4(listenFD, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+    };
   }
   return std::unique_ptr<SingleInstanceServer>(
       new SingleInstanceServer(std::move(socket), wake, std::move(shared), std::move(seams)));
@@ -457,7 +459,9 @@ void SingleInstanceServer::serve(std::stop_token stop, int listenFD, int wakeFD,
       if (client < 0) {
         // Out of descriptors the start stays queued, and poll would report it again at once: wait
         // for some to free instead of spinning.
-        if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) acceptAgainAt = now + acceptPause;
+        if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) {
+          acceptAgainAt = now + acceptPause;
+        }
         continue;
       }
       if (!isSameUser(client)) {
