@@ -17,16 +17,8 @@ if [ "${1:-}" = "--inside" ]; then
   # it starts (tumblerd lingers after the bus has gone) keep to the desktop's log, so nothing holds
   # the caller's output open once the walk is over.
   exec 1>&3 2>&4 3>&- 4>&-
-  /usr/libexec/at-spi-bus-launcher --launch-immediately >"$TAVREL_SEND_TO_WORK/at-spi.log" 2>&1 &
-  # GTK registers with the accessibility registry only as it starts: the registry answers first.
-  for _ in $(seq 50); do
-    address=$(gdbus call --session --dest org.a11y.Bus --object-path /org/a11y/bus --method org.a11y.Bus.GetAddress \
-      2>/dev/null | sed -n "s/^('\(.*\)',)$/\1/p")
-    [ -n "$address" ] && gdbus call --address "$address" --dest org.a11y.atspi.Registry \
-      --object-path /org/a11y/atspi/accessible/root --method org.freedesktop.DBus.Properties.Get \
-      org.a11y.atspi.Accessible ChildCount >/dev/null 2>&1 && break
-    sleep 0.1
-  done
+  . "$here/accessibility_bus.sh"
+  start_accessibility_bus "$TAVREL_SEND_TO_WORK/at-spi.log"
   xfwm4 --compositor=off >"$TAVREL_SEND_TO_WORK/xfwm4.log" 2>&1 &
   exec /usr/bin/python3 "$here/thunar_send_to.py"
 fi

@@ -27,17 +27,8 @@ if [ "${1:-}" = "--inside" ]; then
   # this script's went (descriptor 4).
   shift
   exec 2>&4 4>&-
-  /usr/libexec/at-spi-bus-launcher --launch-immediately >"$TAVREL_E2E_WORK/at-spi.log" 2>&1 &
-  # A GTK program registers with the accessibility registry only when it starts, and the walk finds
-  # Thunar's rows through the tree: the registry answers before the desktop's programs start.
-  for _ in $(seq 50); do
-    address=$(gdbus call --session --dest org.a11y.Bus --object-path /org/a11y/bus --method org.a11y.Bus.GetAddress \
-      2>/dev/null | sed -n "s/^('\(.*\)',)$/\1/p")
-    [ -n "$address" ] && gdbus call --address "$address" --dest org.a11y.atspi.Registry \
-      --object-path /org/a11y/atspi/accessible/root --method org.freedesktop.DBus.Properties.Get \
-      org.a11y.atspi.Accessible ChildCount >/dev/null 2>&1 && break
-    sleep 0.1
-  done
+  . "$here/accessibility_bus.sh"
+  start_accessibility_bus "$TAVREL_E2E_WORK/at-spi.log"
   # An empty password leaves the login keyring uncreated, so the throw-away keyring gets a fixed one.
   printf "%s" "tavrel-virtual" | gnome-keyring-daemon --unlock --components=secrets >/dev/null
   dunst >"$TAVREL_E2E_WORK/dunst.log" 2>&1 &
