@@ -80,8 +80,15 @@ unset WAYLAND_DISPLAY
 entry="$XDG_DATA_HOME/applications/com.tavrel.macos.desktop"
 log="$checkout/build/release/run/service.log"
 
-# The running one's entry and log are as they were: the log only grew.
-expect_untouched() {
+# A run ($1, its output in $work/$2.out) is refused with $3 and leaves the running one's entry and
+# log as they were: the log only grew.
+expect_refused() {
+  cp "$entry" "$work/entry.before"
+  cp "$log" "$work/log.before"
+  local status=0
+  "$checkout/scripts/run" </dev/null >"$work/$2.out" 2>&1 || status=$?
+  [ "$status" = 1 ] || fail "$1 ended with $status"
+  grep -q "$3" "$work/$2.out" || fail "$1 did not say why it stopped"
   cmp -s "$entry" "$work/entry.before" || fail "$1: the running one's desktop entry changed or went"
   head -c "$(stat -c %s "$work/log.before")" "$log" | cmp -s - "$work/log.before" || fail "$1: the service log was cut"
 }
@@ -93,13 +100,7 @@ runs+=("$first")
 wait_for "[ -f \"$state/program.started\" ] && [ -f \"$state/share.args\" ]" "$first"
 printf '%s\n' -- "$work/files/my file.txt" "$work/files/a folder" | cmp -s - "$state/share.args" ||
   fail "the share program was started with: $(cat "$state/share.args")"
-cp "$entry" "$work/entry.before"
-cp "$log" "$work/log.before"
-status=0
-"$checkout/scripts/run" </dev/null >"$work/second.out" 2>&1 || status=$?
-[ "$status" = 1 ] || fail "the second run ended with $status"
-grep -q "already runs" "$work/second.out" || fail "the second run did not say why it stopped"
-expect_untouched "a second run"
+expect_refused "a second run" second "already runs"
 kill -0 "$first" || fail "the first run stopped"
 touch "$state/quit-program"
 wait "$first" || fail "the first run failed"
@@ -115,13 +116,7 @@ kill -KILL "$killed"
 wait "$killed" 2>/dev/null || true
 touch "$state/quit-program"
 wait_for "[ ! -e \"$state/program.started\" ]"
-cp "$entry" "$work/entry.before"
-cp "$log" "$work/log.before"
-status=0
-"$checkout/scripts/run" </dev/null >"$work/over-leftover.out" 2>&1 || status=$?
-[ "$status" = 1 ] || fail "the run over a service left behind ended with $status"
-grep -q "A local service already runs on port $port" "$work/over-leftover.out" || fail "the run did not say why it stopped"
-expect_untouched "a run over a service left behind"
+expect_refused "a run over a service left behind" over-leftover "A local service already runs on port $port"
 while read -r pid; do
   kill "$pid" 2>/dev/null || true
   wait_for "! kill -0 $pid 2>/dev/null"
