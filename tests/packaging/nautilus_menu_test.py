@@ -1,5 +1,7 @@
 """Nautilus' "Send with Tavrel" against the real GLib bindings (python3-gi) and a recording
-tavrel-share on PATH. Nautilus' own module stands in when it is not installed.
+tavrel-share on PATH, and against Nautilus' own bindings (python3-nautilus) where they are
+installed. Elsewhere a stand-in MenuItem with the same GObject properties takes their place; where
+both are present, one case checks they still agree.
 
 Both forms of get_file_items (the selection alone, as Nautilus 43 calls it, and the window first,
 as earlier versions do) offer one entry that hands every selected item to one tavrel-share run,
@@ -18,6 +20,9 @@ import urllib.parse
 
 import gi
 
+gi.require_version("GObject", "2.0")
+from gi.repository import GObject  # noqa: E402
+
 EXTENSION = sys.argv.pop(1)
 
 # Writes its arguments, each ended by a NUL byte, into a file of its own per run.
@@ -28,34 +33,67 @@ mv "$out.part" "$out"
 """
 
 
-def stand_in_nautilus():
-    """Nautilus' module where Nautilus itself is absent: a menu item that runs its handlers."""
-    try:
-        gi.require_version("Nautilus", "4.0")
-        return
-    except ValueError:
+class StandInMenu(GObject.Object):
+    __gtype_name__ = "TavrelTestStandInMenu"
+
+
+class StandInMenuItem(GObject.Object):
+    """Nautilus.MenuItem's properties and signal, so the test reads it as it reads the real one."""
+    __gtype_name__ = "TavrelTestStandInMenuItem"
+    __gsignals__ = {"activate": (GObject.SignalFlags.RUN_LAST, None, ())}
+
+    # Strings without a value read as None, as the real item's do.
+    __gproperties__ = {
+        "name": (str, "Name", "Name of the item", None,
+                 GObject.ParamFlags.READWRITE | GObject.ParamFlags.CONSTRUCT_ONLY),
+        "label": (str, "Label", "Label to display to the user", None, GObject.ParamFlags.READWRITE),
+        "tip": (str, "Tip", "Tooltip for the menu item", None, GObject.ParamFlags.READWRITE),
+        "icon": (str, "Icon", "Name of the icon to display in the menu item", None,
+                 GObject.ParamFlags.READWRITE),
+        "sensitive": (bool, "Sensitive", "Whether the menu item is sensitive", True,
+                      GObject.ParamFlags.READWRITE),
+        "priority": (bool, "Priority", "Show priority text in toolbars", True,
+                     GObject.ParamFlags.READWRITE),
+        "menu": (StandInMenu, "Menu", "The menu belonging to this item. May be null.",
+                 GObject.ParamFlags.READWRITE),
+    }
+
+    def __init__(self, **properties):
+        self.values = {}
+        super().__init__(**properties)
+
+    def do_get_property(self, spec):
+        return self.values.get(spec.name, getattr(spec, "default_value", None))
+
+    def do_set_property(self, spec, value):
+        self.values[spec.name] = value
+
+    def activate(self):
+        self.emit("activate")
+
+
+def property_specs(cls):
+    return sorted((spec.name, spec.value_type.fundamental.name, int(spec.flags),
+                   getattr(spec, "default_value", None)) for spec in cls.list_properties())
+
+
+def real_nautilus():
+    for version in ("4.0", "3.0"):
         try:
-            gi.require_version("Nautilus", "3.0")
-            return
+            gi.require_version("Nautilus", version)
         except ValueError:
-            pass
+            continue
+        from gi.repository import Nautilus
+        return Nautilus
+    return None
 
-    class MenuItem:
-        def __init__(self, name, label, tip):
-            self.name, self.label, self.tip = name, label, tip
-            self.handlers = []
 
-        def connect(self, signal, handler, *data):
-            self.handlers.append((signal, handler, data))
-
-        def activate(self):
-            for signal, handler, data in self.handlers:
-                if signal == "activate":
-                    handler(self, *data)
-
+def stand_in_nautilus():
+    """Nautilus' module where Nautilus itself is absent."""
     nautilus = types.ModuleType("gi.repository.Nautilus")
     nautilus.MenuProvider = type("MenuProvider", (), {})
-    nautilus.MenuItem = MenuItem
+    nautilus.Menu = StandInMenu
+    nautilus.MenuItem = StandInMenuItem
     sys.modules["gi.repository.Nautilus"] = nautilus
     real_require = gi.require_version
     gi.require_version = lambda name, version: None if name == "Nautilus" else real_require(name, version)
@@ -94,7 +132,9 @@ def byte_path(argument):
 class NautilusMenuTest(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
-        stand_in_nautilus()
+        cls.real = real_nautilus()
+        if cls.real is None:
+            stand_in_nautilus()
         import importlib.util
         spec = importlib.util.spec_from_file_location("tavrel_share_menu", EXTENSION)
         cls.module = importlib.util.module_from_spec(spec)
@@ -135,7 +175,7 @@ class NautilusMenuTest(unittest.TestCase):
         for name in os.listdir(self.runs):
             os.remove(os.path.join(self.runs, name))
         entries = self.menu.get_file_items(*arguments)
-        self.assertEqual([entry.label for entry in entries], ["Send with Tavrel"])
+        self.assertEqual([entry.props.label for entry in entries], ["Send with Tavrel"])
         entries[0].activate()
 
     def test_every_selected_item_reaches_one_run_byte_for_byte(self):
@@ -163,6 +203,13 @@ class NautilusMenuTest(unittest.TestCase):
     def test_nothing_is_offered_without_a_selection_or_on_the_background(self):
         self.assertEqual(self.menu.get_file_items([]), [])
         self.assertEqual(self.menu.get_background_items(object(), object()), [])
+
+    def test_the_stand_in_menu_item_matches_the_real_one(self):
+        if self.real is None:
+            self.skipTest("Nautilus' bindings are not installed")
+        self.assertEqual(property_specs(StandInMenuItem), property_specs(self.real.MenuItem))
+        self.assertEqual(GObject.signal_query("activate", StandInMenuItem).signal_flags,
+                         GObject.signal_query("activate", self.real.MenuItem).signal_flags)
 
 
 if __name__ == "__main__":
