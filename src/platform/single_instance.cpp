@@ -143,7 +143,7 @@ class ChannelLock {
   int fd_;
 };
 
-enum class Exchange { answered, ended, failed };
+enum class Exchange { answered, refused, ended, failed };
 
 struct ExchangeResult {
   Exchange outcome;
@@ -163,6 +163,14 @@ ExchangeResult exchange(int fd, std::string_view message, std::chrono::milliseco
   errno = 0;
   const auto answer = readLine(fd, 16, &ended);
   if (answer == std::optional<std::string>("ok")) return {Exchange::answered, {}};
+  // The program asks whether we still wait: we do. Once our word is in, the message is taken; a
+  // program that stopped waiting for it makes the word fail, and did not take the message.
+  if (answer == std::optional<std::string>("ok?")) {
+    return writeAll(fd, "yes\n") ? ExchangeResult{Exchange::answered, {}} : ExchangeResult{Exchange::ended, {}};
+  }
+  if (answer == std::optional<std::string>("refused")) {
+    return {Exchange::refused, "the running instance did not take the message"};
+  }
   if (ended) return {Exchange::ended, {}};
   if (!answer && (errno == EAGAIN || errno == EWOULDBLOCK)) {
     return {Exchange::failed, "the running instance did not answer within " + std::to_string(timeout.count()) + " ms"};
@@ -237,6 +245,7 @@ Expected<std::variant<HandedOver, SingleInstanceSocket>, SingleInstanceError> cl
       const auto result = exchange(fd, message, timeout);
       ::close(fd);
       if (result.outcome == Exchange::answered) return std::variant<HandedOver, SingleInstanceSocket>(HandedOver{});
+      if (result.outcome == Exchange::refused) return failure(SingleInstanceError::Kind::refused, result.reason);
       if (result.outcome == Exchange::failed) return failure(SingleInstanceError::Kind::failed, result.reason);
       continue;  // it went away (or is going) without taking the message: decide again
     } else if (connected.error() != ECONNREFUSED && connected.error() != ENOENT) {
@@ -281,8 +290,9 @@ class WaitingClient {
   WaitingClient(const WaitingClient&) = delete;
   WaitingClient& operator=(const WaitingClient&) = delete;
 
-  // The socket's buffer always has room for three bytes of a fresh connection: never blocks.
+  // The socket's buffer always has room for the few bytes of an answer: never blocks.
   void answer() const { (void)::send(fd_, "ok\n", 3, MSG_NOSIGNAL | MSG_DONTWAIT); }
+  int fd() const { return fd_; }
 
  private:
   int fd_;
@@ -290,9 +300,45 @@ class WaitingClient {
 
 }  // namespace
 
+void SingleInstanceServer::Reply::accept() {
+  if (std::exchange(answered_, true)) return;
+  (void)::send(fd_, "ok\n", 3, MSG_NOSIGNAL | MSG_DONTWAIT);
+}
+
+void SingleInstanceServer::Reply::refuse() {
+  if (std::exchange(answered_, true)) return;
+  (void)::send(fd_, "refused\n", 8, MSG_NOSIGNAL | MSG_DONTWAIT);
+}
+
+bool SingleInstanceServer::Reply::confirm() {
+  if (std::exchange(answered_, true)) return false;
+  // A start that gave up has closed its end: the question fails, or goes unanswered.
+  if (::send(fd_, "ok?\n", 4, MSG_NOSIGNAL | MSG_DONTWAIT) != 4) return false;
+  const auto deadline = std::chrono::steady_clock::now() + confirmationTimeout_;
+  pollfd readable{fd_, POLLIN, 0};
+  while (true) {
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    if (::poll(&readable, 1, static_cast<int>(std::max<std::int64_t>(left.count(), 0))) >= 0 || errno != EINTR) break;
+  }
+  // From here on the start's word cannot arrive any more: sending it fails on its side, so it knows
+  // its message was not taken. A word that arrived before is still read below.
+  ::shutdown(fd_, SHUT_RD);
+  std::string word;
+  char buffer[4];
+  while (word.size() < sizeof buffer) {
+    const auto count = ::recv(fd_, buffer, sizeof buffer - word.size(), MSG_DONTWAIT);
+    if (count < 0 && errno == EINTR) continue;
+    if (count <= 0) break;
+    word.append(buffer, static_cast<std::size_t>(count));
+  }
+  return word == "yes\n";
+}
+
 struct SingleInstanceServer::Shared {
   std::shared_ptr<MainQueue> queue;
-  MessageHandler onMessage;
+  AnsweringHandler onMessage;
+  bool answersProbes = true;  // an empty message is answered at once, for a plain handler
+  std::chrono::milliseconds confirmationTimeout{};
   std::mutex mutex;
   bool open = true;  // guarded by mutex; cleared by the destructor on the main thread
   // Clients whose messages wait on the main queue; guarded by mutex.
@@ -332,11 +378,31 @@ ReadProgress readSome(ReadingClient& client) {
 
 Expected<std::unique_ptr<SingleInstanceServer>, SingleInstanceError> SingleInstanceServer::start(
     SingleInstanceSocket socket, std::shared_ptr<MainQueue> queue, MessageHandler onMessage, Seams seams) {
+  return startServing(
+      std::move(socket), std::move(queue),
+      [onMessage = std::move(onMessage)](std::string message, Reply& reply) {
+        onMessage(std::move(message));
+        reply.accept();
+      },
+      /*answersProbes=*/true, std::move(seams));
+}
+
+Expected<std::unique_ptr<SingleInstanceServer>, SingleInstanceError> SingleInstanceServer::start(
+    SingleInstanceSocket socket, std::shared_ptr<MainQueue> queue, AnsweringHandler onMessage, Seams seams) {
+  return startServing(std::move(socket), std::move(queue), std::move(onMessage), /*answersProbes=*/false,
+                      std::move(seams));
+}
+
+Expected<std::unique_ptr<SingleInstanceServer>, SingleInstanceError> SingleInstanceServer::startServing(
+    SingleInstanceSocket socket, std::shared_ptr<MainQueue> queue, AnsweringHandler onMessage, bool answersProbes,
+    Seams seams) {
   const int wake = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
   if (wake < 0) return failure(SingleInstanceError::Kind::failed, systemError("eventfd"));
   auto shared = std::make_shared<Shared>();
   shared->queue = std::move(queue);
   shared->onMessage = std::move(onMessage);
+  shared->answersProbes = answersProbes;
+  shared->confirmationTimeout = seams.confirmationTimeout.value_or(std::chrono::seconds(1));
   if (!seams.clock) seams.clock = std::make_shared<SteadyClock>();
   if (!seams.accept) {
     seams.accept = [](int listenFD) {
@@ -391,7 +457,7 @@ void SingleInstanceServer::serve(std::stop_token stop, int listenFD, int wakeFD,
   const auto handOver = [&shared](int fd, std::string message) {
     auto client = std::make_shared<WaitingClient>(fd);
     // An empty message only asks whether we are alive.
-    if (message.empty()) return client->answer();
+    if (message.empty() && shared->answersProbes) return client->answer();
     {
       std::lock_guard lock(shared->mutex);
       std::erase_if(shared->waiting, [](const auto& waiting) { return waiting.expired(); });
@@ -406,10 +472,11 @@ void SingleInstanceServer::serve(std::stop_token stop, int listenFD, int wakeFD,
         std::lock_guard lock(target->mutex);
         if (!target->open) return;
       }
-      target->onMessage(std::move(text));
       // Only now: a program that quits before its main thread took the message closes the
       // connection unanswered instead, and the start does not take the message for delivered.
-      client->answer();
+      Reply reply(client->fd(), target->confirmationTimeout);
+      target->onMessage(std::move(text), reply);
+      reply.refuse();  // unless the handler answered
     });
   };
   // Set while accepting is paused for want of descriptors.
@@ -497,6 +564,7 @@ Expected<Unit, SingleInstanceError> sendToRunningInstance(const std::filesystem:
   if (result.outcome == Exchange::ended) {
     return failure(SingleInstanceError::Kind::failed, "the running instance closed the connection without taking the message");
   }
+  if (result.outcome == Exchange::refused) return failure(SingleInstanceError::Kind::refused, result.reason);
   if (result.outcome == Exchange::failed) return failure(SingleInstanceError::Kind::failed, result.reason);
   return Unit{};
 }

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -17,6 +18,7 @@ namespace tavrel::platform {
 struct SingleInstanceError {
   enum class Kind {
     notRunning,  // nobody listens (client side)
+    refused,     // the running program answered that it does not take the message (client side)
     failed,      // the folder, the socket, the lock or the exchange failed
   };
   Kind kind = Kind::failed;
@@ -69,8 +71,9 @@ class SingleInstanceSocket {
 // program that has gone away left and becomes the running program: it binds and listens before the
 // lock is let go. The answer of the running program is awaited after the lock is let go, up to
 // `timeout`; when that program ends without answering (it was starting and failed, or quit before
-// its main thread took the message), the decision is taken anew, three times at most. The error's
-// message says why a start failed, for the log; it never holds `message`.
+// its main thread took the message), the decision is taken anew, three times at most. A program that
+// asks whether the start still waits (see SingleInstanceServer::Reply) is told so at once. The
+// error's message says why a start failed, for the log; it never holds `message`.
 Expected<std::variant<HandedOver, SingleInstanceSocket>, SingleInstanceError> claimSingleInstance(
     const std::filesystem::path& socketPath, std::string_view message,
     std::chrono::milliseconds timeout = std::chrono::seconds(5));
@@ -79,12 +82,23 @@ Expected<std::variant<HandedOver, SingleInstanceSocket>, SingleInstanceError> cl
 // its socket to hand over what it was started with (the sign-in callback address, or "activate") and
 // exits. Only processes of the same user are heard. One message per connection: its text and a
 // newline; the answer "ok" and a newline is sent only once `onMessage` has run with it on the main
-// thread. A program that ends before that closes the connection unanswered, and the start decides
+// thread (an empty message only asks whether the program is alive, and is answered at once). A program that ends before that closes the connection unanswered, and the start decides
 // anew instead of taking its message for delivered.
 //
 // Clients are served side by side: each has two seconds from its connection to send its whole
 // message of at most maximumMessageSize bytes, or is dropped, so a silent or slow client never holds
 // up another.
+//
+// A handler that takes a Reply answers each message itself, and may refuse it. Its starts may give
+// up waiting while the message still waits for the main thread; one that did must not find its
+// message taken as well, so such a handler takes a message only once the start has confirmed:
+//
+//   start ── message ──▶ main thread ── "ok?" ──▶ start ── "yes" ──▶ taken, the start ends
+//                            │                      └─ gave up or gone: no "yes", the start does without
+//                            └── "refused" ──▶ the start does without the running program
+//
+// The start's "yes" counts only when it reaches the socket before the program stops reading it, and
+// a "yes" sent later fails on the start's side: both always agree on whether the message was taken.
 //
 // IMPORTANT: Thread-safety. start(), the destructor and `onMessage` belong to the main thread; the
 // socket is served by a thread of its own, which posts each message to the main queue. No message is
@@ -92,6 +106,34 @@ Expected<std::variant<HandedOver, SingleInstanceSocket>, SingleInstanceError> cl
 class SingleInstanceServer {
  public:
   using MessageHandler = std::function<void(std::string message)>;
+
+  // The answer to one message, given by an answering handler while it runs.
+  class Reply {
+   public:
+    Reply(const Reply&) = delete;
+    Reply& operator=(const Reply&) = delete;
+
+    // Tells the start its message is taken, if it still waits for the answer, and waits (at most
+    // Seams::confirmationTimeout) for it to confirm. True: the message is the handler's to act on,
+    // and the start ends as handed over. False: it gave up or went away; the message must be
+    // dropped, the start does without the running program.
+    bool confirm();
+    // Tells the start its message is not taken; it does without the running program.
+    void refuse();
+
+   private:
+    friend class SingleInstanceServer;
+    Reply(int fd, std::chrono::milliseconds confirmationTimeout) : fd_(fd), confirmationTimeout_(confirmationTimeout) {}
+    // The plain handler's answer: taken, no question asked.
+    void accept();
+
+    int fd_;
+    std::chrono::milliseconds confirmationTimeout_;
+    bool answered_ = false;
+  };
+  // Gets every message, an empty one too; a message it neither confirms nor refuses counts as
+  // refused.
+  using AnsweringHandler = std::function<void(std::string message, Reply& reply)>;
 
   // The longest message accepted; a longer one is dropped unanswered.
   static constexpr std::size_t maximumMessageSize = 16 * 1024;
@@ -104,12 +146,18 @@ class SingleInstanceServer {
     std::shared_ptr<const Clock> clock;
     // Takes a waiting start off the listening socket, as accept4 does; accept4 when none.
     std::function<int(int listenFD)> accept;
+    // How long Reply::confirm() waits for a start to confirm; a second when none. A start that waits
+    // confirms at once: this holds the main thread only for one stopped at that very moment.
+    std::optional<std::chrono::milliseconds> confirmationTimeout;
   };
 
   // Serves the socket that claimSingleInstance() gave, from now on; the starts that queued on it
   // meanwhile are read first, and answered once the main queue runs their messages.
   static Expected<std::unique_ptr<SingleInstanceServer>, SingleInstanceError> start(
       SingleInstanceSocket socket, std::shared_ptr<MainQueue> queue, MessageHandler onMessage, Seams seams = {});
+  // The same for a handler that answers each message itself.
+  static Expected<std::unique_ptr<SingleInstanceServer>, SingleInstanceError> start(
+      SingleInstanceSocket socket, std::shared_ptr<MainQueue> queue, AnsweringHandler onMessage, Seams seams = {});
 
   // Stops serving; the socket and its file go under the channel's lock, so a start deciding at that
   // moment never loses the socket it has just made.
@@ -119,6 +167,9 @@ class SingleInstanceServer {
 
  private:
   struct Shared;
+  static Expected<std::unique_ptr<SingleInstanceServer>, SingleInstanceError> startServing(
+      SingleInstanceSocket socket, std::shared_ptr<MainQueue> queue, AnsweringHandler onMessage, bool answersProbes,
+      Seams seams);
   SingleInstanceServer(SingleInstanceSocket socket, int wakeFD, std::shared_ptr<Shared> shared, Seams seams);
   static void serve(std::stop_token stop, int listenFD, int wakeFD, std::shared_ptr<Shared> shared, Seams seams);
 

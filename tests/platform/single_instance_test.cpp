@@ -305,6 +305,30 @@ TEST_F(SingleInstanceTest, AStartWhoseMessageTheQuittingProgramNeverTookDecidesA
   EXPECT_TRUE(std::holds_alternative<SingleInstanceSocket>(**claim)) << "told delivered, though nobody took it";
 }
 
+TEST_F(SingleInstanceTest, AStartsWordThatComesAfterTheProgramStoppedWaitingForItFailsOnTheStartsSide) {
+  auto claim = claimSingleInstance(socketPath, "first");
+  ASSERT_TRUE(claim && std::holds_alternative<SingleInstanceSocket>(*claim));
+  std::vector<bool> confirmed;
+  SingleInstanceServer::Seams seams;
+  seams.confirmationTimeout = std::chrono::milliseconds(0);
+  auto server = SingleInstanceServer::start(std::get<SingleInstanceSocket>(std::move(*claim)), queue,
+                                            [&](std::string, SingleInstanceServer::Reply& reply) {
+                                              confirmed.push_back(reply.confirm());
+                                            },
+                                            seams);
+  ASSERT_TRUE(server);
+  // A start that was stopped when the question came, and goes on only once the program gave up on it.
+  const int fd = connectRaw(socketPath);
+  ASSERT_EQ(::send(fd, "items\n", 6, MSG_NOSIGNAL), 6);
+  ASSERT_TRUE(queue->runUntil([&] { return !confirmed.empty(); }));
+  EXPECT_EQ(confirmed, std::vector<bool>{false});
+  EXPECT_EQ(readBytes(fd, 4), "ok?\n");
+  errno = 0;
+  EXPECT_EQ(::send(fd, "yes\n", 4, MSG_NOSIGNAL), -1) << "it would take its message for taken";
+  EXPECT_EQ(errno, EPIPE);
+  ::close(fd);
+}
+
 // Out of descriptors, accept fails while the start stays queued, and poll reports it again at once.
 TEST_F(SingleInstanceTest, OutOfDescriptorsTheServerWaitsForThemToFreeThenServesTheStart) {
   // Every turn of the server's loop reads its clock: the reads count the turns.
@@ -326,7 +350,8 @@ TEST_F(SingleInstanceTest, OutOfDescriptorsTheServerWaitsForThemToFreeThenServes
                                         return -1;
                                       }
                                       return ::accept4(listenFD, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
-                                    }};
+                                    },
+                                    std::nullopt};
   auto claim = claimSingleInstance(socketPath, "first");
   ASSERT_TRUE(claim && std::holds_alternative<SingleInstanceSocket>(*claim));
   auto server = SingleInstanceServer::start(std::get<SingleInstanceSocket>(std::move(*claim)), queue,

@@ -53,7 +53,11 @@ std::optional<std::variant<ShareRunGathering::HandedOver, std::unique_ptr<ShareR
   }
   auto claimed = platform::claimSingleInstance(socketPath, *message, timeout);
   if (!claimed) {
-    logger().error("Could not gather with other runs: {}", platform::publicArg(claimed.error().message));
+    if (claimed.error().kind == platform::SingleInstanceError::Kind::refused) {
+      logger().notice("The sheet of a run started together did not take this run's items; it shows its own");
+    } else {
+      logger().error("Could not gather with other runs: {}", platform::publicArg(claimed.error().message));
+    }
     return std::nullopt;
   }
   if (std::holds_alternative<platform::HandedOver>(*claimed)) {
@@ -70,10 +74,18 @@ void ShareRunGathering::serve(std::shared_ptr<platform::MainQueue> queue, ItemsH
   if (!socket_) return;
   auto& mainQueue = *queue;
   auto server = platform::SingleInstanceServer::start(
-      std::move(*socket_), std::move(queue), [onItems = std::move(onItems)](std::string message) {
+      std::move(*socket_), std::move(queue),
+      [onItems = std::move(onItems)](std::string message, platform::SingleInstanceServer::Reply& reply) {
         auto items = decode(message);
         if (!items) {
+          // Its sender then shows its own sheet instead of taking its items for gathered.
           logger().error("A run started together sent what is not a list of items");
+          reply.refuse();
+          return;
+        }
+        // A run that gave up waiting shows its items in a sheet of its own already.
+        if (!reply.confirm()) {
+          logger().notice("A run started together no longer waited for its items to be taken");
           return;
         }
         logger().info("Took {} item(s) of a run started together", items->size());

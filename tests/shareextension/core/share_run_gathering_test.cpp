@@ -1,6 +1,12 @@
 #include "shareextension/core/share_run_gathering.h"
 
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cstring>
 
 #include <future>
 #include <string>
@@ -89,6 +95,44 @@ TEST_F(ShareRunGatheringTest, ARunWhoseItemsTheFirstNoLongerTakesShowsItsOwnShee
   const auto claimed = second.get();
   ASSERT_TRUE(claimed);
   EXPECT_TRUE(std::holds_alternative<std::unique_ptr<ShareRunGathering>>(*claimed)) << "it became a first run itself";
+}
+
+// What the first run answers a client that sends `message` and then only listens.
+std::string answerTo(const std::filesystem::path& socketPath, platform::ManualMainQueue& queue, std::string_view message) {
+  const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::strcpy(address.sun_path, socketPath.c_str());
+  std::string answer;
+  const std::string line = std::string(message) + "\n";
+  if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+      ::send(fd, line.data(), line.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(line.size())) {
+    pollfd readable{fd, POLLIN, 0};
+    char buffer[64];
+    if (queue.runUntil([&] { return ::poll(&readable, 1, 0) == 1; })) {
+      const auto count = ::recv(fd, buffer, sizeof buffer, MSG_DONTWAIT);
+      if (count > 0) answer.assign(buffer, static_cast<std::size_t>(count));
+    }
+  }
+  ::close(fd);
+  return answer;
+}
+
+TEST_F(ShareRunGatheringTest, WhatIsNotAListOfItemsIsRefusedAndARunThatGaveUpWaitingKeepsItsItems) {
+  auto first = becomeFirst({"/home/ana/Holiday photos"});
+  ASSERT_TRUE(first);
+  first->serve(queue, [this](Items items) { taken.push_back(std::move(items)); });
+  for (const std::string_view foreign : {"items x", "items-v2 abc", ""}) {
+    EXPECT_EQ(answerTo(socketPath, *queue, foreign), "refused\n") << foreign;
+  }
+
+  // The first run's main thread is held up past the later run's patience: the later run shows
+  // its own sheet, and the first run, once it wakes, does not take its items too.
+  const auto gaveUp = ShareRunGathering::claim(socketPath, {"/home/ana/notes.txt"}, std::chrono::milliseconds(200));
+  EXPECT_FALSE(gaveUp) << "it shows its own sheet";
+  queue->runUntil([] { return false; }, std::chrono::milliseconds(500));
+  EXPECT_TRUE(taken.empty());
+  EXPECT_TRUE(first->isServing());
 }
 
 }  // namespace
