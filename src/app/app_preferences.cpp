@@ -49,7 +49,7 @@ AppPreferences::AppPreferences(std::shared_ptr<UserDefaults> userDefaults)
 
 void AppPreferences::setCompletedOnboardingVersion(std::int64_t version) {
   completedOnboardingVersion_.set(version);
-  // A failed write is not reported: the value holds for this run.
+  // A failed write is logged by the defaults; the value holds for this run.
   userDefaults_->set(completedOnboardingVersionKey, version);
 }
 

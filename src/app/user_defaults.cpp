@@ -1,6 +1,7 @@
 #include "app/user_defaults.h"
 
 #include "platform/json.h"
+#include "platform/logger.h"
 #include "platform/posix_files.h"
 
 #include <fcntl.h>
@@ -9,16 +10,26 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 
 namespace tavrel {
 
 namespace {
 
-// Where a write lands, and whether the folders on the way may be made.
+const platform::Logger& logger() {
+  static const platform::Logger instance{"com.tavrel.macos", "UserDefaults"};
+  return instance;
+}
+
+// Where a write lands, whether the folders on the way may be made, and the permissions the file
+// gets: ours are the user's alone, a linked file the user keeps elsewhere keeps its own.
 struct WriteTarget {
   std::filesystem::path file;
   bool makeFolders = false;
+  ::mode_t mode = 0600;
 };
+
+std::string failedStep(const char* step) { return std::string(step) + ": " + std::strerror(errno); }
 
 // The file a write replaces. A link (dotfile managers keep settings that way) is followed to the
 // end of its chain, relative targets from the folder of the link that names them, so the link stays
@@ -38,7 +49,8 @@ std::optional<WriteTarget> writeTarget(const std::filesystem::path& path) {
     }
     if (!S_ISLNK(status.st_mode)) {
       if (isLink && !S_ISREG(status.st_mode)) return WriteTarget{path, true};
-      return WriteTarget{current, !isLink};
+      if (isLink) return WriteTarget{current, false, static_cast<::mode_t>(status.st_mode & 0777)};
+      return WriteTarget{current, true};
     }
     std::error_code error;
     const auto named = std::filesystem::read_symlink(current, error);
@@ -97,21 +109,34 @@ std::optional<nlohmann::json> UserDefaults::value(std::string_view key) const {
 bool UserDefaults::set(std::string_view key, nlohmann::json value) {
   values_[std::string(key)] = std::move(value);
   keysSet_.emplace(key);
-  return write();
+  const auto failure = write();
+  if (!failure) return true;
+  // Once per file and reason: a full disk would otherwise log every change of the run.
+  if (warned_.emplace(failure->file.string(), failure->reason).second) {
+    logger().error("Settings could not be saved to {} ({}); changes hold only until Tavrel quits",
+                   platform::publicArg(failure->file.string()), platform::publicArg(failure->reason));
+  }
+  return false;
 }
 
-bool UserDefaults::write() const {
+std::optional<UserDefaults::WriteFailure> UserDefaults::write() const {
   const auto target = writeTarget(path_);
-  if (!target) return false;
+  if (!target) return WriteFailure{path_, "the link loops or cannot be read"};
+  const auto failed = [&target](std::string reason) { return WriteFailure{target->file, std::move(reason)}; };
   const auto folder = target->file.parent_path();
-  if (target->makeFolders && !folder.empty() && platform::makePrivateFolders(folder) != 0) return false;
+  if (target->makeFolders && !folder.empty()) {
+    if (const int error = platform::makePrivateFolders(folder); error != 0) {
+      errno = error;
+      return failed(failedStep("cannot make its folder"));
+    }
+  }
   auto text = render(values_);
   if (!text) {
     // Someone else's values too large to keep: ours are kept, theirs go.
     nlohmann::json own = nlohmann::json::object();
     for (const auto& key : keysSet_) own[key] = values_.at(key);
     text = render(own);
-    if (!text) return false;
+    if (!text) return failed("the settings are too large to store");
   }
   // The name is built piece by piece: g++ 12 warns falsely (-Wrestrict) on a literal + a temporary.
   std::string name = ".";
@@ -119,12 +144,15 @@ bool UserDefaults::write() const {
   name += ".XXXXXX";
   std::string temporary = (folder / name).string();
   const int fd = ::mkstemp(temporary.data());
-  if (fd < 0) return false;
-  const bool written = ::fchmod(fd, 0600) == 0 && platform::writeAll(fd, *text) && ::fsync(fd) == 0;
+  if (fd < 0) return failed(failedStep("cannot make a file in its folder"));
+  const bool written = ::fchmod(fd, target->mode) == 0 && platform::writeAll(fd, *text) && ::fsync(fd) == 0;
+  const auto writeFailure = written ? std::string() : failedStep("cannot write");
   const bool closed = ::close(fd) == 0;
+  const auto closeFailure = closed ? std::string() : failedStep("cannot write");
   if (!written || !closed || ::rename(temporary.c_str(), target->file.c_str()) != 0) {
+    const auto reason = !written ? writeFailure : !closed ? closeFailure : failedStep("cannot replace it");
     ::unlink(temporary.c_str());
-    return false;
+    return failed(reason);
   }
   // The rename itself reaches the disk with the folder.
   if (const int folderFd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -132,7 +160,7 @@ bool UserDefaults::write() const {
     ::fsync(folderFd);
     ::close(folderFd);
   }
-  return true;
+  return std::nullopt;
 }
 
 }  // namespace tavrel

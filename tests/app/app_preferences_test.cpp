@@ -103,14 +103,38 @@ TEST_F(AppPreferencesTest, SettingReplacesACorruptFileAndCreatesPrivateFolders) 
   EXPECT_EQ(stored, (nlohmann::json{{"com.tavrel.onboarding.completedVersion", 1}}));
 }
 
-TEST_F(AppPreferencesTest, FailedWriteIsNotReportedAndTheValueHoldsForTheRun) {
+std::size_t occurrences(const std::string& text, std::string_view part) {
+  std::size_t count = 0;
+  for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + part.size())) ++count;
+  return count;
+}
+
+TEST_F(AppPreferencesTest, AFailedWriteIsLoggedOncePerFileAndReasonAndTheValueHoldsForTheRun) {
   folder.writeFile("config/tavrel", "a file where the folder belongs");
   const auto preferences = load();
   bool published = false;
   auto subscription = preferences->subscribeQuickDropEnabled([&](const bool& enabled) { published = enabled; });
+  ::testing::internal::CaptureStderr();
   preferences->setQuickDropEnabled(true);
+  preferences->setCompletedOnboardingVersion(1);
+  preferences->setQuickDropEnabled(false);
+  preferences->setQuickDropEnabled(true);
+  // Another reason for the same file is told too.
+  std::filesystem::remove(folder.path() / "config" / "tavrel");
+  std::filesystem::create_directories(defaultsPath().parent_path());
+  std::filesystem::create_symlink("defaults.json", defaultsPath());
+  preferences->setCompletedOnboardingVersion(1);
+  preferences->setCompletedOnboardingVersion(1);
+  const auto log = ::testing::internal::GetCapturedStderr();
+  EXPECT_EQ(occurrences(log, "Settings could not be saved to " + defaultsPath().string() +
+                                 " (cannot make a file in its folder: Not a directory); changes hold only until Tavrel quits"),
+            1u)
+      << log;
+  EXPECT_EQ(occurrences(log, "(the link loops or cannot be read)"), 1u) << log;
+  EXPECT_EQ(occurrences(log, "Settings could not be saved"), 2u) << log;
   EXPECT_TRUE(published);
   EXPECT_TRUE(preferences->isQuickDropEnabled());
+  EXPECT_EQ(preferences->completedOnboardingVersion(), 1);
   EXPECT_FALSE(load()->isQuickDropEnabled());
 }
 
@@ -208,8 +232,11 @@ TEST_F(AppPreferencesTest, ALinkedSettingsFileIsReadThroughAndKeptWhenAValueIsSe
             (nlohmann::json{{"com.tavrel.onboarding.completedVersion", 1},
                             {"com.tavrel.quickDrop.enabled", false},
                             {"someone.else", {1, 2}}}));
-  // The temporary file lay beside the target and is gone.
+  // The temporary file lay beside the target and is gone; the file is as readable as it was.
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(kept.parent_path()), {}), 1);
+  struct stat status{};
+  ASSERT_EQ(::stat(kept.c_str(), &status), 0);
+  EXPECT_EQ(status.st_mode & 0777, 0644u);
   EXPECT_FALSE(load()->isQuickDropEnabled());
 }
 
