@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # scripts/run on a graphical session, in a throw-away checkout and home: the set-up and build are
-# stand-ins, the program and the share program are stand-ins that record how they were started, the
-# local service is the real one. A second run, or a run over a service left behind, must leave the
-# running one's desktop entry and log as they were; a run puts back an entry it did not write; files
-# named on the command line reach the share program.
+# stand-ins (the build records that it ran), the program and the share program are stand-ins that
+# record how they were started, the local service is the real one. A second run, graphical or
+# virtual, or a run over a service left behind, must leave the running one's desktop entry and log as
+# they were; a run puts back an entry it did not write; files named on the command line reach the
+# share program.
 #
 #   run_script_test.sh SOURCE_DIR LOCAL_SERVICE
 set -euo pipefail
@@ -40,9 +41,10 @@ chmod 700 "$work/runtime"
 echo text >"$work/files/my file.txt"
 cp "$source_dir/scripts/run" "$checkout/scripts/run"
 cp "$source_dir/packaging/com.tavrel.macos.desktop.in" "$checkout/packaging/"
-for tool in "$checkout/scripts/setup" "$work/bin/cmake" "$work/bin/update-desktop-database" "$work/bin/xdg-mime"; do
+for tool in "$checkout/scripts/setup" "$work/bin/update-desktop-database" "$work/bin/xdg-mime"; do
   printf '#!/bin/sh\nexit 0\n' >"$tool"
 done
+printf '#!/bin/sh\necho "$*" >>"$RUN_TEST_STATE/cmake.calls"\n' >"$work/bin/cmake"
 cat >"$checkout/build/release/tools/local_service/tavrel-local-service" <<STUB
 #!/bin/sh
 echo \$\$ >>"$state/service.pids"
@@ -80,20 +82,20 @@ unset WAYLAND_DISPLAY
 entry="$XDG_DATA_HOME/applications/com.tavrel.macos.desktop"
 log="$checkout/build/release/run/service.log"
 
-# A run ($1, its output in $work/$2.out) is refused with $3 and leaves the running one's entry and
-# log as they were: the log only grew.
+# A run ($1, its output in $work/$2.out, its options the rest) is refused with $3 and leaves the
+# running one's entry and log as they were: the log only grew.
 expect_refused() {
   cp "$entry" "$work/entry.before"
   cp "$log" "$work/log.before"
   local status=0
-  "$checkout/scripts/run" </dev/null >"$work/$2.out" 2>&1 || status=$?
+  "$checkout/scripts/run" "${@:4}" </dev/null >"$work/$2.out" 2>&1 || status=$?
   [ "$status" = 1 ] || fail "$1 ended with $status"
   grep -q "$3" "$work/$2.out" || fail "$1 did not say why it stopped"
   cmp -s "$entry" "$work/entry.before" || fail "$1: the running one's desktop entry changed or went"
   head -c "$(stat -c %s "$work/log.before")" "$log" | cmp -s - "$work/log.before" || fail "$1: the service log was cut"
 }
 
-echo "A second run while one runs; the files named reach the share sheet"
+echo "A second run while one runs, graphical or virtual; the files named reach the share sheet"
 (cd "$work/files" && exec "$checkout/scripts/run" "my file.txt" "a folder") </dev/null >"$work/first.out" 2>&1 &
 first=$!
 runs+=("$first")
@@ -101,6 +103,10 @@ wait_for "[ -f \"$state/program.started\" ] && [ -f \"$state/share.args\" ]" "$f
 printf '%s\n' -- "$work/files/my file.txt" "$work/files/a folder" | cmp -s - "$state/share.args" ||
   fail "the share program was started with: $(cat "$state/share.args")"
 expect_refused "a second run" second "already runs"
+# The virtual road (no run-virtual in this checkout) must stop at the lock too, before any build.
+: >"$state/cmake.calls"
+expect_refused "a virtual run" virtual "already runs from scripts/run (process $first)" --virtual
+[ ! -s "$state/cmake.calls" ] || fail "a virtual run built while another run held the lock"
 kill -0 "$first" || fail "the first run stopped"
 touch "$state/quit-program"
 wait "$first" || fail "the first run failed"
