@@ -141,10 +141,12 @@ DesktopConfiguration::InfoDictionary DesktopConfiguration::parseInfoDictionary(s
 
 platform::Expected<DesktopConfiguration, DesktopConfigurationError> DesktopConfiguration::fromInfoDictionary(
     const InfoDictionary& info, bool allowsLocalHTTP) {
-  if (!info.is_object() || info.empty()) return platform::unexpected(DesktopConfigurationError{MissingWebAppURL{}});
+  // A case alone becomes the error in place; a whole error moved in makes g++ 12 under
+  // AddressSanitizer warn of an uninitialised string.
+  if (!info.is_object() || info.empty()) return platform::unexpected(MissingWebAppURL{});
   const auto entry = info.find(kWebAppURLKey);
   if (entry == info.end() || !entry->is_string() || entry->get_ref<const std::string&>().empty()) {
-    return platform::unexpected(DesktopConfigurationError{MissingWebAppURL{}});
+    return platform::unexpected(MissingWebAppURL{});
   }
   const auto& text = entry->get_ref<const std::string&>();
   auto webAppURL = validatedWebAppURL(text, allowsLocalHTTP);

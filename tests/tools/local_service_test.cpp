@@ -1,11 +1,12 @@
 #include "local_service/local_service.h"
 
+#include "platform/regex.h"
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <fstream>
-#include <regex>
 #include <thread>
 
 #include <nlohmann/json.hpp>

@@ -1,5 +1,8 @@
 #include "local_service/https_server.h"
 
+// Ahead of httplib.h, which brings <regex> too.
+#include "platform/regex.h"
+
 #include <arpa/inet.h>
 #include <dirent.h>
 #include <httplib.h>
@@ -17,7 +20,6 @@
 #include <fstream>
 #include <future>
 #include <mutex>
-#include <regex>
 #include <stdexcept>
 
 #include "local_service/certificate_authority.h"

@@ -1,9 +1,10 @@
 #include "local_service/transfer_service.h"
 
+#include "platform/regex.h"
+
 #include <algorithm>
 #include <atomic>
 #include <fstream>
-#include <regex>
 #include <stdexcept>
 #include <unordered_map>
 
