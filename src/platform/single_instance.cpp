@@ -244,7 +244,7 @@ Expected<std::variant<HandedOver, SingleInstanceSocket>, SingleInstanceError> cl
       const int fd = *connected;
       const auto result = exchange(fd, message, timeout);
       ::close(fd);
-      if (result.outcome == Exchange::answered) return std::variant<HandedOver, SingleInstanceSocket>(HandedOver{});
+      if (result.outcome == Exchange::answered) return HandedOver{};
       if (result.outcome == Exchange::refused) return failure(SingleInstanceError::Kind::refused, result.reason);
       if (result.outcome == Exchange::failed) return failure(SingleInstanceError::Kind::failed, result.reason);
       continue;  // it went away (or is going) without taking the message: decide again
