@@ -145,14 +145,16 @@ std::optional<UserDefaults::WriteFailure> UserDefaults::write() const {
   std::string temporary = (folder / name).string();
   const int fd = ::mkstemp(temporary.data());
   if (fd < 0) return failed(failedStep("cannot make a file in its folder"));
-  const bool written = ::fchmod(fd, target->mode) == 0 && platform::writeAll(fd, *text) && ::fsync(fd) == 0;
-  const auto writeFailure = written ? std::string() : failedStep("cannot write");
-  const bool closed = ::close(fd) == 0;
-  const auto closeFailure = closed ? std::string() : failedStep("cannot write");
-  if (!written || !closed || ::rename(temporary.c_str(), target->file.c_str()) != 0) {
-    const auto reason = !written ? writeFailure : !closed ? closeFailure : failedStep("cannot replace it");
+  // The first step that fails says why.
+  std::string reason;
+  if (::fchmod(fd, target->mode) != 0 || !platform::writeAll(fd, *text) || ::fsync(fd) != 0) {
+    reason = failedStep("cannot write");
+  }
+  if (::close(fd) != 0 && reason.empty()) reason = failedStep("cannot write");
+  if (reason.empty() && ::rename(temporary.c_str(), target->file.c_str()) != 0) reason = failedStep("cannot replace it");
+  if (!reason.empty()) {
     ::unlink(temporary.c_str());
-    return failed(reason);
+    return failed(std::move(reason));
   }
   // The rename itself reaches the disk with the folder.
   if (const int folderFd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);

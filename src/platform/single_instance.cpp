@@ -290,8 +290,6 @@ class WaitingClient {
   WaitingClient(const WaitingClient&) = delete;
   WaitingClient& operator=(const WaitingClient&) = delete;
 
-  // The socket's buffer always has room for the few bytes of an answer: never blocks.
-  void answer() const { (void)::send(fd_, "ok\n", 3, MSG_NOSIGNAL | MSG_DONTWAIT); }
   int fd() const { return fd_; }
 
  private:
@@ -300,6 +298,7 @@ class WaitingClient {
 
 }  // namespace
 
+// The socket's buffer always has room for the few bytes of an answer: sending never blocks.
 void SingleInstanceServer::Reply::accept() {
   if (std::exchange(answered_, true)) return;
   (void)::send(fd_, "ok\n", 3, MSG_NOSIGNAL | MSG_DONTWAIT);
@@ -457,7 +456,7 @@ void SingleInstanceServer::serve(std::stop_token stop, int listenFD, int wakeFD,
   const auto handOver = [&shared](int fd, std::string message) {
     auto client = std::make_shared<WaitingClient>(fd);
     // An empty message only asks whether we are alive.
-    if (message.empty() && shared->answersProbes) return client->answer();
+    if (message.empty() && shared->answersProbes) return Reply(client->fd(), {}).accept();
     {
       std::lock_guard lock(shared->mutex);
       std::erase_if(shared->waiting, [](const auto& waiting) { return waiting.expired(); });

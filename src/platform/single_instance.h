@@ -82,8 +82,9 @@ Expected<std::variant<HandedOver, SingleInstanceSocket>, SingleInstanceError> cl
 // its socket to hand over what it was started with (the sign-in callback address, or "activate") and
 // exits. Only processes of the same user are heard. One message per connection: its text and a
 // newline; the answer "ok" and a newline is sent only once `onMessage` has run with it on the main
-// thread (an empty message only asks whether the program is alive, and is answered at once). A program that ends before that closes the connection unanswered, and the start decides
-// anew instead of taking its message for delivered.
+// thread (an empty message only asks whether the program is alive, and is answered at once). A
+// program that ends before that closes the connection unanswered, and the start decides anew
+// instead of taking its message for delivered.
 //
 // Clients are served side by side: each has two seconds from its connection to send its whole
 // message of at most maximumMessageSize bytes, or is dropped, so a silent or slow client never holds
