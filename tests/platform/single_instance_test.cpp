@@ -21,6 +21,7 @@
 #include "platform/single_instance.h"
 #include "platform/uuid.h"
 #include "support/child_process.h"
+#include "support/raw_channel_client.h"
 #include "support/temporary_directory.h"
 
 extern char** environ;
@@ -35,6 +36,7 @@ std::vector<std::string> currentEnvironment() {
 }
 
 using Kind = SingleInstanceError::Kind;
+using tavrel::testing::connectRaw;
 
 class SingleInstanceTest : public ::testing::Test {
  protected:
@@ -97,19 +99,6 @@ TEST_F(SingleInstanceTest, AnswersASecondStartOnlyOnceTheMainThreadTookItsMessag
   ASSERT_TRUE(queue->runUntil([&] { return received.size() == 2; }));
   EXPECT_TRUE(third.get());
   EXPECT_EQ(received.back(), "third");
-}
-
-// A client of the channel that connects and then sends what it is told, when it is told.
-int connectRaw(const std::filesystem::path& socketPath) {
-  const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_un address{};
-  address.sun_family = AF_UNIX;
-  std::strcpy(address.sun_path, socketPath.c_str());
-  if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-    ::close(fd);
-    return -1;
-  }
-  return fd;
 }
 
 // Whether the server ended the connection (within ten seconds) without a word.

@@ -3,10 +3,7 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <sys/socket.h>
-#include <sys/un.h>
 #include <unistd.h>
-
-#include <cstring>
 
 #include <future>
 #include <string>
@@ -14,6 +11,7 @@
 #include <vector>
 
 #include "platform/manual_main_queue.h"
+#include "support/raw_channel_client.h"
 #include "support/temporary_directory.h"
 
 namespace tavrel {
@@ -99,14 +97,10 @@ TEST_F(ShareRunGatheringTest, ARunWhoseItemsTheFirstNoLongerTakesShowsItsOwnShee
 
 // What the first run answers a client that sends `message` and then only listens.
 std::string answerTo(const std::filesystem::path& socketPath, platform::ManualMainQueue& queue, std::string_view message) {
-  const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_un address{};
-  address.sun_family = AF_UNIX;
-  std::strcpy(address.sun_path, socketPath.c_str());
+  const int fd = testing::connectRaw(socketPath);
   std::string answer;
   const std::string line = std::string(message) + "\n";
-  if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-      ::send(fd, line.data(), line.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(line.size())) {
+  if (fd >= 0 && ::send(fd, line.data(), line.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(line.size())) {
     pollfd readable{fd, POLLIN, 0};
     char buffer[64];
     if (queue.runUntil([&] { return ::poll(&readable, 1, 0) == 1; })) {
