@@ -45,6 +45,10 @@ class LiveMenuBar final : public MenuBarControlling {
   void showPopover(bool activating) override { controller_->showPopover(activating); }
   bool revealFailure(const UploadRunID& runID) override { return controller_->revealFailure(runID); }
   void invalidate() override { controller_->invalidate(); }
+  bool isStatusItemShown() const override {
+    const auto* item = controller_->statusItem();
+    return item && item->isAvailable();
+  }
 
  private:
   MenuBarDependencies dependencies_;  // keeps the stores alive as long as the controller
