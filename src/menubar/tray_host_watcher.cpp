@@ -34,16 +34,19 @@ std::uint32_t internAtom(xcb_connection_t* connection, const char* name) {
   return reply ? reply->atom : std::uint32_t{XCB_ATOM_NONE};
 }
 
-void listenToRootStructure(xcb_connection_t* connection) {
-  const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(connection)).data;
-  if (!screen) return;
+// Adds the structure events of `window` to those our connection (Qt's) already asked for there.
+void listenToStructure(xcb_connection_t* connection, xcb_window_t window) {
   std::unique_ptr<xcb_get_window_attributes_reply_t, decltype(&std::free)> attributes(
-      xcb_get_window_attributes_reply(connection, xcb_get_window_attributes(connection, screen->root), nullptr),
-      &std::free);
+      xcb_get_window_attributes_reply(connection, xcb_get_window_attributes(connection, window), nullptr), &std::free);
   if (!attributes) return;
   const std::uint32_t mask = attributes->your_event_mask | XCB_EVENT_MASK_STRUCTURE_NOTIFY;
-  xcb_change_window_attributes(connection, screen->root, XCB_CW_EVENT_MASK, &mask);
+  xcb_change_window_attributes(connection, window, XCB_CW_EVENT_MASK, &mask);
   xcb_flush(connection);
+}
+
+void listenToRootStructure(xcb_connection_t* connection) {
+  const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(connection)).data;
+  if (screen) listenToStructure(connection, screen->root);
 }
 
 }  // namespace
@@ -128,10 +131,7 @@ void TrayHostWatcher::watchXEmbedTray(std::uint32_t owner) {
   auto* connection = x11Connection();
   if (!connection || owner == XCB_NONE) return;
   trayOwner_ = owner;
-  // Our own event mask on the tray's window: other clients' masks stay as they are.
-  const std::uint32_t mask = XCB_EVENT_MASK_STRUCTURE_NOTIFY;
-  xcb_change_window_attributes(connection, owner, XCB_CW_EVENT_MASK, &mask);
-  xcb_flush(connection);
+  listenToStructure(connection, owner);
 }
 
 void TrayHostWatcher::statusNotifierHostRegistered() { announce(); }

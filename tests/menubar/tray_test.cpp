@@ -16,6 +16,7 @@
 
 #include "menubar/menu_bar_controller.h"
 #include "menubar/menu_bar_test_fixture.h"
+#include "menubar/tray_host_watcher.h"
 #include "ui/qt_main_queue.h"
 
 namespace tavrel::testing {
@@ -155,6 +156,22 @@ TEST_F(LateTrayTest, AnX11TrayStartedLaterShowsTheIconAndARestartedOneShowsItAga
     }
     return controller->isPopoverShown();
   }));
+}
+
+TEST_F(LateTrayTest, TheWatcherTellsWhenAnX11TrayComesAndGoes) {
+  TrayHostWatcher hosts;
+  int appeared = 0;
+  int gone = 0;
+  QObject::connect(&hosts, &TrayHostWatcher::hostAppeared, [&] { ++appeared; });
+  QObject::connect(&hosts, &TrayHostWatcher::hostGone, [&] { ++gone; });
+  EXPECT_FALSE(hosts.isHostPresent());
+  startHost("trayer", {"--edge", "top", "--align", "right", "--widthtype", "pixel", "--width", "120", "--height", "24"});
+  ASSERT_TRUE(waitFor([&] { return appeared > 0 && hosts.isHostPresent(); }));
+  EXPECT_EQ(gone, 0);
+  // Killed, as a crashed panel goes: only its window's destruction tells.
+  stopHost();
+  ASSERT_TRUE(waitFor([&] { return gone > 0; }));
+  EXPECT_FALSE(hosts.isHostPresent());
 }
 
 TEST_F(LateTrayTest, AnXfcePanelStartedLaterShowsTheIconAsAStatusNotifierItemAndARestartedOneShowsItAgain) {
