@@ -384,42 +384,34 @@ TEST_F(AppCoordinatorTest, StartingTheProgramAgainRaisesOnboardingOrOpensThePopo
   EXPECT_THAT(desktop.events, ElementsAre("popover:activating"));
 }
 
-TEST_F(AppCoordinatorTest, AStartByTheUserWhereNoTrayShowsTheIconOpensThePopoverAtOnce) {
-  desktop.trayShowsIcon = false;
-  launch(true, true, {"com.tavrel.macos:/oauth/callback?code=c&state=s"});
-  // Opened while the session restores, and kept once it has.
-  EXPECT_THAT(desktop.events, ::testing::Contains("popover:activating"));
+TEST_F(AppCoordinatorTest, WithoutATrayIconAStartByTheUserOpensThePopoverAndTheSessionsStartsStayQuiet) {
+  const auto start = [&](std::vector<std::string> arguments, bool onboarded = true) {
+    coordinator.reset();
+    desktop = Desktop{};
+    desktop.trayShowsIcon = false;
+    preferences->setCompletedOnboardingVersion(0);
+    launch(true, onboarded, std::move(arguments));
+    return std::count(desktop.events.begin(), desktop.events.end(), "popover:activating");
+  };
+  // Opened while the session restores, and kept once it has; so also after the browser's start.
+  EXPECT_EQ(start({}), 1);
   EXPECT_TRUE(signedIn());
   EXPECT_FALSE(desktop.onboardingVisible);
   EXPECT_EQ(shell->policy, ActivationPolicy::accessory);
   EXPECT_THAT(desktop.events, ::testing::Not(::testing::Contains("menuBar:invalidate")));
-}
-
-TEST_F(AppCoordinatorTest, AStartAtLoginStaysQuietWithoutATray) {
-  desktop.trayShowsIcon = false;
-  launch(true, true, {"--at-login"});
-  EXPECT_TRUE(signedIn());
+  EXPECT_EQ(start({"com.tavrel.macos:/oauth/callback?code=c&state=s"}), 1);
+  // Open at Login, and a restored desktop session: the tray's status item alone, as ever.
+  EXPECT_EQ(start({"--at-login"}), 0);
   EXPECT_EQ(desktop.menuBars, 1);
-  EXPECT_THAT(desktop.events, ::testing::Not(::testing::Contains("popover:activating")));
+  EXPECT_EQ(start({"-session", "10d2a7c3f1000170000000021_1702200000_123456"}), 0);
+  // Before onboarding is done its window shows, alone.
+  EXPECT_EQ(start({}, /*onboarded=*/false), 0);
+  EXPECT_TRUE(desktop.onboardingVisible);
 }
 
-TEST_F(AppCoordinatorTest, ARestoredDesktopSessionStaysQuietWithoutATray) {
-  desktop.trayShowsIcon = false;
-  launch(true, true, {"-session", "10d2a7c3f1000170000000021_1702200000_123456"});
-  EXPECT_EQ(desktop.menuBars, 1);
-  EXPECT_THAT(desktop.events, ::testing::Not(::testing::Contains("popover:activating")));
-}
-
-TEST_F(AppCoordinatorTest, AStartByTheUserWithATrayShowsTheIconAlone) {
+TEST_F(AppCoordinatorTest, WithATrayIconAStartByTheUserShowsTheIconAlone) {
   launch(true, true);
   EXPECT_EQ(desktop.menuBars, 1);
-  EXPECT_THAT(desktop.events, ::testing::Not(::testing::Contains("popover:activating")));
-}
-
-TEST_F(AppCoordinatorTest, AStartByTheUserBeforeOnboardingIsDoneShowsOnboardingAlone) {
-  desktop.trayShowsIcon = false;
-  launch(false, false);
-  EXPECT_TRUE(desktop.onboardingVisible);
   EXPECT_THAT(desktop.events, ::testing::Not(::testing::Contains("popover:activating")));
 }
 
