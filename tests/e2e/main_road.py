@@ -1306,6 +1306,10 @@ def walk_restart_and_sign_out(road, title):
     road.quit_program()
     road.start_program()
     road.wait("the tray icon", road.tray_icon)
+    # With a tray a start shows the icon alone.
+    time.sleep(1)
+    if road.popover_open():
+        raise StepFailed("a start on a desktop with a tray opened the popover")
     road.open_popover()
     # Only a signed-in session lists the account's recent transfers.
     road.wait(f"the recent row of “{title}”", lambda: road.find(
