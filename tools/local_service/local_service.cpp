@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <charconv>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -201,7 +202,12 @@ void LocalService::trimJournal(std::uint64_t savedSeq) {
   if (journal_ < 0) return;
   std::string kept;
   for (const auto& line : journalLines()) {
-    const auto seq = nlohmann::json::parse(line, nullptr, false).value("seq", std::uint64_t{0});
+    // Each line begins {"seq":N, so the rest need not be parsed.
+    constexpr std::string_view prefix = "{\"seq\":";
+    std::uint64_t seq = 0;
+    if (line.starts_with(prefix)) {
+      std::from_chars(line.data() + prefix.size(), line.data() + line.size(), seq);
+    }
     if (seq > savedSeq) kept += line + '\n';
   }
   const auto temporary = std::filesystem::path(journalFile().string() + ".new");

@@ -810,26 +810,33 @@ json transferToJSON(const TransferService::StoredTransfer& transfer) {
 
 void TransferService::State::writeJournal() {
   if (!journal || unjournaled.empty()) return;
-  json changes = json::array();
+  // Put together file by file: a registration of many files never becomes one JSON tree in memory.
+  std::string line = "{\"seq\":" + std::to_string(++journalSeq) + ",\"nextId\":" + std::to_string(nextId) +
+                     ",\"transfers\":[";
+  bool firstChange = true;
   for (const auto& [index, changed] : unjournaled) {
     if (index >= transfers.size()) continue;
     const StoredTransfer& transfer = transfers[index];
-    json entry{{"index", index}};
+    line += (firstChange ? "{\"index\":" : ",{\"index\":") + std::to_string(index);
+    firstChange = false;
     if (changed.header) {
-      entry["header"] = headerToJSON(transfer);
+      line += ",\"header\":" + headerToJSON(transfer).dump();
       if (const auto completion = completions.find(transfer.transferId); completion != completions.end()) {
-        entry["completion"] = completion->second;
+        line += ",\"completion\":" + json(completion->second).dump();
       }
     }
-    json files = json::array();
+    line += ",\"files\":[";
+    bool firstFile = true;
     for (const auto file : changed.files) {
-      if (file < transfer.files.size()) files.push_back(json::array({file, fileToJSON(transfer.files[file])}));
+      if (file >= transfer.files.size()) continue;
+      line += (firstFile ? "[" : ",[") + std::to_string(file) + "," + fileToJSON(transfer.files[file]).dump() + "]";
+      firstFile = false;
     }
-    entry["files"] = std::move(files);
-    changes.push_back(std::move(entry));
+    line += "]}";
   }
+  line += "]}";
   unjournaled.clear();
-  journal(json{{"seq", ++journalSeq}, {"nextId", nextId}, {"transfers", std::move(changes)}}.dump());
+  journal(line);
 }
 
 void TransferService::setJournal(std::function<void(const std::string& line)> journal) {

@@ -121,9 +121,9 @@ class TransferService {
   void restoreState(const nlohmann::json& state);
   // Called after each request that may have changed the saved state, outside any lock.
   void setChangeObserver(std::function<void()> observer);
-  // Given one line (compact JSON, with its sequence number "seq") for each request that changed the
-  // transfers, before the request is answered, under the service's lock: the line must be kept
-  // before the call returns. savedState() says up to which line it holds ("journalSeq").
+  // Given one line for each request that changed the transfers, before the request is answered,
+  // under the service's lock: the line must be kept before the call returns. Lines are compact JSON
+  // beginning {"seq":N with N their number; savedState() says up to which it holds ("journalSeq").
   void setJournal(std::function<void(const std::string& line)> journal);
   // Applies the lines written after the restored state's, in their order; returns the last line's
   // sequence number.
