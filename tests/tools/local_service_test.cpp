@@ -244,6 +244,34 @@ TEST_F(LocalServiceTest, RestartKeepsACompletedTransferDownloadableWithTheSameBy
   EXPECT_EQ(listed[0].at("downloadSlug"), slug);
 }
 
+// A service killed right after it answered keeps what it answered: state.json is written a moment
+// later, so a kill used to lose the last files' completion, and the program's run then ended on
+// "Some files are not complete yet." once the service was back.
+TEST_F(LocalServiceTest, WhatWasAnsweredSurvivesAKill) {
+  const auto token = signIn();
+  const auto transfer = prepare({{"a.txt", 1'000}, {"movie.bin", 9 * MiB + 3}});
+  const auto completed = upload(transfer, token);
+  ASSERT_TRUE(completed && completed->downloadSlug);
+
+  // The folder as a kill leaves it now, without the last write of state.json. The journal is taken
+  // first: a state.json written meanwhile has dropped only lines it holds.
+  const auto killed = data.path() / "killed";
+  std::filesystem::create_directories(killed);
+  std::filesystem::copy_file(service->journalFile(), killed / service->journalFile().filename());
+  std::filesystem::copy(service->dataDirectory(), killed,
+                        std::filesystem::copy_options::recursive | std::filesystem::copy_options::skip_existing);
+  LocalService again(LocalService::Options{killed, 0, 5s, 0ms, webScheme});
+
+  platform::HttpRequest request;
+  request.url = *platform::Url::parse(again.webAppURL().toString() + "dl/" + *completed->downloadSlug);
+  const auto page = browser->send(request);
+  ASSERT_TRUE(page.hasValue());
+  EXPECT_EQ(page->status, 200);
+  EXPECT_THAT(page->body, ::testing::HasSubstr("movie.bin"));
+  EXPECT_EQ(again.transfers().transfers().at(0).files.size(), 2u);
+  for (const auto& file : again.transfers().transfers().at(0).files) EXPECT_TRUE(file.completed) << file.filename;
+}
+
 // Every page the program opens on the web application is there: the account's transfers with their
 // pages and share links, one transfer's files, the settings and the profile; whatever a transfer
 // holds is shown as text, never as markup.

@@ -1,8 +1,16 @@
 #include "local_service/local_service.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <charconv>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
+#include <sstream>
 #include <stdexcept>
+#include <vector>
 
 #include <nlohmann/json.hpp>
 
@@ -76,6 +84,14 @@ LocalService::LocalService(Options options) : dataDirectory_(std::move(options.d
     storage_->stop();
     throw;
   }
+  journal_ = ::open(journalFile().c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
+  if (journal_ < 0) {
+    const int error = errno;
+    server_->stop();
+    storage_->stop();
+    throw std::runtime_error("cannot write " + journalFile().string() + " (" + std::strerror(error) + ")");
+  }
+  transfers_->setJournal([this](const std::string& line) { appendJournal(line); });
   signIn_->setChangeObserver([this] { markChanged(); });
   transfers_->setChangeObserver([this] { markChanged(); });
   saver_ = std::jthread([this](std::stop_token stop) {
@@ -147,19 +163,84 @@ void LocalService::stop() {
     saver_.join();
   }
   save();
+  std::lock_guard lock(journalMutex_);
+  if (journal_ >= 0) ::close(journal_);
+  journal_ = -1;
+}
+
+void LocalService::appendJournal(const std::string& line) {
+  std::lock_guard lock(journalMutex_);
+  if (journal_ < 0) return;
+  const std::string text = line + '\n';
+  std::size_t written = 0;
+  while (written < text.size()) {
+    const auto count = ::write(journal_, text.data() + written, text.size() - written);
+    if (count < 0 && errno == EINTR) continue;
+    if (count <= 0) return;  // the change lives until the next state.json; nothing better to do here
+    written += static_cast<std::size_t>(count);
+  }
+}
+
+// The journal's lines, without a last one cut short by a crash mid-write.
+std::vector<std::string> LocalService::journalLines() const {
+  std::ifstream file(journalFile(), std::ios::binary);
+  std::stringstream text;
+  text << file.rdbuf();
+  const std::string all = text.str();
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  for (std::size_t end = all.find('\n'); end != std::string::npos; end = all.find('\n', start)) {
+    if (end > start) lines.push_back(all.substr(start, end - start));
+    start = end + 1;
+  }
+  return lines;
+}
+
+// Drops the journal's lines that state.json now holds.
+void LocalService::trimJournal(std::uint64_t savedSeq) {
+  std::lock_guard lock(journalMutex_);
+  if (journal_ < 0) return;
+  std::string kept;
+  for (const auto& line : journalLines()) {
+    // Each line begins {"seq":N, so the rest need not be parsed.
+    constexpr std::string_view prefix = "{\"seq\":";
+    std::uint64_t seq = 0;
+    if (line.starts_with(prefix)) {
+      std::from_chars(line.data() + prefix.size(), line.data() + line.size(), seq);
+    }
+    if (seq > savedSeq) kept += line + '\n';
+  }
+  const auto temporary = std::filesystem::path(journalFile().string() + ".new");
+  {
+    std::ofstream file(temporary, std::ios::trunc | std::ios::binary);
+    file << kept;
+    if (!file.flush()) return;
+  }
+  std::error_code error;
+  std::filesystem::permissions(temporary, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write,
+                               error);
+  std::filesystem::rename(temporary, journalFile(), error);
+  if (error) return;
+  const int reopened = ::open(journalFile().c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+  if (reopened < 0) return;
+  ::close(journal_);
+  journal_ = reopened;
 }
 
 void LocalService::load() {
   const auto path = stateFile();
-  if (!std::filesystem::exists(path)) return;
   try {
-    std::ifstream file(path);
-    const auto state = nlohmann::json::parse(file);
-    if (state.at("version").get<int>() != kStateVersion) {
-      throw std::runtime_error("it was written by another version");
+    if (std::filesystem::exists(path)) {
+      std::ifstream file(path);
+      const auto state = nlohmann::json::parse(file);
+      if (state.at("version").get<int>() != kStateVersion) {
+        throw std::runtime_error("it was written by another version");
+      }
+      signIn_->restoreState(state.at("signIn"));
+      transfers_->restoreState(state.at("transfers"));
     }
-    signIn_->restoreState(state.at("signIn"));
-    transfers_->restoreState(state.at("transfers"));
+    // What was acknowledged after state.json was last written.
+    transfers_->replayJournal(journalLines());
   } catch (const std::exception& error) {
     // Never start over silently: that would forget accounts and transfers still on disk.
     throw std::runtime_error("cannot read " + path.string() + " (" + error.what() +
@@ -171,8 +252,10 @@ void LocalService::save() {
   std::lock_guard lock(saving_);
   // Taken under the lock, so a later write never holds an older state. The transfers come as text:
   // most of them have not changed since the last write and are not serialised again.
+  std::uint64_t journalSeq = 0;
   const std::string state = "{\"signIn\":" + signIn_->savedState().dump() + ",\"transfers\":" +
-                            transfers_->savedState() + ",\"version\":" + std::to_string(kStateVersion) + "}";
+                            transfers_->savedState(&journalSeq) + ",\"version\":" + std::to_string(kStateVersion) +
+                            "}";
   const auto path = stateFile();
   const auto temporary = std::filesystem::path(path.string() + ".new");
   {
@@ -185,6 +268,7 @@ void LocalService::save() {
   std::filesystem::permissions(temporary, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write,
                                ignored);
   std::filesystem::rename(temporary, path, ignored);
+  if (!ignored) trimJournal(journalSeq);
 }
 
 }  // namespace tavrel::localservice

@@ -164,10 +164,30 @@ struct TransferService::State {
     std::shared_ptr<const std::string> text;
   };
   std::vector<SavedTransfer> savedTransfers;
-  void touch(const std::string& transferId) {
+  // Marks a transfer changed: its header, or one of its files.
+  void touch(const std::string& transferId, std::optional<std::size_t> fileIndex = std::nullopt) {
     const auto found = transferIndex.find(transferId);
-    if (found != transferIndex.end() && found->second < savedTransfers.size()) ++savedTransfers[found->second].generation;
+    if (found == transferIndex.end()) return;
+    if (found->second < savedTransfers.size()) ++savedTransfers[found->second].generation;
+    if (!journal) return;
+    auto& changed = unjournaled[found->second];
+    if (fileIndex) {
+      changed.files.insert(*fileIndex);
+    } else {
+      changed.header = true;
+    }
   }
+
+  // Every change is written to the journal before it is answered, so what was acknowledged survives
+  // a crash; state.json is rewritten later and takes in what the journal says up to its `journalSeq`.
+  struct Unjournaled {
+    bool header = false;
+    std::set<std::size_t> files;
+  };
+  std::function<void(const std::string& line)> journal;
+  std::map<std::size_t, Unjournaled> unjournaled;  // by index in `transfers`
+  std::uint64_t journalSeq = 0;
+  void writeJournal();
 
   void index() {
     transferIndex.clear();
@@ -247,6 +267,7 @@ void TransferService::addRoutes() {
       } catch (const json::exception&) {
         answer = envelope(400, "bad_request", "The request body is not what this endpoint takes.");
       }
+      state.writeJournal();
       const auto observer = request.method == "GET" ? std::function<void()>() : state.observer;
       lock.unlock();
       if (observer) observer();
@@ -266,6 +287,7 @@ void TransferService::addRoutes() {
           transfer.createBody = request.body;
           state.transferIndex[transfer.transferId] = state.transfers.size();
           state.transfers.push_back(transfer);
+          state.touch(transfer.transferId);
           return Response::json(json{{"transferId", transfer.transferId},
                                             {"expiresAt", "2031-01-31T09:30:00Z"},
                                             {"expiryDays", body.at("expiryDays").get<std::int64_t>()}}
@@ -307,7 +329,7 @@ void TransferService::addRoutes() {
               if (state.partSize && state.planMutation != PlanMutation::omitPartSize) plan["partSize"] = *state.partSize;
             }
             plans.push_back(plan);
-            state.touch(transfer->transferId);
+            state.touch(transfer->transferId, transfer->files.size());
             state.fileIndex[file.fileId] = transfer->files.size();
             transfer->files.push_back(std::move(file));
           }
@@ -404,7 +426,7 @@ void TransferService::addRoutes() {
             if (!keep(where.transferId, where.fileId, where.partNumber)) {
               return envelope(500, "InternalError", "Storage could not keep the bytes.");
             }
-            state.touch(where.transferId);
+            state.touch(where.transferId, state.fileIndex.at(where.fileId));
             if (where.partNumber == 0) {
               file->object = stored;
             } else {
@@ -447,7 +469,7 @@ void TransferService::addRoutes() {
             }
           }
           file->completed = true;
-          state.touch(transfer->transferId);
+          state.touch(transfer->transferId, state.fileIndex.at(file->fileId));
           return Response::json(done.dump());
         }));
 
@@ -725,35 +747,136 @@ TransferService::StoredPart partFromJSON(const json& value) {
 
 namespace {
 
-json transferToJSON(const TransferService::StoredTransfer& transfer) {
-  json files = json::array();
-  for (const auto& file : transfer.files) {
-    json parts = json::object();
-    for (const auto& [number, part] : file.parts) parts[std::to_string(number)] = partToJSON(part);
-    files.push_back({{"fileId", file.fileId},
-                     {"referenceId", file.referenceId},
-                     {"filename", file.filename},
-                     {"relativePath", file.relativePath},
-                     {"mime", file.mime},
-                     {"size", file.size},
-                     {"multipart", file.multipart},
-                     {"partSize", file.partSize},
-                     {"object", file.object ? partToJSON(*file.object) : json()},
-                     {"parts", parts},
-                     {"completed", file.completed}});
-  }
+json fileToJSON(const TransferService::StoredFile& file) {
+  json parts = json::object();
+  for (const auto& [number, part] : file.parts) parts[std::to_string(number)] = partToJSON(part);
+  return {{"fileId", file.fileId},
+          {"referenceId", file.referenceId},
+          {"filename", file.filename},
+          {"relativePath", file.relativePath},
+          {"mime", file.mime},
+          {"size", file.size},
+          {"multipart", file.multipart},
+          {"partSize", file.partSize},
+          {"object", file.object ? partToJSON(*file.object) : json()},
+          {"parts", parts},
+          {"completed", file.completed}};
+}
+
+TransferService::StoredFile fileFromJSON(const json& entry) {
+  TransferService::StoredFile file;
+  file.fileId = entry.at("fileId").get<std::string>();
+  file.referenceId = entry.at("referenceId").get<std::string>();
+  file.filename = entry.at("filename").get<std::string>();
+  file.relativePath = entry.at("relativePath").get<std::string>();
+  file.mime = entry.at("mime").get<std::string>();
+  file.size = entry.at("size").get<std::int64_t>();
+  file.multipart = entry.at("multipart").get<bool>();
+  file.partSize = entry.at("partSize").get<std::int64_t>();
+  if (!entry.at("object").is_null()) file.object = partFromJSON(entry.at("object"));
+  for (const auto& [number, part] : entry.at("parts").items()) file.parts[std::stoll(number)] = partFromJSON(part);
+  file.completed = entry.at("completed").get<bool>();
+  return file;
+}
+
+// A transfer without its files.
+json headerToJSON(const TransferService::StoredTransfer& transfer) {
   return {{"transferId", transfer.transferId},
           {"createBody", transfer.createBody},
-          {"files", files},
           {"deleted", transfer.deleted},
           {"completed", transfer.completed},
           {"slug", transfer.slug},
           {"createdAt", transfer.createdAt}};
 }
 
+void applyHeader(TransferService::StoredTransfer& transfer, const json& entry) {
+  transfer.transferId = entry.at("transferId").get<std::string>();
+  transfer.createBody = entry.at("createBody").get<std::string>();
+  transfer.deleted = entry.at("deleted").get<bool>();
+  transfer.completed = entry.at("completed").get<bool>();
+  transfer.slug = entry.at("slug").get<std::string>();
+  transfer.createdAt = entry.at("createdAt").get<std::string>();
+}
+
+json transferToJSON(const TransferService::StoredTransfer& transfer) {
+  json files = json::array();
+  for (const auto& file : transfer.files) files.push_back(fileToJSON(file));
+  json entry = headerToJSON(transfer);
+  entry["files"] = std::move(files);
+  return entry;
+}
+
 }  // namespace
 
-std::string TransferService::savedState() const {
+void TransferService::State::writeJournal() {
+  if (!journal || unjournaled.empty()) return;
+  // Put together file by file: a registration of many files never becomes one JSON tree in memory.
+  std::string line = "{\"seq\":" + std::to_string(++journalSeq) + ",\"nextId\":" + std::to_string(nextId) +
+                     ",\"transfers\":[";
+  bool firstChange = true;
+  for (const auto& [index, changed] : unjournaled) {
+    if (index >= transfers.size()) continue;
+    const StoredTransfer& transfer = transfers[index];
+    line += (firstChange ? "{\"index\":" : ",{\"index\":") + std::to_string(index);
+    firstChange = false;
+    if (changed.header) {
+      line += ",\"header\":" + headerToJSON(transfer).dump();
+      if (const auto completion = completions.find(transfer.transferId); completion != completions.end()) {
+        line += ",\"completion\":" + json(completion->second).dump();
+      }
+    }
+    line += ",\"files\":[";
+    bool firstFile = true;
+    for (const auto file : changed.files) {
+      if (file >= transfer.files.size()) continue;
+      line += (firstFile ? "[" : ",[") + std::to_string(file) + "," + fileToJSON(transfer.files[file]).dump() + "]";
+      firstFile = false;
+    }
+    line += "]}";
+  }
+  line += "]}";
+  unjournaled.clear();
+  journal(line);
+}
+
+void TransferService::setJournal(std::function<void(const std::string& line)> journal) {
+  std::lock_guard lock(state_->mutex);
+  state_->journal = std::move(journal);
+  state_->unjournaled.clear();
+}
+
+std::uint64_t TransferService::replayJournal(const std::vector<std::string>& lines) {
+  std::lock_guard lock(state_->mutex);
+  State& state = *state_;
+  for (const auto& line : lines) {
+    const json entry = json::parse(line);
+    const auto seq = entry.at("seq").get<std::uint64_t>();
+    if (seq <= state.journalSeq) continue;  // state.json holds it already
+    state.journalSeq = seq;
+    state.nextId = std::max(state.nextId, entry.at("nextId").get<std::size_t>());
+    for (const auto& change : entry.at("transfers")) {
+      const auto index = change.at("index").get<std::size_t>();
+      if (index > state.transfers.size()) throw std::runtime_error("the journal skips a transfer");
+      if (index == state.transfers.size()) state.transfers.emplace_back();
+      StoredTransfer& transfer = state.transfers[index];
+      if (change.contains("header")) applyHeader(transfer, change.at("header"));
+      if (change.contains("completion")) {
+        state.completions[transfer.transferId] = change.at("completion").get<std::string>();
+      }
+      for (const auto& item : change.at("files")) {
+        const auto fileIndex = item.at(0).get<std::size_t>();
+        if (fileIndex > transfer.files.size()) throw std::runtime_error("the journal skips a file");
+        if (fileIndex == transfer.files.size()) transfer.files.emplace_back();
+        transfer.files[fileIndex] = fileFromJSON(item.at(1));
+      }
+    }
+  }
+  state.savedTransfers.clear();
+  state.index();
+  return state.journalSeq;
+}
+
+std::string TransferService::savedState(std::uint64_t* savedJournalSeq) const {
   struct Changed {
     std::size_t index;
     std::uint64_t generation;
@@ -763,6 +886,7 @@ std::string TransferService::savedState() const {
   std::vector<Changed> changed;
   std::map<std::string, std::string> completions;
   std::size_t nextId = 0;
+  std::uint64_t journalSeq = 0;
   {
     // A copy of what changed is all that is taken under the lock that every request needs.
     std::lock_guard lock(state_->mutex);
@@ -778,7 +902,9 @@ std::string TransferService::savedState() const {
     }
     completions = state_->completions;
     nextId = state_->nextId;
+    journalSeq = state_->journalSeq;
   }
+  if (savedJournalSeq) *savedJournalSeq = journalSeq;
   for (const auto& entry : changed) {
     texts[entry.index] = std::make_shared<const std::string>(transferToJSON(entry.transfer).dump());
   }
@@ -792,8 +918,8 @@ std::string TransferService::savedState() const {
       }
     }
   }
-  std::string text = "{\"completions\":" + json(completions).dump() + ",\"nextId\":" + std::to_string(nextId) +
-                     ",\"transfers\":[";
+  std::string text = "{\"completions\":" + json(completions).dump() + ",\"journalSeq\":" +
+                     std::to_string(journalSeq) + ",\"nextId\":" + std::to_string(nextId) + ",\"transfers\":[";
   for (std::size_t i = 0; i < texts.size(); ++i) {
     if (i > 0) text += ',';
     text += *texts[i];
@@ -806,38 +932,20 @@ void TransferService::restoreState(const nlohmann::json& saved) {
   std::vector<StoredTransfer> transfers;
   for (const auto& entry : saved.at("transfers")) {
     StoredTransfer transfer;
-    transfer.transferId = entry.at("transferId").get<std::string>();
-    transfer.createBody = entry.at("createBody").get<std::string>();
-    transfer.deleted = entry.at("deleted").get<bool>();
-    transfer.completed = entry.at("completed").get<bool>();
-    transfer.slug = entry.at("slug").get<std::string>();
-    transfer.createdAt = entry.at("createdAt").get<std::string>();
-    for (const auto& fileEntry : entry.at("files")) {
-      StoredFile file;
-      file.fileId = fileEntry.at("fileId").get<std::string>();
-      file.referenceId = fileEntry.at("referenceId").get<std::string>();
-      file.filename = fileEntry.at("filename").get<std::string>();
-      file.relativePath = fileEntry.at("relativePath").get<std::string>();
-      file.mime = fileEntry.at("mime").get<std::string>();
-      file.size = fileEntry.at("size").get<std::int64_t>();
-      file.multipart = fileEntry.at("multipart").get<bool>();
-      file.partSize = fileEntry.at("partSize").get<std::int64_t>();
-      if (!fileEntry.at("object").is_null()) file.object = partFromJSON(fileEntry.at("object"));
-      for (const auto& [number, part] : fileEntry.at("parts").items()) {
-        file.parts[std::stoll(number)] = partFromJSON(part);
-      }
-      file.completed = fileEntry.at("completed").get<bool>();
-      transfer.files.push_back(std::move(file));
-    }
+    applyHeader(transfer, entry);
+    for (const auto& fileEntry : entry.at("files")) transfer.files.push_back(fileFromJSON(fileEntry));
     transfers.push_back(std::move(transfer));
   }
   auto completions = saved.at("completions").get<std::map<std::string, std::string>>();
   const auto nextId = saved.at("nextId").get<std::size_t>();
+  // Written before the journal came: it has taken nothing from one.
+  const auto journalSeq = saved.value("journalSeq", std::uint64_t{0});
 
   std::lock_guard lock(state_->mutex);
   state_->transfers = std::move(transfers);
   state_->completions = std::move(completions);
   state_->nextId = nextId;
+  state_->journalSeq = journalSeq;
   state_->savedTransfers.clear();
   state_->index();
 }

@@ -116,10 +116,18 @@ class TransferService {
 
   // The transfers and their storage, to keep across restarts, as compact JSON text, and their
   // restoring from that JSON. A transfer unchanged since the last call costs nothing to save again.
-  std::string savedState() const;
+  // `journalSeq`, when given, gets the last journal line it holds.
+  std::string savedState(std::uint64_t* journalSeq = nullptr) const;
   void restoreState(const nlohmann::json& state);
   // Called after each request that may have changed the saved state, outside any lock.
   void setChangeObserver(std::function<void()> observer);
+  // Given one line for each request that changed the transfers, before the request is answered,
+  // under the service's lock: the line must be kept before the call returns. Lines are compact JSON
+  // beginning {"seq":N with N their number; savedState() says up to which it holds ("journalSeq").
+  void setJournal(std::function<void(const std::string& line)> journal);
+  // Applies the lines written after the restored state's, in their order; returns the last line's
+  // sequence number.
+  std::uint64_t replayJournal(const std::vector<std::string>& lines);
 
   // --- Behaviour ---
   void setAcceptedTokens(std::set<std::string> tokens);
