@@ -35,6 +35,7 @@
 #include "program/program_arguments.h"
 #include "service/http_session.h"
 #include "ui/accessibility_announcing.h"
+#include "ui/desktop_identity.h"
 #include "ui/display_session.h"
 #include "ui/interface_setup.h"
 #include "ui/qt_main_queue.h"
@@ -136,8 +137,7 @@ int main(int argc, char** argv) {
   displayFailure.reset();
   desktop::keepOutOfSavedSessions(application);
   QApplication::setQuitOnLastWindowClosed(false);
-  QApplication::setApplicationName(QStringLiteral("Tavrel"));
-  QGuiApplication::setDesktopFileName(QString::fromUtf8(bundleIdentifier.data(), bundleIdentifier.size()));
+  ui::applyDesktopIdentity(ui::programIdentity);
   ui::applyInterfaceDefaults();
   ui::installTranslations(application, QLocale());
 

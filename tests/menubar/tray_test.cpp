@@ -190,5 +190,23 @@ TEST_F(LateTrayTest, AnXfcePanelStartedLaterShowsTheIconAsAStatusNotifierItemAnd
   EXPECT_TRUE(waitFor([&] { return registeredTrayItems().size() == 1; }, panelStartBoundMs));
 }
 
+// KDE Plasma's tray asks a StatusNotifierItem for its menu on a right click (XFCE's panel for an
+// item without one): the item has none, so the popover opens as on a left click.
+TEST_F(LateTrayTest, ASecondaryClickOnTheStatusNotifierItemOpensThePopover) {
+  signIn();
+  auto controller = makeController();
+  startHost("xfce4-panel", {});
+  QStringList items;
+  ASSERT_TRUE(waitFor([&] { return (items = registeredTrayItems()).size() == 1; }, 60'000));
+  const auto& item = items.constFirst();
+  const auto slash = item.indexOf('/');
+  auto call = QDBusMessage::createMethodCall(item.left(slash), item.mid(slash), "org.kde.StatusNotifierItem",
+                                             "ContextMenu");
+  call << 1200 << 10;
+  // Asked without waiting: the item's answer comes from this process's own event loop.
+  QDBusConnection::sessionBus().asyncCall(call);
+  EXPECT_TRUE(waitFor([&] { return controller->isPopoverShown(); }));
+}
+
 }  // namespace
 }  // namespace tavrel::testing
