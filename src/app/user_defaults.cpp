@@ -46,12 +46,16 @@ std::optional<WriteTarget> writeTarget(const std::filesystem::path& path) {
     const bool isLink = links > 0;
     struct ::stat status {};
     if (::lstat(current.c_str(), &status) != 0) {
-      if (errno != ENOENT) return isLink ? std::nullopt : std::optional<WriteTarget>({path, true, 0600, std::nullopt});
+      if (errno != ENOENT) {
+        return isLink ? std::nullopt : std::optional<WriteTarget>({path, true, 0600, std::nullopt});
+      }
       return WriteTarget{current, !isLink, 0600, std::nullopt};
     }
     if (!S_ISLNK(status.st_mode)) {
       if (isLink && !S_ISREG(status.st_mode)) return WriteTarget{path, true, 0600, std::nullopt};
-      if (isLink) return WriteTarget{current, false, static_cast<::mode_t>(status.st_mode & 0777), status.st_gid};
+      if (isLink) {
+        return WriteTarget{current, false, static_cast<::mode_t>(status.st_mode & 0777), status.st_gid};
+      }
       return WriteTarget{current, true, 0600, std::nullopt};
     }
     std::error_code error;
