@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
@@ -22,11 +23,12 @@ const platform::Logger& logger() {
 }
 
 // Where a write lands, whether the folders on the way may be made, and the permissions the file
-// gets: ours are the user's alone, a linked file the user keeps elsewhere keeps its own.
+// gets: ours are the user's alone, a linked file the user keeps elsewhere keeps its own, group too.
 struct WriteTarget {
   std::filesystem::path file;
   bool makeFolders = false;
   ::mode_t mode = 0600;
+  std::optional<::gid_t> group;
 };
 
 std::string failedStep(const char* step) { return std::string(step) + ": " + std::strerror(errno); }
@@ -44,13 +46,17 @@ std::optional<WriteTarget> writeTarget(const std::filesystem::path& path) {
     const bool isLink = links > 0;
     struct ::stat status {};
     if (::lstat(current.c_str(), &status) != 0) {
-      if (errno != ENOENT) return isLink ? std::nullopt : std::optional<WriteTarget>({path, true});
-      return WriteTarget{current, !isLink};
+      if (errno != ENOENT) {
+        return isLink ? std::nullopt : std::optional<WriteTarget>({path, true, 0600, std::nullopt});
+      }
+      return WriteTarget{current, !isLink, 0600, std::nullopt};
     }
     if (!S_ISLNK(status.st_mode)) {
-      if (isLink && !S_ISREG(status.st_mode)) return WriteTarget{path, true};
-      if (isLink) return WriteTarget{current, false, static_cast<::mode_t>(status.st_mode & 0777)};
-      return WriteTarget{current, true};
+      if (isLink && !S_ISREG(status.st_mode)) return WriteTarget{path, true, 0600, std::nullopt};
+      if (isLink) {
+        return WriteTarget{current, false, static_cast<::mode_t>(status.st_mode & 0777), status.st_gid};
+      }
+      return WriteTarget{current, true, 0600, std::nullopt};
     }
     std::error_code error;
     const auto named = std::filesystem::read_symlink(current, error);
@@ -113,13 +119,14 @@ bool UserDefaults::set(std::string_view key, nlohmann::json value) {
   if (!failure) return true;
   // Once per file and reason: a full disk would otherwise log every change of the run.
   if (warned_.emplace(failure->file.string(), failure->reason).second) {
+    // The path names the user's home folder, and often the user: private like every other.
     logger().error("Settings could not be saved to {} ({}); changes hold only until Tavrel quits",
-                   platform::publicArg(failure->file.string()), platform::publicArg(failure->reason));
+                   failure->file.string(), platform::publicArg(failure->reason));
   }
   return false;
 }
 
-std::optional<UserDefaults::WriteFailure> UserDefaults::write() const {
+std::optional<UserDefaults::WriteFailure> UserDefaults::write() {
   const auto target = writeTarget(path_);
   if (!target) return WriteFailure{path_, "the link loops or cannot be read"};
   const auto failed = [&target](std::string reason) { return WriteFailure{target->file, std::move(reason)}; };
@@ -145,9 +152,20 @@ std::optional<UserDefaults::WriteFailure> UserDefaults::write() const {
   std::string temporary = (folder / name).string();
   const int fd = ::mkstemp(temporary.data());
   if (fd < 0) return failed(failedStep("cannot make a file in its folder"));
+  // A linked file shared with a group stays shared: the new file is made in our own group, and is
+  // given the old one back (a user may choose any group of theirs, root any group). Before the mode,
+  // which a change of group may clear. Where it cannot be, the group's bits go too: they were meant
+  // for that group, not ours.
+  std::string groupLost;  // why not, when not
+  ::mode_t mode = target->mode;
+  if (struct ::stat made {}; target->group && ::fstat(fd, &made) == 0 && made.st_gid != *target->group &&
+                             ::fchown(fd, static_cast<::uid_t>(-1), *target->group) != 0) {
+    groupLost = std::strerror(errno);
+    mode &= ~::mode_t{070};
+  }
   // The first step that fails says why.
   std::string reason;
-  if (::fchmod(fd, target->mode) != 0 || !platform::writeAll(fd, *text) || ::fsync(fd) != 0) {
+  if (::fchmod(fd, mode) != 0 || !platform::writeAll(fd, *text) || ::fsync(fd) != 0) {
     reason = failedStep("cannot write");
   }
   if (::close(fd) != 0 && reason.empty()) reason = failedStep("cannot write");
@@ -155,6 +173,11 @@ std::optional<UserDefaults::WriteFailure> UserDefaults::write() const {
   if (!reason.empty()) {
     ::unlink(temporary.c_str());
     return failed(std::move(reason));
+  }
+  // Saved all the same: the values matter more than who else may read them. Told once per file.
+  if (!groupLost.empty() && warned_.emplace(target->file.string(), "group").second) {
+    logger().error("Settings were saved to {}, but without the file's group {} ({})", target->file.string(),
+                   static_cast<std::uint64_t>(*target->group), platform::publicArg(groupLost));
   }
   // The rename itself reaches the disk with the folder.
   if (const int folderFd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);

@@ -10,7 +10,8 @@
 // whole file atomically (a temporary file beside it, flushed to disk, then renamed over it), so a
 // crash leaves either the old or the new file, never half of one. A link to a file, as dotfile
 // managers make, is read through and kept: a set replaces the file at the end of the link, in that
-// file's own folder, with that file's own permissions. A set that cannot be written (a read-only
+// file's own folder, with that file's own permissions and, where the user may give it, its group
+// (a group it cannot keep is logged). A set that cannot be written (a read-only
 // folder, a full disk) keeps its value for the run and logs why, once for each file and reason.
 //
 // IMPORTANT: Thread-safety. Main thread only.
@@ -54,12 +55,12 @@ class UserDefaults {
     std::filesystem::path file;
     std::string reason;  // for the log
   };
-  std::optional<WriteFailure> write() const;
+  std::optional<WriteFailure> write();
 
   std::filesystem::path path_;
   nlohmann::json values_ = nlohmann::json::object();
   std::set<std::string, std::less<>> keysSet_;  // what this run stored, kept when the rest cannot be
-  std::set<std::pair<std::string, std::string>> warned_;  // the failed writes logged: file and reason
+  std::set<std::pair<std::string, std::string>> warned_;  // the failures logged: file and reason
 };
 
 }  // namespace tavrel

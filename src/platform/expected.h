@@ -17,11 +17,18 @@ Unexpected<std::decay_t<E>> unexpected(E&& error) {
   return Unexpected<std::decay_t<E>>{std::forward<E>(error)};
 }
 
+template <typename T, typename E>
+class Expected;
+
 namespace detail {
 template <typename>
 struct IsUnexpected : std::false_type {};
 template <typename E>
 struct IsUnexpected<Unexpected<E>> : std::true_type {};
+template <typename>
+struct IsExpected : std::false_type {};
+template <typename T, typename E>
+struct IsExpected<Expected<T, E>> : std::true_type {};
 }  // namespace detail
 
 // A value or an error; the small part of std::expected that we need until the toolchain has it.
@@ -30,9 +37,10 @@ class [[nodiscard]] Expected {
  public:
   Expected(T value) : storage_(std::in_place_index<0>, std::move(value)) {}  // NOLINT(implicit)
   // Also from what T is made of, as std::expected takes it, built in place: returning one case of a
-  // variant T then moves no variant, a move whose index g++ 12 loses under AddressSanitizer.
+  // variant T then moves no variant, a move whose index g++ 12 loses under AddressSanitizer. Never from
+  // another Expected: a bool would be made of its hasValue(), and its error lost.
   template <typename U>
-    requires(!std::is_same_v<std::remove_cvref_t<U>, T> && !std::is_same_v<std::remove_cvref_t<U>, Expected> &&
+    requires(!std::is_same_v<std::remove_cvref_t<U>, T> && !detail::IsExpected<std::remove_cvref_t<U>>::value &&
              !detail::IsUnexpected<std::remove_cvref_t<U>>::value && std::is_constructible_v<T, U &&>)
   explicit(!std::is_convertible_v<U&&, T>) Expected(U&& value)  // NOLINT(implicit)
       : storage_(std::in_place_index<0>, std::forward<U>(value)) {}

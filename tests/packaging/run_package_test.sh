@@ -43,7 +43,10 @@ for dependency in qml6-module-qtquick-controls qml6-module-qtquick-shapes adwait
                   ca-certificates libqt6quick6 libsecret-1-0 libcurl4; do
   echo "$depends" | tr ',' '\n' | grep -q "^ *$dependency\b" || fail "Depends lacks $dependency: $depends"
 done
-dpkg-deb -f "$deb" Recommends | tr ',' '\n' | grep -q "^ *python3-nautilus$" || fail "python3-nautilus is not recommended"
+# Wayland without XWayland needs Qt's plugin; everywhere else the program runs without it.
+for recommended in python3-nautilus qt6-wayland; do
+  dpkg-deb -f "$deb" Recommends | tr ',' '\n' | grep -q "^ *$recommended$" || fail "$recommended is not recommended"
+done
 
 root="$work/root"
 dpkg-deb -x "$deb" "$root"

@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # scripts/run on a graphical session, in a throw-away checkout and home: the set-up and build are
 # stand-ins (the build records that it ran), the program and the share program are stand-ins that
-# record how they were started, the local service is the real one. A second run, graphical or
-# virtual, or a run over a service left behind, must leave the running one's desktop entry and log as
-# they were; a run puts back an entry it did not write; files named on the command line reach the
-# share program.
+# record how they were started, the local service is the real one, and so is scripts/run-virtual, on a
+# stand-in desktop that comes down only when told. A second run, graphical or virtual, or a run over a
+# service left behind, must leave the running one's desktop entry and log as they were; a run puts
+# back an entry it did not write; files named on the command line reach the share program. A virtual
+# run, and scripts/run-virtual on its own, hold the one-run lock until their desktop has ended, however
+# they are stopped.
 #
 #   run_script_test.sh SOURCE_DIR LOCAL_SERVICE
 set -euo pipefail
@@ -14,7 +16,7 @@ work=$(mktemp -d)
 state="$work/state" checkout="$work/checkout"
 runs=()
 cleanup() {
-  touch "$state/quit-program"
+  touch "$state/quit-program" "$state/quit-desktop"
   for pid in "${runs[@]}"; do kill "$pid" 2>/dev/null || true; done
   if [ -f "$state/service.pids" ]; then
     while read -r pid; do kill "$pid" 2>/dev/null || true; done <"$state/service.pids"
@@ -36,10 +38,11 @@ wait_for() {
 }
 
 mkdir -p "$state" "$work/bin" "$work/home" "$work/runtime" "$work/files/a folder" \
-  "$checkout/scripts" "$checkout/packaging" "$checkout/build/release/bin" "$checkout/build/release/tools/local_service"
+  "$checkout/scripts" "$checkout/packaging" "$checkout/build/release/bin" "$checkout/build/release/tools/local_service" \
+  "$checkout/tests/e2e"
 chmod 700 "$work/runtime"
 echo text >"$work/files/my file.txt"
-cp "$source_dir/scripts/run" "$checkout/scripts/run"
+cp "$source_dir/scripts/run" "$source_dir/scripts/run-virtual" "$checkout/scripts/"
 cp "$source_dir/packaging/com.tavrel.macos.desktop.in" "$checkout/packaging/"
 for tool in "$checkout/scripts/setup" "$work/bin/update-desktop-database" "$work/bin/xdg-mime"; do
   printf '#!/bin/sh\nexit 0\n' >"$tool"
@@ -72,7 +75,17 @@ cat >"$checkout/build/release/bin/tavrel-share" <<'STUB'
 #!/bin/sh
 printf '%s\n' "$@" >"$RUN_TEST_STATE/share.args.new" && mv "$RUN_TEST_STATE/share.args.new" "$RUN_TEST_STATE/share.args"
 STUB
-chmod +x "$checkout/scripts/"* "$work/bin/"* "$checkout/build/release/bin/"* "$checkout/build/release/tools/local_service/"*
+# The virtual desktop notes the stops it is handed, and ends only when told.
+cat >"$checkout/tests/e2e/virtual_session.sh" <<'STUB'
+#!/bin/sh
+for signal in INT TERM HUP; do trap "echo $signal >>\"\$RUN_TEST_STATE/desktop.signals\"" "$signal"; done
+echo $$ >"$RUN_TEST_STATE/desktop.pid"
+until [ -e "$RUN_TEST_STATE/quit-desktop" ]; do sleep 0.1; done
+rm -f "$RUN_TEST_STATE/quit-desktop" "$RUN_TEST_STATE/desktop.pid"
+exit 3
+STUB
+chmod +x "$checkout/scripts/"* "$work/bin/"* "$checkout/build/release/bin/"* "$checkout/build/release/tools/local_service/"* \
+  "$checkout/tests/e2e/"*
 
 port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
 export HOME="$work/home" XDG_DATA_HOME="$work/home/data" XDG_CONFIG_HOME="$work/home/config"
@@ -128,6 +141,50 @@ while read -r pid; do
   wait_for "! kill -0 $pid 2>/dev/null"
 done <"$state/service.pids"
 : >"$state/service.pids"
+
+# While a virtual run ($1, process $2) lasts, no other run starts, graphical or virtual, nor builds.
+expect_virtual_run_holds() {
+  local other status
+  : >"$state/cmake.calls"
+  for other in run run-virtual; do
+    status=0
+    # (One that does start would run until its desktop is told to end.)
+    timeout 30 "$checkout/scripts/$other" </dev/null >"$work/beside.out" 2>&1 || status=$?
+    [ "$status" = 1 ] && grep -q "already runs from scripts/$1 (process $2)" "$work/beside.out" ||
+      fail "scripts/$other beside a virtual run: status $status, $(cat "$work/beside.out")"
+  done
+  [ ! -s "$state/cmake.calls" ] || fail "a run built while a virtual run held the lock"
+}
+# Stops the virtual run $1 (process $2) with signal $3: the stop reaches its desktop, the run holds the
+# lock until the desktop has ended, then ends with the desktop's status.
+expect_stopped_with_its_desktop() {
+  rm -f "$state/desktop.signals"
+  kill "-$3" "$2"
+  wait_for "grep -qx $3 \"$state/desktop.signals\" 2>/dev/null" "$2"
+  sleep 0.3
+  kill -0 "$2" 2>/dev/null || fail "scripts/$1 ended before its desktop"
+  expect_virtual_run_holds "$1" "$2"
+  touch "$state/quit-desktop"
+  local status=0
+  wait "$2" || status=$?
+  [ "$status" = 3 ] || fail "scripts/$1 ended with $status, not its desktop's status"
+  flock -n "$XDG_DATA_HOME/tavrel-local-service/run.lock" true || fail "scripts/$1 left the lock held"
+}
+
+echo "A virtual run holds the lock until its desktop has ended"
+"$checkout/scripts/run" --virtual </dev/null >"$work/virtual-run.out" 2>&1 &
+virtual=$!
+runs+=("$virtual")
+wait_for "[ -f \"$state/desktop.pid\" ]" "$virtual"
+expect_virtual_run_holds run "$virtual"
+expect_stopped_with_its_desktop run "$virtual" TERM
+
+echo "scripts/run-virtual on its own holds the lock too"
+"$checkout/scripts/run-virtual" </dev/null >"$work/run-virtual.out" 2>&1 &
+virtual=$!
+runs+=("$virtual")
+wait_for "[ -f \"$state/desktop.pid\" ]" "$virtual"
+expect_stopped_with_its_desktop run-virtual "$virtual" HUP
 
 echo "A desktop entry the run did not write is put back"
 mkdir -p "$(dirname "$entry")"
