@@ -281,8 +281,8 @@ class LibcurlReference {
     const std::string transferId = session.at("transferId").get<std::string>();
     std::vector<RemoteFileRegistration> registrations;
     for (const auto& file : transfer.files) {
-      registrations.push_back({file.referenceID, file.sourceURL.filename().string(), file.relativePath, file.mimeType,
-                               file.size});
+      registrations.push_back({file.referenceID, std::filesystem::path(file.sourceURL).filename().string(),
+                               file.relativePath, file.mimeType, file.size});
     }
     const auto plans = api("POST", "/api/v1/transfers/" + transferId + "/files",
                            platform::serializeJson(platform::jsonArray(registrations)));

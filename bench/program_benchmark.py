@@ -12,6 +12,9 @@ After one sign-in through onboarding and the scripted browser, it measures:
     to the same local service (tavrel_bench_engine --service);
   - a folder of many 4 KiB files sent the same way, beside the engine alone and a plain libcurl
     program sending the same files with the same requests (tavrel_bench_engine --small-files);
+  - what a transfer costs per file: folders of N files of 512 bytes (in folders of 100) chosen in the
+    popover, each sent by a freshly started program: its peak resident memory over its size before
+    the transfer, and its processor time, per file;
   - what each Qt Quick renderer costs: the program with the renderer it chooses itself (software)
     and with OpenGL (QSG_RHI_BACKEND=opengl; on Xvfb that is Mesa's software GL, as in a virtual
     machine or on a desktop without a GPU driver): resident memory at rest signed in, before and
@@ -21,8 +24,11 @@ After one sign-in through onboarding and the scripted browser, it measures:
 Environment: what virtual_session.sh sets for its drivers, and TAVREL_BENCH_ENGINE (the engine
 benchmark's program), TAVREL_BENCH_SIZE_MIB (default 1024; 0 leaves the large file out),
 TAVREL_BENCH_RUNS (default 5), TAVREL_BENCH_SMALL_FILES (default 1000; 0 leaves them out),
-TAVREL_BENCH_RENDERERS (default 1; 0 leaves the renderers' comparison out). The local
-service keeps every upload: the runs need twice that many GiB under the temporary folder.
+TAVREL_BENCH_RENDERERS (default 1; 0 leaves the renderers' comparison out),
+TAVREL_BENCH_FOLDERS (the file counts of the per-file costs, default 1000,20000,100000,200000; empty
+leaves them out), TAVREL_BENCH_STARTS (default 5) and TAVREL_BENCH_IDLE_SECONDS (default 30; 0 leaves
+the idle figures out). The local service keeps every upload: the runs need twice that many GiB under
+the temporary folder.
 """
 
 import os
@@ -41,11 +47,13 @@ SIZE_MIB = int(os.environ.get("TAVREL_BENCH_SIZE_MIB", "1024"))
 RUNS = int(os.environ.get("TAVREL_BENCH_RUNS", "5"))
 SMALL_FILES = int(os.environ.get("TAVREL_BENCH_SMALL_FILES", "1000"))
 RENDERERS = int(os.environ.get("TAVREL_BENCH_RENDERERS", "1"))
+FOLDERS = [int(count) for count in os.environ.get("TAVREL_BENCH_FOLDERS", "1000,20000,100000,200000").split(",")
+           if count.strip()]
 SPINNER_SECONDS = 10
 # What a user may name in the environment to pick Qt Quick's backend; each measurement starts clean.
 BACKEND_VARIABLES = ("QT_QUICK_BACKEND", "QMLSCENE_DEVICE", "QSG_RHI_BACKEND")
-STARTS = 5
-IDLE_SECONDS = 30
+STARTS = int(os.environ.get("TAVREL_BENCH_STARTS", "5"))
+IDLE_SECONDS = int(os.environ.get("TAVREL_BENCH_IDLE_SECONDS", "30"))
 TICKS = os.sysconf("SC_CLK_TCK")
 
 
@@ -191,7 +199,7 @@ def completed_notifications(road):
     return [body for summary, body in road.notifications() if summary == "Transfer completed"]
 
 
-def upload_through_program(road, path):
+def upload_through_program(road, path, limit=600):
     """Seconds from choosing the file in the popover to the completion notification, and the
     program's peak resident memory."""
     completed_before = len(completed_notifications(road))  # also closes what is still on screen
@@ -228,8 +236,8 @@ def upload_through_program(road, path):
         while not notified.wait(1):
             if road.program.poll() is not None:
                 raise main_road.StepFailed("the program ended while sending")
-            if time.monotonic() - started > 600:
-                raise main_road.StepFailed("the upload did not finish within ten minutes")
+            if time.monotonic() - started > limit:
+                raise main_road.StepFailed(f"the upload did not finish within {limit} s")
         elapsed = seen[0] - started
     finally:
         monitor.kill()
@@ -271,6 +279,62 @@ def small_files(road, token, work):
           f"{medians[1] / medians[2]:.2f}× libcurl (target at least 1)", flush=True)
 
 
+def folder_of(work, count):
+    """A folder of `count` files of 512 bytes, in folders of 100, as a user's photo or log folders are.
+    Short names keep the register body of 100,000 files under the local service's 16 MiB."""
+    folder = os.path.join(work, f"n{count}")
+    if not os.path.isdir(folder):
+        os.makedirs(folder)
+        content = os.urandom(512)
+        for index in range(count):
+            inner = os.path.join(folder, f"d{index // 100:04d}")
+            if index % 100 == 0:
+                os.mkdir(inner)
+            with open(os.path.join(inner, f"f{index:06d}"), "wb") as file:
+                file.write(content)
+    return folder
+
+
+def per_file_costs(road, work):
+    """For each count, a freshly started program sends a folder of that many files: its peak resident
+    memory over its size just before, and its processor time, per file."""
+    rows = []
+    for count in FOLDERS:
+        folder = folder_of(work, count)
+        road.quit_program()
+        time.sleep(1)
+        road.start_program()
+        road.wait("the tray icon", road.tray_icon)
+        pid = road.program.pid
+        road.open_popover()  # the popover's views are loaded before, not counted as the transfer's
+        time.sleep(3)
+        road.close_popover()
+        time.sleep(2)
+        with open(f"/proc/{pid}/clear_refs", "w") as file:
+            file.write("5")  # the peak starts again from the size now
+        before, cpu_before = resident_mib(pid), processor_seconds(pid)
+        elapsed, peak = upload_through_program(road, folder, limit=max(600, count // 100))
+        cpu = processor_seconds(pid) - cpu_before
+        over = max(peak - before, 0.0)
+        rows.append((count, before, peak, over, cpu, elapsed))
+        print(f"{count} files of 512 bytes: {elapsed:.1f} s from choosing the folder to the notification; resident "
+              f"{before:.0f} MiB before, peak {peak:.0f} MiB: {over:.0f} MiB over, {over * 1024 * 1024 / count:.0f} "
+              f"bytes a file; processor {cpu:.1f} s, {cpu / count * 1e6:.0f} µs a file", flush=True)
+    if rows:
+        # The step from the previous count is what each further file costs, without the transfer's
+        # fixed part (the popover following it, the requests every transfer makes).
+        print("| files | resident before | peak | over before | per file | each further file | processor | per file "
+              "| choosing to notification |")
+        print("| --- | --- | --- | --- | --- | --- | --- | --- | --- |")
+        previous = None
+        for count, before, peak, over, cpu, elapsed in rows:
+            step = "" if previous is None else f"{(over - previous[1]) * 1024 * 1024 / (count - previous[0]):.0f} B"
+            print(f"| {count:,} | {before:.0f} MiB | {peak:.0f} MiB | {over:.0f} MiB | "
+                  f"{over * 1024 * 1024 / count:.0f} B | {step} | {cpu:.1f} s | {cpu / count * 1e6:.0f} µs "
+                  f"| {elapsed:.1f} s |", flush=True)
+            previous = (count, over)
+
+
 def main():
     road = main_road.Road()
     work = os.environ["TAVREL_E2E_WORK"]
@@ -282,18 +346,20 @@ def main():
         if RENDERERS:
             renderer_costs(road)
 
-        starts = start_to_tray_icon(road)
-        print(f"start to tray icon (session from the keyring), {STARTS} starts: first {starts[0] * 1000:.0f} ms, "
-              f"median {statistics.median(starts) * 1000:.0f} ms, range {min(starts) * 1000:.0f}"
-              f"-{max(starts) * 1000:.0f} ms", flush=True)
+        if STARTS > 0:
+            starts = start_to_tray_icon(road)
+            print(f"start to tray icon (session from the keyring), {STARTS} starts: first {starts[0] * 1000:.0f} ms, "
+                  f"median {statistics.median(starts) * 1000:.0f} ms, range {min(starts) * 1000:.0f}"
+                  f"-{max(starts) * 1000:.0f} ms", flush=True)
 
-        rss, cpu, wakeups = idle(road)
-        print(f"idle for {IDLE_SECONDS} s with the popover closed: resident {rss:.0f} MiB, processor "
-              f"{cpu * 1000:.0f} ms ({cpu / IDLE_SECONDS * 100:.2f} % of one core)", flush=True)
-        total = sum(wakeups.values())
-        print(f"  wake-ups in {IDLE_SECONDS} s: {total}"
-              + ("" if not wakeups else " — " + ", ".join(f"{k}: {v}" for k, v in sorted(wakeups.items()))),
-              flush=True)
+        if IDLE_SECONDS > 0:
+            rss, cpu, wakeups = idle(road)
+            print(f"idle for {IDLE_SECONDS} s with the popover closed: resident {rss:.0f} MiB, processor "
+                  f"{cpu * 1000:.0f} ms ({cpu / IDLE_SECONDS * 100:.2f} % of one core)", flush=True)
+            total = sum(wakeups.values())
+            print(f"  wake-ups in {IDLE_SECONDS} s: {total}"
+                  + ("" if not wakeups else " — " + ", ".join(f"{k}: {v}" for k, v in sorted(wakeups.items()))),
+                  flush=True)
 
         # A transfer's fixed cost, whatever its size: the dialog closing, preparation, creating and
         # completing the transfer, the notification.
@@ -339,6 +405,7 @@ def main():
                   f"of the engine's throughput (target under 5 %)", flush=True)
         if SMALL_FILES > 0:
             small_files(road, token, work)
+        per_file_costs(road, work)
     except main_road.StepFailed as failure:
         road.shot("benchmark-failed")
         print(f"FAIL: {failure}", flush=True)

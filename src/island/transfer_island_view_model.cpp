@@ -1,6 +1,7 @@
 #include "island/transfer_island_view_model.h"
 
 #include <QCoreApplication>
+#include <filesystem>
 #include <optional>
 #include <utility>
 
@@ -130,7 +131,7 @@ QVariantMap TransferIslandViewModel::upload() const {
   const auto total = qs(formatFileSize(progress.preparedTransfer->totalBytes()));
   const auto timeLeft = qs(uploadTimeLeftText(progress));
   const auto speed = qs(formatFileSize(progress.bytesPerSecond)) + QStringLiteral("/s");
-  const auto fileName = file ? qs(file->sourceURL.filename().string()) : QString();
+  const auto fileName = file ? qs(std::filesystem::path(file->sourceURL).filename().string()) : QString();
   return {
       {"progress", progress.progress},
       {"fraction", clampedUploadFraction(progress.progress)},

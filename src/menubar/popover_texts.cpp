@@ -79,9 +79,7 @@ int uploadPercent(double progress) {
 }
 
 std::string uploadDetailText(const UploadProgressSnapshot& progress) {
-  const auto& files = progress.preparedTransfer->files;
-  const std::int64_t total = std::accumulate(files.begin(), files.end(), std::int64_t{0},
-                                             [](std::int64_t sum, const auto& file) { return sum + file.size; });
+  const std::int64_t total = progress.preparedTransfer->totalBytes();
   const auto remaining = progress.estimatedSecondsRemaining();
   return formatByteProgress(progress.bytesUploaded, total) + " • " +
          formatFileSize(std::max<std::int64_t>(progress.bytesPerSecond, 0)) + "/s • " +

@@ -7,7 +7,9 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <cerrno>
+#include <charconv>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -152,8 +154,31 @@ int seekBody(void* context, curl_off_t offset, int origin) {
   return CURL_SEEKFUNC_OK;
 }
 
+// Room for the whole answer at its first bytes, as its Content-Length announces it (up to 64 MiB):
+// an answer that lists every file of a large transfer would otherwise double its way up, holding
+// the old copy beside the new one each time.
+void reserveAnnouncedLength(Attempt& attempt) {
+  constexpr std::uint64_t most = 64ULL << 20;
+  const auto isContentLength = [](std::string_view name) {
+    return name.size() == 14 && std::equal(name.begin(), name.end(), "content-length", [](char a, char b) {
+             return std::tolower(static_cast<unsigned char>(a)) == b;
+           });
+  };
+  for (const auto& header : attempt.responseHeaders) {
+    if (!isContentLength(header.name)) continue;
+    std::uint64_t length = 0;
+    const char* last = header.value.data() + header.value.size();
+    const auto [end, error] = std::from_chars(header.value.data(), last, length);
+    if (error == std::errc() && end == last) {
+      attempt.responseBody.reserve(static_cast<std::size_t>(std::min(length, most)));
+    }
+    return;
+  }
+}
+
 size_t receiveBody(char* data, size_t size, size_t count, void* context) {
   auto& attempt = *static_cast<Attempt*>(context);
+  if (attempt.responseBody.empty()) reserveAnnouncedLength(attempt);
   attempt.responseBody.append(data, size * count);
   attempt.lastActivity = std::chrono::steady_clock::now();
   return size * count;

@@ -1,5 +1,6 @@
 #include "platform/json.h"
 
+#include <algorithm>
 #include <limits>
 
 #include "platform/iso_date.h"
@@ -33,12 +34,72 @@ std::string serialize(const Json& json) {
   }
 }
 
+nlohmann::json parseChecked(std::string_view text, std::size_t maximumDepth,
+                            const nlohmann::json::parser_callback_t& callback);
+
 }  // namespace
 
 JsonDecodingError::JsonDecodingError(std::string path, const std::string& problem)
     : std::runtime_error(path + ": " + problem), path_(std::move(path)) {}
 
 nlohmann::json parseJson(std::string_view text, std::size_t maximumDepth) {
+  return parseChecked(text, maximumDepth, nullptr);
+}
+
+nlohmann::json parseJsonTakingElements(std::string_view text, std::string_view key,
+                                       const std::function<void(const JsonValue&)>& takeElement,
+                                       std::size_t maximumDepth) {
+  // Depths as the parser counts them: the top-level object is 0, its keys and values 1, the
+  // elements of an array under one of its keys 2.
+  std::string currentKey;
+  bool inArray = false;
+  bool seen = false;
+  std::size_t index = 0;
+  const auto elementPath = [&] { return "$." + std::string(key) + "[" + std::to_string(index) + "]"; };
+  nlohmann::json::parser_callback_t callback = [&](int depth, nlohmann::json::parse_event_t event,
+                                                   nlohmann::json& parsed) {
+    using Event = nlohmann::json::parse_event_t;
+    if (depth == 1 && event == Event::key) {
+      currentKey = parsed.get<std::string>();
+      if (currentKey == key) {
+        if (seen) throw JsonDecodingError("$." + std::string(key), "given more than once");
+        seen = true;
+      }
+    } else if (depth == 1 && event == Event::array_start && currentKey == key) {
+      inArray = true;
+      index = 0;
+    } else if (depth == 1 && event == Event::array_end) {
+      inArray = false;
+    } else if (inArray && depth == 2 &&
+               (event == Event::object_end || event == Event::array_end || event == Event::value)) {
+      takeElement(JsonValue(parsed, elementPath()));
+      ++index;
+      return false;  // read: the tree need not keep it
+    }
+    return true;
+  };
+  return parseChecked(text, maximumDepth, callback);
+}
+
+void appendJsonString(std::string& out, std::string_view text) {
+  // Nearly every name is printable ASCII without quotes or backslashes, which is written as it is;
+  // anything else takes the serialiser's own escaping, so the bytes never differ from it.
+  const bool plain = std::all_of(text.begin(), text.end(), [](char c) {
+    return c >= 0x20 && c < 0x7f && c != '"' && c != '\\';
+  });
+  if (plain) {
+    out.push_back('"');
+    out.append(text);
+    out.push_back('"');
+  } else {
+    out.append(serialize(nlohmann::json(std::string(text))));
+  }
+}
+
+namespace {
+
+nlohmann::json parseChecked(std::string_view text, std::size_t maximumDepth,
+                            const nlohmann::json::parser_callback_t& callback) {
   // nlohmann-json takes a NUL byte for the end of the input and would ignore everything after it;
   // JSON text never holds one, not even inside a string.
   if (const auto nul = text.find('\0'); nul != std::string_view::npos) {
@@ -48,7 +109,7 @@ nlohmann::json parseJson(std::string_view text, std::size_t maximumDepth) {
     throw JsonDecodingError("$", "nested deeper than " + std::to_string(maximumDepth) + " levels");
   }
   try {
-    return nlohmann::json::parse(text.begin(), text.end());
+    return nlohmann::json::parse(text.begin(), text.end(), callback);
   } catch (const nlohmann::json::parse_error& error) {
     // The parser's own message quotes the text it read, which may be a token: keep only the place.
     throw JsonDecodingError("$", "not valid JSON at byte " + std::to_string(error.byte));
@@ -56,6 +117,8 @@ nlohmann::json parseJson(std::string_view text, std::size_t maximumDepth) {
     throw JsonDecodingError("$", "not valid JSON (a number out of range)");
   }
 }
+
+}  // namespace
 
 bool jsonNestsDeeperThan(std::string_view text, std::size_t limit) {
   std::size_t depth = 0;

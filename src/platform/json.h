@@ -212,7 +212,19 @@ class JsonObjectWriter {
 
 // Compact text. Throws JsonEncodingError when a string is not valid UTF-8.
 std::string serializeJson(const nlohmann::ordered_json& json);
+// Appends `text` as a JSON string, quoted and escaped exactly as serializeJson() writes it, for
+// bodies written straight to text. Throws JsonEncodingError when it is not valid UTF-8.
+void appendJsonString(std::string& out, std::string_view text);
 std::string serializeJson(const nlohmann::json& json);  // keys sorted
+
+// Parses a whole document as parseJson() does, except that each element of the array under `key`
+// in the top-level object goes to `takeElement` (with its path, as in "$.plans[2]") as soon as it
+// has been read, and is then dropped: a list of a hundred thousand records is never held as a tree.
+// The document comes back with that array empty. An error thrown by `takeElement` ends the parse.
+// The key given twice is refused.
+nlohmann::json parseJsonTakingElements(std::string_view text, std::string_view key,
+                                       const std::function<void(const JsonValue&)>& takeElement,
+                                       std::size_t maximumDepth = maximumJsonDepth);
 
 // Parses `text` and decodes the whole document with T::fromJson(const JsonValue&).
 template <typename T>

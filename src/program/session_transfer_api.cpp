@@ -151,9 +151,9 @@ RemoteTransferSession SessionTransferAPI::createTransfer(const CreateRemoteTrans
 }
 
 RemoteFilePlanResponse SessionTransferAPI::registerFiles(const std::string& transferID,
-                                                         const std::vector<RemoteFileRegistration>& files,
+                                                         std::vector<RemoteFileRegistration> files,
                                                          std::stop_token stop) {
-  return clientFor(transferID)->registerFiles(transferID, files, stop);
+  return clientFor(transferID)->registerFiles(transferID, std::move(files), stop);
 }
 
 SignedSingleUpload SessionTransferAPI::signSingleUpload(const std::string& transferID, const std::string& fileID,

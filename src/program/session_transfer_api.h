@@ -48,7 +48,7 @@ class SessionTransferAPI final : public TransferAPI {
   void release(SessionID session);
 
   RemoteTransferSession createTransfer(const CreateRemoteTransferRequest& request, std::stop_token stop) override;
-  RemoteFilePlanResponse registerFiles(const std::string& transferID, const std::vector<RemoteFileRegistration>& files,
+  RemoteFilePlanResponse registerFiles(const std::string& transferID, std::vector<RemoteFileRegistration> files,
                                        std::stop_token stop) override;
   SignedSingleUpload signSingleUpload(const std::string& transferID, const std::string& fileID,
                                       std::stop_token stop) override;

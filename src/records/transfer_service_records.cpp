@@ -32,6 +32,32 @@ nlohmann::ordered_json RemoteFileRegistration::toJson() const {
       .take();
 }
 
+std::string encodeRegistrations(const std::vector<RemoteFileRegistration>& files) {
+  std::size_t estimate = 2;
+  for (const auto& file : files) {
+    estimate += 70 + file.id.size() + file.filename.size() + file.relativePath.size() + file.mime.size();
+  }
+  std::string body;
+  body.reserve(estimate);
+  body.push_back('[');
+  for (const auto& file : files) {
+    if (body.size() > 1) body.push_back(',');
+    body.append(R"({"id":)");
+    platform::appendJsonString(body, file.id);
+    body.append(R"(,"filename":)");
+    platform::appendJsonString(body, file.filename);
+    body.append(R"(,"relativePath":)");
+    platform::appendJsonString(body, file.relativePath);
+    body.append(R"(,"mime":)");
+    platform::appendJsonString(body, file.mime);
+    body.append(R"(,"size":)");
+    body.append(std::to_string(file.size));
+    body.push_back('}');
+  }
+  body.push_back(']');
+  return body;
+}
+
 nlohmann::ordered_json SignPartsRequest::toJson() const {
   return JsonObjectWriter().set("partNumbers", partNumbers).take();
 }
@@ -85,6 +111,16 @@ RemoteFilePlan RemoteFilePlan::fromJson(const JsonValue& json) {
 
 RemoteFilePlanResponse RemoteFilePlanResponse::fromJson(const JsonValue& json) {
   return {json.object().array("plans", &RemoteFilePlan::fromJson)};
+}
+
+RemoteFilePlanResponse RemoteFilePlanResponse::decode(std::string_view text, std::size_t expectedPlans) {
+  RemoteFilePlanResponse response;
+  response.plans.reserve(expectedPlans);
+  const auto rest = platform::parseJsonTakingElements(
+      text, "plans", [&](const JsonValue& plan) { response.plans.push_back(RemoteFilePlan::fromJson(plan)); });
+  // What is left must still be an object whose plans are an array (now emptied).
+  JsonValue(rest).object().required("plans").elements();
+  return response;
 }
 
 SignedSingleUpload SignedSingleUpload::fromJson(const JsonValue& json) {

@@ -61,6 +61,11 @@ struct RemoteFileRegistration {
   friend bool operator==(const RemoteFileRegistration&, const RemoteFileRegistration&) = default;
 };
 
+// The register-files body, written straight to text: the same bytes as serializeJson() of the
+// JSON array of each registration's toJson(), without a tree of a few hundred bytes per file.
+// Throws JsonEncodingError for a string that is not valid UTF-8.
+std::string encodeRegistrations(const std::vector<RemoteFileRegistration>& files);
+
 // Body of signing multipart parts.
 struct SignPartsRequest {
   std::vector<std::int64_t> partNumbers;  // one-based
@@ -129,6 +134,9 @@ struct RemoteFilePlanResponse {
   std::vector<RemoteFilePlan> plans;
 
   static RemoteFilePlanResponse fromJson(const platform::JsonValue& json);
+  // The same from the answer's text, each plan decoded as it is read: the answer never stands as a
+  // tree beside the plans. `expectedPlans` (the number of files registered) sizes the list.
+  static RemoteFilePlanResponse decode(std::string_view text, std::size_t expectedPlans = 0);
   friend bool operator==(const RemoteFilePlanResponse&, const RemoteFilePlanResponse&) = default;
 };
 

@@ -24,7 +24,7 @@ bool isSendableToken(std::string_view token) {
 }
 
 platform::HttpResponse sendOnce(platform::HttpTransport& transport, const platform::Url& webAppURL,
-                                const AuthorizedRequest& request, const std::string& token, std::stop_token stop) {
+                                AuthorizedRequest& request, const std::string& token, std::stop_token stop) {
   auto url = apiURL(webAppURL, request.pathSegments);
   if (!url) throw TransferAPIError::invalidResponse();
   if (!isSendableToken(token)) throw TransferAPIError::unauthorized();
@@ -40,10 +40,12 @@ platform::HttpResponse sendOnce(platform::HttpTransport& transport, const platfo
   httpRequest.headers.push_back({"Cache-Control", "no-cache"});
   if (request.jsonBody) {
     httpRequest.headers.push_back({"Content-Type", "application/json"});
-    httpRequest.body = *request.jsonBody;
+    // Lent, not copied (a register body lists every file), and taken back for a repeat after a 401.
+    httpRequest.body = std::move(*request.jsonBody);
   }
 
   auto response = transport.send(httpRequest, stop);
+  if (request.jsonBody) request.jsonBody = std::move(std::get<std::string>(httpRequest.body));
   if (!response) {
     // A request stopped with its task is the user's cancel, not an unavailable service.
     if (response.error().code == platform::TransportErrorCode::cancelled || stop.stop_requested()) {
@@ -57,7 +59,7 @@ platform::HttpResponse sendOnce(platform::HttpTransport& transport, const platfo
 }  // namespace
 
 platform::HttpResponse sendAuthorized(platform::HttpTransport& transport, AccessTokenProviding& tokens,
-                                      const platform::Url& webAppURL, const AuthorizedRequest& request,
+                                      const platform::Url& webAppURL, AuthorizedRequest request,
                                       std::stop_token stop) {
   const std::string first = obtained(tokens.validAccessToken(stop));
   auto response = sendOnce(transport, webAppURL, request, first, stop);

@@ -45,26 +45,33 @@ struct AuthorizedRequest {
 // token holds characters that would break the header (it is never sent).
 // Blocks; call it only on a worker thread.
 platform::HttpResponse sendAuthorized(platform::HttpTransport& transport, AccessTokenProviding& tokens,
-                                      const platform::Url& webAppURL, const AuthorizedRequest& request,
+                                      const platform::Url& webAppURL, AuthorizedRequest request,
                                       std::stop_token stop);
 
 // The service's error for a non-success answer other than 401: the envelope's code and message, or
 // "http_error" with `fallbackMessage`.
 TransferAPIError rejectionFor(const platform::HttpResponse& response, std::string_view fallbackMessage);
 
-// Classifies an answer: a 2xx body decoded as T (invalidResponse when it does not decode),
-// unauthorized for 401, rejectionFor() otherwise.
-template <typename T>
-T decodeServiceResponse(const platform::HttpResponse& response, std::string_view fallbackMessage) {
+// Classifies an answer: a 2xx body decoded by `decode` (text in, T out; invalidResponse when it
+// throws), unauthorized for 401, rejectionFor() otherwise.
+template <typename T, typename Decode>
+T decodeServiceResponse(const platform::HttpResponse& response, std::string_view fallbackMessage, Decode&& decode) {
   if (response.status >= 200 && response.status <= 299) {
     try {
-      return platform::decodeJson<T>(response.body);
+      return decode(std::string_view(response.body));
     } catch (const std::exception&) {
       throw TransferAPIError::invalidResponse();
     }
   }
   if (response.status == 401) throw TransferAPIError::unauthorized();
   throw rejectionFor(response, fallbackMessage);
+}
+
+// The same, the body decoded as T.
+template <typename T>
+T decodeServiceResponse(const platform::HttpResponse& response, std::string_view fallbackMessage) {
+  return decodeServiceResponse<T>(response, fallbackMessage,
+                                  [](std::string_view text) { return platform::decodeJson<T>(text); });
 }
 
 }  // namespace tavrel

@@ -92,8 +92,7 @@ std::int64_t MockUploadEngine::stepCount() const {
 
 UploadProgressSnapshot MockUploadEngine::snapshot(const PreparedTransfer& transfer, double fraction) const {
   const double progress = std::clamp(fraction, 0.0, 1.0);
-  std::int64_t total = 0;
-  for (const auto& file : transfer.files) total += file.size;
+  const std::int64_t total = transfer.totalBytes();
 
   const std::int64_t rawBytes =
       progress >= 1.0 ? total : static_cast<std::int64_t>(std::floor(progress * static_cast<double>(total)));

@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "platform/logger.h"
+#include "platform/memory.h"
 #include "platform/translatable_text.h"
 #include "service/authorized_request.h"
 #include "service/changed_file_error.h"
@@ -100,6 +101,12 @@ bool blocksResume(const std::exception_ptr& error) {
 }
 
 bool isSuccess(int status) { return status >= 200 && status <= 299; }
+
+// What std::filesystem::path::filename() gives for a file's absolute path, without splitting it.
+std::string_view lastPathComponent(std::string_view path) {
+  const auto slash = path.rfind('/');
+  return slash == std::string_view::npos ? path : path.substr(slash + 1);
+}
 
 // The storage host's answer to one attempt, which must be a 2xx; a failed attempt leaves the progress
 // count before its failure is thrown, and a stopped one ends as cancelled.
@@ -191,10 +198,10 @@ void NativeUploadEngine::start(bool resuming, UploadEngineInput input, std::stop
 void NativeUploadEngine::discard(std::function<void()> onDiscarded) {
   auto lifetime = lifetime_.get_token();
   worker_.submit([this, lifetime, onDiscarded = std::move(onDiscarded)]() mutable {
-    std::optional<UploadContext> context;
+    std::shared_ptr<const UploadContext> context;
     {
       std::lock_guard lock(mutex_);
-      context = std::exchange(context_, std::nullopt);
+      context = std::exchange(context_, nullptr);
     }
     if (context) deleteQuietly(context->transferID);
     if (lifetime.stop_requested()) return;
@@ -223,14 +230,14 @@ void NativeUploadEngine::runUpload(Run& run) {
   const RemoteTransferSession session = api_->createTransfer(request, run.stop);
 
   std::vector<RemoteFileRegistration> registrations;
+  registrations.reserve(transfer.files.size());
   for (const auto& file : transfer.files) {
-    registrations.push_back(
-        {file.referenceID, platform::lossyUTF8(file.sourceURL.filename().string()), file.relativePath, file.mimeType,
-         file.size});
+    registrations.push_back({file.referenceID, platform::lossyUTF8(lastPathComponent(file.sourceURL)),
+                             file.relativePath, file.mimeType, file.size});
   }
   RemoteFilePlanResponse answer;
   try {
-    answer = api_->registerFiles(session.transferId, registrations, run.stop);
+    answer = api_->registerFiles(session.transferId, std::move(registrations), run.stop);
   } catch (...) {
     deleteQuietly(session.transferId);
     throw;
@@ -238,24 +245,21 @@ void NativeUploadEngine::runUpload(Run& run) {
 
   // Exactly one plan per registered file: a plan for a file we did not register, or two for one,
   // would upload bytes under the wrong name or leave a file without its data.
-  std::map<std::string, int> planCounts;
-  for (const auto& plan : answer.plans) ++planCounts[plan.referenceId];
-  const bool oneEach =
-      answer.plans.size() == transfer.files.size() &&
-      std::all_of(transfer.files.begin(), transfer.files.end(),
-                  [&](const TransferFile& file) { return planCounts[file.referenceID] == 1; });
-  if (!oneEach) {
+  auto plans = plansInFileOrder(transfer.files, std::move(answer.plans));
+  if (!plans) {
     deleteQuietly(session.transferId);
     throw TransferAPIError::invalidResponse();
   }
 
-  UploadContext context{transfer, session.transferId, std::move(answer.plans), 0};
+  auto context = std::make_shared<UploadContext>(UploadContext{transfer, session.transferId, std::move(*plans), 0});
+  // The registrations, the body and the answer, each as long as the file list, are gone.
+  platform::releaseFreedMemory();
   {
     std::lock_guard lock(mutex_);
-    context.generation = nextGeneration_++;
+    context->generation = nextGeneration_++;
     context_ = context;
   }
-  uploadFiles(run, context, std::nullopt);
+  uploadFiles(run, *context, std::nullopt);
 }
 
 void NativeUploadEngine::runResume(Run& run) {
@@ -285,8 +289,6 @@ void NativeUploadEngine::uploadFiles(Run& run, const UploadContext& context,
       });
   run.reporter->emit();
 
-  std::map<std::string, const RemoteFilePlan*> plans;
-  for (const auto& plan : context.plans) plans.emplace(plan.referenceId, &plan);
   std::map<std::string, const RemoteFileResumeState*> entries;
   if (resumeState) {
     for (const auto& entry : resumeState->files) {
@@ -298,9 +300,11 @@ void NativeUploadEngine::uploadFiles(Run& run, const UploadContext& context,
   for (std::size_t index = 0; index < transfer.files.size(); ++index) {
     if (run.stop.stop_requested()) throw Cancelled{};
     const TransferFile& file = transfer.files[index];
-    const auto planEntry = plans.find(file.referenceID);
-    if (planEntry == plans.end()) throw TransferAPIError::invalidResponse();
-    const RemoteFilePlan& plan = *planEntry->second;
+    // The context holds the plans in file order (plansInFileOrder).
+    if (index >= context.plans.size() || context.plans[index].referenceId != file.referenceID) {
+      throw TransferAPIError::invalidResponse();
+    }
+    const RemoteFilePlan& plan = context.plans[index];
     const auto resumeEntry = entries.find(file.referenceID);
     const RemoteFileResumeState* entry = resumeEntry == entries.end() ? nullptr : resumeEntry->second;
     const std::string status = entry ? entry->status : std::string();
@@ -562,7 +566,39 @@ platform::Duration NativeUploadEngine::retryPause(int retry, std::mt19937_64& ra
   return std::chrono::duration_cast<platform::Duration>(nanoseconds(pick(random)));
 }
 
-std::optional<NativeUploadEngine::UploadContext> NativeUploadEngine::currentContext() {
+std::optional<std::vector<RemoteFilePlan>> NativeUploadEngine::plansInFileOrder(const TransferFileList& files,
+                                                                                std::vector<RemoteFilePlan> plans) {
+  if (plans.size() != files.size()) return std::nullopt;
+  bool inOrder = true;
+  for (std::size_t index = 0; inOrder && index < plans.size(); ++index) {
+    inOrder = plans[index].referenceId == files[index].referenceID;
+  }
+  if (inOrder) return plans;
+
+  std::vector<std::uint32_t> byReference(plans.size());
+  for (std::uint32_t index = 0; index < byReference.size(); ++index) byReference[index] = index;
+  std::sort(byReference.begin(), byReference.end(),
+            [&](std::uint32_t a, std::uint32_t b) { return plans[a].referenceId < plans[b].referenceId; });
+  for (std::size_t index = 1; index < byReference.size(); ++index) {
+    if (plans[byReference[index - 1]].referenceId == plans[byReference[index]].referenceId) return std::nullopt;
+  }
+  std::vector<RemoteFilePlan> ordered;
+  ordered.reserve(plans.size());
+  std::vector<bool> taken(plans.size());
+  for (const TransferFile& file : files) {
+    const auto found = std::lower_bound(
+        byReference.begin(), byReference.end(), file.referenceID,
+        [&](std::uint32_t index, const std::string& reference) { return plans[index].referenceId < reference; });
+    if (found == byReference.end() || plans[*found].referenceId != file.referenceID || taken[*found]) {
+      return std::nullopt;
+    }
+    taken[*found] = true;
+    ordered.push_back(std::move(plans[*found]));
+  }
+  return ordered;
+}
+
+std::shared_ptr<const NativeUploadEngine::UploadContext> NativeUploadEngine::currentContext() {
   std::lock_guard lock(mutex_);
   return context_;
 }

@@ -72,9 +72,15 @@ class NativeUploadEngine final : public UploadEngine {
   // The pause before retry number `retry` + 1: uniform over [ceiling / 2, ceiling], where the
   // ceiling is 5 s × 2^retry, at most 40 s.
   static platform::Duration retryPause(int retry, std::mt19937_64& random);
+  // The register answer's plans in file order, or none unless there is exactly one plan per file.
+  // The service answers in the order the files were registered, which is checked first; otherwise
+  // the plans are matched by reference id through a sorted index, a few bytes per file.
+  static std::optional<std::vector<RemoteFilePlan>> plansInFileOrder(const TransferFileList& files,
+                                                                     std::vector<RemoteFilePlan> plans);
 
  private:
   // The transfer being uploaded or waiting to be resumed. `plans` holds exactly one plan per file.
+  // Held once and shared by the run and the engine: it grows with the number of files.
   struct UploadContext {
     PreparedTransfer preparedTransfer;
     std::string transferID;
@@ -107,7 +113,7 @@ class NativeUploadEngine final : public UploadEngine {
   template <typename Operation>
   auto withRetry(int retries, std::stop_token stop, Operation&& operation) -> decltype(operation());
 
-  std::optional<UploadContext> currentContext();
+  std::shared_ptr<const UploadContext> currentContext();
   // Clears the context only while it is still the one `generation` made.
   void clearContext(std::uint64_t generation);
   void deleteQuietly(const std::string& transferID);
@@ -119,7 +125,7 @@ class NativeUploadEngine final : public UploadEngine {
   platform::MainQueue& mainQueue_;
 
   std::mutex mutex_;  // guards context_, nextGeneration_ and random_
-  std::optional<UploadContext> context_;
+  std::shared_ptr<const UploadContext> context_;
   std::uint64_t nextGeneration_ = 1;
   std::mt19937_64 random_;
 

@@ -1,6 +1,7 @@
 #include "service/tavrel_api_client.h"
 
 #include "platform/json.h"
+#include "platform/memory.h"
 #include "platform/translatable_text.h"
 #include "service/authorized_request.h"
 
@@ -21,11 +22,21 @@ TavrelAPIClient::TavrelAPIClient(platform::Url webAppURL, std::shared_ptr<Access
 template <typename Response>
 Response TavrelAPIClient::request(std::string method, std::vector<std::string> pathSegments,
                                   std::optional<std::string> body, std::stop_token stop) {
-  // The one GET, the resume state, lists every file of the transfer.
-  const bool offersGzip = method == "GET";
-  const AuthorizedRequest request{std::move(method), std::move(pathSegments), std::move(body), offersGzip};
-  const auto response = sendAuthorized(*session_, *tokenProvider_, webAppURL_, request, stop);
-  return decodeServiceResponse<Response>(response, fallbackMessage);
+  return request<Response>(std::move(method), std::move(pathSegments), std::move(body), stop,
+                           [](std::string_view text) { return platform::decodeJson<Response>(text); });
+}
+
+template <typename Response, typename Decode>
+Response TavrelAPIClient::request(std::string method, std::vector<std::string> pathSegments,
+                                  std::optional<std::string> body, std::stop_token stop, Decode&& decode) {
+  platform::HttpResponse response;
+  {
+    // The one GET, the resume state, lists every file of the transfer.
+    const bool offersGzip = method == "GET";
+    AuthorizedRequest request{std::move(method), std::move(pathSegments), std::move(body), offersGzip};
+    response = sendAuthorized(*session_, *tokenProvider_, webAppURL_, std::move(request), stop);
+  }  // the body goes before the answer is decoded: a register body is as long as its answer
+  return decodeServiceResponse<Response>(response, fallbackMessage, std::forward<Decode>(decode));
 }
 
 RemoteTransferSession TavrelAPIClient::createTransfer(const CreateRemoteTransferRequest& body, std::stop_token stop) {
@@ -33,10 +44,15 @@ RemoteTransferSession TavrelAPIClient::createTransfer(const CreateRemoteTransfer
 }
 
 RemoteFilePlanResponse TavrelAPIClient::registerFiles(const std::string& transferID,
-                                                      const std::vector<RemoteFileRegistration>& files,
+                                                      std::vector<RemoteFileRegistration> files,
                                                       std::stop_token stop) {
-  return request<RemoteFilePlanResponse>("POST", {"api", "v1", "transfers", transferID, "files"},
-                                         encoded(platform::jsonArray(files)), stop);
+  std::string body = encodeRegistrations(files);
+  const std::size_t count = files.size();
+  files = {};  // a few hundred bytes a file, not needed once the body is written
+  platform::releaseFreedMemory();  // nor are their pages, while the answer, as long, comes in
+  return request<RemoteFilePlanResponse>(
+      "POST", {"api", "v1", "transfers", transferID, "files"}, std::move(body), stop,
+      [count](std::string_view text) { return RemoteFilePlanResponse::decode(text, count); });
 }
 
 SignedSingleUpload TavrelAPIClient::signSingleUpload(const std::string& transferID, const std::string& fileID,

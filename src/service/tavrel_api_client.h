@@ -21,7 +21,7 @@ class TavrelAPIClient final : public TransferAPI {
                   std::shared_ptr<platform::HttpTransport> session);
 
   RemoteTransferSession createTransfer(const CreateRemoteTransferRequest& request, std::stop_token stop) override;
-  RemoteFilePlanResponse registerFiles(const std::string& transferID, const std::vector<RemoteFileRegistration>& files,
+  RemoteFilePlanResponse registerFiles(const std::string& transferID, std::vector<RemoteFileRegistration> files,
                                        std::stop_token stop) override;
   SignedSingleUpload signSingleUpload(const std::string& transferID, const std::string& fileID,
                                       std::stop_token stop) override;
@@ -37,6 +37,10 @@ class TavrelAPIClient final : public TransferAPI {
   template <typename Response>
   Response request(std::string method, std::vector<std::string> pathSegments, std::optional<std::string> body,
                    std::stop_token stop);
+  // The same, the answer's text decoded by `decode`.
+  template <typename Response, typename Decode>
+  Response request(std::string method, std::vector<std::string> pathSegments, std::optional<std::string> body,
+                   std::stop_token stop, Decode&& decode);
 
   const platform::Url webAppURL_;
   const std::shared_ptr<AccessTokenProviding> tokenProvider_;

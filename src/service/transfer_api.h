@@ -22,8 +22,10 @@ class TransferAPI {
   virtual ~TransferAPI() = default;
 
   virtual RemoteTransferSession createTransfer(const CreateRemoteTransferRequest& request, std::stop_token stop) = 0;
+  // Takes the registrations whole: the client lets them go once the body is written, before the
+  // answer, as long as they are, arrives.
   virtual RemoteFilePlanResponse registerFiles(const std::string& transferID,
-                                               const std::vector<RemoteFileRegistration>& files,
+                                               std::vector<RemoteFileRegistration> files,
                                                std::stop_token stop) = 0;
   virtual SignedSingleUpload signSingleUpload(const std::string& transferID, const std::string& fileID,
                                               std::stop_token stop) = 0;

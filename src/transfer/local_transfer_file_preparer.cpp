@@ -18,6 +18,7 @@
 #include <stdexcept>
 
 #include "platform/content_types.h"
+#include "platform/memory.h"
 #include "platform/posix_files.h"
 #include "platform/uuid.h"
 
@@ -72,7 +73,7 @@ class ReferenceIDs {
   std::size_t used_ = block_.size();
 };
 
-TransferFile makeFile(ReferenceIDs& ids, std::filesystem::path sourceURL, std::string relativePath,
+TransferFile makeFile(ReferenceIDs& ids, std::string sourceURL, std::string relativePath,
                       const struct stat& status, std::string_view fileName) {
   return TransferFile{ids.next(), std::move(sourceURL), std::move(relativePath), status.st_size,
                       platform::mimeTypeForFileName(displayableName(fileName)), platform::FileIdentity::of(status)};
@@ -86,7 +87,7 @@ std::variant<std::optional<TransferFile>, Failure> makeTopLevelFile(ReferenceIDs
   if (::lstat(url.c_str(), &status) != 0) return Failure{TransferPreparationError::cannotRead(name)};
   if (S_ISLNK(status.st_mode)) return Failure{TransferPreparationError::unsupportedSymbolicLink(name)};
   if (!S_ISREG(status.st_mode) || status.st_size < 1) return std::optional<TransferFile>{};
-  return std::optional<TransferFile>{makeFile(ids, url, relativePath, status, name)};
+  return std::optional<TransferFile>{makeFile(ids, url.string(), relativePath, status, name)};
 }
 
 // Walks one selected folder depth first, as a directory enumerator does (each folder's entries in
@@ -184,7 +185,7 @@ class FolderWalk {
     std::string source;
     source.reserve(sourcePrefix_.size() + 1 + name.size());
     source.append(sourcePrefix_).append("/").append(name);
-    files_.push_back(makeFile(ids_, std::filesystem::path(std::move(source)), std::move(relativePath), status, name));
+    files_.push_back(makeFile(ids_, std::move(source), std::move(relativePath), status, name));
     return std::nullopt;
   }
 
@@ -339,6 +340,9 @@ void LocalTransferFilePreparer::prepare(TransferSelection selection, TransferDef
           const std::string name = selection.items.empty() ? std::string() : selection.items.front().displayName;
           outcome = TransferPreparationError::cannotRead(name);
         }
+        // The walk's working lists (the unsorted files, the sort keys) are gone; the upload that
+        // follows runs on other threads and would never reuse their pages.
+        platform::releaseFreedMemory();
         mainQueue->post([onPrepared = std::move(onPrepared), outcome = std::move(outcome)]() mutable {
           onPrepared(std::move(outcome));
         });

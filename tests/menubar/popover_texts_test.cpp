@@ -51,9 +51,10 @@ TEST(PopoverTexts, UploadPercentNeverRoundsUpAndStaysInRange) {
 
 TEST(PopoverTexts, UploadDetailSaysCalculatingUntilTheRateIsKnownAndNeverShowsANegativeRate) {
   UploadProgressSnapshot progress;
-  progress.preparedTransfer.edit().files = {TransferFile{}, TransferFile{}};
-  progress.preparedTransfer.edit().files[0].size = 2'000'000;
-  progress.preparedTransfer.edit().files[1].size = 1'000'000;
+  TransferFile first, second;
+  first.size = 2'000'000;
+  second.size = 1'000'000;
+  progress.preparedTransfer.edit().files = {first, second};
   progress.bytesUploaded = 1'250'000;
   progress.bytesPerSecond = -3;
   EXPECT_EQ(uploadDetailText(progress), "1.2/3 MB • Zero KB/s • Calculating…");
@@ -84,7 +85,7 @@ TEST(PopoverTexts, SummariesNameWhatIsSelectedWithTheCataloguesPluralForms) {
   review.selection.items = {item(TransferItemKind::folder), item(TransferItemKind::folder)};
   EXPECT_EQ(selectionSummaryText(review.selection), "2 folders");
   PreparedTransfer prepared;
-  prepared.files.resize(1'500);
+  prepared.files.edit([](auto& files) { files.resize(1'500); });
   review.preparation = review_preparation::Ready{prepared};
   EXPECT_EQ(reviewSummaryText(review), "2 folders (1.5K files)");
   review.selection.items.push_back(item(TransferItemKind::file));

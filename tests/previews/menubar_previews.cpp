@@ -64,7 +64,7 @@ class Scene final : public tavrel::testing::MenuBarStoresTest {
   void uploadWithFigures(double fraction, std::int64_t rate) {
     UploadProgressSnapshot snapshot;
     snapshot.preparedTransfer = engine->lastRun().input.preparedTransfer;
-    snapshot.preparedTransfer.edit().files[0].size = 48'000'000;
+    snapshot.preparedTransfer.edit().files.edit([](auto& files) { files[0].size = 48'000'000; });
     snapshot.bytesUploaded = static_cast<std::int64_t>(48'000'000 * fraction);
     snapshot.bytesPerSecond = rate;
     snapshot.progress = fraction;

@@ -80,7 +80,7 @@ class RecordingClient final : public TransferAPI {
     const auto token = send("create", stop);
     return RemoteTransferSession{"tr-" + token, {}, 7};
   }
-  RemoteFilePlanResponse registerFiles(const std::string& id, const std::vector<RemoteFileRegistration>&,
+  RemoteFilePlanResponse registerFiles(const std::string& id, std::vector<RemoteFileRegistration>,
                                        std::stop_token stop) override {
     send("register " + id, stop);
     return {};

@@ -70,6 +70,34 @@ TEST(TransferServiceRecordsTest, OtherRequestBodies) {
   EXPECT_EQ(serializeJson(EmptyRequest{}.toJson()), "{}");
 }
 
+// The register body is written straight to text; the service must get the very bytes the JSON
+// serialiser writes, whatever the names hold.
+TEST(TransferServiceRecordsTest, RegistrationsAreWrittenAsTheSerialiserWritesThem) {
+  const std::vector<std::string> names = {
+      "plain.txt", "", "a \"quoted\" name", "back\\slash", "slash/in/name", "tab\there", "line\nbreak",
+      "\b\f\r", std::string("nul\0inside", 10), "\x01\x1f control", "del\x7f", "é.png", "日本語.txt",
+      "emoji \xF0\x9F\x98\x80", "\uFFFD", "{\"id\":\"x\"},[]", "100%25 ünïcödé\u2028\u2029"};
+  std::vector<RemoteFileRegistration> files;
+  std::int64_t size = -1;
+  for (const auto& name : names) {
+    files.push_back({"4F0E7C4A-0D8E-4C1B-9A57-" + std::to_string(files.size()), name, "Folder/" + name,
+                     name.empty() ? "application/octet-stream" : name, size});
+    size = size < 0 ? 0 : size * 1000 + 7;
+  }
+  EXPECT_EQ(encodeRegistrations(files), serializeJson(platform::jsonArray(files)));
+  EXPECT_EQ(encodeRegistrations({}), "[]");
+  EXPECT_EQ(encodeRegistrations({{"L1", "a \"b\".txt", "dir/a \"b\".txt", "text/plain", 9223372036854775807}}),
+            R"([{"id":"L1","filename":"a \"b\".txt","relativePath":"dir/a \"b\".txt","mime":"text/plain",)"
+            R"("size":9223372036854775807}])");
+
+  // A name that is not UTF-8 is refused, as the serialiser refuses it, never sent mangled.
+  for (const std::string broken : {"caf\xE9.txt", "\xC3", "\xED\xA0\x80", "\xC0\xAF", "\xF4\x90\x80\x80"}) {
+    const std::vector<RemoteFileRegistration> bad = {{"L", broken, "x", "text/plain", 1}};
+    EXPECT_THROW(encodeRegistrations(bad), platform::JsonEncodingError);
+    EXPECT_THROW(serializeJson(platform::jsonArray(bad)), platform::JsonEncodingError);
+  }
+}
+
 TEST(TransferServiceRecordsTest, CompletedUploadPartRoundTrips) {
   const CompletedUploadPart part{10'000, "9b2cf535f27731c974343645a3985328"};
   EXPECT_EQ(decodeJson<CompletedUploadPart>(serializeJson(part.toJson())), part);
@@ -108,6 +136,41 @@ TEST(TransferServiceRecordsTest, DecodesSessionPlansAndSignedUploads) {
   EXPECT_EQ(decodeJson<RemoteFileCompletion>(R"({"fileId":"F","referenceId":"L"})").referenceId, "L");
 }
 
+// A register answer lists every file; it is decoded plan by plan as it is read, with the same result
+// and the same strictness as decoding the whole document.
+TEST(TransferServiceRecordsTest, PlansDecodedAsTheyAreReadMatchTheWholeDocument) {
+  const std::string answer =
+      R"({"transfer":{"plans":[{"x":1}]},"plans":[{"referenceId":"L1","fileId":"F1","filename":"a","strategy":"single"},)"
+      R"({"referenceId":"L2","fileId":"F2","filename":"b\u00e9","strategy":"multipart","uploadId":"U","partSize":8388608,)"
+      R"("extra":{"plans":[1]}}],"more":[[1],{"plans":2}]})";
+  const auto streamed = RemoteFilePlanResponse::decode(answer, 1);
+  EXPECT_EQ(streamed, decodeJson<RemoteFilePlanResponse>(answer));
+  ASSERT_EQ(streamed.plans.size(), 2u);
+  EXPECT_EQ(streamed.plans[1].filename, "b\u00e9");
+  EXPECT_EQ(RemoteFilePlanResponse::decode(R"({"plans":[]})").plans.size(), 0u);
+
+  const auto failurePath = [](const std::string& text) {
+    try {
+      (void)RemoteFilePlanResponse::decode(text);
+    } catch (const JsonDecodingError& error) {
+      return error.path();
+    }
+    return std::string("decoded");
+  };
+  EXPECT_EQ(failurePath(R"({"plans":[{"referenceId":"L","fileId":"F","filename":"a","strategy":"single"},)"
+                        R"({"referenceId":"L","fileId":"F","filename":"a","strategy":"chunked"}]})"),
+            "$.plans[1].strategy");
+  EXPECT_EQ(failurePath(R"({"plans":[{"referenceId":"L","fileId":"F","filename":"a","strategy":"single"},7]})"),
+            "$.plans[1]");
+  EXPECT_EQ(failurePath(R"({"plans":[[]]})"), "$.plans[0]");
+  EXPECT_EQ(failurePath(R"({"plans":{"a":{"referenceId":"L"}}})"), "$.plans");
+  EXPECT_EQ(failurePath(R"([{"plans":[]}])"), "$");
+  EXPECT_EQ(failurePath(R"({"plans":[],"plans":[]})"), "$.plans");  // which one counts is not guessed
+  EXPECT_EQ(failurePath(R"({"plans":[]} trailing)"), "$");
+  EXPECT_EQ(failurePath("{\"plans\":[{\"referenceId\":\"\xC3\"}]}"), "$");  // not UTF-8
+  EXPECT_EQ(failurePath(R"({"plans":[)" + std::string(100, '[') + std::string(100, ']') + "]}"), "$");  // too deep
+}
+
 TEST(TransferServiceRecordsTest, AnyMalformedPartRefusesTheWholeAnswer) {
   const std::vector<std::string> plans = {
       R"({"plans":[{"referenceId":"L","fileId":"F","filename":"a","strategy":"chunked"}]})",    // unknown strategy
@@ -119,7 +182,10 @@ TEST(TransferServiceRecordsTest, AnyMalformedPartRefusesTheWholeAnswer) {
       R"({"plans":null})",
       R"({})",
   };
-  for (const std::string& text : plans) EXPECT_FALSE(decodes<RemoteFilePlanResponse>(json::parse(text))) << text;
+  for (const std::string& text : plans) {
+    EXPECT_FALSE(decodes<RemoteFilePlanResponse>(json::parse(text))) << text;
+    EXPECT_THROW(RemoteFilePlanResponse::decode(text), JsonDecodingError) << text;
+  }
 
   const std::vector<std::string> signedUploads = {
       R"({"url":"not a url","headers":{}})",

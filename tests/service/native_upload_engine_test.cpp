@@ -168,10 +168,12 @@ TEST_F(NativeUploadEngineTest, UploadsWholeAndMultipartFilesAndReportsCompletion
   auto transfer = prepare({{"notes.txt", 1'000}, {"movie.bin", 10 * MiB + 1}});
   // A name that is not UTF-8 goes to the service as text, as preparation spells it; the bytes come
   // from the file under its real name.
-  const auto latin1 = transfer.files[0].sourceURL.parent_path() / "caf\xE9.txt";
+  const auto latin1 = std::filesystem::path(transfer.files[0].sourceURL).parent_path() / "caf\xE9.txt";
   std::filesystem::rename(transfer.files[0].sourceURL, latin1);
-  transfer.files[0].sourceURL = latin1;
-  transfer.files[0].relativePath = "Holiday/caf\uFFFD.txt";
+  transfer.files.edit([&](auto& files) {
+    files[0].sourceURL = latin1;
+    files[0].relativePath = "Holiday/caf\uFFFD.txt";
+  });
   transfer.defaults.isReviewEnabled = true;
   transfer.defaults.reviewAccessType = "password";
   const auto result = upload(transfer);
@@ -341,7 +343,7 @@ TEST_F(NativeUploadEngineTest, AFileThatCannotBeReadAnyMoreFailsAtOnce) {
   EXPECT_EQ(upload(removed).failure(), "The file could not be read.");
   // Without what preparation saw, a shortened file is only a short read.
   auto shortened = prepare({{"shortened.txt", 100}});
-  shortened.files[0].identity.reset();
+  shortened.files.edit([](auto& files) { files[0].identity.reset(); });
   std::filesystem::resize_file(shortened.files[0].sourceURL, 99);
   EXPECT_EQ(upload(shortened).failure(), "The file could not be read.");
   EXPECT_EQ(service.requestCount(Endpoint::sign), 2u) << "one attempt each";
@@ -349,7 +351,7 @@ TEST_F(NativeUploadEngineTest, AFileThatCannotBeReadAnyMoreFailsAtOnce) {
 
   service.setMultipartThreshold(1);
   auto shortPart = prepare({{"short-part.bin", 1 * MiB}});
-  shortPart.files[0].identity.reset();
+  shortPart.files.edit([](auto& files) { files[0].identity.reset(); });
   std::filesystem::resize_file(shortPart.files[0].sourceURL, 1 * MiB - 1);
   EXPECT_EQ(upload(shortPart).failure(), DirectUploadError::cannotRead().errorDescription());
   auto removedPart = prepare({{"removed-part.bin", 1 * MiB}});
@@ -359,6 +361,34 @@ TEST_F(NativeUploadEngineTest, AFileThatCannotBeReadAnyMoreFailsAtOnce) {
 
   EXPECT_EQ(service.requestCount(Endpoint::completeFile), 0u);
   EXPECT_TRUE(clock->sleeps().empty());
+}
+
+// The plans go into the context in file order, so each file finds its own without an index of
+// strings per file; an answer in another order is matched by reference, and anything but exactly
+// one plan per file is refused.
+TEST(NativeUploadEnginePlansTest, PlansArePutInFileOrderOrRefused) {
+  TransferFileList files;
+  for (const char* reference : {"C", "A", "B"}) files.push_back({reference, "/x/f", "f", 1, "text/plain", {}});
+  const auto plan = [](const char* reference) {
+    return RemoteFilePlan{reference, std::string("F-") + reference, "f", RemoteUploadStrategy::single, {}, {}};
+  };
+  const auto references = [](const std::optional<std::vector<RemoteFilePlan>>& plans) {
+    std::string text;
+    for (const auto& each : plans.value()) text += each.referenceId + "=" + each.fileId + " ";
+    return text;
+  };
+  EXPECT_EQ(references(NativeUploadEngine::plansInFileOrder(files, {plan("C"), plan("A"), plan("B")})),
+            "C=F-C A=F-A B=F-B ");
+  EXPECT_EQ(references(NativeUploadEngine::plansInFileOrder(files, {plan("A"), plan("B"), plan("C")})),
+            "C=F-C A=F-A B=F-B ");
+  EXPECT_FALSE(NativeUploadEngine::plansInFileOrder(files, {plan("A"), plan("B")}));
+  EXPECT_FALSE(NativeUploadEngine::plansInFileOrder(files, {plan("A"), plan("A"), plan("C")}));
+  EXPECT_FALSE(NativeUploadEngine::plansInFileOrder(files, {plan("A"), plan("B"), plan("D")}));
+  EXPECT_FALSE(NativeUploadEngine::plansInFileOrder(files, {plan("C"), plan("A"), plan("B"), plan("D")}));
+
+  TransferFileList twice;  // two files under one reference cannot both be answered by its one plan
+  for (const char* reference : {"A", "A"}) twice.push_back({reference, "/x/f", "f", 1, "text/plain", {}});
+  EXPECT_FALSE(NativeUploadEngine::plansInFileOrder(twice, {plan("A"), plan("B")}));
 }
 
 TEST(NativeUploadEngineRetryTest, RetryTable) {
@@ -449,7 +479,7 @@ TEST_F(NativeUploadEngineTest, PartLayoutsAtThePolicyLimits) {
   service.setMultipartThreshold(0);
   EXPECT_EQ(upload(prepare({{"empty.bin", 0}})).failure(), unsafeInstruction);
   auto huge = prepare({{"huge.bin", 0}});
-  huge.files[0].size = 5'242'880LL * 10'000 + 1;
+  huge.files.edit([](auto& files) { files[0].size = 5'242'880LL * 10'000 + 1; });
   EXPECT_EQ(upload(huge).failure(), unsafeInstruction);
   EXPECT_EQ(service.requestCount(Endpoint::sign), signsBefore) << "nothing is signed for a refused layout";
 }

@@ -124,6 +124,34 @@ TEST(UploadProgressSnapshotTest, EstimatesTheTimeLeftAndNamesTheFile) {
   EXPECT_FALSE(snapshot.estimatedSecondsRemaining());
 }
 
+// A prepared transfer is copied from preparation to the store, the engine, every progress report
+// and the completed transfer: its files must travel shared, not copied, yet compare by contents.
+TEST(TransferFileListTest, CopiesShareTheFilesAndAnEditCopiesOnlyTheEditedList) {
+  const PreparedTransfer prepared = preparedWith(3, 7);
+  const PreparedTransfer copy = prepared;  // NOLINT(performance-unnecessary-copy-initialization)
+  EXPECT_TRUE(copy.files.sharesWith(prepared.files));
+  EXPECT_EQ(&copy.files[0], &prepared.files[0]);
+  EXPECT_EQ(copy.totalBytes(), 21);
+
+  const PreparedTransfer rebuilt = preparedWith(3, 7);
+  EXPECT_FALSE(rebuilt.files.sharesWith(prepared.files));
+  EXPECT_EQ(rebuilt, prepared);  // equal by contents
+
+  PreparedTransfer edited = prepared;
+  edited.files.edit([](auto& files) { files[1].size = 100; });
+  EXPECT_FALSE(edited.files.sharesWith(prepared.files));
+  EXPECT_EQ(edited.totalBytes(), 114);
+  EXPECT_EQ(prepared.files[1].size, 7);
+  EXPECT_EQ(prepared.totalBytes(), 21);
+  EXPECT_NE(edited, prepared);
+
+  edited.files.push_back({"ID", "/x/g", "g", 6, "text/plain", {}});
+  EXPECT_EQ(edited.files.size(), 4u);
+  EXPECT_EQ(edited.totalBytes(), 120);
+  EXPECT_TRUE(PreparedTransfer{}.files.empty());
+  EXPECT_EQ(PreparedTransfer{}.totalBytes(), 0);
+}
+
 TEST(TransferPreparationErrorTest, TextsUseTypographicQuotes) {
   EXPECT_EQ(TransferPreparationError::cannotRead("a.txt").localizedDescription(),
             "Tavrel couldn\u2019t read \u201Ca.txt\u201D. Check its permissions and try again.");
