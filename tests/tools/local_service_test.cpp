@@ -64,7 +64,7 @@ class LocalServiceTest : public ::testing::Test {
 
   void start(std::chrono::milliseconds revokeDelay = 0ms) {
     service = std::make_unique<LocalService>(
-        LocalService::Options{data.path() / "service", 0, 5s, revokeDelay, webScheme});
+        LocalService::Options{data.path() / "service", 0, 5s, revokeDelay, webScheme, largestRequestBody});
     platform::CurlTransportOptions options;
     options.certificateAuthorityFile = service->certificateAuthorityFile();
     browser = std::make_shared<platform::CurlTransport>(platform::CurlTransport::RedirectDecider{}, options);
@@ -143,7 +143,10 @@ class LocalServiceTest : public ::testing::Test {
         [&](const UploadEvent& event) {
           if (const auto* done = std::get_if<upload_event::Completed>(&event)) completed = done->transfer;
         },
-        [&](UploadOutcome) { finished = true; });
+        [&](UploadOutcome outcome) {
+          lastOutcome = std::move(outcome);
+          finished = true;
+        });
     EXPECT_TRUE(queue.runUntil([&] { return finished; }, 60s));
     queue.runUntilIdle();
     return completed;
@@ -168,6 +171,8 @@ class LocalServiceTest : public ::testing::Test {
   }
 
   localservice::HttpsServer::Scheme webScheme = localservice::HttpsServer::Scheme::https;
+  std::uint64_t largestRequestBody = LocalService::Options{}.largestRequestBody;
+  std::optional<UploadOutcome> lastOutcome;
   testing::TemporaryDirectory data;
   platform::ManualMainQueue queue;
   std::unique_ptr<LocalService> service;
@@ -339,8 +344,7 @@ TEST_F(LocalServiceTest, UnknownOrDeletedDownloadsAreNotFound) {
   EXPECT_EQ(send("GET", "/dl/" + slug).status, 404);
 }
 
-// Saving again serialises only transfers changed since the last save: what it keeps from then must
-// never hide a later change.
+// A save taken after changes holds them, however often it was saved before.
 TEST_F(LocalServiceTest, ASavedTransferIsSavedAgainOnceItChanges) {
   const auto token = signIn();
   const auto first = upload(prepare({{"a.txt", 10}}), token);
@@ -360,6 +364,59 @@ TEST_F(LocalServiceTest, ASavedTransferIsSavedAgainOnceItChanges) {
   EXPECT_TRUE(after[0].at("deleted").get<bool>());
   EXPECT_TRUE(after[1].at("completed").get<bool>());
   EXPECT_EQ(after[1].at("files").size(), 1u);
+}
+
+// The registration of a big folder is one request far beyond the 16 MiB a body used to be kept
+// to: every file of it is registered and planned, in order.
+TEST_F(LocalServiceTest, RegisteringABigFolderTakesABodyOfTensOfMegabytes) {
+  const auto token = signIn();
+  const std::vector<platform::HttpHeader> authorised{{"Authorization", "Bearer " + token},
+                                                     {"Content-Type", "application/json"}};
+  const auto created = send("POST", "/api/v1/transfers",
+                            R"({"title":"Big","expectedFiles":1,"totalExpectedBytes":1,"fileSizes":[1],)"
+                            R"("expiryDays":7,"region":"eu","oneTimeDownload":false,"isReviewEnabled":false,)"
+                            R"("filePreviewEnabled":true})",
+                            authorised);
+  ASSERT_EQ(created.status, 200) << created.body;
+  const auto transferId = nlohmann::json::parse(created.body).at("transferId").get<std::string>();
+
+  constexpr int kFiles = 60'000;
+  const std::string folders(200, 'd');
+  std::string body = "[";
+  for (int i = 0; i < kFiles; ++i) {
+    if (i > 0) body += ',';
+    body += R"({"id":"ref-)" + std::to_string(i) + R"(","filename":"f)" + std::to_string(i) +
+            R"(.bin","relativePath":"Big/)" + folders + "/f" + std::to_string(i) +
+            R"(.bin","mime":"application/octet-stream","size":512})";
+  }
+  body += "]";
+  ASSERT_GT(body.size(), 16u * MiB);
+
+  const auto registered = send("POST", "/api/v1/transfers/" + transferId + "/files", body, authorised);
+  ASSERT_EQ(registered.status, 200) << registered.body.substr(0, 200);
+  const auto plans = nlohmann::json::parse(registered.body).at("plans");
+  ASSERT_EQ(plans.size(), static_cast<std::size_t>(kFiles));
+  EXPECT_EQ(plans.front().at("referenceId"), "ref-0");
+  EXPECT_EQ(plans.back().at("referenceId"), "ref-" + std::to_string(kFiles - 1));
+  EXPECT_EQ(plans.back().at("strategy"), "single");
+  EXPECT_EQ(service->transfers().transfer(transferId)->files.size(), static_cast<std::size_t>(kFiles));
+}
+
+// A body beyond the service's limit is refused as too large, in the service's error record, and
+// the program fails the transfer with the service's words rather than calling it malformed.
+TEST_F(LocalServiceTest, ABodyBeyondTheLimitIsRefusedAsTooLargeAndTheProgramSaysSo) {
+  largestRequestBody = 8 * 1024;
+  restart();
+  std::vector<std::pair<std::string, std::int64_t>> files;
+  for (int i = 0; i < 100; ++i) files.emplace_back("folder/file " + std::to_string(i) + ".txt", 10);
+
+  EXPECT_FALSE(upload(prepare(files), signIn()));
+
+  ASSERT_TRUE(lastOutcome && std::holds_alternative<upload_outcome::Failed>(*lastOutcome));
+  EXPECT_EQ(std::get<upload_outcome::Failed>(*lastOutcome).error.localizedDescription,
+            "The request is too large. Send fewer files at a time.");
+  files.resize(10);
+  EXPECT_TRUE(upload(prepare(files), signIn())) << "a transfer within the limit still goes";
 }
 
 // A state file it cannot read stops the start rather than starting over without the accounts and

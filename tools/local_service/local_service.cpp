@@ -51,6 +51,7 @@ LocalService::LocalService(Options options) : dataDirectory_(std::move(options.d
   TransferService::Options transferOptions;
   transferOptions.storageDirectory = dataDirectory_ / "storage";
   transferOptions.listsCompletedTransfers = true;
+  transferOptions.largestRequestBody = options.largestRequestBody;
   SignInService* signIn = signIn_.get();
   transferOptions.acceptsToken = [signIn](const std::string& token) { return signIn->isAccessTokenValid(token); };
   transfers_ = std::make_unique<TransferService>(*server_, *storage_, std::move(transferOptions));
@@ -82,7 +83,9 @@ LocalService::LocalService(Options options) : dataDirectory_(std::move(options.d
     // Changes come in bursts (an upload changes the state with every request): one write once the
     // burst has paused, or a second into a long one, instead of a rewrite of everything per request.
     constexpr auto quiet = std::chrono::milliseconds(100);
-    constexpr auto longest = std::chrono::seconds(1);
+    // A large state takes a while to write: the writes are spaced so that they take at most a tenth
+    // of the time, however large it grows.
+    auto longest = std::chrono::steady_clock::duration(std::chrono::seconds(1));
     std::unique_lock lock(changedMutex_);
     while (changedCondition_.wait(lock, stop, [this] { return changed_; })) {
       const auto burstStarted = std::chrono::steady_clock::now();
@@ -93,7 +96,10 @@ LocalService::LocalService(Options options) : dataDirectory_(std::move(options.d
       } while (std::chrono::steady_clock::now() < burstStarted + longest);
       changed_ = false;
       lock.unlock();
+      const auto saveStarted = std::chrono::steady_clock::now();
       save();
+      longest = std::max<std::chrono::steady_clock::duration>(std::chrono::seconds(1),
+                                                              10 * (std::chrono::steady_clock::now() - saveStarted));
       lock.lock();
     }
   });
@@ -169,15 +175,16 @@ void LocalService::load() {
 
 void LocalService::save() {
   std::lock_guard lock(saving_);
-  // Taken under the lock, so a later write never holds an older state. The transfers come as text:
-  // most of them have not changed since the last write and are not serialised again.
-  const std::string state = "{\"signIn\":" + signIn_->savedState().dump() + ",\"transfers\":" +
-                            transfers_->savedState() + ",\"version\":" + std::to_string(kStateVersion) + "}";
   const auto path = stateFile();
   const auto temporary = std::filesystem::path(path.string() + ".new");
   {
+    // Written as it is taken, under the lock, so a later write never holds an older state. The
+    // transfers come as pieces of text: most have not changed since the last write and are not
+    // serialised again, nor gathered into one string.
     std::ofstream file(temporary, std::ios::trunc);
-    file << state << '\n';
+    file << "{\"signIn\":" << signIn_->savedState().dump() << ",\"transfers\":";
+    transfers_->writeSavedState(file);
+    file << ",\"version\":" << kStateVersion << "}\n";
     if (!file.flush()) return;  // the last good file stays; the next change tries again
   }
   std::error_code ignored;

@@ -5,11 +5,14 @@
 #include <algorithm>
 #include <atomic>
 #include <fstream>
+#include <sstream>
 #include <stdexcept>
 #include <unordered_map>
+#include <utility>
 
 #include <nlohmann/json.hpp>
 
+#include "local_service/file_registrations.h"
 #include "local_service/sign_in_service.h"
 #include "platform/iso_date.h"
 
@@ -150,24 +153,17 @@ struct TransferService::State {
     StoredTransfer& transfer = transfers[found->second];
     return transfer.deleted ? nullptr : &transfer;
   }
-  StoredFile* findFile(StoredTransfer& transfer, const std::string& fileId) {
+  const StoredFile* findFile(const StoredTransfer& transfer, const std::string& fileId) const {
     const auto found = fileIndex.find(fileId);
     if (found == fileIndex.end() || found->second >= transfer.files.size()) return nullptr;
-    StoredFile& file = transfer.files[found->second];
+    const StoredFile& file = transfer.files[found->second];
     return file.fileId == fileId ? &file : nullptr;
   }
-  // The saved text of each transfer (beside `transfers`), kept until the transfer changes: a save
-  // serialises only what changed since the last one, and does it outside the lock.
-  struct SavedTransfer {
-    std::uint64_t generation = 1;  // counts the transfer's changes
-    std::uint64_t savedGeneration = 0;
-    std::shared_ptr<const std::string> text;
-  };
-  std::vector<SavedTransfer> savedTransfers;
-  void touch(const std::string& transferId) {
-    const auto found = transferIndex.find(transferId);
-    if (found != transferIndex.end() && found->second < savedTransfers.size()) ++savedTransfers[found->second].generation;
+  StoredFile* findFile(StoredTransfer& transfer, const std::string& fileId) {
+    return const_cast<StoredFile*>(std::as_const(*this).findFile(std::as_const(transfer), fileId));
   }
+  // A save takes this many files at a time under the lock, so requests wait for it only briefly.
+  static constexpr std::size_t kFilesPerChunk = 1024;
 
   void index() {
     transferIndex.clear();
@@ -222,6 +218,8 @@ TransferService::TransferService(HttpsServer& service, HttpsServer& storage, Opt
 
 void TransferService::addRoutes() {
   State& state = *state_;
+  service_->refuseBodiesOver(state.options.largestRequestBody, "/api/v1/transfers(/.*)?",
+                             envelope(413, "request_too_large", "The request is too large. Send fewer files at a time."));
 
   // Runs the common checks, then either a scripted answer or the endpoint's own handling.
   const auto serve = [this, &state](Endpoint endpoint, auto handle) {
@@ -245,6 +243,8 @@ void TransferService::addRoutes() {
       try {
         answer = handle(request, lock);
       } catch (const json::exception&) {
+        answer = envelope(400, "bad_request", "The request body is not what this endpoint takes.");
+      } catch (const std::invalid_argument&) {
         answer = envelope(400, "bad_request", "The request body is not what this endpoint takes.");
       }
       const auto observer = request.method == "GET" ? std::function<void()>() : state.observer;
@@ -285,50 +285,79 @@ void TransferService::addRoutes() {
   route(Endpoint::registerFiles, serve(Endpoint::registerFiles, [&state](const RecordedRequest& request, auto&) {
           StoredTransfer* transfer = state.findTransfer(request.pathMatches.at(0));
           if (!transfer) return envelope(404, "not_found", "This transfer does not exist.");
-          const json body = json::parse(request.body);
-          if (!body.is_array()) return envelope(400, "bad_request", "Files must be a list.");
-          json plans = json::array();
-          for (const auto& registration : body) {
-            StoredFile file;
-            file.fileId = "file-" + std::to_string(state.nextId++);
-            file.referenceId = registration.at("id").get<std::string>();
-            file.filename = registration.at("filename").get<std::string>();
-            file.relativePath = registration.at("relativePath").get<std::string>();
-            file.mime = registration.at("mime").get<std::string>();
-            file.size = registration.at("size").get<std::int64_t>();
+          // Read straight into the service's records, and kept only once the whole body has read
+          // well: no file of a body refused half-way is registered.
+          std::vector<StoredFile> files;
+          std::size_t nextId = state.nextId;
+          const bool isList = readFileRegistrations(request.body, [&](FileRegistration&& registration) {
+            StoredFile& file = files.emplace_back();
+            file.fileId = "file-" + std::to_string(nextId++);
+            file.referenceId = std::move(registration.id);
+            file.filename = std::move(registration.filename);
+            file.relativePath = std::move(registration.relativePath);
+            file.mime = std::move(registration.mime);
+            file.size = registration.size;
             file.multipart = file.size >= state.multipartThreshold;
             file.partSize = file.multipart ? state.partSize.value_or(0) : 0;
-            json plan{{"referenceId", file.referenceId},
-                      {"fileId", file.fileId},
-                      {"filename", file.filename},
-                      {"strategy", file.multipart ? "multipart" : "single"}};
-            if (file.multipart) {
-              plan["uploadId"] = "upload-" + file.fileId;
-              if (state.partSize && state.planMutation != PlanMutation::omitPartSize) plan["partSize"] = *state.partSize;
-            }
-            plans.push_back(plan);
-            state.touch(transfer->transferId);
-            state.fileIndex[file.fileId] = transfer->files.size();
-            transfer->files.push_back(std::move(file));
+          });
+          if (!isList) return envelope(400, "bad_request", "Files must be a list.");
+          state.nextId = nextId;
+          const std::size_t first = transfer->files.size();
+          if (first == 0) {
+            transfer->files = std::move(files);
+          } else {
+            transfer->files.insert(transfer->files.end(), std::make_move_iterator(files.begin()),
+                                   std::make_move_iterator(files.end()));
           }
+          std::vector<StoredFile>().swap(files);
+          for (std::size_t i = first; i < transfer->files.size(); ++i) state.fileIndex[transfer->files[i].fileId] = i;
+
+          // The plans are written as text, not built as a JSON tree: there may be hundreds of
+          // thousands. Keys in the order a JSON object dumps them.
+          std::vector<const StoredFile*> plans;
+          plans.reserve(transfer->files.size() - first);
+          for (std::size_t i = first; i < transfer->files.size(); ++i) plans.push_back(&transfer->files[i]);
+          std::optional<std::string> firstReference;
+          std::optional<std::string> firstStrategy;
           switch (state.planMutation) {
             case PlanMutation::dropLast:
-              if (!plans.empty()) plans.erase(plans.size() - 1);
+              if (!plans.empty()) plans.pop_back();
               break;
             case PlanMutation::duplicateFirst:
-              if (plans.size() >= 2) plans[plans.size() - 1] = plans[0];
+              if (plans.size() >= 2) plans.back() = plans.front();
               break;
             case PlanMutation::unknownStrategy:
-              if (!plans.empty()) plans[0]["strategy"] = "resumable";
+              if (!plans.empty()) firstStrategy = "resumable";
               break;
             case PlanMutation::foreignReference:
-              if (!plans.empty()) plans[0]["referenceId"] = "SOMEONE-ELSES-FILE";
+              if (!plans.empty()) firstReference = "SOMEONE-ELSES-FILE";
               break;
             case PlanMutation::none:
             case PlanMutation::omitPartSize:
               break;
           }
-          return Response::json(json{{"plans", plans}}.dump());
+          const bool writesPartSize = state.partSize && state.planMutation != PlanMutation::omitPartSize;
+          std::string body = "{\"plans\":[";
+          for (std::size_t i = 0; i < plans.size(); ++i) {
+            const StoredFile& file = *plans[i];
+            if (i > 0) body += ',';
+            body += "{\"fileId\":";
+            appendJSONString(body, file.fileId);
+            body += ",\"filename\":";
+            appendJSONString(body, file.filename);
+            if (file.multipart && writesPartSize) body += ",\"partSize\":" + std::to_string(*state.partSize);
+            body += ",\"referenceId\":";
+            appendJSONString(body, i == 0 && firstReference ? *firstReference : file.referenceId);
+            body += ",\"strategy\":";
+            appendJSONString(body, i == 0 && firstStrategy ? *firstStrategy : (file.multipart ? "multipart" : "single"));
+            if (file.multipart) {
+              body += ",\"uploadId\":";
+              appendJSONString(body, "upload-" + file.fileId);
+            }
+            body += '}';
+          }
+          body += "]}";
+          return Response::json(std::move(body));
         }));
 
   route(Endpoint::sign, serve(Endpoint::sign, [this, &state](const RecordedRequest& request, auto&) {
@@ -404,7 +433,6 @@ void TransferService::addRoutes() {
             if (!keep(where.transferId, where.fileId, where.partNumber)) {
               return envelope(500, "InternalError", "Storage could not keep the bytes.");
             }
-            state.touch(where.transferId);
             if (where.partNumber == 0) {
               file->object = stored;
             } else {
@@ -447,7 +475,6 @@ void TransferService::addRoutes() {
             }
           }
           file->completed = true;
-          state.touch(transfer->transferId);
           return Response::json(done.dump());
         }));
 
@@ -511,7 +538,6 @@ void TransferService::addRoutes() {
             if (!file.completed) return envelope(409, "files_incomplete", "Some files are not complete yet.");
           }
           transfer->completed = true;
-          state.touch(transfer->transferId);
           std::int64_t total = 0;
           json mimeTypes = json::array();
           for (const auto& file : transfer->files) {
@@ -545,7 +571,6 @@ void TransferService::addRoutes() {
           StoredTransfer* transfer = state.findTransfer(request.pathMatches.at(0));
           if (!transfer) return envelope(404, "not_found", "This transfer does not exist.");
           transfer->deleted = true;
-          state.touch(transfer->transferId);
           if (!state.options.storageDirectory.empty()) {
             std::error_code ignored;
             std::filesystem::remove_all(state.options.storageDirectory / transfer->transferId, ignored);
@@ -632,8 +657,9 @@ void TransferService::addDownloadRoutes() {
     std::lock_guard lock(state.mutex);
     const StoredTransfer* transfer = findCompleted(request.pathMatches.at(0));
     if (!transfer) return notFoundPage();
-    const auto file = std::ranges::find(transfer->files, request.pathMatches.at(1), &StoredFile::fileId);
-    if (file == transfer->files.end()) return notFoundPage();
+    // Through the index: a page of many files is downloaded file by file.
+    const StoredFile* file = state.findFile(*transfer, request.pathMatches.at(1));
+    if (!file) return notFoundPage();
     Response answer;
     answer.contentType = isSafeHeaderText(file->mime) ? file->mime : "application/octet-stream";
     answer.headers.push_back({"Content-Disposition", contentDisposition(file->filename)});
@@ -712,94 +738,114 @@ void TransferService::addTransferPageRoutes() {
 
 namespace {
 
-json partToJSON(const TransferService::StoredPart& part) {
-  return json{{"size", part.size}, {"sha256", part.sha256}, {"etag", part.etag}};
-}
-
 TransferService::StoredPart partFromJSON(const json& value) {
   return {value.at("size").get<std::uint64_t>(), value.at("sha256").get<std::string>(),
           value.at("etag").get<std::string>()};
 }
 
-}  // namespace
+// The saved text is written directly rather than through JSON trees, which cost many times the
+// text; keys in the order a JSON object dumps them.
+void appendPart(std::string& out, const TransferService::StoredPart& part) {
+  out += "{\"etag\":";
+  appendJSONString(out, part.etag);
+  out += ",\"sha256\":";
+  appendJSONString(out, part.sha256);
+  out += ",\"size\":" + std::to_string(part.size) + "}";
+}
 
-namespace {
-
-json transferToJSON(const TransferService::StoredTransfer& transfer) {
-  json files = json::array();
-  for (const auto& file : transfer.files) {
-    json parts = json::object();
-    for (const auto& [number, part] : file.parts) parts[std::to_string(number)] = partToJSON(part);
-    files.push_back({{"fileId", file.fileId},
-                     {"referenceId", file.referenceId},
-                     {"filename", file.filename},
-                     {"relativePath", file.relativePath},
-                     {"mime", file.mime},
-                     {"size", file.size},
-                     {"multipart", file.multipart},
-                     {"partSize", file.partSize},
-                     {"object", file.object ? partToJSON(*file.object) : json()},
-                     {"parts", parts},
-                     {"completed", file.completed}});
+void appendFile(std::string& out, const TransferService::StoredFile& file) {
+  const auto flag = [](bool value) { return value ? "true" : "false"; };
+  out += "{\"completed\":";
+  out += flag(file.completed);
+  out += ",\"fileId\":";
+  appendJSONString(out, file.fileId);
+  out += ",\"filename\":";
+  appendJSONString(out, file.filename);
+  out += ",\"mime\":";
+  appendJSONString(out, file.mime);
+  out += ",\"multipart\":";
+  out += flag(file.multipart);
+  out += ",\"object\":";
+  if (file.object) {
+    appendPart(out, *file.object);
+  } else {
+    out += "null";
   }
-  return {{"transferId", transfer.transferId},
-          {"createBody", transfer.createBody},
-          {"files", files},
-          {"deleted", transfer.deleted},
-          {"completed", transfer.completed},
-          {"slug", transfer.slug},
-          {"createdAt", transfer.createdAt}};
+  out += ",\"partSize\":" + std::to_string(file.partSize) + ",\"parts\":{";
+  bool first = true;
+  for (const auto& [number, part] : file.parts) {
+    if (!first) out += ',';
+    first = false;
+    out += "\"" + std::to_string(number) + "\":";
+    appendPart(out, part);
+  }
+  out += "},\"referenceId\":";
+  appendJSONString(out, file.referenceId);
+  out += ",\"relativePath\":";
+  appendJSONString(out, file.relativePath);
+  out += ",\"size\":" + std::to_string(file.size) + "}";
 }
 
 }  // namespace
 
 std::string TransferService::savedState() const {
-  struct Changed {
-    std::size_t index;
-    std::uint64_t generation;
-    StoredTransfer transfer;
-  };
-  std::vector<std::shared_ptr<const std::string>> texts;
-  std::vector<Changed> changed;
-  std::map<std::string, std::string> completions;
-  std::size_t nextId = 0;
+  std::ostringstream text;
+  writeSavedState(text);
+  return std::move(text).str();
+}
+
+void TransferService::writeSavedState(std::ostream& out) const {
+  // Written as it is taken, a transfer's fields and then its files a run at a time, each under
+  // the lock that every request needs: nothing of it is kept between saves, nor gathered into one
+  // text, and no request waits for more than a run. A file registered meanwhile waits for the next
+  // save.
+  const auto flag = [](bool value) { return value ? "true" : "false"; };
+  std::size_t transferCount = 0;
   {
-    // A copy of what changed is all that is taken under the lock that every request needs.
     std::lock_guard lock(state_->mutex);
-    auto& saved = state_->savedTransfers;
-    saved.resize(state_->transfers.size());
-    texts.resize(saved.size());
-    for (std::size_t i = 0; i < saved.size(); ++i) {
-      if (saved[i].text && saved[i].savedGeneration == saved[i].generation) {
-        texts[i] = saved[i].text;
-      } else {
-        changed.push_back({i, saved[i].generation, state_->transfers[i]});
-      }
+    transferCount = state_->transfers.size();
+    out << "{\"completions\":" << json(state_->completions).dump() << ",\"nextId\":" << state_->nextId
+        << ",\"transfers\":[";
+  }
+  std::string text;
+  for (std::size_t t = 0; t < transferCount; ++t) {
+    std::string tail;
+    std::size_t files = 0;
+    {
+      std::lock_guard lock(state_->mutex);
+      const StoredTransfer& transfer = state_->transfers[t];
+      text = t > 0 ? ",{\"completed\":" : "{\"completed\":";
+      text += flag(transfer.completed);
+      text += ",\"createBody\":";
+      appendJSONString(text, transfer.createBody);
+      text += ",\"createdAt\":";
+      appendJSONString(text, transfer.createdAt);
+      text += ",\"deleted\":";
+      text += flag(transfer.deleted);
+      text += ",\"files\":[";
+      tail = "],\"slug\":";
+      appendJSONString(tail, transfer.slug);
+      tail += ",\"transferId\":";
+      appendJSONString(tail, transfer.transferId);
+      tail += "}";
+      files = transfer.files.size();
     }
-    completions = state_->completions;
-    nextId = state_->nextId;
-  }
-  for (const auto& entry : changed) {
-    texts[entry.index] = std::make_shared<const std::string>(transferToJSON(entry.transfer).dump());
-  }
-  if (!changed.empty()) {
-    std::lock_guard lock(state_->mutex);
-    auto& saved = state_->savedTransfers;
-    for (const auto& entry : changed) {
-      if (entry.index < saved.size() && saved[entry.index].generation == entry.generation) {
-        saved[entry.index].text = texts[entry.index];
-        saved[entry.index].savedGeneration = entry.generation;
+    out << text;
+    for (std::size_t start = 0; start < files; start += State::kFilesPerChunk) {
+      text.clear();
+      {
+        std::lock_guard lock(state_->mutex);
+        const StoredTransfer& transfer = state_->transfers[t];
+        for (std::size_t f = start; f < std::min(files, start + State::kFilesPerChunk); ++f) {
+          if (f > 0) text += ',';
+          appendFile(text, transfer.files[f]);
+        }
       }
+      out << text;
     }
+    out << tail;
   }
-  std::string text = "{\"completions\":" + json(completions).dump() + ",\"nextId\":" + std::to_string(nextId) +
-                     ",\"transfers\":[";
-  for (std::size_t i = 0; i < texts.size(); ++i) {
-    if (i > 0) text += ',';
-    text += *texts[i];
-  }
-  text += "]}";
-  return text;
+  out << "]}";
 }
 
 void TransferService::restoreState(const nlohmann::json& saved) {
@@ -838,7 +884,6 @@ void TransferService::restoreState(const nlohmann::json& saved) {
   state_->transfers = std::move(transfers);
   state_->completions = std::move(completions);
   state_->nextId = nextId;
-  state_->savedTransfers.clear();
   state_->index();
 }
 

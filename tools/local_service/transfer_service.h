@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <iosfwd>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -63,6 +64,9 @@ class TransferService {
     // The recent-transfers list holds the completed transfers, newest first, stamped with the time
     // they were completed, instead of the scripted body.
     bool listsCompletedTransfers = false;
+    // The largest request body the service's endpoints take (256 MiB: the registration of 250,000
+    // files with paths of up to 900 characters); a larger one is answered 413.
+    std::uint64_t largestRequestBody = 256 * 1024 * 1024;
   };
 
   // What the service does to its plans before answering register files.
@@ -115,8 +119,11 @@ class TransferService {
   HttpsServer& storageServer() { return *storage_; }
 
   // The transfers and their storage, to keep across restarts, as compact JSON text, and their
-  // restoring from that JSON. A transfer unchanged since the last call costs nothing to save again.
+  // restoring from that JSON. Taken a transfer's run of files at a time, so requests are held up
+  // only briefly however much is kept; nothing of it stays in memory between calls.
   std::string savedState() const;
+  // The same, written to `out` piece by piece (it may be tens of megabytes).
+  void writeSavedState(std::ostream& out) const;
   void restoreState(const nlohmann::json& state);
   // Called after each request that may have changed the saved state, outside any lock.
   void setChangeObserver(std::function<void()> observer);
