@@ -288,6 +288,14 @@ void TransferService::addRoutes() {
           // Read straight into the service's records, and kept only once the whole body has read
           // well: no file of a body refused half-way is registered.
           std::vector<StoredFile> files;
+          // Room for them at once, as near as a count of a key tells: grown by doubling, the list
+          // would take up to twice its size, then and for as long as the transfer is kept.
+          std::size_t expected = 0;
+          for (std::size_t at = request.body.find("\"relativePath\""); at != std::string::npos;
+               at = request.body.find("\"relativePath\"", at + 1)) {
+            ++expected;
+          }
+          files.reserve(expected);
           std::size_t nextId = state.nextId;
           const bool isList = readFileRegistrations(request.body, [&](FileRegistration&& registration) {
             StoredFile& file = files.emplace_back();
