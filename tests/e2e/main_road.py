@@ -829,7 +829,9 @@ def walk(road, items):
         raise StepFailed("the program reported an error")
 
     road.step("The notification")
-    road.wait("a notification", displayed_notifications)
+    # After a long transfer it may have timed out on screen while the popover was brought back: it is
+    # in the notification server's history then.
+    road.wait("a notification", lambda: displayed_notifications() or road.notifications())
     road.shot("notification")
     seen = road.notifications()
     for summary, body in seen:
