@@ -6,6 +6,7 @@
 #include <atomic>
 #include <fstream>
 #include <sstream>
+#include <string_view>
 #include <stdexcept>
 #include <unordered_map>
 #include <utility>
@@ -596,9 +597,14 @@ Response htmlPage(int status, const std::string& title, const std::string& conte
   Response answer;
   answer.status = status;
   answer.contentType = "text/html; charset=utf-8";
-  answer.body = "<!doctype html>\n<html lang=\"en\"><head><meta charset=\"utf-8\"><title>" + escapeHTML(title) +
-                "</title>\n<style>body{font-family:sans-serif;max-width:40em;margin:4em auto;line-height:1.5}"
-                "</style></head>\n<body>" + content + "</body></html>\n";
+  const std::string head = "<!doctype html>\n<html lang=\"en\"><head><meta charset=\"utf-8\"><title>" +
+                           escapeHTML(title) +
+                           "</title>\n<style>body{font-family:sans-serif;max-width:40em;margin:4em auto;line-height:1.5}"
+                           "</style></head>\n<body>";
+  constexpr std::string_view tail = "</body></html>\n";
+  // One allocation: the page of a transfer of many files is tens of megabytes.
+  answer.body.reserve(head.size() + content.size() + tail.size());
+  answer.body.append(head).append(content).append(tail);
   return answer;
 }
 
@@ -650,15 +656,17 @@ void TransferService::addDownloadRoutes() {
       title = json::parse(transfer->createBody).at("title").get<std::string>();
     } catch (const json::exception&) {
     }
-    std::string list;
+    // Written into one text: a page of many files is tens of megabytes.
+    std::string content = "<h1>" + escapeHTML(title) + "</h1>\n<ul>\n";
+    content.reserve(content.size() + transfer->files.size() * 128);
+    const std::string prefix = "<li><a download href=\"/dl/" + escapeHTML(transfer->slug) + "/files/";
     for (const auto& file : transfer->files) {
-      const std::string name = file.relativePath.empty() ? file.filename : file.relativePath;
-      list += "<li><a download href=\"/dl/" + escapeHTML(transfer->slug) + "/files/" + escapeHTML(file.fileId) +
-              "\">" + escapeHTML(name) + "</a> (" + std::to_string(file.size) + " bytes)</li>\n";
+      const std::string& name = file.relativePath.empty() ? file.filename : file.relativePath;
+      content.append(prefix).append(escapeHTML(file.fileId)).append("\">").append(escapeHTML(name));
+      content.append("</a> (").append(std::to_string(file.size)).append(" bytes)</li>\n");
     }
-    return page(200, title,
-                "<h1>" + escapeHTML(title) + "</h1>\n<ul>\n" + list +
-                    "</ul>\n<p><small>Served by the local Tavrel service for development.</small></p>");
+    content += "</ul>\n<p><small>Served by the local Tavrel service for development.</small></p>";
+    return page(200, title, content);
   });
 
   service_->route("GET", "/dl/([^/]+)/files/([^/]+)", [&state, findCompleted](const RecordedRequest& request) {
