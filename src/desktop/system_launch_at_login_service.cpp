@@ -247,7 +247,7 @@ std::string SystemLaunchAtLoginService::entryText(const LoginStartCommand& comma
   return "[Desktop Entry]\n"
          "Type=Application\n"
          "Name=Tavrel\n"
-         "Exec=" + command.exec + "\n" +
+         "Exec=" + command.exec + " " + std::string(loginStartOption) + "\n" +
          (program.empty() ? std::string() : "TryExec=" + stringValue(program) + "\n") +
          "Icon=" + std::string(bundleIdentifier) + "\n"
          "Terminal=false\n"
@@ -264,7 +264,36 @@ int SystemLaunchAtLoginService::status() const {
 platform::Expected<platform::Unit, LaunchAtLoginError> SystemLaunchAtLoginService::registerLoginItem() {
   if (!command_) return platform::unexpected(posixError(ENOENT));
   if (commandRefused_) return platform::unexpected(posixError(EINVAL));
-  const auto text = entryText(*command_);
+  return writeEntry(entryText(*command_));
+}
+
+platform::Expected<platform::Unit, LaunchAtLoginError> SystemLaunchAtLoginService::addLoginStartOptionToOlderEntry() {
+  std::ifstream entry(entryPath());
+  if (!entry || isHidden(entry)) return platform::Unit{};
+  entry.clear();
+  entry.seekg(0);
+  std::string text;
+  std::string line;
+  bool inMainGroup = false;
+  bool changed = false;
+  while (std::getline(entry, line)) {
+    const auto kept = trimmed(line);
+    if (!kept.empty() && kept.front() == '[') inMainGroup = kept == "[Desktop Entry]";
+    const auto equals = kept.find('=');
+    if (inMainGroup && !changed && equals != std::string_view::npos && trimmed(kept.substr(0, equals)) == "Exec") {
+      const auto exec = trimmed(kept.substr(equals + 1));
+      const auto option = " " + std::string(loginStartOption);
+      if (exec.size() >= option.size() && exec.substr(exec.size() - option.size()) == option) return platform::Unit{};
+      line = "Exec=" + std::string(exec) + option;
+      changed = true;
+    }
+    text += line + "\n";
+  }
+  if (!changed) return platform::Unit{};
+  return writeEntry(text);
+}
+
+platform::Expected<platform::Unit, LaunchAtLoginError> SystemLaunchAtLoginService::writeEntry(const std::string& text) {
   if (const int error = platform::makePrivateFolders(autostartFolder_); error != 0) return platform::unexpected(posixError(error));
 
   // The name is built piece by piece: g++ 12 warns falsely (-Wrestrict) on a literal + a temporary.

@@ -36,6 +36,10 @@ struct LoginStartCommand {
 
 class SystemLaunchAtLoginService final : public LaunchAtLoginServicing {
  public:
+  // The argument the entry adds to the command, so the program knows a login start from a start by
+  // the user: at login it stays in the tray and shows nothing.
+  static constexpr std::string_view loginStartOption = "--at-login";
+
   // `executable` is the program the entry starts; none when it cannot be known. `opener` shows the
   // autostart folder for openLoginItemsSettings(); may be null.
   SystemLaunchAtLoginService(std::filesystem::path autostartFolder, std::optional<std::filesystem::path> executable,
@@ -70,6 +74,11 @@ class SystemLaunchAtLoginService final : public LaunchAtLoginServicing {
   // $XDG_CURRENT_DESKTOP (a colon-separated list); empty when we know none.
   static std::vector<std::string> settingsCommand(std::string_view currentDesktop);
 
+  // An entry written by an older build starts the program without loginStartOption, like a start
+  // from the menu: the option is added to its Exec, everything else kept. Nothing happens when Open
+  // at Login is off or the entry has it already.
+  platform::Expected<platform::Unit, LaunchAtLoginError> addLoginStartOptionToOlderEntry();
+
   std::filesystem::path entryPath() const;
   // The entry's text for `executable`; none when the path cannot be written into an entry (a line
   // break in it).
@@ -77,6 +86,8 @@ class SystemLaunchAtLoginService final : public LaunchAtLoginServicing {
   static std::string entryText(const LoginStartCommand& command);
 
  private:
+  platform::Expected<platform::Unit, LaunchAtLoginError> writeEntry(const std::string& text);
+
   std::filesystem::path autostartFolder_;
   std::optional<LoginStartCommand> command_;
   bool commandRefused_ = false;  // the executable's path cannot be written into an entry

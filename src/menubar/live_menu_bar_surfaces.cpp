@@ -80,8 +80,14 @@ class SystemTrayStatusItem final : public MenuBarStatusItem {
     icon_ = std::make_unique<QSystemTrayIcon>();
     icon_->setToolTip(toolTip_);
     QObject::connect(icon_.get(), &QSystemTrayIcon::activated, [this](QSystemTrayIcon::ActivationReason reason) {
-      // The second of two quick clicks arrives as a double click, not as a second trigger.
-      if ((reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::DoubleClick) && onActivated) onActivated();
+      // The second of two quick clicks arrives as a double click, not as a second trigger. The icon
+      // has no menu of its own (the popover holds it): a secondary click, which KDE's tray sends as
+      // the item's ContextMenu call, opens the popover too.
+      if ((reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::DoubleClick ||
+           reason == QSystemTrayIcon::Context) &&
+          onActivated) {
+        onActivated();
+      }
     });
   }
 

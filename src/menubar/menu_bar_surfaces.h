@@ -40,7 +40,7 @@ class MenuBarStatusItem {
   // Takes the item out of the tray for good.
   virtual void remove() = 0;
 
-  // A primary click on the item.
+  // A click on the item: a primary one, or a secondary one (the item has no menu of its own).
   std::function<void()> onActivated;
   // A tray came (or came back with a restarted panel), or the panel changed its colours: the icon
   // and its texts are to be set again.

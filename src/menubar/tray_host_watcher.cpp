@@ -34,16 +34,19 @@ std::uint32_t internAtom(xcb_connection_t* connection, const char* name) {
   return reply ? reply->atom : std::uint32_t{XCB_ATOM_NONE};
 }
 
-void listenToRootStructure(xcb_connection_t* connection) {
-  const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(connection)).data;
-  if (!screen) return;
+// Adds the structure events of `window` to those our connection (Qt's) already asked for there.
+void listenToStructure(xcb_connection_t* connection, xcb_window_t window) {
   std::unique_ptr<xcb_get_window_attributes_reply_t, decltype(&std::free)> attributes(
-      xcb_get_window_attributes_reply(connection, xcb_get_window_attributes(connection, screen->root), nullptr),
-      &std::free);
+      xcb_get_window_attributes_reply(connection, xcb_get_window_attributes(connection, window), nullptr), &std::free);
   if (!attributes) return;
   const std::uint32_t mask = attributes->your_event_mask | XCB_EVENT_MASK_STRUCTURE_NOTIFY;
-  xcb_change_window_attributes(connection, screen->root, XCB_CW_EVENT_MASK, &mask);
+  xcb_change_window_attributes(connection, window, XCB_CW_EVENT_MASK, &mask);
   xcb_flush(connection);
+}
+
+void listenToRootStructure(xcb_connection_t* connection) {
+  const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(connection)).data;
+  if (screen) listenToStructure(connection, screen->root);
 }
 
 }  // namespace
@@ -51,11 +54,16 @@ void listenToRootStructure(xcb_connection_t* connection) {
 TrayHostWatcher::TrayHostWatcher(QObject* parent) : QObject(parent) {
   auto bus = QDBusConnection::sessionBus();
   if (bus.isConnected()) {
-    serviceWatcher_ = new QDBusServiceWatcher(watcherService, bus, QDBusServiceWatcher::WatchForRegistration, this);
+    serviceWatcher_ = new QDBusServiceWatcher(
+        watcherService, bus, QDBusServiceWatcher::WatchForRegistration | QDBusServiceWatcher::WatchForUnregistration, this);
     connect(serviceWatcher_, &QDBusServiceWatcher::serviceRegistered, this, [this] { announce(); });
+    connect(serviceWatcher_, &QDBusServiceWatcher::serviceUnregistered, this, [this] { announceGone(); });
     // The watcher's name may come a moment before its host registers.
     bus.connect(QString(), watcherPath, watcherInterface, QStringLiteral("StatusNotifierHostRegistered"), this,
                 SLOT(statusNotifierHostRegistered()));
+    // Plasma's watcher outlives the panel that hosts the items, and says when the host goes.
+    bus.connect(QString(), watcherPath, watcherInterface, QStringLiteral("StatusNotifierHostUnregistered"), this,
+                SLOT(statusNotifierHostUnregistered()));
   }
   if (auto* connection = x11Connection()) {
     managerAtom_ = internAtom(connection, "MANAGER");
@@ -64,6 +72,12 @@ TrayHostWatcher::TrayHostWatcher(QObject* parent) : QObject(parent) {
     // listeners: become one, keeping the events Qt already asked for there.
     listenToRootStructure(connection);
     QCoreApplication::instance()->installNativeEventFilter(this);
+    if (selectionAtom_ != XCB_ATOM_NONE) {
+      std::unique_ptr<xcb_get_selection_owner_reply_t, decltype(&std::free)> reply(
+          xcb_get_selection_owner_reply(connection, xcb_get_selection_owner(connection, selectionAtom_), nullptr),
+          &std::free);
+      if (reply && reply->owner != XCB_NONE) watchXEmbedTray(reply->owner);
+    }
   }
 }
 
@@ -95,13 +109,43 @@ bool TrayHostWatcher::isXEmbedTrayPresent() const {
 bool TrayHostWatcher::nativeEventFilter(const QByteArray& eventType, void* message, qintptr*) {
   if (eventType != "xcb_generic_event_t" || managerAtom_ == XCB_ATOM_NONE) return false;
   const auto* event = static_cast<const xcb_generic_event_t*>(message);
-  if ((event->response_type & 0x7f) != XCB_CLIENT_MESSAGE) return false;
+  const auto type = event->response_type & 0x7f;
+  if (type == XCB_DESTROY_NOTIFY) {
+    const auto* destroyed = reinterpret_cast<const xcb_destroy_notify_event_t*>(event);
+    if (trayOwner_ != 0 && destroyed->window == trayOwner_) {
+      trayOwner_ = 0;
+      announceGone();
+    }
+    return false;
+  }
+  if (type != XCB_CLIENT_MESSAGE) return false;
   const auto* client = reinterpret_cast<const xcb_client_message_event_t*>(event);
-  if (client->type == managerAtom_ && client->format == 32 && client->data.data32[1] == selectionAtom_) announce();
+  if (client->type == managerAtom_ && client->format == 32 && client->data.data32[1] == selectionAtom_) {
+    watchXEmbedTray(client->data.data32[2]);
+    announce();
+  }
   return false;  // Qt's own tray code wants the message too
 }
 
+void TrayHostWatcher::watchXEmbedTray(std::uint32_t owner) {
+  auto* connection = x11Connection();
+  if (!connection || owner == XCB_NONE) return;
+  trayOwner_ = owner;
+  listenToStructure(connection, owner);
+}
+
 void TrayHostWatcher::statusNotifierHostRegistered() { announce(); }
+
+void TrayHostWatcher::statusNotifierHostUnregistered() { announceGone(); }
+
+void TrayHostWatcher::announceGone() {
+  if (announcingGone_) return;
+  announcingGone_ = true;
+  QTimer::singleShot(0, this, [this] {
+    announcingGone_ = false;
+    emit hostGone();
+  });
+}
 
 void TrayHostWatcher::announce() {
   // Several announcements of one host (its name, its host registering, its X11 tray) make one.

@@ -38,4 +38,13 @@ class QuickDropPreference {
   [[nodiscard]] virtual platform::Subscription subscribeToChanges(std::function<void()> changed) = 0;
 };
 
+// Whether the desktop has a tray that shows the program's icon: a panel may start or quit while
+// the window shows.
+class TrayPresence {
+ public:
+  virtual ~TrayPresence() = default;
+  virtual bool isTrayPresent() const = 0;
+  [[nodiscard]] virtual platform::Subscription subscribeToChanges(std::function<void()> changed) = 0;
+};
+
 }  // namespace tavrel

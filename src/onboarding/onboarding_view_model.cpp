@@ -32,13 +32,17 @@ OnboardingViewModel::OnboardingViewModel(Services services, std::function<void()
   if (services_.preferences) {
     preferencesSubscription_ = services_.preferences->subscribeToChanges([this] { emit changed(); });
   }
+  if (services_.tray) {
+    traySubscription_ =
+        services_.tray->subscribeToChanges([this] { stateChanged(services_.authenticationStore->state()); });
+  }
 }
 
 OnboardingViewModel::~OnboardingViewModel() { *alive_ = false; }
 
-OnboardingViewModel::Content OnboardingViewModel::contentFor(const AuthenticationState& state) {
+OnboardingViewModel::Content OnboardingViewModel::contentFor(const AuthenticationState& state, bool trayPresent) {
   return std::visit(
-      [](const auto& current) -> Content {
+      [trayPresent](const auto& current) -> Content {
         using Case = std::decay_t<decltype(current)>;
         if constexpr (std::is_same_v<Case, Restoring>) {
           return {Screen::restoring,
@@ -89,12 +93,15 @@ OnboardingViewModel::Content OnboardingViewModel::contentFor(const Authenticatio
               Screen::signedIn,
               maySend ? QCoreApplication::translate("Onboarding", "You are all set")
                       : QCoreApplication::translate("Onboarding", "You’re signed in"),
-              maySend ? QCoreApplication::translate(
-                            "Onboarding",
-                            "Look for the Tavrel icon in your menu bar whenever you’re ready to send "
-                            "files.")
-                      : QCoreApplication::translate(
-                            "Onboarding", "Your workspace doesn’t currently allow you to start transfers."),
+              !maySend ? QCoreApplication::translate(
+                             "Onboarding", "Your workspace doesn’t currently allow you to start transfers.")
+              : trayPresent
+                  ? QCoreApplication::translate(
+                        "Onboarding",
+                        "Look for the Tavrel icon in your menu bar whenever you’re ready to send files.")
+                  // No icon to look for: the program is started again from the desktop's menu.
+                  : QCoreApplication::translate(
+                        "Onboarding", "Open Tavrel from your applications whenever you’re ready to send files."),
               maySend
                   ? QCoreApplication::translate("Onboarding", "You are all set")
                   : QCoreApplication::translate("Onboarding", "You’re signed in, but sending is unavailable"),
@@ -107,7 +114,7 @@ OnboardingViewModel::Content OnboardingViewModel::contentFor(const Authenticatio
 }
 
 void OnboardingViewModel::stateChanged(const AuthenticationState& state) {
-  auto content = contentFor(state);
+  auto content = contentFor(state, !services_.tray || services_.tray->isTrayPresent());
   const bool isFirst = !receivedInitialState_;
   receivedInitialState_ = true;
   // A new screen is a new case, or the signed-in screen turning into its other form (the account's

@@ -79,6 +79,9 @@ class OnboardingViewModel : public QObject {
     std::shared_ptr<QuickDropPreference> preferences;
     std::shared_ptr<ui::AccessibilityAnnouncing> announcer;
     std::shared_ptr<platform::MainQueue> queue;
+    // Where there is none the signed-in screen says where else to find the program; none given
+    // counts as a tray.
+    std::shared_ptr<TrayPresence> tray = nullptr;
   };
 
   // `quickDropAvailable` and `hasNotchedDisplay` choose the island row and its hint; the onboarding
@@ -142,7 +145,7 @@ class OnboardingViewModel : public QObject {
     std::vector<Button> buttons;
     friend bool operator==(const Content&, const Content&) = default;
   };
-  static Content contentFor(const AuthenticationState& state);
+  static Content contentFor(const AuthenticationState& state, bool trayPresent);
 
   void stateChanged(const AuthenticationState& state);
   void scheduleFocus();
@@ -158,6 +161,7 @@ class OnboardingViewModel : public QObject {
   platform::Subscription stateSubscription_;
   platform::Subscription launchAtLoginSubscription_;
   platform::Subscription preferencesSubscription_;
+  platform::Subscription traySubscription_;
 };
 
 }  // namespace tavrel

@@ -18,12 +18,12 @@ OnboardingWindowController::OnboardingWindowController(std::shared_ptr<Authentic
                                                        std::function<void()> onDone,
                                                        std::shared_ptr<platform::MainQueue> queue,
                                                        std::shared_ptr<ui::AccessibilityAnnouncing> announcer,
-                                                       QObject* parent)
+                                                       std::shared_ptr<TrayPresence> tray, QObject* parent)
     : OnboardingWindowController(
           OnboardingViewModel::Services{std::move(authenticationStore),
                                         std::make_shared<LaunchAtLoginModelSetting>(std::move(launchAtLogin)),
                                         std::make_shared<AppPreferencesQuickDrop>(std::move(preferences)),
-                                        std::move(announcer), std::move(queue)},
+                                        std::move(announcer), std::move(queue), std::move(tray)},
           std::move(onDone), parent) {}
 
 OnboardingWindowController::OnboardingWindowController(OnboardingViewModel::Services services,

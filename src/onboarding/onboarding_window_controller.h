@@ -31,13 +31,14 @@ class OnboardingWindowController final : public QObject {
   static constexpr int kWidth = 400;
   static constexpr int kHeight = 500;
 
-  // As the coordinator builds it: its stores, the announcer and main queue of the program, and
-  // onDone for "Done".
+  // As the coordinator builds it: its stores, the announcer and main queue of the program, onDone
+  // for "Done", and whether the desktop has a tray (none given counts as one).
   OnboardingWindowController(std::shared_ptr<AuthenticationStore> authenticationStore,
                              std::shared_ptr<AppPreferences> preferences,
                              std::shared_ptr<LaunchAtLoginModel> launchAtLogin, std::function<void()> onDone,
                              std::shared_ptr<platform::MainQueue> queue,
-                             std::shared_ptr<ui::AccessibilityAnnouncing> announcer, QObject* parent = nullptr);
+                             std::shared_ptr<ui::AccessibilityAnnouncing> announcer,
+                             std::shared_ptr<TrayPresence> tray = nullptr, QObject* parent = nullptr);
   OnboardingWindowController(OnboardingViewModel::Services services, std::function<void()> onDone,
                              QObject* parent = nullptr);
   ~OnboardingWindowController() override;

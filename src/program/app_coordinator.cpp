@@ -407,6 +407,11 @@ void AppCoordinator::reopen() {
   handleHotKey();
 }
 
+void AppCoordinator::startedByUser() {
+  // Before onboarding is done, or signed out, the onboarding window shows anyway.
+  if (menuBarController_ && !menuBarController_->isStatusItemShown()) reopen();
+}
+
 void AppCoordinator::handoffAccepted() {
   updatePresentation();
   if (!menuBarController_) return;

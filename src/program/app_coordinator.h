@@ -94,6 +94,9 @@ class AppCoordinator : public std::enable_shared_from_this<AppCoordinator> {
   // window when it is showing, else the popover as the hot key opens it. Without a tray this is the
   // way back to the popover.
   void reopen();
+  // The user started the program (not the session at login). Where no tray shows the icon nothing
+  // would say that it runs, so it shows itself as for a second start; with the icon, nothing more.
+  void startedByUser();
   void handoffAccepted();
   void revealPopover();
   void refreshAfterActivation();

@@ -26,6 +26,8 @@ class MenuBarControlling {
   virtual bool revealFailure(const UploadRunID& runID) = 0;
   // Removes the tray icon and closes the popover; effective once.
   virtual void invalidate() = 0;
+  // Whether a tray shows the icon: without one, nothing on screen says the program runs.
+  virtual bool isStatusItemShown() const = 0;
 };
 
 // The onboarding window.

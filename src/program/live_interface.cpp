@@ -5,6 +5,7 @@
 #include "desktop/launch_at_login_model.h"
 #include "menubar/menu_bar_controller.h"
 #include "menubar/menu_bar_settings.h"
+#include "menubar/tray_host_watcher.h"
 #include "onboarding/onboarding_window_controller.h"
 #include "desktop/bundle_identifier.h"
 #include "sharehandoff/session_bus_share_handoff_signal.h"
@@ -45,6 +46,10 @@ class LiveMenuBar final : public MenuBarControlling {
   void showPopover(bool activating) override { controller_->showPopover(activating); }
   bool revealFailure(const UploadRunID& runID) override { return controller_->revealFailure(runID); }
   void invalidate() override { controller_->invalidate(); }
+  bool isStatusItemShown() const override {
+    const auto* item = controller_->statusItem();
+    return item && item->isAvailable();
+  }
 
  private:
   MenuBarDependencies dependencies_;  // keeps the stores alive as long as the controller
@@ -52,6 +57,27 @@ class LiveMenuBar final : public MenuBarControlling {
   std::shared_ptr<SystemTransferFilePicker> picker_;
   AppMenuBarSettings settings_;
   std::unique_ptr<MenuBarController> controller_;
+};
+
+// The desktop's tray as onboarding's last screen asks after it.
+class TrayHostPresence final : public TrayPresence {
+ public:
+  TrayHostPresence() : present_(hosts_.isHostPresent()) {
+    const auto lookAgain = [this] { present_.set(hosts_.isHostPresent()); };
+    QObject::connect(&hosts_, &TrayHostWatcher::hostAppeared, lookAgain);
+    QObject::connect(&hosts_, &TrayHostWatcher::hostGone, lookAgain);
+  }
+
+  bool isTrayPresent() const override { return present_.value(); }
+  platform::Subscription subscribeToChanges(std::function<void()> changed) override {
+    return present_.subscribe([changed = std::move(changed), first = true](const bool&) mutable {
+      if (!std::exchange(first, false)) changed();
+    }, platform::Delivery::removeDuplicates);
+  }
+
+ private:
+  TrayHostWatcher hosts_;
+  platform::Observable<bool> present_;
 };
 
 class LiveOnboardingWindow final : public OnboardingWindowControlling {
@@ -62,7 +88,7 @@ class LiveOnboardingWindow final : public OnboardingWindowControlling {
       : shell_(std::move(shell)),
         controller_(std::make_unique<OnboardingWindowController>(
             dependencies.authenticationStore, dependencies.preferences, dependencies.launchAtLogin,
-            dependencies.onDone, std::move(mainQueue), std::move(announcer))) {
+            dependencies.onDone, std::move(mainQueue), std::move(announcer), std::make_shared<TrayHostPresence>())) {
     applyPolicy();
     QObject::connect(shell_.get(), &LiveApplicationShell::activationPolicyChanged, controller_.get(),
                      [this] { applyPolicy(); });

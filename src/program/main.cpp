@@ -23,6 +23,7 @@
 #include "desktop/global_hot_key_controller.h"
 #include "desktop/reduce_motion.h"
 #include "desktop/session_restart.h"
+#include "desktop/system_launch_at_login_service.h"
 #include "desktop/system_transfer_file_picker.h"
 #include "desktop/system_transfer_notifier.h"
 #include "platform/browser_launcher.h"
@@ -34,6 +35,7 @@
 #include "program/program_arguments.h"
 #include "service/http_session.h"
 #include "ui/accessibility_announcing.h"
+#include "ui/desktop_identity.h"
 #include "ui/display_session.h"
 #include "ui/interface_setup.h"
 #include "ui/qt_main_queue.h"
@@ -49,15 +51,17 @@ using namespace tavrel;
 
 // What a start without a callback address hands over: the running program shows itself.
 constexpr std::string_view kActivate = "activate";
-// What a start by the session manager (restoring a saved session) hands over: nothing to show.
+// What a start by the session hands over (Open at Login, or a session manager restoring a saved
+// session): nothing to show. The name is kept from when only a restore sent it.
 constexpr std::string_view kSessionRestore = "session-restore";
 
-constexpr const char* kUsage = "Usage: tavrel [--show-dock-icon] [--] [ADDRESS]\n";
+constexpr const char* kUsage = "Usage: tavrel [--show-dock-icon] [--at-login] [--] [ADDRESS]\n";
 constexpr const char* kHelp =
     "Sends files and folders to Tavrel and hands back a link to share them. The program lives in the\n"
     "panel's tray; starting it again shows the running one.\n"
     "\n"
     "  --show-dock-icon  keep the program's windows in the taskbar and the window switcher\n"
+    "  --at-login        a start at login (Open at Login): show nothing where there is no tray\n"
     "  --help            show this help and exit\n"
     "  --version         show the version and exit\n"
     "  --                end of options: what follows is taken as it is\n"
@@ -96,9 +100,9 @@ int main(int argc, char** argv) {
   }
   // Before the display is looked at: handing over needs none, and the browser that brings the
   // sign-in callback may start us where none is set.
-  const std::string_view message = !callback.empty()          ? std::string_view(callback)
-                                   : !restoredSession.empty() ? kSessionRestore
-                                                              : kActivate;
+  const std::string_view message = !callback.empty()     ? std::string_view(callback)
+                                   : !isStartedByUser(run) ? kSessionRestore
+                                                           : kActivate;
   auto claim = platform::claimSingleInstance(*socketPath, message);
   if (!claim) {
     logger.error("Tavrel could neither start as the only instance nor reach the running one: {}",
@@ -133,8 +137,7 @@ int main(int argc, char** argv) {
   displayFailure.reset();
   desktop::keepOutOfSavedSessions(application);
   QApplication::setQuitOnLastWindowClosed(false);
-  QApplication::setApplicationName(QStringLiteral("Tavrel"));
-  QGuiApplication::setDesktopFileName(QString::fromUtf8(bundleIdentifier.data(), bundleIdentifier.size()));
+  ui::applyDesktopIdentity(ui::programIdentity);
   ui::applyInterfaceDefaults();
   ui::installTranslations(application, QLocale());
 
@@ -147,7 +150,7 @@ int main(int argc, char** argv) {
   // messages run once the main loop does, after the coordinator exists.
   auto server = platform::SingleInstanceServer::start(
       std::get<platform::SingleInstanceSocket>(std::move(*claim)), mainQueue, [&](std::string received) {
-        // The session manager started us again (Open at Login may have been first): nothing to show.
+        // The session started us again (at login, or restoring a saved session): nothing to show.
         if (received == kSessionRestore) return;
         if (shell) shell->becomeActive();
         if (!isCallbackAddress(received)) {
@@ -193,6 +196,16 @@ int main(int argc, char** argv) {
   platform.connectShareHandoff = liveShareHandoff(mainQueue);
 
   coordinator = AppCoordinator::make(*environment, forceRegularActivation, std::move(platform));
+  if (isStartedByUser(run)) coordinator->startedByUser();
+
+  // Open at Login's entry from an older build starts us as the menu does: from the next login on
+  // it says that it is a login start.
+  if (auto loginItems = std::dynamic_pointer_cast<SystemLaunchAtLoginService>(environment->launchAtLoginService)) {
+    if (const auto updated = loginItems->addLoginStartOptionToOlderEntry(); !updated) {
+      logger.error("Unable to update Open at Login: {} / {}; {}", platform::publicArg(updated.error().domain),
+                   updated.error().code, updated.error().localizedDescription);
+    }
+  }
 
   if (auto notifier = std::dynamic_pointer_cast<SystemTransferNotifier>(environment->transferNotifier)) {
     const std::weak_ptr<AppCoordinator> weakCoordinator = coordinator;

@@ -4,6 +4,7 @@
 #include <iterator>
 
 #include "account/oauth_configuration.h"
+#include "desktop/system_launch_at_login_service.h"
 
 namespace tavrel {
 
@@ -15,6 +16,8 @@ bool isCallbackAddress(std::string_view argument) {
   }
   return true;
 }
+
+bool isStartedByUser(const program_arguments::Run& run) { return !run.atLogin && run.restoredSession.empty(); }
 
 ProgramArguments parseProgramArguments(const std::vector<std::string>& arguments) {
   program_arguments::Run run;
@@ -30,6 +33,8 @@ ProgramArguments parseProgramArguments(const std::vector<std::string>& arguments
         return program_arguments::Version{};
       } else if (argument == "--show-dock-icon") {
         run.showDockIcon = true;
+      } else if (argument == SystemLaunchAtLoginService::loginStartOption) {
+        run.atLogin = true;
       } else if ((argument == "-session" || argument == "--session") && std::next(next) != arguments.end()) {
         // Whatever follows is the ID, as Qt reads it, even when it starts with "-".
         run.restoredSession = *++next;

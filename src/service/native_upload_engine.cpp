@@ -83,6 +83,22 @@ UploadError uploadErrorFor(const std::exception_ptr& error) {
   }
 }
 
+// Causes that a resume cannot get past: the service lost the transfer or refuses to resume it, or
+// a file no longer is what was prepared.
+bool blocksResume(const std::exception_ptr& error) {
+  try {
+    std::rethrow_exception(error);
+  } catch (const TransferAPIError& apiError) {
+    const auto* rejected = std::get_if<TransferAPIError::Rejected>(&apiError.errorCase());
+    return rejected && (rejected->status == 404 || rejected->status == 410 ||
+                        rejected->code == "upload_not_resumable" || rejected->code == "upload_expired");
+  } catch (const ChangedFileError&) {
+    return true;
+  } catch (...) {
+    return false;
+  }
+}
+
 bool isSuccess(int status) { return status >= 200 && status <= 299; }
 
 // The storage host's answer to one attempt, which must be a 2xx; a failed attempt leaves the progress
@@ -159,6 +175,7 @@ void NativeUploadEngine::start(bool resuming, UploadEngineInput input, std::stop
         outcome = Cancelled{};
       } else {
         auto error = uploadErrorFor(std::current_exception());
+        error.resumable = !blocksResume(std::current_exception());
         logger.error("Upload failed: {}", error.localizedDescription);
         outcome = upload_outcome::Failed{std::move(error)};
       }

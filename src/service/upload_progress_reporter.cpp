@@ -134,8 +134,36 @@ void UploadProgressReporter::deliver() {
     if (!figures) return;  // close() has sent them
     lastDelivery_ = clock_.now();
     snapshot = snapshotOf(*figures);
+    scheduleStallCheckLocked();
   }
   if (onProgress_) onProgress_(*snapshot);
+}
+
+void UploadProgressReporter::scheduleStallCheckLocked() {
+  if (closed_ || stallCheckScheduled_ || !lastDelivery_) return;
+  stallCheckScheduled_ = true;
+  const auto due = *lastDelivery_ + stallInterval;
+  const auto now = clock_.now();
+  mainQueue_.postDelayed(due > now ? due - now : platform::Duration::zero(), [weak = weak_from_this()] {
+    if (const auto self = weak.lock()) self->checkStall();
+  });
+}
+
+void UploadProgressReporter::checkStall() {
+  {
+    std::lock_guard lock(mutex_);
+    stallCheckScheduled_ = false;
+    // A report on its way looks again once it is delivered.
+    if (closed_ || !lastDelivery_ || deliveryScheduled_) return;
+    // Reports went out meanwhile: look again a second after the last one.
+    if (clock_.now() - *lastDelivery_ < stallInterval) {
+      scheduleStallCheckLocked();
+      return;
+    }
+    undelivered_ = figuresLocked();
+    deliveryScheduled_ = true;
+  }
+  deliver();
 }
 
 }  // namespace tavrel

@@ -30,6 +30,11 @@ namespace tavrel {
 // one lock, so each sees the effects of the ones before. Snapshots reach the main thread in the order
 // their figures were taken, and the main thread always ends up with the newest figures.
 //
+// While nothing moves (storage stalls, the service is away, a retry waits), the figures follow the
+// clock: once a second has passed without a report, the figures of that moment are reported, so the
+// average rate falls and the time left grows. While bytes move, reports follow them and no more are
+// added.
+//
 // An attempt (one storage request, keyed by its attempt id) ends with commit() or dropAttempt();
 // updates that arrive for it afterwards are stale and ignored, so its bytes are never counted twice.
 // After close() nothing more is reported; figures not yet delivered are posted at once, so the final
@@ -39,6 +44,8 @@ class UploadProgressReporter : public std::enable_shared_from_this<UploadProgres
   using ProgressCallback = std::function<void(const UploadProgressSnapshot&)>;  // runs on the main thread
 
   static constexpr auto reportInterval = std::chrono::milliseconds(100);
+  // The longest a run goes without a report while it is open.
+  static constexpr auto stallInterval = std::chrono::seconds(1);
 
   // `initialBytes` were on the service before this run began: they count as uploaded but not
   // towards the rate. The clock measures the run's average rate.
@@ -78,6 +85,9 @@ class UploadProgressReporter : public std::enable_shared_from_this<UploadProgres
   UploadProgressSnapshot snapshotOf(const Figures& figures) const;
   void emitLocked();
   void deliver();
+  // Keeps one check on the main queue for a second after the last report.
+  void scheduleStallCheckLocked();
+  void checkStall();
 
   const platform::SharedValue<PreparedTransfer> preparedTransfer_;
   const std::int64_t totalBytes_;
@@ -96,6 +106,7 @@ class UploadProgressReporter : public std::enable_shared_from_this<UploadProgres
   std::optional<Figures> undelivered_;
   bool deliveryScheduled_ = false;
   std::optional<platform::TimePoint> lastDelivery_;
+  bool stallCheckScheduled_ = false;
 };
 
 }  // namespace tavrel

@@ -318,9 +318,16 @@ void TransferStore::handle(const transfer_action::CancelTransfer& action) {
 
 void TransferStore::handle(const transfer_action::RetryTransfer& action) { retryTransfer(action.id); }
 
-void TransferStore::retryTransfer(const TransferItemID& id) {
+void TransferStore::retryTransfer(const TransferItemID& id, bool mayResume) {
   auto failure = std::find_if(state_.failures.begin(), state_.failures.end(), [&](const auto& entry) { return entry.id == id; });
   if (failure == state_.failures.end() || !failure->retrySelection) return;
+  if (mayResume && isResumableFailure(*failure)) {
+    // The engine still holds the failed run's transfer: send only what the service lacks. Should the
+    // service refuse the resume, the run's failure uploads afresh (see UploadFailed).
+    eraseWhere(state_.terminalSignals, [&](const auto& signal) { return signal.id == id; });
+    handle(transfer_action::StartTransfer{});
+    return;
+  }
   if (state_.currentTransferID == id) {
     // Queueing an item the queue will not replace (it is uploading, or its failed review was
     // cleared into a plain one) would upload it twice under one identity.
@@ -336,6 +343,13 @@ void TransferStore::retryTransfer(const TransferItemID& id) {
   eraseWhere(state_.terminalSignals, [&](const auto& signal) { return signal.id == id; });
   state_.queue.push_back(std::move(queued));
   advanceQueue();
+}
+
+bool TransferStore::isResumableFailure(const RecoverableTransferFailure& failure) const {
+  if (failure.stage != TransferFailureStage::upload || !failure.runID) return false;
+  if (state_.currentTransferID != failure.id || isCleanupPending(failure.id)) return false;
+  const TransferReviewState* review = reviewState(state_.phase);
+  return review && review->hasRetryPreparedTransfer() && review->failedUploadRunID == failure.runID;
 }
 
 void TransferStore::handle(const transfer_action::CancelSelection&) {
@@ -425,6 +439,9 @@ void TransferStore::handle(const transfer_action::UploadFailed& action) {
   const ActiveUpload upload = *current;
   uploadTask_.reset();
   logger_.error("Upload failed: {}", action.error.localizedDescription);
+  // A resume the service refuses (it lost the transfer, or a file changed) is no failure of the
+  // retry the user asked for: that goes on as a fresh upload.
+  const bool uploadsAfresh = resumingRunID_ == action.runID && !action.error.resumable;
 
   const PreparedTransfer& transfer = upload.progress.preparedTransfer;
   TransferReviewState review = readyReviewOf(upload);
@@ -447,6 +464,11 @@ void TransferStore::handle(const transfer_action::UploadFailed& action) {
   failure.runID = action.runID;
   failure.sourceAccessID = upload.sourceAccessID;
   recordFailure(std::move(failure));
+  if (uploadsAfresh) {
+    logger_.info("The service cannot resume the transfer; it is sent afresh");
+    retryTransfer(action.id, false);
+    return;
+  }
   appendTerminalSignal({action.id, action.runID, TransferTerminalSignal::Outcome::failed});
   services_.transferNotifier->notify(
       {TransferNotification::Outcome::failed, action.runID, transfer.title, std::nullopt});
@@ -612,6 +634,7 @@ void TransferStore::reset() {
   feedbackTask_.reset();
   uploadCleanup_.reset();
   waitingCleanups_.clear();
+  resumingRunID_.reset();
   currentTransferDefaults_.reset();
   currentDefaultsAreSnapshot_ = false;
   state_ = TransferFeatureState{};
@@ -813,6 +836,7 @@ void TransferStore::startUploadRun(const TransferItemID& id, const UploadRunID& 
                                    bool resume) {
   std::stop_source task;
   uploadTask_ = task;
+  if (resume) resumingRunID_ = runID;
   Weak weak = lifetime_;
   const std::stop_token token = task.get_token();
   // Events of a stopped run are still checked against the state: until its clean-up ends it, the

@@ -129,7 +129,11 @@ class TransferStore {
 
   // Shared operations.
   void chooseItems(TransferStartPolicy startPolicy);
-  void retryTransfer(const TransferItemID& id);
+  // Resumes the failed review's transfer when it can (and `mayResume`); otherwise queues the item
+  // to be prepared and uploaded afresh.
+  void retryTransfer(const TransferItemID& id, bool mayResume = true);
+  // Whether the failure is that of the failed review on screen, whose transfer the engine keeps.
+  bool isResumableFailure(const RecoverableTransferFailure& failure) const;
   void completeRun(const TransferItemID& id, const UploadRunID& runID, const CompletedTransfer& completed);
   void endCurrentItem(TransferPhase phase);
   void clearCurrentItem();
@@ -175,6 +179,8 @@ class TransferStore {
   // runs that come in meanwhile wait their turn instead of being dropped.
   std::optional<UploadCleanup> uploadCleanup_;
   std::deque<UploadCleanup> waitingCleanups_;
+  // The last run started as a resume of the engine's transfer.
+  std::optional<UploadRunID> resumingRunID_;
 
   std::optional<TransferDefaults> currentTransferDefaults_;
   bool currentDefaultsAreSnapshot_ = false;

@@ -50,6 +50,9 @@ using UploadEvent = std::variant<upload_event::Progress, upload_event::Completed
 // A failed run, with the user-facing text of its cause.
 struct UploadError {
   std::string localizedDescription;
+  // False when resuming cannot get past the cause, only a fresh upload can: the service no longer
+  // holds the transfer or refuses its resume, or a file is no longer the one that was prepared.
+  bool resumable = true;
 
   friend bool operator==(const UploadError&, const UploadError&) = default;
 };

@@ -72,7 +72,19 @@ ColorScheme panelColorScheme(const PanelAppearance& appearance) {
   }
   if (appearance.portal) return *appearance.portal;
   if (appearance.desktopSetting) return *appearance.desktopSetting;
-  return appearance.gtkTheme.value_or(ColorScheme::dark);
+  if (appearance.gtkTheme) return *appearance.gtkTheme;
+  return appearance.desktopDefault.value_or(ColorScheme::dark);
+}
+
+std::optional<ColorScheme> desktopPanelDefault(std::string_view currentDesktops) {
+  while (true) {
+    const auto end = currentDesktops.find(':');
+    const auto name = lowered(trimmed(currentDesktops.substr(0, end)));
+    if (name == "kde" || name == "xfce") return ColorScheme::light;
+    if (name == "gnome") return ColorScheme::dark;
+    if (end == std::string_view::npos) return std::nullopt;
+    currentDesktops.remove_prefix(end + 1);
+  }
 }
 
 std::optional<ColorScheme> portalColorScheme(unsigned value) {
@@ -143,6 +155,7 @@ PanelColorSchemeWatcher::~PanelColorSchemeWatcher() = default;
 
 void PanelColorSchemeWatcher::readLocalSettings() {
   appearance_.desktopSetting = desktopColorScheme();
+  appearance_.desktopDefault = desktopPanelDefault(qEnvironmentVariable("XDG_CURRENT_DESKTOP").toStdString());
   // GTK_THEME overrides every other theme setting ("Name" or "Name:dark").
   const QString forced = qEnvironmentVariable("GTK_THEME");
   if (!forced.isEmpty()) {

@@ -30,6 +30,8 @@ struct PanelAppearance {
   std::optional<ColorScheme> desktopSetting = std::nullopt;
   // The GTK theme's lightness, from its name and the prefer-dark flag.
   std::optional<ColorScheme> gtkTheme = std::nullopt;
+  // How the running desktop draws its panel before anyone chose a scheme (`desktopPanelDefault`).
+  std::optional<ColorScheme> desktopDefault = std::nullopt;
 
   bool operator==(const PanelAppearance&) const = default;
 };
@@ -37,8 +39,15 @@ struct PanelAppearance {
 // The panel's colour scheme from what the desktop tells. A running XFCE panel says best what it
 // looks like: dark in its dark mode, else drawn in the GTK theme (light where none is set, as GTK's
 // own default is). Elsewhere the portal's preference, the desktop's own setting, then the GTK
-// theme; where nothing says, dark, as most panels are.
+// theme; where nothing says, the desktop's own default, and dark where that is unknown too, as most
+// panels are.
 ColorScheme panelColorScheme(const PanelAppearance& appearance);
+
+// The panel a desktop shows on a fresh profile, from XDG_CURRENT_DESKTOP (a colon-separated list,
+// most specific first): light for KDE Plasma (Breeze) and XFCE (drawn in GTK's light default);
+// dark for GNOME, whose top bar (where its AppIndicator extension puts tray icons) is dark in
+// either style. None for a desktop we know nothing of.
+std::optional<ColorScheme> desktopPanelDefault(std::string_view currentDesktops);
 
 // The portal's `color-scheme` value: 1 prefers dark, 2 prefers light, anything else says nothing.
 std::optional<ColorScheme> portalColorScheme(unsigned value);

@@ -143,7 +143,8 @@ TEST_F(SystemLaunchAtLoginServiceTest, EntryAppearsAndDisappearsWithNothingLeftO
 
   ASSERT_TRUE(service.registerLoginItem().hasValue());
   EXPECT_EQ(service.status(), LaunchAtLoginServicing::enabledStatus);
-  EXPECT_NE(contents(entry()).find("\nExec=\"/opt/Tavrel Desktop/bin/tavrel\"\n"), std::string::npos);
+  // The login start says it is one, so it shows nothing where there is no tray.
+  EXPECT_NE(contents(entry()).find("\nExec=\"/opt/Tavrel Desktop/bin/tavrel\" --at-login\n"), std::string::npos);
   // Once the program is gone, the desktop skips the entry left behind.
   EXPECT_NE(contents(entry()).find("\nTryExec=/opt/Tavrel Desktop/bin/tavrel\n"), std::string::npos);
   EXPECT_EQ(filesInAutostart(), 1u);
@@ -215,7 +216,8 @@ TEST_F(SystemLaunchAtLoginServiceTest, LoginStartsWhatTheInstalledDesktopEntrySt
 
   SystemLaunchAtLoginService service(autostart(), command, nullptr);
   ASSERT_TRUE(service.registerLoginItem().hasValue());
-  EXPECT_NE(contents(entry()).find("\nExec=\"/home/a b/run/tavrel\" --x=100%%\n"), std::string::npos) << contents(entry());
+  EXPECT_NE(contents(entry()).find("\nExec=\"/home/a b/run/tavrel\" --x=100%% --at-login\n"), std::string::npos)
+      << contents(entry());
   EXPECT_NE(contents(entry()).find("\nTryExec=/home/a b/run/tavrel\n"), std::string::npos) << contents(entry());
   // An entry naming the program without a folder: TryExec names it where $PATH finds it.
   const auto bin = folder.writeFile("bin/tavrel", "#!/bin/sh\n");
@@ -233,6 +235,31 @@ TEST_F(SystemLaunchAtLoginServiceTest, LoginStartsWhatTheInstalledDesktopEntrySt
   EXPECT_EQ(SystemLaunchAtLoginService::commandFromExec(" %u "), std::nullopt);
   EXPECT_EQ(SystemLaunchAtLoginService::commandFromExec("tavrel\x7f"), std::nullopt);
   EXPECT_EQ(SystemLaunchAtLoginService::commandFromExec("tavrel %f%F"), (LoginStartCommand{"tavrel"}));
+}
+
+TEST_F(SystemLaunchAtLoginServiceTest, AnOlderBuildsEntryLearnsToSayItIsALoginStart) {
+  SystemLaunchAtLoginService service(autostart(), "/usr/bin/tavrel", nullptr);
+  // Open at Login off: nothing is written.
+  ASSERT_TRUE(service.addLoginStartOptionToOlderEntry().hasValue());
+  EXPECT_EQ(filesInAutostart(), 0u);
+  const std::string hidden = "[Desktop Entry]\nExec=/usr/bin/tavrel\nHidden=true\n";
+  folder.writeFile("config/autostart/com.tavrel.macos.desktop", hidden);
+  ASSERT_TRUE(service.addLoginStartOptionToOlderEntry().hasValue());
+  EXPECT_EQ(contents(entry()), hidden);
+
+  // The older entry starts what the menu starts; only its Exec changes, once.
+  const std::string older =
+      "[Desktop Entry]\nType=Application\nName=Tavrel\nExec=\"/home/a b/run/tavrel\"\n"
+      "TryExec=/home/a b/run/tavrel\nX-GNOME-Autostart-enabled=true\n[Desktop Action x]\nExec=/bin/false\n";
+  folder.writeFile("config/autostart/com.tavrel.macos.desktop", older);
+  ASSERT_TRUE(service.addLoginStartOptionToOlderEntry().hasValue());
+  const auto updated = contents(entry());
+  EXPECT_EQ(updated, "[Desktop Entry]\nType=Application\nName=Tavrel\nExec=\"/home/a b/run/tavrel\" --at-login\n"
+                     "TryExec=/home/a b/run/tavrel\nX-GNOME-Autostart-enabled=true\n[Desktop Action x]\nExec=/bin/false\n");
+  ASSERT_TRUE(service.addLoginStartOptionToOlderEntry().hasValue());
+  EXPECT_EQ(contents(entry()), updated);
+  EXPECT_EQ(filesInAutostart(), 1u);
+  EXPECT_EQ(service.status(), LaunchAtLoginServicing::enabledStatus);
 }
 
 TEST_F(SystemLaunchAtLoginServiceTest, ExecLineQuotesWhatTheDesktopWouldInterpret) {

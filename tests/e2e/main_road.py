@@ -29,6 +29,7 @@ import html.parser
 import json
 import os
 import re
+import shlex
 import signal
 import ssl
 import subprocess
@@ -705,17 +706,17 @@ def main(arguments):
     return 0
 
 
-def sign_in_through_onboarding(road):
+def sign_in_through_onboarding(road, before_done=None):
     road.step("Starting Tavrel for the first time")
     road.start_program()
     welcome = road.wait("the onboarding window", lambda: road.find(lambda role, name: name == "Welcome to Tavrel"))
     road.note("onboarding shows: " + ", ".join(t for t in road.texts()[:8]))
     road.shot("onboarding")
-    sign_in_from_onboarding(road)
+    sign_in_from_onboarding(road, before_done)
 
 
-def sign_in_from_onboarding(road):
-    """Sign In on the onboarding window, the browser's Allow, then Done."""
+def sign_in_from_onboarding(road, before_done=None):
+    """Sign In on the onboarding window, the browser's Allow, (before_done,) then Done."""
     road.step("Sign In")
     road.click(road.button("Sign In"))
     road.note("the browser opens the local service's page and presses Allow")
@@ -734,6 +735,8 @@ def sign_in_from_onboarding(road):
     if signed_in:
         road.note(signed_in.name)
     road.shot("signed-in")
+    if before_done:
+        before_done()
 
     road.step("Done")
     road.click(done)
@@ -1285,10 +1288,74 @@ def walk_light_panel(road):
     print(f"PASS: the tray icon stands out from the light panel ({ratio:.1f}:1).", flush=True)
 
 
+class LaunchedProgram:
+    """The program started by another program (gio launch), as quit_program and the tray's lookup
+    handle the program the walk started itself."""
+
+    def __init__(self, pid):
+        self.pid = pid
+
+    def poll(self):
+        try:
+            with open(f"/proc/{self.pid}/stat") as stat:
+                return 0 if stat.read().rsplit(")", 1)[1].split()[0] == "Z" else None
+        except (FileNotFoundError, ProcessLookupError):
+            return 0
+
+    def send_signal(self, number):
+        os.kill(self.pid, number)
+
+    def kill(self):
+        self.send_signal(signal.SIGKILL)
+
+    def wait(self, timeout=None):
+        deadline = time.monotonic() + (timeout if timeout is not None else 1e9)
+        while self.poll() is None:
+            if time.monotonic() > deadline:
+                raise subprocess.TimeoutExpired(str(self.pid), timeout)
+            time.sleep(0.1)
+        return 0
+
+
+def program_application(road):
+    """The program's own application in the accessibility tree, once it has registered."""
+    app = road.application()
+    try:
+        return app if app is not None and road.program and app.get_process_id() == road.program.pid else None
+    except Exception:
+        return None
+
+
 def walk_no_tray(road):
-    """No tray at all: starting the program again opens its popover as a window; a panel started
-    later shows the icon."""
-    sign_in_through_onboarding(road)
+    """No tray at all: onboarding's last screen says to open Tavrel from the applications; starting
+    the program again opens its popover as a window, and so does a first start from the application
+    menu, while a start at login by Open at Login shows nothing; a panel started later shows the
+    icon."""
+    autostart = os.path.join(os.environ.get("XDG_CONFIG_HOME", os.path.expanduser("~/.config")), "autostart",
+                             "com.tavrel.macos.desktop")
+
+    def last_screen():
+        without = "Open Tavrel from your applications whenever you’re ready to send files."
+        with_tray = "Look for the Tavrel icon in your menu bar whenever you’re ready to send files."
+        if not road.find(lambda role, name: name == without):
+            raise StepFailed("the signed-in screen does not say to open Tavrel from the applications: "
+                             + " | ".join(road.texts()))
+        road.note("the signed-in screen says: " + without)
+
+        road.step("A panel with a tray starts while the screen shows, and quits again")
+        road.start_helper("panel", PANEL_NAME)
+        road.wait("the words for a tray", lambda: road.find(lambda role, name: name == with_tray))
+        road.note("with the panel: " + with_tray)
+        road.shot("signed-in-with-tray")
+        road.end_helpers()
+        road.wait("the words without a tray", lambda: road.find(lambda role, name: name == without))
+        road.note("the panel gone: " + without)
+
+        road.step("Open Tavrel at Login")
+        road.click(road.find(lambda role, name: role == "check box" and name == "Open Tavrel at Login"))
+        road.wait("the autostart entry", lambda: os.path.exists(autostart))
+
+    sign_in_through_onboarding(road, before_done=last_screen)
     if road.registered_tray_items():
         raise StepFailed("a tray host is running on the desktop that should have none")
 
@@ -1311,10 +1378,44 @@ def walk_no_tray(road):
     road.dump("popover window")
     road.shot("popover-window")
 
+    road.step("Quitting, then starting what Open at Login starts at the next login")
+    road.quit_program()
+    with open(autostart) as entry:
+        execs = [line[len("Exec="):].strip() for line in entry if line.startswith("Exec=")]
+    road.note("the autostart entry starts: " + (execs[0] if execs else "nothing"))
+    if not execs:
+        raise StepFailed("the autostart entry starts nothing")
+    road.program = subprocess.Popen(shlex.split(execs[0]))
+    road.wait("the program to run", lambda: program_application(road))
+    time.sleep(5)
+    if road.popover_open() or road.find(lambda role, name: name == "Welcome to Tavrel"):
+        road.shot("login-start-showed")
+        raise StepFailed("the start at login showed a window")
+    road.note("5 s after it registered, the program at login shows no window")
+    road.shot("login-start")
+
+    road.step("Quitting, then starting from the application menu (gio launch of its desktop entry)")
+    road.quit_program()
+    entry = os.path.join(os.environ.get("XDG_DATA_HOME", os.path.expanduser("~/.local/share")), "applications",
+                         "com.tavrel.macos.desktop")
+    with open(os.path.join(WORK, "menu-start.log"), "w") as log:
+        subprocess.run(["gio", "launch", entry], stdin=subprocess.DEVNULL, stdout=log, stderr=log, check=True,
+                       timeout=TIMEOUT)
+    started = time.monotonic()
+    shown = road.wait("the popover's window", road.popover_open)
+    road.program = LaunchedProgram(road.application().get_process_id())
+    window = road.window_of(shown)
+    road.note(f"the first start shows the popover as the window “{window.name if window else '?'}” "
+              f"{time.monotonic() - started:.1f} s after gio launch returned")
+    road.shot("menu-start")
+
     road.step("A panel with a tray starts later")
     road.start_helper("panel", PANEL_NAME)
     see_tray_icon(road)
-    print("PASS: without a tray a second start opened the popover, and a later tray shows the icon.", flush=True)
+    print("PASS: without a tray onboarding said to open Tavrel from the applications (and followed a panel that came "
+          "and went), a start from the menu opened "
+          "the popover (the first one too), a start at login showed nothing, and a later tray shows the icon.",
+          flush=True)
 
 
 def walk_restart_and_sign_out(road, title):
@@ -1324,6 +1425,10 @@ def walk_restart_and_sign_out(road, title):
     road.quit_program()
     road.start_program()
     road.wait("the tray icon", road.tray_icon)
+    # With a tray a start shows the icon alone.
+    time.sleep(1)
+    if road.popover_open():
+        raise StepFailed("a start on a desktop with a tray opened the popover")
     road.open_popover()
     # Only a signed-in session lists the account's recent transfers.
     road.wait(f"the recent row of “{title}”", lambda: road.find(

@@ -45,13 +45,30 @@ class FormReader(html.parser.HTMLParser):
             self.allow = True
 
 
+# What may stand in an address's path and query as it is: everything else is percent-encoded, as a
+# browser does. "%" stays, so escapes the address already holds are kept.
+PATH_SAFE = "/%:@!$&'()*+,;=-._~"
+QUERY_SAFE = PATH_SAFE + "?"
+
+
+def request_target(url):
+    """The path and query of an address as a browser sends them. A desktop's opener may decode
+    escapes before handing the address on (kde-open5 turns %20 into spaces); a browser encodes
+    spaces, control characters and what is not ASCII again."""
+    parts = urllib.parse.urlsplit(url)
+    target = urllib.parse.quote(parts.path or "/", safe=PATH_SAFE)
+    if parts.query:
+        target += "?" + urllib.parse.quote(parts.query, safe=QUERY_SAFE)
+    return target
+
+
 def request(context, url, method="GET", body=None, headers=None):
     parts = urllib.parse.urlsplit(url)
     if parts.scheme == "http":
         connection = http.client.HTTPConnection(parts.hostname, parts.port, timeout=30)
     else:
         connection = http.client.HTTPSConnection(parts.hostname, parts.port, context=context, timeout=30)
-    target = parts.path + ("?" + parts.query if parts.query else "")
+    target = request_target(url)
     connection.request(method, target, body=body, headers=headers or {})
     response = connection.getresponse()
     return response.status, response.getheader("Location"), response.read().decode("utf-8", "replace")

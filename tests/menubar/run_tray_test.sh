@@ -1,7 +1,8 @@
 #!/bin/sh
 # The tray test on a private X display and session bus: once with trayer as the tray host, once
-# without any, and twice with a tray host that starts later (trayer, then XFCE's panel; one process
-# each, as Qt picks its tray protocol once per process).
+# without any, and three times with a tray host that starts later (trayer, then XFCE's panel twice;
+# one process each, as Qt picks its tray protocol once per process), and the watcher of tray hosts
+# seeing an X11 tray come and go.
 # Usage: run_tray_test.sh <tavrel_menubar_tests>
 set -eu
 tests="$1"
@@ -40,7 +41,7 @@ cat >"$config/xfce4/xfconf/xfce-perchannel-xml/xfce4-panel.xml" <<PANEL
   <property name="plugins" type="empty"><property name="plugin-1" type="string" value="systray"/></property>
 </channel>
 PANEL
-for late in AnX11Tray AnXfcePanel; do
+for late in AnX11Tray AnXfcePanel ASecondaryClick TheWatcher; do
   dbus-run-session -- env TAVREL_TRAY_TEST=late-tray XDG_CONFIG_HOME="$config" \
     "$tests" --gtest_filter="LateTrayTest.${late}*"
 done

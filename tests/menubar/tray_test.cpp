@@ -16,6 +16,7 @@
 
 #include "menubar/menu_bar_controller.h"
 #include "menubar/menu_bar_test_fixture.h"
+#include "menubar/tray_host_watcher.h"
 #include "ui/qt_main_queue.h"
 
 namespace tavrel::testing {
@@ -157,6 +158,22 @@ TEST_F(LateTrayTest, AnX11TrayStartedLaterShowsTheIconAndARestartedOneShowsItAga
   }));
 }
 
+TEST_F(LateTrayTest, TheWatcherTellsWhenAnX11TrayComesAndGoes) {
+  TrayHostWatcher hosts;
+  int appeared = 0;
+  int gone = 0;
+  QObject::connect(&hosts, &TrayHostWatcher::hostAppeared, [&] { ++appeared; });
+  QObject::connect(&hosts, &TrayHostWatcher::hostGone, [&] { ++gone; });
+  EXPECT_FALSE(hosts.isHostPresent());
+  startHost("trayer", {"--edge", "top", "--align", "right", "--widthtype", "pixel", "--width", "120", "--height", "24"});
+  ASSERT_TRUE(waitFor([&] { return appeared > 0 && hosts.isHostPresent(); }));
+  EXPECT_EQ(gone, 0);
+  // Killed, as a crashed panel goes: only its window's destruction tells.
+  stopHost();
+  ASSERT_TRUE(waitFor([&] { return gone > 0; }));
+  EXPECT_FALSE(hosts.isHostPresent());
+}
+
 TEST_F(LateTrayTest, AnXfcePanelStartedLaterShowsTheIconAsAStatusNotifierItemAndARestartedOneShowsItAgain) {
   signIn();
   auto controller = makeController();
@@ -171,6 +188,24 @@ TEST_F(LateTrayTest, AnXfcePanelStartedLaterShowsTheIconAsAStatusNotifierItemAnd
   host.waitForFinished();
   startHost("xfce4-panel", {});
   EXPECT_TRUE(waitFor([&] { return registeredTrayItems().size() == 1; }, panelStartBoundMs));
+}
+
+// KDE Plasma's tray asks a StatusNotifierItem for its menu on a right click (XFCE's panel for an
+// item without one): the item has none, so the popover opens as on a left click.
+TEST_F(LateTrayTest, ASecondaryClickOnTheStatusNotifierItemOpensThePopover) {
+  signIn();
+  auto controller = makeController();
+  startHost("xfce4-panel", {});
+  QStringList items;
+  ASSERT_TRUE(waitFor([&] { return (items = registeredTrayItems()).size() == 1; }, 60'000));
+  const auto& item = items.constFirst();
+  const auto slash = item.indexOf('/');
+  auto call = QDBusMessage::createMethodCall(item.left(slash), item.mid(slash), "org.kde.StatusNotifierItem",
+                                             "ContextMenu");
+  call << 1200 << 10;
+  // Asked without waiting: the item's answer comes from this process's own event loop.
+  QDBusConnection::sessionBus().asyncCall(call);
+  EXPECT_TRUE(waitFor([&] { return controller->isPopoverShown(); }));
 }
 
 }  // namespace

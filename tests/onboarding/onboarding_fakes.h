@@ -47,6 +47,20 @@ class FakeQuickDropPreference final : public QuickDropPreference {
   platform::Observable<bool> enabled_{false};
 };
 
+// A tray that the test puts up and takes away, as a panel starts and quits.
+class FakeTray final : public TrayPresence {
+ public:
+  explicit FakeTray(bool present = true) : present_(present) {}
+  bool isTrayPresent() const override { return present_.value(); }
+  platform::Subscription subscribeToChanges(std::function<void()> changed) override {
+    return present_.subscribe([changed = std::move(changed)](bool) { changed(); });
+  }
+  void set(bool present) { present_.set(present); }
+
+ private:
+  platform::Observable<bool> present_;
+};
+
 class RecordingAnnouncer final : public ui::AccessibilityAnnouncing {
  public:
   void announce(const std::string& text) override { announcements.append(QString::fromStdString(text)); }

@@ -21,7 +21,7 @@ class OnboardingViewModelTest : public ::testing::Test {
  protected:
   void makeModel(bool quickDropAvailable = false, bool hasNotchedDisplay = false) {
     model = std::make_unique<OnboardingViewModel>(
-        OnboardingViewModel::Services{bench.store, launchAtLogin, preferences, announcer, bench.queue},
+        OnboardingViewModel::Services{bench.store, launchAtLogin, preferences, announcer, bench.queue, tray},
         [this] { ++doneCount; }, quickDropAvailable, hasNotchedDisplay);
     focusRequests = std::make_unique<QSignalSpy>(model.get(), &OnboardingViewModel::focusRequested);
   }
@@ -42,6 +42,7 @@ class OnboardingViewModelTest : public ::testing::Test {
   std::shared_ptr<testing::FakeLaunchAtLogin> launchAtLogin = std::make_shared<testing::FakeLaunchAtLogin>();
   std::shared_ptr<testing::FakeQuickDropPreference> preferences = std::make_shared<testing::FakeQuickDropPreference>();
   std::shared_ptr<testing::RecordingAnnouncer> announcer = std::make_shared<testing::RecordingAnnouncer>();
+  std::shared_ptr<testing::FakeTray> tray = std::make_shared<testing::FakeTray>();
   std::unique_ptr<OnboardingViewModel> model;
   std::unique_ptr<QSignalSpy> focusRequests;
   int doneCount = 0;
@@ -138,6 +139,27 @@ TEST_F(OnboardingViewModelTest, SignedInWithSendingOffersOpenAtLoginAndDone) {
 
   model->activate("done");
   EXPECT_EQ(doneCount, 1);
+}
+
+TEST_F(OnboardingViewModelTest, WithoutATrayTheSignedInScreenSaysWhereToOpenTavrelAndFollowsTheTray) {
+  tray->set(false);
+  bench.signIn();
+  const auto announcements = announcer->announcements;
+  EXPECT_EQ(model->message(), "Open Tavrel from your applications whenever you’re ready to send files.");
+  bench.queue->runUntilIdle();
+  const auto focused = focusHistory();
+
+  // A panel starts, and quits again, while the screen shows: only the words change.
+  QSignalSpy changes(model.get(), &OnboardingViewModel::changed);
+  tray->set(true);
+  EXPECT_EQ(model->message(), "Look for the Tavrel icon in your menu bar whenever you’re ready to send files.");
+  tray->set(false);
+  EXPECT_EQ(model->message(), "Open Tavrel from your applications whenever you’re ready to send files.");
+  EXPECT_EQ(changes.count(), 2);
+  bench.queue->runUntilIdle();
+  EXPECT_EQ(announcer->announcements, announcements);
+  EXPECT_EQ(focusHistory(), focused);
+  EXPECT_EQ(model->title(), "You are all set");
 }
 
 TEST_F(OnboardingViewModelTest, SignedInWithoutSendingExplainsTheWorkspaceAndNamesTheEmail) {

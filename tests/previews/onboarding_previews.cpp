@@ -20,13 +20,15 @@ const QColor kBlack(Qt::black);
 // One onboarding window's content over a store in a chosen state.
 struct Scene {
   explicit Scene(const std::function<void(Bench&)>& reach, Status status = Status::disabled,
-                 std::optional<std::string> failure = std::nullopt, bool quickDropAvailable = false) {
+                 std::optional<std::string> failure = std::nullopt, bool quickDropAvailable = false,
+                 bool trayPresent = true) {
     launchAtLogin->set(status, std::move(failure));
     reach(bench);
     model = std::make_unique<OnboardingViewModel>(
         OnboardingViewModel::Services{bench.store, launchAtLogin,
                                       std::make_shared<tavrel::testing::FakeQuickDropPreference>(),
-                                      std::make_shared<tavrel::testing::RecordingAnnouncer>(), bench.queue},
+                                      std::make_shared<tavrel::testing::RecordingAnnouncer>(), bench.queue,
+                                      std::make_shared<tavrel::testing::FakeTray>(trayPresent)},
         [] {}, quickDropAvailable, false);
   }
   // `focused`: the objectName of a control to give the keyboard focus, as a Tab would.
@@ -62,6 +64,8 @@ TAVREL_PREVIEWS(onboarding) {
   Scene([](Bench& bench) { bench.authorize(); }).render(canvas, "authorizing");
   Scene([](Bench& bench) { bench.makeUnavailable(); }).render(canvas, "unavailable");
   Scene([](Bench& bench) { bench.signIn(); }).render(canvas, "signed-in");
+  Scene([](Bench& bench) { bench.signIn(); }, Status::disabled, std::nullopt, false, /*trayPresent=*/false)
+      .render(canvas, "signed-in-without-tray");
   Scene(signInWithoutSending).render(canvas, "signed-in-without-sending");
   Scene([](Bench& bench) { bench.signIn(); }, Status::enabled).render(canvas, "open-at-login-enabled");
   Scene([](Bench& bench) { bench.signIn(); }, Status::requiresApproval).render(canvas, "open-at-login-requires-approval");

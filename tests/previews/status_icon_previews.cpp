@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "menubar/status_icon/menu_bar_status_icon_renderer.h"
+#include "ui/color_scheme.h"
 #include "previews/preview_canvas.h"
 
 namespace {
@@ -55,9 +56,16 @@ TAVREL_PREVIEWS(status_icon) {
   const MenuBarStatusIconRenderer onLight(
       MenuBarStatusIconRenderer::programMark(),
       MenuBarStatusIconRenderer::colorFor(tavrel::ui::ColorScheme::light));
+  // A fresh KDE Plasma profile, where nothing but the desktop's name tells of its light Breeze panel.
+  const QColor breezePanel(0xef, 0xf0, 0xf1);
+  const MenuBarStatusIconRenderer onFreshPlasma(
+      MenuBarStatusIconRenderer::programMark(),
+      MenuBarStatusIconRenderer::colorFor(
+          tavrel::ui::panelColorScheme({.desktopDefault = tavrel::ui::desktopPanelDefault("KDE")})));
   for (const auto& [name, image] :
        {std::pair{QStringLiteral("indicators-dark-panel"), sheet(onDark, darkPanel)},
-        std::pair{QStringLiteral("indicators-light-panel"), sheet(onLight, lightPanel)}}) {
+        std::pair{QStringLiteral("indicators-light-panel"), sheet(onLight, lightPanel)},
+        std::pair{QStringLiteral("indicators-fresh-plasma-panel"), sheet(onFreshPlasma, breezePanel)}}) {
     canvas.render(name, kImageScene, {{"picture", savedUrl(image, folder, name)}}, image.size());
   }
   // The twelve frames of the turning arc at 2x, actual size.

@@ -13,6 +13,7 @@
 #include "island/notch_layout_model.h"
 #include "account/oauth_configuration.h"
 #include "platform/manual_main_queue.h"
+#include "program/program_arguments.h"
 #include "support/fake_transfer_services.h"
 #include "support/in_memory_refresh_token_store.h"
 #include "support/stand_in_service.h"
@@ -114,6 +115,7 @@ struct Desktop {
   int menuBars = 0;
   int hotKeys = 0;
   std::function<void()> hotKey;
+  bool trayShowsIcon = true;
 };
 
 class FakeShell final : public ApplicationShell {
@@ -152,6 +154,7 @@ class FakeMenuBar final : public MenuBarControlling {
     return found;
   }
   void invalidate() override { desktop_.events.push_back("menuBar:invalidate"); }
+  bool isStatusItemShown() const override { return desktop_.trayShowsIcon; }
 
  private:
   Desktop& desktop_;
@@ -177,7 +180,8 @@ class FakeOnboardingWindow final : public OnboardingWindowControlling {
 
 class AppCoordinatorTest : public ::testing::Test {
  protected:
-  // Starts the program; with a stored refresh token the session restores.
+  // Starts the program as its entry does with `arguments`; with a stored refresh token the session
+  // restores.
   void launch(bool storedSession, bool onboarded, std::vector<std::string> arguments = {}) {
     if (storedSession) (void)keychain->save("refresh-stored");
     if (onboarded) preferences->setCompletedOnboardingVersion(1);
@@ -218,8 +222,9 @@ class AppCoordinatorTest : public ::testing::Test {
     platform.now = [] { return std::chrono::system_clock::time_point(std::chrono::hours(24 * 365 * 56)); };
     platform.apiSession = apiSession;
     platform.uploadSession = apiSession;
-    const bool force = std::find(arguments.begin(), arguments.end(), "--show-dock-icon") != arguments.end();
-    coordinator = AppCoordinator::make(std::move(environment), force, std::move(platform));
+    const auto run = std::get<program_arguments::Run>(parseProgramArguments(arguments));
+    coordinator = AppCoordinator::make(std::move(environment), run.showDockIcon, std::move(platform));
+    if (isStartedByUser(run)) coordinator->startedByUser();
     settle();
   }
 
@@ -377,6 +382,37 @@ TEST_F(AppCoordinatorTest, StartingTheProgramAgainRaisesOnboardingOrOpensThePopo
   clearEvents();
   coordinator->reopen();
   EXPECT_THAT(desktop.events, ElementsAre("popover:activating"));
+}
+
+TEST_F(AppCoordinatorTest, WithoutATrayIconAStartByTheUserOpensThePopoverAndTheSessionsStartsStayQuiet) {
+  const auto start = [&](std::vector<std::string> arguments, bool onboarded = true) {
+    coordinator.reset();
+    desktop = Desktop{};
+    desktop.trayShowsIcon = false;
+    preferences->setCompletedOnboardingVersion(0);
+    launch(true, onboarded, std::move(arguments));
+    return std::count(desktop.events.begin(), desktop.events.end(), "popover:activating");
+  };
+  // Opened while the session restores, and kept once it has; so also after the browser's start.
+  EXPECT_EQ(start({}), 1);
+  EXPECT_TRUE(signedIn());
+  EXPECT_FALSE(desktop.onboardingVisible);
+  EXPECT_EQ(shell->policy, ActivationPolicy::accessory);
+  EXPECT_THAT(desktop.events, ::testing::Not(::testing::Contains("menuBar:invalidate")));
+  EXPECT_EQ(start({"com.tavrel.macos:/oauth/callback?code=c&state=s"}), 1);
+  // Open at Login, and a restored desktop session: the tray's status item alone, as ever.
+  EXPECT_EQ(start({"--at-login"}), 0);
+  EXPECT_EQ(desktop.menuBars, 1);
+  EXPECT_EQ(start({"-session", "10d2a7c3f1000170000000021_1702200000_123456"}), 0);
+  // Before onboarding is done its window shows, alone.
+  EXPECT_EQ(start({}, /*onboarded=*/false), 0);
+  EXPECT_TRUE(desktop.onboardingVisible);
+}
+
+TEST_F(AppCoordinatorTest, WithATrayIconAStartByTheUserShowsTheIconAlone) {
+  launch(true, true);
+  EXPECT_EQ(desktop.menuBars, 1);
+  EXPECT_THAT(desktop.events, ::testing::Not(::testing::Contains("popover:activating")));
 }
 
 TEST_F(AppCoordinatorTest, NotificationClicksOpenTheTransferPageOrThePopover) {

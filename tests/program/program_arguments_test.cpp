@@ -39,5 +39,20 @@ TEST(ProgramArgumentsTest, ASessionManagersRestartCommandIsANormalStart) {
   EXPECT_EQ(parseProgramArguments({"--", "-session", "abc"}), ProgramArguments(args::Run{}));
 }
 
+TEST(ProgramArgumentsTest, OnlyStartsAtLoginAndRestoredSessionsAreNotTheUsers) {
+  const auto run = [](const std::vector<std::string>& arguments) {
+    return std::get<args::Run>(parseProgramArguments(arguments));
+  };
+  EXPECT_EQ(run({"--at-login", "--show-dock-icon"}), (args::Run{true, "", "", true}));
+  EXPECT_FALSE(isStartedByUser(run({"--at-login"})));
+  EXPECT_FALSE(isStartedByUser(run({"-session", "abc"})));
+  EXPECT_TRUE(isStartedByUser(run({})));
+  // The browser brings the sign-in back to a program that has quit: the user is there.
+  EXPECT_TRUE(isStartedByUser(run({"com.tavrel.macos:/oauth/callback?code=c&state=s"})));
+  // After the end of options it is an item, which a desktop may pass.
+  EXPECT_TRUE(isStartedByUser(run({"--", "--at-login"})));
+  EXPECT_EQ(parseProgramArguments({"--at-login=yes"}), ProgramArguments(args::UnknownOption{"--at-login=yes"}));
+}
+
 }  // namespace
 }  // namespace tavrel

@@ -129,7 +129,7 @@ TEST_F(SecondStartTest, HelpAndRefusedOptionsNeverReachTheRunningProgram) {
   EXPECT_TRUE(received.empty());
 }
 
-TEST_F(SecondStartTest, ASessionManagersRestartIsANormalStartThatLeavesARunningProgramAsItIs) {
+TEST_F(SecondStartTest, StartsByTheSessionLeaveARunningProgramAsItIs) {
   // As a saved desktop session starts the program Qt registered with the session manager.
   const std::vector<std::string> restart{"-session", "10d2a7c3f1000170000000021_1702200000_123456"};
   // Alone, it goes on as any start does, here as far as the missing display.
@@ -142,8 +142,10 @@ TEST_F(SecondStartTest, ASessionManagersRestartIsANormalStartThatLeavesARunningP
   ASSERT_TRUE(running) << running.error().message;
   // Beside a running program it hands over, but not the "activate" that would show the popover.
   EXPECT_EQ(startProgram(restart), 0);
+  // Nor does Open at Login's start, when the user was quicker.
+  EXPECT_EQ(startProgram({"--at-login"}), 0);
   queue->runUntilIdle();
-  EXPECT_EQ(received, std::vector<std::string>{"session-restore"});
+  EXPECT_EQ(received, (std::vector<std::string>{"session-restore", "session-restore"}));
 }
 
 TEST_F(SecondStartTest, WithoutAProgramOrADisplayTheStartEndsAndLeavesTheChannelFree) {

@@ -49,6 +49,12 @@ struct RunRecord {
     if (const auto* failed = std::get_if<upload_outcome::Failed>(&*outcome)) return failed->error.localizedDescription;
     return std::nullopt;
   }
+  // Whether the failure's cause is one a resume can get past.
+  std::optional<bool> resumable() const {
+    if (!outcome) return std::nullopt;
+    if (const auto* failed = std::get_if<upload_outcome::Failed>(&*outcome)) return failed->error.resumable;
+    return std::nullopt;
+  }
   bool finished() const { return outcome && std::holds_alternative<upload_outcome::Finished>(*outcome); }
   bool cancelled() const { return outcome && std::holds_alternative<Cancelled>(*outcome); }
   const CompletedTransfer* completed() const {
@@ -519,7 +525,9 @@ std::string changedText(const std::string& name) {
 TEST_F(NativeUploadEngineTest, AFileThatIsNoLongerWhatPreparationSawIsNeverSent) {
   auto edited = prepare({{"edited.txt", 100}});
   testing::editInPlace(edited.files[0].sourceURL);
-  EXPECT_EQ(upload(edited).failure(), changedText("Holiday/edited.txt"));
+  const auto failed = upload(edited);
+  EXPECT_EQ(failed.failure(), changedText("Holiday/edited.txt"));
+  EXPECT_EQ(failed.resumable(), false) << "only a fresh preparation sends the new contents";
 
   service.setMultipartThreshold(1);
   auto editedParts = prepare({{"parts.bin", 10 * MiB}});
@@ -603,17 +611,28 @@ TEST_F(NativeUploadEngineTest, ResumeSkipsCompletedFilesAndCompletesFilesStorage
 TEST_F(NativeUploadEngineTest, ResumeStopsAtExpiredFilesAndTransfersThatCannotBeResumed) {
   const auto transfer = prepare({{"a.txt", 100}, {"b.txt", 100}});
   service.addFault(Endpoint::storagePut, 2, Fault::answer(404));
-  ASSERT_TRUE(upload(transfer).failure().has_value());
+  const auto failed = upload(transfer);
+  ASSERT_TRUE(failed.failure().has_value());
+  EXPECT_EQ(failed.resumable(), true) << "a resume asks the service what it still holds";
 
   service.setExpired(transfer.files[1].referenceID);
-  EXPECT_EQ(resume(transfer).failure(), "This upload can no longer be resumed.");
+  const auto expired = resume(transfer);
+  EXPECT_EQ(expired.failure(), "This upload can no longer be resumed.");
+  EXPECT_EQ(expired.resumable(), false);
 
   service.setResumable(false);
-  EXPECT_EQ(resume(transfer).failure(), "This upload can no longer be resumed.");
+  const auto refused = resume(transfer);
+  EXPECT_EQ(refused.failure(), "This upload can no longer be resumed.");
+  EXPECT_EQ(refused.resumable(), false);
   EXPECT_EQ(resume(transfer).failure(), "This upload can no longer be resumed.");
   EXPECT_EQ(service.requestCount(Endpoint::resumeState), 3u) << "the transfer is kept and asked about again";
   EXPECT_EQ(service.requestCount(Endpoint::deleteTransfer), 0u);
   EXPECT_EQ(service.requestCount(Endpoint::createTransfer), 1u);
+
+  // A transfer the service no longer holds cannot be resumed either.
+  service.respond(Endpoint::resumeState, 4,
+                  StandInResponse::json(R"({"error":{"code":"not_found","message":"Gone."}})", 404));
+  EXPECT_EQ(resume(transfer).resumable(), false);
 }
 
 // The service's resume entries name our files by "localFileId" only: an entry without it belongs to

@@ -213,13 +213,49 @@ TEST_F(UploadProgressReporterTest, ReportsAreCoalescedToOnePerInterval) {
   EXPECT_EQ(delivered.back().bytesUploaded, 300);
 
   // Figures are those of the last change, not of the delivery.
-  queue.advance(1s);
+  queue.advance(500ms);
   EXPECT_EQ(delivered.size(), 2u);
   reporter->commit(attempt, 1'000);
   reporter->close();
   queue.runUntilIdle();
   ASSERT_EQ(delivered.size(), 3u);
   EXPECT_EQ(delivered.back().bytesUploaded, 1'000);
+}
+
+// A stalled run (the service away, storage silent) used to show its last rate and a time left that
+// never passed: every report followed a change of bytes. While nothing moves, the figures of each
+// second are reported; while bytes move, no report is added to theirs.
+TEST_F(UploadProgressReporterTest, WhileNothingMovesTheFiguresFollowTheClock) {
+  auto reporter = makeReporter({1'000'000});
+  const auto attempt = Uuid::generate();
+  queue.advance(1s);
+  reporter->recordProgress(attempt, 100'000);
+  queue.runUntilIdle();
+  ASSERT_EQ(delivered.size(), 1u);
+  EXPECT_EQ(delivered.back().bytesPerSecond, 100'000);
+
+  queue.advance(999ms);
+  EXPECT_EQ(delivered.size(), 1u);
+  queue.advance(1ms);
+  ASSERT_EQ(delivered.size(), 2u);
+  EXPECT_EQ(delivered.back().bytesUploaded, 100'000);
+  EXPECT_EQ(delivered.back().bytesPerSecond, 50'000);
+  queue.advance(8s);
+  ASSERT_EQ(delivered.size(), 10u);
+  EXPECT_EQ(delivered.back().bytesPerSecond, 10'000);
+
+  // Moving again: one report per change, none of the clock's between them.
+  for (int step = 1; step <= 30; ++step) {
+    reporter->recordProgress(attempt, 100'000 + step * 1'000);
+    queue.advance(UploadProgressReporter::reportInterval);
+  }
+  EXPECT_EQ(delivered.size(), 40u);
+  EXPECT_EQ(delivered.back().bytesUploaded, 130'000);
+
+  // A closed run stays quiet.
+  reporter->close();
+  queue.advance(5s);
+  EXPECT_EQ(delivered.size(), 40u);
 }
 
 // A run of many small files reports at the interface's pace, and every report shares the one list of

@@ -117,9 +117,11 @@ CompletedTransfer FakeUploadEngine::completedTransferOf(std::size_t index, std::
                            std::nullopt};
 }
 
-void FakeUploadEngine::fail(std::string message, std::optional<std::size_t> index) {
+void FakeUploadEngine::fail(std::string message, std::optional<std::size_t> index, bool resumable) {
   auto onFinished = run(index).onFinished;
-  mainQueue_.post([onFinished, message = std::move(message)] { onFinished(upload_outcome::Failed{{message}}); });
+  mainQueue_.post([onFinished, message = std::move(message), resumable] {
+    onFinished(upload_outcome::Failed{{message, resumable}});
+  });
 }
 
 void FakeUploadEngine::endCancelled(std::optional<std::size_t> index) {

@@ -91,7 +91,8 @@ class FakeUploadEngine final : public UploadEngine {
   void complete(CompletedTransfer completed, std::optional<std::size_t> index = std::nullopt);
   CompletedTransfer completedTransferOf(std::size_t index, std::optional<std::string> slug = "slug-1",
                                         std::optional<std::string> transferID = "transfer-1") const;
-  void fail(std::string message, std::optional<std::size_t> index = std::nullopt);
+  // `resumable` false: a cause only a fresh upload gets past (the service lost the transfer).
+  void fail(std::string message, std::optional<std::size_t> index = std::nullopt, bool resumable = true);
   void endCancelled(std::optional<std::size_t> index = std::nullopt);
 
  private:

@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <fstream>
+#include <mutex>
 #include <thread>
 
 #include <nlohmann/json.hpp>
@@ -247,6 +248,85 @@ TEST_F(LocalServiceTest, RestartKeepsACompletedTransferDownloadableWithTheSameBy
   const auto listed = nlohmann::json::parse(recent.body).at("transfers");
   ASSERT_EQ(listed.size(), 1u);
   EXPECT_EQ(listed[0].at("downloadSlug"), slug);
+}
+
+// A service killed right after it answered keeps what it answered: state.json is written a moment
+// later, so a kill used to lose the last files' completion, and the program's run then ended on
+// "Some files are not complete yet." once the service was back.
+TEST_F(LocalServiceTest, WhatWasAnsweredSurvivesAKill) {
+  const auto token = signIn();
+  const auto transfer = prepare({{"a.txt", 1'000}, {"movie.bin", 9 * MiB + 3}});
+  const auto completed = upload(transfer, token);
+  ASSERT_TRUE(completed && completed->downloadSlug);
+
+  // The folder as a kill leaves it now, without the last write of state.json. The journal is taken
+  // first: a state.json written meanwhile has dropped only lines it holds.
+  const auto killed = data.path() / "killed";
+  std::filesystem::create_directories(killed);
+  std::filesystem::copy_file(service->journalFile(), killed / service->journalFile().filename());
+  std::filesystem::copy(service->dataDirectory(), killed,
+                        std::filesystem::copy_options::recursive | std::filesystem::copy_options::skip_existing);
+  LocalService again(LocalService::Options{killed, 0, 5s, 0ms, webScheme});
+
+  platform::HttpRequest request;
+  request.url = *platform::Url::parse(again.webAppURL().toString() + "dl/" + *completed->downloadSlug);
+  const auto page = browser->send(request);
+  ASSERT_TRUE(page.hasValue());
+  EXPECT_EQ(page->status, 200);
+  EXPECT_THAT(page->body, ::testing::HasSubstr("movie.bin"));
+  EXPECT_EQ(again.transfers().transfers().at(0).files.size(), 2u);
+  for (const auto& file : again.transfers().transfers().at(0).files) EXPECT_TRUE(file.completed) << file.filename;
+}
+
+// A journal line of a big registration is read back whole, and so is one written while state.json
+// was being taken: the state may already hold what the line says, which is then simply applied again.
+TEST_F(LocalServiceTest, JournalLinesAreAppliedOverAStateThatAlreadyHoldsThem) {
+  std::mutex linesMutex;
+  std::vector<std::string> lines;
+  std::string piecesSoFar;
+  service->transfers().setJournal([&](std::string_view piece, bool ends) {
+    std::lock_guard lock(linesMutex);
+    piecesSoFar += piece;
+    if (ends) lines.push_back(std::exchange(piecesSoFar, {}));
+  });
+  const auto token = signIn();
+  const std::vector<platform::HttpHeader> authorised{{"Authorization", "Bearer " + token},
+                                                     {"Content-Type", "application/json"}};
+  const auto created = send("POST", "/api/v1/transfers",
+                            R"({"title":"Big \"one\"","expectedFiles":1,"totalExpectedBytes":1,"fileSizes":[1],)"
+                            R"("expiryDays":7,"region":"eu","oneTimeDownload":false,"isReviewEnabled":false,)"
+                            R"("filePreviewEnabled":true})",
+                            authorised);
+  ASSERT_EQ(created.status, 200) << created.body;
+  const auto transferId = nlohmann::json::parse(created.body).at("transferId").get<std::string>();
+  constexpr int kFiles = 5'000;  // several runs of the state file's writer, several pieces of a line
+  const std::string folders(300, 'd');
+  std::string body = "[";
+  for (int i = 0; i < kFiles; ++i) {
+    if (i > 0) body += ',';
+    body += R"({"id":"ref-)" + std::to_string(i) + R"(","filename":"f\u00e9 \"q\")" + std::to_string(i) +
+            R"(","relativePath":"Big/)" + folders + "/f" + std::to_string(i) + R"(","mime":"text/plain","size":)" +
+            std::to_string(i == 0 ? 9 * MiB : 512) + "}";
+  }
+  body += "]";
+  ASSERT_EQ(send("POST", "/api/v1/transfers/" + transferId + "/files", body, authorised).status, 200);
+
+  // As if state.json had been taken with its number before the registration, then everything since.
+  auto state = nlohmann::json::parse(service->transfers().savedState());
+  state["journalSeq"] = 0;
+  ASSERT_EQ(send("DELETE", "/api/v1/transfers/" + transferId, {}, authorised).status, 200);
+
+  localservice::TransferService again;
+  again.restoreState(state);
+  {
+    std::lock_guard lock(linesMutex);
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_GT(lines[1].size(), 2u * MiB);
+    EXPECT_EQ(again.replayJournal(lines), 3u);
+  }
+  EXPECT_EQ(again.savedState(), service->transfers().savedState());
+  EXPECT_TRUE(again.transfers().at(0).deleted);
+  EXPECT_EQ(again.transfers().at(0).files.size(), static_cast<std::size_t>(kFiles));
 }
 
 // Every page the program opens on the web application is there: the account's transfers with their

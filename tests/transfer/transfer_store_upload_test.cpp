@@ -56,20 +56,73 @@ TEST_F(TransferStoreUploadTest, StartingAFailedReviewResumesWithTheOriginalDefau
   EXPECT_NE(upload().runID, runIDs.front());
 }
 
-TEST_F(TransferStoreUploadTest, RetryingTheCurrentFailureDiscardsAndUploadsAfresh) {
+// "Retry transfer" on the failed review's own row sends only what the service lacks: the engine's
+// transfer is resumed, not discarded and sent again.
+TEST_F(TransferStoreUploadTest, RetryingTheCurrentFailureResumesItsTransfer) {
   const auto id = failUploading("a.txt");
-  send(RetryFailedTransfer{});
-  // The engine's resumable transfer goes first; then the item is prepared again.
+  send(RetryTransfer{id});
+  EXPECT_EQ(engine->discardCount(), 0u);
+  ASSERT_EQ(engine->runs().size(), 2u);
+  EXPECT_TRUE(engine->lastRun().isResume);
+  EXPECT_EQ(engine->lastRun().input, engine->runs()[0].input);
+  EXPECT_EQ(preparer->requests().size(), 1u);
+  EXPECT_EQ(state().currentTransferID, id);
+  EXPECT_NE(upload().runID, runIDs.front());
+  EXPECT_TRUE(state().failures.empty());
+  EXPECT_TRUE(state().terminalSignals.empty());
+}
+
+// A resume the service refuses (it lost the transfer, or a file changed) does not leave the user
+// retrying a resume that can never work: the item is discarded, prepared again and sent afresh,
+// without a second failure. A fresh run that fails so is a failure as any other.
+TEST_F(TransferStoreUploadTest, ARefusedResumeUploadsAfresh) {
+  const auto id = startUploading("a.txt");
+  engine->fail("This transfer does not exist.", std::nullopt, false);
+  settle();
+  ASSERT_EQ(state().failures.size(), 1u);
+  ASSERT_EQ(notifier->notifications.size(), 1u);
+
+  send(RetryTransfer{id});
+  ASSERT_TRUE(engine->lastRun().isResume);
+  engine->fail("This upload can no longer be resumed.", std::nullopt, false);
+  settle();
   EXPECT_EQ(engine->discardCount(), 1u);
   EXPECT_TRUE(state().failures.empty());
   EXPECT_TRUE(state().terminalSignals.empty());
-  settle();
+  EXPECT_EQ(notifier->notifications.size(), 1u);
   EXPECT_EQ(state().currentTransferID, id);
   ASSERT_EQ(preparer->requests().size(), 2u);
   preparer->succeed();
   settle();
+  ASSERT_EQ(engine->runs().size(), 3u);
   EXPECT_FALSE(engine->lastRun().isResume);
-  EXPECT_EQ(state().currentTransferID, id);
+  EXPECT_EQ(upload().runID, runIDs.back());
+
+  // A resume that fails for a cause it may get past stays a resumable failure.
+  engine->fail("The network went away.");
+  settle();
+  send(RetryTransfer{id});
+  engine->fail("The network went away.");
+  settle();
+  EXPECT_EQ(state().failures.size(), 1u);
+  EXPECT_TRUE(review().hasRetryPreparedTransfer());
+  EXPECT_EQ(engine->discardCount(), 1u);
+}
+
+// Set aside for the next queued item, the failed item's transfer was discarded: its retry prepares
+// and uploads it afresh.
+TEST_F(TransferStoreUploadTest, RetryingAnItemSetAsideUploadsAfresh) {
+  const auto failed = startUploading("a.txt");
+  const auto next = enqueue("b.txt");
+  engine->fail("Gone.");
+  settle();
+  ASSERT_EQ(state().currentTransferID, next);
+  ASSERT_EQ(engine->discardCount(), 1u);
+
+  send(RetryTransfer{failed});
+  EXPECT_EQ(engine->runs().size(), 1u);
+  ASSERT_EQ(state().queue.size(), 1u);
+  EXPECT_EQ(state().queue[0].id, failed);
 }
 
 TEST_F(TransferStoreUploadTest, AFailureWithQueuedItemsIsCleanedUpBeforeTheNextOneStarts) {

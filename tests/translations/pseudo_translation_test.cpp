@@ -339,13 +339,14 @@ class OnboardingScene {
  public:
   OnboardingScene(const std::function<void(testing::AuthenticationStoreBench&)>& reach,
                   LaunchAtLoginSetting::Status status = LaunchAtLoginSetting::Status::disabled,
-                  std::optional<std::string> failure = std::nullopt) {
+                  std::optional<std::string> failure = std::nullopt, bool trayPresent = true) {
     launchAtLogin->set(status, std::move(failure));
     reach(bench);
     model = std::make_unique<OnboardingViewModel>(
         OnboardingViewModel::Services{bench.store, launchAtLogin,
                                       std::make_shared<testing::FakeQuickDropPreference>(),
-                                      std::make_shared<testing::RecordingAnnouncer>(), bench.queue},
+                                      std::make_shared<testing::RecordingAnnouncer>(), bench.queue,
+                                      std::make_shared<testing::FakeTray>(trayPresent)},
         [] {}, false, false);
   }
 
@@ -380,6 +381,9 @@ TEST(OnboardingPseudoTranslationTest, EveryScreen) {
   expectTranslated("signed in", texts, {"Grace Hopper"});
   EXPECT_TRUE(texts.contains(pseudoTranslated("Signed in as Grace Hopper")))
       << texts.join(" | ").toStdString();
+  expectTranslated("signed in without a tray",
+                   OnboardingScene(named, Status::disabled, std::nullopt, /*trayPresent=*/false).texts(translation),
+                   {"Grace Hopper"});
   const auto withoutSending = [](Bench& bench) {
     bench.api->setBootstrap(
         testing::ScriptedAuthenticationAPI::bootstrapFor(std::nullopt, "grace@example.com", false));

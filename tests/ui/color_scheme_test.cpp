@@ -24,11 +24,26 @@ TEST(PanelColorScheme, ARunningXfcePanelSaysBestHowItLooks) {
   EXPECT_EQ(ui::panelColorScheme({.xfcePanelDarkMode = false, .gtkTheme = ColorScheme::dark}), ColorScheme::dark);
 }
 
-TEST(PanelColorScheme, ElsewhereThePortalThenTheDesktopThenTheGtkThemeAndDarkWhereNothingSays) {
+TEST(PanelColorScheme, ElsewhereThePortalThenTheDesktopThenTheGtkThemeThenTheDesktopsOwnDefault) {
   EXPECT_EQ(ui::panelColorScheme({.portal = ColorScheme::light, .desktopSetting = ColorScheme::dark}), ColorScheme::light);
   EXPECT_EQ(ui::panelColorScheme({.desktopSetting = ColorScheme::light, .gtkTheme = ColorScheme::dark}), ColorScheme::light);
-  EXPECT_EQ(ui::panelColorScheme({.gtkTheme = ColorScheme::light}), ColorScheme::light);
+  EXPECT_EQ(ui::panelColorScheme({.gtkTheme = ColorScheme::light, .desktopDefault = ColorScheme::dark}), ColorScheme::light);
+  // A fresh Plasma profile without the portal: Breeze's light panel, however dark most others are.
+  EXPECT_EQ(ui::panelColorScheme({.desktopDefault = ColorScheme::light}), ColorScheme::light);
+  EXPECT_EQ(ui::panelColorScheme({.portal = ColorScheme::dark, .desktopDefault = ColorScheme::light}), ColorScheme::dark);
   EXPECT_EQ(ui::panelColorScheme({}), ColorScheme::dark);
+}
+
+TEST(PanelColorScheme, KnowsTheDefaultPanelsOfTheDesktopsItNames) {
+  EXPECT_EQ(ui::desktopPanelDefault("KDE"), ColorScheme::light);
+  EXPECT_EQ(ui::desktopPanelDefault("XFCE"), ColorScheme::light);
+  EXPECT_EQ(ui::desktopPanelDefault("GNOME"), ColorScheme::dark);
+  // Most specific first: a desktop we do not know goes on to the one it builds on.
+  EXPECT_EQ(ui::desktopPanelDefault("ubuntu:GNOME"), ColorScheme::dark);
+  EXPECT_EQ(ui::desktopPanelDefault("Unknown:kde"), ColorScheme::light);
+  EXPECT_EQ(ui::desktopPanelDefault("X-Cinnamon"), std::nullopt);
+  EXPECT_EQ(ui::desktopPanelDefault(""), std::nullopt);
+  EXPECT_EQ(ui::desktopPanelDefault("sway:"), std::nullopt);
 }
 
 TEST(PanelColorScheme, ReadsThePortalValueAndGtkThemes) {
@@ -102,6 +117,21 @@ TEST_F(PanelColorSchemeWatcherTest, FollowsThePortalLive) {
   setPortal(0);  // no preference: dark, as where nothing says, so no change
   ASSERT_TRUE(waitFor([&] { return !watcher.appearance().portal; }));
   EXPECT_EQ(changes, 2);
+}
+
+TEST_F(PanelColorSchemeWatcherTest, OnAFreshPlasmaProfileDrawsForBreezesLightPanelUntilThePortalSaysOtherwise) {
+  // No ColorScheme= in kdeglobals (this run's configuration folder is empty), no preference at the portal.
+  struct OnPlasma {
+    OnPlasma() { qputenv("XDG_CURRENT_DESKTOP", "KDE"); }
+    ~OnPlasma() { qunsetenv("XDG_CURRENT_DESKTOP"); }
+  } onPlasma;
+  setPortal(0);
+  ui::PanelColorSchemeWatcher watcher;
+  EXPECT_EQ(watcher.scheme(), ColorScheme::light);
+  setPortal(1);
+  ASSERT_TRUE(waitFor([&] { return watcher.scheme() == ColorScheme::dark; }));
+  setPortal(0);
+  EXPECT_TRUE(waitFor([&] { return watcher.scheme() == ColorScheme::light; }));
 }
 
 TEST_F(PanelColorSchemeWatcherTest, FollowsAnXfcePanelThatStartsLaterItsDarkModeAndItsTheme) {

@@ -5,7 +5,7 @@
 set -eu
 config=$(mktemp -d)
 trap 'rm -rf "$config"' EXIT
-unset GTK_THEME
+unset GTK_THEME XDG_CURRENT_DESKTOP
 export QT_QPA_PLATFORM=offscreen XDG_CONFIG_HOME="$config" GSETTINGS_BACKEND=memory \
   TAVREL_FAKE_DESKTOP="$(dirname "$0")/fake_desktop_settings.py"
 dbus-run-session -- "$1" --gtest_filter="PanelColorSchemeWatcherTest.*"

@@ -1,8 +1,16 @@
 #include "local_service/local_service.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <charconv>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
+#include <sstream>
 #include <stdexcept>
+#include <vector>
 
 #include <nlohmann/json.hpp>
 
@@ -77,6 +85,14 @@ LocalService::LocalService(Options options) : dataDirectory_(std::move(options.d
     storage_->stop();
     throw;
   }
+  journal_ = ::open(journalFile().c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
+  if (journal_ < 0) {
+    const int error = errno;
+    server_->stop();
+    storage_->stop();
+    throw std::runtime_error("cannot write " + journalFile().string() + " (" + std::strerror(error) + ")");
+  }
+  transfers_->setJournal([this](std::string_view piece, bool ends) { appendJournal(piece, ends); });
   signIn_->setChangeObserver([this] { markChanged(); });
   transfers_->setChangeObserver([this] { markChanged(); });
   saver_ = std::jthread([this](std::stop_token stop) {
@@ -153,19 +169,89 @@ void LocalService::stop() {
     saver_.join();
   }
   save();
+  std::lock_guard lock(journalMutex_);
+  if (journal_ >= 0) ::close(journal_);
+  journal_ = -1;
+}
+
+void LocalService::appendJournal(std::string_view piece, bool ends) {
+  std::lock_guard lock(journalMutex_);
+  if (journal_ < 0) return;
+  // A line comes in pieces (that of a big registration is tens of megabytes); until its newline it
+  // is not read back, as for a crash mid-write, and that change has not been answered yet.
+  for (const std::string_view text : {piece, ends ? std::string_view("\n") : std::string_view()}) {
+    std::size_t written = 0;
+    while (written < text.size()) {
+      const auto count = ::write(journal_, text.data() + written, text.size() - written);
+      if (count < 0 && errno == EINTR) continue;
+      if (count <= 0) return;  // the change lives until the next state.json; nothing better to do here
+      written += static_cast<std::size_t>(count);
+    }
+  }
+}
+
+// The journal's lines, without a last one cut short by a crash mid-write.
+std::vector<std::string> LocalService::journalLines() const {
+  std::ifstream file(journalFile(), std::ios::binary);
+  std::vector<std::string> lines;
+  std::string line;
+  while (std::getline(file, line) && !file.eof()) {
+    if (!line.empty()) lines.push_back(std::move(line));
+  }
+  return lines;
+}
+
+// Drops the journal's lines that state.json now holds. Read and written a line at a time: the line
+// of a big registration may be tens of megabytes.
+void LocalService::trimJournal(std::uint64_t savedSeq) {
+  std::lock_guard lock(journalMutex_);
+  if (journal_ < 0) return;
+  const auto temporary = std::filesystem::path(journalFile().string() + ".new");
+  {
+    std::ifstream journal(journalFile(), std::ios::binary);
+    std::ofstream file(temporary, std::ios::trunc | std::ios::binary);
+    std::string line;
+    while (std::getline(journal, line)) {
+      if (journal.eof()) {
+        // A line being written (the lock is taken per piece): the rest of it follows here.
+        file << line;
+        break;
+      }
+      // Each line begins {"seq":N, so the rest need not be parsed.
+      constexpr std::string_view prefix = "{\"seq\":";
+      std::uint64_t seq = 0;
+      if (line.starts_with(prefix)) {
+        std::from_chars(line.data() + prefix.size(), line.data() + line.size(), seq);
+      }
+      if (seq > savedSeq) file << line << '\n';
+    }
+    if (!file.flush()) return;
+  }
+  std::error_code error;
+  std::filesystem::permissions(temporary, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write,
+                               error);
+  std::filesystem::rename(temporary, journalFile(), error);
+  if (error) return;
+  const int reopened = ::open(journalFile().c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+  if (reopened < 0) return;
+  ::close(journal_);
+  journal_ = reopened;
 }
 
 void LocalService::load() {
   const auto path = stateFile();
-  if (!std::filesystem::exists(path)) return;
   try {
-    std::ifstream file(path);
-    const auto state = nlohmann::json::parse(file);
-    if (state.at("version").get<int>() != kStateVersion) {
-      throw std::runtime_error("it was written by another version");
+    if (std::filesystem::exists(path)) {
+      std::ifstream file(path);
+      const auto state = nlohmann::json::parse(file);
+      if (state.at("version").get<int>() != kStateVersion) {
+        throw std::runtime_error("it was written by another version");
+      }
+      signIn_->restoreState(state.at("signIn"));
+      transfers_->restoreState(state.at("transfers"));
     }
-    signIn_->restoreState(state.at("signIn"));
-    transfers_->restoreState(state.at("transfers"));
+    // What was acknowledged after state.json was last written.
+    transfers_->replayJournal(journalLines());
   } catch (const std::exception& error) {
     // Never start over silently: that would forget accounts and transfers still on disk.
     throw std::runtime_error("cannot read " + path.string() + " (" + error.what() +
@@ -175,15 +261,15 @@ void LocalService::load() {
 
 void LocalService::save() {
   std::lock_guard lock(saving_);
+  std::uint64_t journalSeq = 0;
   const auto path = stateFile();
   const auto temporary = std::filesystem::path(path.string() + ".new");
   {
     // Written as it is taken, under the lock, so a later write never holds an older state. The
-    // transfers come as pieces of text: most have not changed since the last write and are not
-    // serialised again, nor gathered into one string.
+    // transfers come as pieces of text, never gathered into one string.
     std::ofstream file(temporary, std::ios::trunc);
     file << "{\"signIn\":" << signIn_->savedState().dump() << ",\"transfers\":";
-    transfers_->writeSavedState(file);
+    transfers_->writeSavedState(file, &journalSeq);
     file << ",\"version\":" << kStateVersion << "}\n";
     if (!file.flush()) return;  // the last good file stays; the next change tries again
   }
@@ -192,6 +278,7 @@ void LocalService::save() {
   std::filesystem::permissions(temporary, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write,
                                ignored);
   std::filesystem::rename(temporary, path, ignored);
+  if (!ignored) trimJournal(journalSeq);
 }
 
 }  // namespace tavrel::localservice

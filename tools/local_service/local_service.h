@@ -26,7 +26,9 @@ namespace tavrel::localservice {
 // Everything it keeps lives in its data folder: the certificate authority (ca.pem, ca-key.pem),
 // the uploaded bytes (storage/) and the accounts and transfers (state.json, rewritten by a thread of
 // its own soon after every change and when it stops), so a restart carries on where the last run
-// stopped.
+// stopped. Each change of the transfers is also appended to state.journal before it is answered,
+// so a crash or a kill loses nothing the program was told had been kept; the lines state.json holds
+// are dropped from the journal each time it is written.
 //
 // IMPORTANT: Thread-safety. Requests are served on the server's threads; the members here are for
 // the one thread that made the service.
@@ -64,6 +66,7 @@ class LocalService {
   const std::filesystem::path& certificateAuthorityFile() const { return authority_->certificateFile(); }
   const std::filesystem::path& dataDirectory() const { return dataDirectory_; }
   std::filesystem::path stateFile() const { return dataDirectory_ / "state.json"; }
+  std::filesystem::path journalFile() const { return dataDirectory_ / "state.journal"; }
 
   SignInService& signIn() { return *signIn_; }
   TransferService& transfers() { return *transfers_; }
@@ -76,6 +79,9 @@ class LocalService {
   void load();
   void save();
   void markChanged();
+  void appendJournal(std::string_view piece, bool ends);
+  std::vector<std::string> journalLines() const;
+  void trimJournal(std::uint64_t savedSeq);
 
   std::filesystem::path dataDirectory_;
   std::shared_ptr<const CertificateAuthority> authority_;
@@ -84,6 +90,8 @@ class LocalService {
   std::unique_ptr<SignInService> signIn_;
   std::unique_ptr<TransferService> transfers_;
   std::mutex saving_;
+  std::mutex journalMutex_;
+  int journal_ = -1;
   std::mutex changedMutex_;
   std::condition_variable_any changedCondition_;
   bool changed_ = false;

@@ -163,8 +163,31 @@ struct TransferService::State {
   StoredFile* findFile(StoredTransfer& transfer, const std::string& fileId) {
     return const_cast<StoredFile*>(std::as_const(*this).findFile(std::as_const(transfer), fileId));
   }
+  // Marks a transfer changed for the journal: its header, or one of its files.
+  void touch(const std::string& transferId, std::optional<std::size_t> fileIndex = std::nullopt) {
+    if (!journal) return;
+    const auto found = transferIndex.find(transferId);
+    if (found == transferIndex.end()) return;
+    auto& changed = unjournaled[found->second];
+    if (fileIndex) {
+      changed.files.push_back(*fileIndex);
+    } else {
+      changed.header = true;
+    }
+  }
   // A save takes this many files at a time under the lock, so requests wait for it only briefly.
   static constexpr std::size_t kFilesPerChunk = 1024;
+
+  // Every change is written to the journal before it is answered, so what was acknowledged survives
+  // a crash; state.json is rewritten later and takes in what the journal says up to its `journalSeq`.
+  struct Unjournaled {
+    bool header = false;
+    std::vector<std::size_t> files;  // may repeat; a plain list costs a few bytes a file
+  };
+  std::function<void(std::string_view piece, bool ends)> journal;
+  std::map<std::size_t, Unjournaled> unjournaled;  // by index in `transfers`
+  std::uint64_t journalSeq = 0;
+  void writeJournal();
 
   void index() {
     transferIndex.clear();
@@ -248,6 +271,7 @@ void TransferService::addRoutes() {
       } catch (const std::invalid_argument&) {
         answer = envelope(400, "bad_request", "The request body is not what this endpoint takes.");
       }
+      state.writeJournal();
       const auto observer = request.method == "GET" ? std::function<void()>() : state.observer;
       lock.unlock();
       if (observer) observer();
@@ -267,6 +291,7 @@ void TransferService::addRoutes() {
           transfer.createBody = request.body;
           state.transferIndex[transfer.transferId] = state.transfers.size();
           state.transfers.push_back(transfer);
+          state.touch(transfer.transferId);
           return Response::json(json{{"transferId", transfer.transferId},
                                             {"expiresAt", "2031-01-31T09:30:00Z"},
                                             {"expiryDays", body.at("expiryDays").get<std::int64_t>()}}
@@ -319,7 +344,10 @@ void TransferService::addRoutes() {
                                    std::make_move_iterator(files.end()));
           }
           std::vector<StoredFile>().swap(files);
-          for (std::size_t i = first; i < transfer->files.size(); ++i) state.fileIndex[transfer->files[i].fileId] = i;
+          for (std::size_t i = first; i < transfer->files.size(); ++i) {
+            state.fileIndex[transfer->files[i].fileId] = i;
+            state.touch(transfer->transferId, i);
+          }
 
           // The plans are written as text, not built as a JSON tree: there may be hundreds of
           // thousands. Keys in the order a JSON object dumps them.
@@ -442,6 +470,7 @@ void TransferService::addRoutes() {
             if (!keep(where.transferId, where.fileId, where.partNumber)) {
               return envelope(500, "InternalError", "Storage could not keep the bytes.");
             }
+            state.touch(where.transferId, state.fileIndex.at(where.fileId));
             if (where.partNumber == 0) {
               file->object = stored;
             } else {
@@ -484,6 +513,7 @@ void TransferService::addRoutes() {
             }
           }
           file->completed = true;
+          state.touch(transfer->transferId, state.fileIndex.at(file->fileId));
           return Response::json(done.dump());
         }));
 
@@ -547,6 +577,7 @@ void TransferService::addRoutes() {
             if (!file.completed) return envelope(409, "files_incomplete", "Some files are not complete yet.");
           }
           transfer->completed = true;
+          state.touch(transfer->transferId);
           std::int64_t total = 0;
           json mimeTypes = json::array();
           for (const auto& file : transfer->files) {
@@ -580,6 +611,7 @@ void TransferService::addRoutes() {
           StoredTransfer* transfer = state.findTransfer(request.pathMatches.at(0));
           if (!transfer) return envelope(404, "not_found", "This transfer does not exist.");
           transfer->deleted = true;
+          state.touch(transfer->transferId);
           if (!state.options.storageDirectory.empty()) {
             std::error_code ignored;
             std::filesystem::remove_all(state.options.storageDirectory / transfer->transferId, ignored);
@@ -802,26 +834,153 @@ void appendFile(std::string& out, const TransferService::StoredFile& file) {
   out += ",\"size\":" + std::to_string(file.size) + "}";
 }
 
+TransferService::StoredFile fileFromJSON(const json& entry) {
+  TransferService::StoredFile file;
+  file.fileId = entry.at("fileId").get<std::string>();
+  file.referenceId = entry.at("referenceId").get<std::string>();
+  file.filename = entry.at("filename").get<std::string>();
+  file.relativePath = entry.at("relativePath").get<std::string>();
+  file.mime = entry.at("mime").get<std::string>();
+  file.size = entry.at("size").get<std::int64_t>();
+  file.multipart = entry.at("multipart").get<bool>();
+  file.partSize = entry.at("partSize").get<std::int64_t>();
+  if (!entry.at("object").is_null()) file.object = partFromJSON(entry.at("object"));
+  for (const auto& [number, part] : entry.at("parts").items()) file.parts[std::stoll(number)] = partFromJSON(part);
+  file.completed = entry.at("completed").get<bool>();
+  return file;
+}
+
+// A transfer without its files, the same keys in the state file (around "files") and the journal.
+void appendHeaderFields(std::string& out, const TransferService::StoredTransfer& transfer) {
+  const auto flag = [](bool value) { return value ? "true" : "false"; };
+  out += "\"completed\":";
+  out += flag(transfer.completed);
+  out += ",\"createBody\":";
+  appendJSONString(out, transfer.createBody);
+  out += ",\"createdAt\":";
+  appendJSONString(out, transfer.createdAt);
+  out += ",\"deleted\":";
+  out += flag(transfer.deleted);
+}
+void appendHeaderTail(std::string& out, const TransferService::StoredTransfer& transfer) {
+  out += "\"slug\":";
+  appendJSONString(out, transfer.slug);
+  out += ",\"transferId\":";
+  appendJSONString(out, transfer.transferId);
+}
+
+void applyHeader(TransferService::StoredTransfer& transfer, const json& entry) {
+  transfer.transferId = entry.at("transferId").get<std::string>();
+  transfer.createBody = entry.at("createBody").get<std::string>();
+  transfer.deleted = entry.at("deleted").get<bool>();
+  transfer.completed = entry.at("completed").get<bool>();
+  transfer.slug = entry.at("slug").get<std::string>();
+  transfer.createdAt = entry.at("createdAt").get<std::string>();
+}
+
 }  // namespace
 
-std::string TransferService::savedState() const {
+void TransferService::State::writeJournal() {
+  if (!journal || unjournaled.empty()) return;
+  // Put together file by file with the state file's writers and handed on a piece at a time: a
+  // registration of many files never becomes one JSON tree, nor one text, in memory.
+  constexpr std::size_t kJournalPiece = 1 << 20;
+  std::string line = "{\"seq\":" + std::to_string(++journalSeq) + ",\"nextId\":" + std::to_string(nextId) +
+                     ",\"transfers\":[";
+  bool firstChange = true;
+  for (auto& [index, changed] : unjournaled) {
+    if (index >= transfers.size()) continue;
+    const StoredTransfer& transfer = transfers[index];
+    line += (firstChange ? "{\"index\":" : ",{\"index\":") + std::to_string(index);
+    firstChange = false;
+    if (changed.header) {
+      line += ",\"header\":{";
+      appendHeaderFields(line, transfer);
+      line += ',';
+      appendHeaderTail(line, transfer);
+      line += '}';
+      if (const auto completion = completions.find(transfer.transferId); completion != completions.end()) {
+        line += ",\"completion\":";
+        appendJSONString(line, completion->second);
+      }
+    }
+    line += ",\"files\":[";
+    std::sort(changed.files.begin(), changed.files.end());
+    changed.files.erase(std::unique(changed.files.begin(), changed.files.end()), changed.files.end());
+    bool firstFile = true;
+    for (const auto file : changed.files) {
+      if (file >= transfer.files.size()) continue;
+      line += (firstFile ? "[" : ",[") + std::to_string(file) + ",";
+      appendFile(line, transfer.files[file]);
+      line += ']';
+      firstFile = false;
+      if (line.size() >= kJournalPiece) {
+        journal(line, false);
+        line.clear();
+      }
+    }
+    line += "]}";
+  }
+  line += "]}";
+  unjournaled.clear();
+  journal(line, true);
+}
+
+void TransferService::setJournal(std::function<void(std::string_view piece, bool ends)> journal) {
+  std::lock_guard lock(state_->mutex);
+  state_->journal = std::move(journal);
+  state_->unjournaled.clear();
+}
+
+std::uint64_t TransferService::replayJournal(const std::vector<std::string>& lines) {
+  std::lock_guard lock(state_->mutex);
+  State& state = *state_;
+  for (const auto& line : lines) {
+    const json entry = json::parse(line);
+    const auto seq = entry.at("seq").get<std::uint64_t>();
+    if (seq <= state.journalSeq) continue;  // state.json holds it already
+    state.journalSeq = seq;
+    state.nextId = std::max(state.nextId, entry.at("nextId").get<std::size_t>());
+    for (const auto& change : entry.at("transfers")) {
+      const auto index = change.at("index").get<std::size_t>();
+      if (index > state.transfers.size()) throw std::runtime_error("the journal skips a transfer");
+      if (index == state.transfers.size()) state.transfers.emplace_back();
+      StoredTransfer& transfer = state.transfers[index];
+      if (change.contains("header")) applyHeader(transfer, change.at("header"));
+      if (change.contains("completion")) {
+        state.completions[transfer.transferId] = change.at("completion").get<std::string>();
+      }
+      for (const auto& item : change.at("files")) {
+        const auto fileIndex = item.at(0).get<std::size_t>();
+        if (fileIndex > transfer.files.size()) throw std::runtime_error("the journal skips a file");
+        if (fileIndex == transfer.files.size()) transfer.files.emplace_back();
+        transfer.files[fileIndex] = fileFromJSON(item.at(1));
+      }
+    }
+  }
+  state.index();
+  return state.journalSeq;
+}
+
+std::string TransferService::savedState(std::uint64_t* journalSeq) const {
   std::ostringstream text;
-  writeSavedState(text);
+  writeSavedState(text, journalSeq);
   return std::move(text).str();
 }
 
-void TransferService::writeSavedState(std::ostream& out) const {
+void TransferService::writeSavedState(std::ostream& out, std::uint64_t* savedJournalSeq) const {
   // Written as it is taken, a transfer's fields and then its files a run at a time, each under
   // the lock that every request needs: nothing of it is kept between saves, nor gathered into one
-  // text, and no request waits for more than a run. A file registered meanwhile waits for the next
-  // save.
-  const auto flag = [](bool value) { return value ? "true" : "false"; };
+  // text, and no request waits for more than a run. The journal number is taken first: a change
+  // made while the runs are taken is in a later journal line, which a start applies again over
+  // whatever of it the file holds (a line carries whole records, so applying one twice is harmless).
   std::size_t transferCount = 0;
   {
     std::lock_guard lock(state_->mutex);
     transferCount = state_->transfers.size();
-    out << "{\"completions\":" << json(state_->completions).dump() << ",\"nextId\":" << state_->nextId
-        << ",\"transfers\":[";
+    if (savedJournalSeq) *savedJournalSeq = state_->journalSeq;
+    out << "{\"completions\":" << json(state_->completions).dump() << ",\"journalSeq\":" << state_->journalSeq
+        << ",\"nextId\":" << state_->nextId << ",\"transfers\":[";
   }
   std::string text;
   for (std::size_t t = 0; t < transferCount; ++t) {
@@ -830,19 +989,11 @@ void TransferService::writeSavedState(std::ostream& out) const {
     {
       std::lock_guard lock(state_->mutex);
       const StoredTransfer& transfer = state_->transfers[t];
-      text = t > 0 ? ",{\"completed\":" : "{\"completed\":";
-      text += flag(transfer.completed);
-      text += ",\"createBody\":";
-      appendJSONString(text, transfer.createBody);
-      text += ",\"createdAt\":";
-      appendJSONString(text, transfer.createdAt);
-      text += ",\"deleted\":";
-      text += flag(transfer.deleted);
+      text = t > 0 ? ",{" : "{";
+      appendHeaderFields(text, transfer);
       text += ",\"files\":[";
-      tail = "],\"slug\":";
-      appendJSONString(tail, transfer.slug);
-      tail += ",\"transferId\":";
-      appendJSONString(tail, transfer.transferId);
+      tail = "],";
+      appendHeaderTail(tail, transfer);
       tail += "}";
       files = transfer.files.size();
     }
@@ -868,38 +1019,20 @@ void TransferService::restoreState(const nlohmann::json& saved) {
   std::vector<StoredTransfer> transfers;
   for (const auto& entry : saved.at("transfers")) {
     StoredTransfer transfer;
-    transfer.transferId = entry.at("transferId").get<std::string>();
-    transfer.createBody = entry.at("createBody").get<std::string>();
-    transfer.deleted = entry.at("deleted").get<bool>();
-    transfer.completed = entry.at("completed").get<bool>();
-    transfer.slug = entry.at("slug").get<std::string>();
-    transfer.createdAt = entry.at("createdAt").get<std::string>();
-    for (const auto& fileEntry : entry.at("files")) {
-      StoredFile file;
-      file.fileId = fileEntry.at("fileId").get<std::string>();
-      file.referenceId = fileEntry.at("referenceId").get<std::string>();
-      file.filename = fileEntry.at("filename").get<std::string>();
-      file.relativePath = fileEntry.at("relativePath").get<std::string>();
-      file.mime = fileEntry.at("mime").get<std::string>();
-      file.size = fileEntry.at("size").get<std::int64_t>();
-      file.multipart = fileEntry.at("multipart").get<bool>();
-      file.partSize = fileEntry.at("partSize").get<std::int64_t>();
-      if (!fileEntry.at("object").is_null()) file.object = partFromJSON(fileEntry.at("object"));
-      for (const auto& [number, part] : fileEntry.at("parts").items()) {
-        file.parts[std::stoll(number)] = partFromJSON(part);
-      }
-      file.completed = fileEntry.at("completed").get<bool>();
-      transfer.files.push_back(std::move(file));
-    }
+    applyHeader(transfer, entry);
+    for (const auto& fileEntry : entry.at("files")) transfer.files.push_back(fileFromJSON(fileEntry));
     transfers.push_back(std::move(transfer));
   }
   auto completions = saved.at("completions").get<std::map<std::string, std::string>>();
   const auto nextId = saved.at("nextId").get<std::size_t>();
+  // Written before the journal came: it has taken nothing from one.
+  const auto journalSeq = saved.value("journalSeq", std::uint64_t{0});
 
   std::lock_guard lock(state_->mutex);
   state_->transfers = std::move(transfers);
   state_->completions = std::move(completions);
   state_->nextId = nextId;
+  state_->journalSeq = journalSeq;
   state_->index();
 }
 

@@ -23,6 +23,7 @@
 #include "shareextension/share_program_context.h"
 #include "shareextension/share_view_controller.h"
 #include "sharehandoff/session_bus_share_handoff_signal.h"
+#include "ui/desktop_identity.h"
 #include "ui/display_session.h"
 #include "ui/interface_setup.h"
 #include "ui/qt_main_queue.h"
@@ -93,9 +94,8 @@ int main(int argc, char** argv) {
   std::optional<ui::DisplayFailureGuard> displayFailure(std::in_place, needsDisplay);
   QGuiApplication application(qtArgc, argv);
   displayFailure.reset();
-  QGuiApplication::setApplicationName(QStringLiteral("tavrel-share"));
+  ui::applyDesktopIdentity(ui::shareProgramIdentity);
   QGuiApplication::setApplicationDisplayName(QCoreApplication::translate("ShareSheet", "Send with Tavrel"));
-  QGuiApplication::setDesktopFileName(QStringLiteral("com.tavrel.macos.share"));
   ui::applyInterfaceDefaults();
   ui::installTranslations(application, QLocale());
   ShareItemThumbnail::prepareIconTheme();

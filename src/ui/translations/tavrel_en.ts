@@ -214,7 +214,7 @@
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../../sharehandoff/share_handoff_coordinator.h" line="+54"/>
+        <location filename="../../sharehandoff/share_handoff_coordinator.h" line="+60"/>
         <source>One or more shared items are no longer available.</source>
         <translation type="unfinished"></translation>
     </message>
@@ -316,7 +316,7 @@
 <context>
     <name>FilePicker</name>
     <message>
-        <location filename="../../desktop/system_transfer_file_picker.cpp" line="+17"/>
+        <location filename="../../desktop/system_transfer_file_picker.cpp" line="+21"/>
         <source>Add Files</source>
         <translation type="unfinished"></translation>
     </message>
@@ -346,7 +346,7 @@
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../../desktop/system_transfer_file_picker.h" line="+45"/>
+        <location filename="../../desktop/system_transfer_file_picker.h" line="+60"/>
         <source>Add</source>
         <extracomment>The file dialog&apos;s button that adds the chosen files and folders to a transfer.</extracomment>
         <translation type="unfinished"></translation>
@@ -653,7 +653,7 @@
 <context>
     <name>MenuBarStatus</name>
     <message>
-        <location filename="../../menubar/menu_bar_controller.cpp" line="+24"/>
+        <location filename="../../menubar/menu_bar_controller.cpp" line="+23"/>
         <source>Connecting</source>
         <translation type="unfinished"></translation>
     </message>
@@ -768,7 +768,7 @@
 <context>
     <name>Onboarding</name>
     <message>
-        <location filename="../../onboarding/onboarding_view_model.cpp" line="+45"/>
+        <location filename="../../onboarding/onboarding_view_model.cpp" line="+49"/>
         <source>Getting Tavrel ready...</source>
         <translation type="unfinished"></translation>
     </message>
@@ -836,23 +836,28 @@
     </message>
     <message>
         <location line="+7"/>
-        <location line="+9"/>
+        <location line="+12"/>
         <source>You are all set</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-8"/>
+        <location line="-11"/>
         <source>You’re signed in</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+1"/>
+        <location line="+4"/>
         <source>Look for the Tavrel icon in your menu bar whenever you’re ready to send files.</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+4"/>
+        <location line="-3"/>
         <source>Your workspace doesn’t currently allow you to start transfers.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+7"/>
+        <source>Open Tavrel from your applications whenever you’re ready to send files.</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
@@ -1232,7 +1237,7 @@
         </translation>
     </message>
     <message>
-        <location line="+28"/>
+        <location line="+38"/>
         <source>in %1</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1247,7 +1252,7 @@
         <translation type="unfinished"></translation>
     </message>
     <message numerus="yes">
-        <location line="-38"/>
+        <location line="-48"/>
         <source>%1 files</source>
         <translation>
             <numerusform>%1 file</numerusform>
@@ -1255,7 +1260,7 @@
         </translation>
     </message>
     <message numerus="yes">
-        <location line="+49"/>
+        <location line="+59"/>
         <source>%1 folders</source>
         <translation>
             <numerusform>%1 folder</numerusform>
@@ -1348,18 +1353,18 @@
 <context>
     <name>ShareSheet</name>
     <message>
-        <location filename="../../shareextension/app/tavrel_share_main.cpp" line="+38"/>
+        <location filename="../../shareextension/app/tavrel_share_main.cpp" line="+97"/>
         <source>Send with Tavrel</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../../shareextension/share_item_list_model.cpp" line="+63"/>
+        <location filename="../../shareextension/share_item_list_model.cpp" line="+64"/>
         <source>FOLDER</source>
         <extracomment>The kind badge of a shared folder, in capitals like a file&apos;s extension (&quot;PDF&quot;).</extracomment>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+9"/>
+        <location line="+11"/>
         <source>FILE</source>
         <extracomment>The kind badge of a shared file without an extension, in capitals like an extension (&quot;PDF&quot;).</extracomment>
         <translation type="unfinished"></translation>
