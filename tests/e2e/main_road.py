@@ -22,6 +22,7 @@ connection), TAVREL_E2E_REVOKE_DELAY (the seconds it holds a revoke's answer), T
 file is edited mid-upload).
 """
 
+import concurrent.futures
 import contextlib
 import hashlib
 import html.parser
@@ -34,11 +35,13 @@ import ssl
 import subprocess
 import sys
 import time
+import traceback
 import urllib.parse
 import urllib.request
 
 import dbus
 import pyatspi
+from gi.repository import GLib
 
 WORK = os.environ["TAVREL_E2E_WORK"]
 PROGRAM = os.environ["TAVREL_E2E_PROGRAM"]
@@ -64,10 +67,24 @@ LONG_ROAD_TRANSFERS = int(os.environ.get("TAVREL_E2E_LONG_ROAD_TRANSFERS", "30")
 LONG_ROAD_SIGN_OUT_AFTER = max(1, LONG_ROAD_TRANSFERS // 2)
 # How long a quit may take while a revoke is unanswered: a short wait for it, then the process ends.
 QUIT_LIMIT = 10
+# How long a transfer may show no progress (neither its percentage nor its bytes move) before the
+# sending step gives up; a large transfer takes as long as it needs while it moves.
+STALL_LIMIT = float(os.environ.get("TAVREL_E2E_STALL_LIMIT", "120"))
+# Files compared by name in the notes; past these, only how many more were identical.
+NOTED_FILES = 50
 
 
 class StepFailed(Exception):
     pass
+
+
+def gone(error):
+    """Whether an accessibility call failed because its object went away (its view was rebuilt)."""
+    return isinstance(error, GLib.GError) and ("No such object" in str(error) or "atspi" in str(error))
+
+
+def stop_on_signal(number, _frame):
+    raise StepFailed(f"stopped by {signal.Signals(number).name}")
 
 
 class Road:
@@ -189,7 +206,13 @@ class Road:
     def wait(self, what, probe, timeout=TIMEOUT):
         deadline = time.monotonic() + timeout
         while True:
-            value = probe()
+            try:
+                value = probe()
+            except GLib.GError as error:
+                # An object it read went away while its view was rebuilt: look again.
+                if not gone(error):
+                    raise
+                value = None
             if value:
                 return value
             if self.program is not None and self.program.poll() is not None:
@@ -232,13 +255,23 @@ class Road:
         time.sleep(0.15)  # hover first, as a hand does: Qt Quick's hover handlers see the pointer arrive
         subprocess.run(["xdotool", "click", "1"], check=True)
 
-    def hover(self, accessible):
-        x, y = self.centre(accessible)
+    def hover(self, accessible, relocate=None):
+        x, y = self.placed_centre(accessible, relocate)
         subprocess.run(["xdotool", "mousemove", "--sync", str(x), str(y)], check=True)
 
-    def click(self, accessible):
+    def click(self, accessible, relocate=None):
         # AT-SPI "Press" does not run a Qt Quick button's onClicked: a real click does.
-        self.click_at(*self.placed_centre(accessible))
+        self.click_at(*self.placed_centre(accessible, relocate))
+
+    def relocator(self, accessible):
+        """A lookup of the object again by its role and name (in its own program), for when it
+        goes away, as a row's objects do when the row is rebuilt."""
+        try:
+            role, name = accessible.getRoleName(), accessible.name or ""
+            app_name = accessible.get_application().name
+        except Exception:
+            return None
+        return lambda: self.find(lambda r, n: r == role and n == name, app_name=app_name)
 
     @staticmethod
     def managed(window):
@@ -250,23 +283,33 @@ class Road:
         state = subprocess.run(["xprop", "-id", window, "WM_STATE"], capture_output=True, text=True).stdout
         return "window state:" in state
 
-    def placed_centre(self, accessible):
+    def placed_centre(self, accessible, relocate=None):
         """The centre of an object once the window manager has placed its program's windows: a new
         window shows (and is in the accessibility tree) before xfwm4 frames and moves it, and a click
-        at its first place misses. The place must then hold still between two reads."""
+        at its first place misses. The place must then hold still between two reads. An object that
+        goes away meanwhile is looked up again (with `relocate`, else by its role and name)."""
         try:
             pid = accessible.get_process_id()
         except Exception:
             pid = None
+        relocate = relocate or self.relocator(accessible)
+        current = [accessible]
         def settled():
             if pid:
                 windows = subprocess.run(["xdotool", "search", "--onlyvisible", "--pid", str(pid)],
                                          capture_output=True, text=True).stdout.split()
                 if not all(self.managed(window) for window in windows):
                     return None
-            first = self.centre(accessible)
-            time.sleep(0.1)
-            return first if self.centre(accessible) == first else None
+            try:
+                first = self.centre(current[0])
+                time.sleep(0.1)
+                return first if self.centre(current[0]) == first else None
+            except GLib.GError as error:
+                if not gone(error) or relocate is None:
+                    raise
+                self.note("(what the walk pointed at was rebuilt: looking it up again)")
+                current[0] = relocate() or current[0]
+                return None
         return self.wait("the window manager to place the window", settled, timeout=10)
 
     def keys(self, *combination):
@@ -536,11 +579,30 @@ def displayed_notifications():
     return count not in ("", "0")
 
 
+class Downloads(dict):
+    """A shared page's download addresses by name, with the names a sent file may be listed under
+    looked up at once (a page may list hundreds of thousands)."""
+
+    def __init__(self, items):
+        super().__init__(items)
+        self._names = {}
+        self._suffixes = {}
+        for position, (name, url) in enumerate(self.items()):
+            self._names.setdefault(name, []).append((position, url))
+            parts = name.split("/")
+            for start in range(1, len(parts)):
+                self._suffixes.setdefault("/".join(parts[start:]), []).append((position, url))
+
+    def listed(self, relative):
+        found = self._names.get(relative, []) + self._suffixes.get(relative, []) \
+            + self._names.get(os.path.basename(relative), [])
+        return [url for _, url in sorted(set(found))]
+
+
 def listed(downloads, relative):
-    """The download addresses of a sent file: the page names it by its path, or under the folder the
-    program named the transfer after."""
-    return [url for name, url in downloads.items()
-            if name == relative or name.endswith("/" + relative) or name == os.path.basename(relative)]
+    """The download addresses of a sent file, in the page's order: the page names it by its path, or
+    under the folder the program named the transfer after."""
+    return downloads.listed(relative)
 
 
 def fetch(url, context):
@@ -604,6 +666,8 @@ def make_sample():
 
 def main(arguments):
     road = Road()
+    signal.signal(signal.SIGTERM, stop_on_signal)
+    signal.signal(signal.SIGHUP, stop_on_signal)
     items = [os.path.abspath(item) for item in arguments] or make_sample()
     os.makedirs(SHOTS, exist_ok=True)
     missing = [item for item in items if not os.path.exists(item)]
@@ -621,13 +685,24 @@ def main(arguments):
             walk_long(road)
         else:
             walk(road, items)
-    except (StepFailed, subprocess.TimeoutExpired) as failure:
-        road.shot("failed")
-        print(f"FAIL at step {road.step_number}: {failure}", flush=True)
-        return 1
+    except BaseException as failure:  # noqa: B036 - whatever ends the walk, it ends with its verdict
+        if isinstance(failure, (StepFailed, subprocess.TimeoutExpired)):
+            reason = str(failure)
+        elif isinstance(failure, KeyboardInterrupt):
+            reason = "interrupted"
+        else:
+            traceback.print_exc()
+            reason = f"{type(failure).__name__}: {failure}"
+        with contextlib.suppress(Exception):
+            road.shot("failed")
+        print(f"FAIL at step {road.step_number}: {reason}", flush=True)
+        return 130 if isinstance(failure, KeyboardInterrupt) else 1
     finally:
-        road.quit_program()
-        road.end_helpers()
+        for end in (road.quit_program, road.end_helpers):
+            try:
+                end()
+            except BaseException as failure:  # noqa: B036 - the verdict stands; say what the clean-up met
+                print(f"     (ending the walk: {type(failure).__name__}: {failure})", flush=True)
     return 0
 
 
@@ -720,20 +795,26 @@ def walk(road, items):
     error = None
     road.open_popover()
     road.shot("sending")
-    deadline = time.monotonic() + TIMEOUT * 5
+    sending_since = moved_at = time.monotonic()
+    mark = None
     while not error:
-        if time.monotonic() > deadline:
-            road.dump("sending timed out")
-            raise StepFailed("the transfer neither finished nor failed")
+        if time.monotonic() - moved_at > STALL_LIMIT:
+            road.dump("sending stalled")
+            raise StepFailed(f"the transfer made no progress for {STALL_LIMIT:.0f} s "
+                             f"({time.monotonic() - sending_since:.0f} s after it started; last seen: "
+                             f"{'; '.join(mark or ()) or 'nothing'})")
         if road.program.poll() is not None:
             raise StepFailed(f"the program ended (status {road.program.returncode}) while sending")
-        for text in road.texts():
+        texts = road.texts()
+        for text in texts:
             if re.search(r"percent|preparing|uploading|%", text, re.I) and "Upload progress" not in text \
                     and ", failed " not in text and text not in progress:
                 progress.append(text)
                 road.note("progress: " + text)
             if "couldn’t" in text or "can’t" in text or ", failed " in text:
                 error = text
+        if (seen := progress_mark(texts)) != mark:
+            mark, moved_at = seen, time.monotonic()
         if displayed_notifications():
             break
         time.sleep(0.3)
@@ -751,7 +832,9 @@ def walk(road, items):
         raise StepFailed("the program reported an error")
 
     road.step("The notification")
-    road.wait("a notification", displayed_notifications)
+    # After a long transfer it may have timed out on screen while the popover was brought back: it is
+    # in the notification server's history then.
+    road.wait("a notification", lambda: displayed_notifications() or road.notifications())
     road.shot("notification")
     seen = road.notifications()
     for summary, body in seen:
@@ -804,24 +887,42 @@ def walk(road, items):
           f"a file edited while it uploaded failed as changed, and sent again is shared at {edited_link}.", flush=True)
 
 
+def progress_mark(texts):
+    """What shows how far a transfer has come: its row's state and percentage, and the bytes sent
+    (the part of its detail before the rate and the time left, which change without progress)."""
+    mark = []
+    for text in texts:
+        if re.search(r"percent|preparing|ready to upload", text, re.I) and "Upload progress" not in text:
+            mark.append(text)
+        elif " • " in text and "/s • " in text:
+            mark.append(text.split(" • ", 1)[0])
+    return tuple(sorted(mark))
+
+
 def copy_recent_link(road, title, previous=""):
     """Copies the link of the recent row named title; returns it once the clipboard holds a link other
     than previous."""
     road.open_popover()
-    row = road.wait(f"the recent row of “{title}”", lambda: road.find(
-        lambda role, name: role == "push button" and name.startswith(title + ",")))
+    def recent_row():
+        return road.find(lambda role, name: role == "push button" and name.startswith(title + ","))
+    row = road.wait(f"the recent row of “{title}”", recent_row)
     road.note("recent row: " + row.name)
     # The row shows its copy button while the pointer is over it; the one inside this row is taken,
-    # not another row's or the activity section's.
-    road.hover(row)
+    # not another row's or the activity section's. The list may be rebuilt meanwhile (the recent
+    # transfers arrive from the service), taking the row's objects with it: each look finds the row
+    # again.
     def copy_button():
+        row = recent_row()
+        if row is None:
+            return None
+        road.hover(row, recent_row)
         for node, role, name in road.objects():
             if role in ("push button", "button") and name.startswith("Copy") and road.inside(node, row):
                 return node
         return None
     copy = road.wait("the recent row's copy button", copy_button)
     road.shot("recent-row")
-    road.click(copy)
+    road.click(copy, copy_button)
 
     def clipboard():
         text = subprocess.run(["xclip", "-o", "-selection", "clipboard"], capture_output=True, text=True).stdout.strip()
@@ -838,15 +939,33 @@ def fetch_and_compare(road, link, expected, context):
     page = fetch(link, context).decode("utf-8", "replace")
     reader = LinkReader()
     reader.feed(page)
-    downloads = {name: urllib.parse.urljoin(link, href) for href, name in reader.links if "/files/" in href}
-    for relative, path in sorted(expected.items()):
+    downloads = Downloads((name, urllib.parse.urljoin(link, href)) for href, name in reader.links if "/files/" in href)
+
+    def compare(item):
+        relative, path = item
         matches = listed(downloads, relative)
         if not matches:
-            raise StepFailed(f"the shared page does not list {relative} (it lists {sorted(downloads)})")
+            return relative, None, False
         size, digest = fetch_digest(matches[0], context)
-        if digest != digest_of(path):
-            raise StepFailed(f"{relative}: the downloaded bytes differ from the file's")
-        road.note(f"{relative}: {size} bytes, identical")
+        return relative, size, digest == digest_of(path)
+
+    # A few at a time: a big folder is many small downloads.
+    pool = concurrent.futures.ThreadPoolExecutor(max_workers=8)
+    try:
+        for index, (relative, size, same) in enumerate(pool.map(compare, sorted(expected.items()))):
+            if size is None:
+                shown = sorted(downloads)[:20]
+                more = f" and {len(downloads) - len(shown)} more" if len(downloads) > len(shown) else ""
+                raise StepFailed(f"the shared page does not list {relative} (it lists {shown}{more})")
+            if not same:
+                raise StepFailed(f"{relative}: the downloaded bytes differ from the file's")
+            if index < NOTED_FILES:
+                road.note(f"{relative}: {size} bytes, identical")
+    finally:
+        # A failure stops the downloads still waiting.
+        pool.shutdown(wait=True, cancel_futures=True)
+    if len(expected) > NOTED_FILES:
+        road.note(f"... and {len(expected) - NOTED_FILES} more files, each identical")
     road.shot("link-fetched")
     if len(downloads) != len(expected):
         raise StepFailed(f"the shared page lists {len(downloads)} files, {len(expected)} were sent")

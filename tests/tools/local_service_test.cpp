@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <fstream>
+#include <mutex>
 #include <thread>
 
 #include <nlohmann/json.hpp>
@@ -64,7 +65,7 @@ class LocalServiceTest : public ::testing::Test {
 
   void start(std::chrono::milliseconds revokeDelay = 0ms) {
     service = std::make_unique<LocalService>(
-        LocalService::Options{data.path() / "service", 0, 5s, revokeDelay, webScheme});
+        LocalService::Options{data.path() / "service", 0, 5s, revokeDelay, webScheme, largestRequestBody});
     platform::CurlTransportOptions options;
     options.certificateAuthorityFile = service->certificateAuthorityFile();
     browser = std::make_shared<platform::CurlTransport>(platform::CurlTransport::RedirectDecider{}, options);
@@ -143,7 +144,10 @@ class LocalServiceTest : public ::testing::Test {
         [&](const UploadEvent& event) {
           if (const auto* done = std::get_if<upload_event::Completed>(&event)) completed = done->transfer;
         },
-        [&](UploadOutcome) { finished = true; });
+        [&](UploadOutcome outcome) {
+          lastOutcome = std::move(outcome);
+          finished = true;
+        });
     EXPECT_TRUE(queue.runUntil([&] { return finished; }, 60s));
     queue.runUntilIdle();
     return completed;
@@ -168,6 +172,8 @@ class LocalServiceTest : public ::testing::Test {
   }
 
   localservice::HttpsServer::Scheme webScheme = localservice::HttpsServer::Scheme::https;
+  std::uint64_t largestRequestBody = LocalService::Options{}.largestRequestBody;
+  std::optional<UploadOutcome> lastOutcome;
   testing::TemporaryDirectory data;
   platform::ManualMainQueue queue;
   std::unique_ptr<LocalService> service;
@@ -272,6 +278,57 @@ TEST_F(LocalServiceTest, WhatWasAnsweredSurvivesAKill) {
   for (const auto& file : again.transfers().transfers().at(0).files) EXPECT_TRUE(file.completed) << file.filename;
 }
 
+// A journal line of a big registration is read back whole, and so is one written while state.json
+// was being taken: the state may already hold what the line says, which is then simply applied again.
+TEST_F(LocalServiceTest, JournalLinesAreAppliedOverAStateThatAlreadyHoldsThem) {
+  std::mutex linesMutex;
+  std::vector<std::string> lines;
+  std::string piecesSoFar;
+  service->transfers().setJournal([&](std::string_view piece, bool ends) {
+    std::lock_guard lock(linesMutex);
+    piecesSoFar += piece;
+    if (ends) lines.push_back(std::exchange(piecesSoFar, {}));
+  });
+  const auto token = signIn();
+  const std::vector<platform::HttpHeader> authorised{{"Authorization", "Bearer " + token},
+                                                     {"Content-Type", "application/json"}};
+  const auto created = send("POST", "/api/v1/transfers",
+                            R"({"title":"Big \"one\"","expectedFiles":1,"totalExpectedBytes":1,"fileSizes":[1],)"
+                            R"("expiryDays":7,"region":"eu","oneTimeDownload":false,"isReviewEnabled":false,)"
+                            R"("filePreviewEnabled":true})",
+                            authorised);
+  ASSERT_EQ(created.status, 200) << created.body;
+  const auto transferId = nlohmann::json::parse(created.body).at("transferId").get<std::string>();
+  constexpr int kFiles = 5'000;  // several runs of the state file's writer, several pieces of a line
+  const std::string folders(300, 'd');
+  std::string body = "[";
+  for (int i = 0; i < kFiles; ++i) {
+    if (i > 0) body += ',';
+    body += R"({"id":"ref-)" + std::to_string(i) + R"(","filename":"f\u00e9 \"q\")" + std::to_string(i) +
+            R"(","relativePath":"Big/)" + folders + "/f" + std::to_string(i) + R"(","mime":"text/plain","size":)" +
+            std::to_string(i == 0 ? 9 * MiB : 512) + "}";
+  }
+  body += "]";
+  ASSERT_EQ(send("POST", "/api/v1/transfers/" + transferId + "/files", body, authorised).status, 200);
+
+  // As if state.json had been taken with its number before the registration, then everything since.
+  auto state = nlohmann::json::parse(service->transfers().savedState());
+  state["journalSeq"] = 0;
+  ASSERT_EQ(send("DELETE", "/api/v1/transfers/" + transferId, {}, authorised).status, 200);
+
+  localservice::TransferService again;
+  again.restoreState(state);
+  {
+    std::lock_guard lock(linesMutex);
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_GT(lines[1].size(), 2u * MiB);
+    EXPECT_EQ(again.replayJournal(lines), 3u);
+  }
+  EXPECT_EQ(again.savedState(), service->transfers().savedState());
+  EXPECT_TRUE(again.transfers().at(0).deleted);
+  EXPECT_EQ(again.transfers().at(0).files.size(), static_cast<std::size_t>(kFiles));
+}
+
 // Every page the program opens on the web application is there: the account's transfers with their
 // pages and share links, one transfer's files, the settings and the profile; whatever a transfer
 // holds is shown as text, never as markup.
@@ -367,8 +424,7 @@ TEST_F(LocalServiceTest, UnknownOrDeletedDownloadsAreNotFound) {
   EXPECT_EQ(send("GET", "/dl/" + slug).status, 404);
 }
 
-// Saving again serialises only transfers changed since the last save: what it keeps from then must
-// never hide a later change.
+// A save taken after changes holds them, however often it was saved before.
 TEST_F(LocalServiceTest, ASavedTransferIsSavedAgainOnceItChanges) {
   const auto token = signIn();
   const auto first = upload(prepare({{"a.txt", 10}}), token);
@@ -388,6 +444,59 @@ TEST_F(LocalServiceTest, ASavedTransferIsSavedAgainOnceItChanges) {
   EXPECT_TRUE(after[0].at("deleted").get<bool>());
   EXPECT_TRUE(after[1].at("completed").get<bool>());
   EXPECT_EQ(after[1].at("files").size(), 1u);
+}
+
+// The registration of a big folder is one request far beyond the 16 MiB a body used to be kept
+// to: every file of it is registered and planned, in order.
+TEST_F(LocalServiceTest, RegisteringABigFolderTakesABodyOfTensOfMegabytes) {
+  const auto token = signIn();
+  const std::vector<platform::HttpHeader> authorised{{"Authorization", "Bearer " + token},
+                                                     {"Content-Type", "application/json"}};
+  const auto created = send("POST", "/api/v1/transfers",
+                            R"({"title":"Big","expectedFiles":1,"totalExpectedBytes":1,"fileSizes":[1],)"
+                            R"("expiryDays":7,"region":"eu","oneTimeDownload":false,"isReviewEnabled":false,)"
+                            R"("filePreviewEnabled":true})",
+                            authorised);
+  ASSERT_EQ(created.status, 200) << created.body;
+  const auto transferId = nlohmann::json::parse(created.body).at("transferId").get<std::string>();
+
+  constexpr int kFiles = 60'000;
+  const std::string folders(200, 'd');
+  std::string body = "[";
+  for (int i = 0; i < kFiles; ++i) {
+    if (i > 0) body += ',';
+    body += R"({"id":"ref-)" + std::to_string(i) + R"(","filename":"f)" + std::to_string(i) +
+            R"(.bin","relativePath":"Big/)" + folders + "/f" + std::to_string(i) +
+            R"(.bin","mime":"application/octet-stream","size":512})";
+  }
+  body += "]";
+  ASSERT_GT(body.size(), 16u * MiB);
+
+  const auto registered = send("POST", "/api/v1/transfers/" + transferId + "/files", body, authorised);
+  ASSERT_EQ(registered.status, 200) << registered.body.substr(0, 200);
+  const auto plans = nlohmann::json::parse(registered.body).at("plans");
+  ASSERT_EQ(plans.size(), static_cast<std::size_t>(kFiles));
+  EXPECT_EQ(plans.front().at("referenceId"), "ref-0");
+  EXPECT_EQ(plans.back().at("referenceId"), "ref-" + std::to_string(kFiles - 1));
+  EXPECT_EQ(plans.back().at("strategy"), "single");
+  EXPECT_EQ(service->transfers().transfer(transferId)->files.size(), static_cast<std::size_t>(kFiles));
+}
+
+// A body beyond the service's limit is refused as too large, in the service's error record, and
+// the program fails the transfer with the service's words rather than calling it malformed.
+TEST_F(LocalServiceTest, ABodyBeyondTheLimitIsRefusedAsTooLargeAndTheProgramSaysSo) {
+  largestRequestBody = 8 * 1024;
+  restart();
+  std::vector<std::pair<std::string, std::int64_t>> files;
+  for (int i = 0; i < 100; ++i) files.emplace_back("folder/file " + std::to_string(i) + ".txt", 10);
+
+  EXPECT_FALSE(upload(prepare(files), signIn()));
+
+  ASSERT_TRUE(lastOutcome && std::holds_alternative<upload_outcome::Failed>(*lastOutcome));
+  EXPECT_EQ(std::get<upload_outcome::Failed>(*lastOutcome).error.localizedDescription,
+            "The request is too large. Send fewer files at a time.");
+  files.resize(10);
+  EXPECT_TRUE(upload(prepare(files), signIn())) << "a transfer within the limit still goes";
 }
 
 // A state file it cannot read stops the start rather than starting over without the accounts and

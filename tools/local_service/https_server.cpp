@@ -111,6 +111,12 @@ struct Route {
   HttpsServer::Handler handler;
 };
 
+struct BodyCeiling {
+  std::regex pattern;
+  std::uint64_t bytes = 0;
+  Response answer;
+};
+
 struct ScheduledFault {
   std::string method;
   std::regex pattern;
@@ -163,6 +169,7 @@ struct HttpsServer::Impl {
   mutable std::condition_variable changed;
   std::vector<Route> routes;
   std::vector<ScheduledFault> faults;
+  std::vector<BodyCeiling> ceilings;
   std::vector<RecordedRequest> recorded;
   std::size_t started = 0;
   bool stopping = false;
@@ -186,9 +193,16 @@ void HttpsServer::Impl::handle(const httplib::Request& request, httplib::Respons
 
   std::optional<Fault> fault;
   Handler handler;
+  std::optional<BodyCeiling> ceiling;
   {
     std::lock_guard lock(mutex);
     ++started;
+    for (const auto& candidate : ceilings) {
+      if (std::regex_match(recordedRequest.path, candidate.pattern)) {
+        ceiling = candidate;
+        break;
+      }
+    }
     for (auto& scheduled : faults) {
       if (!methodMatches(scheduled.method, request.method) ||
           !std::regex_match(recordedRequest.path, scheduled.pattern)) {
@@ -223,7 +237,7 @@ void HttpsServer::Impl::handle(const httplib::Request& request, httplib::Respons
     return;
   }
 
-  const std::uint64_t limit = owner->bodyLimit_.load();
+  const std::uint64_t limit = ceiling ? ceiling->bytes : owner->bodyLimit_.load();
   const bool hashes = owner->hashesBodies_.load();
   const auto expectedLength = request.get_header_value_count("Content-Length") > 0
                                   ? request.get_header_value<std::uint64_t>("Content-Length")
@@ -246,6 +260,8 @@ void HttpsServer::Impl::handle(const httplib::Request& request, httplib::Respons
       std::filesystem::remove(file, ignored);
     }
   } spoolCleanup{recordedRequest.bodyFile};
+  // A body kept whole grows once, not by doubling: a large one would otherwise take twice its size.
+  if (keeps && expectedLength <= limit) recordedRequest.body.reserve(static_cast<std::size_t>(expectedLength));
   bool spoolFailed = false;
   const auto receive = [&](const char* data, std::size_t size) {
     if (hashes) digest.update(data, size);
@@ -279,12 +295,14 @@ void HttpsServer::Impl::handle(const httplib::Request& request, httplib::Respons
     if (spoolFailed || !spool) recordedRequest.bodyComplete = false;
   }
 
-  const RecordedRequest snapshot = recordedRequest;
+  const bool tooLarge = ceiling && recordedRequest.bodySize > ceiling->bytes;
   {
     std::lock_guard lock(mutex);
-    if (records) recorded.push_back(snapshot);
+    if (records) recorded.push_back(recordedRequest);
   }
   changed.notify_all();
+  // Not copied: a body may be hundreds of megabytes.
+  const RecordedRequest& snapshot = recordedRequest;
 
   if (fault) {
     switch (fault->kind) {
@@ -302,7 +320,9 @@ void HttpsServer::Impl::handle(const httplib::Request& request, httplib::Respons
   }
 
   Response answer;
-  if (handler) {
+  if (tooLarge) {
+    answer = ceiling->answer;
+  } else if (handler) {
     answer = handler(snapshot);
   } else {
     answer.status = 404;
@@ -357,7 +377,9 @@ void HttpsServer::Impl::handle(const httplib::Request& request, httplib::Respons
                                   });
     return;
   }
-  response.set_content(answer.body, answer.contentType);
+  // Moved rather than copied in: an answer may be tens of megabytes.
+  response.body = std::move(answer.body);
+  response.set_header("Content-Type", answer.contentType);
 }
 
 HttpsServer::HttpsServer(Scheme scheme) : HttpsServer(Options{scheme, nullptr, 0, true}) {}
@@ -470,6 +492,11 @@ void HttpsServer::setBodySpool(std::filesystem::path directory, std::string path
   std::lock_guard lock(impl_->mutex);
   impl_->spoolDirectory = std::move(directory);
   impl_->spoolPattern.emplace(pathPattern);
+}
+
+void HttpsServer::refuseBodiesOver(std::uint64_t bytes, std::string pathPattern, Response answer) {
+  std::lock_guard lock(impl_->mutex);
+  impl_->ceilings.push_back(BodyCeiling{std::regex(pathPattern), bytes, std::move(answer)});
 }
 
 void HttpsServer::addFault(std::string method, std::string pathPattern, std::size_t requestNumber, Fault fault) {

@@ -112,6 +112,10 @@ class HttpsServer {
   void addFault(std::string method, std::string pathPattern, std::size_t requestNumber, Fault fault);
   // Bodies larger than this are only counted and hashed. Default 16 MiB.
   void setBodyLimit(std::uint64_t bytes) { bodyLimit_ = bytes; }
+  // Bodies of requests whose path matches `pathPattern` are kept whole up to `bytes` (whatever the
+  // body limit); a longer one is read to its end and dropped, and `answer` goes back instead of
+  // the route's. Call before the first such request.
+  void refuseBodiesOver(std::uint64_t bytes, std::string pathPattern, Response answer);
   void setHashesBodies(bool hashes) { hashesBodies_ = hashes; }
   // How long a kept-alive connection may sit idle before the server closes it (5 s unless set);
   // zero closes it unless the next request follows at once. Connections accepted later keep to it.

@@ -59,6 +59,7 @@ LocalService::LocalService(Options options) : dataDirectory_(std::move(options.d
   TransferService::Options transferOptions;
   transferOptions.storageDirectory = dataDirectory_ / "storage";
   transferOptions.listsCompletedTransfers = true;
+  transferOptions.largestRequestBody = options.largestRequestBody;
   SignInService* signIn = signIn_.get();
   transferOptions.acceptsToken = [signIn](const std::string& token) { return signIn->isAccessTokenValid(token); };
   transfers_ = std::make_unique<TransferService>(*server_, *storage_, std::move(transferOptions));
@@ -91,14 +92,16 @@ LocalService::LocalService(Options options) : dataDirectory_(std::move(options.d
     storage_->stop();
     throw std::runtime_error("cannot write " + journalFile().string() + " (" + std::strerror(error) + ")");
   }
-  transfers_->setJournal([this](const std::string& line) { appendJournal(line); });
+  transfers_->setJournal([this](std::string_view piece, bool ends) { appendJournal(piece, ends); });
   signIn_->setChangeObserver([this] { markChanged(); });
   transfers_->setChangeObserver([this] { markChanged(); });
   saver_ = std::jthread([this](std::stop_token stop) {
     // Changes come in bursts (an upload changes the state with every request): one write once the
     // burst has paused, or a second into a long one, instead of a rewrite of everything per request.
     constexpr auto quiet = std::chrono::milliseconds(100);
-    constexpr auto longest = std::chrono::seconds(1);
+    // A large state takes a while to write: the writes are spaced so that they take at most a tenth
+    // of the time, however large it grows.
+    auto longest = std::chrono::steady_clock::duration(std::chrono::seconds(1));
     std::unique_lock lock(changedMutex_);
     while (changedCondition_.wait(lock, stop, [this] { return changed_; })) {
       const auto burstStarted = std::chrono::steady_clock::now();
@@ -109,7 +112,10 @@ LocalService::LocalService(Options options) : dataDirectory_(std::move(options.d
       } while (std::chrono::steady_clock::now() < burstStarted + longest);
       changed_ = false;
       lock.unlock();
+      const auto saveStarted = std::chrono::steady_clock::now();
       save();
+      longest = std::max<std::chrono::steady_clock::duration>(std::chrono::seconds(1),
+                                                              10 * (std::chrono::steady_clock::now() - saveStarted));
       lock.lock();
     }
   });
@@ -168,52 +174,57 @@ void LocalService::stop() {
   journal_ = -1;
 }
 
-void LocalService::appendJournal(const std::string& line) {
+void LocalService::appendJournal(std::string_view piece, bool ends) {
   std::lock_guard lock(journalMutex_);
   if (journal_ < 0) return;
-  const std::string text = line + '\n';
-  std::size_t written = 0;
-  while (written < text.size()) {
-    const auto count = ::write(journal_, text.data() + written, text.size() - written);
-    if (count < 0 && errno == EINTR) continue;
-    if (count <= 0) return;  // the change lives until the next state.json; nothing better to do here
-    written += static_cast<std::size_t>(count);
+  // A line comes in pieces (that of a big registration is tens of megabytes); until its newline it
+  // is not read back, as for a crash mid-write, and that change has not been answered yet.
+  for (const std::string_view text : {piece, ends ? std::string_view("\n") : std::string_view()}) {
+    std::size_t written = 0;
+    while (written < text.size()) {
+      const auto count = ::write(journal_, text.data() + written, text.size() - written);
+      if (count < 0 && errno == EINTR) continue;
+      if (count <= 0) return;  // the change lives until the next state.json; nothing better to do here
+      written += static_cast<std::size_t>(count);
+    }
   }
 }
 
 // The journal's lines, without a last one cut short by a crash mid-write.
 std::vector<std::string> LocalService::journalLines() const {
   std::ifstream file(journalFile(), std::ios::binary);
-  std::stringstream text;
-  text << file.rdbuf();
-  const std::string all = text.str();
   std::vector<std::string> lines;
-  std::size_t start = 0;
-  for (std::size_t end = all.find('\n'); end != std::string::npos; end = all.find('\n', start)) {
-    if (end > start) lines.push_back(all.substr(start, end - start));
-    start = end + 1;
+  std::string line;
+  while (std::getline(file, line) && !file.eof()) {
+    if (!line.empty()) lines.push_back(std::move(line));
   }
   return lines;
 }
 
-// Drops the journal's lines that state.json now holds.
+// Drops the journal's lines that state.json now holds. Read and written a line at a time: the line
+// of a big registration may be tens of megabytes.
 void LocalService::trimJournal(std::uint64_t savedSeq) {
   std::lock_guard lock(journalMutex_);
   if (journal_ < 0) return;
-  std::string kept;
-  for (const auto& line : journalLines()) {
-    // Each line begins {"seq":N, so the rest need not be parsed.
-    constexpr std::string_view prefix = "{\"seq\":";
-    std::uint64_t seq = 0;
-    if (line.starts_with(prefix)) {
-      std::from_chars(line.data() + prefix.size(), line.data() + line.size(), seq);
-    }
-    if (seq > savedSeq) kept += line + '\n';
-  }
   const auto temporary = std::filesystem::path(journalFile().string() + ".new");
   {
+    std::ifstream journal(journalFile(), std::ios::binary);
     std::ofstream file(temporary, std::ios::trunc | std::ios::binary);
-    file << kept;
+    std::string line;
+    while (std::getline(journal, line)) {
+      if (journal.eof()) {
+        // A line being written (the lock is taken per piece): the rest of it follows here.
+        file << line;
+        break;
+      }
+      // Each line begins {"seq":N, so the rest need not be parsed.
+      constexpr std::string_view prefix = "{\"seq\":";
+      std::uint64_t seq = 0;
+      if (line.starts_with(prefix)) {
+        std::from_chars(line.data() + prefix.size(), line.data() + line.size(), seq);
+      }
+      if (seq > savedSeq) file << line << '\n';
+    }
     if (!file.flush()) return;
   }
   std::error_code error;
@@ -250,17 +261,16 @@ void LocalService::load() {
 
 void LocalService::save() {
   std::lock_guard lock(saving_);
-  // Taken under the lock, so a later write never holds an older state. The transfers come as text:
-  // most of them have not changed since the last write and are not serialised again.
   std::uint64_t journalSeq = 0;
-  const std::string state = "{\"signIn\":" + signIn_->savedState().dump() + ",\"transfers\":" +
-                            transfers_->savedState(&journalSeq) + ",\"version\":" + std::to_string(kStateVersion) +
-                            "}";
   const auto path = stateFile();
   const auto temporary = std::filesystem::path(path.string() + ".new");
   {
+    // Written as it is taken, under the lock, so a later write never holds an older state. The
+    // transfers come as pieces of text, never gathered into one string.
     std::ofstream file(temporary, std::ios::trunc);
-    file << state << '\n';
+    file << "{\"signIn\":" << signIn_->savedState().dump() << ",\"transfers\":";
+    transfers_->writeSavedState(file, &journalSeq);
+    file << ",\"version\":" << kStateVersion << "}\n";
     if (!file.flush()) return;  // the last good file stays; the next change tries again
   }
   std::error_code ignored;

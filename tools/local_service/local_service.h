@@ -42,6 +42,8 @@ class LocalService {
     std::chrono::seconds keepAliveTimeout{5};
     std::chrono::milliseconds revokeDelay{0};
     HttpsServer::Scheme webScheme = HttpsServer::Scheme::https;
+    // The largest request body of the transfer endpoints (see TransferService::Options).
+    std::uint64_t largestRequestBody = TransferService::Options{}.largestRequestBody;
   };
 
   // Starts serving. Throws std::runtime_error when the data folder cannot be used, its state file
@@ -77,7 +79,7 @@ class LocalService {
   void load();
   void save();
   void markChanged();
-  void appendJournal(const std::string& line);
+  void appendJournal(std::string_view piece, bool ends);
   std::vector<std::string> journalLines() const;
   void trimJournal(std::uint64_t savedSeq);
 

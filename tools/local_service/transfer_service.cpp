@@ -5,11 +5,15 @@
 #include <algorithm>
 #include <atomic>
 #include <fstream>
+#include <sstream>
+#include <string_view>
 #include <stdexcept>
 #include <unordered_map>
+#include <utility>
 
 #include <nlohmann/json.hpp>
 
+#include "local_service/file_registrations.h"
 #include "local_service/sign_in_service.h"
 #include "platform/iso_date.h"
 
@@ -150,41 +154,37 @@ struct TransferService::State {
     StoredTransfer& transfer = transfers[found->second];
     return transfer.deleted ? nullptr : &transfer;
   }
-  StoredFile* findFile(StoredTransfer& transfer, const std::string& fileId) {
+  const StoredFile* findFile(const StoredTransfer& transfer, const std::string& fileId) const {
     const auto found = fileIndex.find(fileId);
     if (found == fileIndex.end() || found->second >= transfer.files.size()) return nullptr;
-    StoredFile& file = transfer.files[found->second];
+    const StoredFile& file = transfer.files[found->second];
     return file.fileId == fileId ? &file : nullptr;
   }
-  // The saved text of each transfer (beside `transfers`), kept until the transfer changes: a save
-  // serialises only what changed since the last one, and does it outside the lock.
-  struct SavedTransfer {
-    std::uint64_t generation = 1;  // counts the transfer's changes
-    std::uint64_t savedGeneration = 0;
-    std::shared_ptr<const std::string> text;
-  };
-  std::vector<SavedTransfer> savedTransfers;
-  // Marks a transfer changed: its header, or one of its files.
+  StoredFile* findFile(StoredTransfer& transfer, const std::string& fileId) {
+    return const_cast<StoredFile*>(std::as_const(*this).findFile(std::as_const(transfer), fileId));
+  }
+  // Marks a transfer changed for the journal: its header, or one of its files.
   void touch(const std::string& transferId, std::optional<std::size_t> fileIndex = std::nullopt) {
+    if (!journal) return;
     const auto found = transferIndex.find(transferId);
     if (found == transferIndex.end()) return;
-    if (found->second < savedTransfers.size()) ++savedTransfers[found->second].generation;
-    if (!journal) return;
     auto& changed = unjournaled[found->second];
     if (fileIndex) {
-      changed.files.insert(*fileIndex);
+      changed.files.push_back(*fileIndex);
     } else {
       changed.header = true;
     }
   }
+  // A save takes this many files at a time under the lock, so requests wait for it only briefly.
+  static constexpr std::size_t kFilesPerChunk = 1024;
 
   // Every change is written to the journal before it is answered, so what was acknowledged survives
   // a crash; state.json is rewritten later and takes in what the journal says up to its `journalSeq`.
   struct Unjournaled {
     bool header = false;
-    std::set<std::size_t> files;
+    std::vector<std::size_t> files;  // may repeat; a plain list costs a few bytes a file
   };
-  std::function<void(const std::string& line)> journal;
+  std::function<void(std::string_view piece, bool ends)> journal;
   std::map<std::size_t, Unjournaled> unjournaled;  // by index in `transfers`
   std::uint64_t journalSeq = 0;
   void writeJournal();
@@ -242,6 +242,8 @@ TransferService::TransferService(HttpsServer& service, HttpsServer& storage, Opt
 
 void TransferService::addRoutes() {
   State& state = *state_;
+  service_->refuseBodiesOver(state.options.largestRequestBody, "/api/v1/transfers(/.*)?",
+                             envelope(413, "request_too_large", "The request is too large. Send fewer files at a time."));
 
   // Runs the common checks, then either a scripted answer or the endpoint's own handling.
   const auto serve = [this, &state](Endpoint endpoint, auto handle) {
@@ -265,6 +267,8 @@ void TransferService::addRoutes() {
       try {
         answer = handle(request, lock);
       } catch (const json::exception&) {
+        answer = envelope(400, "bad_request", "The request body is not what this endpoint takes.");
+      } catch (const std::invalid_argument&) {
         answer = envelope(400, "bad_request", "The request body is not what this endpoint takes.");
       }
       state.writeJournal();
@@ -307,50 +311,90 @@ void TransferService::addRoutes() {
   route(Endpoint::registerFiles, serve(Endpoint::registerFiles, [&state](const RecordedRequest& request, auto&) {
           StoredTransfer* transfer = state.findTransfer(request.pathMatches.at(0));
           if (!transfer) return envelope(404, "not_found", "This transfer does not exist.");
-          const json body = json::parse(request.body);
-          if (!body.is_array()) return envelope(400, "bad_request", "Files must be a list.");
-          json plans = json::array();
-          for (const auto& registration : body) {
-            StoredFile file;
-            file.fileId = "file-" + std::to_string(state.nextId++);
-            file.referenceId = registration.at("id").get<std::string>();
-            file.filename = registration.at("filename").get<std::string>();
-            file.relativePath = registration.at("relativePath").get<std::string>();
-            file.mime = registration.at("mime").get<std::string>();
-            file.size = registration.at("size").get<std::int64_t>();
+          // Read straight into the service's records, and kept only once the whole body has read
+          // well: no file of a body refused half-way is registered.
+          std::vector<StoredFile> files;
+          // Room for them at once, as near as a count of a key tells: grown by doubling, the list
+          // would take up to twice its size, then and for as long as the transfer is kept.
+          std::size_t expected = 0;
+          for (std::size_t at = request.body.find("\"relativePath\""); at != std::string::npos;
+               at = request.body.find("\"relativePath\"", at + 1)) {
+            ++expected;
+          }
+          files.reserve(expected);
+          std::size_t nextId = state.nextId;
+          const bool isList = readFileRegistrations(request.body, [&](FileRegistration&& registration) {
+            StoredFile& file = files.emplace_back();
+            file.fileId = "file-" + std::to_string(nextId++);
+            file.referenceId = std::move(registration.id);
+            file.filename = std::move(registration.filename);
+            file.relativePath = std::move(registration.relativePath);
+            file.mime = std::move(registration.mime);
+            file.size = registration.size;
             file.multipart = file.size >= state.multipartThreshold;
             file.partSize = file.multipart ? state.partSize.value_or(0) : 0;
-            json plan{{"referenceId", file.referenceId},
-                      {"fileId", file.fileId},
-                      {"filename", file.filename},
-                      {"strategy", file.multipart ? "multipart" : "single"}};
-            if (file.multipart) {
-              plan["uploadId"] = "upload-" + file.fileId;
-              if (state.partSize && state.planMutation != PlanMutation::omitPartSize) plan["partSize"] = *state.partSize;
-            }
-            plans.push_back(plan);
-            state.touch(transfer->transferId, transfer->files.size());
-            state.fileIndex[file.fileId] = transfer->files.size();
-            transfer->files.push_back(std::move(file));
+          });
+          if (!isList) return envelope(400, "bad_request", "Files must be a list.");
+          state.nextId = nextId;
+          const std::size_t first = transfer->files.size();
+          if (first == 0) {
+            transfer->files = std::move(files);
+          } else {
+            transfer->files.insert(transfer->files.end(), std::make_move_iterator(files.begin()),
+                                   std::make_move_iterator(files.end()));
           }
+          std::vector<StoredFile>().swap(files);
+          for (std::size_t i = first; i < transfer->files.size(); ++i) {
+            state.fileIndex[transfer->files[i].fileId] = i;
+            state.touch(transfer->transferId, i);
+          }
+
+          // The plans are written as text, not built as a JSON tree: there may be hundreds of
+          // thousands. Keys in the order a JSON object dumps them.
+          std::vector<const StoredFile*> plans;
+          plans.reserve(transfer->files.size() - first);
+          for (std::size_t i = first; i < transfer->files.size(); ++i) plans.push_back(&transfer->files[i]);
+          std::optional<std::string> firstReference;
+          std::optional<std::string> firstStrategy;
           switch (state.planMutation) {
             case PlanMutation::dropLast:
-              if (!plans.empty()) plans.erase(plans.size() - 1);
+              if (!plans.empty()) plans.pop_back();
               break;
             case PlanMutation::duplicateFirst:
-              if (plans.size() >= 2) plans[plans.size() - 1] = plans[0];
+              if (plans.size() >= 2) plans.back() = plans.front();
               break;
             case PlanMutation::unknownStrategy:
-              if (!plans.empty()) plans[0]["strategy"] = "resumable";
+              if (!plans.empty()) firstStrategy = "resumable";
               break;
             case PlanMutation::foreignReference:
-              if (!plans.empty()) plans[0]["referenceId"] = "SOMEONE-ELSES-FILE";
+              if (!plans.empty()) firstReference = "SOMEONE-ELSES-FILE";
               break;
             case PlanMutation::none:
             case PlanMutation::omitPartSize:
               break;
           }
-          return Response::json(json{{"plans", plans}}.dump());
+          const bool writesPartSize = state.partSize && state.planMutation != PlanMutation::omitPartSize;
+          std::string body = "{\"plans\":[";
+          for (std::size_t i = 0; i < plans.size(); ++i) {
+            const StoredFile& file = *plans[i];
+            if (i > 0) body += ',';
+            body += "{\"fileId\":";
+            appendJSONString(body, file.fileId);
+            body += ",\"filename\":";
+            appendJSONString(body, file.filename);
+            if (file.multipart && writesPartSize) body += ",\"partSize\":" + std::to_string(*state.partSize);
+            body += ",\"referenceId\":";
+            appendJSONString(body, i == 0 && firstReference ? *firstReference : file.referenceId);
+            body += ",\"strategy\":";
+            appendJSONString(body, i == 0 && firstStrategy ? *firstStrategy : (file.multipart ? "multipart" : "single"));
+            if (file.multipart) {
+              body += ",\"uploadId\":";
+              appendJSONString(body, "upload-" + file.fileId);
+            }
+            body += '}';
+          }
+          body += "]}";
+          return Response::json(std::move(body));
         }));
 
   route(Endpoint::sign, serve(Endpoint::sign, [this, &state](const RecordedRequest& request, auto&) {
@@ -585,9 +629,14 @@ Response htmlPage(int status, const std::string& title, const std::string& conte
   Response answer;
   answer.status = status;
   answer.contentType = "text/html; charset=utf-8";
-  answer.body = "<!doctype html>\n<html lang=\"en\"><head><meta charset=\"utf-8\"><title>" + escapeHTML(title) +
-                "</title>\n<style>body{font-family:sans-serif;max-width:40em;margin:4em auto;line-height:1.5}"
-                "</style></head>\n<body>" + content + "</body></html>\n";
+  const std::string head = "<!doctype html>\n<html lang=\"en\"><head><meta charset=\"utf-8\"><title>" +
+                           escapeHTML(title) +
+                           "</title>\n<style>body{font-family:sans-serif;max-width:40em;margin:4em auto;line-height:1.5}"
+                           "</style></head>\n<body>";
+  constexpr std::string_view tail = "</body></html>\n";
+  // One allocation: the page of a transfer of many files is tens of megabytes.
+  answer.body.reserve(head.size() + content.size() + tail.size());
+  answer.body.append(head).append(content).append(tail);
   return answer;
 }
 
@@ -639,23 +688,26 @@ void TransferService::addDownloadRoutes() {
       title = json::parse(transfer->createBody).at("title").get<std::string>();
     } catch (const json::exception&) {
     }
-    std::string list;
+    // Written into one text: a page of many files is tens of megabytes.
+    std::string content = "<h1>" + escapeHTML(title) + "</h1>\n<ul>\n";
+    content.reserve(content.size() + transfer->files.size() * 128);
+    const std::string prefix = "<li><a download href=\"/dl/" + escapeHTML(transfer->slug) + "/files/";
     for (const auto& file : transfer->files) {
-      const std::string name = file.relativePath.empty() ? file.filename : file.relativePath;
-      list += "<li><a download href=\"/dl/" + escapeHTML(transfer->slug) + "/files/" + escapeHTML(file.fileId) +
-              "\">" + escapeHTML(name) + "</a> (" + std::to_string(file.size) + " bytes)</li>\n";
+      const std::string& name = file.relativePath.empty() ? file.filename : file.relativePath;
+      content.append(prefix).append(escapeHTML(file.fileId)).append("\">").append(escapeHTML(name));
+      content.append("</a> (").append(std::to_string(file.size)).append(" bytes)</li>\n");
     }
-    return page(200, title,
-                "<h1>" + escapeHTML(title) + "</h1>\n<ul>\n" + list +
-                    "</ul>\n<p><small>Served by the local Tavrel service for development.</small></p>");
+    content += "</ul>\n<p><small>Served by the local Tavrel service for development.</small></p>";
+    return page(200, title, content);
   });
 
   service_->route("GET", "/dl/([^/]+)/files/([^/]+)", [&state, findCompleted](const RecordedRequest& request) {
     std::lock_guard lock(state.mutex);
     const StoredTransfer* transfer = findCompleted(request.pathMatches.at(0));
     if (!transfer) return notFoundPage();
-    const auto file = std::ranges::find(transfer->files, request.pathMatches.at(1), &StoredFile::fileId);
-    if (file == transfer->files.end()) return notFoundPage();
+    // Through the index: a page of many files is downloaded file by file.
+    const StoredFile* file = state.findFile(*transfer, request.pathMatches.at(1));
+    if (!file) return notFoundPage();
     Response answer;
     answer.contentType = isSafeHeaderText(file->mime) ? file->mime : "application/octet-stream";
     answer.headers.push_back({"Content-Disposition", contentDisposition(file->filename)});
@@ -734,33 +786,52 @@ void TransferService::addTransferPageRoutes() {
 
 namespace {
 
-json partToJSON(const TransferService::StoredPart& part) {
-  return json{{"size", part.size}, {"sha256", part.sha256}, {"etag", part.etag}};
-}
-
 TransferService::StoredPart partFromJSON(const json& value) {
   return {value.at("size").get<std::uint64_t>(), value.at("sha256").get<std::string>(),
           value.at("etag").get<std::string>()};
 }
 
-}  // namespace
+// The saved text is written directly rather than through JSON trees, which cost many times the
+// text; keys in the order a JSON object dumps them.
+void appendPart(std::string& out, const TransferService::StoredPart& part) {
+  out += "{\"etag\":";
+  appendJSONString(out, part.etag);
+  out += ",\"sha256\":";
+  appendJSONString(out, part.sha256);
+  out += ",\"size\":" + std::to_string(part.size) + "}";
+}
 
-namespace {
-
-json fileToJSON(const TransferService::StoredFile& file) {
-  json parts = json::object();
-  for (const auto& [number, part] : file.parts) parts[std::to_string(number)] = partToJSON(part);
-  return {{"fileId", file.fileId},
-          {"referenceId", file.referenceId},
-          {"filename", file.filename},
-          {"relativePath", file.relativePath},
-          {"mime", file.mime},
-          {"size", file.size},
-          {"multipart", file.multipart},
-          {"partSize", file.partSize},
-          {"object", file.object ? partToJSON(*file.object) : json()},
-          {"parts", parts},
-          {"completed", file.completed}};
+void appendFile(std::string& out, const TransferService::StoredFile& file) {
+  const auto flag = [](bool value) { return value ? "true" : "false"; };
+  out += "{\"completed\":";
+  out += flag(file.completed);
+  out += ",\"fileId\":";
+  appendJSONString(out, file.fileId);
+  out += ",\"filename\":";
+  appendJSONString(out, file.filename);
+  out += ",\"mime\":";
+  appendJSONString(out, file.mime);
+  out += ",\"multipart\":";
+  out += flag(file.multipart);
+  out += ",\"object\":";
+  if (file.object) {
+    appendPart(out, *file.object);
+  } else {
+    out += "null";
+  }
+  out += ",\"partSize\":" + std::to_string(file.partSize) + ",\"parts\":{";
+  bool first = true;
+  for (const auto& [number, part] : file.parts) {
+    if (!first) out += ',';
+    first = false;
+    out += "\"" + std::to_string(number) + "\":";
+    appendPart(out, part);
+  }
+  out += "},\"referenceId\":";
+  appendJSONString(out, file.referenceId);
+  out += ",\"relativePath\":";
+  appendJSONString(out, file.relativePath);
+  out += ",\"size\":" + std::to_string(file.size) + "}";
 }
 
 TransferService::StoredFile fileFromJSON(const json& entry) {
@@ -779,14 +850,23 @@ TransferService::StoredFile fileFromJSON(const json& entry) {
   return file;
 }
 
-// A transfer without its files.
-json headerToJSON(const TransferService::StoredTransfer& transfer) {
-  return {{"transferId", transfer.transferId},
-          {"createBody", transfer.createBody},
-          {"deleted", transfer.deleted},
-          {"completed", transfer.completed},
-          {"slug", transfer.slug},
-          {"createdAt", transfer.createdAt}};
+// A transfer without its files, the same keys in the state file (around "files") and the journal.
+void appendHeaderFields(std::string& out, const TransferService::StoredTransfer& transfer) {
+  const auto flag = [](bool value) { return value ? "true" : "false"; };
+  out += "\"completed\":";
+  out += flag(transfer.completed);
+  out += ",\"createBody\":";
+  appendJSONString(out, transfer.createBody);
+  out += ",\"createdAt\":";
+  appendJSONString(out, transfer.createdAt);
+  out += ",\"deleted\":";
+  out += flag(transfer.deleted);
+}
+void appendHeaderTail(std::string& out, const TransferService::StoredTransfer& transfer) {
+  out += "\"slug\":";
+  appendJSONString(out, transfer.slug);
+  out += ",\"transferId\":";
+  appendJSONString(out, transfer.transferId);
 }
 
 void applyHeader(TransferService::StoredTransfer& transfer, const json& entry) {
@@ -798,48 +878,55 @@ void applyHeader(TransferService::StoredTransfer& transfer, const json& entry) {
   transfer.createdAt = entry.at("createdAt").get<std::string>();
 }
 
-json transferToJSON(const TransferService::StoredTransfer& transfer) {
-  json files = json::array();
-  for (const auto& file : transfer.files) files.push_back(fileToJSON(file));
-  json entry = headerToJSON(transfer);
-  entry["files"] = std::move(files);
-  return entry;
-}
-
 }  // namespace
 
 void TransferService::State::writeJournal() {
   if (!journal || unjournaled.empty()) return;
-  // Put together file by file: a registration of many files never becomes one JSON tree in memory.
+  // Put together file by file with the state file's writers and handed on a piece at a time: a
+  // registration of many files never becomes one JSON tree, nor one text, in memory.
+  constexpr std::size_t kJournalPiece = 1 << 20;
   std::string line = "{\"seq\":" + std::to_string(++journalSeq) + ",\"nextId\":" + std::to_string(nextId) +
                      ",\"transfers\":[";
   bool firstChange = true;
-  for (const auto& [index, changed] : unjournaled) {
+  for (auto& [index, changed] : unjournaled) {
     if (index >= transfers.size()) continue;
     const StoredTransfer& transfer = transfers[index];
     line += (firstChange ? "{\"index\":" : ",{\"index\":") + std::to_string(index);
     firstChange = false;
     if (changed.header) {
-      line += ",\"header\":" + headerToJSON(transfer).dump();
+      line += ",\"header\":{";
+      appendHeaderFields(line, transfer);
+      line += ',';
+      appendHeaderTail(line, transfer);
+      line += '}';
       if (const auto completion = completions.find(transfer.transferId); completion != completions.end()) {
-        line += ",\"completion\":" + json(completion->second).dump();
+        line += ",\"completion\":";
+        appendJSONString(line, completion->second);
       }
     }
     line += ",\"files\":[";
+    std::sort(changed.files.begin(), changed.files.end());
+    changed.files.erase(std::unique(changed.files.begin(), changed.files.end()), changed.files.end());
     bool firstFile = true;
     for (const auto file : changed.files) {
       if (file >= transfer.files.size()) continue;
-      line += (firstFile ? "[" : ",[") + std::to_string(file) + "," + fileToJSON(transfer.files[file]).dump() + "]";
+      line += (firstFile ? "[" : ",[") + std::to_string(file) + ",";
+      appendFile(line, transfer.files[file]);
+      line += ']';
       firstFile = false;
+      if (line.size() >= kJournalPiece) {
+        journal(line, false);
+        line.clear();
+      }
     }
     line += "]}";
   }
   line += "]}";
   unjournaled.clear();
-  journal(line);
+  journal(line, true);
 }
 
-void TransferService::setJournal(std::function<void(const std::string& line)> journal) {
+void TransferService::setJournal(std::function<void(std::string_view piece, bool ends)> journal) {
   std::lock_guard lock(state_->mutex);
   state_->journal = std::move(journal);
   state_->unjournaled.clear();
@@ -871,61 +958,61 @@ std::uint64_t TransferService::replayJournal(const std::vector<std::string>& lin
       }
     }
   }
-  state.savedTransfers.clear();
   state.index();
   return state.journalSeq;
 }
 
-std::string TransferService::savedState(std::uint64_t* savedJournalSeq) const {
-  struct Changed {
-    std::size_t index;
-    std::uint64_t generation;
-    StoredTransfer transfer;
-  };
-  std::vector<std::shared_ptr<const std::string>> texts;
-  std::vector<Changed> changed;
-  std::map<std::string, std::string> completions;
-  std::size_t nextId = 0;
-  std::uint64_t journalSeq = 0;
+std::string TransferService::savedState(std::uint64_t* journalSeq) const {
+  std::ostringstream text;
+  writeSavedState(text, journalSeq);
+  return std::move(text).str();
+}
+
+void TransferService::writeSavedState(std::ostream& out, std::uint64_t* savedJournalSeq) const {
+  // Written as it is taken, a transfer's fields and then its files a run at a time, each under
+  // the lock that every request needs: nothing of it is kept between saves, nor gathered into one
+  // text, and no request waits for more than a run. The journal number is taken first: a change
+  // made while the runs are taken is in a later journal line, which a start applies again over
+  // whatever of it the file holds (a line carries whole records, so applying one twice is harmless).
+  std::size_t transferCount = 0;
   {
-    // A copy of what changed is all that is taken under the lock that every request needs.
     std::lock_guard lock(state_->mutex);
-    auto& saved = state_->savedTransfers;
-    saved.resize(state_->transfers.size());
-    texts.resize(saved.size());
-    for (std::size_t i = 0; i < saved.size(); ++i) {
-      if (saved[i].text && saved[i].savedGeneration == saved[i].generation) {
-        texts[i] = saved[i].text;
-      } else {
-        changed.push_back({i, saved[i].generation, state_->transfers[i]});
-      }
+    transferCount = state_->transfers.size();
+    if (savedJournalSeq) *savedJournalSeq = state_->journalSeq;
+    out << "{\"completions\":" << json(state_->completions).dump() << ",\"journalSeq\":" << state_->journalSeq
+        << ",\"nextId\":" << state_->nextId << ",\"transfers\":[";
+  }
+  std::string text;
+  for (std::size_t t = 0; t < transferCount; ++t) {
+    std::string tail;
+    std::size_t files = 0;
+    {
+      std::lock_guard lock(state_->mutex);
+      const StoredTransfer& transfer = state_->transfers[t];
+      text = t > 0 ? ",{" : "{";
+      appendHeaderFields(text, transfer);
+      text += ",\"files\":[";
+      tail = "],";
+      appendHeaderTail(tail, transfer);
+      tail += "}";
+      files = transfer.files.size();
     }
-    completions = state_->completions;
-    nextId = state_->nextId;
-    journalSeq = state_->journalSeq;
-  }
-  if (savedJournalSeq) *savedJournalSeq = journalSeq;
-  for (const auto& entry : changed) {
-    texts[entry.index] = std::make_shared<const std::string>(transferToJSON(entry.transfer).dump());
-  }
-  if (!changed.empty()) {
-    std::lock_guard lock(state_->mutex);
-    auto& saved = state_->savedTransfers;
-    for (const auto& entry : changed) {
-      if (entry.index < saved.size() && saved[entry.index].generation == entry.generation) {
-        saved[entry.index].text = texts[entry.index];
-        saved[entry.index].savedGeneration = entry.generation;
+    out << text;
+    for (std::size_t start = 0; start < files; start += State::kFilesPerChunk) {
+      text.clear();
+      {
+        std::lock_guard lock(state_->mutex);
+        const StoredTransfer& transfer = state_->transfers[t];
+        for (std::size_t f = start; f < std::min(files, start + State::kFilesPerChunk); ++f) {
+          if (f > 0) text += ',';
+          appendFile(text, transfer.files[f]);
+        }
       }
+      out << text;
     }
+    out << tail;
   }
-  std::string text = "{\"completions\":" + json(completions).dump() + ",\"journalSeq\":" +
-                     std::to_string(journalSeq) + ",\"nextId\":" + std::to_string(nextId) + ",\"transfers\":[";
-  for (std::size_t i = 0; i < texts.size(); ++i) {
-    if (i > 0) text += ',';
-    text += *texts[i];
-  }
-  text += "]}";
-  return text;
+  out << "]}";
 }
 
 void TransferService::restoreState(const nlohmann::json& saved) {
@@ -946,7 +1033,6 @@ void TransferService::restoreState(const nlohmann::json& saved) {
   state_->completions = std::move(completions);
   state_->nextId = nextId;
   state_->journalSeq = journalSeq;
-  state_->savedTransfers.clear();
   state_->index();
 }
 

@@ -3,12 +3,14 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <iosfwd>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <nlohmann/json_fwd.hpp>
@@ -63,6 +65,9 @@ class TransferService {
     // The recent-transfers list holds the completed transfers, newest first, stamped with the time
     // they were completed, instead of the scripted body.
     bool listsCompletedTransfers = false;
+    // The largest request body the service's endpoints take (256 MiB: the registration of 250,000
+    // files with paths of up to 900 characters); a larger one is answered 413.
+    std::uint64_t largestRequestBody = 256 * 1024 * 1024;
   };
 
   // What the service does to its plans before answering register files.
@@ -115,16 +120,20 @@ class TransferService {
   HttpsServer& storageServer() { return *storage_; }
 
   // The transfers and their storage, to keep across restarts, as compact JSON text, and their
-  // restoring from that JSON. A transfer unchanged since the last call costs nothing to save again.
-  // `journalSeq`, when given, gets the last journal line it holds.
+  // restoring from that JSON. Taken a transfer's run of files at a time, so requests are held up
+  // only briefly however much is kept; nothing of it stays in memory between calls. `journalSeq`,
+  // when given, gets the last journal line it holds.
   std::string savedState(std::uint64_t* journalSeq = nullptr) const;
+  // The same, written to `out` piece by piece (it may be tens of megabytes).
+  void writeSavedState(std::ostream& out, std::uint64_t* journalSeq = nullptr) const;
   void restoreState(const nlohmann::json& state);
   // Called after each request that may have changed the saved state, outside any lock.
   void setChangeObserver(std::function<void()> observer);
   // Given one line for each request that changed the transfers, before the request is answered,
-  // under the service's lock: the line must be kept before the call returns. Lines are compact JSON
+  // under the service's lock, in pieces (a line of a big registration is tens of megabytes): the
+  // line, then its end, must be kept before the call with `ends` returns. Lines are compact JSON
   // beginning {"seq":N with N their number; savedState() says up to which it holds ("journalSeq").
-  void setJournal(std::function<void(const std::string& line)> journal);
+  void setJournal(std::function<void(std::string_view piece, bool ends)> journal);
   // Applies the lines written after the restored state's, in their order; returns the last line's
   // sequence number.
   std::uint64_t replayJournal(const std::vector<std::string>& lines);
