@@ -266,7 +266,12 @@ TEST_F(LocalServiceTest, WhatWasAnsweredSurvivesAKill) {
   std::filesystem::copy_file(service->journalFile(), killed / service->journalFile().filename());
   std::filesystem::copy(service->dataDirectory(), killed,
                         std::filesystem::copy_options::recursive | std::filesystem::copy_options::skip_existing);
+  // Killed in the middle of a line, too: the next line must not be glued onto it.
+  const auto journal = killed / service->journalFile().filename();
+  const auto whole = std::filesystem::file_size(journal);
+  std::ofstream(journal, std::ios::app | std::ios::binary) << R"({"seq":999999,"nextId":1,"transfers":[{"ind)";
   LocalService again(LocalService::Options{killed, 0, 5s, 0ms, webScheme});
+  EXPECT_EQ(std::filesystem::file_size(journal), whole);
 
   platform::HttpRequest request;
   request.url = *platform::Url::parse(again.webAppURL().toString() + "dl/" + *completed->downloadSlug);

@@ -85,6 +85,7 @@ LocalService::LocalService(Options options) : dataDirectory_(std::move(options.d
     storage_->stop();
     throw;
   }
+  cutUnfinishedJournalLine();
   journal_ = ::open(journalFile().c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
   if (journal_ < 0) {
     const int error = errno;
@@ -199,6 +200,30 @@ std::vector<std::string> LocalService::journalLines() const {
     if (!line.empty()) lines.push_back(std::move(line));
   }
   return lines;
+}
+
+// A crash mid-write leaves the last line unfinished; the next line appended to it would make both
+// unreadable, and with them every start after. Cut back to the end of the last whole line.
+void LocalService::cutUnfinishedJournalLine() const {
+  std::error_code error;
+  const auto size = std::filesystem::file_size(journalFile(), error);
+  if (error || size == 0) return;
+  std::ifstream file(journalFile(), std::ios::binary);
+  constexpr std::uintmax_t kBlock = 64 * 1024;
+  std::string block;
+  std::uintmax_t end = size;
+  while (end > 0) {
+    const std::uintmax_t start = end > kBlock ? end - kBlock : 0;
+    block.resize(static_cast<std::size_t>(end - start));
+    file.seekg(static_cast<std::streamoff>(start));
+    if (!file.read(block.data(), static_cast<std::streamsize>(block.size()))) return;
+    if (const auto newline = block.rfind('\n'); newline != std::string::npos) {
+      end = start + newline + 1;
+      break;
+    }
+    end = start;
+  }
+  if (end != size) std::filesystem::resize_file(journalFile(), end, error);
 }
 
 // Drops the journal's lines that state.json now holds. Read and written a line at a time: the line

@@ -81,6 +81,7 @@ class LocalService {
   void markChanged();
   void appendJournal(std::string_view piece, bool ends);
   std::vector<std::string> journalLines() const;
+  void cutUnfinishedJournalLine() const;
   void trimJournal(std::uint64_t savedSeq);
 
   std::filesystem::path dataDirectory_;
