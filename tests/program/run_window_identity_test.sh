@@ -3,7 +3,8 @@
 # class of each window's WM_CLASS is the StartupWMClass of the program's application entry, by
 # which GNOME (under X11 and XWayland) and KDE's task manager tie the window to the entry, and each
 # window carries the product's icon (_NET_WM_ICON), which KDE's title bars and task manager show
-# where no entry answers.
+# where no entry answers. The server never resets between the two programs: one that starts while it
+# resets after the first one left cannot connect.
 #   run_window_identity_test.sh <tavrel> <tavrel-share> <packaging folder>
 set -eu
 tavrel=$1 share=$2 packaging=$3
@@ -12,7 +13,7 @@ xvfb=""
 trap '[ -z "$xvfb" ] || { kill "$xvfb" 2>/dev/null; wait "$xvfb"; } || true; rm -rf "$work"' EXIT
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
-Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
+Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp -noreset 3>"$work/display" >/dev/null 2>&1 &
 xvfb=$!
 for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
 [ -s "$work/display" ] || fail "Xvfb did not start"
