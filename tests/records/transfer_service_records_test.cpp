@@ -82,7 +82,8 @@ TEST(TransferServiceRecordsTest, RegistrationsAreWrittenAsTheSerialiserWritesThe
   for (const auto& name : names) {
     files.push_back({"4F0E7C4A-0D8E-4C1B-9A57-" + std::to_string(files.size()), name, "Folder/" + name,
                      name.empty() ? "application/octet-stream" : name, size});
-    size = size < 0 ? 0 : size * 1000 + 7;
+    // Sizes of every number of digits, starting over before they would overflow.
+    size = size < 0 ? 0 : (size < 1'000'000'000'000'000 ? size * 1000 + 7 : 1);
   }
   EXPECT_EQ(encodeRegistrations(files), serializeJson(platform::jsonArray(files)));
   EXPECT_EQ(encodeRegistrations({}), "[]");

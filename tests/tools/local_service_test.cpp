@@ -279,8 +279,9 @@ TEST_F(LocalServiceTest, WhatWasAnsweredSurvivesAKill) {
   ASSERT_TRUE(page.hasValue());
   EXPECT_EQ(page->status, 200);
   EXPECT_THAT(page->body, ::testing::HasSubstr("movie.bin"));
-  EXPECT_EQ(again.transfers().transfers().at(0).files.size(), 2u);
-  for (const auto& file : again.transfers().transfers().at(0).files) EXPECT_TRUE(file.completed) << file.filename;
+  const auto transfers = again.transfers().transfers();  // a copy: the loop must not outlive it
+  EXPECT_EQ(transfers.at(0).files.size(), 2u);
+  for (const auto& file : transfers.at(0).files) EXPECT_TRUE(file.completed) << file.filename;
 }
 
 // A journal line of a big registration is read back whole, and so is one written while state.json
