@@ -16,10 +16,8 @@ COUNTS is a comma-separated list (default 1000,20000,100000); each count runs on
 import http.client
 import json
 import os
-import re
 import shutil
 import ssl
-import subprocess
 import sys
 import tempfile
 import threading
@@ -27,7 +25,7 @@ import time
 import urllib.parse
 import uuid
 
-from local_service_token import access_token
+from local_service_token import access_token, start_local_service
 
 FILE_SIZE = 512
 CONNECTIONS = 2
@@ -99,18 +97,8 @@ def send_files(client, transfer, plans):
 
 def run(service, count):
     data = tempfile.mkdtemp(prefix="tavrel-bench-service-")
-    server = subprocess.Popen([service, "--port", "0", "--data-dir", data], stdout=subprocess.PIPE, text=True)
+    server, address, authority = start_local_service(service, data)
     try:
-        address = authority = None
-        for line in server.stdout:
-            if match := re.match(r"\s+Address:\s+(\S+)", line):
-                address = match.group(1).rstrip("/")
-            elif match := re.match(r"\s+CA:\s+(\S+)", line):
-                authority = match.group(1)
-            if line.startswith("Press Ctrl+C"):
-                break
-        if not address or not authority:
-            raise RuntimeError("the local service did not start")
         context = ssl.create_default_context(cafile=authority)
         client = Client(address, context, access_token(address, authority))
         time.sleep(1.5)  # the sign-in's state is written

@@ -4,9 +4,12 @@ import base64
 import hashlib
 import json
 import os
+import re
 import secrets
 import ssl
+import subprocess
 import sys
+import threading
 import urllib.parse
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "e2e"))
@@ -44,3 +47,22 @@ def access_token(service, authority):
         context, service + "/api/auth/oauth2/token", "POST", body,
         {"Content-Type": "application/x-www-form-urlencoded"})
     return json.loads(answer)["access_token"]
+
+
+def start_local_service(binary, data, port=0):
+    """Starts the local service on `port` (0: a free one) with its data in `data`; returns the process,
+    its address and its certificate authority, and keeps reading its output so it never blocks."""
+    server = subprocess.Popen([binary, "--port", str(port), "--data-dir", data], stdout=subprocess.PIPE, text=True)
+    address = authority = None
+    for line in server.stdout:
+        if match := re.match(r"\s+Address:\s+(\S+)", line):
+            address = match.group(1).rstrip("/")
+        elif match := re.match(r"\s+CA:\s+(\S+)", line):
+            authority = match.group(1)
+        if line.startswith("Press Ctrl+C"):
+            break
+    if not address or not authority:
+        server.kill()
+        raise RuntimeError("the local service did not start")
+    threading.Thread(target=lambda: [None for _ in server.stdout], daemon=True).start()
+    return server, address, authority

@@ -28,24 +28,11 @@ import time
 import urllib.request
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from local_service_token import access_token  # noqa: E402
+from local_service_token import access_token, start_local_service  # noqa: E402
 
 
 def start_service(binary, data, port):
-    server = subprocess.Popen([binary, "--port", str(port), "--data-dir", data], stdout=subprocess.PIPE, text=True)
-    address = authority = None
-    for line in server.stdout:
-        if match := re.match(r"\s+Address:\s+(\S+)", line):
-            address = match.group(1).rstrip("/")
-        elif match := re.match(r"\s+CA:\s+(\S+)", line):
-            authority = match.group(1)
-        if line.startswith("Press Ctrl+C"):
-            break
-    if not address or not authority:
-        raise RuntimeError("the local service did not start")
-    # Keep reading, so its output never blocks it.
-    threading.Thread(target=lambda: [None for _ in server.stdout], daemon=True).start()
-    return server, address, authority
+    return start_local_service(binary, data, port)
 
 
 def make_files(root, args):

@@ -11,13 +11,12 @@ COUNTS is a comma-separated list (default 1000,10000), RUNS the runs per count (
 """
 
 import os
-import re
 import shutil
 import subprocess
 import sys
 import tempfile
 
-from local_service_token import access_token
+from local_service_token import access_token, start_local_service
 
 
 def main():
@@ -28,18 +27,8 @@ def main():
     counts = sys.argv[3] if len(sys.argv) > 3 else "1000,10000"
     runs = sys.argv[4] if len(sys.argv) > 4 else "5"
     data = tempfile.mkdtemp(prefix="tavrel-bench-service-")
-    server = subprocess.Popen([service, "--port", "0", "--data-dir", data], stdout=subprocess.PIPE, text=True)
+    server, address, authority = start_local_service(service, data)
     try:
-        address = authority = None
-        for line in server.stdout:
-            if match := re.match(r"\s+Address:\s+(\S+)", line):
-                address = match.group(1).rstrip("/")
-            elif match := re.match(r"\s+CA:\s+(\S+)", line):
-                authority = match.group(1)
-            if line.startswith("Press Ctrl+C"):
-                break
-        if not address or not authority:
-            raise RuntimeError("the local service did not start")
         token = access_token(address, authority)
         return subprocess.run([engine, "--service", address, "--ca", authority, "--token", token,
                                "--small-files", counts, "--runs", runs]).returncode
