@@ -23,7 +23,6 @@ import ssl
 import subprocess
 import sys
 import tempfile
-import threading
 import time
 import urllib.request
 
