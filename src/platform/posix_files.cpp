@@ -67,6 +67,12 @@ bool isUnchangedFile(int fd, const FileIdentity& expected) {
   return S_ISREG(status.st_mode) && FileIdentity::of(status) == expected;
 }
 
+bool isUnchangedPath(const std::filesystem::path& path, const FileIdentity& expected) {
+  struct ::stat status {};
+  if (::lstat(path.c_str(), &status) != 0) return false;
+  return S_ISREG(status.st_mode) && FileIdentity::of(status) == expected;
+}
+
 int openUnchangedFile(const std::filesystem::path& path, const std::optional<FileIdentity>& expected) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
   if (fd < 0 || !expected) return fd;

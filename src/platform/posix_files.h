@@ -49,6 +49,9 @@ int openUnchangedFile(const std::filesystem::path& path, const std::optional<Fil
 
 // Whether the open file still is `expected`; false for a descriptor fstat cannot look at.
 bool isUnchangedFile(int fd, const FileIdentity& expected);
+// Whether `path` still names `expected`, without opening it: one lstat, so a link, a file swapped,
+// edited or gone all count as changed.
+bool isUnchangedPath(const std::filesystem::path& path, const FileIdentity& expected);
 
 // An owned file descriptor, closed when destroyed. -1 holds nothing.
 class UniqueFd {

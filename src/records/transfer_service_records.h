@@ -292,11 +292,20 @@ class TransferAPIError : public std::exception {
   const std::string& errorDescription() const { return description_; }
   const char* what() const noexcept override { return description_.c_str(); }
 
+  // How long the service asked us to wait before asking again (its Retry-After), when it said.
+  // Not part of what the error is: two refusals that differ only here are equal.
+  const std::optional<std::chrono::seconds>& retryAfter() const { return retryAfter_; }
+  TransferAPIError& withRetryAfter(std::optional<std::chrono::seconds> delay) {
+    retryAfter_ = delay;
+    return *this;
+  }
+
   friend bool operator==(const TransferAPIError& a, const TransferAPIError& b) { return a.case_ == b.case_; }
 
  private:
   Case case_;
   std::string description_;
+  std::optional<std::chrono::seconds> retryAfter_;
 };
 
 }  // namespace tavrel

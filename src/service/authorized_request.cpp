@@ -1,5 +1,6 @@
 #include "service/authorized_request.h"
 
+#include "platform/retry_after.h"
 #include "records/api_url.h"
 #include "transfer/cancelled.h"
 
@@ -69,10 +70,19 @@ platform::HttpResponse sendAuthorized(platform::HttpTransport& transport, Access
 }
 
 TransferAPIError rejectionFor(const platform::HttpResponse& response, std::string_view fallbackMessage) {
-  if (auto envelope = platform::tryDecodeJson<RemoteAPIErrorEnvelope>(response.body)) {
-    return TransferAPIError::rejected(response.status, envelope->error.code, envelope->error.message);
-  }
-  return TransferAPIError::rejected(response.status, "http_error", std::string(fallbackMessage));
+  auto error = [&] {
+    if (auto envelope = platform::tryDecodeJson<RemoteAPIErrorEnvelope>(response.body)) {
+      return TransferAPIError::rejected(response.status, envelope->error.code, envelope->error.message);
+    }
+    return TransferAPIError::rejected(response.status, "http_error", std::string(fallbackMessage));
+  }();
+  return error.withRetryAfter(retryAfterOf(response));
+}
+
+std::optional<std::chrono::seconds> retryAfterOf(const platform::HttpResponse& response) {
+  const auto value = response.header("Retry-After");
+  if (!value) return std::nullopt;
+  return platform::parseRetryAfter(*value, std::chrono::system_clock::now());
 }
 
 }  // namespace tavrel

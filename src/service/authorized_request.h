@@ -51,6 +51,8 @@ platform::HttpResponse sendAuthorized(platform::HttpTransport& transport, Access
 // The service's error for a non-success answer other than 401: the envelope's code and message, or
 // "http_error" with `fallbackMessage`.
 TransferAPIError rejectionFor(const platform::HttpResponse& response, std::string_view fallbackMessage);
+// The wait a Retry-After header of the answer asks for, when it has a readable one.
+std::optional<std::chrono::seconds> retryAfterOf(const platform::HttpResponse& response);
 
 // Classifies an answer: a 2xx body decoded by `decode` (text in, T out; invalidResponse when it
 // throws), unauthorized for 401, rejectionFor() otherwise.

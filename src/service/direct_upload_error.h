@@ -1,5 +1,7 @@
 #pragma once
 
+#include <chrono>
+#include <optional>
 #include <string>
 
 #include "platform/translatable_text.h"
@@ -18,11 +20,14 @@ struct DirectUploadError {
 
   Kind kind = Kind::invalidResponse;
   int status = 0;  // for http only
+  // How long storage asked us to wait before trying again (its Retry-After), when it said; not part
+  // of what the error is.
+  std::optional<std::chrono::seconds> retryAfter;
 
-  static DirectUploadError http(int status) { return {Kind::http, status}; }
-  static DirectUploadError invalidResponse() { return {Kind::invalidResponse, 0}; }
-  static DirectUploadError missingETag() { return {Kind::missingETag, 0}; }
-  static DirectUploadError cannotRead() { return {Kind::cannotRead, 0}; }
+  static DirectUploadError http(int status) { return {Kind::http, status, std::nullopt}; }
+  static DirectUploadError invalidResponse() { return {Kind::invalidResponse, 0, std::nullopt}; }
+  static DirectUploadError missingETag() { return {Kind::missingETag, 0, std::nullopt}; }
+  static DirectUploadError cannotRead() { return {Kind::cannotRead, 0, std::nullopt}; }
 
   // The generic description, before the kind's number is filled in.
   static constexpr const char* descriptionPattern =
@@ -30,7 +35,9 @@ struct DirectUploadError {
 
   std::string errorDescription() const;
 
-  friend bool operator==(const DirectUploadError&, const DirectUploadError&) = default;
+  friend bool operator==(const DirectUploadError& a, const DirectUploadError& b) {
+    return a.kind == b.kind && a.status == b.status;
+  }
 };
 
 }  // namespace tavrel

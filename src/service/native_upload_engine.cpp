@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <condition_variable>
+#include <functional>
 #include <map>
 #include <set>
 #include <system_error>
@@ -12,10 +14,12 @@
 
 #include "platform/logger.h"
 #include "platform/memory.h"
+#include "platform/posix_files.h"
 #include "platform/translatable_text.h"
 #include "service/authorized_request.h"
 #include "service/changed_file_error.h"
 #include "service/direct_upload_error.h"
+#include "service/request_window.h"
 
 namespace tavrel {
 namespace {
@@ -26,6 +30,8 @@ constexpr int singleUploadRetries = 5;
 constexpr int partRetries = 10;
 constexpr int serviceCallRetries = 10;
 constexpr auto storageIdleTimeout = std::chrono::seconds(60);
+// The longest a Retry-After is waited out: a wrong one must not hold a transfer for hours.
+constexpr auto longestAskedWait = std::chrono::seconds(300);
 
 const std::string notResumableMessage =
     TAVREL_TRANSLATE_NOOP("Core", "This upload can no longer be resumed.");
@@ -120,9 +126,32 @@ const platform::HttpResponse& acceptedStorageAnswer(
   }
   if (!isSuccess(response->status)) {
     reporter.dropAttempt(attempt);
-    throw DirectUploadError::http(response->status);
+    auto error = DirectUploadError::http(response->status);
+    error.retryAfter = retryAfterOf(*response);
+    throw error;
   }
   return *response;
+}
+
+// What a refused call said about the service's load: whether it was too busy (429, 503), and how
+// long it asked us to wait, if it did.
+struct BusyAnswer {
+  bool busy = false;
+  std::optional<std::chrono::seconds> retryAfter;
+};
+
+BusyAnswer busyAnswerOf(const std::exception_ptr& error) {
+  const auto isBusy = [](std::int64_t status) { return status == 429 || status == 503; };
+  try {
+    std::rethrow_exception(error);
+  } catch (const TransferAPIError& apiError) {
+    const auto* rejected = std::get_if<TransferAPIError::Rejected>(&apiError.errorCase());
+    return {rejected && isBusy(rejected->status), apiError.retryAfter()};
+  } catch (const DirectUploadError& uploadError) {
+    return {uploadError.kind == DirectUploadError::Kind::http && isBusy(uploadError.status), uploadError.retryAfter};
+  } catch (...) {
+    return {};
+  }
 }
 
 }  // namespace
@@ -133,7 +162,18 @@ struct NativeUploadEngine::Run {
   std::stop_token stop;
   EventHandler onEvent;
   std::shared_ptr<UploadProgressReporter> reporter;
+  // While files are in flight: the run's requests at once, the parts held in memory at once, and
+  // what a busy answer does to the number of files at once.
+  RequestWindow* requests = nullptr;
+  RequestWindow* partBuffers = nullptr;
+  std::function<void()> onBusy;
 };
+
+template <typename Call>
+auto NativeUploadEngine::throughWindow(Run& run, std::stop_token stop, Call&& call) -> decltype(call()) {
+  const WindowPlace place(run.requests, stop);
+  return call();
+}
 
 NativeUploadEngine::NativeUploadEngine(std::shared_ptr<TransferAPI> api, std::shared_ptr<TransferClock> clock,
                                        std::shared_ptr<platform::HttpTransport> session, UploadSecurityPolicy policy,
@@ -166,7 +206,7 @@ void NativeUploadEngine::start(bool resuming, UploadEngineInput input, std::stop
     std::stop_callback byCaller(stop, [&] { combined.request_stop(); });
     std::stop_callback byOwner(lifetime, [&] { combined.request_stop(); });
 
-    Run run{std::move(input), combined.get_token(), std::move(onEvent), nullptr};
+    Run run{std::move(input), combined.get_token(), std::move(onEvent), nullptr, nullptr, nullptr, {}};
     UploadOutcome outcome = upload_outcome::Finished{};
     try {
       if (resuming) {
@@ -273,7 +313,7 @@ void NativeUploadEngine::runResume(Run& run) {
   }
 
   const auto state =
-      withRetry(serviceCallRetries, run.stop, [&] { return api_->resumeState(context->transferID, run.stop); });
+      withRetry(run, serviceCallRetries, run.stop, [&] { return api_->resumeState(context->transferID, run.stop); });
   if (!state.resumable) throw TransferAPIError::rejected(409, "upload_not_resumable", notResumableMessage);
   uploadFiles(run, *context, state);
 }
@@ -281,6 +321,27 @@ void NativeUploadEngine::runResume(Run& run) {
 void NativeUploadEngine::uploadFiles(Run& run, const UploadContext& context,
                                      const std::optional<RemoteTransferResumeState>& resumeState) {
   const PreparedTransfer& transfer = context.preparedTransfer;
+
+  std::map<std::string, const RemoteFileResumeState*> entries;
+  if (resumeState) {
+    for (const auto& entry : resumeState->files) {
+      if (!entry.localFileId) continue;
+      if (!entries.emplace(*entry.localFileId, &entry).second) throw TransferAPIError::invalidResponse();
+    }
+    // What storage already holds is kept only while its file is still what was sent: an edited,
+    // replaced or deleted file would leave the old bytes behind the link.
+    for (const TransferFile& file : transfer.files) {
+      const auto found = entries.find(file.referenceID);
+      if (found == entries.end() || !file.identity) continue;
+      const RemoteFileResumeState& entry = *found->second;
+      const bool holdsBytes = entry.status == "completed" || entry.status == "ready_to_complete" ||
+                              (entry.completedParts && !entry.completedParts->empty());
+      if (holdsBytes && !platform::isUnchangedPath(file.sourceURL, *file.identity)) {
+        throw ChangedFileError{file.relativePath};
+      }
+    }
+  }
+
   run.reporter = UploadProgressReporter::make(
       transfer, resumeState ? resumeState->bytesUploaded : 0, mainQueue_, mainQueue_.clock(),
       [lifetime = lifetime_.get_token(), onEvent = run.onEvent](const UploadProgressSnapshot& snapshot) {
@@ -289,49 +350,102 @@ void NativeUploadEngine::uploadFiles(Run& run, const UploadContext& context,
       });
   run.reporter->emit();
 
-  std::map<std::string, const RemoteFileResumeState*> entries;
-  if (resumeState) {
-    for (const auto& entry : resumeState->files) {
-      if (!entry.localFileId) continue;
-      if (!entries.emplace(*entry.localFileId, &entry).second) throw TransferAPIError::invalidResponse();
+  // Several files move at once, each in the same steps as alone; a failure of one stops the rest.
+  RequestWindow files(filesInFlight);
+  RequestWindow requests(requestsInFlight);
+  RequestWindow partBuffers(partsInFlight);
+  run.requests = &requests;
+  run.partBuffers = &partBuffers;
+  run.onBusy = [&files] { files.shrink(); };
+
+  std::stop_source filesStop;
+  std::stop_callback byRun(run.stop, [&] { filesStop.request_stop(); });
+  std::mutex mutex;  // guards the fields below
+  std::size_t next = 0;
+  std::set<std::size_t> inFlight;
+  std::optional<std::size_t> reportedFile;
+  std::exception_ptr firstError;
+
+  const auto fail = [&](std::exception_ptr error) {
+    {
+      std::lock_guard lock(mutex);
+      if (!firstError) firstError = std::move(error);
     }
+    filesStop.request_stop();
+  };
+  // The current file is the lowest one in flight: it only ever moves on.
+  const auto reportCurrentLocked = [&] {
+    if (inFlight.empty()) return;
+    const std::size_t lowest = *inFlight.begin();
+    if (reportedFile && lowest <= *reportedFile) return;
+    reportedFile = lowest;
+    run.reporter->setCurrentFileIndex(static_cast<int>(lowest));
+  };
+  // The next file to send, in file order, or none once every file has started or the run ends.
+  const auto take = [&]() -> std::optional<std::size_t> {
+    std::lock_guard lock(mutex);
+    while (next < transfer.files.size() && !filesStop.stop_requested()) {
+      const std::size_t index = next++;
+      const TransferFile& file = transfer.files[index];
+      // The context holds the plans in file order (plansInFileOrder).
+      if (index >= context.plans.size() || context.plans[index].referenceId != file.referenceID) {
+        firstError = firstError ? firstError : std::make_exception_ptr(TransferAPIError::invalidResponse());
+        filesStop.request_stop();
+        return std::nullopt;
+      }
+      const auto found = entries.find(file.referenceID);
+      const std::string_view status = found == entries.end() ? std::string_view() : found->second->status;
+      if (status == "expired") {
+        firstError = firstError ? firstError
+                                : std::make_exception_ptr(
+                                      TransferAPIError::rejected(409, "upload_expired", notResumableMessage));
+        filesStop.request_stop();
+        return std::nullopt;
+      }
+      if (status == "completed") continue;
+      inFlight.insert(index);
+      reportCurrentLocked();
+      return index;
+    }
+    return std::nullopt;
+  };
+  const auto lane = [&] {
+    const auto stop = filesStop.get_token();
+    while (files.enter(stop)) {
+      const auto index = take();
+      if (!index) {
+        files.leave();
+        return;
+      }
+      const auto found = entries.find(transfer.files[*index].referenceID);
+      try {
+        sendFile(run, context.transferID, context.plans[*index], transfer.files[*index],
+                 found == entries.end() ? nullptr : found->second, stop);
+        files.leave();
+        files.grow();
+      } catch (...) {
+        files.leave();
+        // A file stopped because another failed (or the user cancelled) is not a failure of its own.
+        if (!filesStop.stop_requested()) fail(std::current_exception());
+      }
+      std::lock_guard lock(mutex);
+      inFlight.erase(*index);
+      reportCurrentLocked();
+    }
+  };
+  {
+    std::vector<std::jthread> lanes;
+    const std::size_t count = std::min(filesInFlight, transfer.files.size());
+    for (std::size_t extra = 1; extra < count; ++extra) lanes.emplace_back(lane);
+    lane();
   }
+  run.onBusy = nullptr;
+  run.requests = nullptr;
+  run.partBuffers = nullptr;
+  if (run.stop.stop_requested()) throw Cancelled{};
+  if (firstError) std::rethrow_exception(firstError);
 
-  for (std::size_t index = 0; index < transfer.files.size(); ++index) {
-    if (run.stop.stop_requested()) throw Cancelled{};
-    const TransferFile& file = transfer.files[index];
-    // The context holds the plans in file order (plansInFileOrder).
-    if (index >= context.plans.size() || context.plans[index].referenceId != file.referenceID) {
-      throw TransferAPIError::invalidResponse();
-    }
-    const RemoteFilePlan& plan = context.plans[index];
-    const auto resumeEntry = entries.find(file.referenceID);
-    const RemoteFileResumeState* entry = resumeEntry == entries.end() ? nullptr : resumeEntry->second;
-    const std::string status = entry ? entry->status : std::string();
-
-    if (status == "expired") throw TransferAPIError::rejected(409, "upload_expired", notResumableMessage);
-    if (status == "completed") continue;
-    run.reporter->setCurrentFileIndex(static_cast<int>(index));
-
-    std::vector<CompletedUploadPart> parts;
-    if (status == "ready_to_complete") {
-      // Storage holds every byte; the service only needs to be told.
-    } else if (plan.strategy == RemoteUploadStrategy::single) {
-      withRetry(singleUploadRetries, run.stop, [&] {
-        uploadSingle(run, context.transferID, plan, file);
-        return platform::Unit{};
-      });
-    } else {
-      auto held = entry && entry->completedParts ? *entry->completedParts : std::vector<CompletedUploadPart>{};
-      parts = uploadMultipart(run, plan, file, context.transferID, std::move(held));
-      std::stable_sort(parts.begin(), parts.end(),
-                       [](const auto& a, const auto& b) { return a.partNumber < b.partNumber; });
-    }
-    withRetry(serviceCallRetries, run.stop,
-              [&] { return api_->completeFile(context.transferID, plan.fileId, parts, run.stop); });
-  }
-
-  const auto completion = withRetry(serviceCallRetries, run.stop,
+  const auto completion = withRetry(run, serviceCallRetries, run.stop,
                                     [&] { return api_->completeTransfer(context.transferID, run.stop); });
   if (!completion.completed) throw TransferAPIError::invalidResponse();
 
@@ -346,9 +460,32 @@ void NativeUploadEngine::uploadFiles(Run& run, const UploadContext& context,
   });
 }
 
+void NativeUploadEngine::sendFile(Run& run, const std::string& transferID, const RemoteFilePlan& plan,
+                                  const TransferFile& file, const RemoteFileResumeState* entry, std::stop_token stop) {
+  const std::string_view status = entry ? std::string_view(entry->status) : std::string_view();
+  std::vector<CompletedUploadPart> parts;
+  if (status == "ready_to_complete") {
+    // Storage holds every byte; the service only needs to be told.
+  } else if (plan.strategy == RemoteUploadStrategy::single) {
+    withRetry(run, singleUploadRetries, stop, [&] {
+      uploadSingle(run, transferID, plan, file, stop);
+      return platform::Unit{};
+    });
+  } else {
+    auto held = entry && entry->completedParts ? *entry->completedParts : std::vector<CompletedUploadPart>{};
+    parts = uploadMultipart(run, plan, file, transferID, std::move(held), stop);
+    std::stable_sort(parts.begin(), parts.end(),
+                     [](const auto& a, const auto& b) { return a.partNumber < b.partNumber; });
+  }
+  withRetry(run, serviceCallRetries, stop, [&] {
+    return throughWindow(run, stop, [&] { return api_->completeFile(transferID, plan.fileId, parts, stop); });
+  });
+}
+
 void NativeUploadEngine::uploadSingle(Run& run, const std::string& transferID, const RemoteFilePlan& plan,
-                                      const TransferFile& file) {
-  const SignedSingleUpload signedUpload = api_->signSingleUpload(transferID, plan.fileId, run.stop);
+                                      const TransferFile& file, std::stop_token stop) {
+  const SignedSingleUpload signedUpload =
+      throughWindow(run, stop, [&] { return api_->signSingleUpload(transferID, plan.fileId, stop); });
   auto url = policy_.validateStorageURL(signedUpload.url);
   if (!url) throw url.error();
 
@@ -367,8 +504,10 @@ void NativeUploadEngine::uploadSingle(Run& run, const std::string& transferID, c
 
   const auto attempt = platform::Uuid::generate();
   auto reporter = run.reporter;
-  auto response = session_->send(request, run.stop, [reporter, attempt](std::uint64_t sent, std::uint64_t) {
-    reporter->recordProgress(attempt, static_cast<std::int64_t>(sent));
+  auto response = throughWindow(run, stop, [&] {
+    return session_->send(request, stop, [reporter, attempt](std::uint64_t sent, std::uint64_t) {
+      reporter->recordProgress(attempt, static_cast<std::int64_t>(sent));
+    });
   });
   if (!response && response.error().code == platform::TransportErrorCode::fileChanged) {
     reporter->dropAttempt(attempt);
@@ -381,7 +520,8 @@ void NativeUploadEngine::uploadSingle(Run& run, const std::string& transferID, c
 std::vector<CompletedUploadPart> NativeUploadEngine::uploadMultipart(Run& run, const RemoteFilePlan& plan,
                                                                      const TransferFile& file,
                                                                      const std::string& transferID,
-                                                                     std::vector<CompletedUploadPart> heldParts) {
+                                                                     std::vector<CompletedUploadPart> heldParts,
+                                                                     std::stop_token stop) {
   const auto count = policy_.partCount(plan.partSize, file.size);
   if (!count) throw count.error();
 
@@ -393,52 +533,45 @@ std::vector<CompletedUploadPart> NativeUploadEngine::uploadMultipart(Run& run, c
   }
 
   std::vector<CompletedUploadPart> result = std::move(heldParts);
-  // Batches of two, not a window: the next pair starts only when both of this pair are done.
-  for (std::size_t first = 0; first < pending.size(); first += 2) {
-    std::vector<std::int64_t> batch{pending[first]};
-    if (first + 1 < pending.size()) batch.push_back(pending[first + 1]);
-    auto finished = uploadPartBatch(run, batch, plan, file, transferID, *plan.partSize);
-    result.insert(result.end(), finished.begin(), finished.end());
-  }
-  return result;
-}
+  if (pending.empty()) return result;
 
-std::vector<CompletedUploadPart> NativeUploadEngine::uploadPartBatch(Run& run, const std::vector<std::int64_t>& numbers,
-                                                                     const RemoteFilePlan& plan,
-                                                                     const TransferFile& file,
-                                                                     const std::string& transferID,
-                                                                     std::int64_t partSize) {
-  if (numbers.size() == 1) {
-    return {uploadPartWithRetry(run, numbers.front(), plan, file, transferID, partSize, run.stop)};
-  }
-
-  // A failed part cancels its partner; the caller's stop reaches both.
-  std::stop_source batchStop;
-  std::stop_callback byRun(run.stop, [&] { batchStop.request_stop(); });
-  std::mutex mutex;
-  std::vector<CompletedUploadPart> finished;
+  // A window of two, not batches: the next part starts as soon as either one is done, so its
+  // signing overlaps its partner's PUT. A failed part stops its partner; the caller's stop reaches both.
+  std::stop_source fileStop;
+  std::stop_callback byCaller(stop, [&] { fileStop.request_stop(); });
+  std::mutex mutex;  // guards nextPart, result and firstError
+  std::size_t nextPart = 0;
   std::exception_ptr firstError;
-  {
-    std::vector<std::jthread> children;
-    for (const auto number : numbers) {
-      children.emplace_back([&, number] {
-        try {
-          auto part = uploadPartWithRetry(run, number, plan, file, transferID, partSize, batchStop.get_token());
+  const auto lane = [&] {
+    for (;;) {
+      std::int64_t number = 0;
+      {
+        std::lock_guard lock(mutex);
+        if (firstError || nextPart >= pending.size()) return;
+        number = pending[nextPart++];
+      }
+      try {
+        auto part = uploadPartWithRetry(run, number, plan, file, transferID, *plan.partSize, fileStop.get_token());
+        std::lock_guard lock(mutex);
+        result.push_back(std::move(part));
+      } catch (...) {
+        {
           std::lock_guard lock(mutex);
-          finished.push_back(std::move(part));
-        } catch (...) {
-          {
-            std::lock_guard lock(mutex);
-            if (!firstError) firstError = std::current_exception();
-          }
-          batchStop.request_stop();
+          if (!firstError) firstError = std::current_exception();
         }
-      });
+        fileStop.request_stop();
+        return;
+      }
     }
+  };
+  {
+    std::optional<std::jthread> partner;
+    if (pending.size() > 1) partner.emplace(lane);
+    lane();
   }
-  if (run.stop.stop_requested()) throw Cancelled{};
+  if (stop.stop_requested()) throw Cancelled{};
   if (firstError) std::rethrow_exception(firstError);
-  return finished;
+  return result;
 }
 
 CompletedUploadPart NativeUploadEngine::uploadPartWithRetry(Run& run, std::int64_t number, const RemoteFilePlan& plan,
@@ -446,15 +579,19 @@ CompletedUploadPart NativeUploadEngine::uploadPartWithRetry(Run& run, std::int64
                                                             std::int64_t partSize, std::stop_token stop) {
   const std::int64_t offset = (number - 1) * partSize;
   const std::int64_t length = std::min(file.size - offset, partSize);
+  // Every file of the run shares the part buffers: however many files are in flight, no more parts'
+  // bytes are held than one file alone would hold.
+  const WindowPlace buffer(run.partBuffers, stop);
   // Read once: every retry sends the same bytes, however the file changes meanwhile.
   std::string bytes = readPart(file, offset, length);
-  return withRetry(partRetries, stop, [&] { return uploadPart(run, number, bytes, plan, transferID, stop); });
+  return withRetry(run, partRetries, stop, [&] { return uploadPart(run, number, bytes, plan, transferID, stop); });
 }
 
 CompletedUploadPart NativeUploadEngine::uploadPart(Run& run, std::int64_t number, std::string& bytes,
                                                    const RemoteFilePlan& plan, const std::string& transferID,
                                                    std::stop_token stop) {
-  const SignedMultipartUpload signedParts = api_->signParts(transferID, plan.fileId, {number}, stop);
+  const SignedMultipartUpload signedParts =
+      throughWindow(run, stop, [&] { return api_->signParts(transferID, plan.fileId, {number}, stop); });
   const auto signedPart = std::find_if(signedParts.urls.begin(), signedParts.urls.end(),
                                        [&](const SignedUploadPart& part) { return part.partNumber == number; });
   if (signedPart == signedParts.urls.end()) throw TransferAPIError::invalidResponse();
@@ -471,8 +608,10 @@ CompletedUploadPart NativeUploadEngine::uploadPart(Run& run, std::int64_t number
 
   const auto attempt = platform::Uuid::generate();
   auto reporter = run.reporter;
-  auto response = session_->send(request, stop, [reporter, attempt](std::uint64_t sent, std::uint64_t) {
-    reporter->recordProgress(attempt, static_cast<std::int64_t>(sent));
+  auto response = throughWindow(run, stop, [&] {
+    return session_->send(request, stop, [reporter, attempt](std::uint64_t sent, std::uint64_t) {
+      reporter->recordProgress(attempt, static_cast<std::int64_t>(sent));
+    });
   });
   bytes = std::move(std::get<std::string>(request.body));
 
@@ -516,20 +655,30 @@ std::string NativeUploadEngine::readPart(const TransferFile& file, std::int64_t 
 }
 
 template <typename Operation>
-auto NativeUploadEngine::withRetry(int retries, std::stop_token stop, Operation&& operation) -> decltype(operation()) {
+auto NativeUploadEngine::withRetry(Run& run, int retries, std::stop_token stop, Operation&& operation)
+    -> decltype(operation()) {
   for (int retry = 0;; ++retry) {
+    std::optional<std::chrono::seconds> askedWait;
     try {
       return operation();
     } catch (const Cancelled&) {
       throw;
     } catch (...) {
       if (stop.stop_requested()) throw Cancelled{};
-      if (!isRetryable(std::current_exception()) || retry >= retries) throw;
+      const auto error = std::current_exception();
+      if (!isRetryable(error) || retry >= retries) throw;
+      const auto answer = busyAnswerOf(error);
+      // A service that says it is busy gets fewer files at once until calls succeed again.
+      if (answer.busy && run.onBusy) run.onBusy();
+      askedWait = answer.retryAfter;
     }
     platform::Duration pause;
     {
       std::lock_guard lock(mutex_);
       pause = retryPause(retry, random_);
+    }
+    if (askedWait) {
+      pause = std::max(pause, std::chrono::duration_cast<platform::Duration>(std::min(*askedWait, longestAskedWait)));
     }
     if (!clock_->sleep(pause, stop)) throw Cancelled{};
   }

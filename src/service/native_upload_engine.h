@@ -13,11 +13,15 @@
 //                                   context of this transfer ─► resumeState ─► uploadFiles
 //                                                                  │ not resumable: Failed (context kept)
 //
-//   uploadFiles: for each file ─► skip "completed" / completeFile for "ready_to_complete"
-//                              ─► uploadSingle ─► completeFile
-//                              ─► uploadMultipart (uploadPartBatch of two ─► uploadPartWithRetry
-//                                                  ─► readPart, uploadPart) ─► completeFile
-//                ─► completeTransfer ─► context cleared (if still ours) ─► `completed` event ─► Finished
+//   uploadFiles: (resume: every file storage holds still as prepared, else ChangedFileError)
+//                up to filesInFlight files at once, started in file order, each:
+//                    skip "completed" / completeFile for "ready_to_complete"
+//                    ─► uploadSingle ─► completeFile
+//                    ─► uploadMultipart (a window of two parts ─► uploadPartWithRetry
+//                                        ─► readPart, uploadPart) ─► completeFile
+//                ─► every file done ─► completeTransfer ─► context cleared (if still ours)
+//                ─► `completed` event ─► Finished
+//                a file's failure stops the others (they end silently) and fails the run once;
 //                any failure or stop: Failed / Cancelled, context kept for resume
 //
 //   discard() ─────► context cleared ─► deleteTransfer (once, outcome ignored) ─► onDiscarded
@@ -27,9 +31,14 @@
 // complete transfer go through withRetry: exponential back-off with jitter on the TransferClock;
 // create, register and delete are never repeated.
 //
+// Busy answers (429, 503) halve the files at once, down to one, and each file that completes adds one
+// back; a Retry-After is waited out (up to five minutes) before that call is tried again. No more
+// than requestsInFlight requests of a run are open at once, and no more than partsInFlight parts'
+// bytes are held, however many files are in flight.
+//
 // IMPORTANT: Threading. Operations are called on the main thread and return at once. They run one
-// after another, in call order, on the engine's own worker; only the two parts of a multipart batch
-// run beside it on threads of their own. Events and completions are posted to the main queue:
+// after another, in call order, on the engine's own worker; the files in flight and the parts of a
+// multipart file run beside it on threads of their own, for the length of one run. Events and completions are posted to the main queue:
 // progress events in order, the `completed` event after the last of them, then the completion.
 // Nothing is posted for a run after its completion. A stopped run ends as Cancelled, never as a
 // failure. The context lives in memory only. Destroy the engine on the main thread: a running
@@ -67,6 +76,15 @@ class NativeUploadEngine final : public UploadEngine {
   void resume(UploadEngineInput input, std::stop_token stop, EventHandler onEvent, Completion onFinished) override;
   void discard(std::function<void()> onDiscarded) override;
 
+  // Files in flight at once, each in its own steps (sign, PUT, complete): with three round trips a
+  // file, the round trip sets the pace unless several go at once. Measured on delayed links
+  // (bench/README.md): the gain flattens past this, and it keeps a run within requestsInFlight.
+  static constexpr std::size_t filesInFlight = 16;
+  // Requests of one run in flight at once, to any host: what a server can be asked to bear.
+  static constexpr std::size_t requestsInFlight = 16;
+  // Parts of the whole run held in memory and sent at once, whatever the number of files.
+  static constexpr std::size_t partsInFlight = 2;
+
   // Whether an error is worth another attempt after a pause.
   static bool isRetryable(const std::exception_ptr& error);
   // The pause before retry number `retry` + 1: uniform over [ceiling / 2, ceiling], where the
@@ -94,14 +112,15 @@ class NativeUploadEngine final : public UploadEngine {
   void runUpload(Run& run);
   void runResume(Run& run);
   void uploadFiles(Run& run, const UploadContext& context, const std::optional<RemoteTransferResumeState>& resumeState);
+  // One file: its upload (unless storage holds it) and its completion.
+  void sendFile(Run& run, const std::string& transferID, const RemoteFilePlan& plan, const TransferFile& file,
+                const RemoteFileResumeState* entry, std::stop_token stop);
 
-  void uploadSingle(Run& run, const std::string& transferID, const RemoteFilePlan& plan, const TransferFile& file);
+  void uploadSingle(Run& run, const std::string& transferID, const RemoteFilePlan& plan, const TransferFile& file,
+                    std::stop_token stop);
   std::vector<CompletedUploadPart> uploadMultipart(Run& run, const RemoteFilePlan& plan, const TransferFile& file,
                                                    const std::string& transferID,
-                                                   std::vector<CompletedUploadPart> heldParts);
-  std::vector<CompletedUploadPart> uploadPartBatch(Run& run, const std::vector<std::int64_t>& numbers,
-                                                   const RemoteFilePlan& plan, const TransferFile& file,
-                                                   const std::string& transferID, std::int64_t partSize);
+                                                   std::vector<CompletedUploadPart> heldParts, std::stop_token stop);
   CompletedUploadPart uploadPartWithRetry(Run& run, std::int64_t number, const RemoteFilePlan& plan,
                                           const TransferFile& file, const std::string& transferID,
                                           std::int64_t partSize, std::stop_token stop);
@@ -111,7 +130,10 @@ class NativeUploadEngine final : public UploadEngine {
   static std::string readPart(const TransferFile& file, std::int64_t offset, std::int64_t length);
 
   template <typename Operation>
-  auto withRetry(int retries, std::stop_token stop, Operation&& operation) -> decltype(operation());
+  auto withRetry(Run& run, int retries, std::stop_token stop, Operation&& operation) -> decltype(operation());
+  // One request of the file loop, counted against the run's requests at once.
+  template <typename Call>
+  static auto throughWindow(Run& run, std::stop_token stop, Call&& call) -> decltype(call());
 
   std::shared_ptr<const UploadContext> currentContext();
   // Clears the context only while it is still the one `generation` made.

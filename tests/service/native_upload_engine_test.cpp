@@ -7,10 +7,13 @@
 #include <atomic>
 #include <condition_variable>
 #include <filesystem>
+#include <map>
+#include <set>
 #include <thread>
 
 #include "platform/manual_main_queue.h"
 #include "service/direct_upload_error.h"
+#include "service/request_window.h"
 #include "service/tavrel_api_client.h"
 #include "support/fake_transfer_services.h"
 #include "support/stand_in_service.h"
@@ -534,16 +537,16 @@ TEST_F(NativeUploadEngineTest, AnEmptyETagIsNoTag) {
   const auto transfer = prepare({{"three.bin", 10 * MiB + 1}});
   const auto result = upload(transfer);
   EXPECT_EQ(result.failure(), DirectUploadError::missingETag().errorDescription());
-  EXPECT_LE(service.requestCount(Endpoint::storagePut), 2u) << "the first batch only";
   EXPECT_EQ(service.requestCount(Endpoint::completeFile), 0u);
 
+  // Storage took part 2's bytes under a tag of its own, which the resume state hands back.
   const auto signedBefore = signedPartNumbers().size();
   const auto resumed = resume(transfer);
   ASSERT_TRUE(resumed.finished()) << resumed.failure().value_or("");
   EXPECT_TRUE(storageHolds(transfer.files[0]));
   const auto numbers = signedPartNumbers();
   EXPECT_THAT(std::vector<std::int64_t>(numbers.begin() + static_cast<std::ptrdiff_t>(signedBefore), numbers.end()),
-              ::testing::AllOf(::testing::Contains(3), ::testing::Not(::testing::Contains(2))));
+              ::testing::Not(::testing::Contains(2)));
 }
 
 std::string changedText(const std::string& name) {
@@ -623,18 +626,27 @@ TEST_F(NativeUploadEngineTest, AnEmptyTransferIsCreatedAndCompletedWithoutFiles)
 
 TEST_F(NativeUploadEngineTest, ResumeSkipsCompletedFilesAndCompletesFilesStorageAlreadyHolds) {
   const auto transfer = prepare({{"first.txt", 300}, {"second.txt", 400}, {"third.txt", 500}});
-  // First file done, second file's bytes stored but its completion refused, so the run fails.
+  // One file never gets its signature; of the other two, one completes and the other's bytes are
+  // stored but its completion is refused, so the run fails.
+  service.serviceServer().addFault("POST", ".*/sign", 3, Fault::stall());
   service.respond(Endpoint::completeFile, 2, StandInResponse::json(R"({"error":{"code":"x","message":"No."}})", 400));
   EXPECT_EQ(upload(transfer).failure(), "No.");
+  const auto files = service.transfer(lastTransferId())->files;
+  const auto completedIndex = std::find_if(files.begin(), files.end(), [](const auto& f) { return f.completed; });
+  ASSERT_NE(completedIndex, files.end());
+  const auto skipped = static_cast<int>(completedIndex - files.begin());
   const auto putsBefore = service.requestCount(Endpoint::storagePut);
+  ASSERT_EQ(putsBefore, 2u);
 
   const auto resumed = resume(transfer);
   ASSERT_TRUE(resumed.finished()) << resumed.failure().value_or("");
-  EXPECT_EQ(service.requestCount(Endpoint::storagePut) - putsBefore, 1u) << "only the third file is sent";
-  const auto completions = service.requests(Endpoint::completeFile);
-  ASSERT_EQ(completions.size(), 4u);
-  EXPECT_EQ(completions[2].body, "{}");
-  for (const auto& snapshot : resumed.progress()) EXPECT_NE(snapshot.currentFileIndex, 0);
+  EXPECT_EQ(service.requestCount(Endpoint::storagePut) - putsBefore, 1u) << "only the unsigned file is sent";
+  EXPECT_EQ(service.requests(Endpoint::completeFile).size(), 4u);
+  // The last report names the last file, as a completed run always does.
+  auto progress = resumed.progress();
+  ASSERT_FALSE(progress.empty());
+  progress.pop_back();
+  for (const auto& snapshot : progress) EXPECT_NE(snapshot.currentFileIndex, skipped);
   for (const auto& file : transfer.files) EXPECT_TRUE(storageHolds(file));
 }
 
@@ -755,20 +767,19 @@ TEST_F(NativeUploadEngineTest, ResumeWithNothingHeldIsAFreshUpload) {
 }
 
 // Holds the first pause until released; later pauses pass at once.
+// Holds every pause until released; afterwards no pause waits.
 class GateTransferClock final : public TransferClock {
  public:
   bool sleep(platform::Duration, std::stop_token stop) override {
     std::unique_lock lock(mutex_);
-    if (used_) return !stop.stop_requested();
-    used_ = true;
-    paused_ = true;
+    ++paused_;
     changed_.notify_all();
     changed_.wait(lock, stop, [this] { return released_; });
     return !stop.stop_requested();
   }
-  bool waitUntilPaused() {
+  bool waitUntilPaused(int count = 1) {
     std::unique_lock lock(mutex_);
-    return changed_.wait_for(lock, 30s, [this] { return paused_; });
+    return changed_.wait_for(lock, 30s, [&] { return paused_ >= count; });
   }
   void release() {
     std::lock_guard lock(mutex_);
@@ -779,8 +790,7 @@ class GateTransferClock final : public TransferClock {
  private:
   std::mutex mutex_;
   std::condition_variable_any changed_;
-  bool used_ = false;
-  bool paused_ = false;
+  int paused_ = 0;
   bool released_ = false;
 };
 
@@ -798,32 +808,31 @@ TEST_F(NativeUploadEngineTest, CancelMidUploadThenResumeSendsOnlyTheMissingParts
   std::stop_source stop;
   auto cancelled = start(false, transfer, stop.get_token());
   ASSERT_TRUE(gate->waitUntilPaused());
-  // Parts 1, 2 and 4 arrive while part 3 waits.
+  // A window, not batches: while part 3 waits, its partner's lane goes on with parts 4 and 5.
   const auto deadline = std::chrono::steady_clock::now() + 30s;
-  while (service.transfer(lastTransferId())->files.at(0).parts.size() < 3 &&
+  while (service.transfer(lastTransferId())->files.at(0).parts.size() < 4 &&
          std::chrono::steady_clock::now() < deadline) {
     std::this_thread::sleep_for(5ms);
   }
-  // Batches, not a window: while part 3 waits, part 5 is not even signed.
-  EXPECT_THAT(signedPartNumbers(), ::testing::UnorderedElementsAre(1, 2, 3, 4));
+  EXPECT_THAT(signedPartNumbers(), ::testing::UnorderedElementsAre(1, 2, 3, 4, 5));
   stop.request_stop();
   ASSERT_TRUE(queue.runUntil([&] { return cancelled->outcome.has_value(); }, 30s));
   EXPECT_TRUE(cancelled->cancelled()) << cancelled->failure().value_or("");
 
   const auto held = service.transfer(lastTransferId())->files.at(0).parts;
-  ASSERT_EQ(held.size(), 3u);
+  ASSERT_EQ(held.size(), 4u);
   EXPECT_EQ(held.count(3), 0u);
   const auto putsBefore = service.requestCount(Endpoint::storagePut);
   const auto resumed = resume(transfer);
   ASSERT_TRUE(resumed.finished()) << resumed.failure().value_or("");
-  EXPECT_EQ(service.requestCount(Endpoint::storagePut) - putsBefore, 2u);
+  EXPECT_EQ(service.requestCount(Endpoint::storagePut) - putsBefore, 1u);
   EXPECT_TRUE(storageHolds(transfer.files[0]));
   EXPECT_EQ(service.requestCount(Endpoint::createTransfer), 1u);
   // Counting starts from what storage already holds (the first figures may have been replaced by
   // newer ones before the main thread saw them).
   const auto progress = resumed.progress();
   ASSERT_FALSE(progress.empty());
-  EXPECT_GE(progress.front().bytesUploaded, 3 * 5 * MiB);
+  EXPECT_GE(progress.front().bytesUploaded, 4 * 5 * MiB - 7);
 }
 
 // The user edits the file while its second part waits to be sent again: the parts already read
@@ -834,17 +843,19 @@ TEST_F(NativeUploadEngineTest, AFileEditedMidUploadFailsAndIsNeverCompleted) {
   engine = std::make_unique<NativeUploadEngine>(api, gate, testing::makeStandInSession(),
                                                 UploadSecurityPolicy::defaultPolicy(), queue);
   service.setMultipartThreshold(1);
+  // Both parts in flight wait to be tried again, so part 4 is read only after the edit.
   service.storageServer().addFault("PUT", "/storage/.*/parts/2", 1, Fault::answer(503));
-  const auto transfer = prepare({{"three.bin", 10 * MiB + 1}});
+  service.storageServer().addFault("PUT", "/storage/.*/parts/3", 1, Fault::answer(503));
+  const auto transfer = prepare({{"four.bin", 15 * MiB + 1}});
 
   auto record = start(false, transfer);
-  ASSERT_TRUE(gate->waitUntilPaused());
+  ASSERT_TRUE(gate->waitUntilPaused(2));
   testing::editInPlace(transfer.files[0].sourceURL);
   gate->release();
   ASSERT_TRUE(queue.runUntil([&] { return record->outcome.has_value(); }, 60s));
-  EXPECT_EQ(record->failure(), changedText("Holiday/three.bin"));
+  EXPECT_EQ(record->failure(), changedText("Holiday/four.bin"));
   EXPECT_EQ(service.requestCount(Endpoint::completeFile), 0u);
-  EXPECT_THAT(signedPartNumbers(), ::testing::Not(::testing::Contains(3)));
+  EXPECT_THAT(signedPartNumbers(), ::testing::Not(::testing::Contains(4)));
 }
 
 // Transfer A finishes only after the store has already asked for transfer B. A's completion must
@@ -920,6 +931,295 @@ TEST_F(NativeUploadEngineTest, DiscardAfterAStoppedRunDeletesWhatTheRunLeft) {
   ASSERT_TRUE(queue.runUntil([&] { return discarded; }, 30s));
   EXPECT_TRUE(cancelled->cancelled());
   EXPECT_TRUE(service.transfers().back().deleted);
+}
+
+
+// Every request of a run passes through here; storage PUTs wait until the test answers them, in
+// any order, and how many requests are open at once is counted.
+class HeldRequests final : public platform::HttpTransport {
+ public:
+  platform::Expected<platform::HttpResponse, platform::TransportError> send(const platform::HttpRequest& request,
+                                                                          std::stop_token stop,
+                                                                          platform::UploadProgress progress) override {
+    const std::string url = request.url.toString();
+    const bool held = request.method == "PUT" && url.find("/storage/") != std::string::npos;
+    std::optional<platform::HttpResponse> answer;
+    {
+      std::unique_lock lock(mutex_);
+      peak_ = std::max(peak_, ++open_);
+      if (held) {
+        held_.push_back(url);
+        changed_.notify_all();
+        changed_.wait(lock, stop, [&] { return releasingAll_ || answers_.contains(url); });
+        held_.erase(std::find(held_.begin(), held_.end(), url));
+        if (const auto found = answers_.find(url); found != answers_.end()) {
+          answer = std::exchange(found->second, std::nullopt);
+          answers_.erase(found);
+        }
+      }
+    }
+    const auto end = [&](auto result) {
+      std::lock_guard lock(mutex_);
+      --open_;
+      changed_.notify_all();
+      return result;
+    };
+    if (stop.stop_requested()) {
+      return end(platform::Expected<platform::HttpResponse, platform::TransportError>(
+          platform::unexpected(platform::TransportError{platform::TransportErrorCode::cancelled, "stopped"})));
+    }
+    if (answer) return end(platform::Expected<platform::HttpResponse, platform::TransportError>(std::move(*answer)));
+    return end(inner_->send(request, stop, std::move(progress)));
+  }
+
+  // The URLs of the PUTs waiting for an answer, once there are `count` of them.
+  std::vector<std::string> waitUntilHeld(std::size_t count) {
+    std::unique_lock lock(mutex_);
+    changed_.wait_for(lock, 30s, [&] { return held_.size() == count; });
+    return held_;
+  }
+  // Lets a held PUT through to storage, or answers it with `status` (and `headers`) instead.
+  void release(const std::string& url, std::optional<int> status = std::nullopt,
+               std::vector<platform::HttpHeader> headers = {}) {
+    std::lock_guard lock(mutex_);
+    answers_[url] = status ? std::optional(platform::HttpResponse{*status, std::move(headers), "", {}}) : std::nullopt;
+    changed_.notify_all();
+  }
+  void releaseAll() {
+    std::lock_guard lock(mutex_);
+    releasingAll_ = true;
+    changed_.notify_all();
+  }
+  std::size_t peak() const {
+    std::lock_guard lock(mutex_);
+    return peak_;
+  }
+  std::size_t open() const {
+    std::lock_guard lock(mutex_);
+    return open_;
+  }
+
+ private:
+  std::shared_ptr<platform::HttpTransport> inner_ = testing::makeStandInSession();
+  mutable std::mutex mutex_;
+  std::condition_variable_any changed_;
+  std::vector<std::string> held_;
+  std::map<std::string, std::optional<platform::HttpResponse>> answers_;
+  bool releasingAll_ = false;
+  std::size_t open_ = 0;
+  std::size_t peak_ = 0;
+};
+
+class NativeUploadEngineWindowTest : public NativeUploadEngineTest {
+ protected:
+  NativeUploadEngineWindowTest() {
+    api = std::make_shared<TavrelAPIClient>(service.webAppURL(), tokens, held);
+    engine = std::make_unique<NativeUploadEngine>(api, clock, held, UploadSecurityPolicy::defaultPolicy(), queue);
+  }
+
+  PreparedTransfer smallFiles(int count) {
+    std::vector<std::pair<std::string, std::int64_t>> files;
+    for (int index = 0; index < count; ++index) files.emplace_back("file-" + std::to_string(index) + ".txt", 100 + index);
+    return prepare(files);
+  }
+  // Which file of the transfer a storage URL belongs to.
+  std::size_t fileIndexOf(const std::string& url) const {
+    const auto files = service.transfer(lastTransferId())->files;
+    for (std::size_t index = 0; index < files.size(); ++index) {
+      if (url.find("/" + files[index].fileId + "?") != std::string::npos) return index;
+    }
+    ADD_FAILURE() << "no file for " << url;
+    return files.size();
+  }
+  std::set<std::size_t> heldFiles(std::size_t count) {
+    std::set<std::size_t> indices;
+    for (const auto& url : held->waitUntilHeld(count)) indices.insert(fileIndexOf(url));
+    return indices;
+  }
+  // The held PUTs by file, once there are `count` of them.
+  std::map<std::size_t, std::string> heldURLs(std::size_t count) {
+    std::map<std::size_t, std::string> urls;
+    for (const auto& url : held->waitUntilHeld(count)) urls[fileIndexOf(url)] = url;
+    return urls;
+  }
+  bool eventually(const std::function<bool()>& condition) {
+    const auto deadline = std::chrono::steady_clock::now() + 30s;
+    while (!condition()) {
+      if (std::chrono::steady_clock::now() > deadline) return false;
+      std::this_thread::sleep_for(2ms);
+    }
+    return true;
+  }
+  static std::set<std::size_t> range(std::size_t first, std::size_t last) {
+    std::set<std::size_t> indices;
+    for (auto index = first; index <= last; ++index) indices.insert(index);
+    return indices;
+  }
+
+  std::shared_ptr<HeldRequests> held = std::make_shared<HeldRequests>();
+};
+
+// Files start in file order, sixteen at once; answers that come back out of order never move the
+// current file back, and the transfer is completed only after its last file.
+TEST_F(NativeUploadEngineWindowTest, SixteenFilesMoveAtOnceInFileOrderAndTheTransferCompletesAfterTheLast) {
+  const auto transfer = smallFiles(40);
+  auto record = start(false, transfer);
+  EXPECT_EQ(heldFiles(16), range(0, 15));
+
+  // Answered last first: file 0 stays the current file while the others finish.
+  auto urls = held->waitUntilHeld(16);
+  std::sort(urls.begin(), urls.end(), [&](const auto& a, const auto& b) { return fileIndexOf(a) > fileIndexOf(b); });
+  for (std::size_t index = 0; index + 1 < urls.size(); ++index) held->release(urls[index]);
+  ASSERT_TRUE(eventually([&] { return service.requestCount(Endpoint::completeFile) == 15; }));
+  auto expected = range(16, 30);
+  expected.insert(0);
+  EXPECT_EQ(heldFiles(16), expected);
+  queue.runUntilIdle();
+  for (const auto& snapshot : record->progress()) EXPECT_EQ(snapshot.currentFileIndex.value_or(0), 0);
+
+  held->releaseAll();
+  ASSERT_TRUE(queue.runUntil([&] { return record->outcome.has_value(); }, 60s));
+  queue.runUntilIdle();
+  ASSERT_TRUE(record->finished()) << record->failure().value_or("");
+  for (const auto& file : transfer.files) EXPECT_TRUE(storageHolds(file));
+  // No more requests at once than a run may have, to both hosts together.
+  EXPECT_LE(held->peak(), NativeUploadEngine::requestsInFlight);
+
+  int current = -1;
+  for (const auto& snapshot : record->progress()) {
+    if (!snapshot.currentFileIndex) continue;
+    EXPECT_GE(*snapshot.currentFileIndex, current) << "the current file moved back";
+    current = *snapshot.currentFileIndex;
+  }
+  std::vector<std::string> paths;
+  for (const auto& request : service.serviceServer().requests()) paths.push_back(request.path);
+  const auto isFileCompletion = [](const std::string& path) {
+    return path.find("/files/") != std::string::npos && path.ends_with("/complete");
+  };
+  const auto transferCompletion = std::find_if(paths.begin(), paths.end(), [&](const std::string& path) {
+    return !isFileCompletion(path) && path.ends_with("/complete");
+  });
+  ASSERT_NE(transferCompletion, paths.end());
+  EXPECT_EQ(std::count_if(paths.begin(), transferCompletion, isFileCompletion), 40);
+}
+
+// One file's failure ends the others in flight silently; the run fails once, with that file's
+// error, and keeps its transfer so that a resume sends what is missing.
+TEST_F(NativeUploadEngineWindowTest, AFileThatFailsStopsTheFilesInFlightAndFailsTheRunWithItsError) {
+  const auto transfer = smallFiles(30);
+  auto record = start(false, transfer);
+  held->release(heldURLs(16).at(5), 404);
+  ASSERT_TRUE(queue.runUntil([&] { return record->outcome.has_value(); }, 30s));
+  queue.runUntilIdle();
+  EXPECT_EQ(record->failure(), DirectUploadError::http(404).errorDescription());
+  EXPECT_EQ(record->resumable(), true);
+  EXPECT_EQ(held->open(), 0u);
+  EXPECT_EQ(service.requestCount(Endpoint::completeFile), 0u);
+  EXPECT_EQ(service.requestCount(Endpoint::sign), 16u) << "no file past the window started";
+
+  held->releaseAll();
+  const auto resumed = resume(transfer);
+  ASSERT_TRUE(resumed.finished()) << resumed.failure().value_or("");
+  for (const auto& file : transfer.files) EXPECT_TRUE(storageHolds(file));
+}
+
+// A cancel ends every request in flight at once; the resume skips the files that completed, and
+// sends the ones that were in flight and the ones that never started, each once.
+TEST_F(NativeUploadEngineWindowTest, CancelMidWindowThenResumeSendsWhatWasInFlightAndWhatNeverStarted) {
+  const auto transfer = smallFiles(30);
+  std::stop_source stop;
+  auto cancelled = start(false, transfer, stop.get_token());
+  const auto urls = heldURLs(16);
+  for (std::size_t index = 0; index < 4; ++index) held->release(urls.at(index));
+  ASSERT_TRUE(eventually([&] { return service.requestCount(Endpoint::completeFile) == 4; }));
+  EXPECT_EQ(heldFiles(16), range(4, 19));
+  stop.request_stop();
+  ASSERT_TRUE(queue.runUntil([&] { return cancelled->outcome.has_value(); }, 30s));
+  EXPECT_TRUE(cancelled->cancelled()) << cancelled->failure().value_or("");
+  EXPECT_EQ(held->open(), 0u);
+  ASSERT_EQ(service.requestCount(Endpoint::storagePut), 4u);
+
+  held->releaseAll();
+  const auto resumed = resume(transfer);
+  ASSERT_TRUE(resumed.finished()) << resumed.failure().value_or("");
+  EXPECT_EQ(service.requestCount(Endpoint::storagePut), 30u) << "each file reached storage once";
+  EXPECT_EQ(service.requestCount(Endpoint::completeFile), 30u);
+  for (const auto& file : transfer.files) EXPECT_TRUE(storageHolds(file));
+}
+
+// A busy answer halves the files at once, and each completed file lets one more back in; the
+// file told to wait waits as long as it was asked.
+TEST_F(NativeUploadEngineWindowTest, ABusyAnswerLetsFewerFilesStartAndItsWaitIsHonoured) {
+  const auto transfer = smallFiles(30);
+  auto record = start(false, transfer);
+  held->release(heldURLs(16).at(5), 429, {{"Retry-After", "30"}});
+  // File 5 goes again at once on this clock; the window is now eight for sixteen in flight.
+  ASSERT_TRUE(eventually([&] { return service.requestCount(Endpoint::sign) == 17; }));
+  const auto urls = heldURLs(16);
+  for (std::size_t index = 0; index < 4; ++index) held->release(urls.at(index));
+  ASSERT_TRUE(eventually([&] { return service.requestCount(Endpoint::completeFile) == 4; }));
+  // Four files done: the window is back to twelve with twelve in flight, so nothing new starts
+  // until one more is done, and then two do.
+  held->release(heldURLs(12).at(6));
+  auto expected = range(4, 17);
+  expected.erase(6);
+  EXPECT_EQ(heldFiles(13), expected);
+
+  held->releaseAll();
+  ASSERT_TRUE(queue.runUntil([&] { return record->outcome.has_value(); }, 60s));
+  ASSERT_TRUE(record->finished()) << record->failure().value_or("");
+  const auto sleeps = clock->sleeps();
+  ASSERT_EQ(sleeps.size(), 1u);
+  EXPECT_GE(sleeps.front(), 30s);
+}
+
+// What storage holds from a failed run is kept only while its file is still what was sent: an
+// edit, or a file gone, refuses the resume before anything is sent, so that the store starts afresh.
+TEST_F(NativeUploadEngineWindowTest, AResumeIsRefusedWhenAFileStorageHoldsChangedOrWentAway) {
+  const auto transfer = smallFiles(3);
+  auto record = start(false, transfer);
+  const auto urls = heldURLs(3);
+  held->release(urls.at(0));
+  held->release(urls.at(1));
+  ASSERT_TRUE(eventually([&] { return service.requestCount(Endpoint::completeFile) == 2; }));
+  held->release(urls.at(2), 404);
+  ASSERT_TRUE(queue.runUntil([&] { return record->outcome.has_value(); }, 30s));
+  ASSERT_EQ(record->resumable(), true);
+  held->releaseAll();
+  const auto requestsBefore = service.serviceServer().requestCount();
+
+  testing::editInPlace(transfer.files[0].sourceURL);
+  const auto edited = resume(transfer);
+  EXPECT_EQ(edited.failure(), changedText("Holiday/file-0.txt"));
+  EXPECT_EQ(edited.resumable(), false);
+
+  std::filesystem::remove(transfer.files[1].sourceURL);
+  const auto gone = resume(transfer);
+  EXPECT_EQ(gone.failure(), changedText("Holiday/file-0.txt")) << "the first changed file is named";
+  // Each resume asked for the resume state and nothing more.
+  EXPECT_EQ(service.serviceServer().requestCount() - requestsBefore, 2u);
+  EXPECT_EQ(service.requestCount(Endpoint::storagePut), 2u);
+}
+
+TEST(RequestWindowTest, ShrinksToOneGrowsBackByOneAndAStopEndsTheWait) {
+  RequestWindow window(16);
+  window.shrink();
+  EXPECT_EQ(window.limit(), 8u);
+  for (int index = 0; index < 5; ++index) window.shrink();
+  EXPECT_EQ(window.limit(), 1u);
+  for (int index = 0; index < 20; ++index) window.grow();
+  EXPECT_EQ(window.limit(), 16u);
+
+  RequestWindow one(1);
+  ASSERT_TRUE(one.enter({}));
+  std::stop_source stop;
+  std::atomic<bool> entered = true;
+  std::jthread waiting([&] { entered = one.enter(stop.get_token()); });
+  stop.request_stop();
+  waiting.join();
+  EXPECT_FALSE(entered);
+  one.leave();
+  EXPECT_TRUE(one.enter({}));
 }
 
 }  // namespace
