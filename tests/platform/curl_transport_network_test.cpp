@@ -39,8 +39,8 @@ class FakeNetworkMonitor final : public NetworkMonitor {
 bool sameOriginOnly(const Url& from, const Url& to) { return from.origin() == to.origin(); }
 
 CurlTransport makeTransport(std::shared_ptr<NetworkMonitor> monitor = {}) {
-  return CurlTransport(sameOriginOnly,
-                       CurlTransportOptions{testing::testCertificateAuthorityFile(), 10, kQuickTimes, std::move(monitor)});
+  return CurlTransport(sameOriginOnly, CurlTransportOptions{testing::testCertificateAuthorityFile(), 10,
+                                                            kQuickTimes, std::move(monitor)});
 }
 
 HttpRequest get(Url url, std::chrono::milliseconds idleTimeout = kWait) {
