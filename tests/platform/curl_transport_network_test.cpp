@@ -59,7 +59,7 @@ std::optional<std::string> inOwnNetwork(const std::function<void()>& body) {
   std::optional<std::string> refused;
   std::thread([&] {
     if (::unshare(CLONE_NEWNET) != 0) {
-      refused = std::string("no network namespace of our own: ") + std::strerror(errno);
+      refused = std::string("no network namespace of our own (it takes root): ") + std::strerror(errno);
     } else if (!run("ip link set lo up") || !run("iptables -w -L INPUT -n")) {
       refused = "the ip and iptables tools are missing or refused";
     } else {
