@@ -12,6 +12,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "platform/curl_transport.h"
 #include "platform/gio_network_monitor.h"
@@ -90,6 +91,34 @@ TEST(CurlTransportNetworkTest, ANetworkChangeClosesKeptConnectionsAndEndsRequest
   ASSERT_EQ(received.size(), 3u);
   EXPECT_EQ(received[1].remotePort, received[0].remotePort);
   EXPECT_NE(received[2].remotePort, received[0].remotePort);
+}
+
+TEST(CurlTransportNetworkTest, ChangesWhileManyThreadsSendEndOnlyRequestsWithoutAnAnswer) {
+  HttpsTestServer server;
+  const auto monitor = std::make_shared<FakeNetworkMonitor>();
+  auto transport = makeTransport(monitor);
+  std::atomic<bool> sending{true};
+  std::thread changer([&] {
+    while (sending) monitor->change();
+  });
+  std::vector<std::thread> senders;
+  for (int t = 0; t < 6; ++t) {
+    senders.emplace_back([&] {
+      for (int i = 0; i < 15; ++i) {
+        const auto result = transport.send(get(server.url("/n")));
+        if (result) {
+          EXPECT_EQ(result->status, 404);
+        } else {
+          EXPECT_EQ(result.error().code, TransportErrorCode::connectionLost) << result.error().message;
+        }
+      }
+    });
+  }
+  for (auto& sender : senders) sender.join();
+  sending = false;
+  changer.join();
+  // Quiet again, the transport works as before.
+  EXPECT_TRUE(transport.send(get(server.url("/n"))));
 }
 
 TEST(CurlTransportNetworkTest, ASlowAnswerOnALiveConnectionOutlastsTheDeadConnectionTimes) {
