@@ -41,6 +41,7 @@
 
 #include "bench_support.h"
 #include "platform/curl_transport.h"
+#include "platform/gio_network_monitor.h"
 #include "platform/json.h"
 #include "platform/manual_main_queue.h"
 #include "platform/uuid.h"
@@ -179,6 +180,8 @@ int againstRunningService(const Options& options, const std::filesystem::path& f
   if (!url) throw std::invalid_argument("--service is not an address: " + options.service);
   platform::CurlTransportOptions transportOptions;
   transportOptions.certificateAuthorityFile = options.certificateAuthority;
+  // As in the program: a change of network the desktop reports closes the kept connections.
+  transportOptions.networkMonitor = platform::GioNetworkMonitor::shared();
   const auto session = std::make_shared<platform::CurlTransport>(SameOriginRedirectDelegate{}, transportOptions);
   const auto tokens = std::make_shared<testing::ScriptedAccessTokenProvider>(std::vector<std::string>{options.token});
   const auto api = std::make_shared<TavrelAPIClient>(*url, tokens, session);
@@ -370,6 +373,8 @@ int smallFilesAgainstRunningService(const Options& options) {
   if (!url) throw std::invalid_argument("--service is not an address: " + options.service);
   platform::CurlTransportOptions transportOptions;
   transportOptions.certificateAuthorityFile = options.certificateAuthority;
+  // As in the program: a change of network the desktop reports closes the kept connections.
+  transportOptions.networkMonitor = platform::GioNetworkMonitor::shared();
   // As in the program: one session for the service's API, one for storage.
   const auto apiSession = std::make_shared<platform::CurlTransport>(SameOriginRedirectDelegate{}, transportOptions);
   const auto uploadSession = std::make_shared<platform::CurlTransport>(SameOriginRedirectDelegate{}, transportOptions);

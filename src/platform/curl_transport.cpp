@@ -2,11 +2,15 @@
 
 #include <curl/curl.h>
 #include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cctype>
 #include <cerrno>
 #include <charconv>
@@ -117,6 +121,9 @@ struct Attempt {
   bool cancelled = false;
   bool timedOut = false;
   bool fileFailed = false;
+  bool networkChanged = false;
+  // The final answer's status line has arrived: the server has taken the request.
+  bool answerStarted = false;
 
   std::vector<HttpHeader> responseHeaders;
   std::string responseBody;
@@ -192,6 +199,10 @@ size_t receiveHeader(char* data, size_t size, size_t count, void* context) {
   if (line.starts_with("HTTP/")) {
     // A new status line (after 100 Continue, say): only the final answer's headers count.
     attempt.responseHeaders.clear();
+    const std::size_t space = line.find(' ');
+    if (space != std::string_view::npos && space + 1 < line.size() && line[space + 1] != '1') {
+      attempt.answerStarted = true;
+    }
     return size * count;
   }
   const std::size_t colon = line.find(':');
@@ -222,6 +233,18 @@ int onTransferInfo(void* context, curl_off_t, curl_off_t received, curl_off_t, c
     return 1;
   }
   return 0;
+}
+
+// libcurl sets keepalive idle and interval itself; the probe count and the user timeout are ours.
+int tuneSocket(void* context, curl_socket_t socket, curlsocktype purpose) {
+  if (purpose != CURLSOCKTYPE_IPCXN) return CURL_SOCKOPT_OK;
+  const auto& times = *static_cast<const DeadConnectionTimes*>(context);
+  const int probes = times.keepaliveProbes;
+  const auto userTimeout = static_cast<unsigned int>(times.userTimeout.count());
+  // Not fatal where refused: the request's idle timeout still bounds the wait.
+  ::setsockopt(socket, IPPROTO_TCP, TCP_KEEPCNT, &probes, sizeof probes);
+  ::setsockopt(socket, IPPROTO_TCP, TCP_USER_TIMEOUT, &userTimeout, sizeof userTimeout);
+  return CURL_SOCKOPT_OK;
 }
 
 struct SlistDeleter {
@@ -260,6 +283,7 @@ struct CurlTransport::Shared {
   CURLSH* share = nullptr;
   std::array<std::mutex, CURL_LOCK_DATA_LAST> locks;
   std::string certificateAuthorityFile;
+  DeadConnectionTimes deadConnectionTimes;
 
   // Idle transfer slots: a multi handle with the connections it keeps alive, and the easy handle
   // that last used them, with its buffers and the options every request shares. libcurl does not
@@ -270,8 +294,14 @@ struct CurlTransport::Shared {
     CURL* easy = nullptr;
   };
   static constexpr std::size_t kMostIdleSlots = 8;
+  class BorrowedSlot;
   std::mutex idleMutex;
   std::vector<Slot> idleSlots;
+  // Slots lent out, so that a change of network can wake their requests; guarded by idleMutex.
+  std::vector<BorrowedSlot*> borrowedSlots;
+  // Counts changes of network; written under idleMutex. Connections made before the last change
+  // are never used again.
+  std::atomic<std::uint64_t> network{0};
 
   static void destroy(Slot slot) {
     if (slot.easy) curl_easy_cleanup(slot.easy);
@@ -282,23 +312,21 @@ struct CurlTransport::Shared {
   class BorrowedSlot {
    public:
     explicit BorrowedSlot(Shared& shared) : shared_(shared) {
-      {
-        std::lock_guard lock(shared_.idleMutex);
-        if (!shared_.idleSlots.empty()) {
-          slot_ = shared_.idleSlots.back();
-          shared_.idleSlots.pop_back();
-        }
+      std::lock_guard lock(shared_.idleMutex);
+      if (!shared_.idleSlots.empty()) {
+        slot_ = shared_.idleSlots.back();
+        shared_.idleSlots.pop_back();
       }
       if (!slot_.multi) slot_.multi = curl_multi_init();
+      network_ = shared_.network.load();
+      shared_.borrowedSlots.push_back(this);
     }
     ~BorrowedSlot() {
-      if (!slot_.multi) {
-        destroy(slot_);
-        return;
-      }
       {
         std::lock_guard lock(shared_.idleMutex);
-        if (shared_.idleSlots.size() < kMostIdleSlots) {
+        std::erase(shared_.borrowedSlots, this);
+        // Connections of a network left behind are not kept.
+        if (slot_.multi && network_ == shared_.network.load() && shared_.idleSlots.size() < kMostIdleSlots) {
           shared_.idleSlots.push_back(slot_);
           return;
         }
@@ -309,6 +337,23 @@ struct CurlTransport::Shared {
     BorrowedSlot& operator=(const BorrowedSlot&) = delete;
 
     CURLM* multi() const { return slot_.multi; }
+    // The change of network this slot's connections belong to.
+    std::uint64_t network() const { return network_; }
+    // Starts over with no connections if the network changed since they were made.
+    void renewIfNetworkChanged() {
+      if (network_ == shared_.network.load()) return;
+      Slot old;
+      {
+        std::lock_guard lock(shared_.idleMutex);
+        old = std::exchange(slot_, Slot{curl_multi_init(), nullptr});
+        network_ = shared_.network.load();
+      }
+      destroy(old);
+    }
+    // Under idleMutex: ends the wait of the request on this slot, if any, so it sees the change.
+    void wake() const {
+      if (slot_.multi) curl_multi_wakeup(slot_.multi);
+    }
     // The slot's easy handle with the shared options set; made on first use. Null when it cannot be.
     CURL* easy() {
       if (!slot_.easy) {
@@ -331,9 +376,23 @@ struct CurlTransport::Shared {
    private:
     Shared& shared_;
     Slot slot_;
+    std::uint64_t network_ = 0;
   };
 
   void applyFixedOptions(CURL* e) const;
+
+  // Closes every kept connection and wakes the requests in flight, which give up unless their
+  // answer has begun to arrive.
+  void networkChanged() {
+    std::vector<Slot> closing;
+    {
+      std::lock_guard lock(idleMutex);
+      network.fetch_add(1);
+      closing.swap(idleSlots);
+      for (const BorrowedSlot* borrowed : borrowedSlots) borrowed->wake();
+    }
+    for (const Slot& slot : closing) destroy(slot);
+  }
 
   ~Shared() {
     for (const Slot& slot : idleSlots) destroy(slot);
@@ -362,6 +421,10 @@ void CurlTransport::Shared::applyFixedOptions(CURL* e) const {
   curl_easy_setopt(e, CURLOPT_UPLOAD_BUFFERSIZE, kUploadBufferSize);
   curl_easy_setopt(e, CURLOPT_BUFFERSIZE, kReceiveBufferSize);
   curl_easy_setopt(e, CURLOPT_TCP_KEEPALIVE, 1L);
+  curl_easy_setopt(e, CURLOPT_TCP_KEEPIDLE, static_cast<long>(deadConnectionTimes.keepaliveIdle.count()));
+  curl_easy_setopt(e, CURLOPT_TCP_KEEPINTVL, static_cast<long>(deadConnectionTimes.keepaliveInterval.count()));
+  curl_easy_setopt(e, CURLOPT_SOCKOPTFUNCTION, &tuneSocket);
+  curl_easy_setopt(e, CURLOPT_SOCKOPTDATA, &deadConnectionTimes);
   curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, &receiveBody);
   curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, &receiveHeader);
   curl_easy_setopt(e, CURLOPT_NOPROGRESS, 0L);
@@ -385,9 +448,16 @@ CurlTransport::CurlTransport(RedirectDecider allowsRedirect, CurlTransportOption
   curl_share_setopt(shared_->share, CURLSHOPT_USERDATA, shared_.get());
   curl_share_setopt(shared_->share, CURLSHOPT_SHARE, CURL_LOCK_DATA_DNS);
   curl_share_setopt(shared_->share, CURLSHOPT_SHARE, CURL_LOCK_DATA_SSL_SESSION);
+  shared_->deadConnectionTimes = options_.deadConnectionTimes;
+  if (options_.networkMonitor) {
+    networkObservation_ = options_.networkMonitor->observeChanges([shared = shared_.get()] { shared->networkChanged(); });
+  }
 }
 
-CurlTransport::~CurlTransport() = default;
+CurlTransport::~CurlTransport() {
+  // Before the pool goes: no change may reach it half destroyed.
+  networkObservation_.reset();
+}
 
 namespace {
 
@@ -488,6 +558,9 @@ Expected<HttpResponse, TransportError> CurlTransport::send(const HttpRequest& re
     attempt.bodyStart = prepared.start;
     attempt.bodySize = prepared.size;
 
+    // A hop after a change of network, or a slot borrowed just before one, starts on new connections.
+    slot.renewIfNetworkChanged();
+    const std::uint64_t attemptNetwork = slot.network();
     CURL* e = slot.easy();
     if (!e) return unexpected(makeError(TransportErrorCode::other, "cannot create a transfer"));
     // libcurl counts the resends after a kept-alive connection turned out dead over the handle's
@@ -559,6 +632,12 @@ Expected<HttpResponse, TransportError> CurlTransport::send(const HttpRequest& re
           attempt.cancelled = true;
           break;
         }
+        // The connection may lead nowhere now. An answer under way is let finish: the server has
+        // the request, and sending it again would repeat it.
+        if (shared_->network.load() != attemptNetwork && !attempt.answerStarted) {
+          attempt.networkChanged = true;
+          break;
+        }
         const SteadyTime now = std::chrono::steady_clock::now();
         if (attempt.idleTooLong(now)) {
           attempt.timedOut = true;
@@ -570,7 +649,7 @@ Expected<HttpResponse, TransportError> CurlTransport::send(const HttpRequest& re
         curl_multi_poll(m, nullptr, 0, wait, nullptr);
       }
     }
-    if (attempt.cancelled || attempt.timedOut) {
+    if (attempt.cancelled || attempt.timedOut || attempt.networkChanged) {
       // A connection left mid-request must never go back to the shared pool: the next request on
       // it would be written after a half-sent body, to a peer that may no longer be reading.
       curl_easy_setopt(e, CURLOPT_FORBID_REUSE, 1L);
@@ -583,13 +662,16 @@ Expected<HttpResponse, TransportError> CurlTransport::send(const HttpRequest& re
       ~DiscardIfCut() {
         if (cut) slot.discardEasy();
       }
-    } discardIfCut{slot, attempt.cancelled || attempt.timedOut || result != CURLE_OK};
+    } discardIfCut{slot, attempt.cancelled || attempt.timedOut || attempt.networkChanged || result != CURLE_OK};
 
     if (attempt.cancelled || (stopToken.stop_requested() && result != CURLE_OK)) {
       return unexpected(makeError(TransportErrorCode::cancelled, "cancelled"));
     }
     if (attempt.timedOut) {
       return unexpected(makeError(TransportErrorCode::timedOut, "no data moved within the idle timeout"));
+    }
+    if (attempt.networkChanged) {
+      return unexpected(makeError(TransportErrorCode::connectionLost, "the network changed before an answer came"));
     }
     if (attempt.fileFailed) {
       // A file cut short under us was most likely edited: say so when it is no longer the one given.

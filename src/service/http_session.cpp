@@ -3,6 +3,7 @@
 #include <mutex>
 
 #include "platform/curl_transport.h"
+#include "platform/gio_network_monitor.h"
 
 namespace tavrel {
 
@@ -17,8 +18,11 @@ bool SameOriginRedirectDelegate::allowsRedirect(const platform::Url& from, const
 }
 
 std::shared_ptr<platform::HttpTransport> makeUploadURLSession() {
-  // The transport itself keeps no cookies, credentials or cache and refuses TLS below 1.2.
-  return std::make_shared<platform::CurlTransport>(SameOriginRedirectDelegate{});
+  // The transport itself keeps no cookies, credentials or cache and refuses TLS below 1.2. The
+  // desktop's network changes reach it, so a move to another network costs no request's timeout.
+  platform::CurlTransportOptions options;
+  options.networkMonitor = platform::GioNetworkMonitor::shared();
+  return std::make_shared<platform::CurlTransport>(SameOriginRedirectDelegate{}, std::move(options));
 }
 
 std::shared_ptr<platform::HttpTransport> sharedAPISession() {
