@@ -76,7 +76,7 @@ T.Button {
     Accessible.name: text
     //: Read by screen readers after a button's name: pressing it deletes or stops something.
     Accessible.description: isDestructive ? qsTr("destructive") : ""
-    Accessible.onPressAction: if (enabled) clicked()
-    Keys.onReturnPressed: if (enabled) clicked()
-    Keys.onEnterPressed: if (enabled) clicked()
+    Accessible.onPressAction: Activation.activate(control)
+    Keys.onReturnPressed: Activation.activate(control)
+    Keys.onEnterPressed: Activation.activate(control)
 }

@@ -72,8 +72,8 @@ T.AbstractButton {
     Accessible.name: accessibilityLabel.length > 0 ? accessibilityLabel
                    : text.length > 0 ? text
                    : systemImage
-    Accessible.onPressAction: if (enabled) clicked()
-    Keys.onReturnPressed: if (enabled) clicked()
-    Keys.onEnterPressed: if (enabled) clicked()
-    Keys.onSpacePressed: if (enabled) clicked()
+    Accessible.onPressAction: Activation.activate(control)
+    Keys.onReturnPressed: Activation.activate(control)
+    Keys.onEnterPressed: Activation.activate(control)
+    Keys.onSpacePressed: Activation.activate(control)
 }

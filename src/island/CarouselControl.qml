@@ -48,6 +48,6 @@ Item {
         onClicked: control.activated()
         Accessible.role: Accessible.Button
         Accessible.name: control.accessibilityLabel
-        Accessible.onPressAction: control.activated()
+        Accessible.onPressAction: Activation.activate(button)
     }
 }

@@ -51,5 +51,5 @@ T.AbstractButton {
 
     Accessible.role: Accessible.Button
     Accessible.name: text
-    Accessible.onPressAction: clicked()
+    Accessible.onPressAction: Activation.activate(control)
 }

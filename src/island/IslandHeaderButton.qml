@@ -27,5 +27,5 @@ T.AbstractButton {
 
     Accessible.role: Accessible.Button
     Accessible.name: accessibilityLabel
-    Accessible.onPressAction: clicked()
+    Accessible.onPressAction: Activation.activate(control)
 }

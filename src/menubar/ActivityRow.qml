@@ -136,10 +136,10 @@ Item {
             FocusRing {}
             Accessible.role: Accessible.Button
             Accessible.name: text
-            Accessible.onPressAction: clicked()
+            Accessible.onPressAction: Activation.activate(readyCancel)
             // Return acts on the focused button itself, never on the popover's default action.
-            Keys.onReturnPressed: clicked()
-            Keys.onEnterPressed: clicked()
+            Keys.onReturnPressed: Activation.activate(readyCancel)
+            Keys.onEnterPressed: Activation.activate(readyCancel)
         }
         T.AbstractButton {
             id: startButton
@@ -162,9 +162,9 @@ Item {
             FocusRing {}
             Accessible.role: Accessible.Button
             Accessible.name: text
-            Accessible.onPressAction: clicked()
-            Keys.onReturnPressed: clicked()
-            Keys.onEnterPressed: clicked()
+            Accessible.onPressAction: Activation.activate(startButton)
+            Keys.onReturnPressed: Activation.activate(startButton)
+            Keys.onEnterPressed: Activation.activate(startButton)
         }
     }
 

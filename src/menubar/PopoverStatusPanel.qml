@@ -30,9 +30,9 @@ Item {
         FocusRing { anchors.leftMargin: -5; anchors.rightMargin: -5 }
         Accessible.role: Accessible.Button
         Accessible.name: text
-        Accessible.onPressAction: clicked()
-        Keys.onReturnPressed: clicked()
-        Keys.onEnterPressed: clicked()
+        Accessible.onPressAction: Activation.activate(link)
+        Keys.onReturnPressed: Activation.activate(link)
+        Keys.onEnterPressed: Activation.activate(link)
     }
 
     Column {

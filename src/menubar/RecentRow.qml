@@ -68,9 +68,9 @@ Item {
         FocusRing { inset: 2 }
         Accessible.role: Accessible.Button
         Accessible.name: row.accessibilityLabel
-        Accessible.onPressAction: clicked()
-        Keys.onReturnPressed: clicked()
-        Keys.onEnterPressed: clicked()
+        Accessible.onPressAction: Activation.activate(body)
+        Keys.onReturnPressed: Activation.activate(body)
+        Keys.onEnterPressed: Activation.activate(body)
     }
 
     TrailingStrip {

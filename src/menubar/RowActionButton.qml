@@ -38,8 +38,8 @@ T.AbstractButton {
 
     Accessible.role: Accessible.Button
     Accessible.name: text
-    Accessible.onPressAction: if (enabled) clicked()
-    Keys.onReturnPressed: if (enabled) clicked()
-    Keys.onEnterPressed: if (enabled) clicked()
-    Keys.onSpacePressed: if (enabled) clicked()
+    Accessible.onPressAction: Activation.activate(control)
+    Keys.onReturnPressed: Activation.activate(control)
+    Keys.onEnterPressed: Activation.activate(control)
+    Keys.onSpacePressed: Activation.activate(control)
 }

@@ -51,9 +51,9 @@ Item {
         FocusRing {}
         Accessible.role: Accessible.Button
         Accessible.name: text
-        Accessible.onPressAction: clicked()
-        Keys.onReturnPressed: clicked()
-        Keys.onEnterPressed: clicked()
+        Accessible.onPressAction: Activation.activate(trailing)
+        Keys.onReturnPressed: Activation.activate(trailing)
+        Keys.onEnterPressed: Activation.activate(trailing)
     }
 
     Rectangle {

@@ -88,9 +88,9 @@ FocusScope {
                 HoverHandler { cursorShape: uploadButton.enabled ? Qt.PointingHandCursor : Qt.ArrowCursor }
                 Accessible.role: Accessible.Button
                 Accessible.name: qsTr("Choose files or folders")
-                Accessible.onPressAction: if (enabled) clicked()
-                Keys.onReturnPressed: if (enabled) clicked()
-                Keys.onEnterPressed: if (enabled) clicked()
+                Accessible.onPressAction: Activation.activate(uploadButton)
+                Keys.onReturnPressed: Activation.activate(uploadButton)
+                Keys.onEnterPressed: Activation.activate(uploadButton)
             }
 
             T.AbstractButton {
@@ -110,9 +110,9 @@ FocusScope {
                 FocusRing {}
                 Accessible.role: Accessible.ButtonMenu
                 Accessible.name: qsTr("Tavrel menu")
-                Accessible.onPressAction: clicked()
-                Keys.onReturnPressed: clicked()
-                Keys.onEnterPressed: clicked()
+                Accessible.onPressAction: Activation.activate(menuButton)
+                Keys.onReturnPressed: Activation.activate(menuButton)
+                Keys.onEnterPressed: Activation.activate(menuButton)
             }
 
             Rectangle {

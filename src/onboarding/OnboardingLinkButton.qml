@@ -27,8 +27,8 @@ T.AbstractButton {
 
     Accessible.role: Accessible.Button
     Accessible.name: text
-    Accessible.onPressAction: clicked()
+    Accessible.onPressAction: Activation.activate(link)
     // A focused link acts on Return itself; the window's default button is for when it has focus.
-    Keys.onReturnPressed: clicked()
-    Keys.onEnterPressed: clicked()
+    Keys.onReturnPressed: Activation.activate(link)
+    Keys.onEnterPressed: Activation.activate(link)
 }

@@ -42,7 +42,7 @@ T.AbstractButton {
     Accessible.role: Accessible.Button
     Accessible.name: helpState.accessibilityLabel
     Accessible.description: tooltipText
-    Accessible.onPressAction: clicked()
+    Accessible.onPressAction: Activation.activate(button)
 
     Basic.Popup {
         id: popover

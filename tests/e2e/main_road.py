@@ -1741,7 +1741,20 @@ def menu_over_accessibility(road):
                      if (state is not None and states.contains(state))
                      or (state is None and not states.contains(pyatspi.STATE_ENABLED))]
             entries.append(f"{child.name or '—'}{' (' + ', '.join(flags) + ')' if flags else ''}")
+            if child.name and not action_names(child):
+                raise StepFailed(f"the menu entry “{child.name}” offers no action over AT-SPI")
         road.note("menu (announced): " + "; ".join(entries))
+        road.note(f"“{entry.name}” offers over AT-SPI: {', '.join(action_names(entry))}")
+        # The menu is Qt's own: its entries press over AT-SPI as they are, and "Open at Login" turns
+        # the autostart entry over while the menu stays open.
+        open_at_login = next((child for child in (menu.getChildAtIndex(i) for i in range(menu.childCount))
+                              if child is not None and child.name == "Open at Login"), None)
+        if open_at_login is None:
+            raise StepFailed("the announced menu has no “Open at Login”")
+        was_on = launch_at_login_entry_on()
+        do_action(road, open_at_login, "Press")
+        road.wait(f"the menu's “Open at Login” to turn it {'off' if was_on else 'on'}",
+                  lambda: launch_at_login_entry_on() != was_on or None, timeout=10)
         in_tree = any(role == "menu item" for _, role, _ in road.objects(only_showing=False))
         road.note("menu entries " + ("are" if in_tree else "are not") + " under the program in the tree walk")
         road.keys("Escape")
@@ -1755,6 +1768,53 @@ def _role_of(accessible):
         return accessible.getRoleName()
     except Exception:
         return ""
+
+
+def action_names(accessible):
+    try:
+        action = accessible.queryAction()
+        return [action.getName(index) for index in range(action.nActions)]
+    except Exception:
+        return []
+
+
+def do_action(road, accessible, name):
+    """Runs the element's action called name over AT-SPI (DoAction), as a screen reader, voice
+    control or switch access presses a control: no pointer, no keyboard focus."""
+    label = accessible.name
+    names = action_names(accessible)
+    if name not in names:
+        raise StepFailed(f"“{label}” offers no {name} action over AT-SPI: {names}")
+    if not accessible.queryAction().doAction(names.index(name)):
+        raise StepFailed(f"“{label}” refused its {name} action")
+    road.note(f"{name} on “{label}” over AT-SPI")
+
+
+def launch_at_login_entry_on():
+    """Whether the desktop's autostart folder holds the program's entry, not hidden."""
+    path = os.path.join(os.environ["XDG_CONFIG_HOME"], "autostart", "com.tavrel.macos.desktop")
+    try:
+        with open(path) as entry:
+            return not any(line.strip() == "Hidden=true" for line in entry)
+    except FileNotFoundError:
+        return False
+
+
+def toggle_open_at_login_over_accessibility(road):
+    """The check box's Toggle, then its Press, each turn "Open Tavrel at Login" over as a click does:
+    the desktop's autostart entry follows, and so does the box's checked state."""
+    def toggle():
+        return road.find(lambda role, name: role == "check box" and name == "Open Tavrel at Login")
+
+    def checked():
+        return toggle().getState().contains(pyatspi.STATE_CHECKED)
+    for action in ("Toggle", "Press"):
+        before = checked()
+        do_action(road, toggle(), action)
+        road.wait(f"“Open Tavrel at Login” to turn {'off' if before else 'on'}", lambda: (
+            checked() != before and launch_at_login_entry_on() != before) or None, timeout=10)
+        road.note(f"the box is {'un' if before else ''}checked and the autostart entry "
+                  f"{'gone' if before else 'there'}")
 
 
 KEYBOARD_LARGE_SIZE = 256 * 1024 * 1024
@@ -1802,6 +1862,8 @@ def walk_keyboard(road):
         ("label", "Look for the Tavrel icon in your menu bar whenever you’re ready to send files."),
         ("check box", "Open Tavrel at Login"), ("push button", "Done"),
         ("label", signed_in_as.name if signed_in_as else "Signed in as …")])
+    road.step("Assistive technology's Toggle and Press on “Open Tavrel at Login”")
+    toggle_open_at_login_over_accessibility(road)
     road.keys("Return")
     road.wait("the onboarding window to close",
               lambda: road.find(lambda role, name: name == "Welcome to Tavrel") is None)
@@ -1883,12 +1945,23 @@ def walk_keyboard(road):
     if not any(entry.startswith("Sign Out") for entry in entries):
         raise StepFailed("the announced menu has no “Sign Out”")
 
-    road.step("Escape closes the popover")
+    road.step("Assistive technology's Press on the recent row's “Copy link”")
     open_popover_by_keyboard(road)
+
+    def copy_link():
+        row = sent()
+        return next((node for node, _, name in road.objects(only_showing=False)
+                     if name == "Copy link" and road.enabled(node) and row is not None and road.inside(node, row)), None)
+    copy = road.wait("“Copy link” back after its feedback", copy_link)
+    subprocess.run(["xclip", "-selection", "clipboard", "/dev/null"], check=False)
+    do_action(road, copy, "Press")
+    road.note("share link: " + road.wait("the link on the clipboard again", clipboard))
+
+    road.step("Escape closes the popover")
     road.keys("Escape")
     road.wait("the popover to close", lambda: road.popover_open() is None)
     print(f"PASS: signed in, sent “{large_name}”, cancelled a queued transfer, retried a failed one and copied "
-          f"{link}, with the keyboard only.", flush=True)
+          f"{link}, with the keyboard only; Open at Login and Copy link pressed over AT-SPI.", flush=True)
 
 
 if __name__ == "__main__":

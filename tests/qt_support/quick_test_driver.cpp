@@ -1,6 +1,7 @@
 #include "qt_support/quick_test_driver.h"
 
 #include <QAccessible>
+#include <QAccessibleActionInterface>
 #include <QAccessibleValueInterface>
 #include <QMetaEnum>
 #include <QQmlContext>
@@ -97,6 +98,18 @@ QStringList QuickTestDriver::unheardTexts(QQuickItem* item) const {
     unheard << text;
   }
   return unheard;
+}
+
+QStringList QuickTestDriver::accessibleActions(QQuickItem* item) const {
+  auto* element = item ? QAccessible::queryAccessibleInterface(item) : nullptr;
+  auto* actions = element ? element->actionInterface() : nullptr;
+  return actions ? actions->actionNames() : QStringList{};
+}
+
+bool QuickTestDriver::doAccessibleAction(QQuickItem* item, const QString& action) const {
+  if (!accessibleActions(item).contains(action)) return false;
+  QAccessible::queryAccessibleInterface(item)->actionInterface()->doAction(action);
+  return true;
 }
 
 QuickTestDriver& quickTestDriver() {

@@ -29,6 +29,11 @@ class QuickTestDriver final : public QObject {
   // when its nearest element is a control (which speaks for what it draws), or names or describes
   // it (letter case and a trailing ellipsis or full stop aside).
   Q_INVOKABLE QStringList unheardTexts(QQuickItem* item) const;
+  // The actions `item`'s element offers, and one of them run by name ("Press", "Toggle") as
+  // assistive technology runs it: AT-SPI's DoAction lands on this same interface. False when the
+  // element does not offer the action.
+  Q_INVOKABLE QStringList accessibleActions(QQuickItem* item) const;
+  Q_INVOKABLE bool doAccessibleAction(QQuickItem* item, const QString& action) const;
 
  private:
   friend QuickTestDriver& quickTestDriver();

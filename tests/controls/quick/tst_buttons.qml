@@ -91,6 +91,26 @@ Item {
             compare(clicks, ["button", "button", "icon", "icon"])
         }
 
+        // Screen readers, voice control and switch access press through the element's action: it
+        // is the click, once, and nothing while the button is disabled.
+        function test_assistive_technology_presses_as_a_click_does_data() {
+            return [{ tag: "text button", component: buttonComponent },
+                    { tag: "icon button", component: iconButtonComponent },
+                    { tag: "checkable", component: buttonComponent, checkable: true }]
+        }
+        function test_assistive_technology_presses_as_a_click_does(data) {
+            const button = createTemporaryObject(data.component, root, { checkable: !!data.checkable })
+            let heard = []
+            button.toggled.connect(() => heard.push("toggled " + button.checked))
+            button.clicked.connect(() => heard.push("clicked"))
+            verify(driver.doAccessibleAction(button, "Press"))
+            compare(heard, data.checkable ? ["toggled true", "clicked"] : ["clicked"])
+            button.enabled = false
+            driver.doAccessibleAction(button, "Press")
+            compare(heard.length, data.checkable ? 2 : 1)
+            compare(button.checked, !!data.checkable)
+        }
+
         function test_icon_button_names_itself_for_accessibility() {
             const bare = createTemporaryObject(iconButtonComponent, root)
             compare(bare.Accessible.name, "arrow.clockwise")

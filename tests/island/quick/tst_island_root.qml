@@ -84,6 +84,23 @@ Item {
             compare(view.island.width, 185)
         }
 
+        // The folded island and the completion line inside it are pressed as the island is clicked
+        // (the window's controller hands the model's press to the island's click).
+        function test_assistive_technology_presses_the_folded_island() {
+            scene.signIn(true)
+            const view = createTemporaryObject(islandComponent, root)
+            let presses = 0
+            view.model.pressRequested.connect(() => presses++)
+            verify(driver.doAccessibleAction(findChild(view, "island"), "Press"))
+            compare(presses, 1)
+            scene.completeUpload(["a.txt"])
+            compare(view.model.content, "compactCompletion")
+            const line = view.page.children[0]
+            compare(line.Accessible.name, "Tavrel, transfer completed")
+            verify(driver.doAccessibleAction(line, "Press"))
+            compare(presses, 2)
+        }
+
         function test_the_compact_pages_follow_the_phase() {
             scene.signIn(true)
             const view = createTemporaryObject(islandComponent, root)

@@ -70,6 +70,27 @@ Item {
             compare(scene.collapses, collapses + 1)
         }
 
+        // Screen readers, voice control and switch access press through the element's action: each
+        // kind of control runs what its click runs.
+        function test_assistive_technology_presses_the_chooser_header_and_carousel() {
+            scene.openChooser()
+            let view = expandedView()
+            const requests = scene.pickerRequests
+            verify(driver.doAccessibleAction(findChild(view.page.pageItem, "addFiles"), "Press"))
+            scene.settle()
+            compare(scene.pickerRequests, requests + 1)
+            const collapses = scene.collapses
+            verify(driver.doAccessibleAction(findChild(view.page, "closeButton"), "Press"))
+            scene.settle()
+            compare(scene.collapses, collapses + 1)
+
+            scene.resetTransfers()
+            scene.reviewReady(["1.txt", "2.txt", "3.txt", "4.txt", "5.txt", "6.txt"])
+            view = expandedView()
+            verify(driver.doAccessibleAction(findChild(view.page.pageItem, "nextButton"), "Press"))
+            compare(view.page.pageItem.currentIndex, 1)
+        }
+
         function test_review_starts_the_transfer() {
             scene.reviewReady(["beach.png", "notes.txt", "clip.mov"])
             const view = expandedView()

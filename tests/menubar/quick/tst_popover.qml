@@ -235,6 +235,43 @@ Item {
             verify(!scene.isUploading())
         }
 
+        // Screen readers, voice control and switch access press through the element's action, not
+        // the pointer: each kind of control in the popover runs what its click runs, and a disabled
+        // one runs nothing.
+        function test_assistiveTechnologyPressesEachControlAsAClickDoes() {
+            scene.signIn()
+            scene.loadRecent(1)
+            scene.reviewReady("a.txt")
+            open()
+            verify(driver.doAccessibleAction(find("startButton", find("activityRow-ready")), "Press"))
+            verify(scene.isUploading())
+            scene.enqueue("b.txt")
+            verify(driver.doAccessibleAction(find("actionButton", find("activityRow-queued")), "Press"))
+            compare(scene.queued(), 0)
+
+            const recent = find("recentRow-t1")
+            verify(driver.doAccessibleAction(find("trailingButton", find("recentHeader")), "Press"))
+            verify(driver.doAccessibleAction(find("recentRowButton", recent), "Press"))
+            verify(driver.doAccessibleAction(find("copyButton", recent), "Press"))
+            compare(scene.calls, ["viewTransfers", "viewRecent:t1", "copy:slug-1"])
+            verify(!find("copyButton", recent).enabled)  // "Link copied" for a moment
+            driver.doAccessibleAction(find("copyButton", recent), "Press")
+            compare(scene.calls.length, 3)
+
+            verify(driver.doAccessibleAction(find("uploadFiles"), "Press"))
+            compare(scene.pickerRequests(), 1)
+            verify(!find("uploadFiles").enabled)  // the picker is open
+            driver.doAccessibleAction(find("uploadFiles"), "Press")
+            compare(scene.pickerRequests(), 1)
+        }
+
+        function test_assistiveTechnologyPressesThePanelsLinks() {
+            scene.becomeUnavailable()
+            open()
+            verify(driver.doAccessibleAction(find("retryConnection"), "Press"))
+            verify(find("restoringPanel").visible)
+        }
+
         function test_rowsAreOneElementEachWithTheirButtonsInside() {
             scene.signIn()
             scene.startUploading("a.txt")

@@ -11,6 +11,10 @@ Item {
         id: viewComponent
         OnboardingView {}
     }
+    Component {
+        id: toggleComponent
+        OnboardingToggle { text: "Enable Tavrel Island" }
+    }
 
     TestCase {
         name: "OnboardingView"
@@ -135,6 +139,39 @@ Item {
             compare(harness.launchAtLoginRequests(), [true])
             compare(toggle.checked, false)  // the fake desktop did not change
             compare(isShown(visibleChild(view, "launchAtLoginNote")), false)
+        }
+
+        // Screen readers, voice control and switch access offer a check box both actions; each is
+        // a click: the desktop is asked, and the box still shows what the desktop reports.
+        function test_assistive_technology_toggles_open_at_login_as_a_click_does_data() {
+            return [{ tag: "toggle", action: "Toggle" }, { tag: "press", action: "Press" }]
+        }
+        function test_assistive_technology_toggles_open_at_login_as_a_click_does(data) {
+            const view = show("signedIn", "disabled")
+            const toggle = visibleChild(view, "launchAtLoginToggle")
+            verify(driver.doAccessibleAction(toggle, data.action))
+            compare(harness.launchAtLoginRequests(), [true])
+            compare(toggle.checked, false)
+        }
+
+        function test_a_disabled_toggle_ignores_assistive_technology() {
+            const toggle = createTemporaryObject(toggleComponent, root, { enabled: false })
+            let heard = []
+            toggle.toggled.connect(() => heard.push("toggled"))
+            toggle.clicked.connect(() => heard.push("clicked"))
+            for (const action of ["Toggle", "Press"]) driver.doAccessibleAction(toggle, action)
+            compare(toggle.checked, false)
+            compare(heard, [])
+            toggle.enabled = true
+            verify(driver.doAccessibleAction(toggle, "Toggle"))
+            compare(toggle.checked, true)
+            compare(heard, ["toggled", "clicked"])
+        }
+
+        function test_assistive_technology_presses_the_settings_link() {
+            const view = show("signedIn", "requiresApproval")
+            verify(driver.doAccessibleAction(visibleChild(view, "openSystemSettings"), "Press"))
+            compare(harness.settingsOpened(), 1)
         }
 
         function test_approval_shows_the_settings_note_and_its_button() {

@@ -50,6 +50,15 @@ Item {
             tryCompare(popover(button), "opened", false)
         }
 
+        function test_assistive_technology_pins_and_unpins_it_as_a_click_does() {
+            const button = createTemporaryObject(buttonComponent, root)
+            verify(driver.doAccessibleAction(button, "Press"))
+            compare(button.helpState.pinned, true)
+            tryCompare(popover(button), "opened", true)
+            verify(driver.doAccessibleAction(button, "Press"))
+            compare(button.helpState.pinned, false)
+        }
+
         function test_without_sending_only_the_hint_shows() {
             const button = createTemporaryObject(buttonComponent, root, {
                 canInitiateTransfer: false, tooltipText: "Available when your workspace allows sending." })
