@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <algorithm>
+#include <unordered_map>
 
 #include "menubar/popover_texts.h"
 
@@ -69,19 +70,76 @@ int PopoverRecentModel::indexOf(const std::string& id) const {
   return found == transfers_.end() ? -1 : static_cast<int>(found - transfers_.begin());
 }
 
+// Rows keep their identity: a row whose transfer stays is updated where it is (or moved), and only
+// transfers that came or went are inserted or removed. A reset would rebuild every row of the view,
+// and a rebuilt row forgets that the pointer is over it (its copy button hides until the pointer
+// moves).
 void PopoverRecentModel::setTransfers(std::vector<RecentTransfer> transfers, std::chrono::system_clock::time_point now) {
   if (transfers == transfers_ && now == now_) return;
   const auto oldCount = count();
-  beginResetModel();
-  transfers_ = std::move(transfers);
+  const bool aged = now != now_;
   now_ = now;
-  symbols_.clear();
-  for (const auto& transfer : transfers_) {
-    symbols_.push_back(symbolNaming_ ? symbolNaming_(recentTransferContentTypes(transfer), transfer.fileCount, transfer.title)
-                                     : std::string());
+
+  // Rows whose transfer is no longer listed go first, so that the rest need not move past them.
+  std::unordered_map<std::string, int> listed;
+  for (const auto& transfer : transfers) ++listed[transfer.id];
+  for (int row = count() - 1; row >= 0; --row) {
+    const auto found = listed.find(transfers_[static_cast<std::size_t>(row)].id);
+    if (found != listed.end() && found->second > 0) {
+      --found->second;
+      continue;
+    }
+    beginRemoveRows({}, row, row);
+    transfers_.erase(transfers_.begin() + row);
+    symbols_.erase(symbols_.begin() + row);
+    endRemoveRows();
   }
-  endResetModel();
+
+  for (int row = 0; row < static_cast<int>(transfers.size()); ++row) {
+    auto& wanted = transfers[static_cast<std::size_t>(row)];
+    if (row < count() && transfers_[static_cast<std::size_t>(row)].id == wanted.id) {
+      updateRow(row, std::move(wanted), aged);
+      continue;
+    }
+    const auto later = std::find_if(transfers_.begin() + row, transfers_.end(),
+                                    [&](const auto& transfer) { return transfer.id == wanted.id; });
+    if (later != transfers_.end()) {
+      const auto from = static_cast<int>(later - transfers_.begin());
+      beginMoveRows({}, from, from, {}, row);
+      std::rotate(transfers_.begin() + row, later, later + 1);
+      std::rotate(symbols_.begin() + row, symbols_.begin() + from, symbols_.begin() + from + 1);
+      endMoveRows();
+      updateRow(row, std::move(wanted), aged);
+      continue;
+    }
+    beginInsertRows({}, row, row);
+    symbols_.insert(symbols_.begin() + row, symbolOf(wanted));
+    transfers_.insert(transfers_.begin() + row, std::move(wanted));
+    endInsertRows();
+  }
+  if (count() > static_cast<int>(transfers.size())) {
+    beginRemoveRows({}, static_cast<int>(transfers.size()), count() - 1);
+    transfers_.resize(transfers.size());
+    symbols_.resize(transfers.size());
+    endRemoveRows();
+  }
   if (oldCount != count()) emit countChanged();
+}
+
+void PopoverRecentModel::updateRow(int row, RecentTransfer transfer, bool aged) {
+  auto& current = transfers_[static_cast<std::size_t>(row)];
+  if (current == transfer) {
+    if (aged) emit dataChanged(index(row), index(row), {SubtitleRole, AccessibilityLabelRole});
+    return;
+  }
+  symbols_[static_cast<std::size_t>(row)] = symbolOf(transfer);
+  current = std::move(transfer);
+  emit dataChanged(index(row), index(row));
+}
+
+std::string PopoverRecentModel::symbolOf(const RecentTransfer& transfer) const {
+  return symbolNaming_ ? symbolNaming_(recentTransferContentTypes(transfer), transfer.fileCount, transfer.title)
+                       : std::string();
 }
 
 void PopoverRecentModel::setNow(std::chrono::system_clock::time_point now) {

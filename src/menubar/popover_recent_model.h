@@ -51,6 +51,8 @@ class PopoverRecentModel final : public QAbstractListModel {
   const RecentTransfer* transfer(const std::string& id) const;
   std::string subtitle(int row) const;
 
+  // Updates the rows in place by transfer identity: rows of transfers that stay are changed (and
+  // moved) where they are, and only transfers that came or went are inserted or removed.
   void setTransfers(std::vector<RecentTransfer> transfers, std::chrono::system_clock::time_point now);
   // Ages are recomputed for this moment.
   void setNow(std::chrono::system_clock::time_point now);
@@ -61,6 +63,8 @@ class PopoverRecentModel final : public QAbstractListModel {
 
  private:
   int indexOf(const std::string& id) const;
+  void updateRow(int row, RecentTransfer transfer, bool aged);
+  std::string symbolOf(const RecentTransfer& transfer) const;
 
   TransferSymbolNaming symbolNaming_;
   std::vector<RecentTransfer> transfers_;

@@ -402,6 +402,11 @@ void TransferStore::handle(const transfer_action::StartTransfer&) {
   } else {
     return;
   }
+  // A resume shows what storage already holds from its first frame.
+  std::optional<FailedRunFigures> resumedFrom;
+  if (resume && failedRunFigures_ && review->failedUploadRunID == failedRunFigures_->runID) {
+    resumedFrom = failedRunFigures_;
+  }
 
   ActiveUpload upload;
   upload.startPolicy = review->startPolicy;
@@ -410,6 +415,11 @@ void TransferStore::handle(const transfer_action::StartTransfer&) {
   services_.transferNotifier->requestAuthorizationIfNeeded();
   upload.runID = closures_.makeRunID();
   upload.progress = startingSnapshot(transfer);
+  if (resumedFrom) {
+    upload.progress.bytesUploaded = resumedFrom->bytesUploaded;
+    upload.progress.progress = resumedFrom->progress;
+    upload.progress.currentFileIndex = resumedFrom->currentFileIndex;
+  }
   const UploadRunID runID = upload.runID;
   state_.phase = transfer_phase::Uploading{std::move(upload)};
   cancel(uploadTask_);
@@ -442,6 +452,9 @@ void TransferStore::handle(const transfer_action::UploadFailed& action) {
   // A resume the service refuses (it lost the transfer, or a file changed) is no failure of the
   // retry the user asked for: that goes on as a fresh upload.
   const bool uploadsAfresh = resumingRunID_ == action.runID && !action.error.resumable;
+
+  failedRunFigures_ = FailedRunFigures{action.runID, upload.progress.bytesUploaded, upload.progress.progress,
+                                       upload.progress.currentFileIndex};
 
   const PreparedTransfer& transfer = upload.progress.preparedTransfer;
   TransferReviewState review = readyReviewOf(upload);
@@ -635,6 +648,7 @@ void TransferStore::reset() {
   uploadCleanup_.reset();
   waitingCleanups_.clear();
   resumingRunID_.reset();
+  failedRunFigures_.reset();
   currentTransferDefaults_.reset();
   currentDefaultsAreSnapshot_ = false;
   state_ = TransferFeatureState{};

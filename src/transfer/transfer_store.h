@@ -181,6 +181,16 @@ class TransferStore {
   std::deque<UploadCleanup> waitingCleanups_;
   // The last run started as a resume of the engine's transfer.
   std::optional<UploadRunID> resumingRunID_;
+  // Where the last failed run stood by its last report (what storage holds: a run's attempts have
+  // all ended when it reports its failure). A resume of it starts from these figures, not from
+  // zero: the engine reports nothing before the service has said what it holds.
+  struct FailedRunFigures {
+    UploadRunID runID;
+    std::int64_t bytesUploaded = 0;
+    double progress = 0.0;
+    std::optional<int> currentFileIndex;
+  };
+  std::optional<FailedRunFigures> failedRunFigures_;
 
   std::optional<TransferDefaults> currentTransferDefaults_;
   bool currentDefaultsAreSnapshot_ = false;

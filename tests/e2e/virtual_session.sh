@@ -67,18 +67,32 @@ shots=$(realpath "$shots")
 rm -f "$shots"/*.png "$shots"/*.log
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/tavrel-virtual.XXXXXX")
-pids=""
+xvfb_pid="" service_pid="" session=""
+# Whether a process of group $1 still runs (one that has ended but is not yet waited for does not).
+group_runs() { ps -e -o pgid=,stat= | awk -v group="$1" '$1 == group && $2 !~ /^Z/ { found = 1 } END { exit !found }'; }
 cleanup() {
-  # A walk that ended while it held the service still must not leave it stopped: a stopped process
-  # ignores the TERM until it runs again.
-  for pid in $pids; do kill "$pid" 2>/dev/null || true; kill -CONT "$pid" 2>/dev/null || true; done
-  for pid in $pids; do wait "$pid" 2>/dev/null || true; done
+  # Nothing may cut this short: a second Ctrl+C, or the TERM a caller sends when the first stop
+  # seems slow, would leave the folder behind, hundreds of megabytes after a big run. What starts
+  # from here on (rm) inherits the ignored signals, so a stop sent to this script's group spares it.
+  trap '' INT TERM HUP
+  # The desktop's session (the walk, the program, the desktop's daemons): TERM, on which the walk
+  # ends the program and its helpers, then KILL for whatever still runs a few seconds later (a walk
+  # blocked in a call to a program busy after a big transfer, a program slow to quit).
+  if [ -n "$session" ] && kill -TERM "-$session" 2>/dev/null; then
+    for _ in $(seq 50); do group_runs "$session" || break; sleep 0.1; done
+    kill -KILL "-$session" 2>/dev/null || true
+  fi
+  # The service's data goes with the folder: it is not given the time to save it. KILL also ends it
+  # when a walk that ended while holding it (SIGSTOP) left it stopped.
+  if [ -n "$service_pid" ]; then kill -KILL "$service_pid" 2>/dev/null || true; fi
+  if [ -n "$xvfb_pid" ]; then kill "$xvfb_pid" 2>/dev/null || true; fi
+  wait 2>/dev/null || true
   # The logs stay beside the screenshots, so a failed walk can be read afterwards.
   for log in "$work"/*.log; do [ -f "$log" ] && cp "$log" "$shots/" || true; done
   rm -rf "$work"
 }
 trap cleanup EXIT
-trap 'exit 130' INT TERM
+trap 'exit 130' INT TERM HUP
 
 mkdir -p "$work/home" "$work/data/applications" "$work/config" "$work/cache" "$work/runtime" "$work/service" \
   "$work/bin"
@@ -90,7 +104,7 @@ unset DBUS_SESSION_BUS_ADDRESS WAYLAND_DISPLAY XDG_SESSION_TYPE XDG_CURRENT_DESK
 
 # The display: Xvfb picks a free number and tells it.
 Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
-pids="$pids $!"
+xvfb_pid=$!
 for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
 [ -s "$work/display" ] || { echo "Xvfb did not start" >&2; exit 1; }
 export DISPLAY=":$(cat "$work/display")"
@@ -101,7 +115,6 @@ if [ "$road" = long ]; then keep_alive=2 revoke_delay=60; fi
 "$service" --port 0 $([ "$web" = http ] && echo --http) --data-dir "$work/service" --keep-alive "$keep_alive" \
   --revoke-delay "$revoke_delay" >"$work/service.log" 2>&1 &
 service_pid=$!
-pids="$pids $service_pid"
 port=""
 for _ in $(seq 100); do
   port=$(sed -n 's/^  Port: *\([0-9]*\).*/\1/p' "$work/service.log")
@@ -215,6 +228,12 @@ echo "Virtual desktop $DISPLAY (1280x800), local service at $web://127.0.0.1:$po
 status=0
 # The services the bus starts (xfconfd, tumblerd) complain as the bus goes away after the walk: their
 # output goes to a log beside the screenshots, not after the verdict.
-dbus-run-session -- sh "$here/virtual_session.sh" --inside "$@" 4>&2 2>"$work/desktop.log" || status=$?
+# The session runs in a process group of its own, which the clean-up ends whole, and in the
+# background: a shell runs no trap until its foreground command has ended, but a wait ends at a
+# signal. (A shell's background child never leads a group, so setsid does not fork: $! is the
+# group.)
+setsid dbus-run-session -- sh "$here/virtual_session.sh" --inside "$@" 4>&2 2>"$work/desktop.log" &
+session=$!
+wait "$session" || status=$?
 echo "Screenshots and logs: $shots"
 exit "$status"

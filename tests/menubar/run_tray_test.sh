@@ -1,6 +1,6 @@
 #!/bin/sh
 # The tray test on a private X display and session bus: once with trayer as the tray host, once
-# without any, and three times with a tray host that starts later (trayer, then XFCE's panel twice;
+# without any, and four times with a tray host that starts later (trayer, then XFCE's panel three times;
 # one process each, as Qt picks its tray protocol once per process), and the watcher of tray hosts
 # seeing an X11 tray come and go.
 # Usage: run_tray_test.sh <tavrel_menubar_tests>
@@ -41,7 +41,9 @@ cat >"$config/xfce4/xfconf/xfce-perchannel-xml/xfce4-panel.xml" <<PANEL
   <property name="plugins" type="empty"><property name="plugin-1" type="string" value="systray"/></property>
 </channel>
 PANEL
-for late in AnX11Tray AnXfcePanel ASecondaryClick TheWatcher; do
-  dbus-run-session -- env TAVREL_TRAY_TEST=late-tray XDG_CONFIG_HOME="$config" \
+# The bus starts the panel's settings daemon (xfconfd) with its own environment: the configuration
+# folder must be the bus's, or the panel comes up with XFCE's default panels.
+for late in AnX11Tray AnXfcePanel ASecondaryClick ARightClick TheWatcher; do
+  XDG_CONFIG_HOME="$config" dbus-run-session -- env TAVREL_TRAY_TEST=late-tray \
     "$tests" --gtest_filter="LateTrayTest.${late}*"
 done

@@ -72,6 +72,32 @@ TEST_F(TransferStoreUploadTest, RetryingTheCurrentFailureResumesItsTransfer) {
   EXPECT_TRUE(state().terminalSignals.empty());
 }
 
+// A resume used to start at zero ("0/… • Zero KB/s", the ring empty) until the service had said
+// what it holds, then jumped: its first frame shows where the failed run stood. A fresh start of
+// the same item begins at zero.
+TEST_F(TransferStoreUploadTest, AResumeStartsFromWhatTheFailedRunLeftOnStorage) {
+  const auto id = startUploading("a.txt");
+  engine->progress(0.6);
+  settle();
+  engine->fail("The network went away.");
+  settle();
+
+  send(RetryTransfer{id});
+  ASSERT_TRUE(engine->lastRun().isResume);
+  EXPECT_EQ(upload().progress.bytesUploaded, 60);
+  EXPECT_DOUBLE_EQ(upload().progress.progress, 0.6);
+  EXPECT_EQ(upload().progress.bytesPerSecond, 0);  // this run has sent nothing yet
+  EXPECT_EQ(upload().progress.currentFileIndex, 0);
+
+  engine->fail("This upload can no longer be resumed.", std::nullopt, false);
+  settle();
+  preparer->succeed();
+  settle();
+  ASSERT_FALSE(engine->lastRun().isResume);
+  EXPECT_EQ(upload().progress.bytesUploaded, 0);
+  EXPECT_EQ(upload().progress.progress, 0.0);
+}
+
 // A resume the service refuses (it lost the transfer, or a file changed) does not leave the user
 // retrying a resume that can never work: the item is discarded, prepared again and sent afresh,
 // without a second failure. A fresh run that fails so is a failure as any other.
