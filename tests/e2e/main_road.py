@@ -1172,8 +1172,8 @@ def make_large_file():
     return path
 
 
-# The local service has files of 8 MiB and more sent in parts of 5 MiB; the engine reads a batch of
-# two parts before sending them, so it has read at most two parts more than it has sent.
+# The local service has files of 8 MiB and more sent in parts of 5 MiB; the engine keeps two parts in
+# flight, so it has read at most two parts more than storage holds.
 PART_SIZE = 5 << 20
 
 
