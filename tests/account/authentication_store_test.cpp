@@ -429,6 +429,37 @@ TEST_F(AuthenticationStoreTest, TenConcurrentRequestsNearExpiryShareOneRenewal) 
   }
 }
 
+// Sixteen files in flight that all see one token refused renew it once: whoever asks while the
+// renewal runs waits for it, and whoever asks after it gets the renewed token.
+TEST_F(AuthenticationStoreTest, SixteenRequestsRefusedWithOneTokenShareOneRenewal) {
+  restoreSignedIn();
+  const auto refused = account().accessToken;
+  auth.holdTokenRequests();
+  std::vector<std::optional<AccessTokenResult>> results(16);
+  std::atomic<std::size_t> answered{0};
+  {
+    std::vector<std::jthread> clients;
+    for (std::size_t index = 0; index < results.size(); ++index) {
+      clients.emplace_back([&, index, s = store](std::stop_token stop) {
+        results[index] = s->accessToken(refused, stop);
+        answered.fetch_add(1, std::memory_order_release);
+      });
+      // Half ask while the renewal is held, half once it has been answered.
+      if (index == results.size() / 2) {
+        ASSERT_TRUE(waitFor([&] { return refreshes() == 2; }));
+        auth.releaseTokenRequests();
+        ASSERT_TRUE(waitFor([&] { return account().accessToken != refused; }));
+      }
+    }
+    ASSERT_TRUE(waitFor([&] { return answered.load(std::memory_order_acquire) == results.size(); }));
+  }
+  EXPECT_EQ(refreshes(), 2u);  // the restore and one renewal
+  for (const auto& result : results) {
+    ASSERT_TRUE(result->hasValue());
+    EXPECT_EQ(result->value(), account().accessToken);
+  }
+}
+
 TEST_F(AuthenticationStoreTest, ScheduledRenewalSignsOutOnlyForAnExpiredSession) {
   restoreSignedIn();
   // A server fault keeps the session and sets no new timer; the next token request renews.
