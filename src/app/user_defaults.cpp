@@ -1,14 +1,10 @@
 #include "app/user_defaults.h"
 
+#include "platform/file_replacement.h"
 #include "platform/json.h"
 #include "platform/logger.h"
 #include "platform/posix_files.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -22,48 +18,23 @@ const platform::Logger& logger() {
   return instance;
 }
 
-// Where a write lands, whether the folders on the way may be made, and the permissions the file
-// gets: ours are the user's alone, a linked file the user keeps elsewhere keeps its own, group too.
-struct WriteTarget {
-  std::filesystem::path file;
-  bool makeFolders = false;
-  ::mode_t mode = 0600;
-  std::optional<::gid_t> group;
-};
-
-std::string failedStep(const char* step) { return std::string(step) + ": " + std::strerror(errno); }
-
-// The file a write replaces. A link (dotfile managers keep settings that way) is followed to the
-// end of its chain, relative targets from the folder of the link that names them, so the link stays
-// and its file gets the new values. A link whose end is missing gets that file made, but only in a
-// folder that exists: an unmounted drive leaves the link as it is and the write fails. A link to what
-// is not a file (a device, a FIFO, a folder) holds no settings and is replaced like anything else in
-// the file's place. None for a chain that loops or cannot be read: that link is kept.
-std::optional<WriteTarget> writeTarget(const std::filesystem::path& path) {
-  constexpr int maximumLinks = 40;  // as the kernel allows when it resolves a name
-  std::filesystem::path current = path;
-  for (int links = 0; links <= maximumLinks; ++links) {
-    const bool isLink = links > 0;
-    struct ::stat status {};
-    if (::lstat(current.c_str(), &status) != 0) {
-      if (errno != ENOENT) {
-        return isLink ? std::nullopt : std::optional<WriteTarget>({path, true, 0600, std::nullopt});
-      }
-      return WriteTarget{current, !isLink, 0600, std::nullopt};
-    }
-    if (!S_ISLNK(status.st_mode)) {
-      if (isLink && !S_ISREG(status.st_mode)) return WriteTarget{path, true, 0600, std::nullopt};
-      if (isLink) {
-        return WriteTarget{current, false, static_cast<::mode_t>(status.st_mode & 0777), status.st_gid};
-      }
-      return WriteTarget{current, true, 0600, std::nullopt};
-    }
-    std::error_code error;
-    const auto named = std::filesystem::read_symlink(current, error);
-    if (error || named.empty()) return std::nullopt;
-    current = named.is_absolute() ? named : current.parent_path() / named;
+// Why a write failed, for the log.
+std::string reason(const platform::FileReplacementFailure& failure) {
+  using Step = platform::FileReplacementFailure::Step;
+  const auto step = [&failure](const char* what) { return std::string(what) + ": " + std::strerror(failure.error); };
+  switch (failure.step) {
+    case Step::followLink:
+      return "the link loops or cannot be read";
+    case Step::makeFolder:
+      return step("cannot make its folder");
+    case Step::makeTemporaryFile:
+      return step("cannot make a file in its folder");
+    case Step::write:
+      return step("cannot write");
+    case Step::rename:
+      return step("cannot replace it");
   }
-  return std::nullopt;
+  return step("cannot write");
 }
 
 }  // namespace
@@ -127,63 +98,22 @@ bool UserDefaults::set(std::string_view key, nlohmann::json value) {
 }
 
 std::optional<UserDefaults::WriteFailure> UserDefaults::write() {
-  const auto target = writeTarget(path_);
-  if (!target) return WriteFailure{path_, "the link loops or cannot be read"};
-  const auto failed = [&target](std::string reason) { return WriteFailure{target->file, std::move(reason)}; };
-  const auto folder = target->file.parent_path();
-  if (target->makeFolders && !folder.empty()) {
-    if (const int error = platform::makePrivateFolders(folder); error != 0) {
-      errno = error;
-      return failed(failedStep("cannot make its folder"));
-    }
-  }
   auto text = render(values_);
   if (!text) {
     // Someone else's values too large to keep: ours are kept, theirs go.
     nlohmann::json own = nlohmann::json::object();
     for (const auto& key : keysSet_) own[key] = values_.at(key);
     text = render(own);
-    if (!text) return failed("the settings are too large to store");
+    if (!text) return WriteFailure{path_, "the settings are too large to store"};
   }
-  // The name is built piece by piece: g++ 12 warns falsely (-Wrestrict) on a literal + a temporary.
-  std::string name = ".";
-  name += target->file.filename().string();
-  name += ".XXXXXX";
-  std::string temporary = (folder / name).string();
-  const int fd = ::mkstemp(temporary.data());
-  if (fd < 0) return failed(failedStep("cannot make a file in its folder"));
-  // A linked file shared with a group stays shared: the new file is made in our own group, and is
-  // given the old one back (a user may choose any group of theirs, root any group). Before the mode,
-  // which a change of group may clear. Where it cannot be, the group's bits go too: they were meant
-  // for that group, not ours.
-  std::string groupLost;  // why not, when not
-  ::mode_t mode = target->mode;
-  if (struct ::stat made {}; target->group && ::fstat(fd, &made) == 0 && made.st_gid != *target->group &&
-                             ::fchown(fd, static_cast<::uid_t>(-1), *target->group) != 0) {
-    groupLost = std::strerror(errno);
-    mode &= ~::mode_t{070};
-  }
-  // The first step that fails says why.
-  std::string reason;
-  if (::fchmod(fd, mode) != 0 || !platform::writeAll(fd, *text) || ::fsync(fd) != 0) {
-    reason = failedStep("cannot write");
-  }
-  if (::close(fd) != 0 && reason.empty()) reason = failedStep("cannot write");
-  if (reason.empty() && ::rename(temporary.c_str(), target->file.c_str()) != 0) reason = failedStep("cannot replace it");
-  if (!reason.empty()) {
-    ::unlink(temporary.c_str());
-    return failed(std::move(reason));
-  }
+  // Ours are the user's alone; a linked file the user keeps elsewhere keeps its own permissions.
+  const auto replaced = platform::replaceFile(path_, *text, {.newFileMode = 0600, .keepsOwnFilePermissions = false});
+  if (!replaced) return WriteFailure{replaced.error().file, reason(replaced.error())};
   // Saved all the same: the values matter more than who else may read them. Told once per file.
-  if (!groupLost.empty() && warned_.emplace(target->file.string(), "group").second) {
-    logger().error("Settings were saved to {}, but without the file's group {} ({})", target->file.string(),
-                   static_cast<std::uint64_t>(*target->group), platform::publicArg(groupLost));
-  }
-  // The rename itself reaches the disk with the folder.
-  if (const int folderFd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-      folderFd >= 0) {
-    ::fsync(folderFd);
-    ::close(folderFd);
+  if (replaced->lostGroup && warned_.emplace(replaced->file.string(), "group").second) {
+    logger().error("Settings were saved to {}, but without the file's group {} ({})", replaced->file.string(),
+                   static_cast<std::uint64_t>(*replaced->lostGroup),
+                   platform::publicArg(std::strerror(replaced->groupError)));
   }
   return std::nullopt;
 }

@@ -1,12 +1,9 @@
 #include "desktop/system_launch_at_login_service.h"
 
-#include "platform/posix_files.h"
-
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -14,11 +11,18 @@
 
 #include "desktop/bundle_identifier.h"
 #include "platform/detached_process.h"
+#include "platform/file_replacement.h"
+#include "platform/logger.h"
 #include "platform/url.h"
 
 namespace tavrel {
 
 namespace {
+
+const platform::Logger& logger() {
+  static const platform::Logger instance{std::string(bundleIdentifier), "LaunchAtLogin"};
+  return instance;
+}
 
 LaunchAtLoginError posixError(int code) {
   return LaunchAtLoginError{"POSIX", code, std::strerror(code)};
@@ -294,26 +298,14 @@ platform::Expected<platform::Unit, LaunchAtLoginError> SystemLaunchAtLoginServic
 }
 
 platform::Expected<platform::Unit, LaunchAtLoginError> SystemLaunchAtLoginService::writeEntry(const std::string& text) {
-  if (const int error = platform::makePrivateFolders(autostartFolder_); error != 0) return platform::unexpected(posixError(error));
-
-  // The name is built piece by piece: g++ 12 warns falsely (-Wrestrict) on a literal + a temporary.
-  std::string name = ".";
-  name += entryPath().filename().string();
-  name += ".XXXXXX";
-  std::string temporary = (autostartFolder_ / name).string();
-  const int fd = ::mkstemp(temporary.data());
-  if (fd < 0) return platform::unexpected(posixError(errno));
-  int error = 0;
-  if (::fchmod(fd, 0644) != 0 || !platform::writeAll(fd, text) || ::fsync(fd) != 0) error = errno;
-  if (::close(fd) != 0 && error == 0) error = errno;
-  if (error == 0 && ::rename(temporary.c_str(), entryPath().c_str()) != 0) error = errno;
-  if (error != 0) {
-    ::unlink(temporary.c_str());
-    return platform::unexpected(posixError(error));
-  }
-  if (const int folder = ::open(autostartFolder_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); folder >= 0) {
-    ::fsync(folder);
-    ::close(folder);
+  // An entry the user keeps elsewhere (a dotfiles folder) stays linked and gets the new text, and an
+  // entry the user made private or shared with a group stays so.
+  const auto replaced = platform::replaceFile(entryPath(), text, {.newFileMode = 0644, .keepsOwnFilePermissions = true});
+  if (!replaced) return platform::unexpected(posixError(replaced.error().error));
+  if (replaced->lostGroup) {
+    logger().error("The login entry {} was saved without its group {} ({})", replaced->file.string(),
+                   static_cast<std::uint64_t>(*replaced->lostGroup),
+                   platform::publicArg(std::strerror(replaced->groupError)));
   }
   return platform::Unit{};
 }

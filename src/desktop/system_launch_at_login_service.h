@@ -12,7 +12,9 @@
 //   requires approval               -> never on this desktop
 //
 // The entry is written atomically (temporary file, flushed, renamed over it) and removed with
-// unlink, so no half-written entry is ever started at login.
+// unlink, so no half-written entry is ever started at login. An entry that links elsewhere (a
+// dotfiles folder) is written through the link, which stays; a rewritten entry keeps its mode and
+// group, and a new one is 0644.
 
 #include <filesystem>
 #include <memory>

@@ -11,6 +11,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QScreen>
+#include <QTimer>
 #include <QWindow>
 
 namespace tavrel {
@@ -153,6 +154,13 @@ void SystemTransferFilePicker::pickItems(TransferFilePickerRequest request, std:
   dialog->show();
   dialog->raise();
   dialog->activateWindow();
+  // The opener answers the pick after this call: its content is disabled while the dialog shows,
+  // which moves its keyboard focus, and on Wayland Qt then asks the compositor to activate the
+  // opener again, with the same valid token as the dialog's. GNOME grants the later request, so the
+  // dialog asks once more after the opener has answered: the last request is the dialog's.
+  QTimer::singleShot(0, dialog, [dialog] {
+    if (dialog->isVisible()) dialog->activateWindow();
+  });
 }
 
 }  // namespace tavrel

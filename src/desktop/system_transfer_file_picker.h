@@ -7,7 +7,9 @@
 //
 // The dialog belongs to the window it was opened from: transient for it, so that the window manager
 // keeps it over that window (a tiling one floats it there) and knows where the keyboard goes back,
-// and centred on it. When it closes, that window asks for the keyboard back itself as well.
+// and centred on it. It asks for the keyboard when it opens and again once the event that opened
+// it has been handled, after the opener's own answer to the pick (see pickItems). When it closes,
+// that window asks for the keyboard back itself as well.
 //
 // The "items" request takes files and folders in one selection: "Add" returns whatever is selected,
 // folders included, while a double-click on a folder still opens it.

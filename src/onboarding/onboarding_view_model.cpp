@@ -55,9 +55,14 @@ OnboardingViewModel::Content OnboardingViewModel::contentFor(const Authenticatio
         } else if constexpr (std::is_same_v<Case, SignedOut>) {
           return {Screen::signedOut,
                   QCoreApplication::translate("Onboarding", "Share Files Fast & Securely"),
-                  QCoreApplication::translate(
-                      "Onboarding",
-                      "Tavrel lives in your menu bar and lets you share files without opening a browser."),
+                  trayPresent
+                      ? QCoreApplication::translate(
+                            "Onboarding",
+                            "Tavrel lives in your menu bar and lets you share files without opening a browser.")
+                      // No menu bar icon to live in: the program is started from the desktop's menu.
+                      : QCoreApplication::translate(
+                            "Onboarding",
+                            "Tavrel opens from your applications and lets you share files without opening a browser."),
                   QCoreApplication::translate("Onboarding", "Sign in to Tavrel"),
                   false,
                   {},

@@ -79,8 +79,8 @@ class OnboardingViewModel : public QObject {
     std::shared_ptr<QuickDropPreference> preferences;
     std::shared_ptr<ui::AccessibilityAnnouncing> announcer;
     std::shared_ptr<platform::MainQueue> queue;
-    // Where there is none the signed-in screen says where else to find the program; none given
-    // counts as a tray.
+    // Where there is none the welcome and signed-in screens say where else to find the program;
+    // none given counts as a tray.
     std::shared_ptr<TrayPresence> tray = nullptr;
   };
 

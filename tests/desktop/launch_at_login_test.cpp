@@ -262,6 +262,56 @@ TEST_F(SystemLaunchAtLoginServiceTest, AnOlderBuildsEntryLearnsToSayItIsALoginSt
   EXPECT_EQ(service.status(), LaunchAtLoginServicing::enabledStatus);
 }
 
+// Dotfile managers keep the entry elsewhere and leave a relative link in the autostart folder; some
+// users make their entries private or share them with a group.
+TEST_F(SystemLaunchAtLoginServiceTest, ARewrittenEntryStaysLinkedAndKeepsItsModeAndGroup) {
+  SystemLaunchAtLoginService service(autostart(), "/usr/bin/tavrel", nullptr);
+  const auto kept = folder.writeFile("dotfiles/autostart/com.tavrel.macos.desktop",
+                                     "[Desktop Entry]\nType=Application\nExec=/usr/bin/tavrel\n");
+  ::chmod(kept.c_str(), 0640);
+  // A group of ours other than the one new files get, where there is one (root may give any).
+  std::optional<::gid_t> group;
+  if (::geteuid() == 0) group = ::getegid() == 4242 ? 4243 : 4242;
+  if (group) {
+    ASSERT_EQ(::chown(kept.c_str(), static_cast<::uid_t>(-1), *group), 0);
+  }
+  folder.makeDirectory("config/autostart");
+  std::filesystem::create_symlink("../../dotfiles/autostart/com.tavrel.macos.desktop", entry());
+
+  ASSERT_TRUE(service.addLoginStartOptionToOlderEntry().hasValue());
+  ASSERT_TRUE(std::filesystem::is_symlink(entry()));
+  EXPECT_EQ(std::filesystem::read_symlink(entry()), "../../dotfiles/autostart/com.tavrel.macos.desktop");
+  EXPECT_EQ(contents(kept), "[Desktop Entry]\nType=Application\nExec=/usr/bin/tavrel --at-login\n");
+  struct stat status {};
+  ASSERT_EQ(::stat(kept.c_str(), &status), 0);
+  EXPECT_EQ(status.st_mode & 0777, 0640u);
+  if (group) {
+    EXPECT_EQ(status.st_gid, *group);
+  }
+  // Turning it on again writes through the link too, and leaves nothing beside either file.
+  ASSERT_TRUE(service.registerLoginItem().hasValue());
+  EXPECT_TRUE(std::filesystem::is_symlink(entry()));
+  EXPECT_EQ(contents(kept), SystemLaunchAtLoginService::entryText(std::filesystem::path("/usr/bin/tavrel")));
+  EXPECT_EQ(filesInAutostart(), 1u);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(kept.parent_path()), {}), 1);
+
+  // A private entry of the user's own stays private; a new one is readable by all, as entries are.
+  std::filesystem::remove(entry());
+  folder.writeFile("config/autostart/com.tavrel.macos.desktop", "[Desktop Entry]\nExec=/usr/bin/tavrel\n");
+  ::chmod(entry().c_str(), 0600);
+  ASSERT_TRUE(service.addLoginStartOptionToOlderEntry().hasValue());
+  EXPECT_EQ(contents(entry()), "[Desktop Entry]\nExec=/usr/bin/tavrel --at-login\n");
+  ASSERT_EQ(::stat(entry().c_str(), &status), 0);
+  EXPECT_EQ(status.st_mode & 0777, 0600u);
+  ASSERT_TRUE(service.registerLoginItem().hasValue());
+  ASSERT_EQ(::stat(entry().c_str(), &status), 0);
+  EXPECT_EQ(status.st_mode & 0777, 0600u);
+  ASSERT_TRUE(service.unregisterLoginItem().hasValue());
+  ASSERT_TRUE(service.registerLoginItem().hasValue());
+  ASSERT_EQ(::stat(entry().c_str(), &status), 0);
+  EXPECT_EQ(status.st_mode & 0777, 0644u);
+}
+
 TEST_F(SystemLaunchAtLoginServiceTest, ExecLineQuotesWhatTheDesktopWouldInterpret) {
   const auto text = SystemLaunchAtLoginService::entryText(R"(/home/a "b"/$HOME/100%/x\y`z`)");
   ASSERT_TRUE(text);

@@ -230,6 +230,18 @@ TEST(SystemTransferFilePickerTest, ADialogBelongsToTheWindowItIsOpenedFromAndGiv
   }
   EXPECT_EQ(results, (std::vector<Result>{std::nullopt, std::vector<std::filesystem::path>{file}}));
 
+  // The opener answers the pick in the same turn and asks for the keyboard itself (the popover,
+  // whose content is disabled under the dialog, does so through Qt on Wayland): the dialog keeps it.
+  picker.pickItems(Request::files, {}, [&](Result result) { results.push_back(std::move(result)); });
+  opener.requestActivate();
+  auto* dialog = shownDialog();
+  ASSERT_NE(dialog, nullptr);
+  EXPECT_TRUE(processEventsUntil([&] { return QGuiApplication::focusWindow() == dialog->windowHandle(); }));
+  QApplication::processEvents();
+  EXPECT_EQ(QGuiApplication::focusWindow(), dialog->windowHandle());
+  dialog->reject();
+  ASSERT_TRUE(processEventsUntil([&] { return QGuiApplication::focusWindow() == &opener; }));
+
   // A hidden window is no place for a dialog: it stands alone, and the window stays hidden.
   opener.hide();
   picker.pickItems(Request::files, {}, [](Result) {});

@@ -1846,6 +1846,9 @@ def walk_keyboard(road):
     road.start_program()
     road.wait("the onboarding window", lambda: road.find(lambda role, name: name == "Welcome to Tavrel"))
     wait_focus(road, "“Sign In”", "Sign In")
+    # The welcome words follow the tray, whose panel may still be starting.
+    road.wait("the welcome words for a tray", lambda: road.find(
+        lambda role, name: name == "Tavrel lives in your menu bar and lets you share files without opening a browser."))
     road.shot("keyboard-onboarding")
     expect_heard(road, "the welcome screen", [
         ("label", "Tavrel"), ("heading", "Share Files Fast & Securely"),

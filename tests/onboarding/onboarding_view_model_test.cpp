@@ -162,6 +162,24 @@ TEST_F(OnboardingViewModelTest, WithoutATrayTheSignedInScreenSaysWhereToOpenTavr
   EXPECT_EQ(model->title(), "You are all set");
 }
 
+TEST_F(OnboardingViewModelTest, WithoutATrayTheWelcomeSaysWhereTavrelOpensAndFollowsTheTray) {
+  tray->set(false);
+  bench.signOut();
+  EXPECT_EQ(model->message(), "Tavrel opens from your applications and lets you share files without opening a browser.");
+  bench.queue->runUntilIdle();
+  const auto focused = focusHistory();
+  const auto announcements = announcer->announcements;
+
+  tray->set(true);
+  EXPECT_EQ(model->message(), "Tavrel lives in your menu bar and lets you share files without opening a browser.");
+  tray->set(false);
+  EXPECT_EQ(model->message(), "Tavrel opens from your applications and lets you share files without opening a browser.");
+  bench.queue->runUntilIdle();
+  EXPECT_EQ(announcer->announcements, announcements);
+  EXPECT_EQ(focusHistory(), focused);
+  EXPECT_EQ(model->title(), "Share Files Fast & Securely");
+}
+
 TEST_F(OnboardingViewModelTest, SignedInWithoutSendingExplainsTheWorkspaceAndNamesTheEmail) {
   bench.api->setBootstrap(testing::ScriptedAuthenticationAPI::bootstrapFor(std::nullopt, "ada@example.com", false));
   bench.signIn();

@@ -61,6 +61,8 @@ TAVREL_PREVIEWS(onboarding) {
   const std::string failure = "Tavrel couldn’t update Open at Login. Try again or review Login Items in System Settings.";
   Scene([](Bench&) {}).render(canvas, "restoring");
   Scene([](Bench& bench) { bench.signOut(); }).render(canvas, "signed-out");
+  Scene([](Bench& bench) { bench.signOut(); }, Status::disabled, std::nullopt, false, /*trayPresent=*/false)
+      .render(canvas, "signed-out-without-tray");
   Scene([](Bench& bench) { bench.authorize(); }).render(canvas, "authorizing");
   Scene([](Bench& bench) { bench.makeUnavailable(); }).render(canvas, "unavailable");
   Scene([](Bench& bench) { bench.signIn(); }).render(canvas, "signed-in");

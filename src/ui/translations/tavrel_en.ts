@@ -788,12 +788,12 @@
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+1"/>
+        <location line="+2"/>
         <source>Tavrel lives in your menu bar and lets you share files without opening a browser.</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+3"/>
+        <location line="+7"/>
         <source>Sign in to Tavrel</source>
         <translation type="unfinished"></translation>
     </message>
@@ -856,7 +856,12 @@
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+7"/>
+        <location line="-38"/>
+        <source>Tavrel opens from your applications and lets you share files without opening a browser.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+45"/>
         <source>Open Tavrel from your applications whenever you’re ready to send files.</source>
         <translation type="unfinished"></translation>
     </message>
