@@ -1132,7 +1132,8 @@ void TransferService::writeSavedState(std::ostream& out, std::uint64_t* savedJou
   // the lock that every request needs: nothing of it is kept between saves, nor gathered into one
   // text, and no request waits for more than a run. The journal number is taken first: a change
   // made while the runs are taken is in a later journal line, which a start applies again over
-  // whatever of it the file holds (a line carries whole records, so applying one twice is harmless).
+  // whatever of it the file holds (a line sets values rather than adding to them, so applying one
+  // twice is harmless).
   std::size_t transferCount = 0;
   {
     std::lock_guard lock(state_->mutex);
