@@ -307,9 +307,6 @@ void TransferService::addRoutes() {
   // Runs the common checks, then either a scripted answer or the endpoint's own handling.
   const auto serve = [this, &state](Endpoint endpoint, auto handle) {
     return [this, &state, endpoint, handle](const RecordedRequest& request) -> Response {
-      // Counted before the lock, which takes requests one at a time: open is from arrival to answer.
-      std::optional<State::OpenSign> open;
-      if (endpoint == Endpoint::sign) open.emplace(state, request.pathMatches.at(0));
       std::unique_lock lock(state.mutex);
       if (endpoint != Endpoint::storagePut) {
         const auto authorization = request.header("Authorization");
@@ -324,6 +321,14 @@ void TransferService::addRoutes() {
       // Only once the token is known good: a stranger learns nothing, not even the limit.
       if (request.bodyRefused) {
         return envelope(413, "request_too_large", "The request is too large. Send fewer files at a time.");
+      }
+      // Counted, and held at the gate, outside the lock, which takes requests one at a time: open
+      // is from arrival to answer.
+      std::optional<State::OpenSign> open;
+      if (endpoint == Endpoint::sign) {
+        lock.unlock();
+        open.emplace(state, request.pathMatches.at(0));
+        lock.lock();
       }
       const std::size_t number = ++state.handled[endpoint];
       if (auto scripted = state.scripted.find({endpoint, number}); scripted != state.scripted.end()) {

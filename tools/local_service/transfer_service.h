@@ -183,8 +183,8 @@ class TransferService {
   std::optional<StoredTransfer> transfer(const std::string& transferId) const;
   std::size_t requestCount(Endpoint endpoint) const;
   // The most sign requests (single or parts) of the transfer that were open at one moment, each
-  // from its arrival at the service (its body read) to its answer: above 1 when a client had several
-  // files or parts being signed at once.
+  // from its arrival at the service (its body read, its token accepted) to its answer: above 1 when
+  // a client had several files or parts being signed at once.
   std::size_t mostConcurrentSigns(const std::string& transferId) const;
   // Sign requests wait, before they are handled, until `count` sign requests of their transfer have
   // been open at once (after that they pass at once), or `timeout` has passed: an overlap that a
