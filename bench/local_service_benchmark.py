@@ -3,14 +3,15 @@
 
 Starts tavrel-local-service on a free port with its data under the temporary folder, signs in through
 its sign-in page, and for each count: creates a transfer, registers that many files of 512 bytes in
-folders of 100 in one request (as the program does), sends each (sign, PUT to storage, complete file;
-two connections at a time) and completes the transfer. Prints the register request's size and time,
-and the service's peak resident memory over its size before the transfer and its processor time,
-both per file.
+folders of 100 in one request (as the program does), sends each (sign, PUT to storage, complete file)
+from CONNECTIONS threads at once, each with its connections of its own, and completes the transfer.
+Prints the register request's size and time, and the service's peak resident memory over its size
+before the transfer and its processor time, both per file.
 
-  local_service_benchmark.py LOCAL_SERVICE [COUNTS]
+  local_service_benchmark.py LOCAL_SERVICE [COUNTS] [CONNECTIONS]
 
 COUNTS is a comma-separated list (default 1000,20000,100000); each count runs on a fresh service.
+CONNECTIONS is how many files are in flight at once (default 2).
 """
 
 import http.client
@@ -28,7 +29,6 @@ import uuid
 from local_service_token import access_token, start_local_service
 
 FILE_SIZE = 512
-CONNECTIONS = 2
 
 
 def status_of(pid):
@@ -95,7 +95,7 @@ def send_files(client, transfer, plans):
         client.request("PUT", f"/api/v1/transfers/{transfer}/files/{plan['fileId']}/complete", {})
 
 
-def run(service, count):
+def run(service, count, connections):
     data = tempfile.mkdtemp(prefix="tavrel-bench-service-")
     server, address, authority = start_local_service(service, data)
     try:
@@ -123,8 +123,8 @@ def run(service, count):
 
         sending_at = time.monotonic()
         workers = [threading.Thread(target=send_files, args=(Client(address, context, client.token), transfer,
-                                                              plans[index::CONNECTIONS]))
-                   for index in range(CONNECTIONS)]
+                                                              plans[index::connections]))
+                   for index in range(connections)]
         for worker in workers:
             worker.start()
         for worker in workers:
@@ -135,7 +135,7 @@ def run(service, count):
         time.sleep(1.5)  # the last write of the state
         peak = status_of(server.pid)["VmHWM"]
         cpu = processor_seconds(server.pid) - cpu_before
-        print(f"{count:>7} files: register body {len(body) / 2**20:.1f} MiB in {register_seconds:.2f} s "
+        print(f"{count:>7} files, {connections} at once: register body {len(body) / 2**20:.1f} MiB in {register_seconds:.2f} s "
               f"(peak {(after_register - before) / 2**20:.0f} MiB over the start); sent in {sending_seconds:.1f} s; "
               f"service peak {(peak - before) / 2**20:.0f} MiB over its {before / 2**20:.0f} MiB at rest "
               f"= {(peak - before) / count:.0f} bytes per file; processor {cpu:.1f} s "
@@ -151,8 +151,9 @@ def main():
         print(__doc__, file=sys.stderr)
         return 2
     counts = [int(count) for count in (sys.argv[2] if len(sys.argv) > 2 else "1000,20000,100000").split(",")]
+    connections = int(sys.argv[3]) if len(sys.argv) > 3 else 2
     for count in counts:
-        run(sys.argv[1], count)
+        run(sys.argv[1], count, connections)
     return 0
 
 

@@ -5,7 +5,10 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
 #include <atomic>
+#include <csignal>
 #include <fstream>
 #include <mutex>
 #include <thread>
@@ -65,7 +68,7 @@ class LocalServiceTest : public ::testing::Test {
 
   void start(std::chrono::milliseconds revokeDelay = 0ms) {
     service = std::make_unique<LocalService>(
-        LocalService::Options{data.path() / "service", 0, 5s, revokeDelay, webScheme, largestRequestBody});
+        LocalService::Options{data.path() / "service", 0, 5s, revokeDelay, webScheme, largestRequestBody, sync});
     platform::CurlTransportOptions options;
     options.certificateAuthorityFile = service->certificateAuthorityFile();
     browser = std::make_shared<platform::CurlTransport>(platform::CurlTransport::RedirectDecider{}, options);
@@ -131,6 +134,17 @@ class LocalServiceTest : public ::testing::Test {
     return nlohmann::json::parse(answer.body).value("access_token", "");
   }
 
+  // A new transfer's id, or empty.
+  std::string createTransfer(const std::string& token) {
+    const auto created = send("POST", "/api/v1/transfers",
+                              R"({"title":"T","expectedFiles":1,"totalExpectedBytes":1,"fileSizes":[1],)"
+                              R"("expiryDays":7,"region":"eu","oneTimeDownload":false,"isReviewEnabled":false,)"
+                              R"("filePreviewEnabled":true})",
+                              {{"Authorization", "Bearer " + token}, {"Content-Type", "application/json"}});
+    EXPECT_EQ(created.status, 200) << created.body;
+    return created.status == 200 ? nlohmann::json::parse(created.body).at("transferId").get<std::string>() : "";
+  }
+
   // Sends `transfer` through the program's own upload engine; returns the completed transfer.
   std::optional<CompletedTransfer> upload(const PreparedTransfer& transfer, const std::string& token) {
     auto tokens = std::make_shared<testing::ScriptedAccessTokenProvider>(std::vector<std::string>{token});
@@ -173,6 +187,7 @@ class LocalServiceTest : public ::testing::Test {
 
   localservice::HttpsServer::Scheme webScheme = localservice::HttpsServer::Scheme::https;
   std::uint64_t largestRequestBody = LocalService::Options{}.largestRequestBody;
+  std::function<bool(int descriptor)> sync;
   std::optional<UploadOutcome> lastOutcome;
   testing::TemporaryDirectory data;
   platform::ManualMainQueue queue;
@@ -294,6 +309,7 @@ TEST_F(LocalServiceTest, JournalLinesAreAppliedOverAStateThatAlreadyHoldsThem) {
     std::lock_guard lock(linesMutex);
     piecesSoFar += piece;
     if (ends) lines.push_back(std::exchange(piecesSoFar, {}));
+    return true;
   });
   const auto token = signIn();
   const std::vector<platform::HttpHeader> authorised{{"Authorization", "Bearer " + token},
@@ -505,13 +521,118 @@ TEST_F(LocalServiceTest, ABodyBeyondTheLimitIsRefusedAsTooLargeAndTheProgramSays
   EXPECT_TRUE(upload(prepare(files), signIn())) << "a transfer within the limit still goes";
 }
 
-// A state file it cannot read stops the start rather than starting over without the accounts and
-// transfers still on disk.
-TEST_F(LocalServiceTest, AnUnreadableStateFileStopsTheStart) {
+// A state file or journal it cannot read stops the start rather than starting over without the
+// accounts and transfers still on disk; the error names the file and never advises dropping the
+// accounts, and the file is left as it was.
+TEST_F(LocalServiceTest, AnUnreadableStateFileOrJournalStopsTheStartNamingIt) {
+  const auto startError = [&] {
+    try {
+      start();
+    } catch (const std::runtime_error& error) {
+      return std::string(error.what());
+    }
+    return std::string("it started");
+  };
   const auto stateFile = service->stateFile();
+  const auto journalFile = service->journalFile();
   service.reset();
+  const std::string journal = R"({"seq":1,"nextId":9,"transfers":[{"index":3,"files":[]}]})" "\n";
+  std::ofstream(journalFile, std::ios::trunc) << journal;
+  const auto journalError = startError();
+  EXPECT_THAT(journalError, ::testing::HasSubstr("cannot read the journal " + journalFile.string() + " (line 1: "));
+  EXPECT_THAT(journalError, ::testing::HasSubstr("without those changes"));
+  EXPECT_THAT(journalError, ::testing::Not(::testing::HasSubstr("no accounts")));
+  std::ifstream kept(journalFile);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}), journal);
+
   std::ofstream(stateFile, std::ios::trunc) << "{\"version\": 1, \"signIn\": ";
-  EXPECT_THROW(start(), std::runtime_error);
+  const auto stateError = startError();
+  EXPECT_THAT(stateError, ::testing::HasSubstr("cannot read " + stateFile.string() + " ("));
+  EXPECT_THAT(stateError, ::testing::HasSubstr("it holds the accounts and transfers, and was left as it is"));
+  EXPECT_THAT(stateError, ::testing::Not(::testing::HasSubstr("move it away")));
+}
+
+// A disk that cannot take a journal line (here a file size limit, as a full disk) gets the change
+// refused with 503 and nothing of the line in the journal; once there is room again, a later change
+// and a kill leave a folder that starts and holds just that change. Before, the refused change was
+// answered 200 and later lines that built on it made the next start fail.
+TEST_F(LocalServiceTest, AChangeTheDiskCannotTakeIsRefusedAndLaterChangesStillStart) {
+  const auto token = signIn();
+  const std::vector<platform::HttpHeader> authorised{{"Authorization", "Bearer " + token},
+                                                     {"Content-Type", "application/json"}};
+  const auto transferId = createTransfer(token);
+  ASSERT_FALSE(transferId.empty());
+  const auto registration = [](int files) {
+    std::string body = "[";
+    for (int i = 0; i < files; ++i) {
+      body += std::string(i > 0 ? "," : "") + R"({"id":"ref-)" + std::to_string(i) + R"(","filename":"f)" +
+              std::to_string(i) + R"(","relativePath":"d/f)" + std::to_string(i) + R"(","mime":"text/plain","size":5})";
+    }
+    return body + "]";
+  };
+
+  const auto journalSize = std::filesystem::file_size(service->journalFile());
+  {
+    ::signal(SIGXFSZ, SIG_IGN);
+    rlimit original{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &original), 0);
+    rlimit limited = original;
+    limited.rlim_cur = journalSize + 2'000;  // a line of 300 files is some 30 KB
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limited), 0);
+    const auto refused = send("POST", "/api/v1/transfers/" + transferId + "/files", registration(300), authorised);
+    ::setrlimit(RLIMIT_FSIZE, &original);
+    EXPECT_EQ(refused.status, 503);
+    EXPECT_EQ(nlohmann::json::parse(refused.body).at("error").at("message"),
+              "The service could not save this change. Free some disk space and try again.");
+  }
+  EXPECT_EQ(std::filesystem::file_size(service->journalFile()), journalSize);
+  EXPECT_TRUE(service->transfers().transfer(transferId)->files.empty());
+  ASSERT_EQ(send("POST", "/api/v1/transfers/" + transferId + "/files", registration(1), authorised).status, 200);
+
+  const auto killed = data.path() / "killed";
+  std::filesystem::create_directories(killed);
+  std::filesystem::copy_file(service->journalFile(), killed / service->journalFile().filename());
+  std::filesystem::copy(service->dataDirectory(), killed,
+                        std::filesystem::copy_options::recursive | std::filesystem::copy_options::skip_existing);
+  LocalService again(LocalService::Options{killed, 0, 5s, 0ms, webScheme});
+  EXPECT_EQ(again.transfers().transfer(transferId)->files.size(), 1u);
+}
+
+// state.json and its folder are on disk before the journal is trimmed, so a power cut after a trim
+// finds what the trimmed lines held; a state that cannot be synced leaves the journal whole.
+TEST_F(LocalServiceTest, TheJournalIsTrimmedOnlyOnceTheStateIsOnDisk) {
+  std::mutex syncedMutex;
+  std::vector<std::filesystem::path> synced;
+  bool syncs = false;
+  sync = [&](int descriptor) {
+    std::lock_guard lock(syncedMutex);
+    synced.push_back(std::filesystem::read_symlink("/proc/self/fd/" + std::to_string(descriptor)));
+    return syncs;
+  };
+  restart();
+  ASSERT_FALSE(createTransfer(signIn()).empty());
+  service->stop();
+  EXPECT_GT(std::filesystem::file_size(service->journalFile()), 0u) << "the journal keeps its line";
+  std::ifstream state(service->stateFile());
+  EXPECT_TRUE(nlohmann::json::parse(state).at("transfers").at("transfers").empty()) << "the state as it was";
+
+  {
+    std::lock_guard lock(syncedMutex);
+    syncs = true;
+    synced.clear();
+  }
+  restart();
+  ASSERT_FALSE(createTransfer(signIn()).empty());
+  service->stop();
+  EXPECT_EQ(std::filesystem::file_size(service->journalFile()), 0u);
+  std::lock_guard lock(syncedMutex);
+  const auto at = [&](const std::filesystem::path& path) {
+    return std::find(synced.begin(), synced.end(), path) - synced.begin();
+  };
+  const auto folder = std::filesystem::canonical(service->dataDirectory());
+  EXPECT_LT(at(folder / "state.json.new"), at(folder));
+  EXPECT_LT(at(folder), at(folder / "state.journal.new"));
+  EXPECT_LT(at(folder / "state.journal.new"), static_cast<std::ptrdiff_t>(synced.size()));
 }
 
 // A second service on a port in use stops with an error instead of sharing the port.

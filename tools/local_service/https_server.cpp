@@ -114,7 +114,6 @@ struct Route {
 struct BodyCeiling {
   std::regex pattern;
   std::uint64_t bytes = 0;
-  Response answer;
 };
 
 struct ScheduledFault {
@@ -124,6 +123,8 @@ struct ScheduledFault {
   Fault fault;
   std::size_t seen = 0;
 };
+
+constexpr std::size_t kWorkers = 64;
 
 bool methodMatches(const std::string& wanted, const std::string& method) {
   return wanted == "*" || wanted == method || (wanted == "GET" && method == "HEAD");
@@ -159,6 +160,7 @@ struct HttpsServer::Impl {
   std::unique_ptr<httplib::Server> server;
   std::future<void> listening;
   std::uint16_t port = 0;
+  int listeningSocket = -1;
   std::shared_ptr<const CertificateAuthority> authority;  // kept alive while the server runs
   bool records = true;
   std::filesystem::path spoolDirectory;
@@ -295,7 +297,7 @@ void HttpsServer::Impl::handle(const httplib::Request& request, httplib::Respons
     if (spoolFailed || !spool) recordedRequest.bodyComplete = false;
   }
 
-  const bool tooLarge = ceiling && recordedRequest.bodySize > ceiling->bytes;
+  recordedRequest.bodyRefused = ceiling && recordedRequest.bodySize > ceiling->bytes;
   {
     std::lock_guard lock(mutex);
     if (records) recorded.push_back(recordedRequest);
@@ -320,9 +322,7 @@ void HttpsServer::Impl::handle(const httplib::Request& request, httplib::Respons
   }
 
   Response answer;
-  if (tooLarge) {
-    answer = ceiling->answer;
-  } else if (handler) {
+  if (handler) {
     answer = handler(snapshot);
   } else {
     answer.status = 404;
@@ -406,14 +406,20 @@ HttpsServer::HttpsServer(Options options) : impl_(std::make_unique<Impl>()) {
   if (!server.is_valid()) throw std::runtime_error("the server could not be set up");
   // The library would also share the port (SO_REUSEPORT), letting a second server bind a port that
   // is in use and take half its connections: reuse the address only.
-  server.set_socket_options([](socket_t socket) {
+  Impl* impl = impl_.get();
+  server.set_socket_options([impl](socket_t socket) {
     const int yes = 1;
     ::setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    impl->listeningSocket = socket;
   });
   server.set_keep_alive_max_count(1000);
   server.set_tcp_nodelay(true);
+  // A worker serves one connection for as long as it is kept alive, idle or not. A client with 16
+  // requests in flight, the connections it keeps pooled and the storage PUTs that may share this
+  // server need more than the library's max(8, cores - 1): beyond them a connection waits for one
+  // to idle out (seconds). Idle workers cost little.
+  server.new_task_queue = [] { return new httplib::ThreadPool(kWorkers); };
 
-  Impl* impl = impl_.get();
   const auto plain = [impl](const httplib::Request& request, httplib::Response& response) {
     impl->handle(request, response, nullptr);
   };
@@ -436,6 +442,9 @@ HttpsServer::HttpsServer(Options options) : impl_(std::make_unique<Impl>()) {
     throw std::runtime_error(options.port == 0 ? std::string("no free port on 127.0.0.1")
                                                : "port " + std::to_string(options.port) + " on 127.0.0.1 is taken");
   }
+  // The library listens with a backlog of 5: a client opening more connections at once (files in
+  // flight, each with its own) had the rest of its handshakes dropped and sent again a second later.
+  ::listen(impl_->listeningSocket, SOMAXCONN);
   port_ = static_cast<std::uint16_t>(port);
   impl_->port = port_;
   impl_->listening = std::async(std::launch::async, [impl] { impl->server->listen_after_bind(); });
@@ -494,9 +503,9 @@ void HttpsServer::setBodySpool(std::filesystem::path directory, std::string path
   impl_->spoolPattern.emplace(pathPattern);
 }
 
-void HttpsServer::refuseBodiesOver(std::uint64_t bytes, std::string pathPattern, Response answer) {
+void HttpsServer::refuseBodiesOver(std::uint64_t bytes, std::string pathPattern) {
   std::lock_guard lock(impl_->mutex);
-  impl_->ceilings.push_back(BodyCeiling{std::regex(pathPattern), bytes, std::move(answer)});
+  impl_->ceilings.push_back(BodyCeiling{std::regex(pathPattern), bytes});
 }
 
 void HttpsServer::addFault(std::string method, std::string pathPattern, std::size_t requestNumber, Fault fault) {

@@ -27,6 +27,7 @@ struct RecordedRequest {
   std::string body;        // the whole body when it is no larger than the server's body limit, else empty
   std::filesystem::path bodyFile;  // the body on disk when it was spooled (see setBodySpool), else empty
   bool bodyComplete = true;       // false when the connection was dropped while the body came in
+  bool bodyRefused = false;       // longer than refuseBodiesOver() allows: read to its end and dropped
   std::vector<std::string> pathMatches;  // the route pattern's capture groups
   int remotePort = 0;                    // the client's port: equal ports mean one connection
 
@@ -113,9 +114,9 @@ class HttpsServer {
   // Bodies larger than this are only counted and hashed. Default 16 MiB.
   void setBodyLimit(std::uint64_t bytes) { bodyLimit_ = bytes; }
   // Bodies of requests whose path matches `pathPattern` are kept whole up to `bytes` (whatever the
-  // body limit); a longer one is read to its end and dropped, and `answer` goes back instead of
-  // the route's. Call before the first such request.
-  void refuseBodiesOver(std::uint64_t bytes, std::string pathPattern, Response answer);
+  // body limit); a longer one is read to its end and dropped, and its route is told so
+  // (`bodyRefused`), to answer after its own checks. Call before the first such request.
+  void refuseBodiesOver(std::uint64_t bytes, std::string pathPattern);
   void setHashesBodies(bool hashes) { hashesBodies_ = hashes; }
   // How long a kept-alive connection may sit idle before the server closes it (5 s unless set);
   // zero closes it unless the next request follows at once. Connections accepted later keep to it.

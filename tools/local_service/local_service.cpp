@@ -37,7 +37,9 @@ std::shared_ptr<const CertificateAuthority> LocalService::certificateAuthority(c
   return CertificateAuthority::loadOrCreate(dataDirectory);
 }
 
-LocalService::LocalService(Options options) : dataDirectory_(std::move(options.dataDirectory)) {
+LocalService::LocalService(Options options)
+    : dataDirectory_(std::move(options.dataDirectory)), sync_(std::move(options.sync)) {
+  if (!sync_) sync_ = [](int descriptor) { return ::fsync(descriptor) == 0; };
   authority_ = certificateAuthority(dataDirectory_);
   HttpsServer::Options serverOptions;
   serverOptions.scheme = options.webScheme;
@@ -93,7 +95,7 @@ LocalService::LocalService(Options options) : dataDirectory_(std::move(options.d
     storage_->stop();
     throw std::runtime_error("cannot write " + journalFile().string() + " (" + std::strerror(error) + ")");
   }
-  transfers_->setJournal([this](std::string_view piece, bool ends) { appendJournal(piece, ends); });
+  transfers_->setJournal([this](std::string_view piece, bool ends) { return appendJournal(piece, ends); });
   signIn_->setChangeObserver([this] { markChanged(); });
   transfers_->setChangeObserver([this] { markChanged(); });
   saver_ = std::jthread([this](std::stop_token stop) {
@@ -175,9 +177,15 @@ void LocalService::stop() {
   journal_ = -1;
 }
 
-void LocalService::appendJournal(std::string_view piece, bool ends) {
+bool LocalService::appendJournal(std::string_view piece, bool ends) {
   std::lock_guard lock(journalMutex_);
-  if (journal_ < 0) return;
+  if (journal_ < 0) return false;
+  if (atLineStart_) {
+    const auto end = ::lseek(journal_, 0, SEEK_END);
+    if (end < 0) return false;
+    lineStart_ = static_cast<std::uint64_t>(end);
+    atLineStart_ = false;
+  }
   // A line comes in pieces (that of a big registration is tens of megabytes); until its newline it
   // is not read back, as for a crash mid-write, and that change has not been answered yet.
   for (const std::string_view text : {piece, ends ? std::string_view("\n") : std::string_view()}) {
@@ -185,10 +193,19 @@ void LocalService::appendJournal(std::string_view piece, bool ends) {
     while (written < text.size()) {
       const auto count = ::write(journal_, text.data() + written, text.size() - written);
       if (count < 0 && errno == EINTR) continue;
-      if (count <= 0) return;  // the change lives until the next state.json; nothing better to do here
+      if (count <= 0) {
+        // The disk is full, say: what reached the file of this line goes, so that the next line
+        // starts on a line of its own, and the change is taken back.
+        while (::ftruncate(journal_, static_cast<off_t>(lineStart_)) != 0 && errno == EINTR) {
+        }
+        atLineStart_ = true;
+        return false;
+      }
       written += static_cast<std::size_t>(count);
     }
   }
+  if (ends) atLineStart_ = true;
+  return true;
 }
 
 // The journal's lines, without a last one cut short by a crash mid-write.
@@ -232,13 +249,16 @@ void LocalService::trimJournal(std::uint64_t savedSeq) {
   std::lock_guard lock(journalMutex_);
   if (journal_ < 0) return;
   const auto temporary = std::filesystem::path(journalFile().string() + ".new");
+  std::uint64_t trimmedLineStart = 0;
   {
     std::ifstream journal(journalFile(), std::ios::binary);
     std::ofstream file(temporary, std::ios::trunc | std::ios::binary);
     std::string line;
+    std::uint64_t kept = 0;
     while (std::getline(journal, line)) {
       if (journal.eof()) {
         // A line being written (the lock is taken per piece): the rest of it follows here.
+        if (!atLineStart_) trimmedLineStart = kept;
         file << line;
         break;
       }
@@ -248,19 +268,25 @@ void LocalService::trimJournal(std::uint64_t savedSeq) {
       if (line.starts_with(prefix)) {
         std::from_chars(line.data() + prefix.size(), line.data() + line.size(), seq);
       }
-      if (seq > savedSeq) file << line << '\n';
+      if (seq > savedSeq) {
+        file << line << '\n';
+        kept += line.size() + 1;
+      }
     }
     if (!file.flush()) return;
   }
   std::error_code error;
   std::filesystem::permissions(temporary, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write,
                                error);
+  // Its lines are on disk before it replaces the journal, or a power cut could leave neither.
+  if (!syncFile(temporary)) return;
   std::filesystem::rename(temporary, journalFile(), error);
   if (error) return;
   const int reopened = ::open(journalFile().c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
   if (reopened < 0) return;
   ::close(journal_);
   journal_ = reopened;
+  lineStart_ = trimmedLineStart;
 }
 
 void LocalService::load() {
@@ -275,12 +301,20 @@ void LocalService::load() {
       signIn_->restoreState(state.at("signIn"));
       transfers_->restoreState(state.at("transfers"));
     }
-    // What was acknowledged after state.json was last written.
-    transfers_->replayJournal(journalLines());
   } catch (const std::exception& error) {
     // Never start over silently: that would forget accounts and transfers still on disk.
     throw std::runtime_error("cannot read " + path.string() + " (" + error.what() +
-                             "); move it away to start with no accounts and transfers");
+                             "); it holds the accounts and transfers, and was left as it is");
+  }
+  try {
+    // What was acknowledged after state.json was last written.
+    transfers_->replayJournal(journalLines());
+  } catch (const std::exception& error) {
+    throw std::runtime_error("cannot read the journal " + journalFile().string() + " (" + error.what() +
+                             "); it holds the changes to transfers since " + path.filename().string() +
+                             " was written, and was left as it is. Moved away, it lets the service start "
+                             "with the accounts and transfers as " + path.filename().string() +
+                             " has them, without those changes");
   }
 }
 
@@ -298,12 +332,24 @@ void LocalService::save() {
     file << ",\"version\":" << kStateVersion << "}\n";
     if (!file.flush()) return;  // the last good file stays; the next change tries again
   }
-  std::error_code ignored;
+  std::error_code error;
   // Refresh tokens are in it.
   std::filesystem::permissions(temporary, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write,
-                               ignored);
-  std::filesystem::rename(temporary, path, ignored);
-  if (!ignored) trimJournal(journalSeq);
+                               error);
+  // The journal is trimmed only once state.json and its name in the folder are on disk: a power cut
+  // after the trim must find what the trimmed lines held.
+  if (!syncFile(temporary)) return;
+  std::filesystem::rename(temporary, path, error);
+  if (error || !syncFile(dataDirectory_)) return;
+  trimJournal(journalSeq);
+}
+
+bool LocalService::syncFile(const std::filesystem::path& path) const {
+  const int descriptor = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (descriptor < 0) return false;
+  const bool synced = sync_(descriptor);
+  ::close(descriptor);
+  return synced;
 }
 
 }  // namespace tavrel::localservice

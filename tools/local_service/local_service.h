@@ -3,6 +3,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -27,8 +28,9 @@ namespace tavrel::localservice {
 // the uploaded bytes (storage/) and the accounts and transfers (state.json, rewritten by a thread of
 // its own soon after every change and when it stops), so a restart carries on where the last run
 // stopped. Each change of the transfers is also appended to state.journal before it is answered,
-// so a crash or a kill loses nothing the program was told had been kept; the lines state.json holds
-// are dropped from the journal each time it is written.
+// so a crash or a kill loses nothing the program was told had been kept (a change the journal
+// cannot take, on a full disk say, is taken back and answered 503); the lines state.json holds are
+// dropped from the journal each time it is written and synced to disk.
 //
 // IMPORTANT: Thread-safety. Requests are served on the server's threads; the members here are for
 // the one thread that made the service.
@@ -44,6 +46,9 @@ class LocalService {
     HttpsServer::Scheme webScheme = HttpsServer::Scheme::https;
     // The largest request body of the transfer endpoints (see TransferService::Options).
     std::uint64_t largestRequestBody = TransferService::Options{}.largestRequestBody;
+    // Puts a file's or folder's bytes on disk, given it open (fsync() unless set); for tests that
+    // watch it or fail it.
+    std::function<bool(int descriptor)> sync = {};
   };
 
   // Starts serving. Throws std::runtime_error when the data folder cannot be used, its state file
@@ -79,7 +84,8 @@ class LocalService {
   void load();
   void save();
   void markChanged();
-  void appendJournal(std::string_view piece, bool ends);
+  bool appendJournal(std::string_view piece, bool ends);
+  bool syncFile(const std::filesystem::path& path) const;
   std::vector<std::string> journalLines() const;
   void cutUnfinishedJournalLine() const;
   void trimJournal(std::uint64_t savedSeq);
@@ -91,8 +97,11 @@ class LocalService {
   std::unique_ptr<SignInService> signIn_;
   std::unique_ptr<TransferService> transfers_;
   std::mutex saving_;
+  std::function<bool(int descriptor)> sync_;
   std::mutex journalMutex_;
   int journal_ = -1;
+  bool atLineStart_ = true;     // the journal's next piece begins a line
+  std::uint64_t lineStart_ = 0;  // else where the line being written began
   std::mutex changedMutex_;
   std::condition_variable_any changedCondition_;
   bool changed_ = false;

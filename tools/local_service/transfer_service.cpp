@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <condition_variable>
 #include <fstream>
 #include <sstream>
 #include <string_view>
@@ -47,6 +48,11 @@ Route routeOf(Endpoint endpoint) {
 
 Response envelope(int status, const std::string& code, const std::string& message) {
   return Response::json(json{{"error", {{"code", code}, {"message", message}}}}.dump(), status);
+}
+
+// The answer to a change the journal could not take (the disk is full, say); the change was taken back.
+Response notKept() {
+  return envelope(503, "not_kept", "The service could not save this change. Free some disk space and try again.");
 }
 
 std::optional<std::string> queryValue(const std::optional<std::string>& query, const std::string& name) {
@@ -165,15 +171,17 @@ struct TransferService::State {
   }
   // Marks a transfer changed for the journal: its header, or one of its files.
   void touch(const std::string& transferId, std::optional<std::size_t> fileIndex = std::nullopt) {
-    if (!journal) return;
-    const auto found = transferIndex.find(transferId);
-    if (found == transferIndex.end()) return;
-    auto& changed = unjournaled[found->second];
+    Unjournaled* changed = unjournaledOf(transferId);
+    if (!changed) return;
     if (fileIndex) {
-      changed.files.push_back(*fileIndex);
+      changed->files.push_back(*fileIndex);
     } else {
-      changed.header = true;
+      changed->header = true;
     }
+  }
+  // One part of a file: journalled alone, so a file's lines grow with its parts, not with their square.
+  void touchPart(const std::string& transferId, std::size_t fileIndex, std::int64_t partNumber) {
+    if (Unjournaled* changed = unjournaledOf(transferId)) changed->parts.emplace_back(fileIndex, partNumber);
   }
   // A save takes this many files at a time under the lock, so requests wait for it only briefly.
   static constexpr std::size_t kFilesPerChunk = 1024;
@@ -183,11 +191,63 @@ struct TransferService::State {
   struct Unjournaled {
     bool header = false;
     std::vector<std::size_t> files;  // may repeat; a plain list costs a few bytes a file
+    std::vector<std::pair<std::size_t, std::int64_t>> parts;  // file index, part number
   };
-  std::function<void(std::string_view piece, bool ends)> journal;
+  std::function<bool(std::string_view piece, bool ends)> journal;
   std::map<std::size_t, Unjournaled> unjournaled;  // by index in `transfers`
   std::uint64_t journalSeq = 0;
-  void writeJournal();
+  Unjournaled* unjournaledOf(const std::string& transferId) {
+    if (!journal) return nullptr;
+    const auto found = transferIndex.find(transferId);
+    return found == transferIndex.end() ? nullptr : &unjournaled[found->second];
+  }
+  // False when the journal could not take the line; it then holds none of it.
+  bool writeJournal();
+  // Journals what the request changed. When the journal cannot take it, `undo` takes the change
+  // back, so that memory never holds what a restart would not: later lines would build on it, and
+  // the journal would no longer read back. The request is then answered notKept().
+  bool journalOrUndo(const std::function<void()>& undo) {
+    if (writeJournal()) return true;
+    undo();
+    return false;
+  }
+
+  // Sign requests open now and the most that were open at once, by transfer; and the gate that
+  // holds them until so many are (see holdSignsUntilConcurrent()).
+  struct OpenSigns {
+    std::size_t now = 0;
+    std::size_t most = 0;
+  };
+  std::mutex signsMutex;
+  std::condition_variable signsChanged;
+  std::unordered_map<std::string, OpenSigns> openSigns;
+  std::size_t signsHeldUntil = 0;
+  std::chrono::milliseconds signsHoldTimeout{0};
+  // One sign request from its arrival to its answer; held at the gate until enough are open.
+  class OpenSign {
+   public:
+    OpenSign(State& state, std::string transferId) : state_(state), transferId_(std::move(transferId)) {
+      std::unique_lock lock(state_.signsMutex);
+      auto& signs = state_.openSigns[transferId_];
+      signs.most = std::max(signs.most, ++signs.now);
+      state_.signsChanged.notify_all();
+      if (state_.signsHeldUntil > 0) {
+        state_.signsChanged.wait_for(lock, state_.signsHoldTimeout, [this] {
+          return state_.openSigns[transferId_].most >= state_.signsHeldUntil;
+        });
+      }
+    }
+    ~OpenSign() {
+      std::lock_guard lock(state_.signsMutex);
+      --state_.openSigns[transferId_].now;
+    }
+    OpenSign(const OpenSign&) = delete;
+    OpenSign& operator=(const OpenSign&) = delete;
+
+   private:
+    State& state_;
+    std::string transferId_;
+  };
 
   void index() {
     transferIndex.clear();
@@ -242,8 +302,7 @@ TransferService::TransferService(HttpsServer& service, HttpsServer& storage, Opt
 
 void TransferService::addRoutes() {
   State& state = *state_;
-  service_->refuseBodiesOver(state.options.largestRequestBody, "/api/v1/transfers(/.*)?",
-                             envelope(413, "request_too_large", "The request is too large. Send fewer files at a time."));
+  service_->refuseBodiesOver(state.options.largestRequestBody, "/api/v1/transfers(/.*)?");
 
   // Runs the common checks, then either a scripted answer or the endpoint's own handling.
   const auto serve = [this, &state](Endpoint endpoint, auto handle) {
@@ -259,19 +318,31 @@ void TransferService::addRoutes() {
           return envelope(401, "unauthorized", "Sign in again.");
         }
       }
+      // Only once the token is known good: a stranger learns nothing, not even the limit.
+      if (request.bodyRefused) {
+        return envelope(413, "request_too_large", "The request is too large. Send fewer files at a time.");
+      }
+      // Counted, and held at the gate, outside the lock, which takes requests one at a time: open
+      // is from arrival to answer.
+      std::optional<State::OpenSign> open;
+      if (endpoint == Endpoint::sign) {
+        lock.unlock();
+        open.emplace(state, request.pathMatches.at(0));
+        lock.lock();
+      }
       const std::size_t number = ++state.handled[endpoint];
       if (auto scripted = state.scripted.find({endpoint, number}); scripted != state.scripted.end()) {
         return scripted->second;
       }
       Response answer;
       try {
+        // Each handling journals what it changed itself, before it answers.
         answer = handle(request, lock);
       } catch (const json::exception&) {
         answer = envelope(400, "bad_request", "The request body is not what this endpoint takes.");
       } catch (const std::invalid_argument&) {
         answer = envelope(400, "bad_request", "The request body is not what this endpoint takes.");
       }
-      state.writeJournal();
       const auto observer = request.method == "GET" ? std::function<void()>() : state.observer;
       lock.unlock();
       if (observer) observer();
@@ -286,16 +357,22 @@ void TransferService::addRoutes() {
 
   route(Endpoint::createTransfer, serve(Endpoint::createTransfer, [&state](const RecordedRequest& request, auto&) {
           const json body = json::parse(request.body);
+          const auto expiryDays = body.at("expiryDays").get<std::int64_t>();
           StoredTransfer transfer;
           transfer.transferId = "tr-" + std::to_string(state.nextId++);
           transfer.createBody = request.body;
           state.transferIndex[transfer.transferId] = state.transfers.size();
           state.transfers.push_back(transfer);
           state.touch(transfer.transferId);
-          return Response::json(json{{"transferId", transfer.transferId},
-                                            {"expiresAt", "2031-01-31T09:30:00Z"},
-                                            {"expiryDays", body.at("expiryDays").get<std::int64_t>()}}
-                                           .dump());
+          if (!state.journalOrUndo([&] {
+                state.transferIndex.erase(transfer.transferId);
+                state.transfers.pop_back();
+              })) {
+            return notKept();
+          }
+          return Response::json(
+              json{{"transferId", transfer.transferId}, {"expiresAt", "2031-01-31T09:30:00Z"}, {"expiryDays", expiryDays}}
+                  .dump());
         }));
 
   route(Endpoint::recentTransfers, serve(Endpoint::recentTransfers, [&state](const RecordedRequest&, auto&) {
@@ -347,6 +424,13 @@ void TransferService::addRoutes() {
           for (std::size_t i = first; i < transfer->files.size(); ++i) {
             state.fileIndex[transfer->files[i].fileId] = i;
             state.touch(transfer->transferId, i);
+          }
+          if (!state.journalOrUndo([&] {
+                for (std::size_t i = first; i < transfer->files.size(); ++i) state.fileIndex.erase(transfer->files[i].fileId);
+                transfer->files.erase(transfer->files.begin() + static_cast<std::ptrdiff_t>(first), transfer->files.end());
+                if (first == 0) std::vector<StoredFile>().swap(transfer->files);
+              })) {
+            return notKept();
           }
 
           // The plans are written as text, not built as a JSON tree: there may be hundreds of
@@ -451,14 +535,6 @@ void TransferService::addRoutes() {
           }
           if (!request.bodyComplete) return envelope(400, "IncompleteBody", "The body was cut short.");
           StoredPart stored{request.bodySize, request.bodySha256, request.bodySha256.substr(0, 32)};
-          const auto keep = [&](const std::string& transferId, const std::string& fileId, std::int64_t partNumber) {
-            if (request.bodyFile.empty()) return true;
-            const auto path = state.storagePath(transferId, fileId, partNumber);
-            std::error_code error;
-            std::filesystem::create_directories(path.parent_path(), error);
-            if (!error) std::filesystem::rename(request.bodyFile, path, error);
-            return !error;
-          };
           Response answer;
           answer.contentType = "text/plain";
           if (!where.objectKey.empty()) {
@@ -467,16 +543,55 @@ void TransferService::addRoutes() {
             StoredTransfer* transfer = state.findTransfer(where.transferId);
             StoredFile* file = transfer ? state.findFile(*transfer, where.fileId) : nullptr;
             if (!file) return envelope(404, "NoSuchUpload", "The upload is gone.");
-            if (!keep(where.transferId, where.fileId, where.partNumber)) {
-              return envelope(500, "InternalError", "Storage could not keep the bytes.");
+            // The bytes go into place with those they replace set aside, to be put back should the
+            // journal not take the change.
+            std::filesystem::path path;
+            std::filesystem::path previous;
+            if (!request.bodyFile.empty()) {
+              path = state.storagePath(where.transferId, where.fileId, where.partNumber);
+              std::error_code error;
+              std::filesystem::create_directories(path.parent_path(), error);
+              if (!error && std::filesystem::exists(path, error)) {
+                previous = path;
+                previous += ".previous";
+                std::filesystem::rename(path, previous, error);
+                if (error) previous.clear();
+              }
+              if (!error) std::filesystem::rename(request.bodyFile, path, error);
+              if (error) {
+                if (!previous.empty()) std::filesystem::rename(previous, path, error);
+                return envelope(500, "InternalError", "Storage could not keep the bytes.");
+              }
             }
-            state.touch(where.transferId, state.fileIndex.at(where.fileId));
+            const std::size_t fileIndex = state.fileIndex.at(where.fileId);
+            std::optional<StoredPart> replaced;
             if (where.partNumber == 0) {
-              file->object = stored;
+              replaced = std::exchange(file->object, stored);
+              state.touch(where.transferId, fileIndex);
             } else {
+              if (const auto part = file->parts.find(where.partNumber); part != file->parts.end()) replaced = part->second;
               file->parts[where.partNumber] = stored;
-              if (state.omitsETag) return answer;
+              state.touchPart(where.transferId, fileIndex, where.partNumber);
             }
+            const bool kept = state.journalOrUndo([&] {
+              if (where.partNumber == 0) {
+                file->object = replaced;
+              } else if (replaced) {
+                file->parts[where.partNumber] = *replaced;
+              } else {
+                file->parts.erase(where.partNumber);
+              }
+              std::error_code ignored;
+              if (!previous.empty()) {
+                std::filesystem::rename(previous, path, ignored);
+              } else if (!path.empty()) {
+                std::filesystem::remove(path, ignored);
+              }
+            });
+            if (!kept) return notKept();
+            std::error_code ignored;
+            if (!previous.empty()) std::filesystem::remove(previous, ignored);
+            if (where.partNumber != 0 && state.omitsETag) return answer;
           }
           answer.headers.push_back({"ETag", "\"" + stored.etag + "\""});
           return answer;
@@ -514,6 +629,7 @@ void TransferService::addRoutes() {
           }
           file->completed = true;
           state.touch(transfer->transferId, state.fileIndex.at(file->fileId));
+          if (!state.journalOrUndo([&] { file->completed = false; })) return notKept();
           return Response::json(done.dump());
         }));
 
@@ -576,8 +692,6 @@ void TransferService::addRoutes() {
           for (const auto& file : transfer->files) {
             if (!file.completed) return envelope(409, "files_incomplete", "Some files are not complete yet.");
           }
-          transfer->completed = true;
-          state.touch(transfer->transferId);
           std::int64_t total = 0;
           json mimeTypes = json::array();
           for (const auto& file : transfer->files) {
@@ -586,15 +700,14 @@ void TransferService::addRoutes() {
           }
           const json create = json::parse(transfer->createBody);
           const std::string slug = "slug-" + transfer->transferId;
-          transfer->slug = slug;
-          transfer->createdAt = state.options.listsCompletedTransfers
-                                    ? platform::formatIsoDate(std::chrono::system_clock::now())
-                                    : "2025-01-31T09:30:00Z";
+          const std::string createdAt = state.options.listsCompletedTransfers
+                                            ? platform::formatIsoDate(std::chrono::system_clock::now())
+                                            : "2025-01-31T09:30:00Z";
           json recent{{"id", transfer->transferId},
                       {"title", create.at("title")},
                       {"fileCount", transfer->files.size()},
                       {"totalBytes", total},
-                      {"createdAt", transfer->createdAt},
+                      {"createdAt", createdAt},
                       {"downloadSlug", slug},
                       {"mimeTypes", mimeTypes}};
           const std::string answer = json{{"completed", true},
@@ -603,7 +716,20 @@ void TransferService::addRoutes() {
                                           {"isFirstTransfer", state.completions.empty()},
                                           {"recentTransfer", recent}}
                                          .dump();
+          // Changed only once the answer is made: nothing above may leave a transfer half-completed.
+          transfer->completed = true;
+          transfer->slug = slug;
+          transfer->createdAt = createdAt;
           state.completions[transfer->transferId] = answer;
+          state.touch(transfer->transferId);
+          if (!state.journalOrUndo([&] {
+                transfer->completed = false;
+                transfer->slug.clear();
+                transfer->createdAt.clear();
+                state.completions.erase(transfer->transferId);
+              })) {
+            return notKept();
+          }
           return Response::json(answer);
         }));
 
@@ -612,6 +738,7 @@ void TransferService::addRoutes() {
           if (!transfer) return envelope(404, "not_found", "This transfer does not exist.");
           transfer->deleted = true;
           state.touch(transfer->transferId);
+          if (!state.journalOrUndo([&] { transfer->deleted = false; })) return notKept();
           if (!state.options.storageDirectory.empty()) {
             std::error_code ignored;
             std::filesystem::remove_all(state.options.storageDirectory / transfer->transferId, ignored);
@@ -880,13 +1007,17 @@ void applyHeader(TransferService::StoredTransfer& transfer, const json& entry) {
 
 }  // namespace
 
-void TransferService::State::writeJournal() {
-  if (!journal || unjournaled.empty()) return;
+bool TransferService::State::writeJournal() {
+  if (!journal || unjournaled.empty()) {
+    unjournaled.clear();
+    return true;
+  }
   // Put together file by file with the state file's writers and handed on a piece at a time: a
   // registration of many files never becomes one JSON tree, nor one text, in memory.
   constexpr std::size_t kJournalPiece = 1 << 20;
   std::string line = "{\"seq\":" + std::to_string(++journalSeq) + ",\"nextId\":" + std::to_string(nextId) +
                      ",\"transfers\":[";
+  bool kept = true;
   bool firstChange = true;
   for (auto& [index, changed] : unjournaled) {
     if (index >= transfers.size()) continue;
@@ -915,18 +1046,41 @@ void TransferService::State::writeJournal() {
       line += ']';
       firstFile = false;
       if (line.size() >= kJournalPiece) {
-        journal(line, false);
+        kept = journal(line, false);
+        if (!kept) break;
         line.clear();
       }
     }
-    line += "]}";
+    if (!kept) break;
+    line += ']';
+    // A part alone, unless its file's whole record is in the line already.
+    std::sort(changed.parts.begin(), changed.parts.end());
+    changed.parts.erase(std::unique(changed.parts.begin(), changed.parts.end()), changed.parts.end());
+    bool firstPart = true;
+    for (const auto& [file, number] : changed.parts) {
+      if (file >= transfer.files.size() || std::binary_search(changed.files.begin(), changed.files.end(), file)) continue;
+      const auto part = transfer.files[file].parts.find(number);
+      if (part == transfer.files[file].parts.end()) continue;
+      line += firstPart ? ",\"parts\":[[" : ",[";
+      line += std::to_string(file) + "," + std::to_string(number) + ",";
+      appendPart(line, part->second);
+      line += ']';
+      firstPart = false;
+    }
+    if (!firstPart) line += ']';
+    line += '}';
   }
-  line += "]}";
   unjournaled.clear();
-  journal(line, true);
+  if (kept) {
+    line += "]}";
+    kept = journal(line, true);
+  }
+  // The journal dropped the whole line: the number goes to the next one.
+  if (!kept) --journalSeq;
+  return kept;
 }
 
-void TransferService::setJournal(std::function<void(std::string_view piece, bool ends)> journal) {
+void TransferService::setJournal(std::function<bool(std::string_view piece, bool ends)> journal) {
   std::lock_guard lock(state_->mutex);
   state_->journal = std::move(journal);
   state_->unjournaled.clear();
@@ -935,27 +1089,37 @@ void TransferService::setJournal(std::function<void(std::string_view piece, bool
 std::uint64_t TransferService::replayJournal(const std::vector<std::string>& lines) {
   std::lock_guard lock(state_->mutex);
   State& state = *state_;
-  for (const auto& line : lines) {
-    const json entry = json::parse(line);
-    const auto seq = entry.at("seq").get<std::uint64_t>();
-    if (seq <= state.journalSeq) continue;  // state.json holds it already
-    state.journalSeq = seq;
-    state.nextId = std::max(state.nextId, entry.at("nextId").get<std::size_t>());
-    for (const auto& change : entry.at("transfers")) {
-      const auto index = change.at("index").get<std::size_t>();
-      if (index > state.transfers.size()) throw std::runtime_error("the journal skips a transfer");
-      if (index == state.transfers.size()) state.transfers.emplace_back();
-      StoredTransfer& transfer = state.transfers[index];
-      if (change.contains("header")) applyHeader(transfer, change.at("header"));
-      if (change.contains("completion")) {
-        state.completions[transfer.transferId] = change.at("completion").get<std::string>();
+  for (std::size_t number = 0; number < lines.size(); ++number) {
+    try {
+      const json entry = json::parse(lines[number]);
+      const auto seq = entry.at("seq").get<std::uint64_t>();
+      if (seq <= state.journalSeq) continue;  // state.json holds it already
+      state.journalSeq = seq;
+      state.nextId = std::max(state.nextId, entry.at("nextId").get<std::size_t>());
+      for (const auto& change : entry.at("transfers")) {
+        const auto index = change.at("index").get<std::size_t>();
+        if (index > state.transfers.size()) throw std::runtime_error("it skips a transfer");
+        if (index == state.transfers.size()) state.transfers.emplace_back();
+        StoredTransfer& transfer = state.transfers[index];
+        if (change.contains("header")) applyHeader(transfer, change.at("header"));
+        if (change.contains("completion")) {
+          state.completions[transfer.transferId] = change.at("completion").get<std::string>();
+        }
+        for (const auto& item : change.at("files")) {
+          const auto fileIndex = item.at(0).get<std::size_t>();
+          if (fileIndex > transfer.files.size()) throw std::runtime_error("it skips a file");
+          if (fileIndex == transfer.files.size()) transfer.files.emplace_back();
+          transfer.files[fileIndex] = fileFromJSON(item.at(1));
+        }
+        if (!change.contains("parts")) continue;
+        for (const auto& item : change.at("parts")) {
+          const auto fileIndex = item.at(0).get<std::size_t>();
+          if (fileIndex >= transfer.files.size()) throw std::runtime_error("it has a part of a file it skips");
+          transfer.files[fileIndex].parts[item.at(1).get<std::int64_t>()] = partFromJSON(item.at(2));
+        }
       }
-      for (const auto& item : change.at("files")) {
-        const auto fileIndex = item.at(0).get<std::size_t>();
-        if (fileIndex > transfer.files.size()) throw std::runtime_error("the journal skips a file");
-        if (fileIndex == transfer.files.size()) transfer.files.emplace_back();
-        transfer.files[fileIndex] = fileFromJSON(item.at(1));
-      }
+    } catch (const std::exception& error) {
+      throw std::runtime_error("line " + std::to_string(number + 1) + ": " + error.what());
     }
   }
   state.index();
@@ -973,7 +1137,8 @@ void TransferService::writeSavedState(std::ostream& out, std::uint64_t* savedJou
   // the lock that every request needs: nothing of it is kept between saves, nor gathered into one
   // text, and no request waits for more than a run. The journal number is taken first: a change
   // made while the runs are taken is in a later journal line, which a start applies again over
-  // whatever of it the file holds (a line carries whole records, so applying one twice is harmless).
+  // whatever of it the file holds (a line sets values rather than adding to them, so applying one
+  // twice is harmless).
   std::size_t transferCount = 0;
   {
     std::lock_guard lock(state_->mutex);
@@ -1093,6 +1258,21 @@ void TransferService::addFault(Endpoint endpoint, std::size_t requestNumber, Fau
 void TransferService::respond(Endpoint endpoint, std::size_t requestNumber, Response response) {
   std::lock_guard lock(state_->mutex);
   state_->scripted[{endpoint, requestNumber}] = std::move(response);
+}
+
+std::size_t TransferService::mostConcurrentSigns(const std::string& transferId) const {
+  std::lock_guard lock(state_->signsMutex);
+  const auto signs = state_->openSigns.find(transferId);
+  return signs == state_->openSigns.end() ? 0 : signs->second.most;
+}
+
+void TransferService::holdSignsUntilConcurrent(std::size_t count, std::chrono::milliseconds timeout) {
+  {
+    std::lock_guard lock(state_->signsMutex);
+    state_->signsHeldUntil = count;
+    state_->signsHoldTimeout = timeout;
+  }
+  state_->signsChanged.notify_all();
 }
 
 void TransferService::failEveryNthStoragePut(std::size_t period, int status) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -133,7 +134,12 @@ class TransferService {
   // under the service's lock, in pieces (a line of a big registration is tens of megabytes): the
   // line, then its end, must be kept before the call with `ends` returns. Lines are compact JSON
   // beginning {"seq":N with N their number; savedState() says up to which it holds ("journalSeq").
-  void setJournal(std::function<void(std::string_view piece, bool ends)> journal);
+  // A line carries the changed transfers' fields and files whole, and a file's stored parts alone.
+  // False from the journal means it could not keep the piece and holds none of the line: no more
+  // of it comes, the next piece begins another line, and the request's change is taken back and
+  // answered 503 ("not_kept"), so nothing is acknowledged, nor kept in memory, that a restart
+  // would not have.
+  void setJournal(std::function<bool(std::string_view piece, bool ends)> journal);
   // Applies the lines written after the restored state's, in their order; returns the last line's
   // sequence number.
   std::uint64_t replayJournal(const std::vector<std::string>& lines);
@@ -176,6 +182,14 @@ class TransferService {
   std::vector<StoredTransfer> transfers() const;
   std::optional<StoredTransfer> transfer(const std::string& transferId) const;
   std::size_t requestCount(Endpoint endpoint) const;
+  // The most sign requests (single or parts) of the transfer that were open at one moment, each
+  // from its arrival at the service (its body read, its token accepted) to its answer: above 1 when
+  // a client had several files or parts being signed at once.
+  std::size_t mostConcurrentSigns(const std::string& transferId) const;
+  // Sign requests wait, before they are handled, until `count` sign requests of their transfer have
+  // been open at once (after that they pass at once), or `timeout` has passed: an overlap that a
+  // client allows then happens for certain, however the threads are scheduled. 0 lets them pass.
+  void holdSignsUntilConcurrent(std::size_t count, std::chrono::milliseconds timeout = std::chrono::seconds(10));
   std::vector<RecordedRequest> requests(Endpoint endpoint) const;
   // Whether storage holds exactly the bytes of `local` for the file (completed or not): the whole
   // object, or every part of the plan's layout.
