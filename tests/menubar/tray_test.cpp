@@ -253,7 +253,7 @@ void clickWith(int button, QPoint position) {
 // XFCE's panel (4.18) never calls the item's ContextMenu: a right click shows the item's own D-Bus
 // menu when it has one with entries, and otherwise the panel's menu for its tray plugin. The item
 // has none (the popover holds its menu), so a real right click opens the panel's menu and the
-// program hears nothing; a left click on the same spot opens the popover.
+// program hears nothing.
 TEST_F(LateTrayTest, ARightClickOnTheIconInXfcesPanelOpensThePanelsMenuAndNotThePopover) {
   signIn();
   auto controller = makeController();
@@ -266,12 +266,10 @@ TEST_F(LateTrayTest, ARightClickOnTheIconInXfcesPanelOpensThePanelsMenuAndNotThe
   EXPECT_TRUE(waitFor(xfcePanelMenuShown));
   EXPECT_FALSE(controller->isPopoverShown());
   QProcess::execute("xdotool", {"key", "Escape"});
-  ASSERT_TRUE(waitFor([] { return !xfcePanelMenuShown(); }));
-
-  // A ContextMenu call from the right click would have come first, on the same connection, and
-  // this click would then close the popover it opened.
-  clickWith(1, icon->center());
-  EXPECT_TRUE(waitFor([&] { return controller->isPopoverShown(); }));
+  // A ContextMenu call from the right click would have reached the program by the time the
+  // panel's menu has gone again (one connection, in order), and opened the popover.
+  waitFor([] { return !xfcePanelMenuShown(); });
+  EXPECT_FALSE(controller->isPopoverShown());
 }
 
 }  // namespace

@@ -588,6 +588,16 @@ TEST_F(NativeUploadEngineTest, CompletesThroughDroppedConnectionsLostAnswersAndA
   EXPECT_EQ(result.progress().back().bytesUploaded, transfer.totalBytes());
 }
 
+// The service itself sees the files overlap: sign requests wait until two are open at once, which
+// files sent one after another would never make.
+TEST_F(NativeUploadEngineTest, TheServiceSeesSeveralFilesSignedAtOnce) {
+  service.holdSignsUntilConcurrent(2, 20s);
+  const auto transfer = prepare({{"a.txt", 10}, {"b.txt", 20}, {"c.txt", 30}, {"d.txt", 40}});
+  const auto result = upload(transfer);
+  ASSERT_TRUE(result.finished()) << result.failure().value_or("");
+  EXPECT_GE(service.mostConcurrentSigns(lastTransferId()), 2u);
+}
+
 TEST_F(NativeUploadEngineTest, ACompletionThatIsNotCompletedFailsAndKeepsTheTransferForResume) {
   service.respond(Endpoint::completeTransfer, 1,
                   StandInResponse::json(R"({"completed":false,"id":"x","slug":"y","isFirstTransfer":false})"));
