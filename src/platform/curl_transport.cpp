@@ -671,7 +671,7 @@ Expected<HttpResponse, TransportError> CurlTransport::send(const HttpRequest& re
       return unexpected(makeError(TransportErrorCode::timedOut, "no data moved within the idle timeout"));
     }
     if (attempt.networkChanged) {
-      return unexpected(makeError(TransportErrorCode::connectionLost, "the network changed before an answer came"));
+      return unexpected(makeError(TransportErrorCode::networkChanged, "the network changed before an answer came"));
     }
     if (attempt.fileFailed) {
       // A file cut short under us was most likely edited: say so when it is no longer the one given.

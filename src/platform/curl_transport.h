@@ -33,7 +33,7 @@ struct CurlTransportOptions {
   int maximumRedirects = 10;
   DeadConnectionTimes deadConnectionTimes = {};
   // Where the desktop reports network changes: at each, the kept connections are closed and the
-  // requests in flight that have no answer yet fail at once as connectionLost, to be sent again on
+  // requests in flight that have no answer yet fail at once as networkChanged, to be sent again on
   // new connections. A request whose answer has started to arrive is left to finish.
   std::shared_ptr<NetworkMonitor> networkMonitor = {};
 };

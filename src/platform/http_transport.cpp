@@ -22,6 +22,7 @@ std::string_view toString(TransportErrorCode code) {
     case TransportErrorCode::timedOut: return "timed out";
     case TransportErrorCode::cannotConnect: return "cannot connect";
     case TransportErrorCode::connectionLost: return "connection lost";
+    case TransportErrorCode::networkChanged: return "network changed";
     case TransportErrorCode::tlsFailure: return "TLS failure";
     case TransportErrorCode::invalidRequest: return "invalid request";
     case TransportErrorCode::tooManyRedirects: return "too many redirects";

@@ -69,6 +69,7 @@ enum class TransportErrorCode {
   timedOut,          // no byte moved for the request's idle timeout
   cannotConnect,     // name resolution or connection failed; nothing was sent
   connectionLost,    // the connection broke after it was made
+  networkChanged,    // the desktop moved to another network before any answer came: send it again at once
   tlsFailure,        // handshake, certificate or protocol-version failure
   invalidRequest,    // refused before sending: bad scheme, host, method or header text
   tooManyRedirects,  // more same-origin redirects than the hop limit

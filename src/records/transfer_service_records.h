@@ -300,12 +300,21 @@ class TransferAPIError : public std::exception {
     return *this;
   }
 
+  // Whether the request was cut by a change of network before any answer came, so that sending it
+  // again at once, on a new connection, is what helps. Not part of what the error is either.
+  bool cutByNetworkChange() const { return cutByNetworkChange_; }
+  TransferAPIError& withCutByNetworkChange() {
+    cutByNetworkChange_ = true;
+    return *this;
+  }
+
   friend bool operator==(const TransferAPIError& a, const TransferAPIError& b) { return a.case_ == b.case_; }
 
  private:
   Case case_;
   std::string description_;
   std::optional<std::chrono::seconds> retryAfter_;
+  bool cutByNetworkChange_ = false;
 };
 
 }  // namespace tavrel

@@ -52,6 +52,9 @@ platform::HttpResponse sendOnce(platform::HttpTransport& transport, const platfo
     if (response.error().code == platform::TransportErrorCode::cancelled || stop.stop_requested()) {
       throw Cancelled{};
     }
+    if (response.error().code == platform::TransportErrorCode::networkChanged) {
+      throw TransferAPIError::transportUnavailable().withCutByNetworkChange();
+    }
     throw TransferAPIError::transportUnavailable();
   }
   return std::move(response).value();

@@ -43,6 +43,7 @@ std::string transportErrorDescription(const platform::TransportError& error) {
     case platform::TransportErrorCode::cannotConnect:
       return TAVREL_TRANSLATE_NOOP("Core", "Could not connect to the storage server.");
     case platform::TransportErrorCode::connectionLost:
+    case platform::TransportErrorCode::networkChanged:
       return TAVREL_TRANSLATE_NOOP("Core", "The network connection was lost.");
     case platform::TransportErrorCode::tlsFailure:
       return TAVREL_TRANSLATE_NOOP("Core", "A secure connection to the storage server failed.");
@@ -139,6 +140,18 @@ struct BusyAnswer {
   bool busy = false;
   std::optional<std::chrono::seconds> retryAfter;
 };
+
+bool cutByNetworkChange(const std::exception_ptr& error) {
+  try {
+    std::rethrow_exception(error);
+  } catch (const TransferAPIError& apiError) {
+    return apiError.cutByNetworkChange();
+  } catch (const platform::TransportError& transportError) {
+    return transportError.code == platform::TransportErrorCode::networkChanged;
+  } catch (...) {
+    return false;
+  }
+}
 
 BusyAnswer busyAnswerOf(const std::exception_ptr& error) {
   const auto isBusy = [](std::int64_t status) { return status == 429 || status == 503; };
@@ -671,6 +684,9 @@ auto NativeUploadEngine::withRetry(Run& run, int retries, std::stop_token stop, 
       // A service that says it is busy gets fewer files at once until calls succeed again.
       if (answer.busy && run.onBusy) run.onBusy();
       askedWait = answer.retryAfter;
+      // Cut by a move to another network: the new one is there now, so the next try goes at once
+      // (it still counts as one).
+      if (cutByNetworkChange(error)) continue;
     }
     platform::Duration pause;
     {

@@ -83,7 +83,7 @@ TEST(CurlTransportNetworkTest, ANetworkChangeClosesKeptConnectionsAndEndsRequest
   monitor->change();
   sender.join();
   ASSERT_FALSE(*waiting);
-  EXPECT_EQ(waiting->error().code, TransportErrorCode::connectionLost) << waiting->error().message;
+  EXPECT_EQ(waiting->error().code, TransportErrorCode::networkChanged) << waiting->error().message;
 
   // The next request goes out on a new connection, and is not cut by the change it came after.
   ASSERT_TRUE(transport.send(get(server.url("/after"))));
@@ -109,7 +109,7 @@ TEST(CurlTransportNetworkTest, ChangesWhileManyThreadsSendEndOnlyRequestsWithout
         if (result) {
           EXPECT_EQ(result->status, 404);
         } else {
-          EXPECT_EQ(result.error().code, TransportErrorCode::connectionLost) << result.error().message;
+          EXPECT_EQ(result.error().code, TransportErrorCode::networkChanged) << result.error().message;
         }
       }
     });

@@ -598,6 +598,38 @@ TEST_F(NativeUploadEngineTest, TheServiceSeesSeveralFilesSignedAtOnce) {
   EXPECT_GE(service.mostConcurrentSigns(lastTransferId()), 2u);
 }
 
+// Requests cut by a move to another network go again at once (still counted as tries), the
+// service's call and storage's PUT alike.
+TEST_F(NativeUploadEngineTest, RequestsCutByANetworkChangeAreSentAgainWithoutAPause) {
+  class CutOnce final : public platform::HttpTransport {
+   public:
+    explicit CutOnce(std::string path) : path_(std::move(path)) {}
+    platform::Expected<platform::HttpResponse, platform::TransportError> send(const platform::HttpRequest& request,
+                                                                            std::stop_token stop,
+                                                                            platform::UploadProgress progress) override {
+      if (request.url.toString().find(path_) != std::string::npos && !cut_.exchange(true)) {
+        return platform::unexpected(platform::TransportError{platform::TransportErrorCode::networkChanged, "moved"});
+      }
+      return inner_->send(request, std::move(stop), std::move(progress));
+    }
+
+   private:
+    const std::string path_;
+    std::shared_ptr<platform::HttpTransport> inner_ = testing::makeStandInSession();
+    std::atomic<bool> cut_ = false;
+  };
+  api = std::make_shared<TavrelAPIClient>(service.webAppURL(), tokens, std::make_shared<CutOnce>("/sign"));
+  engine = std::make_unique<NativeUploadEngine>(api, clock, std::make_shared<CutOnce>("/storage/"),
+                                                UploadSecurityPolicy::defaultPolicy(), queue);
+  const auto transfer = prepare({{"a.txt", 100}});
+  const auto result = upload(transfer);
+  ASSERT_TRUE(result.finished()) << result.failure().value_or("");
+  EXPECT_TRUE(clock->sleeps().empty());
+  EXPECT_EQ(service.requestCount(Endpoint::sign), 2u) << "one signature for each PUT";
+  EXPECT_EQ(service.requestCount(Endpoint::storagePut), 1u);
+  EXPECT_TRUE(storageHolds(transfer.files[0]));
+}
+
 TEST_F(NativeUploadEngineTest, ACompletionThatIsNotCompletedFailsAndKeepsTheTransferForResume) {
   service.respond(Endpoint::completeTransfer, 1,
                   StandInResponse::json(R"({"completed":false,"id":"x","slug":"y","isFirstTransfer":false})"));
