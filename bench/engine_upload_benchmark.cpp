@@ -280,6 +280,9 @@ class LibcurlReference {
     curl_easy_setopt(easy_, CURLOPT_WRITEDATA, &answer_);
     curl_easy_setopt(easy_, CURLOPT_READFUNCTION, &LibcurlReference::supply);
     curl_easy_setopt(easy_, CURLOPT_READDATA, this);
+    // A request on a reused connection that died is sent again on a new one, from the start.
+    curl_easy_setopt(easy_, CURLOPT_SEEKFUNCTION, &LibcurlReference::seek);
+    curl_easy_setopt(easy_, CURLOPT_SEEKDATA, this);
   }
   ~LibcurlReference() { curl_easy_cleanup(easy_); }
   LibcurlReference(const LibcurlReference&) = delete;
@@ -328,6 +331,14 @@ class LibcurlReference {
     std::memcpy(buffer, reference.body_.data() + reference.sent_, length);
     reference.sent_ += length;
     return length;
+  }
+  static int seek(void* self, curl_off_t offset, int origin) {
+    auto& reference = *static_cast<LibcurlReference*>(self);
+    if (origin != SEEK_SET || offset < 0 || static_cast<std::size_t>(offset) > reference.body_.size()) {
+      return CURL_SEEKFUNC_CANTSEEK;
+    }
+    reference.sent_ = static_cast<std::size_t>(offset);
+    return CURL_SEEKFUNC_OK;
   }
 
   long perform(const std::string& method, const std::string& url, std::string body,

@@ -88,7 +88,6 @@ class Link:
             self.congestion = file.read().strip()
         # What reaches a socket, counted after every drop rule: a run's longest silence.
         run("iptables", "-A", "INPUT", "-p", "tcp", "-m", "comment", "--comment", "tavrel-delivered")
-        self.cuts = []
 
     def close(self):
         self.set_rtt(0)
@@ -111,13 +110,26 @@ class Link:
                 raise RuntimeError("the delayer did not start")
             run("iptables", "-t", "mangle", "-A", "PREROUTING", "-i", "lo", "-j", "NFQUEUE", "--queue-num", "0")
 
+    @staticmethod
+    def drop(tag, *match):
+        """Drops what `match` matches on arrival, ahead of every rule before it."""
+        run("iptables", "-I", "INPUT", "-p", "tcp", *match, "-m", "comment", "--comment", tag, "-j", "DROP")
+
+    @staticmethod
+    def undrop(tag):
+        # By number: a rule given again is not always found (the statistic match keeps its
+        # probability rounded, and a delete of 0.01 finds nothing).
+        listed = run("iptables", "-L", "INPUT", "-n", "--line-numbers").stdout.splitlines()
+        for number in reversed([line.split()[0] for line in listed if f"/* {tag} */" in line]):
+            run("iptables", "-D", "INPUT", number)
+
     def set_loss(self, probability):
-        rule = ["INPUT", "-p", "tcp", "-m", "statistic", "--mode", "random", "--probability", str(probability),
-                "-j", "DROP"]
-        run("iptables", "-I", *rule) if probability else run("iptables", "-D", *rule, check=False)
+        self.undrop("tavrel-loss")
+        if probability:
+            self.drop("tavrel-loss", "-m", "statistic", "--mode", "random", "--probability", str(probability))
 
     def set_outage(self, on):
-        run("iptables", "-I" if on else "-D", "INPUT", "-p", "tcp", "-j", "DROP", check=on)
+        self.drop("tavrel-outage") if on else self.undrop("tavrel-outage")
 
     def set_rate(self, rate):
         run("tc", "qdisc", "del", "dev", "lo", "root", check=False)
@@ -131,16 +143,12 @@ class Link:
         for local, peer in ends:
             local_address, local_port = local.rsplit(":", 1)
             peer_address, peer_port = peer.rsplit(":", 1)
-            rule = ["INPUT", "-p", "tcp", "-s", peer_address, "--sport", peer_port, "-d", local_address,
-                    "--dport", local_port, "-j", "DROP"]
-            run("iptables", "-I", *rule)
-            self.cuts.append(rule)
+            self.drop("tavrel-cut", "-s", peer_address, "--sport", peer_port, "-d", local_address,
+                      "--dport", local_port)
         return len(ends) // 2
 
     def clear_cuts(self):
-        for rule in self.cuts:
-            run("iptables", "-D", *rule, check=False)
-        self.cuts = []
+        self.undrop("tavrel-cut")
 
     def delivered(self):
         """TCP packets that reached a socket so far (the counting rule at INPUT's end)."""
@@ -333,11 +341,18 @@ class Bench:
         drops = self.link.queue_drops()
         self.link.set_loss(loss)
         disturb = self.outage if outage else None
+        def attempt(name, which):
+            # A run that fails is a figure too (did it complete with no user action?); the others go on.
+            try:
+                seconds = self.engine(which, disturb)
+                print(f"     {name} {seconds:.2f} s", flush=True)
+                return seconds
+            except RuntimeError as error:
+                print(f"     {name} FAILED: {error}", flush=True)
+                return None
         try:
-            engine = self.engine("engine", disturb)
-            print(f"     engine {engine:.2f} s", flush=True)
-            reference = self.engine("libcurl", disturb)
-            print(f"     plain libcurl {reference:.2f} s", flush=True)
+            engine = attempt("engine", "engine")
+            reference = attempt("plain libcurl", "libcurl")
             tool, failed = self.curl_parallel(disturb)
             print(f"     curl --parallel --parallel-max 8 {tool:.2f} s"
                   + (f", {failed} files FAILED" if failed else ""), flush=True)
@@ -463,8 +478,9 @@ class Bench:
         for row in (r for r in self.rows if r[0] == "small"):
             _, title, measured, engine, reference, tool, failed = row
             note = f" ({failed} failed)" if failed else ""
-            print(f"| {title} | {measured:.1f} ms | {engine:.2f} s | {reference:.2f} s | {tool:.2f} s{note} | "
-                  f"{engine / tool:.1f} |")
+            shown = [f"{seconds:.2f} s" if seconds is not None else "failed" for seconds in (engine, reference)]
+            ratio = f"{engine / tool:.1f}" if engine is not None else ""
+            print(f"| {title} | {measured:.1f} ms | {shown[0]} | {shown[1]} | {tool:.2f} s{note} | {ratio} |")
         for kind, title, measured, *figures in (r for r in self.rows if r[0] != "small"):
             if kind == "big":
                 print(f"| {title} | {measured:.1f} ms | {figures[0]:.1f} MiB/s ({figures[0] / 23.84 * 100:.0f} % of "
