@@ -8,7 +8,8 @@ server (rclone) and every client run inside it; Unix sockets (X11, D-Bus) are no
 Needs root.
 
   slow_link_benchmark.py --engine ENGINE_BENCH --service LOCAL_SERVICE --delayer LINK_DELAY
-                         [--run SCRIPTS_RUN] [--files N] [--congestion reno|bbr] [SCENARIO ...]
+                         [--run SCRIPTS_RUN] [--files N] [--runs N] [--congestion reno|bbr]
+                         [SCENARIO ...]
 
 Scenarios (all but `program` when none are named, `all` for every one; each also on its own):
   small-0 small-20 small-50 small-100   N files of 4 KiB (default 1,000) at that round trip: the engine
@@ -165,21 +166,28 @@ class Link:
 
 
 class Silence(threading.Thread):
-    """Samples the delivered packets every 0.2 s; `longest` is the longest stretch with none."""
+    """Samples the delivered packets every 0.2 s: `stretches` are those of over a second with none,
+    as (from, seconds) since the start."""
 
     def __init__(self, link):
         super().__init__(daemon=True)
-        self.link, self.stop, self.longest, self.since = link, threading.Event(), 0.0, 0.0
+        self.link, self.stop, self.stretches = link, threading.Event(), []
 
     def run(self):
         last, moved = self.link.delivered(), time.monotonic()
         started = moved
-        while not self.stop.wait(0.2):
+        while True:
+            stopping = self.stop.wait(0.2)
             count, now = self.link.delivered(), time.monotonic()
-            if count != last:
+            if count != last or stopping:
+                if now - moved > 1.2:
+                    self.stretches.append((moved - started, now - moved))
                 last, moved = count, now
-            if now - moved > self.longest:
-                self.longest, self.since = now - moved, moved - started
+            if stopping:
+                return
+
+    def described(self):
+        return ", ".join(f"{seconds:.1f} s from +{since:.1f} s" for since, seconds in self.stretches) or "none"
 
     def __enter__(self):
         self.start()
@@ -350,14 +358,27 @@ class Bench:
             except RuntimeError as error:
                 print(f"     {name} FAILED: {error}", flush=True)
                 return None
+        # Without a delay a run takes a second and the machine's load decides: turns, and the medians.
+        turns = self.arguments.runs if rtt else max(self.arguments.runs, 5)
+        engines, references, tools, failed = [], [], [], 0
         try:
-            engine = attempt("engine", "engine")
-            reference = attempt("plain libcurl", "libcurl")
-            tool, failed = self.curl_parallel(disturb)
-            print(f"     curl --parallel --parallel-max 8 {tool:.2f} s"
-                  + (f", {failed} files FAILED" if failed else ""), flush=True)
+            for _ in range(turns):
+                engines.append(attempt("engine", "engine"))
+                references.append(attempt("plain libcurl", "libcurl"))
+                seconds, lost = self.curl_parallel(disturb)
+                print(f"     curl --parallel --parallel-max 8 {seconds:.2f} s"
+                      + (f", {lost} files FAILED" if lost else ""), flush=True)
+                tools.append(seconds)
+                failed += lost
         finally:
             self.link.set_loss(0)
+
+        def middle(figures):
+            return None if None in figures else statistics.median(figures)
+        engine, reference, tool = middle(engines), middle(references), middle(tools)
+        if turns > 1 and engine is not None and reference is not None:
+            print(f"     medians of {turns}: engine {engine:.2f} s, plain libcurl {reference:.2f} s, "
+                  f"curl parallel {tool:.2f} s", flush=True)
         if rtt == 50 and not loss and not outage:
             self.undisturbed_50 = engine
         if self.link.queue_drops() != drops:
@@ -432,9 +453,9 @@ class Bench:
             seen = (f"; GIO's network monitor ({kind}) said network-changed {after[0] * 1000:.0f} ms after the "
                     "change" if after else f"; GIO's network monitor ({kind}) said NOTHING")
         print(f"     engine {engine:.2f} s ({engine - self.undisturbed_50:+.1f} s over undisturbed); "
-              f"{cut.get('connections', 0)} connections cut; longest silence {silence.longest:.1f} s from "
-              f"+{silence.since:.1f} s{seen}", flush=True)
-        self.rows.append(("cut", title, measured, engine, self.undisturbed_50, silence.longest))
+              f"{cut.get('connections', 0)} connections cut; silences (no packet delivered): {silence.described()}"
+              f"{seen}", flush=True)
+        self.rows.append(("cut", title, measured, engine, self.undisturbed_50, silence.described()))
 
     def program(self):
         print(f"== the whole program at 50 ms: {self.arguments.files} files of 4 KiB", flush=True)
@@ -486,8 +507,8 @@ class Bench:
                 print(f"| {title} | {measured:.1f} ms | {figures[0]:.1f} MiB/s ({figures[0] / 23.84 * 100:.0f} % of "
                       f"the link) | | {figures[1]:.1f} MiB/s | {figures[0] / figures[1]:.2f} |")
             elif kind == "cut":
-                print(f"| {title} | {measured:.1f} ms | {figures[0]:.2f} s ({figures[0] - figures[1]:+.1f} s; "
-                      f"longest silence {figures[2]:.1f} s) | | | |")
+                print(f"| {title} | {measured:.1f} ms | {figures[0]:.2f} s ({figures[0] - figures[1]:+.1f} s over "
+                      f"{figures[1]:.2f} s undisturbed; silences {figures[2]}) | | | |")
             elif kind == "program":
                 print(f"| {title} | {measured:.1f} ms | program {figures[0]:.2f} s, engine alone {figures[1]:.2f} s "
                       f"({figures[0] / figures[1]:.2f}×) | | | |")
@@ -512,6 +533,7 @@ def main():
     parser.add_argument("--run", default=os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "scripts",
                                                      "run"), help="scripts/run of the checkout to measure")
     parser.add_argument("--files", type=int, default=1000)
+    parser.add_argument("--runs", type=int, default=1, help="turns of each small-file scenario (at least 5 at 0 ms)")
     parser.add_argument("--congestion", choices=("reno", "bbr"), help="the namespace's congestion control")
     parser.add_argument("scenarios", nargs="*", metavar="SCENARIO", help=" ".join([*ALL, "program", "all"]))
     arguments = parser.parse_args()
