@@ -8,8 +8,8 @@ server (rclone) and every client run inside it; Unix sockets (X11, D-Bus) are no
 Needs root.
 
   slow_link_benchmark.py --engine ENGINE_BENCH --service LOCAL_SERVICE --delayer LINK_DELAY
-                         [--run SCRIPTS_RUN] [--files N] [--runs N] [--congestion reno|bbr]
-                         [SCENARIO ...]
+                         [--run SCRIPTS_RUN] [--files N] [--runs N] [--tools engine,libcurl,curl]
+                         [--cut-at SECONDS] [--congestion reno|bbr] [SCENARIO ...]
 
 Scenarios (all but `program` when none are named, `all` for every one; each also on its own):
   small-0 small-20 small-50 small-100   N files of 4 KiB (default 1,000) at that round trip: the engine
@@ -22,8 +22,8 @@ Scenarios (all but `program` when none are named, `all` for every one; each also
                  them) beside one curl PUT to the WebDAV server
   program        `scripts/run --virtual -- FOLDER` (SCRIPTS_RUN) at 50 ms: "Sending" to the share
                  link, beside the engine alone with the same folder
-  cut            the engine at 50 ms, every established connection cut at +30 s (its packets dropped
-                 silently, both directions), beside an undisturbed run
+  cut            the engine at 50 ms, every established connection cut at +30 s (--cut-at; its packets
+                 dropped silently, both directions), beside an undisturbed run
   cut-signal     the same, with a network change GIO's monitor sees (an address added) at the cut
 
 Every scenario first checks the round trip with a one-byte ping-pong. The binaries are arguments,
@@ -52,7 +52,6 @@ FILE_SIZE = 4096
 BIG_MIB = 256
 BIG_RUNS = 3
 OUTAGE_AT, OUTAGE_FOR = 3.0, 20.0
-CUT_AT = 30.0
 CHANGED_ADDRESS = "10.201.0.1/24"
 TIMEOUT = 3600
 
@@ -361,22 +360,26 @@ class Bench:
         # Without a delay a run takes a second and the machine's load decides: turns, and the medians.
         turns = self.arguments.runs if rtt else max(self.arguments.runs, 5)
         engines, references, tools, failed = [], [], [], 0
+        tools_run = self.arguments.tools
         try:
             for _ in range(turns):
-                engines.append(attempt("engine", "engine"))
-                references.append(attempt("plain libcurl", "libcurl"))
-                seconds, lost = self.curl_parallel(disturb)
-                print(f"     curl --parallel --parallel-max 8 {seconds:.2f} s"
-                      + (f", {lost} files FAILED" if lost else ""), flush=True)
-                tools.append(seconds)
-                failed += lost
+                if "engine" in tools_run:
+                    engines.append(attempt("engine", "engine"))
+                if "libcurl" in tools_run or not rtt:
+                    references.append(attempt("plain libcurl", "libcurl"))
+                if "curl" in tools_run:
+                    seconds, lost = self.curl_parallel(disturb)
+                    print(f"     curl --parallel --parallel-max 8 {seconds:.2f} s"
+                          + (f", {lost} files FAILED" if lost else ""), flush=True)
+                    tools.append(seconds)
+                    failed += lost
         finally:
             self.link.set_loss(0)
 
         def middle(figures):
-            return None if None in figures else statistics.median(figures)
+            return None if not figures or None in figures else statistics.median(figures)
         engine, reference, tool = middle(engines), middle(references), middle(tools)
-        if turns > 1 and engine is not None and reference is not None:
+        if turns > 1 and None not in (engine, reference, tool):
             print(f"     medians of {turns}: engine {engine:.2f} s, plain libcurl {reference:.2f} s, "
                   f"curl parallel {tool:.2f} s", flush=True)
         if rtt == 50 and not loss and not outage:
@@ -418,7 +421,8 @@ class Bench:
         self.rows.append(("big", "256 MiB, 50 ms, 200 Mbit/s", measured, engine, tool))
 
     def cut(self, signal_change):
-        title = "every connection cut at +30 s" + (", network change signalled" if signal_change else "")
+        title = (f"every connection cut at +{self.arguments.cut_at:.0f} s"
+                 + (", network change signalled" if signal_change else ""))
         print(f"== {title}: {self.arguments.files} files at 50 ms", flush=True)
         self.link.set_rtt(50)
         measured = self.check_link()
@@ -432,7 +436,8 @@ class Bench:
         cut = {}
 
         def disturb(started, finished):
-            if finished.wait(max(0.0, started + CUT_AT - time.monotonic())):
+            if finished.wait(max(0.0, started + self.arguments.cut_at - time.monotonic())):
+                print(f"     (finished before the cut at +{self.arguments.cut_at:.0f} s)", flush=True)
                 return
             cut["connections"] = self.link.cut_established()
             cut["at"] = time.monotonic()
@@ -499,9 +504,10 @@ class Bench:
         for row in (r for r in self.rows if r[0] == "small"):
             _, title, measured, engine, reference, tool, failed = row
             note = f" ({failed} failed)" if failed else ""
-            shown = [f"{seconds:.2f} s" if seconds is not None else "failed" for seconds in (engine, reference)]
-            ratio = f"{engine / tool:.1f}" if engine is not None else ""
-            print(f"| {title} | {measured:.1f} ms | {shown[0]} | {shown[1]} | {tool:.2f} s{note} | {ratio} |")
+            shown = [f"{seconds:.2f} s" if seconds is not None else "failed or not run"
+                     for seconds in (engine, reference, tool)]
+            ratio = f"{engine / tool:.1f}" if engine is not None and tool is not None else ""
+            print(f"| {title} | {measured:.1f} ms | {shown[0]} | {shown[1]} | {shown[2]}{note} | {ratio} |")
         for kind, title, measured, *figures in (r for r in self.rows if r[0] != "small"):
             if kind == "big":
                 print(f"| {title} | {measured:.1f} ms | {figures[0]:.1f} MiB/s ({figures[0] / 23.84 * 100:.0f} % of "
@@ -534,6 +540,10 @@ def main():
                                                      "run"), help="scripts/run of the checkout to measure")
     parser.add_argument("--files", type=int, default=1000)
     parser.add_argument("--runs", type=int, default=1, help="turns of each small-file scenario (at least 5 at 0 ms)")
+    parser.add_argument("--tools", default="engine,libcurl,curl",
+                        help="which of engine, libcurl, curl the small-file scenarios run (libcurl always at 0 ms)")
+    parser.add_argument("--cut-at", type=float, default=30.0,
+                        help="seconds after the engine starts sending that the cut comes (default 30)")
     parser.add_argument("--congestion", choices=("reno", "bbr"), help="the namespace's congestion control")
     parser.add_argument("scenarios", nargs="*", metavar="SCENARIO", help=" ".join([*ALL, "program", "all"]))
     arguments = parser.parse_args()
@@ -542,6 +552,9 @@ def main():
     if os.geteuid() != 0:
         print("slow_link_benchmark.py: needs root (a network namespace and packet-filter rules); skipped")
         return 0
+    arguments.tools = set(arguments.tools.split(","))
+    if arguments.tools - {"engine", "libcurl", "curl"}:
+        parser.error("--tools takes engine, libcurl and curl")
     scenarios = arguments.scenarios or ALL
     if "all" in scenarios:
         scenarios = [*ALL, "program"]
