@@ -6,7 +6,7 @@
 //   tavrel_bench_engine [--size-mib N] [--part-mib N] [--runs N]
 //   tavrel_bench_engine --service URL --ca FILE --token TOKEN [--size-mib N] [--runs N] [--file PATH]
 //   tavrel_bench_engine --service URL --ca FILE --token TOKEN --small-files N[,N,...] [--runs N]
-//                       [--folder DIR]
+//                       [--folder DIR] [--only engine|libcurl]
 //
 // The file holds random bytes; storage hashes everything it receives and the run fails unless
 // storage holds exactly the file's bytes. With --service, only the throughput is measured, against a
@@ -17,7 +17,9 @@
 // --folder) goes through the engine against the running service, taking turns with a plain libcurl
 // program that sends the same requests one after another on one connection (create, register, then
 // per file sign, PUT, complete file; complete transfer): files per second for both and their ratio,
-// medians over the runs, and how the time grows from the smallest count to the largest.
+// medians over the runs, and how the time grows from the smallest count to the largest. --only runs
+// one of the two, so that a fault put on the link (bench/slow_link_benchmark.py) meets each alone;
+// "sending" is printed as each run starts, for the same reason.
 
 #include <curl/curl.h>
 #include <sys/stat.h>
@@ -70,6 +72,8 @@ struct Options {
   std::filesystem::path file;
   std::vector<std::size_t> smallFiles;
   std::filesystem::path folder;
+  bool runEngine = true;
+  bool runReference = true;
 };
 
 Options parse(int argc, char** argv) {
@@ -88,6 +92,12 @@ Options parse(int argc, char** argv) {
     else if (argument == "--token") options.token = next();
     else if (argument == "--file") options.file = next();
     else if (argument == "--folder") options.folder = next();
+    else if (argument == "--only") {
+      const std::string which = next();
+      if (which != "engine" && which != "libcurl") throw std::invalid_argument("--only takes engine or libcurl");
+      options.runEngine = which == "engine";
+      options.runReference = which == "libcurl";
+    }
     else if (argument == "--small-files") {
       std::stringstream counts(next());
       for (std::string count; std::getline(counts, count, ',');) options.smallFiles.push_back(std::stoull(count));
@@ -273,6 +283,9 @@ class LibcurlReference {
     curl_easy_setopt(easy_, CURLOPT_WRITEDATA, &answer_);
     curl_easy_setopt(easy_, CURLOPT_READFUNCTION, &LibcurlReference::supply);
     curl_easy_setopt(easy_, CURLOPT_READDATA, this);
+    // A request on a reused connection that died is sent again on a new one, from the start.
+    curl_easy_setopt(easy_, CURLOPT_SEEKFUNCTION, &LibcurlReference::seek);
+    curl_easy_setopt(easy_, CURLOPT_SEEKDATA, this);
   }
   ~LibcurlReference() { curl_easy_cleanup(easy_); }
   LibcurlReference(const LibcurlReference&) = delete;
@@ -321,6 +334,14 @@ class LibcurlReference {
     std::memcpy(buffer, reference.body_.data() + reference.sent_, length);
     reference.sent_ += length;
     return length;
+  }
+  static int seek(void* self, curl_off_t offset, int origin) {
+    auto& reference = *static_cast<LibcurlReference*>(self);
+    if (origin != SEEK_SET || offset < 0 || static_cast<std::size_t>(offset) > reference.body_.size()) {
+      return CURL_SEEKFUNC_CANTSEEK;
+    }
+    reference.sent_ = static_cast<std::size_t>(offset);
+    return CURL_SEEKFUNC_OK;
   }
 
   long perform(const std::string& method, const std::string& url, std::string body,
@@ -411,28 +432,47 @@ int smallFilesAgainstRunningService(const Options& options) {
     for (const auto& file : files) bench::warmPageCache(file);
     std::vector<double> engineRates, referenceRates, engineTimes;
     for (int run = 1; run <= options.runs; ++run) {
-      std::optional<UploadOutcome> outcome;
-      const auto transfer = transferOfFiles(files);
-      const auto start = Clock::now();
-      engine.upload({transfer}, {}, [](const UploadEvent&) {}, [&](UploadOutcome result) { outcome = result; });
-      if (!queue.runUntil([&] { return outcome.has_value(); }, std::chrono::hours(1))) {
-        throw std::runtime_error("the upload did not end within an hour");
-      }
-      const double engineTime = std::chrono::duration<double>(Clock::now() - start).count();
-      if (!std::holds_alternative<upload_outcome::Finished>(*outcome)) {
-        throw std::runtime_error("engine upload " + describe(*outcome));
-      }
-      const double referenceTime = reference.send(transferOfFiles(files));
       const double n = static_cast<double>(files.size());
-      engineRates.push_back(n / engineTime);
-      referenceRates.push_back(n / referenceTime);
-      engineTimes.push_back(engineTime);
-      std::printf("engine alone, small files, run %d: %.1f files/s (%.3f s for %zu)   libcurl %.1f files/s (%.3f s)   "
-                  "ratio %.2f\n",
-                  run, engineRates.back(), engineTime, files.size(), referenceRates.back(), referenceTime,
-                  engineRates.back() / referenceRates.back());
+      double engineTime = 0;
+      double referenceTime = 0;
+      if (options.runEngine) {
+        std::printf("sending %zu files: engine, run %d\n", files.size(), run);
+        std::fflush(stdout);
+        std::optional<UploadOutcome> outcome;
+        const auto transfer = transferOfFiles(files);
+        const auto start = Clock::now();
+        engine.upload({transfer}, {}, [](const UploadEvent&) {}, [&](UploadOutcome result) { outcome = result; });
+        if (!queue.runUntil([&] { return outcome.has_value(); }, std::chrono::hours(1))) {
+          throw std::runtime_error("the upload did not end within an hour");
+        }
+        engineTime = std::chrono::duration<double>(Clock::now() - start).count();
+        if (!std::holds_alternative<upload_outcome::Finished>(*outcome)) {
+          throw std::runtime_error("engine upload " + describe(*outcome));
+        }
+        engineRates.push_back(n / engineTime);
+        engineTimes.push_back(engineTime);
+      }
+      if (options.runReference) {
+        std::printf("sending %zu files: libcurl, run %d\n", files.size(), run);
+        std::fflush(stdout);
+        referenceTime = reference.send(transferOfFiles(files));
+        referenceRates.push_back(n / referenceTime);
+      }
+      if (options.runEngine && options.runReference) {
+        std::printf("engine alone, small files, run %d: %.1f files/s (%.3f s for %zu)   libcurl %.1f files/s (%.3f s)   "
+                    "ratio %.2f\n",
+                    run, engineRates.back(), engineTime, files.size(), referenceRates.back(), referenceTime,
+                    engineRates.back() / referenceRates.back());
+      } else if (options.runEngine) {
+        std::printf("engine alone, small files, run %d: %.1f files/s (%.3f s for %zu)\n", run, engineRates.back(),
+                    engineTime, files.size());
+      } else {
+        std::printf("libcurl alone, small files, run %d: %.1f files/s (%.3f s for %zu)\n", run,
+                    referenceRates.back(), referenceTime, files.size());
+      }
       std::fflush(stdout);
     }
+    if (!options.runEngine || !options.runReference) continue;
     const double engineMedian = median(engineRates);
     const double referenceMedian = median(referenceRates);
     std::printf("%zu files of %llu KiB, median of %d runs taking turns: engine %.1f files/s, libcurl %.1f files/s, "

@@ -112,6 +112,9 @@ export DISPLAY=":$(cat "$work/display")"
 # The local service on a free port; it says which.
 keep_alive=5 revoke_delay=0
 if [ "$road" = long ]; then keep_alive=2 revoke_delay=60; fi
+# Made before the service starts: its shell may not have opened it yet when the first look below
+# reads it, and a sed that cannot read it would end this script.
+: >"$work/service.log"
 "$service" --port 0 $([ "$web" = http ] && echo --http) --data-dir "$work/service" --keep-alive "$keep_alive" \
   --revoke-delay "$revoke_delay" >"$work/service.log" 2>&1 &
 service_pid=$!
