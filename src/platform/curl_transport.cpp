@@ -26,6 +26,11 @@ namespace {
 using SteadyTime = std::chrono::steady_clock::time_point;
 
 constexpr long kUploadBufferSize = 2 * 1024 * 1024;  // libcurl's largest
+constexpr long kSmallestUploadBuffer = 16 * 1024;    // and its smallest
+
+long uploadBufferSizeFor(std::uint64_t bodySize) {
+  return static_cast<long>(std::clamp<std::uint64_t>(bodySize, kSmallestUploadBuffer, kUploadBufferSize));
+}
 constexpr long kReceiveBufferSize = 512 * 1024;
 constexpr int kLongestPollMilliseconds = 1000;
 
@@ -293,7 +298,9 @@ struct CurlTransport::Shared {
     CURLM* multi = nullptr;
     CURL* easy = nullptr;
   };
-  static constexpr std::size_t kMostIdleSlots = 8;
+  // As many as an upload run keeps requests in flight, so that none of them opens a connection
+  // again for want of a kept one (each new one costs a round trip or two on a real link).
+  static constexpr std::size_t kMostIdleSlots = 32;
   class BorrowedSlot;
   std::mutex idleMutex;
   std::vector<Slot> idleSlots;
@@ -590,6 +597,9 @@ Expected<HttpResponse, TransportError> CurlTransport::send(const HttpRequest& re
     if (prepared.present) {
       curl_easy_setopt(e, CURLOPT_UPLOAD, 1L);
       curl_easy_setopt(e, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(prepared.size));
+      // A body's buffer sized to the body: an idle handle then keeps a small file's few kilobytes
+      // rather than the two mebibytes a part needs.
+      curl_easy_setopt(e, CURLOPT_UPLOAD_BUFFERSIZE, uploadBufferSizeFor(prepared.size));
       if (method != "PUT") curl_easy_setopt(e, CURLOPT_CUSTOMREQUEST, method.c_str());
     } else if (method == "HEAD") {
       curl_easy_setopt(e, CURLOPT_NOBODY, 1L);

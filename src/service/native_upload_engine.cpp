@@ -167,7 +167,32 @@ BusyAnswer busyAnswerOf(const std::exception_ptr& error) {
   }
 }
 
+// The service's own calls, counted apart from every storage server's.
+const std::string serviceOrigin;
+
+std::string originOf(const platform::Url& url) {
+  const auto origin = url.origin();
+  return origin.scheme + "://" + origin.host + ":" + (origin.port ? std::to_string(*origin.port) : std::string());
+}
+
 }  // namespace
+
+// One window of requests for each server a run talks to, made as the run first reaches it.
+class NativeUploadEngine::OriginWindows {
+ public:
+  explicit OriginWindows(std::size_t limit) : limit_(limit) {}
+  RequestWindow& of(const std::string& origin) {
+    std::lock_guard lock(mutex_);
+    auto& window = windows_[origin];
+    if (!window) window = std::make_unique<RequestWindow>(limit_);
+    return *window;
+  }
+
+ private:
+  const std::size_t limit_;
+  std::mutex mutex_;
+  std::map<std::string, std::unique_ptr<RequestWindow>> windows_;
+};
 
 // One upload or resume, from its start on the worker to its completion.
 struct NativeUploadEngine::Run {
@@ -175,16 +200,17 @@ struct NativeUploadEngine::Run {
   std::stop_token stop;
   EventHandler onEvent;
   std::shared_ptr<UploadProgressReporter> reporter;
-  // While files are in flight: the run's requests at once, the parts held in memory at once, and
-  // what a busy answer does to the number of files at once.
-  RequestWindow* requests = nullptr;
+  // While files are in flight: the run's requests at once to each server, the parts held in memory
+  // at once, and what a busy answer does to the number of files at once.
+  OriginWindows* requests = nullptr;
   RequestWindow* partBuffers = nullptr;
   std::function<void()> onBusy;
 };
 
 template <typename Call>
-auto NativeUploadEngine::throughWindow(Run& run, std::stop_token stop, Call&& call) -> decltype(call()) {
-  const WindowPlace place(run.requests, stop);
+auto NativeUploadEngine::throughWindow(Run& run, const std::string& origin, std::stop_token stop, Call&& call)
+    -> decltype(call()) {
+  const WindowPlace place(run.requests ? &run.requests->of(origin) : nullptr, stop);
   return call();
 }
 
@@ -365,7 +391,7 @@ void NativeUploadEngine::uploadFiles(Run& run, const UploadContext& context,
 
   // Several files move at once, each in the same steps as alone; a failure of one stops the rest.
   RequestWindow files(filesInFlight);
-  RequestWindow requests(requestsInFlight);
+  OriginWindows requests(requestsInFlight);
   RequestWindow partBuffers(partsInFlight);
   run.requests = &requests;
   run.partBuffers = &partBuffers;
@@ -491,14 +517,15 @@ void NativeUploadEngine::sendFile(Run& run, const std::string& transferID, const
                      [](const auto& a, const auto& b) { return a.partNumber < b.partNumber; });
   }
   withRetry(run, serviceCallRetries, stop, [&] {
-    return throughWindow(run, stop, [&] { return api_->completeFile(transferID, plan.fileId, parts, stop); });
+    return throughWindow(run, serviceOrigin, stop,
+                         [&] { return api_->completeFile(transferID, plan.fileId, parts, stop); });
   });
 }
 
 void NativeUploadEngine::uploadSingle(Run& run, const std::string& transferID, const RemoteFilePlan& plan,
                                       const TransferFile& file, std::stop_token stop) {
   const SignedSingleUpload signedUpload =
-      throughWindow(run, stop, [&] { return api_->signSingleUpload(transferID, plan.fileId, stop); });
+      throughWindow(run, serviceOrigin, stop, [&] { return api_->signSingleUpload(transferID, plan.fileId, stop); });
   auto url = policy_.validateStorageURL(signedUpload.url);
   if (!url) throw url.error();
 
@@ -517,7 +544,7 @@ void NativeUploadEngine::uploadSingle(Run& run, const std::string& transferID, c
 
   const auto attempt = platform::Uuid::generate();
   auto reporter = run.reporter;
-  auto response = throughWindow(run, stop, [&] {
+  auto response = throughWindow(run, originOf(request.url), stop, [&] {
     return session_->send(request, stop, [reporter, attempt](std::uint64_t sent, std::uint64_t) {
       reporter->recordProgress(attempt, static_cast<std::int64_t>(sent));
     });
@@ -604,7 +631,7 @@ CompletedUploadPart NativeUploadEngine::uploadPart(Run& run, std::int64_t number
                                                    const RemoteFilePlan& plan, const std::string& transferID,
                                                    std::stop_token stop) {
   const SignedMultipartUpload signedParts =
-      throughWindow(run, stop, [&] { return api_->signParts(transferID, plan.fileId, {number}, stop); });
+      throughWindow(run, serviceOrigin, stop, [&] { return api_->signParts(transferID, plan.fileId, {number}, stop); });
   const auto signedPart = std::find_if(signedParts.urls.begin(), signedParts.urls.end(),
                                        [&](const SignedUploadPart& part) { return part.partNumber == number; });
   if (signedPart == signedParts.urls.end()) throw TransferAPIError::invalidResponse();
@@ -621,7 +648,7 @@ CompletedUploadPart NativeUploadEngine::uploadPart(Run& run, std::int64_t number
 
   const auto attempt = platform::Uuid::generate();
   auto reporter = run.reporter;
-  auto response = throughWindow(run, stop, [&] {
+  auto response = throughWindow(run, originOf(request.url), stop, [&] {
     return session_->send(request, stop, [reporter, attempt](std::uint64_t sent, std::uint64_t) {
       reporter->recordProgress(attempt, static_cast<std::int64_t>(sent));
     });

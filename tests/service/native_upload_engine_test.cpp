@@ -992,7 +992,10 @@ class HeldRequests final : public platform::HttpTransport {
       if (held) {
         held_.push_back(url);
         changed_.notify_all();
-        changed_.wait(lock, stop, [&] { return releasingAll_ || answers_.contains(url); });
+        changed_.wait(lock, stop, [&] {
+          const bool keptBack = !keptBack_.empty() && url.find(keptBack_) != std::string::npos;
+          return (releasingAll_ && !keptBack) || answers_.contains(url);
+        });
         held_.erase(std::find(held_.begin(), held_.end(), url));
         if (const auto found = answers_.find(url); found != answers_.end()) {
           answer = std::exchange(found->second, std::nullopt);
@@ -1027,9 +1030,11 @@ class HeldRequests final : public platform::HttpTransport {
     answers_[url] = status ? std::optional(platform::HttpResponse{*status, std::move(headers), "", {}}) : std::nullopt;
     changed_.notify_all();
   }
-  void releaseAll() {
+  // Lets every PUT through from now on, but those whose URL holds `keptBack` (unless released).
+  void releaseAll(std::string keptBack = {}) {
     std::lock_guard lock(mutex_);
     releasingAll_ = true;
+    keptBack_ = std::move(keptBack);
     changed_.notify_all();
   }
   std::size_t peak() const {
@@ -1048,6 +1053,7 @@ class HeldRequests final : public platform::HttpTransport {
   std::vector<std::string> held_;
   std::map<std::string, std::optional<platform::HttpResponse>> answers_;
   bool releasingAll_ = false;
+  std::string keptBack_;
   std::size_t open_ = 0;
   std::size_t peak_ = 0;
 };
@@ -1101,63 +1107,56 @@ class NativeUploadEngineWindowTest : public NativeUploadEngineTest {
   std::shared_ptr<HeldRequests> held = std::make_shared<HeldRequests>();
 };
 
-// Files start in file order, sixteen at once; answers that come back out of order never move the
-// current file back, and the transfer is completed only after its last file.
-TEST_F(NativeUploadEngineWindowTest, SixteenFilesMoveAtOnceInFileOrderAndTheTransferCompletesAfterTheLast) {
+// Files start in file order, filesInFlight at once, and no server gets more than requestsInFlight
+// requests at once; answers that come back out of order never move the current file back, and the
+// transfer is completed only after its last file.
+TEST_F(NativeUploadEngineWindowTest, FilesMoveAtOnceInFileOrderAndTheTransferCompletesAfterTheLast) {
+  constexpr auto files = NativeUploadEngine::filesInFlight;
+  constexpr auto perServer = NativeUploadEngine::requestsInFlight;
+  static_assert(perServer < files, "storage's window is what holds the files back here");
   const auto transfer = smallFiles(40);
   auto record = start(false, transfer);
-  EXPECT_EQ(heldFiles(16), range(0, 15));
+  // Every file in flight has its signature; storage takes only its share of them at once.
+  ASSERT_TRUE(eventually([&] { return service.requestCount(Endpoint::sign) == files; }));
+  const auto first = heldFiles(perServer);
+  EXPECT_LT(*first.rbegin(), files);
 
-  // Answered last first: file 0 stays the current file while the others finish.
-  auto urls = held->waitUntilHeld(16);
-  std::sort(urls.begin(), urls.end(), [&](const auto& a, const auto& b) { return fileIndexOf(a) > fileIndexOf(b); });
-  for (std::size_t index = 0; index + 1 < urls.size(); ++index) held->release(urls[index]);
-  ASSERT_TRUE(eventually([&] { return service.requestCount(Endpoint::completeFile) == 15; }));
-  auto expected = range(16, 30);
-  expected.insert(0);
-  EXPECT_EQ(heldFiles(16), expected);
+  // Everything but file 0 is answered: file 0 stays the current file while all the others finish.
+  held->releaseAll("/" + service.transfer(lastTransferId())->files.at(0).fileId + "?");
+  ASSERT_TRUE(eventually([&] { return service.requestCount(Endpoint::completeFile) == 39; }));
   queue.runUntilIdle();
   for (const auto& snapshot : record->progress()) EXPECT_EQ(snapshot.currentFileIndex.value_or(0), 0);
+  EXPECT_EQ(service.requestCount(Endpoint::completeTransfer), 0u);
 
   held->releaseAll();
   ASSERT_TRUE(queue.runUntil([&] { return record->outcome.has_value(); }, 60s));
   queue.runUntilIdle();
   ASSERT_TRUE(record->finished()) << record->failure().value_or("");
   for (const auto& file : transfer.files) EXPECT_TRUE(storageHolds(file));
-  // No more requests at once than a run may have, to both hosts together.
-  EXPECT_LE(held->peak(), NativeUploadEngine::requestsInFlight);
-
+  // One request at a time for each file in flight, both servers together.
+  EXPECT_LE(held->peak(), files);
   int current = -1;
   for (const auto& snapshot : record->progress()) {
     if (!snapshot.currentFileIndex) continue;
     EXPECT_GE(*snapshot.currentFileIndex, current) << "the current file moved back";
     current = *snapshot.currentFileIndex;
   }
-  std::vector<std::string> paths;
-  for (const auto& request : service.serviceServer().requests()) paths.push_back(request.path);
-  const auto isFileCompletion = [](const std::string& path) {
-    return path.find("/files/") != std::string::npos && path.ends_with("/complete");
-  };
-  const auto transferCompletion = std::find_if(paths.begin(), paths.end(), [&](const std::string& path) {
-    return !isFileCompletion(path) && path.ends_with("/complete");
-  });
-  ASSERT_NE(transferCompletion, paths.end());
-  EXPECT_EQ(std::count_if(paths.begin(), transferCompletion, isFileCompletion), 40);
 }
 
 // One file's failure ends the others in flight silently; the run fails once, with that file's
 // error, and keeps its transfer so that a resume sends what is missing.
 TEST_F(NativeUploadEngineWindowTest, AFileThatFailsStopsTheFilesInFlightAndFailsTheRunWithItsError) {
-  const auto transfer = smallFiles(30);
+  const auto transfer = smallFiles(40);
   auto record = start(false, transfer);
-  held->release(heldURLs(16).at(5), 404);
+  ASSERT_TRUE(eventually([&] { return service.requestCount(Endpoint::sign) == NativeUploadEngine::filesInFlight; }));
+  held->release(heldURLs(NativeUploadEngine::requestsInFlight).rbegin()->second, 404);
   ASSERT_TRUE(queue.runUntil([&] { return record->outcome.has_value(); }, 30s));
   queue.runUntilIdle();
   EXPECT_EQ(record->failure(), DirectUploadError::http(404).errorDescription());
   EXPECT_EQ(record->resumable(), true);
   EXPECT_EQ(held->open(), 0u);
   EXPECT_EQ(service.requestCount(Endpoint::completeFile), 0u);
-  EXPECT_EQ(service.requestCount(Endpoint::sign), 16u) << "no file past the window started";
+  EXPECT_EQ(service.requestCount(Endpoint::sign), NativeUploadEngine::filesInFlight) << "no file past the window";
 
   held->releaseAll();
   const auto resumed = resume(transfer);
@@ -1168,13 +1167,15 @@ TEST_F(NativeUploadEngineWindowTest, AFileThatFailsStopsTheFilesInFlightAndFails
 // A cancel ends every request in flight at once; the resume skips the files that completed, and
 // sends the ones that were in flight and the ones that never started, each once.
 TEST_F(NativeUploadEngineWindowTest, CancelMidWindowThenResumeSendsWhatWasInFlightAndWhatNeverStarted) {
-  const auto transfer = smallFiles(30);
+  const auto transfer = smallFiles(40);
   std::stop_source stop;
   auto cancelled = start(false, transfer, stop.get_token());
-  const auto urls = heldURLs(16);
-  for (std::size_t index = 0; index < 4; ++index) held->release(urls.at(index));
+  const auto urls = heldURLs(NativeUploadEngine::requestsInFlight);
+  auto url = urls.begin();
+  for (int count = 0; count < 4; ++count, ++url) held->release(url->second);
   ASSERT_TRUE(eventually([&] { return service.requestCount(Endpoint::completeFile) == 4; }));
-  EXPECT_EQ(heldFiles(16), range(4, 19));
+  ASSERT_TRUE(eventually([&] { return service.requestCount(Endpoint::sign) == NativeUploadEngine::filesInFlight + 4; }));
+  held->waitUntilHeld(NativeUploadEngine::requestsInFlight);
   stop.request_stop();
   ASSERT_TRUE(queue.runUntil([&] { return cancelled->outcome.has_value(); }, 30s));
   EXPECT_TRUE(cancelled->cancelled()) << cancelled->failure().value_or("");
@@ -1184,28 +1185,33 @@ TEST_F(NativeUploadEngineWindowTest, CancelMidWindowThenResumeSendsWhatWasInFlig
   held->releaseAll();
   const auto resumed = resume(transfer);
   ASSERT_TRUE(resumed.finished()) << resumed.failure().value_or("");
-  EXPECT_EQ(service.requestCount(Endpoint::storagePut), 30u) << "each file reached storage once";
-  EXPECT_EQ(service.requestCount(Endpoint::completeFile), 30u);
+  EXPECT_EQ(service.requestCount(Endpoint::storagePut), 40u) << "each file reached storage once";
+  EXPECT_EQ(service.requestCount(Endpoint::completeFile), 40u);
   for (const auto& file : transfer.files) EXPECT_TRUE(storageHolds(file));
 }
 
 // A busy answer halves the files at once, and each completed file lets one more back in; the
 // file told to wait waits as long as it was asked.
 TEST_F(NativeUploadEngineWindowTest, ABusyAnswerLetsFewerFilesStartAndItsWaitIsHonoured) {
-  const auto transfer = smallFiles(30);
+  constexpr auto files = NativeUploadEngine::filesInFlight;
+  const auto transfer = smallFiles(60);
   auto record = start(false, transfer);
-  held->release(heldURLs(16).at(5), 429, {{"Retry-After", "30"}});
-  // File 5 goes again at once on this clock; the window is now eight for sixteen in flight.
-  ASSERT_TRUE(eventually([&] { return service.requestCount(Endpoint::sign) == 17; }));
-  const auto urls = heldURLs(16);
-  for (std::size_t index = 0; index < 4; ++index) held->release(urls.at(index));
-  ASSERT_TRUE(eventually([&] { return service.requestCount(Endpoint::completeFile) == 4; }));
-  // Four files done: the window is back to twelve with twelve in flight, so nothing new starts
-  // until one more is done, and then two do.
-  held->release(heldURLs(12).at(6));
-  auto expected = range(4, 17);
-  expected.erase(6);
-  EXPECT_EQ(heldFiles(13), expected);
+  ASSERT_TRUE(eventually([&] { return service.requestCount(Endpoint::sign) == files; }));
+  auto urls = heldURLs(NativeUploadEngine::requestsInFlight);
+  const auto busy = urls.begin();
+  held->release(busy->second, 429, {{"Retry-After", "30"}});
+  // It goes again at once on this clock, with a signature of its own; the window is now half.
+  ASSERT_TRUE(eventually([&] { return service.requestCount(Endpoint::sign) == files + 1; }));
+  urls.erase(busy);
+  // Each answered file adds one back, but nothing new starts until fewer files are in flight
+  // than the window allows: after k files, files - k in flight against files / 2 + k.
+  constexpr std::size_t answered = files / 4 + 2;
+  auto url = urls.begin();
+  for (std::size_t count = 0; count < answered; ++count, ++url) held->release(url->second);
+  ASSERT_TRUE(eventually([&] { return service.requestCount(Endpoint::completeFile) == answered; }));
+  const std::size_t started = files / 2 + answered - (files - answered);
+  EXPECT_TRUE(eventually([&] { return service.requestCount(Endpoint::sign) == files + 1 + started; }))
+      << service.requestCount(Endpoint::sign);
 
   held->releaseAll();
   ASSERT_TRUE(queue.runUntil([&] { return record->outcome.has_value(); }, 60s));
