@@ -26,6 +26,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <random>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -116,13 +117,24 @@ Options parse(int argc, char** argv) {
 // Peak resident memory of this process since the last reset, in bytes.
 void resetPeakResident() { std::ofstream("/proc/self/clear_refs") << "5"; }
 
-// Waits between attempts briefly: the faults run checks the outcome, not the pauses.
+// Waits between attempts briefly: the faults run checks the outcome, not the pauses. The pause
+// varies, as the real one does: a fixed one let a part's partner send exactly two parts during it,
+// so that with every third PUT refused the same part was refused every time it was tried.
 class ShortPauseClock final : public TransferClock {
  public:
   bool sleep(platform::Duration, std::stop_token stop) override {
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    std::chrono::milliseconds pause;
+    {
+      std::lock_guard lock(mutex_);
+      pause = std::chrono::milliseconds(std::uniform_int_distribution<int>(1, 30)(random_));
+    }
+    std::this_thread::sleep_for(pause);
     return !stop.stop_requested();
   }
+
+ private:
+  std::mutex mutex_;
+  std::mt19937 random_{7};
 };
 
 struct Bench {
