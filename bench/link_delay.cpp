@@ -14,13 +14,12 @@
 
 // The C library's network headers before the kernel's, which then leave out what they repeat.
 #include <arpa/inet.h>
-#include <poll.h>
-#include <sched.h>
-#include <sys/socket.h>
-
 #include <libnetfilter_queue/libnetfilter_queue.h>
 #include <linux/netfilter.h>
 #include <linux/netlink.h>
+#include <poll.h>
+#include <sched.h>
+#include <sys/socket.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -49,7 +48,8 @@ struct Delayer {
   std::deque<Held> held;
   std::size_t mostHeld = 0;
   std::uint64_t packets = 0;
-  std::uint64_t overruns = 0;  // the socket's buffer overflowed: the kernel dropped what it could not hand over
+  std::uint64_t overruns =
+      0;  // the socket's buffer overflowed: the kernel dropped what it could not hand over
 };
 
 volatile std::sig_atomic_t stopping = 0;
@@ -100,12 +100,15 @@ int main(int argc, char** argv) {
 
   nfq_handle* handle = nfq_open();
   if (handle == nullptr) {
-    std::fprintf(stderr, "tavrel_bench_link_delay: cannot open netfilter queues (root?): %s\n", std::strerror(errno));
+    std::fprintf(stderr, "tavrel_bench_link_delay: cannot open netfilter queues (root?): %s\n",
+                 std::strerror(errno));
     return 1;
   }
-  nfq_q_handle* queue = nfq_create_queue(handle, static_cast<std::uint16_t>(queueNumber), &onPacket, &delayer);
+  nfq_q_handle* queue =
+      nfq_create_queue(handle, static_cast<std::uint16_t>(queueNumber), &onPacket, &delayer);
   if (queue == nullptr) {
-    std::fprintf(stderr, "tavrel_bench_link_delay: cannot bind queue %ld: %s\n", queueNumber, std::strerror(errno));
+    std::fprintf(stderr, "tavrel_bench_link_delay: cannot bind queue %ld: %s\n", queueNumber,
+                 std::strerror(errno));
     nfq_close(handle);
     return 1;
   }
@@ -135,8 +138,9 @@ int main(int argc, char** argv) {
   sched_param priority{};
   priority.sched_priority = 10;
   if (sched_setscheduler(0, SCHED_FIFO, &priority) != 0) {
-    std::fprintf(stderr, "tavrel_bench_link_delay: no real-time priority (%s): holds may run long on a busy machine\n",
-                 std::strerror(errno));
+    std::fprintf(
+        stderr, "tavrel_bench_link_delay: no real-time priority (%s): holds may run long on a busy machine\n",
+        std::strerror(errno));
   }
 
   std::printf("holding every packet of queue %ld for %ld us\n", queueNumber, holdMicroseconds);

@@ -421,14 +421,21 @@ class Bench:
         self.rows.append(("big", "256 MiB, 50 ms, 200 Mbit/s", measured, engine, tool))
 
     def cut(self, signal_change):
-        title = (f"every connection cut at +{self.arguments.cut_at:.0f} s"
-                 + (", network change signalled" if signal_change else ""))
-        print(f"== {title}: {self.arguments.files} files at 50 ms", flush=True)
+        print(f"== every connection cut{', network change signalled' if signal_change else ''}: "
+              f"{self.arguments.files} files at 50 ms", flush=True)
         self.link.set_rtt(50)
         measured = self.check_link()
         if self.undisturbed_50 is None:
             self.undisturbed_50 = self.engine("engine")
             print(f"     undisturbed engine {self.undisturbed_50:.2f} s", flush=True)
+        at = self.arguments.cut_at
+        if at is None:
+            # +30 s, unless an engine that is done by then would never meet the cut.
+            at = 30.0 if self.undisturbed_50 >= 40 else max(1.0, round(self.undisturbed_50 / 3))
+            if at != 30.0:
+                print(f"     (undisturbed it takes {self.undisturbed_50:.1f} s: the cut comes at +{at:.0f} s, "
+                      "not +30 s)", flush=True)
+        title = f"every connection cut at +{at:.0f} s" + (", network change signalled" if signal_change else "")
         watcher = None
         if signal_change:
             watcher = subprocess.Popen(["/usr/bin/python3", "-c", NETWORK_WATCHER], stdout=subprocess.PIPE, text=True)
@@ -436,8 +443,8 @@ class Bench:
         cut = {}
 
         def disturb(started, finished):
-            if finished.wait(max(0.0, started + self.arguments.cut_at - time.monotonic())):
-                print(f"     (finished before the cut at +{self.arguments.cut_at:.0f} s)", flush=True)
+            if finished.wait(max(0.0, started + at - time.monotonic())):
+                print(f"     (finished before the cut at +{at:.0f} s: NOT CUT)", flush=True)
                 return
             cut["connections"] = self.link.cut_established()
             cut["at"] = time.monotonic()
@@ -454,12 +461,14 @@ class Bench:
         if watcher:
             watcher.terminate()
             changes = [float(line) for line in watcher.communicate()[0].split()]
-            after = [t - cut["at"] for t in changes if t >= cut.get("at", 0) - 0.01]
+            after = [t - cut["at"] for t in changes if t >= cut["at"] - 0.01] if "at" in cut else []
             seen = (f"; GIO's network monitor ({kind}) said network-changed {after[0] * 1000:.0f} ms after the "
                     "change" if after else f"; GIO's network monitor ({kind}) said NOTHING")
         print(f"     engine {engine:.2f} s ({engine - self.undisturbed_50:+.1f} s over undisturbed); "
               f"{cut.get('connections', 0)} connections cut; silences (no packet delivered): {silence.described()}"
               f"{seen}", flush=True)
+        if "at" not in cut:
+            title += " (NOT CUT: done before)"
         self.rows.append(("cut", title, measured, engine, self.undisturbed_50, silence.described()))
 
     def program(self):
@@ -542,8 +551,9 @@ def main():
     parser.add_argument("--runs", type=int, default=1, help="turns of each small-file scenario (at least 5 at 0 ms)")
     parser.add_argument("--tools", default="engine,libcurl,curl",
                         help="which of engine, libcurl, curl the small-file scenarios run (libcurl always at 0 ms)")
-    parser.add_argument("--cut-at", type=float, default=30.0,
-                        help="seconds after the engine starts sending that the cut comes (default 30)")
+    parser.add_argument("--cut-at", type=float,
+                        help="seconds after the engine starts sending that the cut comes (default 30, or a third "
+                             "of the undisturbed run when that is under 40 s)")
     parser.add_argument("--congestion", choices=("reno", "bbr"), help="the namespace's congestion control")
     parser.add_argument("scenarios", nargs="*", metavar="SCENARIO", help=" ".join([*ALL, "program", "all"]))
     arguments = parser.parse_args()
