@@ -479,7 +479,7 @@ class Bench:
         shutil.copytree(self.files, folder)
         process = subprocess.Popen([self.arguments.run, "--virtual", "--", folder], stdout=subprocess.PIPE,
                                    stderr=subprocess.STDOUT, text=True, start_new_session=True)
-        sending = linked = None
+        sending = notified = linked = None
         log = []
         for line in process.stdout:
             log.append(line)
@@ -487,6 +487,8 @@ class Bench:
                 print("     " + line.rstrip(), flush=True)
             if re.match(r"\[\d+\] Sending$", line.strip()):
                 sending = time.monotonic()
+            elif line.strip() == "the completion notification is shown" and notified is None:
+                notified = time.monotonic()
             elif line.startswith("Share link:"):
                 linked = time.monotonic()
                 # The rest of the walk (downloads, drags) is not measured.
@@ -500,8 +502,11 @@ class Bench:
         if sending is None or linked is None:
             sys.stdout.write("".join(log[-30:]))
             raise RuntimeError("the program's walk did not reach the share link")
-        program = linked - sending
-        print(f"     program, \"Sending\" to the share link: {program:.2f} s", flush=True)
+        # The link is the program's once it says so in its notification; the walk then takes a second
+        # or two of its own (screenshots, the hot key, the copy) before it prints the link.
+        program = (notified or linked) - sending
+        print(f"     program, \"Sending\" to the completion notification: {program:.2f} s "
+              f"(to the walk's \"Share link:\" line: {linked - sending:.2f} s)", flush=True)
         engine = self.engine("engine")
         print(f"     engine alone, same files: {engine:.2f} s", flush=True)
         self.rows.append(("program", "whole program, 50 ms", measured, program, engine))
