@@ -5,6 +5,8 @@
 #include <future>
 #include <mutex>
 
+#include "platform/glib_loop.h"
+
 namespace tavrel::platform {
 
 struct GioNetworkMonitor::Native {
@@ -40,14 +42,7 @@ GioNetworkMonitor::GioNetworkMonitor() : native_(std::make_unique<Native>()) {
 }
 
 GioNetworkMonitor::~GioNetworkMonitor() {
-  // Quit from inside the loop, so a quit that comes before the loop runs is not lost.
-  g_main_context_invoke(
-      native_->context,
-      [](gpointer loop) -> gboolean {
-        g_main_loop_quit(static_cast<GMainLoop*>(loop));
-        return G_SOURCE_REMOVE;
-      },
-      native_->loop);
+  quitFromInside(native_->context, native_->loop);
   thread_.join();
 }
 

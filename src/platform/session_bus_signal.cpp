@@ -2,6 +2,8 @@
 
 #include <gio/gio.h>
 
+#include "platform/glib_loop.h"
+
 namespace tavrel::platform {
 namespace {
 
@@ -69,14 +71,7 @@ SessionBusSignal::SessionBusSignal(std::unique_ptr<Native> native) : native_(std
 }
 
 SessionBusSignal::~SessionBusSignal() {
-  // Quit from inside the loop, so a quit that comes before the loop runs is not lost.
-  g_main_context_invoke(
-      native_->context,
-      [](gpointer loop) -> gboolean {
-        g_main_loop_quit(static_cast<GMainLoop*>(loop));
-        return G_SOURCE_REMOVE;
-      },
-      native_->loop);
+  quitFromInside(native_->context, native_->loop);
   thread_.join();
 }
 
