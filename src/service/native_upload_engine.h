@@ -33,8 +33,8 @@
 //
 // Busy answers (429, 503) halve the files at once, down to one, and each file that completes adds one
 // back; a Retry-After is waited out (up to five minutes) before that call is tried again. No more
-// than requestsInFlight requests of a run are open at once, and no more than partsInFlight parts'
-// bytes are held, however many files are in flight.
+// than requestsInFlight requests of a run are open at once to one server, and no more than
+// partsInFlight parts' bytes are held, however many files are in flight.
 //
 // IMPORTANT: Threading. Operations are called on the main thread and return at once. They run one
 // after another, in call order, on the engine's own worker; the files in flight and the parts of a
