@@ -20,7 +20,8 @@ std::optional<std::chrono::seconds> parseRetryAfter(std::string_view value,
     std::int64_t seconds = 0;
     const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), seconds);
     // A number too long for 64 bits is still "a long time"; the caller bounds it.
-    if (error == std::errc::result_out_of_range) return std::chrono::seconds(std::numeric_limits<std::int64_t>::max());
+    if (error == std::errc::result_out_of_range)
+      return std::chrono::seconds(std::numeric_limits<std::int64_t>::max());
     if (error != std::errc{} || end != value.data() + value.size()) return std::nullopt;
     return std::chrono::seconds(seconds);
   }
