@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <condition_variable>
 #include <functional>
 #include <map>
 #include <set>
